@@ -1,0 +1,38 @@
+# Varistrum CW: set-up, build, test and demo in one place.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+PACKAGES := cmake ninja-build g++ make qt6-base-dev libcli11-dev googletest libgtest-dev
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+EXAMPLE := examples/drive-example.klf
+
+.PHONY: deps configure build test demo gui clean
+
+deps:
+	@missing=""; for p in $(PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  $(SUDO) apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+
+$(BUILD)/build.ninja: | deps
+	cmake -S . -B $(BUILD) -G Ninja
+
+configure: $(BUILD)/build.ninja
+
+build: deps configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+demo: build
+	./$(BUILD)/cli/varistrum-cli identify $(EXAMPLE)
+
+gui: build
+	./$(BUILD)/app/varistrum
+
+clean:
+	rm -rf $(BUILD)

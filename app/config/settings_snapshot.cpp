@@ -1,0 +1,24 @@
+// Window settings -> conversion settings.
+#include "app/config/settings_snapshot.h"
+
+namespace varistrum {
+
+ConversionSettings ConversionSettingsOf(const WindowSettings& window) {
+    ConversionSettings settings;
+    settings.delimiterChoice = window.delimiter;
+    settings.otherDelimiter = window.otherDelimiter;
+    settings.fieldTitles = window.fieldTitles;
+    settings.selectedTitles = window.selectedFields;
+    settings.selectedTags = window.selectedTags;
+    settings.selectedTags.resize(settings.selectedTitles.size(), kNoTag);
+    settings.columns = {window.frequencyField, window.channelField, window.rssiField};
+    settings.averageType = AverageTypeOf(window.averageLambda, window.bsAvg);
+    settings.split = window.split;
+    settings.dropOutages = window.recDrop;
+    settings.outageSeconds = ParseOutageSeconds(window.outageSeconds).value_or(0);
+    settings.receivers = {window.receiver1, window.receiver2};
+    settings.convertAllScans = !window.singleFile;
+    return settings;
+}
+
+}  // namespace varistrum

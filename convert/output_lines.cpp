@@ -1,0 +1,58 @@
+// Composition of header records and data lines from the field writers.
+#include "convert/output_lines.h"
+
+#include "convert/field_formatter.h"
+
+namespace varistrum {
+
+OutputLines::OutputLines(TavrelReader& reader, OutputFile& file, const ConversionSettings& settings)
+    : reader_(reader), file_(file), settings_(settings), delimiter_(settings.Delimiter()) {}
+
+void OutputLines::WriteHeaderRecord() {
+    if (!reader_.HeaderDue) return;
+    reader_.HeaderDue = false;
+    if (!settings_.fieldTitles) return;
+    header_.clear();
+    for (std::size_t i = 0; i < settings_.selectedTags.size(); ++i) {
+        const int tag = settings_.selectedTags[i];
+        if (tag != DataField) {
+            if (i > 0) header_.push_back(delimiter_);
+            header_.push_back('"');
+            if (i < settings_.selectedTitles.size()) header_.append(settings_.selectedTitles[i]);
+            header_.push_back('"');
+            continue;
+        }
+        text_.clear();
+        FieldFormatter(reader_, CurrentPointIndex(reader_)).AppendDataBlockTitles(text_, delimiter_);
+        if (i > 0 && !text_.empty()) header_.push_back(delimiter_);
+        header_.append(text_);
+    }
+    header_.append(kLineEnd);
+    file_.Write(header_);
+}
+
+void OutputLines::WriteDataLines() {
+    const int count = reader_.State().OutputCount;
+    reader_.LinesLeft = count;
+    while (reader_.LinesLeft > 0) {
+        ++reader_.RecordCount;
+        const FieldFormatter fields(reader_, count - reader_.LinesLeft);
+        line_.clear();
+        bool anyText = false;
+        for (std::size_t i = 0; i < settings_.selectedTags.size(); ++i) {
+            if (i > 0) line_.push_back(delimiter_);
+            const std::size_t before = line_.size();
+            fields.AppendField(settings_.selectedTags[i], line_);
+            anyText = anyText || line_.size() != before;
+        }
+        if (anyText) {
+            WriteHeaderRecord();
+            line_.append(kLineEnd);
+            file_.Write(line_);
+        }
+        --reader_.LinesLeft;
+    }
+    reader_.ClearReceiverFlags();
+}
+
+}  // namespace varistrum

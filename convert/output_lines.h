@@ -1,0 +1,32 @@
+// Header records and data lines of an output file.
+#pragma once
+
+#include <string>
+
+#include "convert/conversion_settings.h"
+#include "convert/output_file.h"
+#include "logfile/tavrel_reader.h"
+
+namespace varistrum {
+
+class OutputLines {
+public:
+    OutputLines(TavrelReader& reader, OutputFile& file, const ConversionSettings& settings);
+
+    // Writes the header record while one is due; with titles off it only clears the due flag.
+    void WriteHeaderRecord();
+    // Writes OutputCount data lines. A due header record goes just before the first line
+    // that is written; a line whose every field is empty is counted but not written.
+    void WriteDataLines();
+
+private:
+    TavrelReader& reader_;
+    OutputFile& file_;
+    const ConversionSettings& settings_;
+    char delimiter_;
+    std::string line_;
+    std::string header_;
+    std::string text_;
+};
+
+}  // namespace varistrum

@@ -1,0 +1,75 @@
+// Folder conversion on several threads.
+#include "convert/parallel_job.h"
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "averaging/averaging_engine.h"
+
+namespace varistrum {
+
+namespace {
+
+// Workers report nothing per file; the job shows the share of files done.
+class SilentObserver : public JobObserver {
+public:
+    void SetProgress(int) override {}
+    void ReportMessage(MessageKind, const std::string&) override {}
+};
+
+}  // namespace
+
+JobOutcome RunParallelConversion(const TavrelReader& prototype, int inputFormat, const FileLists& files,
+                                 const ConversionSettings& settings, JobObserver& observer, int jobs,
+                                 std::stop_token stop) {
+    if (auto problem = settings.Problem()) {
+        observer.ReportMessage(MessageKind::Error, *problem);
+        return JobOutcome::Failed;
+    }
+    const std::size_t count = std::min(files.inputs.size(), files.outputs.size());
+    std::stop_source failed;
+    std::atomic<std::size_t> next{0};
+    std::mutex mutex;
+    std::size_t done = 0;
+    std::vector<FileOutcome> outcomes(count);
+    std::stop_callback forwardCancel(stop, [&failed] { failed.request_stop(); });
+    observer.SetProgress(0);
+
+    auto work = [&] {
+        AveragingEngine engine;
+        TavrelReader reader(engine);
+        reader.SetInputFormat(inputFormat);
+        reader.CopyTypedFrequenciesFrom(prototype);
+        reader.SelectReceiver(settings.receivers.receiver1 ? 1 : 2);
+        SilentObserver silent;
+        for (std::size_t i = next++; i < count && !failed.stop_requested(); i = next++) {
+            outcomes[i] = ConvertFile(reader, files.inputs[i], files.outputs[i], settings, silent,
+                                      failed.get_token());
+            if (outcomes[i].outcome == JobOutcome::Failed) failed.request_stop();
+            std::lock_guard lock(mutex);
+            ++done;
+            observer.SetProgress(static_cast<int>(done * 100 / count));
+        }
+    };
+    std::vector<std::jthread> workers;
+    for (int w = 0; w < std::max(1, jobs); ++w) workers.emplace_back(work);
+    workers.clear();  // joins
+
+    for (const FileOutcome& outcome : outcomes) {
+        if (outcome.outcome == JobOutcome::Failed) {
+            observer.ReportMessage(MessageKind::Error, outcome.message);
+            return JobOutcome::Failed;
+        }
+    }
+    if (stop.stop_requested()) {
+        observer.ReportMessage(MessageKind::Information, "Conversion Cancelled.");
+        return JobOutcome::Cancelled;
+    }
+    observer.SetProgress(100);
+    observer.ReportMessage(MessageKind::Information, "Conversion Has Been Completed!");
+    return JobOutcome::Completed;
+}
+
+}  // namespace varistrum

@@ -1,0 +1,18 @@
+// Converting the files of a folder job several at a time, each with its own reader.
+#pragma once
+
+#include <stop_token>
+
+#include "convert/convert_job.h"
+#include "convert/folder_files.h"
+
+namespace varistrum {
+
+// Like RunConversionJob, with `jobs` files at once. Each worker has its own reader and
+// averaging engine, set up like `prototype` (input format, typed frequencies). The first
+// failing file in list order is the one reported; files after it may have been converted.
+JobOutcome RunParallelConversion(const TavrelReader& prototype, int inputFormat, const FileLists& files,
+                                 const ConversionSettings& settings, JobObserver& observer, int jobs,
+                                 std::stop_token stop);
+
+}  // namespace varistrum

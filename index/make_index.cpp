@@ -1,0 +1,100 @@
+// One pass over a log file: scans found, counts of records, frequencies needed.
+#include "index/make_index.h"
+
+#include "convert/number_format.h"
+
+namespace varistrum {
+
+namespace {
+
+std::string StatisticLine(const char* text, std::int64_t count) {
+    std::string line(text);
+    AppendInt(line, count);
+    return line;
+}
+
+}  // namespace
+
+std::vector<std::string> StatisticsLines(const StatisticsCounters& c) {
+    return {StatisticLine("GPS Total Records = ", c.gpsTotal),
+            StatisticLine("GPS 3D Lock Records = ", c.gps3dLock),
+            StatisticLine("GPS 2D Lock Records = ", c.gps2dLock),
+            StatisticLine("Rx1 Single Channel Records = ", c.rx1Single),
+            StatisticLine("Rx2 Single Channel Records = ", c.rx2Single),
+            StatisticLine("List Mode Records = ", c.listMode),
+            StatisticLine("Table Mode Records = ", c.tableMode)};
+}
+
+IndexOutcome RunIndexPass(TavrelReader& reader, int inputFormat, const std::string& path,
+                          IndexView& view, std::stop_token stop) {
+    view.ShowWait();
+    view.ClearTree();
+    if (inputFormat == kFormatTavrel) {
+        view.AddRoot(kScanSingle, "Single Frequency");
+        view.AddRoot(kScanList, "List Data");
+        view.AddRoot(kScanTable, "Table Data");
+    }
+    view.ExpandTree();
+    reader.SetInputFormat(inputFormat);
+    if (reader.Open(path) != 0) {
+        view.HideWait();
+        view.ReportMessage(MessageKind::Error, "Input File Does Not Exist!");
+        return IndexOutcome::OpenFailed;
+    }
+    reader.SetUseScanSelection(false);
+    reader.SetDropOutages(false);
+
+    // The pass reads the file: the gauge shows the whole per cent read when it grows.
+    std::uint64_t total = 0;
+    int shown = 0;
+    view.SetWaitGauge(0);
+    const std::uint64_t size = reader.FileSize();
+    RecordBuffer buffer;
+    int consumed = reader.ReadNextRecord(buffer);
+    while (!stop.stop_requested() && consumed != 0) {
+        total += static_cast<std::uint64_t>(consumed);
+        if (size > 0) {
+            const int percent = static_cast<int>(static_cast<unsigned __int128>(total) * 100 / size);
+            if (percent > shown) {
+                shown = percent;
+                view.SetWaitGauge(percent);
+            }
+        }
+        reader.DecodeRecord(buffer);
+        if (reader.State().HeaderPending) {
+            view.AddScanNode(reader.State().ScanMode, reader.State().ScanIndex, reader.State().ScanName);
+            reader.ClearHeaderPending();
+        }
+        consumed = reader.ReadNextRecord(buffer);
+    }
+    reader.Close();
+    view.SetWaitGauge(0);
+    view.HideWait();
+    view.ExpandTree();
+    view.SetStatistics(StatisticsLines(reader.State().counters));
+    const DecoderState& s = reader.State();
+    // Receiver data without a single-frequency definition: the user must type the frequencies.
+    if ((s.receiverDataSeen[0] || s.receiverDataSeen[1]) && !s.list32Seen) reader.SetUserFrequencies(true);
+    return stop.stop_requested() ? IndexOutcome::Stopped : IndexOutcome::Indexed;
+}
+
+TMakeIndex::TMakeIndex(TavrelReader& reader, int inputFormat, std::string path, IndexView& view)
+    : thread_([this, &reader, inputFormat, path = std::move(path), &view](std::stop_token stop) {
+          outcome_ = RunIndexPass(reader, inputFormat, path, view, stop);
+          finished_ = true;
+      }) {}
+
+TMakeIndex::~TMakeIndex() {
+    Terminate();
+    WaitFor();
+}
+
+void TMakeIndex::Terminate() {
+    if (thread_.joinable()) thread_.request_stop();
+}
+
+void TMakeIndex::WaitFor() {
+    if (thread_.joinable()) thread_.join();
+}
+
+}  // namespace varistrum

@@ -1,0 +1,59 @@
+// The index pass: scan tree, record statistics and the user-frequencies flag of a log file.
+#pragma once
+
+#include <atomic>
+#include <stop_token>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "convert/job_observer.h"
+#include "logfile/tavrel_reader.h"
+
+namespace varistrum {
+
+// What the index pass changes in its front end. The window runs each call in its own
+// thread and waits for it; the command line records them directly.
+class IndexView {
+public:
+    virtual ~IndexView() = default;
+    virtual void ShowWait() = 0;
+    virtual void SetWaitGauge(int percent) = 0;
+    virtual void HideWait() = 0;
+    virtual void ClearTree() = 0;
+    virtual void AddRoot(int scanMode, const std::string& text) = 0;
+    virtual void AddScanNode(int scanMode, int scanIndex, const std::string& text) = 0;
+    virtual void ExpandTree() = 0;
+    virtual void SetStatistics(const std::vector<std::string>& lines) = 0;
+    virtual void ReportMessage(MessageKind kind, const std::string& text) = 0;
+};
+
+// The seven statistics lines of the counters.
+std::vector<std::string> StatisticsLines(const StatisticsCounters& counters);
+
+enum class IndexOutcome { Indexed, OpenFailed, Stopped };
+
+// Runs the whole pass on the calling thread.
+IndexOutcome RunIndexPass(TavrelReader& reader, int inputFormat, const std::string& path,
+                          IndexView& view, std::stop_token stop);
+
+// The index worker: starts running at once.
+class TMakeIndex {
+public:
+    TMakeIndex(TavrelReader& reader, int inputFormat, std::string path, IndexView& view);
+    ~TMakeIndex();  // asks the pass to stop and waits for it
+    TMakeIndex(const TMakeIndex&) = delete;
+    TMakeIndex& operator=(const TMakeIndex&) = delete;
+
+    void Terminate();
+    void WaitFor();
+    bool Finished() const { return finished_; }
+    IndexOutcome Outcome() const { return outcome_; }
+
+private:
+    std::atomic<bool> finished_{false};
+    std::atomic<IndexOutcome> outcome_{IndexOutcome::Stopped};
+    std::jthread thread_;
+};
+
+}  // namespace varistrum

@@ -1,0 +1,52 @@
+// Sequential binary file input read in large blocks, with a look-ahead window.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "logfile/bytes.h"
+
+namespace varistrum {
+
+class BlockInput {
+public:
+    static constexpr std::size_t kBlockSize = 1 << 20;
+
+    BlockInput() = default;
+    ~BlockInput();
+    BlockInput(const BlockInput&) = delete;
+    BlockInput& operator=(const BlockInput&) = delete;
+
+    bool Open(const std::string& path);
+    void Close();
+    bool IsOpen() const { return file_ != nullptr; }
+    std::uint64_t FileSize() const { return fileSize_; }
+    bool Failed() const { return failed_; }
+
+    // Offset of the next byte to read, from the file's start.
+    std::uint64_t Position() const { return bufferStart_ + cursor_; }
+    // Moves the read position; false (and the stream fails) when the file cannot seek there.
+    bool Seek(std::uint64_t offset);
+
+    // The next `size` bytes without consuming them; shorter at the end of the file
+    // or after a read error (then Failed() is set).
+    ByteSpan Peek(std::size_t size);
+    // Consumes `size` bytes; false when fewer were available.
+    bool Skip(std::size_t size);
+
+private:
+    bool Fill(std::size_t wanted);
+
+    std::FILE* file_ = nullptr;
+    std::uint64_t fileSize_ = 0;
+    std::vector<std::uint8_t> buffer_;
+    std::uint64_t bufferStart_ = 0;  // file offset of buffer_[0]
+    std::size_t cursor_ = 0;         // read position within buffer_
+    std::size_t filled_ = 0;         // valid bytes in buffer_
+    bool failed_ = false;
+    bool atEnd_ = false;
+};
+
+}  // namespace varistrum

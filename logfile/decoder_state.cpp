@@ -1,0 +1,20 @@
+// Table look-ups of the decoder state.
+#include "logfile/decoder_state.h"
+
+#include <algorithm>
+
+namespace varistrum {
+
+namespace {
+std::size_t TableSlot(int slot) {
+    return static_cast<std::size_t>(std::clamp(slot, 0, kChannelTableSize - 1));
+}
+}  // namespace
+
+std::uint32_t DecoderState::ChannelValue(int receiver, int slot) const {
+    return receiver == 1 ? channelValuesB[TableSlot(slot)] : channelValuesA[TableSlot(slot)];
+}
+
+std::uint16_t DecoderState::ChannelNumber(int slot) const { return channelNumbers[TableSlot(slot)]; }
+
+}  // namespace varistrum

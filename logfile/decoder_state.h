@@ -1,0 +1,123 @@
+// The measurement state that the decoder folds records into and the output writers read.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "logfile/records.h"
+
+namespace varistrum {
+
+inline constexpr int kChannelTableSize = 32;
+
+// Scan kinds (ScanMode values).
+inline constexpr int kScanNone = -1;
+inline constexpr int kScanTable = 1;
+inline constexpr int kScanSingle = 19;
+inline constexpr int kScanList = 20;
+
+// Layouts of the data now arriving (DataMode values).
+inline constexpr int kDataNone = 0;
+inline constexpr int kDataSamples = 1;
+inline constexpr int kDataList = 2;
+inline constexpr int kDataTable = 3;
+
+// Timing sources of sample records.
+inline constexpr int kTimingNone = 0;
+inline constexpr int kTimingGps = 1;
+inline constexpr int kTimingRtc = 2;
+
+// One output point placed between two GPS fixes: a sample record, or a 40-lambda average.
+struct PendingRow {
+    double latitude = 0.0;
+    double longitude = 0.0;
+    int hours = 0, minutes = 0, seconds = 0;
+    int receiver = 0;      // 0 or 1
+    int lastSample = -1;   // index of the row's last sample
+    std::size_t firstSample = 0;  // where the row's samples start in PendingSamples
+    std::size_t sampleCount = 0;
+};
+
+// Strongest channel over a sweep of table records.
+struct BestServerState {
+    bool held = false;
+    int bestRssi = kNoLevel;
+    int bestChannel = 1000000;
+    int heldRssi = kNoLevel;
+    int heldChannel = 0;
+    int recordBestRssi = kNoLevel;
+    int recordBestChannel = 3100;
+};
+
+struct StatisticsCounters {
+    std::int64_t gpsTotal = 0;
+    std::int64_t gps3dLock = 0;
+    std::int64_t gps2dLock = 0;
+    std::int64_t rx1Single = 0;
+    std::int64_t rx2Single = 0;
+    std::int64_t listMode = 0;
+    std::int64_t tableMode = 0;
+};
+
+struct DecoderState {
+    int ScanMode = kScanNone;
+    int DataMode = kDataNone;
+    int TimingSource = kTimingNone;
+    int ScanIndex = 0;
+    int SelectedReceiver = 0;
+    bool SkipScan = false;
+    bool HeaderPending = false;
+    bool headerChangeRemembered = false;
+
+    bool timeSeen = false, configSeen = false, list32Seen = false, list10Seen = false;
+    bool timeSinceOpen = false, scanStartWaiting = false;
+    bool userFrequencies = false;
+    bool InOutage = false;
+    bool newGpsRecord = false;
+    bool firstFix = true;
+    std::array<bool, 2> receiverPresent{};
+    std::array<bool, 2> receiverDataSeen{};
+    std::array<bool, 2> receiverWritten{};
+
+    std::array<FrequencyPlan, 2> plans{};
+    std::array<std::uint32_t, kChannelTableSize> channelValuesA{};
+    std::array<std::uint32_t, kChannelTableSize> channelValuesB{};
+    std::array<std::uint16_t, kChannelTableSize> channelNumbers{};
+    std::vector<std::int8_t> levels;  // RSSI of the current data record, one per sample or entry
+    int lastSampleIndex = -1;         // of the current sample record
+    int tableEntries = 0;             // entries kept from the current table record
+
+    int OutputCount = 0;
+    int PendingRecords = 0;
+    std::vector<PendingRow> rows;         // grows as needed, never shrinks below use
+    std::vector<std::int8_t> PendingSamples;  // samples of all pending rows, in row order
+
+    double previousLatitude = 0.0, previousLongitude = 0.0;
+    int previousHours = 0, previousMinutes = 0, previousSeconds = 0;
+
+    BestServerState bestServer;
+    GpsBlock gps;
+    RtcClock rtc;
+    TpPositionBlock tpPosition;
+    TpTimeBlock tpTime;
+    std::string ScanName = "<Timestamp Not Available>";
+    StatisticsCounters counters;
+
+    // Channel value of slot j of the selected receiver's table; slots past the table read its last entry.
+    std::uint32_t ChannelValue(int receiver, int slot) const;
+    std::uint16_t ChannelNumber(int slot) const;
+    // Values per output point come from the pending rows only for GPS-timed single-frequency data.
+    // Sample j of pending row k; a slot the row did not fill reads 0.
+    int RowSample(const PendingRow& row, int j) const {
+        const std::size_t at = row.firstSample + static_cast<std::size_t>(j);
+        return j >= 0 && static_cast<std::size_t>(j) < row.sampleCount && at < PendingSamples.size()
+                   ? PendingSamples[at]
+                   : 0;
+    }
+    bool RowsCarryPoints() const { return DataMode == kDataSamples && TimingSource == kTimingGps; }
+    const FrequencyPlan& SelectedPlan() const { return plans[SelectedReceiver == 1 ? 1 : 0]; }
+};
+
+}  // namespace varistrum

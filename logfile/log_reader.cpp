@@ -1,0 +1,22 @@
+// The abstract reader's own operations.
+#include "logfile/log_reader.h"
+
+namespace varistrum {
+
+LogReader* GlobalReader = nullptr;
+
+LogReader::LogReader() = default;
+
+std::int16_t LogReader::Open(const std::string& path) { return input_.Open(path) ? 0 : -1; }
+
+int LogReader::Close() {
+    input_.Close();
+    return 0;
+}
+
+void LogReader::SetAverageType(std::int16_t type) {
+    averageType_ = type;
+    ResetAveragingWork();
+}
+
+}  // namespace varistrum

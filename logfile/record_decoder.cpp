@@ -1,0 +1,374 @@
+// TavrelReader::DecodeRecord: folds one record into the current measurement state.
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "averaging/averaging_engine.h"
+#include "convert/number_format.h"
+#include "logfile/tavrel_reader.h"
+
+namespace varistrum {
+
+namespace {
+
+void AppendClock(std::string& out, int hours, int minutes, int seconds) {
+    AppendInt(out, hours, 2);
+    out.push_back(':');
+    AppendInt(out, minutes, 2);
+    out.push_back(':');
+    AppendInt(out, seconds, 2);
+}
+
+}  // namespace
+
+DecodeResult TavrelReader::DecodeRecord(const RecordBuffer& buffer) {
+    if (buffer.length < 1 || buffer.length > kMaxRecordLength) return DecodeNothing;
+    const std::uint8_t type = buffer.bytes[0];
+    const auto needed = MinimumPayload(type);
+    const ByteSpan payload(buffer.bytes.data() + 1, static_cast<std::size_t>(buffer.length - 1));
+    // Types without a meaning are skipped; records too short for their type are damaged
+    // (the reader counts them) and not decoded.
+    if (!needed || static_cast<int>(payload.size()) < *needed) return DecodeNothing;
+    switch (type) {
+        case GpsRecord: return DecodeGps(payload);
+        case ConfigRecord: return DecodeConfig(payload);
+        case Receiver1DataRecord: return DecodeSamples(0, payload);
+        case Receiver2DataRecord: return DecodeSamples(1, payload);
+        case RtcRecord: return DecodeRtc(payload);
+        case ScanList32Record: return DecodeScanList32(payload);
+        case ScanList10Record: return DecodeScanList10(payload);
+        case ChannelListRecord: return DecodeChannelList(payload);
+        case ChannelTableRecord: return DecodeChannelTable(payload);
+        case TpPositionRecord:
+            state_.tpPosition = TpPositionBlock::Decode(buffer.Record());
+            return DecodeNothing;
+        case TpTimeRecord:
+            state_.tpTime = TpTimeBlock::Decode(buffer.Record());
+            return DecodeNothing;
+        default: return DecodeNothing;
+    }
+}
+
+// A scan definition, or the first table record after another kind, begins a scan. Before
+// the file's first time record the start waits for it, so that the scan can be named.
+void TavrelReader::BeginScan(int scanMode) {
+    state_.ScanMode = scanMode;
+    if (state_.timeSinceOpen) {
+        state_.HeaderPending = true;
+        ++state_.ScanIndex;
+    } else {
+        state_.scanStartWaiting = true;
+    }
+    if (useScanSelection_ && (convertAllScans_ || !state_.scanStartWaiting)) SelectCurrentScan();
+}
+
+void TavrelReader::CompleteWaitingScanStart() {
+    if (!state_.scanStartWaiting) return;
+    state_.scanStartWaiting = false;
+    state_.HeaderPending = true;
+    ++state_.ScanIndex;
+    if (useScanSelection_) SelectCurrentScan();
+}
+
+// A scan without a tree entry (table scans get none) is kept.
+void TavrelReader::SelectCurrentScan() {
+    if (convertAllScans_ || scanNodes_ == nullptr) {
+        state_.SkipScan = false;
+        return;
+    }
+    const std::optional<bool> checked = scanNodes_->ScanChecked(state_.ScanIndex);
+    state_.SkipScan = checked.has_value() && !*checked;
+}
+
+PendingRow& TavrelReader::RowAt(int index) {
+    const auto at = static_cast<std::size_t>(index);
+    if (at >= state_.rows.size()) state_.rows.resize(at + 1 + at / 2);
+    return state_.rows[at];
+}
+
+void TavrelReader::StartEngine() {
+    const std::uint32_t code = receivers_.receiver1 ? state_.channelValuesA[0] : state_.channelValuesB[0];
+    engine_.StartAveraging(state_.SelectedPlan().CodeToMHz(code), 0.4, 40);
+}
+
+void TavrelReader::StartEngineIfTyped() {
+    if (state_.userFrequencies && !engine_.IsActive()) StartEngine();
+}
+
+// Only during a conversion: the fix that ends a listed outage's last good second starts
+// dropping, the next GPS record ends it.
+void TavrelReader::TestGpsOutage() {
+    if (!useScanSelection_ || !dropOutages_) return;
+    const int second = state_.gps.SecondOfDay();
+    if (outageCursor_ < outageStarts_.size() && outageStarts_[outageCursor_] == second) {
+        state_.InOutage = true;
+        ++outageCursor_;
+    } else {
+        state_.InOutage = false;
+    }
+}
+
+DecodeResult TavrelReader::DecodeGps(ByteSpan payload) {
+    DecoderState& s = state_;
+    s.newGpsRecord = true;
+    s.gps = GpsBlock::Decode(payload);
+    if (s.DataMode == kDataSamples) s.TimingSource = kTimingGps;
+    s.timeSeen = true;
+    TestGpsOutage();
+    ++s.counters.gpsTotal;
+    if (s.gps.statusCode == 7) {
+        ++s.counters.gps3dLock;
+    } else if (s.gps.statusCode == 6) {
+        ++s.counters.gps2dLock;
+    }
+    s.timeSinceOpen = true;
+    CompleteWaitingScanStart();
+    s.ScanName.assign("GPS ");
+    AppendClock(s.ScanName, s.gps.hours, s.gps.minutes, s.gps.seconds);
+
+    DecodeResult result = DecodeNothing;
+    if (useScanSelection_) {
+        if (s.firstFix || s.DataMode != kDataSamples) {
+            s.firstFix = false;  // the first fix only starts the timing
+        } else if (averageType_ == kAverageNone) {
+            InterpolatePendingRows();
+            if (PrerequisitesMet()) {
+                result = DecodeDataReady;
+                s.OutputCount = s.PendingRecords;
+            }
+        } else {
+            result = AverageAtFix();
+        }
+    }
+    s.PendingRecords = 0;
+    s.previousLatitude = s.gps.latitudeB.decimalDegrees;
+    s.previousLongitude = s.gps.longitudeB.decimalDegrees;
+    s.previousHours = s.gps.hours;
+    s.previousMinutes = s.gps.minutes;
+    s.previousSeconds = s.gps.seconds;
+    return result;
+}
+
+// Spreads the records that arrived since the previous fix evenly over the way and the time
+// from that fix to this one.
+void TavrelReader::InterpolatePendingRows() {
+    DecoderState& s = state_;
+    const int n = s.PendingRecords;
+    if (n <= 0) return;
+    const int current = s.gps.SecondOfDay();
+    const int previous = s.previousHours * 3600 + s.previousMinutes * 60 + s.previousSeconds;
+    int dt = std::abs(current - previous);
+    if (previous - current > 43200) dt = current + 86400 - previous;  // across midnight
+    const double latitude = s.gps.latitudeB.decimalDegrees;
+    const double longitude = s.gps.longitudeB.decimalDegrees;
+    for (int i = 0; i < n; ++i) {
+        PendingRow& row = RowAt(i);
+        const double f = static_cast<double>(i) / n;
+        row.latitude = s.previousLatitude + f * (latitude - s.previousLatitude);
+        row.longitude = s.previousLongitude + f * (longitude - s.previousLongitude);
+        const int k = static_cast<int>(f * dt);
+        const int secondsTotal = s.previousSeconds + k;
+        row.seconds = secondsTotal % 60;
+        const int carry = secondsTotal / 60;
+        int minuteCarry = 0;
+        if (carry < 1) {
+            row.minutes = s.previousMinutes;
+        } else {
+            row.minutes = (s.previousMinutes + carry) % 60;
+            minuteCarry = (s.previousMinutes + carry) / 60;
+        }
+        row.hours = minuteCarry < 1 ? s.previousHours : (s.previousHours + minuteCarry) % 24;
+    }
+}
+
+// Under an average type the fix closes 40-lambda bins; each finished average becomes one
+// output point at this fix's time.
+DecodeResult TavrelReader::AverageAtFix() {
+    DecoderState& s = state_;
+    StartEngineIfTyped();
+    if (!engine_.AddPosition(s.gps.latitudeB.decimalDegrees, s.gps.longitudeB.decimalDegrees))
+        return DecodeNothing;
+    s.PendingRecords = 0;
+    s.PendingSamples.clear();
+    double latitude = 0.0, longitude = 0.0, value = 0.0;
+    while (engine_.NextAveragedPoint(latitude, longitude, value) == 0) {
+        PendingRow& row = RowAt(s.PendingRecords);
+        row.latitude = latitude;
+        row.longitude = longitude;
+        row.hours = s.gps.hours;
+        row.minutes = s.gps.minutes;
+        row.seconds = s.gps.seconds;
+        row.receiver = s.SelectedReceiver;
+        row.lastSample = 0;
+        row.firstSample = s.PendingSamples.size();
+        row.sampleCount = 1;
+        const double level = std::trunc(value);
+        s.PendingSamples.push_back(static_cast<std::int8_t>(level < -128.0 ? -128 : level > 127.0 ? 127 : level));
+        ++s.PendingRecords;
+    }
+    s.OutputCount = s.PendingRecords;
+    return DecodeDataReady;
+}
+
+DecodeResult TavrelReader::DecodeConfig(ByteSpan payload) {
+    state_.configSeen = true;
+    const std::uint8_t flags = U8(payload, 0);
+    state_.receiverPresent = {(flags & 1) != 0, (flags & 2) != 0};
+    state_.plans[0] = FrequencyPlan::Decode(payload.subspan(1, 12));
+    state_.plans[1] = FrequencyPlan::Decode(payload.subspan(13, 12));
+    return DecodeNothing;
+}
+
+DecodeResult TavrelReader::DecodeSamples(int receiver, ByteSpan payload) {
+    DecoderState& s = state_;
+    if (s.InOutage) return DecodeNothing;
+    s.receiverDataSeen[static_cast<std::size_t>(receiver)] = true;
+    ++(receiver == 0 ? s.counters.rx1Single : s.counters.rx2Single);
+    if (!ReceiverChecked(receiver) || s.SkipScan) return DecodeNothing;
+
+    s.DataMode = kDataSamples;
+    const std::size_t count = payload.size() - 1;  // the last byte is not a sample
+    std::copy_n(payload.begin(), count, reinterpret_cast<std::uint8_t*>(s.levels.data()));
+    s.lastSampleIndex = static_cast<int>(count) - 1;
+
+    // Samples become pending rows until the next fix places them, unless the RTC times them.
+    const bool pending = useScanSelection_ && s.TimingSource != kTimingRtc;
+    if (pending && averageType_ == kAverageNone) {
+        if (s.PendingRecords == 0) s.PendingSamples.clear();
+        PendingRow& row = RowAt(s.PendingRecords);
+        row.firstSample = s.PendingSamples.size();
+        row.sampleCount = count;
+        s.PendingSamples.insert(s.PendingSamples.end(), s.levels.begin(),
+                                s.levels.begin() + static_cast<std::ptrdiff_t>(count));
+    } else if (pending) {
+        StartEngineIfTyped();
+        for (std::size_t i = 0; i < count; ++i) engine_.AddValue(s.levels[i]);
+    }
+
+    if (s.TimingSource == kTimingRtc) {
+        s.OutputCount = 1;
+        if (!PrerequisitesMet()) return DecodeNothing;
+        if (useScanSelection_) s.receiverWritten[static_cast<std::size_t>(receiver)] = true;
+        return DecodeDataReady;
+    }
+    if (useScanSelection_) {
+        s.receiverWritten[static_cast<std::size_t>(receiver)] = true;
+        PendingRow& row = RowAt(s.PendingRecords);
+        row.lastSample = s.lastSampleIndex;
+        row.receiver = receiver;
+        if (averageType_ != kAverageNone) row.sampleCount = 0;
+    }
+    ++s.PendingRecords;
+    return DecodeNothing;
+}
+
+DecodeResult TavrelReader::DecodeRtc(ByteSpan payload) {
+    DecoderState& s = state_;
+    s.TimingSource = kTimingRtc;
+    s.timeSeen = true;
+    s.rtc = RtcClock::Decode(payload);
+    s.timeSinceOpen = true;
+    CompleteWaitingScanStart();
+    s.ScanName.assign("RTC ");
+    AppendClock(s.ScanName, s.rtc.hours, s.rtc.minutes, s.rtc.seconds);
+    return DecodeNothing;
+}
+
+DecodeResult TavrelReader::DecodeScanList32(ByteSpan payload) {
+    state_.list32Seen = true;
+    BeginScan(kScanSingle);
+    if (!state_.SkipScan && useScanSelection_) {
+        state_.channelValuesA.fill(U32LE(payload, 0));
+        state_.channelValuesB.fill(U32LE(payload, 4));
+        if (averageType_ == kAverageLambda) StartEngine();
+    }
+    return DecodeHeaderChange;
+}
+
+DecodeResult TavrelReader::DecodeScanList10(ByteSpan payload) {
+    state_.list10Seen = true;
+    BeginScan(kScanList);
+    if (useScanSelection_) state_.HeaderPending = true;
+    if (!state_.SkipScan && useScanSelection_) {
+        for (std::size_t i = 0; i < 10; ++i) {
+            state_.channelValuesA[i] = U32LE(payload, 4 * i);
+            state_.channelValuesB[i] = U32LE(payload, 40 + 4 * i);
+        }
+    }
+    return DecodeHeaderChange;
+}
+
+DecodeResult TavrelReader::DecodeChannelList(ByteSpan payload) {
+    DecoderState& s = state_;
+    if (s.InOutage) return DecodeNothing;
+    ++s.counters.listMode;
+    if (s.SkipScan) return DecodeNothing;
+    s.DataMode = kDataList;
+    for (std::size_t e = 0; e < 5; ++e) {
+        if (U8(payload, 3 * e) != s.SelectedReceiver) continue;
+        s.levels[U8(payload, 3 * e + 1)] = S8(payload, 3 * e + 2);
+    }
+    s.OutputCount = 1;
+    return PrerequisitesMet() ? DecodeDataReady : DecodeNothing;
+}
+
+DecodeResult TavrelReader::DecodeChannelTable(ByteSpan payload) {
+    DecoderState& s = state_;
+    if (s.ScanMode != kScanTable) {
+        BeginScan(kScanTable);
+        s.headerChangeRemembered = true;
+    }
+    if (!useScanSelection_) s.HeaderPending = false;  // table scans get no tree entry
+    if (s.InOutage) return DecodeNothing;
+    ++s.counters.tableMode;
+    if (s.SkipScan || !useScanSelection_) return DecodeNothing;
+
+    s.DataMode = kDataTable;
+    s.channelNumbers.fill(0);
+    s.tableEntries = 0;
+    BestServerState& best = s.bestServer;
+    if (s.HeaderPending) {
+        best.recordBestRssi = kNoLevel;
+        best.recordBestChannel = 3100;
+    }
+    for (std::size_t e = 0; e < 4; ++e) {
+        if (U8(payload, 4 * e) != s.SelectedReceiver) continue;
+        const auto channel =
+            static_cast<std::uint16_t>(U8(payload, 4 * e + 1) + 256 * S8(payload, 4 * e + 2) + 1);
+        const int rssi = S8(payload, 4 * e + 3);
+        s.channelNumbers[static_cast<std::size_t>(s.tableEntries)] = channel;
+        s.levels[static_cast<std::size_t>(s.tableEntries)] = static_cast<std::int8_t>(rssi);
+        ++s.tableEntries;
+        // Best-server sweep: a channel not above the best one so far restarts the sweep.
+        if (best.held) {
+            best.held = false;
+            best.bestRssi = best.heldRssi;
+            best.bestChannel = best.heldChannel;
+        } else if (channel <= best.bestChannel) {
+            best.held = true;
+            best.heldRssi = rssi;
+            best.heldChannel = channel;
+        }
+        if (!best.held && best.bestRssi <= rssi) {
+            best.bestRssi = rssi;
+            best.bestChannel = channel;
+        }
+        if (best.recordBestChannel >= channel || best.recordBestRssi <= rssi) {
+            best.recordBestRssi = rssi;
+            best.recordBestChannel = channel;
+        }
+    }
+    if (averageType_ == kAverageBestServer && !best.held) {
+        s.OutputCount = 0;
+        return DecodeNothing;
+    }
+    s.OutputCount = 1;
+    if (!PrerequisitesMet()) return DecodeNothing;
+    if (s.headerChangeRemembered) {
+        s.headerChangeRemembered = false;
+        return DecodeHeaderAndData;
+    }
+    return DecodeDataReady;
+}
+
+}  // namespace varistrum

@@ -1,0 +1,181 @@
+// TavrelReader: opening a log file and framing its records.
+#include "logfile/tavrel_reader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "averaging/averaging_engine.h"
+
+namespace varistrum {
+
+namespace {
+constexpr int kResyncChain = 8;  // records that must frame in a row to resume after damage
+constexpr std::uint8_t kIgnoredType = 0x80;
+}  // namespace
+
+TavrelReader::TavrelReader(AveragingEngine& engine) : engine_(engine) {
+    state_.levels.assign(kMaxRecordLength, 0);
+    std::fill_n(state_.levels.begin(), 10, kNoLevel);
+}
+
+void TavrelReader::ResetForOpen() {
+    // Everything a file's output depends on starts afresh; typed-in frequencies and the
+    // user's choices survive.
+    DecoderState fresh;
+    fresh.userFrequencies = state_.userFrequencies;
+    if (fresh.userFrequencies) {
+        fresh.list32Seen = state_.list32Seen;
+        fresh.channelValuesA = state_.channelValuesA;
+        fresh.channelValuesB = state_.channelValuesB;
+    }
+    fresh.SelectedReceiver = state_.SelectedReceiver;
+    fresh.levels = std::move(state_.levels);
+    std::fill(fresh.levels.begin(), fresh.levels.end(), 0);
+    std::fill_n(fresh.levels.begin(), 10, kNoLevel);
+    fresh.rows = std::move(state_.rows);
+    fresh.PendingSamples = std::move(state_.PendingSamples);
+    fresh.PendingSamples.clear();
+    state_ = std::move(fresh);
+
+    damage_ = {};
+    outageCursor_ = 0;
+    engine_.Reset();
+    HeaderDue = true;
+    RecordCount = 0;
+    LinesLeft = 0;
+}
+
+std::int16_t TavrelReader::Open(const std::string& path) {
+    ResetForOpen();
+    if (!input_.Open(path)) {
+        dataEnd_ = readEnd_ = 0;
+        return -1;
+    }
+    LogHeader header;
+    const ByteSpan start = input_.Peek(10);
+    if (!ReadLogHeader(inputFormat_, start, input_.FileSize(), header)) {
+        dataEnd_ = readEnd_ = 0;  // too short for a header: no records
+        return 0;
+    }
+    dataEnd_ = header.dataEnd;
+    readEnd_ = std::min<std::uint64_t>(dataEnd_, input_.FileSize());
+    input_.Seek(header.headerSize);
+    return 0;
+}
+
+int TavrelReader::Close() {
+    input_.Close();
+    return 0;
+}
+
+int TavrelReader::ReadNextRecord(RecordBuffer& buffer) {
+    if (!input_.IsOpen()) return 0;
+    const std::uint64_t position = input_.Position();
+    if (position + 2 > readEnd_) return 0;
+    const ByteSpan lengthField = input_.Peek(2);
+    if (lengthField.size() < 2) return 0;
+    const int length = U16LE(lengthField, 0);
+    if (length == 0 || length > kMaxRecordLength) {
+        ++damage_.damagedRecords;
+        buffer.bytes[0] = kIgnoredType;  // decoding the buffer all the same does nothing
+        buffer.length = 1;
+        ResyncAfterDamage(position);
+        return 4;
+    }
+    if (position + 2 + static_cast<std::uint64_t>(length) > readEnd_) return 0;
+    const ByteSpan record = input_.Peek(static_cast<std::size_t>(length) + 2);
+    if (record.size() < static_cast<std::size_t>(length) + 2) return 0;
+    std::copy(record.begin() + 2, record.end(), buffer.bytes.begin());
+    buffer.length = length;
+    input_.Skip(record.size());
+    const auto needed = MinimumPayload(buffer.bytes[0]);
+    if (needed && length - 1 < *needed) ++damage_.damagedRecords;
+    return length + 2;
+}
+
+// Records of a plausible chain starting at `offset`: lengths 1..4096, payloads long enough
+// for their types, all inside the record area.
+bool TavrelReader::ChainPlausible(std::uint64_t offset) {
+    if (!input_.Seek(offset)) return false;
+    const std::uint64_t limit = readEnd_ - offset;
+    const ByteSpan window = input_.Peek(static_cast<std::size_t>(
+        std::min<std::uint64_t>(limit, kResyncChain * (kMaxRecordLength + 2))));
+    std::uint64_t at = 0;
+    for (int k = 0; k < kResyncChain; ++k) {
+        if (at == limit) return k > 0;
+        if (at + 2 > limit) return false;
+        const int length = U16LE(window, static_cast<std::size_t>(at));
+        if (length < 1 || length > kMaxRecordLength) return false;
+        if (at + 2 + static_cast<std::uint64_t>(length) > limit) return false;
+        const auto needed = MinimumPayload(U8(window, static_cast<std::size_t>(at + 2)));
+        if (needed && length - 1 < *needed) return false;
+        at += 2 + static_cast<std::uint64_t>(length);
+    }
+    return true;
+}
+
+// Scans forward from the byte after the refused length field's first byte to the first
+// offset where records frame plausibly again; the end of the record area when none does.
+bool TavrelReader::ResyncAfterDamage(std::uint64_t damagedAt) {
+    for (std::uint64_t offset = damagedAt + 1; offset < readEnd_; ++offset) {
+        if (ChainPlausible(offset)) {
+            damage_.skippedBytes += static_cast<std::int64_t>(offset - damagedAt);
+            return input_.Seek(offset);
+        }
+        if (input_.Failed()) break;
+    }
+    damage_.skippedBytes += static_cast<std::int64_t>(readEnd_ - std::min(damagedAt, readEnd_));
+    input_.Seek(readEnd_);
+    return false;
+}
+
+void TavrelReader::ResetAveragingWork() { state_.PendingRecords = 0; }
+
+void TavrelReader::ClearReceiverFlags() { state_.receiverWritten = {false, false}; }
+
+bool TavrelReader::ReceiverChecked(int receiver) const {
+    return receiver == 0 ? receivers_.receiver1 : receivers_.receiver2;
+}
+
+bool TavrelReader::SelectReceiver(int n) {
+    const int r = n == 2 ? 1 : 0;
+    state_.SelectedReceiver = r;
+    return ReceiverChecked(r) && state_.receiverPresent[static_cast<std::size_t>(r)] &&
+           (state_.DataMode != kDataSamples || state_.receiverWritten[static_cast<std::size_t>(r)]);
+}
+
+bool TavrelReader::PrerequisitesMet() const {
+    if (!state_.timeSeen || !state_.configSeen) return false;
+    if (state_.DataMode == kDataSamples) return state_.list32Seen;
+    if (state_.DataMode == kDataList) return state_.list10Seen;
+    return true;
+}
+
+std::uint32_t ChannelNumberOf(double frequencyMHz, double stepKHz) {
+    if (!(stepKHz > 0.0) || !std::isfinite(stepKHz)) return 0;
+    const double kHz = std::trunc(frequencyMHz * 1000 + 0.5);
+    const double channel = std::trunc(kHz / stepKHz);
+    if (!(channel > 0.0)) return 0;
+    if (channel >= static_cast<double>(std::numeric_limits<std::uint32_t>::max()))
+        return std::numeric_limits<std::uint32_t>::max();
+    return static_cast<std::uint32_t>(channel);
+}
+
+void TavrelReader::SetEnteredFrequencies(double rx1MHz, double rx2MHz) {
+    state_.userFrequencies = true;
+    state_.list32Seen = true;
+    state_.channelValuesA.fill(ChannelNumberOf(rx1MHz, state_.plans[0].StepKHz()));
+    state_.channelValuesB.fill(ChannelNumberOf(rx2MHz, state_.plans[1].StepKHz()));
+}
+
+void TavrelReader::CopyTypedFrequenciesFrom(const TavrelReader& other) {
+    const DecoderState& typed = other.state_;
+    if (!typed.userFrequencies) return;
+    state_.userFrequencies = true;
+    state_.list32Seen = typed.list32Seen;
+    state_.channelValuesA = typed.channelValuesA;
+    state_.channelValuesB = typed.channelValuesB;
+}
+
+}  // namespace varistrum

@@ -1,0 +1,119 @@
+// The reader of this product's log files: record framing, decoder and field writers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "logfile/decoder_state.h"
+#include "logfile/log_reader.h"
+#include "logfile/scan_selection.h"
+
+namespace varistrum {
+
+class AveragingEngine;
+
+// Damage the reader met while framing records.
+struct DamageCounters {
+    std::int64_t damagedRecords = 0;
+    std::int64_t skippedBytes = 0;
+};
+
+class TavrelReader : public LogReader {
+public:
+    explicit TavrelReader(AveragingEngine& engine);
+
+    std::int16_t Open(const std::string& path) override;
+    int Close() override;
+    void DataBlockTitles(std::string& out, char delimiter) override;
+    void WriteDataBlock(std::string& out, char delimiter) override;
+    void WriteField(std::int16_t tag, std::string& out) override;
+    int ReadNextRecord(RecordBuffer& buffer) override;
+    DecodeResult DecodeRecord(const RecordBuffer& buffer) override;
+    void ClearReceiverFlags() override;
+
+    // The input format whose header Open reads (8 or 9).
+    void SetInputFormat(int format) { inputFormat_ = format; }
+    int InputFormat() const { return inputFormat_; }
+
+    bool SelectReceiver(int n);
+    bool PrerequisitesMet() const;
+    // Typed-in receiver frequencies (MHz) for files that lack them.
+    void SetEnteredFrequencies(double rx1MHz, double rx2MHz);
+
+    // Scan selection during a conversion.
+    void SetUseScanSelection(bool on) { useScanSelection_ = on; }
+    bool UseScanSelection() const { return useScanSelection_; }
+    void SetConvertAllScans(bool on) { convertAllScans_ = on; }
+    bool ConvertAllScans() const { return convertAllScans_; }
+    void SetScanNodes(const ScanSelection* nodes) { scanNodes_ = nodes; }
+
+    // GPS outage drop: whether it is on, and the seconds of day of the last good fix before each outage.
+    void SetDropOutages(bool on) { dropOutages_ = on; }
+    void SetOutageStarts(std::vector<int> starts) { outageStarts_ = std::move(starts); }
+    const std::vector<int>& OutageStarts() const { return outageStarts_; }
+
+    void ClearHeaderPending() { state_.HeaderPending = false; }
+    void ClearNewGpsRecordMark() { state_.newGpsRecord = false; }
+    void SetUserFrequencies(bool on) { state_.userFrequencies = on; }
+    // Takes over another reader's typed-in frequencies (for readers working side by side).
+    void CopyTypedFrequenciesFrom(const TavrelReader& other);
+
+    // Output-side state: a header record is still due in this file; data lines written so far.
+    bool HeaderDue = true;
+    std::int64_t RecordCount = 0;
+    int LinesLeft = 0;
+
+    const DecoderState& State() const { return state_; }
+    const DamageCounters& Damage() const { return damage_; }
+    std::uint64_t FileSize() const { return input_.FileSize(); }
+    std::uint64_t DataEnd() const { return dataEnd_; }
+
+protected:
+    void ResetAveragingWork() override;
+
+private:
+    bool ResyncAfterDamage(std::uint64_t damagedAt);
+    bool ChainPlausible(std::uint64_t offset);
+    void ResetForOpen();
+
+    // One decoder step per record type.
+    DecodeResult DecodeGps(ByteSpan payload);
+    DecodeResult DecodeConfig(ByteSpan payload);
+    DecodeResult DecodeSamples(int receiver, ByteSpan payload);
+    DecodeResult DecodeRtc(ByteSpan payload);
+    DecodeResult DecodeScanList32(ByteSpan payload);
+    DecodeResult DecodeScanList10(ByteSpan payload);
+    DecodeResult DecodeChannelList(ByteSpan payload);
+    DecodeResult DecodeChannelTable(ByteSpan payload);
+
+    void BeginScan(int scanMode);
+    void CompleteWaitingScanStart();
+    void SelectCurrentScan();
+    void TestGpsOutage();
+    void InterpolatePendingRows();
+    DecodeResult AverageAtFix();
+    void StartEngine();
+    void StartEngineIfTyped();
+    PendingRow& RowAt(int index);
+    bool ReceiverChecked(int receiver) const;
+
+    AveragingEngine& engine_;
+    DecoderState state_;
+    DamageCounters damage_;
+    int inputFormat_ = kFormatTavrel;
+    std::uint64_t dataEnd_ = 0;
+    std::uint64_t readEnd_ = 0;  // the lesser of DataEnd and the file size
+    bool useScanSelection_ = false;
+    bool convertAllScans_ = false;
+    const ScanSelection* scanNodes_ = nullptr;
+    bool dropOutages_ = false;
+    std::vector<int> outageStarts_;
+    std::size_t outageCursor_ = 0;
+};
+
+// Channel code of a frequency typed in MHz for a plan step in kHz: rounded to whole kHz,
+// then down to a multiple of the step. A step of 0 gives 0.
+std::uint32_t ChannelNumberOf(double frequencyMHz, double stepKHz);
+
+}  // namespace varistrum
