@@ -1,0 +1,54 @@
+// The average-information pass: one read of the whole file with progress and statistics.
+#pragma once
+
+#include <atomic>
+#include <stop_token>
+#include <string>
+#include <thread>
+
+#include "convert/job_observer.h"
+#include "logfile/tavrel_reader.h"
+
+namespace varistrum {
+
+// The generator dialog's side of the pass.
+class GeneratorView {
+public:
+    virtual ~GeneratorView() = default;
+    // The progress bar and the "%ld%% Complete" label.
+    virtual void SetPercent(int percent, const std::string& label) = 0;
+    virtual void ReportMessage(MessageKind kind, const std::string& text) = 0;
+};
+
+struct AverageInformation {
+    int records = 0;
+    int seconds = 0;
+    int recordsPerSecond = 1;
+};
+
+// "%d Records\n%d Seconds\n%d Records Per Second"; the rate reads 0 when no second was counted.
+std::string AverageInformationText(AverageInformation& information);
+
+enum class MakeListOutcome { Gathered, OpenFailed, Stopped };
+
+MakeListOutcome RunAverageInformationPass(TavrelReader& reader, const std::string& path,
+                                          GeneratorView& view, std::stop_token stop);
+
+// The pass's worker thread: runs at once; destroying it waits for it.
+class TMakeList {
+public:
+    TMakeList(TavrelReader& reader, std::string path, GeneratorView& view);
+    ~TMakeList();
+    TMakeList(const TMakeList&) = delete;
+    TMakeList& operator=(const TMakeList&) = delete;
+
+    void Terminate();
+    void WaitFor();
+    bool Finished() const { return finished_; }
+
+private:
+    std::atomic<bool> finished_{false};
+    std::jthread thread_;
+};
+
+}  // namespace varistrum

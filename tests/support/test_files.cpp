@@ -1,0 +1,88 @@
+// Test helpers shared by the test programs.
+#include "support/test_files.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+
+#include "averaging/averaging_engine.h"
+#include "logfile/tavrel_reader.h"
+
+namespace varistrum::test {
+
+TempDir::TempDir() {
+    std::random_device random;
+    const auto base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        path_ = base / ("varistrum-test-" + std::to_string(random()));
+        if (std::filesystem::create_directory(path_)) return;
+    }
+    throw std::runtime_error("cannot create a temporary folder");
+}
+
+TempDir::~TempDir() {
+    std::error_code error;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, error);
+    std::filesystem::remove_all(path_, error);
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
+
+ConversionSettings FieldSettings(const std::vector<int>& tags, bool titles) {
+    ConversionSettings settings;
+    settings.fieldTitles = titles;
+    for (int tag : tags) {
+        settings.selectedTags.push_back(tag);
+        settings.selectedTitles.emplace_back(FieldName(tag));
+    }
+    return settings;
+}
+
+std::string ConvertBytes(const std::vector<std::uint8_t>& log, const ConversionSettings& settings,
+                         int format) {
+    TempDir dir;
+    WriteFile(dir.File("in.klf"), log);
+    AveragingEngine engine;
+    TavrelReader reader(engine);
+    reader.SetInputFormat(format);
+    RecordingObserver observer;
+    RunConversionJob(reader, {dir.File("in.klf")}, {dir.File("in.out")}, settings, observer, {});
+    return ReadFile(dir.File("in.out"));
+}
+
+int RunCommand(const std::string& command) {
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string Simulate(const TempDir& dir, const std::string& scenario, int seed, double seconds,
+                     int variant) {
+    const std::string path = dir.File(scenario + "-" + std::to_string(seed) + ".klf");
+    const std::string command = std::string(VARISTRUM_SIM) + " --seed " + std::to_string(seed) + " --out " +
+                                path + " --scenario " + scenario + " --duration " +
+                                std::to_string(static_cast<int>(seconds)) + " --variant " +
+                                std::to_string(variant);
+    if (RunCommand(command) != 0) throw std::runtime_error("simulator failed: " + command);
+    return path;
+}
+
+}  // namespace varistrum::test

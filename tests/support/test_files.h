@@ -1,0 +1,57 @@
+// Temporary folders, whole-file reads and conversions of in-memory logs for the tests.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "convert/conversion_settings.h"
+#include "convert/convert_job.h"
+
+namespace varistrum::test {
+
+// A fresh folder, removed with everything in it when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& Path() const { return path_; }
+    std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
+void WriteFile(const std::string& path, const std::string& text);
+
+// Remembers progress and messages.
+class RecordingObserver : public JobObserver {
+public:
+    void SetProgress(int percent) override { progress.push_back(percent); }
+    void ReportMessage(MessageKind kind, const std::string& text) override {
+        messages.push_back(std::string(MessageCaption(kind)) + ": " + text);
+    }
+    std::vector<int> progress;
+    std::vector<std::string> messages;
+};
+
+// Settings with the given fields (by tag) and header records off unless asked.
+ConversionSettings FieldSettings(const std::vector<int>& tags, bool titles = false);
+
+// Converts a log given as bytes (single-file job, all scans) and returns the output text.
+std::string ConvertBytes(const std::vector<std::uint8_t>& log, const ConversionSettings& settings,
+                         int format = 8);
+
+// Runs the simulator; returns the path of the log it wrote into `dir`.
+std::string Simulate(const TempDir& dir, const std::string& scenario, int seed, double seconds = 120,
+                     int variant = 8);
+
+// Runs a command line; returns its exit status.
+int RunCommand(const std::string& command);
+
+}  // namespace varistrum::test
