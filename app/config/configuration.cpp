@@ -1,0 +1,132 @@
+// Save Configuration and Open Configuration over the window's settings model.
+#include "app/config/configuration.h"
+
+#include <algorithm>
+#include <charconv>
+
+#include "app/config/ini_profile.h"
+#include "logfile/field_catalog.h"
+
+namespace varistrum {
+namespace {
+
+// "Field12", "Tag3": the word and the row index in decimal.
+std::string RowKey(std::string_view word, std::size_t row) {
+    char digits[24];
+    const auto result = std::to_chars(digits, digits + sizeof digits, row);
+    std::string key(word);
+    key.append(digits, result.ptr);
+    return key;
+}
+
+// A radio group index outside the group's items would leave no item to act on (the delimiter
+// table, for one): it reads as the default instead.
+int ReadChoice(const IniProfile& ini, std::string_view section, std::string_view key, int items) {
+    const int value = ini.ReadInteger(section, key, 0);
+    return value >= 0 && value < items ? value : 0;
+}
+
+// The number of rows to read: Count, but nothing for a negative one and never a runaway loop.
+std::size_t ReadRowCount(const IniProfile& ini, std::string_view section) {
+    const int count = ini.ReadInteger(section, "Count", 0);
+    return static_cast<std::size_t>(std::clamp(count, 0, kMaxConfigurationRows));
+}
+
+// A radio button set checked unchecks its sibling; set unchecked it stays as it is.
+void ApplyRadio(bool checked, bool& button, bool& sibling) {
+    if (!checked) return;
+    button = true;
+    sibling = false;
+}
+
+}  // namespace
+
+std::vector<std::string> DefaultAvailableFields() {
+    std::vector<std::string> names;
+    for (std::string_view name : OfferedFieldNames()) names.emplace_back(name);
+    return names;
+}
+
+int AvailableFieldTag(const WindowSettings& settings, std::size_t row) {
+    if (row >= settings.availableFields.size()) return -1;
+    return FieldTagOf(settings.availableFields[row]);
+}
+
+bool SaveConfiguration(const std::string& path, const WindowSettings& s) {
+    IniProfile ini;
+    // An existing file that cannot be read must not be replaced by our entries alone.
+    if (!ini.Load(path)) return false;
+    bool ok = ini.WriteInteger("InputFormat", "Product", s.inputFormat);
+    ok = ok && ini.WriteString("InputFile", "Filename", s.inputFilename);
+    ok = ok && ini.WriteInteger("OutputFilter", "BrindletMode", s.brindletMode);
+    ok = ok && ini.WriteInteger("OutputFilter", "ScanType", s.scanType);
+    ok = ok && ini.WriteBool("OutputFilter", "Receiver1", s.receiver1);
+    ok = ok && ini.WriteBool("OutputFilter", "Receiver2", s.receiver2);
+    ok = ok && ini.WriteBool("OutputFilter", "FrequencyField", s.frequencyField);
+    ok = ok && ini.WriteBool("OutputFilter", "ChannelField", s.channelField);
+    ok = ok && ini.WriteBool("OutputFilter", "RSSIField", s.rssiField);
+    ok = ok && ini.WriteBool("OutputFilter", "NoAvg", s.noAvg);
+    ok = ok && ini.WriteBool("OutputFilter", "BSAvg", s.bsAvg);
+    ok = ok && ini.WriteInteger("OutputFieldSelection", "Delimiter", s.delimiter);
+    ok = ok && ini.WriteBool("OutputFieldSelection", "FieldTitles", s.fieldTitles);
+
+    ok = ok &&
+         ini.WriteInteger("AvailableFields", "Count", static_cast<int>(s.availableFields.size()));
+    for (std::size_t i = 0; ok && i < s.availableFields.size(); ++i) {
+        ok = ini.WriteString("AvailableFields", RowKey("Field", i), s.availableFields[i]);
+    }
+
+    ok = ok &&
+         ini.WriteInteger("SelectedFields", "Count", static_cast<int>(s.selectedFields.size()));
+    for (std::size_t i = 0; ok && i < s.selectedFields.size(); ++i) {
+        // The reader keeps tags for the first rows only; the rest are written as "no tag".
+        const int tag =
+            i < s.selectedTags.size() && i < static_cast<std::size_t>(kSelectedFieldRows)
+                ? s.selectedTags[i]
+                : kNoTag;
+        ok = ini.WriteString("SelectedFields", RowKey("Field", i), s.selectedFields[i]) &&
+             ini.WriteInteger("SelectedTags", RowKey("Tag", i), tag);
+    }
+
+    ok = ok && ini.WriteString("OutputFile", "Filename", s.outputFilename);
+    return ok && ini.Save(path);
+}
+
+void OpenConfiguration(const std::string& path, WindowSettings& s) {
+    IniProfile ini;
+    ini.Load(path);  // an unreadable file reads as an empty one: every entry takes its default
+
+    s.inputFormat = ReadChoice(ini, "InputFormat", "Product", 10);
+    s.inputFilename = ini.ReadString("InputFile", "Filename", "Sample.in");
+    s.brindletMode = ReadChoice(ini, "OutputFilter", "BrindletMode", 3);
+    s.scanType = ReadChoice(ini, "OutputFilter", "ScanType", 2);
+    ApplyRadio(ini.ReadBool("OutputFilter", "Receiver1", true), s.receiver1, s.receiver2);
+    ApplyRadio(ini.ReadBool("OutputFilter", "Receiver2", false), s.receiver2, s.receiver1);
+    s.frequencyField = ini.ReadBool("OutputFilter", "FrequencyField", true);
+    s.channelField = ini.ReadBool("OutputFilter", "ChannelField", false);
+    s.rssiField = ini.ReadBool("OutputFilter", "RSSIField", true);
+    ApplyRadio(ini.ReadBool("OutputFilter", "NoAvg", true), s.noAvg, s.bsAvg);
+    ApplyRadio(ini.ReadBool("OutputFilter", "BSAvg", false), s.bsAvg, s.noAvg);
+    s.delimiter = ReadChoice(ini, "OutputFieldSelection", "Delimiter", 5);
+    s.fieldTitles = ini.ReadBool("OutputFieldSelection", "FieldTitles", false);
+
+    s.availableFields.clear();
+    const std::size_t available = ReadRowCount(ini, "AvailableFields");
+    for (std::size_t i = 0; i < available; ++i) {
+        s.availableFields.push_back(ini.ReadString("AvailableFields", RowKey("Field", i), ""));
+    }
+
+    s.selectedFields.clear();
+    s.selectedTags.clear();
+    const std::size_t selected = ReadRowCount(ini, "SelectedFields");
+    for (std::size_t i = 0; i < selected; ++i) {
+        s.selectedTags.push_back(i < static_cast<std::size_t>(kSelectedFieldRows)
+                                     ? ini.ReadInteger("SelectedTags", RowKey("Tag", i), 0)
+                                     : kNoTag);
+        s.selectedFields.push_back(ini.ReadString("SelectedFields", RowKey("Field", i), ""));
+    }
+
+    s.outputFilename = ini.ReadString("OutputFile", "Filename", "Sample.out");
+}
+
+}  // namespace varistrum

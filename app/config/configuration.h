@@ -1,0 +1,73 @@
+// The main window's settings as a model, and saving/opening them as a configuration file.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace varistrum {
+
+// Opening reads at most this many rows of each field list, whatever Count says.
+inline constexpr int kMaxConfigurationRows = 1000;
+
+// The names of the offered fields, in display order: the Available Fields list at start.
+std::vector<std::string> DefaultAvailableFields();
+
+// Everything the main window lets the user set; the defaults are the window's state at start.
+struct WindowSettings {
+    // Stored in a configuration file.
+    int inputFormat = 0;  // 0 none, 8 log file, 9 PC card file (hidden radio group, 0..9)
+    std::string inputFilename;
+    int brindletMode = 0;   // hidden radio group, 0..2
+    int scanType = 1;       // hidden radio group, 0..1
+    bool receiver1 = true;  // radio pair with receiver2
+    bool receiver2 = false;
+    bool frequencyField = true;
+    bool channelField = false;
+    bool rssiField = true;
+    bool noAvg = true;  // radio pair with bsAvg ("Convert All Data" / "Best Server")
+    bool bsAvg = false;
+    int delimiter = 0;  // 0 comma, 1 semicolon, 2 tab, 3 space, 4 other
+    bool fieldTitles = true;
+    std::vector<std::string> availableFields = DefaultAvailableFields();
+    std::vector<std::string> selectedFields;
+    // One per selected row: the field's catalog tag; rows from kSelectedFieldRows on have
+    // none (kNoTag), as the reader keeps tags for that many rows only.
+    std::vector<int> selectedTags;
+    std::string outputFilename;
+
+    // Part of the window only, never in a configuration file.
+    bool singleFile = true;
+    std::string inFolder;
+    std::string outFolder;
+    std::string inputExt = "*.klf";
+    std::string outputExt = ".out";
+    bool averageLambda = false;  // "40 Lambda" instead of "None"
+    std::string otherDelimiter = ":";
+    bool split = false;
+    bool recDrop = false;
+    std::string outageSeconds = "30";
+};
+
+// Tag for selecting Available Fields row `row`: the catalog tag of the row's text, so that a
+// list restored from a file (possibly edited, reordered or shortened) selects what it shows.
+// -1 for a name outside the catalog or a row that does not exist.
+int AvailableFieldTag(const WindowSettings& settings, std::size_t row);
+
+// Writes the stored settings into `path`, keeping whatever else the file holds. False when the
+// file cannot be read or written, or a text holds a line break (the file is then unchanged).
+bool SaveConfiguration(const std::string& path, const WindowSettings& settings);
+
+// Reads a configuration into `settings`; never fails: a missing file, section or entry, or an
+// unreadable value, gives that entry's default (file names "Sample.in" / "Sample.out", header
+// record off, empty lists, 0 otherwise). The radio pairs receiver1/receiver2 and noAvg/bsAvg
+// behave as radio buttons: a checked value unchecks the sibling, an unchecked one changes
+// nothing, so `settings` must hold a valid pair on entry. Settings not stored are left alone.
+//
+// The window applies the result to its controls in this order: the input file name; then the
+// input format, set to 0 and then to the value so that its handler runs even when unchanged
+// and the index pass it starts reads the configured file; then the remaining fields in the
+// order they are declared above.
+void OpenConfiguration(const std::string& path, WindowSettings& settings);
+
+}  // namespace varistrum

@@ -1,0 +1,289 @@
+// Tests of Save/Open Configuration: exact file text, round trips and hostile files.
+#include "app/config/configuration.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <tuple>
+#include <utility>
+
+#include "logfile/field_catalog.h"
+
+namespace varistrum {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ConfigurationTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ =
+            fs::temp_directory_path() / ("varistrum-cfg-" + std::to_string(std::random_device{}()));
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
+
+    std::string Put(const std::string& name, const std::string& data) const {
+        std::ofstream(PathOf(name), std::ios::binary) << data;
+        return PathOf(name);
+    }
+
+    static std::string Slurp(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+    static WindowSettings Opened(const std::string& path) {
+        WindowSettings s;
+        OpenConfiguration(path, s);
+        return s;
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(ConfigurationTest, SavesTheExactText) {
+    WindowSettings s;
+    s.inputFormat = 8;
+    s.inputFilename = "/data/drive 1.klf";
+    s.availableFields = {"<< DATA >>", "GPS Status"};
+    s.selectedFields = {"GPS Status", "<< DATA >>"};
+    s.selectedTags = {GpsStatus, DataField};
+    s.outputFilename = "/data/drive 1.out";
+    const std::string path = PathOf("small.cfg");
+    ASSERT_TRUE(SaveConfiguration(path, s));
+    EXPECT_EQ(Slurp(path),
+              "[InputFormat]\r\nProduct=8\r\n"
+              "[InputFile]\r\nFilename=/data/drive 1.klf\r\n"
+              "[OutputFilter]\r\nBrindletMode=0\r\nScanType=1\r\nReceiver1=1\r\nReceiver2=0\r\n"
+              "FrequencyField=1\r\nChannelField=0\r\nRSSIField=1\r\nNoAvg=1\r\nBSAvg=0\r\n"
+              "[OutputFieldSelection]\r\nDelimiter=0\r\nFieldTitles=1\r\n"
+              "[AvailableFields]\r\nCount=2\r\nField0=<< DATA >>\r\nField1=GPS Status\r\n"
+              "[SelectedFields]\r\nCount=2\r\nField0=GPS Status\r\nField1=<< DATA >>\r\n"
+              "[SelectedTags]\r\nTag0=17\r\nTag1=0\r\n"
+              "[OutputFile]\r\nFilename=/data/drive 1.out\r\n");
+}
+
+TEST_F(ConfigurationTest, RoundTripRestoresStoredSettingsOnly) {
+    WindowSettings saved;
+    saved.inputFormat = 9;
+    saved.inputFilename = "in \xE9.klf";
+    saved.brindletMode = 2;
+    saved.scanType = 0;
+    saved.receiver1 = false;
+    saved.receiver2 = true;
+    saved.frequencyField = false;
+    saved.channelField = true;
+    saved.rssiField = false;
+    saved.noAvg = false;
+    saved.bsAvg = true;
+    saved.delimiter = 4;
+    saved.fieldTitles = false;
+    std::reverse(saved.availableFields.begin(), saved.availableFields.end());
+    for (int tag : {GpsTime, DataField, GpsTime, LineBreakField, TpDirection}) {
+        saved.selectedFields.emplace_back(FieldName(tag));
+        saved.selectedTags.push_back(tag);
+    }
+    saved.outputFilename = "out.txt";
+    const std::string path = Put("round.cfg", "; kept\r\n[Other]\r\nx=1\r\n");
+    ASSERT_TRUE(SaveConfiguration(path, saved));
+
+    WindowSettings opened;
+    opened.singleFile = false;
+    opened.otherDelimiter = "|";
+    opened.outageSeconds = "5";
+    OpenConfiguration(path, opened);
+    EXPECT_EQ(opened.inputFormat, 9);
+    EXPECT_EQ(opened.inputFilename, saved.inputFilename);
+    EXPECT_EQ(opened.brindletMode, 2);
+    EXPECT_EQ(opened.scanType, 0);
+    EXPECT_EQ(std::tie(opened.receiver1, opened.receiver2),
+              std::tie(saved.receiver1, saved.receiver2));
+    EXPECT_EQ(std::tie(opened.frequencyField, opened.channelField, opened.rssiField),
+              std::tie(saved.frequencyField, saved.channelField, saved.rssiField));
+    EXPECT_EQ(std::tie(opened.noAvg, opened.bsAvg), std::tie(saved.noAvg, saved.bsAvg));
+    EXPECT_EQ(opened.delimiter, 4);
+    EXPECT_FALSE(opened.fieldTitles);
+    EXPECT_EQ(opened.availableFields, saved.availableFields);
+    EXPECT_EQ(opened.selectedFields, saved.selectedFields);
+    EXPECT_EQ(opened.selectedTags, saved.selectedTags);
+    EXPECT_EQ(opened.outputFilename, "out.txt");
+    EXPECT_FALSE(opened.singleFile);
+    EXPECT_EQ(opened.otherDelimiter, "|");
+    EXPECT_EQ(opened.outageSeconds, "5");
+    EXPECT_EQ(Slurp(path).rfind("; kept\r\n[Other]\r\nx=1\r\n[InputFormat]\r\n", 0), 0u);
+}
+
+TEST_F(ConfigurationTest, ShorterListsLeaveOldRowsThatOpenIgnores) {
+    WindowSettings s;
+    s.selectedFields = {"A", "B", "C"};
+    s.selectedTags = {1, 2, 3};
+    const std::string path = PathOf("lists.cfg");
+    ASSERT_TRUE(SaveConfiguration(path, s));
+    s.selectedFields = {"Z"};
+    s.selectedTags = {9};
+    ASSERT_TRUE(SaveConfiguration(path, s));
+    const std::string text = Slurp(path);
+    EXPECT_NE(text.find("[SelectedFields]\r\nCount=1\r\nField0=Z\r\nField1=B\r\nField2=C\r\n"),
+              std::string::npos);
+    EXPECT_NE(text.find("[SelectedTags]\r\nTag0=9\r\nTag1=2\r\nTag2=3\r\n"), std::string::npos);
+    WindowSettings opened = Opened(path);
+    EXPECT_EQ(opened.selectedFields, std::vector<std::string>{"Z"});
+    EXPECT_EQ(opened.selectedTags, std::vector<int>{9});
+
+    s.availableFields.clear();
+    s.selectedFields.clear();
+    s.selectedTags.clear();
+    const std::string emptyPath = PathOf("empty.cfg");
+    ASSERT_TRUE(SaveConfiguration(emptyPath, s));
+    const std::string empty = Slurp(emptyPath);
+    EXPECT_NE(empty.find("[AvailableFields]\r\nCount=0\r\n[SelectedFields]\r\nCount=0\r\n"
+                         "[OutputFile]"),
+              std::string::npos);
+    EXPECT_EQ(empty.find("SelectedTags"), std::string::npos);
+    opened = Opened(emptyPath);
+    EXPECT_TRUE(opened.availableFields.empty());
+    EXPECT_TRUE(opened.selectedFields.empty());
+}
+
+TEST_F(ConfigurationTest, MissingEntriesTakeTheOpenDefaults) {
+    WindowSettings s = Opened(Put("sparse.cfg", "[OutputFilter]\r\nChannelField=1\r\n"));
+    EXPECT_EQ(s.inputFormat, 0);
+    EXPECT_EQ(s.inputFilename, "Sample.in");
+    EXPECT_EQ(s.scanType, 0);
+    EXPECT_TRUE(s.channelField);
+    EXPECT_TRUE(s.frequencyField);
+    EXPECT_FALSE(s.fieldTitles);  // unlike the window at start
+    EXPECT_TRUE(s.availableFields.empty());
+    EXPECT_EQ(s.outputFilename, "Sample.out");
+}
+
+TEST_F(ConfigurationTest, RadioPairsBehaveAsRadioButtons) {
+    // Receiver pair and averaging pair, starting from each valid state.
+    const std::pair<const char*, const char*> kPairs[] = {{"Receiver1", "Receiver2"},
+                                                          {"NoAvg", "BSAvg"}};
+    const struct {
+        bool startFirst;
+        const char* entries;
+        bool first;
+        bool second;
+    } cases[] = {
+        {true, "", true, false},
+        {false, "", true, false},  // missing first = checked
+        {false, "A=0\r\nB=0\r\n", false, true},
+        {true, "A=0\r\nB=0\r\n", true, false},
+        {true, "A=0\r\nB=1\r\n", false, true},
+        {false, "A=1\r\nB=0\r\n", true, false},
+        {true, "A=1\r\nB=1\r\n", false, true},  // the later one wins
+        {false, "A=0\r\n", false, true},
+    };
+    for (const auto& c : cases) {
+        for (const auto& [a, b] : kPairs) {
+            std::string entries = c.entries;
+            for (std::size_t at; (at = entries.find("A=")) != std::string::npos;) {
+                entries.replace(at, 1, a);
+            }
+            for (std::size_t at; (at = entries.find("B=")) != std::string::npos;) {
+                entries.replace(at, 1, b);
+            }
+            WindowSettings s;
+            bool& first = std::string(a) == "NoAvg" ? s.noAvg : s.receiver1;
+            bool& second = std::string(a) == "NoAvg" ? s.bsAvg : s.receiver2;
+            first = c.startFirst;
+            second = !c.startFirst;
+            OpenConfiguration(Put("radio.cfg", "[OutputFilter]\r\n" + entries), s);
+            EXPECT_EQ(first, c.first) << a << " " << c.startFirst << " " << c.entries;
+            EXPECT_EQ(second, c.second) << a << " " << c.startFirst << " " << c.entries;
+        }
+    }
+}
+
+TEST_F(ConfigurationTest, CountsAndIndexesAreBounded) {
+    const struct {
+        const char* count;
+        std::size_t rows;
+    } cases[] = {{"3", 3},           {"5000", 1000}, {"2147483647", 1000}, {"-3", 0}, {"abc", 0},
+                 {"99999999999", 0}, {"", 0}};
+    for (const auto& c : cases) {
+        const std::string count = std::string("Count=") + c.count + "\r\n";
+        const WindowSettings s =
+            Opened(Put("count.cfg", "[AvailableFields]\r\n" + count +
+                                        "Field1=B\r\n[SelectedFields]\r\n" + count));
+        EXPECT_EQ(s.availableFields.size(), c.rows) << c.count;
+        EXPECT_EQ(s.selectedFields.size(), c.rows) << c.count;
+        EXPECT_EQ(s.selectedTags.size(), c.rows) << c.count;
+        if (c.rows > 1) {
+            EXPECT_EQ(s.availableFields[1], "B");
+        }
+    }
+
+    // Tags are kept as read for the first 100 rows; later rows have none.
+    std::string text = "[SelectedFields]\r\nCount=150\r\n[SelectedTags]\r\nTag0=77\r\nTag1=-5\r\n";
+    text += "Tag99=3\r\nTag100=4\r\n";
+    WindowSettings s = Opened(Put("tags.cfg", text));
+    ASSERT_EQ(s.selectedTags.size(), 150u);
+    EXPECT_EQ(s.selectedTags[0], 77);
+    EXPECT_EQ(s.selectedTags[1], -5);
+    EXPECT_EQ(s.selectedTags[2], 0);
+    EXPECT_EQ(s.selectedTags[99], 3);
+    EXPECT_EQ(s.selectedTags[100], kNoTag);
+    EXPECT_EQ(s.selectedTags[149], kNoTag);
+    ASSERT_TRUE(SaveConfiguration(PathOf("tags2.cfg"), s));
+    EXPECT_NE(Slurp(PathOf("tags2.cfg")).find("Tag100=-10\r\n"), std::string::npos);
+
+    // Radio group indexes outside their groups read as the defaults.
+    s = Opened(Put("range.cfg",
+                   "[InputFormat]\r\nProduct=10\r\n[OutputFilter]\r\nBrindletMode=3\r\n"
+                   "ScanType=-1\r\n[OutputFieldSelection]\r\nDelimiter=5\r\n"));
+    EXPECT_EQ(std::tie(s.inputFormat, s.brindletMode, s.scanType, s.delimiter),
+              std::make_tuple(0, 0, 0, 0));
+}
+
+TEST_F(ConfigurationTest, HostileFilesOpenWithDefaults) {
+    std::mt19937 random(11);
+    std::string garbage(1 << 20, '\0');
+    for (char& c : garbage) c = static_cast<char>(random() & 0xFF);
+    const std::string longLine = "[InputFile]\r\nFilename=" + std::string(1 << 20, 'n') + "\r\n";
+    for (const std::string& data : {garbage, "[Junk]\r\n" + std::string(1 << 20, 'x')}) {
+        const std::string path = Put("hostile.cfg", data);
+        WindowSettings s = Opened(path);
+        EXPECT_EQ(s.inputFilename, "Sample.in");
+        EXPECT_TRUE(s.availableFields.empty());
+        // Saving over it keeps its bytes and the entries read back.
+        s.inputFilename = "mine.klf";
+        ASSERT_TRUE(SaveConfiguration(path, s));
+        EXPECT_EQ(Slurp(path).compare(0, data.size(), data), 0);
+        EXPECT_EQ(Opened(path).inputFilename, "mine.klf");
+    }
+    EXPECT_EQ(Opened(Put("long.cfg", longLine)).inputFilename.size(), 1u << 20);
+    EXPECT_EQ(Opened(PathOf("missing.cfg")).inputFilename, "Sample.in");
+}
+
+TEST_F(ConfigurationTest, FailedSavesLeaveTheFileAlone) {
+    WindowSettings s;
+    EXPECT_FALSE(SaveConfiguration(PathOf("no/folder/x.cfg"), s));
+    const std::string path = Put("keep.cfg", "[InputFile]\r\nFilename=old\r\n");
+    s.outputFilename = "bad\nname.out";
+    EXPECT_FALSE(SaveConfiguration(path, s));
+    EXPECT_EQ(Slurp(path), "[InputFile]\r\nFilename=old\r\n");
+}
+
+TEST_F(ConfigurationTest, AvailableRowsSelectTheFieldTheyShow) {
+    WindowSettings s;
+    for (std::size_t row = 0; row < OfferedFields().size(); ++row) {
+        EXPECT_EQ(AvailableFieldTag(s, row), OfferedFields()[row]) << row;
+    }
+    s.availableFields = {"GPS Heading", "Nonsense"};
+    EXPECT_EQ(AvailableFieldTag(s, 0), GpsHeading);
+    EXPECT_EQ(AvailableFieldTag(s, 1), -1);
+    EXPECT_EQ(AvailableFieldTag(s, 2), -1);
+}
+
+}  // namespace
+}  // namespace varistrum

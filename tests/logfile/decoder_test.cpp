@@ -1,0 +1,203 @@
+// Decoder state record by record: scan starts, timing, outages, typed frequencies.
+#include <gtest/gtest.h>
+
+#include "averaging/averaging_engine.h"
+#include "averaging/frequency_entry.h"
+#include "logfile/tavrel_reader.h"
+#include "support/test_files.h"
+#include "tools/log_builder.h"
+
+namespace varistrum {
+namespace {
+
+using sim::GpsFix;
+using sim::LogBuilder;
+
+const FrequencyPlan kBand800{64480, 71680, 3200, 0};
+
+// Decodes a built log record by record during a conversion (or an index pass).
+class Decoding {
+public:
+    explicit Decoding(const LogBuilder& log, bool conversion = true) {
+        test::WriteFile(dir_.File("f.klf"), log.Bytes());
+        reader.SetInputFormat(log.Variant());
+        EXPECT_EQ(reader.Open(dir_.File("f.klf")), 0);
+        reader.SetUseScanSelection(conversion);
+        reader.ReadNextRecord(buffer_);  // the identification record
+    }
+    // Decodes the next record.
+    DecodeResult Next() {
+        EXPECT_NE(reader.ReadNextRecord(buffer_), 0);
+        return reader.DecodeRecord(buffer_);
+    }
+    const DecoderState& S() const { return reader.State(); }
+
+    AveragingEngine engine;
+    TavrelReader reader{engine};
+
+private:
+    test::TempDir dir_;
+    RecordBuffer buffer_;
+};
+
+GpsFix At(int second) {
+    GpsFix fix;
+    fix.seconds = second;
+    return fix;
+}
+
+TEST(DecoderTest, RtcTimingGivesALinePerRecordUntilGpsFixesTakeOver) {
+    LogBuilder log;
+    const int samples[3] = {-60, -61, -62};
+    log.Config(1, kBand800, kBand800).Rtc(0, 0, 0).ScanList32(68000, 0);
+    log.Samples(1, samples).Gps(At(1)).Gps(At(2)).Samples(1, samples).Gps(At(3));
+    // RTC timing first: every sample record is a line of its own.
+    Decoding d(log);
+    d.Next();
+    d.Next();
+    EXPECT_EQ(d.Next(), DecodeHeaderChange);
+    EXPECT_EQ(d.Next(), DecodeDataReady);
+    EXPECT_EQ(d.S().OutputCount, 1);
+    EXPECT_EQ(d.Next(), DecodeNothing);  // the first fix after open
+    EXPECT_EQ(d.S().TimingSource, kTimingGps);
+    EXPECT_EQ(d.Next(), DecodeDataReady);  // GPS timing now: no record since the last fix
+    EXPECT_EQ(d.S().OutputCount, 0);
+    EXPECT_EQ(d.Next(), DecodeNothing);  // pending until the next fix
+    EXPECT_EQ(d.Next(), DecodeDataReady);
+    EXPECT_EQ(d.S().OutputCount, 1);
+}
+
+TEST(DecoderTest, GpsTimingPlacesOnlyRecordsBetweenTwoFixes) {
+    LogBuilder log;
+    const int samples[2] = {-60, -61};
+    log.Config(1, kBand800, kBand800).ScanList32(68000, 0).Samples(1, samples).Gps(At(1)).Gps(At(2));
+    log.Samples(1, samples).Samples(1, samples).Gps(At(4));
+    Decoding d(log);
+    d.Next();
+    EXPECT_EQ(d.Next(), DecodeHeaderChange);
+    EXPECT_TRUE(d.S().scanStartWaiting);
+    EXPECT_EQ(d.S().ScanIndex, 0);
+    EXPECT_EQ(d.Next(), DecodeNothing);  // samples before the first fix
+    EXPECT_EQ(d.Next(), DecodeNothing);  // first fix: starts the scan and the timing
+    EXPECT_EQ(d.S().ScanIndex, 1);
+    EXPECT_EQ(d.S().ScanName, "GPS 12:00:01");
+    EXPECT_EQ(d.Next(), DecodeDataReady);  // no records since the last fix
+    EXPECT_EQ(d.S().OutputCount, 0);
+    d.Next();
+    d.Next();
+    EXPECT_EQ(d.Next(), DecodeDataReady);
+    ASSERT_EQ(d.S().OutputCount, 2);
+    EXPECT_EQ(d.S().rows[0].seconds, 2);
+    EXPECT_EQ(d.S().rows[1].seconds, 3);  // half of the two seconds between the fixes
+    EXPECT_EQ(d.S().rows[1].lastSample, 1);
+}
+
+TEST(DecoderTest, InterpolationCarriesMinutesAndHoursAndCrossesMidnight) {
+    LogBuilder log;
+    const int samples[1] = {-60};
+    GpsFix before = At(58);
+    before.hours = 23;
+    before.minutes = 59;
+    GpsFix after = At(2);
+    after.hours = 0;
+    after.minutes = 0;
+    log.Config(1, kBand800, kBand800).ScanList32(68000, 0).Gps(At(0)).Samples(1, samples).Gps(before);
+    for (int i = 0; i < 4; ++i) log.Samples(1, samples);
+    log.Gps(after);
+    Decoding d(log);
+    for (int i = 0; i < 5; ++i) d.Next();
+    for (int i = 0; i < 4; ++i) d.Next();
+    EXPECT_EQ(d.Next(), DecodeDataReady);
+    ASSERT_EQ(d.S().OutputCount, 4);
+    const int expected[4][3] = {{23, 59, 58}, {23, 59, 59}, {0, 0, 0}, {0, 0, 1}};
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(d.S().rows[k].hours, expected[k][0]) << k;
+        EXPECT_EQ(d.S().rows[k].minutes, expected[k][1]) << k;
+        EXPECT_EQ(d.S().rows[k].seconds, expected[k][2]) << k;
+    }
+}
+
+TEST(DecoderTest, ScanNumbersMatchBetweenIndexPassAndConversion) {
+    LogBuilder log;
+    std::array<std::uint32_t, 10> codes{68000};
+    const sim::TableEntry table[1] = {{0, 5, -70}};
+    log.Config(1, kBand800, kBand800).Rtc(1, 1, 1).ScanList10(codes, {}).ChannelTable(table).ChannelTable(table);
+    log.ScanList10(codes, {});
+    for (bool conversion : {false, true}) {
+        Decoding d(log, conversion);
+        d.Next();
+        d.Next();
+        d.Next();
+        EXPECT_EQ(d.S().ScanIndex, 1);
+        d.Next();
+        EXPECT_EQ(d.S().ScanIndex, 2);
+        EXPECT_EQ(d.S().HeaderPending, conversion);  // table scans get no tree entry
+        d.Next();
+        EXPECT_EQ(d.S().ScanIndex, 2);
+        d.Next();
+        EXPECT_EQ(d.S().ScanIndex, 3);
+        EXPECT_EQ(d.S().counters.tableMode, 2);
+    }
+}
+
+TEST(DecoderTest, UncheckedScanIsSkippedAlsoWhenItsStartWaitedForTheFirstFix) {
+    LogBuilder log;
+    const int samples[1] = {-60};
+    log.Config(1, kBand800, kBand800).ScanList32(68000, 0).Gps(At(1)).Samples(1, samples).Gps(At(2));
+    ScanSelectionSnapshot unchecked({-1, 0});
+    Decoding d(log);
+    d.reader.SetScanNodes(&unchecked);
+    d.Next();
+    d.Next();
+    d.Next();
+    EXPECT_TRUE(d.S().SkipScan);
+    d.Next();
+    EXPECT_EQ(d.S().DataMode, kDataNone);  // the samples were dropped
+    EXPECT_EQ(d.S().counters.rx1Single, 1);
+}
+
+TEST(DecoderTest, ListedOutageDropsDataAndCountsUntilTheNextGpsRecord) {
+    LogBuilder log;
+    const int samples[1] = {-60};
+    const sim::TableEntry table[1] = {{0, 5, -70}};
+    log.Config(1, kBand800, kBand800).Gps(At(1)).ChannelTable(table).Gps(At(5)).Samples(1, samples).ChannelTable(table);
+    log.Gps(At(40)).Samples(1, samples);
+    Decoding d(log);
+    d.reader.SetDropOutages(true);
+    d.reader.SetOutageStarts({12 * 3600 + 5});
+    for (int i = 0; i < 4; ++i) d.Next();
+    EXPECT_TRUE(d.S().InOutage);
+    EXPECT_EQ(d.Next(), DecodeNothing);
+    EXPECT_EQ(d.Next(), DecodeNothing);
+    EXPECT_EQ(d.S().counters.rx1Single, 0);
+    EXPECT_EQ(d.S().counters.tableMode, 1);
+    d.Next();
+    EXPECT_FALSE(d.S().InOutage);
+    d.Next();
+    EXPECT_EQ(d.S().counters.rx1Single, 1);
+}
+
+TEST(DecoderTest, TypedFrequenciesAreCheckedAndSurviveOpen) {
+    LogBuilder log;
+    const FrequencyPlan band900{64000, 72000, 3200, 0};  // 800-900 MHz
+    log.Config(3, band900, band900).Rtc(1, 1, 1);
+    Decoding d(log);
+    d.Next();
+    const FrequencyRange range = ReceiverRange(d.S().plans[0]);
+    EXPECT_EQ(RangeText(range), "(800.00000 - 900.00000 MHz)");
+    EXPECT_EQ(ProposedFrequencyText(range), "850.00000");
+    EXPECT_EQ(EnterFrequencies(d.reader, 850, 900.5).value_or(""), "900.5000 is not in the range of the receiver.");
+    EXPECT_FALSE(d.S().userFrequencies);  // receiver 1 passed but nothing is stored
+    EXPECT_EQ(EnterFrequencies(d.reader, 799.99, 850).value_or(""), "799.9900 is not in the range of the receiver.");
+    EXPECT_FALSE(EnterFrequencies(d.reader, 800.0, 900.0).has_value());  // both bounds belong
+    EXPECT_FALSE(EnterFrequencies(d.reader, 902.0004 - 2.0004, 850).has_value());
+    EXPECT_TRUE(d.S().userFrequencies);
+    EXPECT_EQ(ChannelNumberOf(902.0004, 12.5), 72160u);
+    EXPECT_EQ(ChannelNumberOf(850, 0.0), 0u);
+    d.reader.Close();
+    Decoding again(log);
+    EXPECT_FALSE(again.S().userFrequencies);  // a new reader knows nothing of them
+}
+
+}  // namespace
+}  // namespace varistrum
