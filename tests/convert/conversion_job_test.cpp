@@ -1,0 +1,231 @@
+// The conversion job: messages, cancel, failed writes, the split and the GPS outage pass.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "averaging/averaging_engine.h"
+#include "convert/convert_job.h"
+#include "convert/gps_outage_pass.h"
+#include "convert/output_split.h"
+#include "support/test_files.h"
+#include "tools/log_builder.h"
+
+namespace varistrum {
+namespace {
+
+using sim::GpsFix;
+using sim::LogBuilder;
+using test::FieldSettings;
+using test::ReadFile;
+using test::RecordingObserver;
+using test::TempDir;
+using test::WriteFile;
+
+const FrequencyPlan kBand800{64480, 71680, 3200, 0};
+
+// An RTC-timed file with `lines` one-sample records: one output line each.
+std::vector<std::uint8_t> RtcLines(int lines) {
+    LogBuilder log;
+    log.Config(1, kBand800, kBand800).Rtc(1, 2, 3).ScanList32(68000, 0);
+    for (int i = 0; i < lines; ++i) {
+        const int sample[1] = {-(i % 100)};
+        log.Samples(1, sample);
+    }
+    return log.Bytes();
+}
+
+struct Job {
+    AveragingEngine engine;
+    TavrelReader reader{engine};
+    RecordingObserver observer;
+    JobOutcome Run(const std::vector<std::string>& in, const std::vector<std::string>& out,
+                   const ConversionSettings& settings, std::stop_token stop = {}) {
+        return RunConversionJob(reader, in, out, settings, observer, stop);
+    }
+};
+
+TEST(ConversionJobTest, CompletesEveryFileAndShowsProgressOnlyWhenItChanges) {
+    TempDir dir;
+    WriteFile(dir.File("a.klf"), RtcLines(300));
+    WriteFile(dir.File("b.klf"), RtcLines(2));
+    Job job;
+    EXPECT_EQ(job.Run({dir.File("a.klf"), dir.File("b.klf")}, {dir.File("a.out"), dir.File("b.out")},
+                      FieldSettings({DataField})),
+              JobOutcome::Completed);
+    EXPECT_EQ(job.observer.messages, std::vector<std::string>{"Information: Conversion Has Been Completed!"});
+    for (std::size_t i = 1; i < job.observer.progress.size(); ++i) {
+        if (job.observer.progress[i] != 0 && job.observer.progress[i] != 100)
+            EXPECT_NE(job.observer.progress[i], job.observer.progress[i - 1]);
+    }
+    EXPECT_EQ(ReadFile(dir.File("b.out")), "850.00000,0\r\n850.00000,-1\r\n");
+}
+
+TEST(ConversionJobTest, MissingInputAndInaccessibleOutputEndTheJob) {
+    TempDir dir;
+    WriteFile(dir.File("a.klf"), RtcLines(2));
+    Job job;
+    EXPECT_EQ(job.Run({dir.File("missing.klf"), dir.File("a.klf")}, {dir.File("m.out"), dir.File("a.out")},
+                      FieldSettings({DataField})),
+              JobOutcome::Failed);
+    EXPECT_EQ(job.observer.messages, std::vector<std::string>{"Error: Input File Does Not Exist!"});
+    EXPECT_FALSE(std::filesystem::exists(dir.File("a.out")));
+
+    Job noFolder;
+    EXPECT_EQ(noFolder.Run({dir.File("a.klf")}, {dir.File("no/such/folder/a.out")}, FieldSettings({DataField})),
+              JobOutcome::Failed);
+    EXPECT_EQ(noFolder.observer.messages, std::vector<std::string>{"Error: Output File Cannot Be Accessed!"});
+}
+
+TEST(ConversionJobTest, AFullDiskIsAFailureNotACompletion) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP();
+    TempDir dir;
+    WriteFile(dir.File("a.klf"), RtcLines(5000));
+    Job job;
+    EXPECT_EQ(job.Run({dir.File("a.klf")}, {"/dev/full"}, FieldSettings({DataField, GpsTime})), JobOutcome::Failed);
+    EXPECT_EQ(job.observer.messages, std::vector<std::string>{"Error: Output File Cannot Be Accessed!"});
+}
+
+TEST(ConversionJobTest, CancelKeepsWhatWasWrittenAndLeavesLaterFilesUntouched) {
+    TempDir dir;
+    WriteFile(dir.File("a.klf"), RtcLines(100));
+    WriteFile(dir.File("b.out"), std::string("earlier output"));
+    Job job;
+    std::stop_source stop;
+    stop.request_stop();
+    EXPECT_EQ(job.Run({dir.File("a.klf"), dir.File("a.klf")}, {dir.File("a.out"), dir.File("b.out")},
+                      FieldSettings({DataField}), stop.get_token()),
+              JobOutcome::Cancelled);
+    EXPECT_EQ(job.observer.messages, std::vector<std::string>{"Information: Conversion Cancelled."});
+    EXPECT_EQ(ReadFile(dir.File("b.out")), "earlier output");
+}
+
+TEST(ConversionJobTest, SettingsThatCannotConvertAreRefusedBeforeWriting) {
+    TempDir dir;
+    WriteFile(dir.File("a.klf"), RtcLines(2));
+    auto settings = FieldSettings({DataField});
+    settings.delimiterChoice = kOther;
+    settings.otherDelimiter = "";
+    Job job;
+    EXPECT_EQ(job.Run({dir.File("a.klf")}, {dir.File("a.out")}, settings), JobOutcome::Failed);
+    EXPECT_EQ(job.observer.messages, std::vector<std::string>{"Error: The Other delimiter must be one character."});
+    EXPECT_FALSE(std::filesystem::exists(dir.File("a.out")));
+    settings.otherDelimiter = "|";
+    Job other;
+    EXPECT_EQ(other.Run({dir.File("a.klf")}, {dir.File("a.out")}, FieldSettings({DataField, GpsSecond})),
+              JobOutcome::Completed);
+}
+
+int CountLines(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
+
+TEST(ConversionJobTest, SplitsOnlyAboveSixtyThousandLinesIntoWholeLineParts) {
+    TempDir dir;
+    for (int lines : {60000, 60001}) {
+        const std::string name = "run" + std::to_string(lines);
+        WriteFile(dir.File(name + ".klf"), RtcLines(lines));
+        auto settings = FieldSettings({DataField, RecordNumber});
+        settings.split = true;
+        Job job;
+        ASSERT_EQ(job.Run({dir.File(name + ".klf")}, {dir.File(name + ".out")}, settings), JobOutcome::Completed);
+        const std::string folder = dir.File(name);
+        EXPECT_EQ(std::filesystem::exists(folder), lines > 60000) << lines;
+        if (lines > 60000) {
+            const std::string part1 = ReadFile(folder + "/" + name + "-1.out");
+            const std::string part2 = ReadFile(folder + "/" + name + "-2.out");
+            EXPECT_EQ(CountLines(part1), 60000);
+            EXPECT_EQ(part2, "850.00000,0,60001\r\n");
+            EXPECT_EQ(part1 + part2, ReadFile(dir.File(name + ".out")));
+            EXPECT_FALSE(std::filesystem::exists(folder + "/" + name + "-3.out"));
+        }
+    }
+}
+
+TEST(ConversionJobTest, SplitCountsHeaderLinesAndKeepsLongLinesWhole) {
+    TempDir dir;
+    // 59999 data lines and a header: exactly 60000 lines, a multiple of 60000.
+    std::string text = "header\r\n";
+    for (int i = 0; i < 59999; ++i) text += "line\r\n";
+    WriteFile(dir.File("x.out"), text);
+    RecordingObserver observer;
+    EXPECT_FALSE(SplitOutputFile(dir.File("x.out"), observer).has_value());
+    EXPECT_EQ(ReadFile(dir.File("x/x-1.out")), text);
+    EXPECT_EQ(ReadFile(dir.File("x/x-2.out")), "");  // the empty last part of an exact multiple
+
+    const std::string longLine(1 << 20, 'y');
+    WriteFile(dir.File("y.out"), longLine + "\r\nshort");
+    EXPECT_FALSE(SplitOutputFile(dir.File("y.out"), observer).has_value());
+    EXPECT_EQ(ReadFile(dir.File("y/y-1.out")), longLine + "\r\nshort");
+
+    WriteFile(dir.File("blocked"), std::string("a file where the folder should be"));
+    WriteFile(dir.File("blocked.out"), std::string("line\r\n"));
+    EXPECT_EQ(SplitOutputFile(dir.File("blocked.out"), observer).value_or(""), "Cannot create directory.");
+}
+
+// Good fixes at the given seconds (negative: a bad fix at that second).
+std::vector<std::uint8_t> Fixes(std::initializer_list<int> seconds) {
+    LogBuilder log;
+    for (int s : seconds) {
+        GpsFix fix;
+        fix.hours = 0;
+        fix.minutes = 0;
+        fix.seconds = 0;
+        const int second = s < 0 ? -s : s;
+        fix.hours = second / 3600;
+        fix.minutes = second / 60 % 60;
+        fix.seconds = second % 60;
+        fix.statusCode = s < 0 ? 3 : 7;
+        log.Gps(fix);
+    }
+    return log.Bytes();
+}
+
+TEST(GpsOutagePassTest, ListsGapsOfAtLeastNSecondsBetweenGoodFixes) {
+    struct Case {
+        std::vector<std::uint8_t> log;
+        std::vector<int> expected;
+    };
+    const Case cases[] = {
+        {Fixes({10, 11, 41, 42}), {11}},                  // a gap of exactly 30 is listed
+        {Fixes({10, 11, 40}), {}},                        // 29 is not
+        {Fixes({10, 11, -20, -30, 45, 46, 100}), {11, 46}},  // bad fixes do not end a gap
+        {Fixes({86398, 86399, 5}), {}},                   // across midnight: not listed
+        {Fixes({-1, -50, -100}), {}},                     // no good fix at all
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        WriteFile(dir.File("g.klf"), c.log);
+        AveragingEngine engine;
+        TavrelReader reader(engine);
+        const auto starts = GpsOutagePass(reader, dir.File("g.klf"), 30, {});
+        ASSERT_TRUE(starts.has_value());
+        EXPECT_EQ(*starts, c.expected);
+    }
+    AveragingEngine engine;
+    TavrelReader reader(engine);
+    EXPECT_FALSE(GpsOutagePass(reader, dir.File("none.klf"), 30, {}).has_value());
+}
+
+TEST(GpsOutagePassTest, DropsTheDataBetweenTheLastGoodFixAndTheNextGpsRecord) {
+    LogBuilder log;
+    const int sample[1] = {-60};
+    log.Config(1, kBand800, kBand800).ScanList32(68000, 0);
+    for (int s : {0, 1, 2}) {
+        GpsFix fix;
+        fix.seconds = s;
+        log.Gps(fix).Samples(1, sample);
+    }
+    GpsFix late;
+    late.seconds = 50;
+    log.Gps(late).Samples(1, sample);
+    late.seconds = 51;
+    log.Gps(late);
+    auto settings = FieldSettings({GpsTime});
+    EXPECT_EQ(test::ConvertBytes(log.Bytes(), settings), "12:00:00\r\n12:00:01\r\n12:00:02\r\n12:00:50\r\n");
+    settings.dropOutages = true;
+    settings.outageSeconds = 30;
+    EXPECT_EQ(test::ConvertBytes(log.Bytes(), settings), "12:00:00\r\n12:00:01\r\n12:00:50\r\n");
+}
+
+}  // namespace
+}  // namespace varistrum
