@@ -1,7 +1,7 @@
 # Varistrum CW: set-up, build, test and demo in one place.
 BUILD ?= build
 JOBS ?= $(shell nproc)
-PACKAGES := cmake ninja-build g++ make qt6-base-dev libcli11-dev googletest libgtest-dev
+PACKAGES := cmake ninja-build g++ make qt6-base-dev libcli11-dev googletest libgtest-dev locales
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 EXAMPLE := examples/drive-example.klf
 
@@ -16,6 +16,8 @@ deps:
 	  $(SUDO) apt-get update -qq && \
 	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
 	fi
+	@# Output must not depend on the locale: the tests also run under a comma-decimal one.
+	@locale -a 2>/dev/null | grep -qi '^de_DE.utf8$$' || $(SUDO) localedef -i de_DE -f UTF-8 de_DE.UTF-8 || true
 
 $(BUILD)/build.ninja: | deps
 	cmake -S . -B $(BUILD) -G Ninja
