@@ -1,0 +1,75 @@
+// Deterministic simulation of drive-test log files: the source of all test data, the demo's
+// example and the benchmark input.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "logfile/records.h"
+
+namespace varistrum::sim {
+
+enum class Scenario {
+    Mixed,        // every kind of scan and record in one file
+    SingleGps,    // single-frequency scans timed by GPS fixes
+    SingleRtc,    // single-frequency scans timed by real-time-clock records, no GPS
+    List,         // channel-list scans
+    Table,        // channel-table sweeps
+    NoFrequency,  // receiver samples without any scan definition
+    Bench,        // single-frequency, GPS-timed, large records, little else
+};
+
+std::string_view ScenarioName(Scenario scenario);
+std::optional<Scenario> ScenarioFromName(std::string_view name);
+std::span<const Scenario> AllScenarios();
+
+// The receivers' bands: 806-896 MHz in 12.5 kHz steps, a 30 kHz band and a wrapping 200 kHz
+// band (channels 991-1023 precede 1).
+inline constexpr FrequencyPlan kBand800{64480, 71680, 3200, 0};
+inline constexpr FrequencyPlan kBand30kHz{28968, 29799, 7680, 0};
+inline constexpr FrequencyPlan kBandWrap{4675, 4832, 51200, 1};
+
+struct SimulationOptions {
+    std::uint64_t seed = 1;
+    int variant = 8;               // 8 or 9
+    double durationSeconds = 600;  // simulated drive time
+    double sizeMb = 0;  // above 0: drive until the file holds this many MiB (at most 1e5)
+    Scenario scenario = Scenario::Mixed;
+    int startSecondOfDay = 14 * 3600 + 30 * 60;  // 23:58:00 makes the drive cross midnight
+    int startYear = 2026, startMonth = 6, startDay = 15;
+};
+
+struct SimulationSummary {
+    std::uint64_t bytes = 0;
+    std::uint64_t records = 0;
+    std::int64_t seconds = 0;  // simulated seconds
+};
+
+// Why the options cannot be simulated; empty when they can.
+std::string SimulationOptionsError(const SimulationOptions& options);
+
+// Receives the file in large consecutive pieces; returns false to stop with an error.
+using ChunkSink = std::function<bool(std::span<const std::uint8_t>)>;
+
+// Produces the records (everything after the header) of a simulated log; the header follows
+// from summary.bytes once it returns. False on invalid options or when the sink fails.
+bool SimulateRecords(const SimulationOptions& options, const ChunkSink& sink,
+                     SimulationSummary& summary, std::string* error = nullptr);
+
+// Streams a simulated log to disk without holding it in memory.
+bool WriteSimulatedLog(const SimulationOptions& options, const std::string& path,
+                       std::string* error = nullptr, SimulationSummary* summary = nullptr);
+
+// The same file in memory, for tests; throws std::invalid_argument on invalid options.
+std::vector<std::uint8_t> SimulateLog(const SimulationOptions& options);
+
+// Header value of the "not used" first field in simulated files: non-zero, so a reader that
+// wrongly uses it shows at once.
+inline constexpr std::uint32_t kSimulatedHeaderUnused = 0x0106;
+
+}  // namespace varistrum::sim
