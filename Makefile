@@ -5,7 +5,7 @@ PACKAGES := cmake ninja-build g++ make qt6-base-dev libcli11-dev googletest libg
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 EXAMPLE := examples/drive-example.klf
 
-.PHONY: deps configure build test demo gui clean
+.PHONY: deps configure build test demo gui clean example
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \
@@ -30,11 +30,23 @@ build: deps configure
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+DEMO_OUT := $(BUILD)/demo/drive-example.out
+
+# Converts the example drive log: position, time, record number and the measured levels.
 demo: build
+	@mkdir -p $(BUILD)/demo
 	./$(BUILD)/cli/varistrum-cli identify $(EXAMPLE)
+	./$(BUILD)/cli/varistrum-cli index $(EXAMPLE)
+	./$(BUILD)/cli/varistrum-cli convert $(EXAMPLE) -o $(DEMO_OUT) --tags 5,11,18,32,0 --columns frequency,channel,rssi --quiet
+	@echo "--- first lines of $(DEMO_OUT) ---"
+	@head -n 8 $(DEMO_OUT) | cut -c 1-150
 
 gui: build
 	./$(BUILD)/app/varistrum
+
+# Regenerates the bundled example log (deterministic).
+example: build
+	./$(BUILD)/tools/varistrum-sim --seed 1 --out $(EXAMPLE) --variant 8 --scenario mixed --duration 220
 
 clean:
 	rm -rf $(BUILD)
