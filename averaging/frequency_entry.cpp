@@ -8,7 +8,9 @@
 
 namespace varistrum {
 
-FrequencyRange ReceiverRange(const FrequencyPlan& plan) { return {plan.MinMHz(), plan.MaxMHz()}; }
+FrequencyRange ReceiverRange(const FrequencyPlan& plan) {
+    return {plan.MinMHz(), plan.MaxMHz()};
+}
 
 std::string RangeText(const FrequencyRange& range) {
     std::string text("(");
@@ -47,7 +49,8 @@ std::optional<double> ParseFrequencyText(const std::string& text) {
     if (*first == '+') ++first;
     double value = 0.0;
     const auto result = std::from_chars(first, last, value, std::chars_format::fixed);
-    if (result.ec != std::errc() || result.ptr != last || !std::isfinite(value)) return std::nullopt;
+    if (result.ec != std::errc() || result.ptr != last || !std::isfinite(value))
+        return std::nullopt;
     return value;
 }
 

@@ -7,7 +7,8 @@ namespace varistrum {
 
 std::string AverageInformationText(AverageInformation& information) {
     // Nothing in the pass counts seconds: a rate over zero seconds reads 0, not a crash.
-    information.recordsPerSecond = information.seconds == 0 ? 0 : information.records / information.seconds;
+    information.recordsPerSecond =
+        information.seconds == 0 ? 0 : information.records / information.seconds;
     std::string text;
     AppendInt(text, information.records);
     text.append(" Records\n");
@@ -34,7 +35,8 @@ MakeListOutcome RunAverageInformationPass(TavrelReader& reader, const std::strin
     int shown = -1;
     while (!stop.stop_requested() && consumed > 0) {
         total += static_cast<std::uint64_t>(consumed);
-        const int percent = size == 0 ? 0 : static_cast<int>(static_cast<unsigned __int128>(total) * 100 / size);
+        const int percent =
+            size == 0 ? 0 : static_cast<int>(static_cast<unsigned __int128>(total) * 100 / size);
         if (percent != shown) {  // the dialog needs no more than a hundred updates
             shown = percent;
             std::string label;

@@ -13,7 +13,7 @@ namespace varistrum {
 
 // The generator dialog's side of the pass.
 class GeneratorView {
-public:
+  public:
     virtual ~GeneratorView() = default;
     // The progress bar and the "%ld%% Complete" label.
     virtual void SetPercent(int percent, const std::string& label) = 0;
@@ -36,7 +36,7 @@ MakeListOutcome RunAverageInformationPass(TavrelReader& reader, const std::strin
 
 // The pass's worker thread: runs at once; destroying it waits for it.
 class TMakeList {
-public:
+  public:
     TMakeList(TavrelReader& reader, std::string path, GeneratorView& view);
     ~TMakeList();
     TMakeList(const TMakeList&) = delete;
@@ -46,7 +46,7 @@ public:
     void WaitFor();
     bool Finished() const { return finished_; }
 
-private:
+  private:
     std::atomic<bool> finished_{false};
     std::jthread thread_;
 };

@@ -1,11 +1,12 @@
 // varistrum-cli commands.
 #include "cli/cli_app.h"
 
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <iostream>
 #include <sstream>
-#include <unistd.h>
 
 #include "app/config/configuration.h"
 #include "app/config/settings_snapshot.h"
@@ -60,13 +61,17 @@ int FieldsCommand() {
 void PrintDamage(const TavrelReader& reader) {
     const DamageCounters& damage = reader.Damage();
     if (damage.damagedRecords > 0)
-        std::cerr << "Warning: " << damage.damagedRecords << " damaged record(s), " << damage.skippedBytes
-                  << " byte(s) skipped\n";
+        std::cerr << "Warning: " << damage.damagedRecords << " damaged record(s), "
+                  << damage.skippedBytes << " byte(s) skipped\n";
 }
 
 // The statistics line's name: the text before " = ".
-std::string StatisticName(const std::string& line) { return line.substr(0, line.find(" = ")); }
-std::string StatisticValue(const std::string& line) { return line.substr(line.find(" = ") + 3); }
+std::string StatisticName(const std::string& line) {
+    return line.substr(0, line.find(" = "));
+}
+std::string StatisticValue(const std::string& line) {
+    return line.substr(line.find(" = ") + 3);
+}
 
 int IndexCommand(const std::string& path, bool json, bool quiet) {
     const int format = IdentifyLogFile(path);
@@ -105,11 +110,12 @@ int IndexCommand(const std::string& path, bool json, bool quiet) {
     } else {
         for (const ScanTreeNode* node : recorder.tree.Scans()) {
             const std::string category = recorder.tree.CategoryOf(*node);
-            std::cout << node->scanIndex << '\t' << (category.empty() ? "-" : category) << '\t' << node->text
-                      << '\t' << (node->checked ? "[x]" : "[ ]") << '\n';
+            std::cout << node->scanIndex << '\t' << (category.empty() ? "-" : category) << '\t'
+                      << node->text << '\t' << (node->checked ? "[x]" : "[ ]") << '\n';
         }
         for (const std::string& line : recorder.statistics) std::cout << line << '\n';
-        if (needsFrequencies) std::cout << "Receiver frequencies must be entered before converting.\n";
+        if (needsFrequencies)
+            std::cout << "Receiver frequencies must be entered before converting.\n";
         PrintDamage(reader);
     }
     return outcome == IndexOutcome::Stopped ? kExitFailed : 0;
@@ -126,17 +132,20 @@ int Run(int argc, char** argv) {
     CLI::App* identify = app.add_subcommand("identify", "Print the input format of a log file");
     identify->add_option("FILE", identifyPath, "Log file")->required();
 
-    CLI::App* fields = app.add_subcommand("fields", "List the offered output fields with their tags");
+    CLI::App* fields =
+        app.add_subcommand("fields", "List the offered output fields with their tags");
 
     std::string indexPath;
     bool indexJson = false, indexQuiet = false;
-    CLI::App* index = app.add_subcommand("index", "List the scans and record statistics of a log file");
+    CLI::App* index =
+        app.add_subcommand("index", "List the scans and record statistics of a log file");
     index->add_option("FILE", indexPath, "Log file")->required();
     index->add_flag("--json", indexJson, "Print JSON");
     index->add_flag("-q,--quiet", indexQuiet, "No progress bar");
 
     ConvertOptions convertOptions;
-    CLI::App* convert = app.add_subcommand("convert", "Convert a log file, or a folder of log files");
+    CLI::App* convert =
+        app.add_subcommand("convert", "Convert a log file, or a folder of log files");
     AddConvertOptions(*convert, convertOptions);
 
     try {

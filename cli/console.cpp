@@ -1,17 +1,20 @@
 // Console observer and the Ctrl-C handler.
 #include "cli/console.h"
 
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <unistd.h>
 
 namespace varistrum::cli {
 
 namespace {
 volatile std::sig_atomic_t interrupted = 0;
-extern "C" void OnInterrupt(int) { interrupted = 1; }
+extern "C" void OnInterrupt(int) {
+    interrupted = 1;
+}
 }  // namespace
 
 void ConsoleObserver::SetProgress(int percent) {

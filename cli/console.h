@@ -14,12 +14,12 @@
 namespace varistrum::cli {
 
 class ConsoleObserver : public JobObserver {
-public:
+  public:
     explicit ConsoleObserver(bool showProgress) : showProgress_(showProgress) {}
     void SetProgress(int percent) override;
     void ReportMessage(MessageKind kind, const std::string& text) override;
 
-private:
+  private:
     void EndProgressLine();
     bool showProgress_;
     bool progressShown_ = false;
@@ -28,7 +28,7 @@ private:
 
 // Records the index pass into a scan tree and the statistics lines.
 class IndexRecorder : public IndexView {
-public:
+  public:
     explicit IndexRecorder(ConsoleObserver& console) : console_(console) {}
     void ShowWait() override {}
     void SetWaitGauge(int percent) override { console_.SetProgress(percent); }
@@ -47,17 +47,17 @@ public:
     ScanTree tree;
     std::vector<std::string> statistics;
 
-private:
+  private:
     ConsoleObserver& console_;
 };
 
 // While alive, SIGINT requests the stop of `source` instead of ending the process.
 class InterruptStop {
-public:
+  public:
     explicit InterruptStop(std::stop_source& source);
     ~InterruptStop();
 
-private:
+  private:
     std::stop_source& source_;
     std::jthread watcher_;
 };

@@ -1,9 +1,10 @@
 // varistrum-cli convert: settings from the window's defaults, a configuration file and options.
 #include "cli/convert_options.h"
 
+#include <unistd.h>
+
 #include <iostream>
 #include <optional>
-#include <unistd.h>
 
 #include "app/config/configuration.h"
 #include "app/config/settings_snapshot.h"
@@ -33,7 +34,8 @@ std::optional<std::string> ApplyOptions(const ConvertOptions& o, WindowSettings&
         w.selectedFields.clear();
         w.selectedTags.clear();
         for (int tag : o.tags) {
-            if (FieldName(tag).empty()) return "--tags: " + std::to_string(tag) + " is not a field tag";
+            if (FieldName(tag).empty())
+                return "--tags: " + std::to_string(tag) + " is not a field tag";
             w.selectedFields.emplace_back(FieldName(tag));
             w.selectedTags.push_back(w.selectedTags.size() < kSelectedFieldRows ? tag : kNoTag);
         }
@@ -59,10 +61,14 @@ std::optional<std::string> ApplyOptions(const ConvertOptions& o, WindowSettings&
     if (!o.columns.empty()) {
         w.frequencyField = w.channelField = w.rssiField = false;
         for (const std::string& column : o.columns) {
-            if (column == "frequency") w.frequencyField = true;
-            else if (column == "channel") w.channelField = true;
-            else if (column == "rssi") w.rssiField = true;
-            else return "--columns takes frequency, channel and rssi";
+            if (column == "frequency")
+                w.frequencyField = true;
+            else if (column == "channel")
+                w.channelField = true;
+            else if (column == "rssi")
+                w.rssiField = true;
+            else
+                return "--columns takes frequency, channel and rssi";
         }
     }
     if (o.bestServer) {
@@ -70,7 +76,8 @@ std::optional<std::string> ApplyOptions(const ConvertOptions& o, WindowSettings&
         w.noAvg = false;
     }
     if (!o.average.empty()) {
-        if (o.average != "none" && o.average != "40-lambda") return "--average must be none or 40-lambda";
+        if (o.average != "none" && o.average != "40-lambda")
+            return "--average must be none or 40-lambda";
         w.averageLambda = o.average == "40-lambda";
     }
     if (o.split) w.split = true;
@@ -95,14 +102,16 @@ bool SupplyFrequencies(TavrelReader& reader, const std::vector<double>& frequenc
     std::cerr << kFrequencyExplanation << '\n';
     for (int r = 0; r < 2; ++r) {
         std::cerr << "Receiver " << r + 1 << ' '
-                  << RangeText(ReceiverRange(reader.State().plans[static_cast<std::size_t>(r)])) << '\n';
+                  << RangeText(ReceiverRange(reader.State().plans[static_cast<std::size_t>(r)]))
+                  << '\n';
     }
     std::cerr << "Give them with --frequencies F1,F2 (MHz).\n";
     std::cerr << "Information: Conversion Aborted.\n";
     return false;
 }
 
-ScanSelectionSnapshot SelectScans(const ScanTree& tree, int scanCount, const std::vector<int>& scans) {
+ScanSelectionSnapshot SelectScans(const ScanTree& tree, int scanCount,
+                                  const std::vector<int>& scans) {
     if (scans.empty()) return tree.Snapshot();
     std::vector<signed char> states(static_cast<std::size_t>(scanCount) + 1, 0);
     for (int n : scans) {
@@ -111,9 +120,12 @@ ScanSelectionSnapshot SelectScans(const ScanTree& tree, int scanCount, const std
     return ScanSelectionSnapshot(std::move(states));
 }
 
-int Finish(JobOutcome outcome) { return outcome == JobOutcome::Completed ? 0 : kExitFailed; }
+int Finish(JobOutcome outcome) {
+    return outcome == JobOutcome::Completed ? 0 : kExitFailed;
+}
 
-int ConvertSingleFile(const ConvertOptions& o, ConversionSettings settings, ConsoleObserver& console) {
+int ConvertSingleFile(const ConvertOptions& o, ConversionSettings settings,
+                      ConsoleObserver& console) {
     const int format = IdentifyLogFile(o.input);
     if (format == kFormatNone) {
         console.ReportMessage(MessageKind::Warning, "File is not from a QTX CW product.");
@@ -133,7 +145,8 @@ int ConvertSingleFile(const ConvertOptions& o, ConversionSettings settings, Cons
     }
     settings.convertAllScans = false;
     settings.scans = SelectScans(recorder.tree, reader.State().ScanIndex, o.scans);
-    return Finish(RunConversionJob(reader, {o.input}, {output}, settings, console, stop.get_token()));
+    return Finish(
+        RunConversionJob(reader, {o.input}, {output}, settings, console, stop.get_token()));
 }
 
 int ConvertFolder(const ConvertOptions& o, ConversionSettings settings, ConsoleObserver& console) {
@@ -158,8 +171,10 @@ int ConvertFolder(const ConvertOptions& o, ConversionSettings settings, ConsoleO
         if (!SupplyFrequencies(reader, o.frequencies)) return kExitFailed;
     }
     if (o.jobs > 1)
-        return Finish(RunParallelConversion(reader, format, lists, settings, console, o.jobs, stop.get_token()));
-    return Finish(RunConversionJob(reader, lists.inputs, lists.outputs, settings, console, stop.get_token()));
+        return Finish(RunParallelConversion(reader, format, lists, settings, console, o.jobs,
+                                            stop.get_token()));
+    return Finish(
+        RunConversionJob(reader, lists.inputs, lists.outputs, settings, console, stop.get_token()));
 }
 
 }  // namespace
@@ -168,24 +183,31 @@ void AddConvertOptions(CLI::App& c, ConvertOptions& o) {
     c.add_option("INPUT", o.input, "Log file to convert (single-file mode)");
     c.add_option("-o,--output", o.output, "Output file (default: the input name with .out)");
     c.add_option("--config", o.config, "Configuration file (.cfg) to start from");
-    c.add_option("--tags", o.tags, "Selected fields by tag, in order (see 'fields')")->delimiter(',');
+    c.add_option("--tags", o.tags, "Selected fields by tag, in order (see 'fields')")
+        ->delimiter(',');
     c.add_option("--delimiter", o.delimiter, "comma, semicolon, tab, space or other");
     c.add_option("--other-delimiter", o.otherDelimiter, "The character of --delimiter other");
     c.add_flag("--header", o.header, "Write header records");
     c.add_flag("--no-header", o.noHeader, "No header records");
-    c.add_option("--receiver", o.receiver, "Data source: receiver 1 or 2")->check(CLI::IsMember({1, 2}));
-    c.add_option("--columns", o.columns, "Columns of << DATA >>: frequency,channel,rssi")->delimiter(',');
+    c.add_option("--receiver", o.receiver, "Data source: receiver 1 or 2")
+        ->check(CLI::IsMember({1, 2}));
+    c.add_option("--columns", o.columns, "Columns of << DATA >>: frequency,channel,rssi")
+        ->delimiter(',');
     c.add_flag("--best-server", o.bestServer, "Reduce the data to the best server");
     c.add_option("--average", o.average, "none or 40-lambda");
     c.add_flag("--split", o.split, "Split the output into parts of at most 60000 lines");
-    c.add_option("--drop-outages", o.dropOutages, "Drop data during GPS outages of SECONDS or more");
-    c.add_option("--frequencies", o.frequencies, "Receiver frequencies F1,F2 in MHz")->delimiter(',')->expected(2);
+    c.add_option("--drop-outages", o.dropOutages,
+                 "Drop data during GPS outages of SECONDS or more");
+    c.add_option("--frequencies", o.frequencies, "Receiver frequencies F1,F2 in MHz")
+        ->delimiter(',')
+        ->expected(2);
     c.add_option("--scans", o.scans, "Scan numbers to convert (default: all)")->delimiter(',');
     c.add_option("--input-folder", o.inputFolder, "Folder of log files (multiple-files mode)");
     c.add_option("--output-folder", o.outputFolder, "Folder of the output files");
     c.add_option("--pattern", o.pattern, "Input file pattern (default *.klf)");
     c.add_option("--output-ext", o.outputExt, "Output file extension (default .out)");
-    c.add_option("-j,--jobs", o.jobs, "Files converted at once in folder mode")->check(CLI::Range(1, 64));
+    c.add_option("-j,--jobs", o.jobs, "Files converted at once in folder mode")
+        ->check(CLI::Range(1, 64));
     c.add_flag("-q,--quiet", o.quiet, "No progress bar");
 }
 
@@ -197,10 +219,12 @@ int ConvertCommand(const ConvertOptions& o) {
     if (!o.config.empty()) OpenConfiguration(o.config, window);
     if (auto problem = ApplyOptions(o, window)) return UsageError(*problem);
     if (window.selectedFields.empty())
-        std::cerr << "Warning: no output fields are selected (use --tags or --config); lines stay empty.\n";
+        std::cerr << "Warning: no output fields are selected (use --tags or --config); lines stay "
+                     "empty.\n";
     ConsoleObserver console(!o.quiet && isatty(STDERR_FILENO));
     const ConversionSettings settings = ConversionSettingsOf(window);
-    return folderMode ? ConvertFolder(o, settings, console) : ConvertSingleFile(o, settings, console);
+    return folderMode ? ConvertFolder(o, settings, console)
+                      : ConvertSingleFile(o, settings, console);
 }
 
 }  // namespace varistrum::cli

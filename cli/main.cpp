@@ -1,4 +1,6 @@
 // varistrum-cli: the headless front end.
 #include "cli/cli_app.h"
 
-int main(int argc, char** argv) { return varistrum::cli::Run(argc, argv); }
+int main(int argc, char** argv) {
+    return varistrum::cli::Run(argc, argv);
+}

@@ -54,7 +54,8 @@ IndexOutcome RunIndexPass(TavrelReader& reader, int inputFormat, const std::stri
     while (!stop.stop_requested() && consumed != 0) {
         total += static_cast<std::uint64_t>(consumed);
         if (size > 0) {
-            const int percent = static_cast<int>(static_cast<unsigned __int128>(total) * 100 / size);
+            const int percent =
+                static_cast<int>(static_cast<unsigned __int128>(total) * 100 / size);
             if (percent > shown) {
                 shown = percent;
                 view.SetWaitGauge(percent);
@@ -62,7 +63,8 @@ IndexOutcome RunIndexPass(TavrelReader& reader, int inputFormat, const std::stri
         }
         reader.DecodeRecord(buffer);
         if (reader.State().HeaderPending) {
-            view.AddScanNode(reader.State().ScanMode, reader.State().ScanIndex, reader.State().ScanName);
+            view.AddScanNode(reader.State().ScanMode, reader.State().ScanIndex,
+                             reader.State().ScanName);
             reader.ClearHeaderPending();
         }
         consumed = reader.ReadNextRecord(buffer);
@@ -74,7 +76,8 @@ IndexOutcome RunIndexPass(TavrelReader& reader, int inputFormat, const std::stri
     view.SetStatistics(StatisticsLines(reader.State().counters));
     const DecoderState& s = reader.State();
     // Receiver data without a single-frequency definition: the user must type the frequencies.
-    if ((s.receiverDataSeen[0] || s.receiverDataSeen[1]) && !s.list32Seen) reader.SetUserFrequencies(true);
+    if ((s.receiverDataSeen[0] || s.receiverDataSeen[1]) && !s.list32Seen)
+        reader.SetUserFrequencies(true);
     return stop.stop_requested() ? IndexOutcome::Stopped : IndexOutcome::Indexed;
 }
 

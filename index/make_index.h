@@ -15,7 +15,7 @@ namespace varistrum {
 // What the index pass changes in its front end. The window runs each call in its own
 // thread and waits for it; the command line records them directly.
 class IndexView {
-public:
+  public:
     virtual ~IndexView() = default;
     virtual void ShowWait() = 0;
     virtual void SetWaitGauge(int percent) = 0;
@@ -39,7 +39,7 @@ IndexOutcome RunIndexPass(TavrelReader& reader, int inputFormat, const std::stri
 
 // The index worker: starts running at once.
 class TMakeIndex {
-public:
+  public:
     TMakeIndex(TavrelReader& reader, int inputFormat, std::string path, IndexView& view);
     ~TMakeIndex();  // asks the pass to stop and waits for it
     TMakeIndex(const TMakeIndex&) = delete;
@@ -50,7 +50,7 @@ public:
     bool Finished() const { return finished_; }
     IndexOutcome Outcome() const { return outcome_; }
 
-private:
+  private:
     std::atomic<bool> finished_{false};
     std::atomic<IndexOutcome> outcome_{IndexOutcome::Stopped};
     std::jthread thread_;

@@ -46,7 +46,8 @@ void ScanTree::SetChecked(int scanIndex, bool checked) {
 }
 
 std::optional<bool> ScanTree::ScanChecked(int scanIndex) const {
-    if (scanIndex < 0 || static_cast<std::size_t>(scanIndex) >= nodeOfScan_.size()) return std::nullopt;
+    if (scanIndex < 0 || static_cast<std::size_t>(scanIndex) >= nodeOfScan_.size())
+        return std::nullopt;
     const int node = nodeOfScan_[static_cast<std::size_t>(scanIndex)];
     if (node < 0) return std::nullopt;
     return nodes_[static_cast<std::size_t>(node)].checked;

@@ -10,15 +10,15 @@
 namespace varistrum {
 
 struct ScanTreeNode {
-    int scanIndex = 0;   // 0 for a root
-    int scanMode = -1;   // the category (ScanMode) the node was added under
+    int scanIndex = 0;  // 0 for a root
+    int scanMode = -1;  // the category (ScanMode) the node was added under
     std::string text;
     bool checked = true;
-    int parent = -1;     // index of the parent node, -1 for a top-level node
+    int parent = -1;  // index of the parent node, -1 for a top-level node
 };
 
 class ScanTree : public ScanSelection {
-public:
+  public:
     void Clear();
     // Adds a top-level category node for a scan mode (0..21).
     void AddRoot(int scanMode, const std::string& text);
@@ -37,7 +37,7 @@ public:
     std::string CategoryOf(const ScanTreeNode& node) const;
     std::vector<const ScanTreeNode*> Scans() const;
 
-private:
+  private:
     std::vector<ScanTreeNode> nodes_;
     std::vector<int> rootOfMode_ = std::vector<int>(22, -1);
     std::vector<int> nodeOfScan_;  // ScanNodes: node of scan n, -1 for none

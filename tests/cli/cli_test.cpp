@@ -16,7 +16,8 @@ const std::string kCli = VARISTRUM_CLI;
 
 // Runs the command line with output captured into files of the folder.
 int Cli(const TempDir& dir, const std::string& arguments) {
-    return RunCommand(kCli + " " + arguments + " >" + dir.File("stdout") + " 2>" + dir.File("stderr"));
+    return RunCommand(kCli + " " + arguments + " >" + dir.File("stdout") + " 2>" +
+                      dir.File("stderr"));
 }
 
 TEST(CliTest, IdentifyFieldsAndVersion) {
@@ -41,10 +42,11 @@ TEST(CliTest, IndexPrintsTheTreeAndStatisticsAsJson) {
     ASSERT_EQ(Cli(dir, "index --json " + log), 0);
     const std::string json = ReadFile(dir.File("stdout"));
     EXPECT_EQ(json.rfind("{\"format\":8,\"scans\":[{\"number\":1,\"category\":\"", 0), 0u) << json;
-    for (const char* name : {"\"GPS Total Records\":", "\"GPS 3D Lock Records\":", "\"GPS 2D Lock Records\":",
-                             "\"Rx1 Single Channel Records\":", "\"Rx2 Single Channel Records\":",
-                             "\"List Mode Records\":", "\"Table Mode Records\":", "\"needs_frequencies\":false",
-                             "\"damaged_records\":0}"})
+    for (const char* name :
+         {"\"GPS Total Records\":", "\"GPS 3D Lock Records\":", "\"GPS 2D Lock Records\":",
+          "\"Rx1 Single Channel Records\":", "\"Rx2 Single Channel Records\":",
+          "\"List Mode Records\":", "\"Table Mode Records\":", "\"needs_frequencies\":false",
+          "\"damaged_records\":0}"})
         EXPECT_NE(json.find(name), std::string::npos) << name;
 }
 
@@ -55,7 +57,9 @@ TEST(CliTest, ConvertsWithTheDefaultOutputNameAndSelectedScans) {
     const std::string all = ReadFile(log.substr(0, log.size() - 4) + ".out");
     EXPECT_FALSE(all.empty());
     EXPECT_EQ(ReadFile(dir.File("stderr")), "Information: Conversion Has Been Completed!\n");
-    ASSERT_EQ(Cli(dir, "convert -q " + log + " -o " + dir.File("one.out") + " --tags 18,0 --no-header --scans 1"), 0);
+    ASSERT_EQ(Cli(dir, "convert -q " + log + " -o " + dir.File("one.out") +
+                           " --tags 18,0 --no-header --scans 1"),
+              0);
     const std::string one = ReadFile(dir.File("one.out"));
     EXPECT_FALSE(one.empty());
     EXPECT_LT(one.size(), all.size());
@@ -73,7 +77,9 @@ TEST(CliTest, TypedFrequenciesAreAskedForAndChecked) {
     EXPECT_NE(asked.find("Information: Conversion Aborted.\n"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir.File("n.out")));
     EXPECT_EQ(Cli(dir, "convert -q " + log + out + " --frequencies 1,1"), 1);
-    EXPECT_EQ(ReadFile(dir.File("stderr")).rfind("Error: 1.0000 is not in the range of the receiver.\n", 0), 0u);
+    EXPECT_EQ(ReadFile(dir.File("stderr"))
+                  .rfind("Error: 1.0000 is not in the range of the receiver.\n", 0),
+              0u);
 }
 
 TEST(CliTest, FolderModeConvertsEveryFileTheSameWithOneOrTwoJobs) {
@@ -87,13 +93,16 @@ TEST(CliTest, FolderModeConvertsEveryFileTheSameWithOneOrTwoJobs) {
         std::filesystem::rename(log, dir.File("in/" + std::string(scenarios[i]) + ".klf"));
     }
     test::WriteFile(dir.File("in/notes.txt"), std::string("not matched"));
-    const std::string common = "convert -q --input-folder " + dir.File("in") + " --tags 5,11,18,32,0 ";
+    const std::string common =
+        "convert -q --input-folder " + dir.File("in") + " --tags 5,11,18,32,0 ";
     ASSERT_EQ(Cli(dir, common + "--output-folder " + dir.File("out1")), 0);
-    ASSERT_EQ(Cli(dir, common + "--output-folder " + dir.File("out2") + " -j 2 --output-ext .csv"), 0);
+    ASSERT_EQ(Cli(dir, common + "--output-folder " + dir.File("out2") + " -j 2 --output-ext .csv"),
+              0);
     int files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(dir.File("out1"))) {
         const std::string name = entry.path().stem().string();
-        EXPECT_EQ(ReadFile(entry.path().string()), ReadFile(dir.File("out2/" + name + ".csv"))) << name;
+        EXPECT_EQ(ReadFile(entry.path().string()), ReadFile(dir.File("out2/" + name + ".csv")))
+            << name;
         EXPECT_FALSE(ReadFile(entry.path().string()).empty()) << name;
         ++files;
     }

@@ -1,9 +1,9 @@
 // The conversion job: messages, cancel, failed writes, the split and the GPS outage pass.
 #include <gtest/gtest.h>
-
-#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <filesystem>
 
 #include "averaging/averaging_engine.h"
 #include "convert/convert_job.h"
@@ -51,10 +51,11 @@ TEST(ConversionJobTest, CompletesEveryFileAndShowsProgressOnlyWhenItChanges) {
     WriteFile(dir.File("a.klf"), RtcLines(300));
     WriteFile(dir.File("b.klf"), RtcLines(2));
     Job job;
-    EXPECT_EQ(job.Run({dir.File("a.klf"), dir.File("b.klf")}, {dir.File("a.out"), dir.File("b.out")},
-                      FieldSettings({DataField})),
+    EXPECT_EQ(job.Run({dir.File("a.klf"), dir.File("b.klf")},
+                      {dir.File("a.out"), dir.File("b.out")}, FieldSettings({DataField})),
               JobOutcome::Completed);
-    EXPECT_EQ(job.observer.messages, std::vector<std::string>{"Information: Conversion Has Been Completed!"});
+    EXPECT_EQ(job.observer.messages,
+              std::vector<std::string>{"Information: Conversion Has Been Completed!"});
     for (std::size_t i = 1; i < job.observer.progress.size(); ++i) {
         if (job.observer.progress[i] != 0 && job.observer.progress[i] != 100)
             EXPECT_NE(job.observer.progress[i], job.observer.progress[i - 1]);
@@ -66,16 +67,18 @@ TEST(ConversionJobTest, MissingInputAndInaccessibleOutputEndTheJob) {
     TempDir dir;
     WriteFile(dir.File("a.klf"), RtcLines(2));
     Job job;
-    EXPECT_EQ(job.Run({dir.File("missing.klf"), dir.File("a.klf")}, {dir.File("m.out"), dir.File("a.out")},
-                      FieldSettings({DataField})),
+    EXPECT_EQ(job.Run({dir.File("missing.klf"), dir.File("a.klf")},
+                      {dir.File("m.out"), dir.File("a.out")}, FieldSettings({DataField})),
               JobOutcome::Failed);
     EXPECT_EQ(job.observer.messages, std::vector<std::string>{"Error: Input File Does Not Exist!"});
     EXPECT_FALSE(std::filesystem::exists(dir.File("a.out")));
 
     Job noFolder;
-    EXPECT_EQ(noFolder.Run({dir.File("a.klf")}, {dir.File("no/such/folder/a.out")}, FieldSettings({DataField})),
+    EXPECT_EQ(noFolder.Run({dir.File("a.klf")}, {dir.File("no/such/folder/a.out")},
+                           FieldSettings({DataField})),
               JobOutcome::Failed);
-    EXPECT_EQ(noFolder.observer.messages, std::vector<std::string>{"Error: Output File Cannot Be Accessed!"});
+    EXPECT_EQ(noFolder.observer.messages,
+              std::vector<std::string>{"Error: Output File Cannot Be Accessed!"});
 }
 
 TEST(ConversionJobTest, AFullDiskIsAFailureNotACompletion) {
@@ -83,8 +86,10 @@ TEST(ConversionJobTest, AFullDiskIsAFailureNotACompletion) {
     TempDir dir;
     WriteFile(dir.File("a.klf"), RtcLines(5000));
     Job job;
-    EXPECT_EQ(job.Run({dir.File("a.klf")}, {"/dev/full"}, FieldSettings({DataField, GpsTime})), JobOutcome::Failed);
-    EXPECT_EQ(job.observer.messages, std::vector<std::string>{"Error: Output File Cannot Be Accessed!"});
+    EXPECT_EQ(job.Run({dir.File("a.klf")}, {"/dev/full"}, FieldSettings({DataField, GpsTime})),
+              JobOutcome::Failed);
+    EXPECT_EQ(job.observer.messages,
+              std::vector<std::string>{"Error: Output File Cannot Be Accessed!"});
 }
 
 TEST(ConversionJobTest, CancelKeepsWhatWasWrittenAndLeavesLaterFilesUntouched) {
@@ -94,10 +99,12 @@ TEST(ConversionJobTest, CancelKeepsWhatWasWrittenAndLeavesLaterFilesUntouched) {
     Job job;
     std::stop_source stop;
     stop.request_stop();
-    EXPECT_EQ(job.Run({dir.File("a.klf"), dir.File("a.klf")}, {dir.File("a.out"), dir.File("b.out")},
-                      FieldSettings({DataField}), stop.get_token()),
-              JobOutcome::Cancelled);
-    EXPECT_EQ(job.observer.messages, std::vector<std::string>{"Information: Conversion Cancelled."});
+    EXPECT_EQ(
+        job.Run({dir.File("a.klf"), dir.File("a.klf")}, {dir.File("a.out"), dir.File("b.out")},
+                FieldSettings({DataField}), stop.get_token()),
+        JobOutcome::Cancelled);
+    EXPECT_EQ(job.observer.messages,
+              std::vector<std::string>{"Information: Conversion Cancelled."});
     EXPECT_EQ(ReadFile(dir.File("b.out")), "earlier output");
 }
 
@@ -109,15 +116,19 @@ TEST(ConversionJobTest, SettingsThatCannotConvertAreRefusedBeforeWriting) {
     settings.otherDelimiter = "";
     Job job;
     EXPECT_EQ(job.Run({dir.File("a.klf")}, {dir.File("a.out")}, settings), JobOutcome::Failed);
-    EXPECT_EQ(job.observer.messages, std::vector<std::string>{"Error: The Other delimiter must be one character."});
+    EXPECT_EQ(job.observer.messages,
+              std::vector<std::string>{"Error: The Other delimiter must be one character."});
     EXPECT_FALSE(std::filesystem::exists(dir.File("a.out")));
     settings.otherDelimiter = "|";
     Job other;
-    EXPECT_EQ(other.Run({dir.File("a.klf")}, {dir.File("a.out")}, FieldSettings({DataField, GpsSecond})),
-              JobOutcome::Completed);
+    EXPECT_EQ(
+        other.Run({dir.File("a.klf")}, {dir.File("a.out")}, FieldSettings({DataField, GpsSecond})),
+        JobOutcome::Completed);
 }
 
-int CountLines(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
+int CountLines(const std::string& text) {
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
 
 TEST(ConversionJobTest, SplitsOnlyAboveSixtyThousandLinesIntoWholeLineParts) {
     TempDir dir;
@@ -127,7 +138,8 @@ TEST(ConversionJobTest, SplitsOnlyAboveSixtyThousandLinesIntoWholeLineParts) {
         auto settings = FieldSettings({DataField, RecordNumber});
         settings.split = true;
         Job job;
-        ASSERT_EQ(job.Run({dir.File(name + ".klf")}, {dir.File(name + ".out")}, settings), JobOutcome::Completed);
+        ASSERT_EQ(job.Run({dir.File(name + ".klf")}, {dir.File(name + ".out")}, settings),
+                  JobOutcome::Completed);
         const std::string folder = dir.File(name);
         EXPECT_EQ(std::filesystem::exists(folder), lines > 60000) << lines;
         if (lines > 60000) {
@@ -159,7 +171,8 @@ TEST(ConversionJobTest, SplitCountsHeaderLinesAndKeepsLongLinesWhole) {
 
     WriteFile(dir.File("blocked"), std::string("a file where the folder should be"));
     WriteFile(dir.File("blocked.out"), std::string("line\r\n"));
-    EXPECT_EQ(SplitOutputFile(dir.File("blocked.out"), observer).value_or(""), "Cannot create directory.");
+    EXPECT_EQ(SplitOutputFile(dir.File("blocked.out"), observer).value_or(""),
+              "Cannot create directory.");
 }
 
 // Good fixes at the given seconds (negative: a bad fix at that second).
@@ -186,11 +199,11 @@ TEST(GpsOutagePassTest, ListsGapsOfAtLeastNSecondsBetweenGoodFixes) {
         std::vector<int> expected;
     };
     const Case cases[] = {
-        {Fixes({10, 11, 41, 42}), {11}},                  // a gap of exactly 30 is listed
-        {Fixes({10, 11, 40}), {}},                        // 29 is not
+        {Fixes({10, 11, 41, 42}), {11}},                     // a gap of exactly 30 is listed
+        {Fixes({10, 11, 40}), {}},                           // 29 is not
         {Fixes({10, 11, -20, -30, 45, 46, 100}), {11, 46}},  // bad fixes do not end a gap
-        {Fixes({86398, 86399, 5}), {}},                   // across midnight: not listed
-        {Fixes({-1, -50, -100}), {}},                     // no good fix at all
+        {Fixes({86398, 86399, 5}), {}},                      // across midnight: not listed
+        {Fixes({-1, -50, -100}), {}},                        // no good fix at all
     };
     TempDir dir;
     for (const Case& c : cases) {
@@ -221,7 +234,8 @@ TEST(GpsOutagePassTest, DropsTheDataBetweenTheLastGoodFixAndTheNextGpsRecord) {
     late.seconds = 51;
     log.Gps(late);
     auto settings = FieldSettings({GpsTime});
-    EXPECT_EQ(test::ConvertBytes(log.Bytes(), settings), "12:00:00\r\n12:00:01\r\n12:00:02\r\n12:00:50\r\n");
+    EXPECT_EQ(test::ConvertBytes(log.Bytes(), settings),
+              "12:00:00\r\n12:00:01\r\n12:00:02\r\n12:00:50\r\n");
     settings.dropOutages = true;
     settings.outageSeconds = 30;
     EXPECT_EQ(test::ConvertBytes(log.Bytes(), settings), "12:00:00\r\n12:00:01\r\n12:00:50\r\n");

@@ -49,14 +49,15 @@ std::vector<std::uint8_t> GpsTimedSingleFrequency() {
 }
 
 TEST(ConversionTextTest, GpsTimedSamplesArePlacedBetweenFixes) {
-    const auto settings = FieldSettings({LatitudeDecimalDegrees, LongitudeDecimalDegrees, GpsTime, DataField,
-                                         ReceiverField, RecordNumber},
+    const auto settings = FieldSettings({LatitudeDecimalDegrees, LongitudeDecimalDegrees, GpsTime,
+                                         DataField, ReceiverField, RecordNumber},
                                         true);
-    EXPECT_EQ(ConvertBytes(GpsTimedSingleFrequency(), settings),
-              "\"Latitude (Decimal Degrees)\",\"Longitude (Decimal Degrees)\",\"GPS Time (HH:MM:SS)\","
-              "\"Frequency\",\"RSSI\",\"Receiver\",\"Record Number\"\r\n"
-              "40.000000,-75.000000,12:00:00,850.00000,-60,850.00000,-61,1,1\r\n"
-              "40.000500,-75.000000,12:00:01,850.00000,-70,1,2\r\n");
+    EXPECT_EQ(
+        ConvertBytes(GpsTimedSingleFrequency(), settings),
+        "\"Latitude (Decimal Degrees)\",\"Longitude (Decimal Degrees)\",\"GPS Time (HH:MM:SS)\","
+        "\"Frequency\",\"RSSI\",\"Receiver\",\"Record Number\"\r\n"
+        "40.000000,-75.000000,12:00:00,850.00000,-60,850.00000,-61,1,1\r\n"
+        "40.000500,-75.000000,12:00:01,850.00000,-70,1,2\r\n");
 }
 
 TEST(ConversionTextTest, ReceiverTwoAndTheChannelColumn) {
@@ -70,10 +71,15 @@ TEST(ConversionTextTest, ReceiverTwoAndTheChannelColumn) {
 TEST(ConversionTextTest, RtcTimedSamplesGiveOneLineEach) {
     LogBuilder log(9);
     const int samples[2] = {-55, -56};
-    log.Config(1, kBand800, kBand800).Rtc(10, 0, 0, 24, 12, 26, 107).ScanList32(k850MHz, 0).Samples(1, samples);
-    auto settings = FieldSettings({RtcTime, RtcDate, MarkerValue, DataField, LatitudeHemisphere}, false);
+    log.Config(1, kBand800, kBand800)
+        .Rtc(10, 0, 0, 24, 12, 26, 107)
+        .ScanList32(k850MHz, 0)
+        .Samples(1, samples);
+    auto settings =
+        FieldSettings({RtcTime, RtcDate, MarkerValue, DataField, LatitudeHemisphere}, false);
     settings.delimiterChoice = kSemiColon;
-    EXPECT_EQ(ConvertBytes(log.Bytes(), settings, 9), "10:00:00;12/24/26;07;850.00000;-55;850.00000;-56;S\r\n");
+    EXPECT_EQ(ConvertBytes(log.Bytes(), settings, 9),
+              "10:00:00;12/24/26;07;850.00000;-55;850.00000;-56;S\r\n");
 }
 
 std::vector<std::uint8_t> ListScan() {
@@ -81,7 +87,10 @@ std::vector<std::uint8_t> ListScan() {
     std::array<std::uint32_t, 10> rx1{k850MHz, 68080, 0, 0, 0, 0, 0, 0, 0, 0};
     std::array<std::uint32_t, 10> rx2{};
     const ListEntry entries[3] = {{0, 0, -65}, {0, 1, -75}, {1, 2, -99}};
-    log.Config(1, kBand800, kBand800).Gps(Fix(8, 30, 0, kLat40, kLonW75)).ScanList10(rx1, rx2).ChannelList(entries);
+    log.Config(1, kBand800, kBand800)
+        .Gps(Fix(8, 30, 0, kLat40, kLonW75))
+        .ScanList10(rx1, rx2)
+        .ChannelList(entries);
     return log.Bytes();
 }
 
@@ -89,10 +98,14 @@ TEST(ConversionTextTest, ChannelListWithAndWithoutBestServer) {
     auto settings = FieldSettings({GpsTime, DataField}, true);
     settings.columns = {true, true, true};
     EXPECT_EQ(ConvertBytes(ListScan(), settings),
-              "\"GPS Time (HH:MM:SS)\",\"Frequency\",\"Channel\",\"RSSI\",\"Frequency\",\"Channel\",\"RSSI\","
-              "\"Frequency\",\"Channel\",\"RSSI\",\"Frequency\",\"Channel\",\"RSSI\",\"Frequency\",\"Channel\","
-              "\"RSSI\",\"Frequency\",\"Channel\",\"RSSI\",\"Frequency\",\"Channel\",\"RSSI\",\"Frequency\","
-              "\"Channel\",\"RSSI\",\"Frequency\",\"Channel\",\"RSSI\",\"Frequency\",\"Channel\",\"RSSI\"\r\n"
+              "\"GPS Time "
+              "(HH:MM:SS)\",\"Frequency\",\"Channel\",\"RSSI\",\"Frequency\",\"Channel\",\"RSSI\","
+              "\"Frequency\",\"Channel\",\"RSSI\",\"Frequency\",\"Channel\",\"RSSI\",\"Frequency\","
+              "\"Channel\","
+              "\"RSSI\",\"Frequency\",\"Channel\",\"RSSI\",\"Frequency\",\"Channel\",\"RSSI\","
+              "\"Frequency\","
+              "\"Channel\",\"RSSI\",\"Frequency\",\"Channel\",\"RSSI\",\"Frequency\",\"Channel\","
+              "\"RSSI\"\r\n"
               "08:30:00,850.00000,3521,-65,851.00000,3601,-75\r\n");
     settings.averageType = kAverageBestServer;
     settings.columns = {true, false, true};
@@ -103,16 +116,22 @@ TEST(ConversionTextTest, ChannelListWithAndWithoutBestServer) {
 std::vector<std::uint8_t> TableSweeps() {
     LogBuilder log(8);
     const TableEntry first[3] = {{0, 1, -80}, {0, 2, -60}, {0, 3, -70}};
-    const TableEntry second[3] = {{0, 4, -90}, {1, 9, -10}, {0, 1, -81}};  // restarts at its last entry
+    const TableEntry second[3] = {
+        {0, 4, -90}, {1, 9, -10}, {0, 1, -81}};  // restarts at its last entry
     const TableEntry third[2] = {{0, 2, -61}, {0, 3, -71}};
-    log.Config(1, kBand800, kBand800).Gps(Fix(9, 0, 0, kLat40, kLonW75)).ChannelTable(first).ChannelTable(second).ChannelTable(third);
+    log.Config(1, kBand800, kBand800)
+        .Gps(Fix(9, 0, 0, kLat40, kLonW75))
+        .ChannelTable(first)
+        .ChannelTable(second)
+        .ChannelTable(third);
     return log.Bytes();
 }
 
 TEST(ConversionTextTest, ChannelTableSweeps) {
     auto settings = FieldSettings({DataField}, true);
     EXPECT_EQ(ConvertBytes(TableSweeps(), settings),
-              "\"Frequency\",\"RSSI\",\"Frequency\",\"RSSI\",\"Frequency\",\"RSSI\",\"Frequency\",\"RSSI\"\r\n"
+              "\"Frequency\",\"RSSI\",\"Frequency\",\"RSSI\",\"Frequency\",\"RSSI\",\"Frequency\","
+              "\"RSSI\"\r\n"
               "806.00000,-80,806.01250,-60,806.02500,-70\r\n"
               "806.03750,-90,806.00000,-81\r\n"
               "806.01250,-61,806.02500,-71\r\n");
@@ -127,20 +146,48 @@ TEST(ConversionTextTest, GpsBlockFields) {
     fix.month = 2;
     fix.day = 9;
     fix.year = 2027;
-    fix.heightCm = 12345;     // 123.45 m
-    fix.speedCmPerS = 2500;   // 55.925 mph
+    fix.heightCm = 12345;    // 123.45 m
+    fix.speedCmPerS = 2500;  // 55.925 mph
     log.Config(1, kBand800, kBand800).Gps(fix).ScanList32(k850MHz, 0).Rtc(1, 2, 3, 4, 5, 6, 99);
     const int samples[1] = {-77};
     log.Samples(1, samples);
-    const auto settings = FieldSettings({LatitudeDecimalDegrees, LatitudeDegrees, LatitudeMinutes, LatitudeDecimalMinutes,
-                                         LatitudeSeconds, LatitudeHemisphere, LongitudeDecimalDegrees, LongitudeDegrees,
-                                         LongitudeMinutes, LongitudeDecimalMinutes, LongitudeSeconds, LongitudeHemisphere,
-                                         GpsStatus, GpsTime, GpsHour, GpsMinute, GpsSecond, GpsDate, GpsMonth, GpsDay,
-                                         GpsYear, GpsAltitude, GpsVelocity, MinFrequency, MaxFrequency, StepSize,
-                                         ReceiverField, RtcHour, RtcMinute, RtcSecond, RtcMonth, RtcDay, RtcYear});
-    EXPECT_EQ(ConvertBytes(log.Bytes(), settings),
-              "-0.500000,0,30,30.000000,0,S,40.342935,40,20,20.576117,34,E,2D Fix,23:59:58,23,59,58,"
-              "02/09/2027,02,09,2027,123,56,806.00000,896.00000,12.50,1,01,02,03,05,04,06\r\n");
+    const auto settings = FieldSettings({LatitudeDecimalDegrees,
+                                         LatitudeDegrees,
+                                         LatitudeMinutes,
+                                         LatitudeDecimalMinutes,
+                                         LatitudeSeconds,
+                                         LatitudeHemisphere,
+                                         LongitudeDecimalDegrees,
+                                         LongitudeDegrees,
+                                         LongitudeMinutes,
+                                         LongitudeDecimalMinutes,
+                                         LongitudeSeconds,
+                                         LongitudeHemisphere,
+                                         GpsStatus,
+                                         GpsTime,
+                                         GpsHour,
+                                         GpsMinute,
+                                         GpsSecond,
+                                         GpsDate,
+                                         GpsMonth,
+                                         GpsDay,
+                                         GpsYear,
+                                         GpsAltitude,
+                                         GpsVelocity,
+                                         MinFrequency,
+                                         MaxFrequency,
+                                         StepSize,
+                                         ReceiverField,
+                                         RtcHour,
+                                         RtcMinute,
+                                         RtcSecond,
+                                         RtcMonth,
+                                         RtcDay,
+                                         RtcYear});
+    EXPECT_EQ(
+        ConvertBytes(log.Bytes(), settings),
+        "-0.500000,0,30,30.000000,0,S,40.342935,40,20,20.576117,34,E,2D Fix,23:59:58,23,59,58,"
+        "02/09/2027,02,09,2027,123,56,806.00000,896.00000,12.50,1,01,02,03,05,04,06\r\n");
 }
 
 TEST(ConversionTextTest, TpFieldsCarryTheSignAlsoBelowOneDegree) {
@@ -159,7 +206,12 @@ TEST(ConversionTextTest, TpFieldsCarryTheSignAlsoBelowOneDegree) {
     tp.longitudeDegrees = 12;
     tp.longitudeMillionths = 34;
     const int samples[1] = {-77};
-    log.Config(1, kBand800, kBand800).Rtc(1, 2, 3).ScanList32(k850MHz, 0).TpPosition(tp).TpTime(-5, 270).Samples(1, samples);
+    log.Config(1, kBand800, kBand800)
+        .Rtc(1, 2, 3)
+        .ScanList32(k850MHz, 0)
+        .TpPosition(tp)
+        .TpTime(-5, 270)
+        .Samples(1, samples);
     const auto settings = FieldSettings({TpLatitude, TpLongitude, TpDate, TpTime});
     EXPECT_EQ(ConvertBytes(log.Bytes(), settings), "-0.500000,12.000034,04/03/2026,07:08:09\r\n");
 }
@@ -189,12 +241,15 @@ TEST(ConversionTextTest, EveryHeaderAndDataResultWritesItsOwnHeader) {
     std::array<std::uint32_t, 10> rx1{k850MHz};
     const ListEntry list[1] = {{0, 0, -65}};
     log.Config(1, kBand800, kBand800).Gps(Fix(9, 0, 0, kLat40, kLonW75));
-    log.ChannelTable(sweep).ChannelTable(sweep).ScanList10(rx1, {}).ChannelList(list).ChannelTable(sweep);
+    log.ChannelTable(sweep).ChannelTable(sweep).ScanList10(rx1, {}).ChannelList(list).ChannelTable(
+        sweep);
     auto settings = FieldSettings({DataField}, true);
     EXPECT_EQ(ConvertBytes(log.Bytes(), settings),
-              "\"Frequency\",\"RSSI\",\"Frequency\",\"RSSI\",\"Frequency\",\"RSSI\",\"Frequency\",\"RSSI\"\r\n"
+              "\"Frequency\",\"RSSI\",\"Frequency\",\"RSSI\",\"Frequency\",\"RSSI\",\"Frequency\","
+              "\"RSSI\"\r\n"
               "806.00000,-80,806.01250,-60\r\n806.00000,-80,806.01250,-60\r\n850.00000,-65\r\n"
-              "\"Frequency\",\"RSSI\",\"Frequency\",\"RSSI\",\"Frequency\",\"RSSI\",\"Frequency\",\"RSSI\"\r\n"
+              "\"Frequency\",\"RSSI\",\"Frequency\",\"RSSI\",\"Frequency\",\"RSSI\",\"Frequency\","
+              "\"RSSI\"\r\n"
               "806.00000,-80,806.01250,-60\r\n");
 }
 

@@ -15,12 +15,13 @@ TEST(LocaleTest, CommaDecimalLocaleGivesTheSameBytes) {
         const std::string text = test::ReadFile(log);
         return std::vector<std::uint8_t>(text.begin(), text.end());
     }();
-    auto settings = test::FieldSettings({LatitudeDecimalDegrees, LongitudeDecimalMinutes, GpsAltitude, StepSize,
-                                         MinFrequency, DataField},
+    auto settings = test::FieldSettings({LatitudeDecimalDegrees, LongitudeDecimalMinutes,
+                                         GpsAltitude, StepSize, MinFrequency, DataField},
                                         true);
     const std::string plain = test::ConvertBytes(bytes, settings);
     ASSERT_NE(plain.find('.'), std::string::npos);
-    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "de_DE.UTF-8 is not installed";
+    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr)
+        GTEST_SKIP() << "de_DE.UTF-8 is not installed";
     const std::string german = test::ConvertBytes(bytes, settings);
     std::setlocale(LC_ALL, "C");
     EXPECT_EQ(german, plain);

@@ -1,8 +1,9 @@
 // The index pass: scan tree, statistics, the frequencies flag and stopping.
+#include "index/make_index.h"
+
 #include <gtest/gtest.h>
 
 #include "averaging/averaging_engine.h"
-#include "index/make_index.h"
 #include "index/scan_tree.h"
 #include "support/test_files.h"
 #include "tools/log_builder.h"
@@ -16,13 +17,15 @@ using sim::LogBuilder;
 const FrequencyPlan kBand800{64480, 71680, 3200, 0};
 
 class TreeRecorder : public IndexView {
-public:
+  public:
     void ShowWait() override { calls.push_back("show"); }
     void SetWaitGauge(int percent) override { gauge.push_back(percent); }
     void HideWait() override { calls.push_back("hide"); }
     void ClearTree() override { tree.Clear(); }
     void AddRoot(int mode, const std::string& text) override { tree.AddRoot(mode, text); }
-    void AddScanNode(int mode, int index, const std::string& text) override { tree.AddScan(mode, index, text); }
+    void AddScanNode(int mode, int index, const std::string& text) override {
+        tree.AddScan(mode, index, text);
+    }
     void ExpandTree() override {}
     void SetStatistics(const std::vector<std::string>& lines) override { statistics = lines; }
     void ReportMessage(MessageKind kind, const std::string& text) override {
@@ -41,7 +44,8 @@ struct Indexed {
     std::vector<std::string> Scans() const {
         std::vector<std::string> scans;
         for (const ScanTreeNode* n : view.tree.Scans())
-            scans.push_back(std::to_string(n->scanIndex) + " " + view.tree.CategoryOf(*n) + "/" + n->text);
+            scans.push_back(std::to_string(n->scanIndex) + " " + view.tree.CategoryOf(*n) + "/" +
+                            n->text);
         return scans;
     }
     test::TempDir dir;
@@ -63,15 +67,22 @@ TEST(IndexPassTest, ScanBeforeTheFirstFixIsNamedByItAndTableScansGetNoNode) {
     std::array<std::uint32_t, 10> codes{68000};
     const sim::TableEntry table[1] = {{0, 3, -70}};
     const sim::ListEntry list[1] = {{0, 0, -60}};
-    log.Config(1, kBand800, kBand800).ScanList10(codes, {}).Gps(At(1)).ChannelList(list).Gps(At(2, 6));
-    log.ChannelTable(table).ChannelTable(table).Gps(At(3, 2)).ScanList10(codes, {}).ChannelList(list);
+    log.Config(1, kBand800, kBand800)
+        .ScanList10(codes, {})
+        .Gps(At(1))
+        .ChannelList(list)
+        .Gps(At(2, 6));
+    log.ChannelTable(table).ChannelTable(table).Gps(At(3, 2)).ScanList10(codes, {}).ChannelList(
+        list);
     Indexed index(log);
     EXPECT_EQ(index.outcome, IndexOutcome::Indexed);
-    EXPECT_EQ(index.Scans(), (std::vector<std::string>{"1 List Data/GPS 12:00:01", "3 List Data/GPS 12:00:03"}));
+    EXPECT_EQ(index.Scans(),
+              (std::vector<std::string>{"1 List Data/GPS 12:00:01", "3 List Data/GPS 12:00:03"}));
     EXPECT_EQ(index.view.statistics,
-              (std::vector<std::string>{"GPS Total Records = 3", "GPS 3D Lock Records = 1", "GPS 2D Lock Records = 1",
-                                        "Rx1 Single Channel Records = 0", "Rx2 Single Channel Records = 0",
-                                        "List Mode Records = 2", "Table Mode Records = 2"}));
+              (std::vector<std::string>{"GPS Total Records = 3", "GPS 3D Lock Records = 1",
+                                        "GPS 2D Lock Records = 1", "Rx1 Single Channel Records = 0",
+                                        "Rx2 Single Channel Records = 0", "List Mode Records = 2",
+                                        "Table Mode Records = 2"}));
     EXPECT_FALSE(index.reader.State().userFrequencies);
     EXPECT_EQ(index.view.gauge.back(), 0);
 }
@@ -121,7 +132,8 @@ TEST(IndexPassTest, AMissingFileIsReportedAndAStopEndsThePassAtOnce) {
     std::stop_source stop;
     stop.request_stop();
     TreeRecorder stopped;
-    EXPECT_EQ(RunIndexPass(reader, 8, dir.File("f.klf"), stopped, stop.get_token()), IndexOutcome::Stopped);
+    EXPECT_EQ(RunIndexPass(reader, 8, dir.File("f.klf"), stopped, stop.get_token()),
+              IndexOutcome::Stopped);
     EXPECT_TRUE(stopped.tree.Scans().empty());
 }
 

@@ -41,7 +41,7 @@ StatisticsCounters CountRecords(const std::string& text, int headerSize, int* sc
 }
 
 class Recorder : public IndexView {
-public:
+  public:
     void ShowWait() override {}
     void SetWaitGauge(int) override {}
     void HideWait() override {}
@@ -57,7 +57,8 @@ public:
 
 TEST(SimulatedFilesTest, StatisticsAndScanNumbersMatchTheRecordsWritten) {
     test::TempDir dir;
-    for (const char* scenario : {"mixed", "single-gps", "single-rtc", "list", "table", "no-frequency"}) {
+    for (const char* scenario :
+         {"mixed", "single-gps", "single-rtc", "list", "table", "no-frequency"}) {
         for (int variant : {8, 9}) {
             const std::string path = test::Simulate(dir, scenario, 21, 150, variant);
             int definitions = 0;
@@ -79,8 +80,10 @@ TEST(SimulatedFilesTest, StatisticsAndScanNumbersMatchTheRecordsWritten) {
             // Scan definitions before the first time record share its start.
             EXPECT_LE(reader.State().ScanIndex, definitions) << scenario;
             EXPECT_GE(reader.State().ScanIndex, definitions - 1) << scenario;
-            for (std::size_t i = 1; i < view.nodes.size(); ++i) EXPECT_LT(view.nodes[i - 1], view.nodes[i]);
-            EXPECT_EQ(reader.State().userFrequencies, std::string(scenario) == "no-frequency") << scenario;
+            for (std::size_t i = 1; i < view.nodes.size(); ++i)
+                EXPECT_LT(view.nodes[i - 1], view.nodes[i]);
+            EXPECT_EQ(reader.State().userFrequencies, std::string(scenario) == "no-frequency")
+                << scenario;
         }
     }
 }

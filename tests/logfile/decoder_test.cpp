@@ -17,7 +17,7 @@ const FrequencyPlan kBand800{64480, 71680, 3200, 0};
 
 // Decodes a built log record by record during a conversion (or an index pass).
 class Decoding {
-public:
+  public:
     explicit Decoding(const LogBuilder& log, bool conversion = true) {
         test::WriteFile(dir_.File("f.klf"), log.Bytes());
         reader.SetInputFormat(log.Variant());
@@ -35,7 +35,7 @@ public:
     AveragingEngine engine;
     TavrelReader reader{engine};
 
-private:
+  private:
     test::TempDir dir_;
     RecordBuffer buffer_;
 };
@@ -70,7 +70,11 @@ TEST(DecoderTest, RtcTimingGivesALinePerRecordUntilGpsFixesTakeOver) {
 TEST(DecoderTest, GpsTimingPlacesOnlyRecordsBetweenTwoFixes) {
     LogBuilder log;
     const int samples[2] = {-60, -61};
-    log.Config(1, kBand800, kBand800).ScanList32(68000, 0).Samples(1, samples).Gps(At(1)).Gps(At(2));
+    log.Config(1, kBand800, kBand800)
+        .ScanList32(68000, 0)
+        .Samples(1, samples)
+        .Gps(At(1))
+        .Gps(At(2));
     log.Samples(1, samples).Samples(1, samples).Gps(At(4));
     Decoding d(log);
     d.Next();
@@ -101,7 +105,11 @@ TEST(DecoderTest, InterpolationCarriesMinutesAndHoursAndCrossesMidnight) {
     GpsFix after = At(2);
     after.hours = 0;
     after.minutes = 0;
-    log.Config(1, kBand800, kBand800).ScanList32(68000, 0).Gps(At(0)).Samples(1, samples).Gps(before);
+    log.Config(1, kBand800, kBand800)
+        .ScanList32(68000, 0)
+        .Gps(At(0))
+        .Samples(1, samples)
+        .Gps(before);
     for (int i = 0; i < 4; ++i) log.Samples(1, samples);
     log.Gps(after);
     Decoding d(log);
@@ -121,7 +129,11 @@ TEST(DecoderTest, ScanNumbersMatchBetweenIndexPassAndConversion) {
     LogBuilder log;
     std::array<std::uint32_t, 10> codes{68000};
     const sim::TableEntry table[1] = {{0, 5, -70}};
-    log.Config(1, kBand800, kBand800).Rtc(1, 1, 1).ScanList10(codes, {}).ChannelTable(table).ChannelTable(table);
+    log.Config(1, kBand800, kBand800)
+        .Rtc(1, 1, 1)
+        .ScanList10(codes, {})
+        .ChannelTable(table)
+        .ChannelTable(table);
     log.ScanList10(codes, {});
     for (bool conversion : {false, true}) {
         Decoding d(log, conversion);
@@ -143,7 +155,11 @@ TEST(DecoderTest, ScanNumbersMatchBetweenIndexPassAndConversion) {
 TEST(DecoderTest, UncheckedScanIsSkippedAlsoWhenItsStartWaitedForTheFirstFix) {
     LogBuilder log;
     const int samples[1] = {-60};
-    log.Config(1, kBand800, kBand800).ScanList32(68000, 0).Gps(At(1)).Samples(1, samples).Gps(At(2));
+    log.Config(1, kBand800, kBand800)
+        .ScanList32(68000, 0)
+        .Gps(At(1))
+        .Samples(1, samples)
+        .Gps(At(2));
     ScanSelectionSnapshot unchecked({-1, 0});
     Decoding d(log);
     d.reader.SetScanNodes(&unchecked);
@@ -160,7 +176,12 @@ TEST(DecoderTest, ListedOutageDropsDataAndCountsUntilTheNextGpsRecord) {
     LogBuilder log;
     const int samples[1] = {-60};
     const sim::TableEntry table[1] = {{0, 5, -70}};
-    log.Config(1, kBand800, kBand800).Gps(At(1)).ChannelTable(table).Gps(At(5)).Samples(1, samples).ChannelTable(table);
+    log.Config(1, kBand800, kBand800)
+        .Gps(At(1))
+        .ChannelTable(table)
+        .Gps(At(5))
+        .Samples(1, samples)
+        .ChannelTable(table);
     log.Gps(At(40)).Samples(1, samples);
     Decoding d(log);
     d.reader.SetDropOutages(true);
@@ -186,9 +207,11 @@ TEST(DecoderTest, TypedFrequenciesAreCheckedAndSurviveOpen) {
     const FrequencyRange range = ReceiverRange(d.S().plans[0]);
     EXPECT_EQ(RangeText(range), "(800.00000 - 900.00000 MHz)");
     EXPECT_EQ(ProposedFrequencyText(range), "850.00000");
-    EXPECT_EQ(EnterFrequencies(d.reader, 850, 900.5).value_or(""), "900.5000 is not in the range of the receiver.");
+    EXPECT_EQ(EnterFrequencies(d.reader, 850, 900.5).value_or(""),
+              "900.5000 is not in the range of the receiver.");
     EXPECT_FALSE(d.S().userFrequencies);  // receiver 1 passed but nothing is stored
-    EXPECT_EQ(EnterFrequencies(d.reader, 799.99, 850).value_or(""), "799.9900 is not in the range of the receiver.");
+    EXPECT_EQ(EnterFrequencies(d.reader, 799.99, 850).value_or(""),
+              "799.9900 is not in the range of the receiver.");
     EXPECT_FALSE(EnterFrequencies(d.reader, 800.0, 900.0).has_value());  // both bounds belong
     EXPECT_FALSE(EnterFrequencies(d.reader, 902.0004 - 2.0004, 850).has_value());
     EXPECT_TRUE(d.S().userFrequencies);

@@ -22,7 +22,8 @@ struct ReadRecord {
 };
 
 // Every ReadNextRecord result with the record it delivered, up to the end.
-std::vector<ReadRecord> ReadAll(const std::vector<std::uint8_t>& file, int format, DamageCounters* damage = nullptr) {
+std::vector<ReadRecord> ReadAll(const std::vector<std::uint8_t>& file, int format,
+                                DamageCounters* damage = nullptr) {
     TempDir dir;
     WriteFile(dir.File("f.klf"), file);
     AveragingEngine engine;
@@ -63,10 +64,10 @@ TEST(ReaderTest, DataEndComesFromTheHeaderOrTheFileSize) {
     LogBuilder log(8);
     log.Rtc(1, 2, 3).Rtc(4, 5, 6);
     const std::size_t full = log.Size();
-    EXPECT_EQ(ReadAll(log.Bytes(0), 8).size(), 3u);              // 0: the file's size
-    EXPECT_EQ(ReadAll(log.Bytes(full), 8).size(), 3u);           // exactly the end
-    EXPECT_EQ(ReadAll(log.Bytes(full - 1), 8).size(), 2u);       // the last record overruns it
-    EXPECT_EQ(ReadAll(log.Bytes(full + 1000), 8).size(), 3u);    // beyond the file: the file ends it
+    EXPECT_EQ(ReadAll(log.Bytes(0), 8).size(), 3u);            // 0: the file's size
+    EXPECT_EQ(ReadAll(log.Bytes(full), 8).size(), 3u);         // exactly the end
+    EXPECT_EQ(ReadAll(log.Bytes(full - 1), 8).size(), 2u);     // the last record overruns it
+    EXPECT_EQ(ReadAll(log.Bytes(full + 1000), 8).size(), 3u);  // beyond the file: the file ends it
 }
 
 TEST(ReaderTest, LengthsUpTo4096AreReadLongerOnesAreDamaged) {
@@ -134,7 +135,8 @@ TEST(ReaderTest, ResynchronisesAfterARunOfDamagedBytes) {
             if (r.bytes != std::vector<std::uint8_t>{0x80} || r.result != 4) kept.push_back(r);
         }
         ASSERT_EQ(kept.size(), clean.size()) << run;
-        for (std::size_t i = 0; i < kept.size(); ++i) EXPECT_EQ(kept[i].bytes, clean[i].bytes) << run;
+        for (std::size_t i = 0; i < kept.size(); ++i)
+            EXPECT_EQ(kept[i].bytes, clean[i].bytes) << run;
         EXPECT_GE(damage.damagedRecords, 1);
         EXPECT_EQ(damage.skippedBytes, run) << run;
     }
@@ -149,10 +151,12 @@ TEST(ReaderTest, TruncationAtEveryOffsetReadsAPrefixWithoutCrashing) {
     const auto full = log.Bytes();
     const auto complete = ReadAll(full, 9);
     for (std::size_t cut = 0; cut < full.size(); ++cut) {
-        std::vector<std::uint8_t> truncated(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(cut));
+        std::vector<std::uint8_t> truncated(full.begin(),
+                                            full.begin() + static_cast<std::ptrdiff_t>(cut));
         const auto records = ReadAll(truncated, 9);
         ASSERT_LE(records.size(), complete.size());
-        for (std::size_t i = 0; i < records.size(); ++i) ASSERT_EQ(records[i].bytes, complete[i].bytes);
+        for (std::size_t i = 0; i < records.size(); ++i)
+            ASSERT_EQ(records[i].bytes, complete[i].bytes);
     }
 }
 
@@ -179,7 +183,8 @@ TEST(RecordLayoutTest, CoordinatesPlansAndCatalog) {
     EXPECT_DOUBLE_EQ(south.decimalDegrees, -0.5);
     EXPECT_EQ(south.degrees, 0);
     EXPECT_EQ(south.minutes, 30);
-    const GpsCoordinate north = GpsCoordinate::FromMilliArcSeconds(145234567);  // 40 deg 20' 34.567"
+    const GpsCoordinate north =
+        GpsCoordinate::FromMilliArcSeconds(145234567);  // 40 deg 20' 34.567"
     EXPECT_EQ(north.degrees, 40);
     EXPECT_EQ(north.minutes, 20);
     EXPECT_EQ(north.seconds, 34);

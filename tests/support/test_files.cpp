@@ -1,12 +1,13 @@
 // Test helpers shared by the test programs.
 #include "support/test_files.h"
 
+#include <sys/wait.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <stdexcept>
-#include <sys/wait.h>
 
 #include "averaging/averaging_engine.h"
 #include "logfile/tavrel_reader.h"
@@ -39,7 +40,8 @@ std::string ReadFile(const std::string& path) {
 
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 void WriteFile(const std::string& path, const std::string& text) {
@@ -77,8 +79,8 @@ int RunCommand(const std::string& command) {
 std::string Simulate(const TempDir& dir, const std::string& scenario, int seed, double seconds,
                      int variant) {
     const std::string path = dir.File(scenario + "-" + std::to_string(seed) + ".klf");
-    const std::string command = std::string(VARISTRUM_SIM) + " --seed " + std::to_string(seed) + " --out " +
-                                path + " --scenario " + scenario + " --duration " +
+    const std::string command = std::string(VARISTRUM_SIM) + " --seed " + std::to_string(seed) +
+                                " --out " + path + " --scenario " + scenario + " --duration " +
                                 std::to_string(static_cast<int>(seconds)) + " --variant " +
                                 std::to_string(variant);
     if (RunCommand(command) != 0) throw std::runtime_error("simulator failed: " + command);

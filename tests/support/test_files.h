@@ -13,7 +13,7 @@ namespace varistrum::test {
 
 // A fresh folder, removed with everything in it when the object goes.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -21,7 +21,7 @@ public:
     const std::filesystem::path& Path() const { return path_; }
     std::string File(const std::string& name) const { return (path_ / name).string(); }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
@@ -31,7 +31,7 @@ void WriteFile(const std::string& path, const std::string& text);
 
 // Remembers progress and messages.
 class RecordingObserver : public JobObserver {
-public:
+  public:
     void SetProgress(int percent) override { progress.push_back(percent); }
     void ReportMessage(MessageKind kind, const std::string& text) override {
         messages.push_back(std::string(MessageCaption(kind)) + ": " + text);
@@ -48,8 +48,8 @@ std::string ConvertBytes(const std::vector<std::uint8_t>& log, const ConversionS
                          int format = 8);
 
 // Runs the simulator; returns the path of the log it wrote into `dir`.
-std::string Simulate(const TempDir& dir, const std::string& scenario, int seed, double seconds = 120,
-                     int variant = 8);
+std::string Simulate(const TempDir& dir, const std::string& scenario, int seed,
+                     double seconds = 120, int variant = 8);
 
 // Runs a command line; returns its exit status.
 int RunCommand(const std::string& command);
