@@ -5,7 +5,7 @@ PACKAGES := cmake ninja-build g++ make qt6-base-dev libcli11-dev googletest libg
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 EXAMPLE := examples/drive-example.klf
 
-.PHONY: deps configure build test demo gui clean example
+.PHONY: deps configure build test demo gui clean example package
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \
@@ -44,9 +44,24 @@ demo: build
 gui: build
 	./$(BUILD)/app/varistrum
 
+# A Debian package of the window, the command line and the simulator.
+package: build
+	cd $(BUILD) && cpack -G DEB
+	@ls -1 $(BUILD)/varistrum_*.deb
+
 # Regenerates the bundled example log (deterministic).
 example: build
 	./$(BUILD)/tools/varistrum-sim --seed 1 --out $(EXAMPLE) --variant 8 --scenario mixed --duration 220
 
 clean:
 	rm -rf $(BUILD)
+
+.PHONY: fuzz sanitize
+
+# Runs every fuzz target for SECONDS (default 60), built with clang 14 in build-fuzz.
+fuzz:
+	fuzz/run_fuzzers.sh $(or $(SECONDS),60)
+
+# CI's sanitizer builds: core tests and corpus replays under ASan+UBSan, worker tests under TSan.
+sanitize: deps
+	.ci/sanitize
