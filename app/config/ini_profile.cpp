@@ -66,7 +66,9 @@ bool IniProfile::Load(const std::string& path) {
     Clear();
     std::error_code ec;
     if (!std::filesystem::exists(path, ec) && !ec) return true;
-    if (std::filesystem::is_directory(path, ec)) return false;
+    // Only a regular file is a profile: a folder cannot be read, a named pipe would block the
+    // read, and a save would rename its new file over a device.
+    if (!std::filesystem::is_regular_file(path, ec)) return false;
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

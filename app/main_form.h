@@ -1,0 +1,230 @@
+// The main window: input and output, options, field lists, the scan tree and the conversion.
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+#include <QTimer>
+#include <memory>
+
+#include "app/config/configuration.h"
+#include "app/gui_bridge.h"
+#include "convert/convert_job.h"
+#include "index/make_index.h"
+#include "index/scan_tree.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+
+namespace varistrum {
+
+class TAboutDlg;
+class TFrequencyEntryForm;
+class TGeneratorDlg;
+class THelp_Form;
+class TOpenFolderDlg;
+class TRadioGroup;
+class TScanTreeView;
+class TWaitDlg;
+
+class TMainForm : public QMainWindow, private IndexView, private JobObserver {
+    Q_OBJECT
+  public:
+    // The windows the main window opens; all live as long as it does.
+    struct Dialogs {
+        TAboutDlg* about = nullptr;
+        TGeneratorDlg* generator = nullptr;
+        TWaitDlg* wait = nullptr;
+        THelp_Form* help = nullptr;
+        TOpenFolderDlg* folder = nullptr;
+        TFrequencyEntryForm* frequency = nullptr;
+    };
+
+    explicit TMainForm(TavrelReader& reader, QWidget* parent = nullptr);
+    ~TMainForm() override;
+    void BindDialogs(const Dialogs& dialogs);
+
+    // What Browse does once a file is chosen (also a dropped file).
+    void BrowseInput(const QString& path);
+    // Open and Save Configuration once a file is chosen.
+    void OpenConfigurationFile(const QString& path);
+    bool SaveConfigurationFile(const QString& path);
+
+    // The settings that the controls show.
+    WindowSettings CurrentSettings() const;
+    // The catalog tags of the Selected Fields rows.
+    std::vector<int> SelectedTags() const;
+    const ScanTree& Scans() const;
+    int FileCount() const { return fileCount_; }
+    QString InputFilenameText() const;
+
+    // A worker (index pass, conversion or average-information pass) is using the reader.
+    bool ReaderBusy() const;
+    // Stops every worker and waits for it, keeping the window's events flowing.
+    void StopWorkers();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+  private slots:
+    void FormCreate();
+    void InBrowseClick();
+    void OutBrowseClick();
+    void InputFormatGroupClick();
+    void SelectClick();
+    void DeselectClick();
+    void SelectAllClick();
+    void DeselectAllClick();
+    void tvIndexMouseUp(const QPoint& position);
+    void tvIndexKeySpace();
+    void rbSingleFileClick();
+    void rbMultipleFilesClick();
+    void btnInFolderClick();
+    void btnOutFolderClick();
+    void btnConvertClick();
+    void btnCancelClick();
+    void TimerTimer();
+    void cbRecDropClick();
+    void OpenConfiguration1Click();
+    void SaveConfiguration1Click();
+    void Exit1Click();
+    void ContentsIndex1Click();
+    void About1Click();
+    // Enables the actions that start a pass exactly when no worker uses the reader.
+    void RefreshBusy();
+
+  private:
+    // Construction of the window (main_form.cpp).
+    void BuildMenus();
+    QWidget* BuildInputOutput();
+    QWidget* BuildOptions();
+    QWidget* BuildFieldLists();
+    QWidget* BuildScans();
+    QWidget* BuildBottomBar();
+    void BuildHiddenGroups(QWidget* owner);
+    void SetTabOrder();
+    void ConnectHandlers();
+
+    // Workflow steps (main_form_actions.cpp).
+    void SetInputFormatIndex(int index);
+    void SetConvertAllScans(bool on);
+    void FillAvailableBox(const std::vector<std::string>& names);
+    void AddSelectedRow(const QString& text, int tag);
+    int ListFolderFiles();
+    void ChooseFolder(QLineEdit* target, QLineEdit* other);
+    void StartIndexPass(int format);
+    void StartConversion(const ConversionSettings& settings);
+    void ApplyStoredSettings(const WindowSettings& settings);
+
+    // The index pass's window side, run in the window's thread (main_form_workers.cpp).
+    void ShowWait() override;
+    void SetWaitGauge(int percent) override;
+    void HideWait() override;
+    void ClearTree() override;
+    void AddRoot(int scanMode, const std::string& text) override;
+    void AddScanNode(int scanMode, int scanIndex, const std::string& text) override;
+    void ExpandTree() override;
+    void SetStatistics(const std::vector<std::string>& lines) override;
+    // The conversion's window side, run in the window's thread.
+    void SetProgress(int percent) override;
+    void ReportMessage(MessageKind kind, const std::string& text) override;
+
+    TavrelReader& reader_;
+    Dialogs dialogs_;
+    GuiIndexView indexBridge_;
+    GuiJobObserver convertBridge_;
+    std::unique_ptr<TMakeIndex> indexWorker_;
+    std::unique_ptr<TConvert> convertWorker_;
+    QTimer busyPoll_;
+
+    // The job's file lists: same index = one file.
+    QStringList inputNames_;
+    QStringList outputNames_;
+    int fileCount_ = 1;
+    int currentFormat_ = 0;
+    bool convertAllScans_ = false;
+    bool closing_ = false;  // the workers' last messages are not shown while the window closes
+    QString workingDirectory_;
+
+    // Menu.
+    QAction* OpenConfiguration1;
+    QAction* SaveConfiguration1;
+    QAction* Exit1;
+    QAction* ContentsIndex1;
+    QAction* About1;
+
+    // Input and output.
+    QRadioButton* rbSingleFile;
+    QRadioButton* rbMultipleFiles;
+    QGroupBox* gbSingleFile;
+    QLineEdit* InputFilename;
+    QPushButton* InBrowse;
+    QLineEdit* OutputFilename;
+    QPushButton* OutBrowse;
+    QGroupBox* gbMultipleFiles;
+    QLineEdit* edInFolder;
+    QPushButton* btnInFolder;
+    QComboBox* cbInputExt;
+    QLineEdit* edOutFolder;
+    QPushButton* btnOutFolder;
+    QLineEdit* edOutputExt;
+    QLineEdit* edFileCount;
+
+    // Options.
+    QCheckBox* cbSplit;
+    QGroupBox* AverageGroup;
+    QRadioButton* NoAvg;
+    QRadioButton* BSAvg;
+    QGroupBox* GroupBox2;
+    QRadioButton* cbAT_None;
+    QRadioButton* rbLambda;
+    QGroupBox* ReceiverGroup;
+    QRadioButton* Receiver1;
+    QRadioButton* Receiver2;
+    QGroupBox* GroupBox1;
+    QCheckBox* FrequencyField;
+    QCheckBox* ChannelField;
+    QCheckBox* RSSIField;
+    QCheckBox* cbRecDrop;
+    QLineEdit* edOutage;
+    QCheckBox* FieldTitles;
+    TRadioGroup* DelimiterGroup;
+    QLineEdit* OtherDelimiter;
+
+    // Field lists.
+    QListWidget* AvailableBox;
+    QListWidget* SelectedBox;
+    QPushButton* SelectField;
+    QPushButton* DeselectField;
+    QPushButton* SelectAll;
+    QPushButton* DeselectAll;
+
+    // Scans and statistics.
+    TScanTreeView* tvIndex;
+    QListWidget* lbStats;
+
+    // Bottom bar.
+    QPushButton* btnConvert;
+    QPushButton* btnCancel;
+    QFrame* pProgressBar;
+    QProgressBar* ProgressBar;
+    QLabel* olClock;
+    QTimer* Timer;
+
+    // Kept for the configuration file; never shown.
+    TRadioGroup* InputFormatGroup;
+    TRadioGroup* BrindletMode;
+    TRadioGroup* ScanTypeGroup;
+};
+
+}  // namespace varistrum

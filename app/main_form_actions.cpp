@@ -1,0 +1,335 @@
+// The main window's event handlers: browsing, field lists, folders, CONVERT, CANCEL and menus.
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QLocale>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTime>
+
+#include "app/about_dlg.h"
+#include "app/config/settings_snapshot.h"
+#include "app/frequency_entry_form.h"
+#include "app/help_form.h"
+#include "app/main_form.h"
+#include "app/open_folder_dlg.h"
+#include "app/radio_group.h"
+#include "app/scan_tree_view.h"
+#include "app/ui_hooks.h"
+#include "convert/folder_files.h"
+#include "logfile/identify.h"
+
+namespace varistrum {
+
+namespace {
+
+// The first local file of a drag, or empty.
+QString DroppedFile(const QMimeData* mime) {
+    if (mime == nullptr || !mime->hasUrls() || mime->urls().isEmpty()) return {};
+    const QUrl& url = mime->urls().constFirst();
+    return url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile() ? url.toLocalFile()
+                                                                      : QString();
+}
+
+QString TimeOfDayFormat() {
+    // The system's long time format, without a time zone name.
+    QString format = QLocale::system().timeFormat(QLocale::LongFormat);
+    format.remove(QLatin1Char('t'));
+    return format.trimmed();
+}
+
+}  // namespace
+
+void TMainForm::FormCreate() {
+    FillAvailableBox(DefaultAvailableFields());
+    reader_.BindReceiverSelectors({Receiver1->isChecked(), Receiver2->isChecked()});
+    Timer->start();
+    TimerTimer();
+}
+
+void TMainForm::InBrowseClick() {
+    const QString path = ChoosePath(PathPrompt::OpenLog, this, InputFilename->text());
+    if (!path.isEmpty()) BrowseInput(path);
+}
+
+void TMainForm::BrowseInput(const QString& path) {
+    if (ReaderBusy()) return;  // one pass at a time on the one reader
+    SetConvertAllScans(false);
+    const int index = IdentifyLogFile(StdText(path));
+    if (index == kFormatNone) {
+        SetInputFormatIndex(0);
+        varistrum::ReportMessage(MessageKind::Warning,
+                                 QStringLiteral("File is not from a QTX CW product."));
+        return;
+    }
+    InputFilename->setText(path);
+    OutputFilename->setText(QText(DefaultOutputName(StdText(path))));
+    fileCount_ = 1;
+    inputNames_ = {InputFilename->text()};
+    outputNames_ = {OutputFilename->text()};
+    // Through 0 so that the handler runs even when the format is unchanged.
+    SetInputFormatIndex(0);
+    SetInputFormatIndex(index);
+}
+
+void TMainForm::OutBrowseClick() {
+    const QString path = ChoosePath(PathPrompt::SaveOutput, this, OutputFilename->text());
+    if (!path.isEmpty()) OutputFilename->setText(path);
+}
+
+void TMainForm::SetInputFormatIndex(int index) {
+    InputFormatGroup->SetItemIndex(index);
+    InputFormatGroupClick();
+}
+
+void TMainForm::SetConvertAllScans(bool on) {
+    convertAllScans_ = on;
+    reader_.SetConvertAllScans(on);
+}
+
+void TMainForm::InputFormatGroupClick() {
+    const int index = InputFormatGroup->ItemIndex();
+    if (index <= 0) {
+        currentFormat_ = 0;
+        return;
+    }
+    // Only this edition's formats have a reader; another product's index is remembered only.
+    if (index == kFormatTavrel || index == kFormatTavrelPcCard) {
+        GlobalReader = &reader_;
+        reader_.SetInputFormat(index);
+        ScanTypeGroup->setEnabled(true);
+        ScanTypeGroup->SetItemIndex(1);
+        FillAvailableBox(DefaultAvailableFields());
+        if (!convertAllScans_ && rbSingleFile->isChecked()) StartIndexPass(index);
+    }
+    currentFormat_ = index;
+}
+
+void TMainForm::FillAvailableBox(const std::vector<std::string>& names) {
+    AvailableBox->clear();
+    for (const std::string& name : names) AvailableBox->addItem(QText(name));
+}
+
+void TMainForm::AddSelectedRow(const QString& text, int tag) {
+    auto* item = new QListWidgetItem(text, SelectedBox);
+    // The reader keeps tags for the first rows only; later rows are listed without one.
+    item->setData(Qt::UserRole, SelectedBox->count() <= kSelectedFieldRows ? tag : kNoTag);
+}
+
+void TMainForm::SelectClick() {
+    QListWidgetItem* item = AvailableBox->currentItem();
+    if (item == nullptr || !item->isSelected() || SelectedBox->count() >= kSelectedFieldRows)
+        return;
+    const int tag = FieldTagOf(StdText(item->text()));
+    AddSelectedRow(item->text(), tag >= 0 ? tag : kNoTag);
+}
+
+void TMainForm::DeselectClick() {
+    QListWidgetItem* item = SelectedBox->currentItem();
+    if (item == nullptr || !item->isSelected()) return;
+    const int row = SelectedBox->row(item);
+    // The tags travel with their rows, so the rows below move up with theirs.
+    delete SelectedBox->takeItem(row);
+    if (SelectedBox->count() > 0)
+        SelectedBox->setCurrentRow(std::min(row, SelectedBox->count() - 1));
+}
+
+void TMainForm::SelectAllClick() {
+    for (int row = 0; row < AvailableBox->count() && SelectedBox->count() < kSelectedFieldRows;
+         ++row) {
+        const QString text = AvailableBox->item(row)->text();
+        const int tag = FieldTagOf(StdText(text));
+        AddSelectedRow(text, tag >= 0 ? tag : kNoTag);
+    }
+}
+
+void TMainForm::DeselectAllClick() {
+    SelectedBox->clear();
+}
+
+std::vector<int> TMainForm::SelectedTags() const {
+    std::vector<int> tags;
+    for (int row = 0; row < SelectedBox->count(); ++row)
+        tags.push_back(SelectedBox->item(row)->data(Qt::UserRole).toInt());
+    return tags;
+}
+
+void TMainForm::tvIndexMouseUp(const QPoint& position) {
+    tvIndex->Toggle(tvIndex->itemAt(position));
+}
+
+void TMainForm::tvIndexKeySpace() {
+    tvIndex->Toggle(tvIndex->currentItem());
+}
+
+void TMainForm::rbSingleFileClick() {
+    gbSingleFile->setEnabled(true);
+    gbMultipleFiles->setEnabled(false);
+}
+
+void TMainForm::rbMultipleFilesClick() {
+    gbSingleFile->setEnabled(false);
+    gbMultipleFiles->setEnabled(true);
+}
+
+void TMainForm::btnInFolderClick() {
+    ChooseFolder(edInFolder, edOutFolder);
+}
+
+void TMainForm::btnOutFolderClick() {
+    ChooseFolder(edOutFolder, edInFolder);
+}
+
+void TMainForm::ChooseFolder(QLineEdit* target, QLineEdit* other) {
+    RunModal(*dialogs_.folder);
+    target->setText(dialogs_.folder->ChosenFolder());
+    // A count needs both folders.
+    if (!target->text().isEmpty() && !other->text().isEmpty()) {
+        fileCount_ = ListFolderFiles();
+        edFileCount->setText(QString::number(fileCount_));
+    }
+}
+
+int TMainForm::ListFolderFiles() {
+    const FileLists lists =
+        varistrum::ListFolderFiles(StdText(edInFolder->text()), StdText(cbInputExt->currentText()),
+                                   StdText(edOutFolder->text()), StdText(edOutputExt->text()));
+    inputNames_.clear();
+    outputNames_.clear();
+    // Every matching file: a job is not cut short at some number of files.
+    for (std::size_t i = 0; i < lists.inputs.size(); ++i) {
+        inputNames_.append(QText(lists.inputs[i]));
+        outputNames_.append(QText(lists.outputs[i]));
+    }
+    if (!inputNames_.isEmpty()) {
+        // The first file gives the format of the job; no index pass runs in this mode.
+        const int index = IdentifyLogFile(StdText(inputNames_.constFirst()));
+        SetConvertAllScans(true);
+        SetInputFormatIndex(0);
+        SetInputFormatIndex(index);
+    }
+    return static_cast<int>(inputNames_.size());
+}
+
+void TMainForm::btnConvertClick() {
+    if (ReaderBusy()) return;
+    convertWorker_.reset();  // the previous job has ended: CONVERT is disabled while it runs
+    // Asked while the frequencies are needed and not typed yet: once typed (which also marks
+    // the channel table as seen) they serve every following conversion.
+    if (reader_.State().userFrequencies && !reader_.State().list32Seen) {
+        RunModal(*dialogs_.frequency);
+        if (!reader_.State().userFrequencies) {
+            // Still unknown: the next CONVERT must ask again rather than convert without them.
+            reader_.SetUserFrequencies(true);
+            varistrum::ReportMessage(MessageKind::Information,
+                                     QStringLiteral("Conversion Aborted."));
+            return;
+        }
+    }
+    reader_.SelectReceiver(Receiver1->isChecked() ? 1 : 2);
+    if (rbSingleFile->isChecked()) {
+        if (InputFilename->text().isEmpty() || OutputFilename->text().isEmpty()) {
+            varistrum::ReportMessage(MessageKind::Error,
+                                     QStringLiteral("Input and Output Files Must Be Selected."));
+            return;
+        }
+        SetConvertAllScans(false);
+        fileCount_ = 1;
+        inputNames_ = {InputFilename->text()};
+        outputNames_ = {OutputFilename->text()};
+    } else {
+        if (edInFolder->text().isEmpty() || edOutFolder->text().isEmpty()) {
+            varistrum::ReportMessage(MessageKind::Error,
+                                     QStringLiteral("Input and Output Folders Must Be Selected."));
+            return;
+        }
+        SetConvertAllScans(true);
+        fileCount_ = ListFolderFiles();
+        edFileCount->setText(QString::number(fileCount_));
+    }
+    // The job works on a snapshot: controls changed while it runs do not reach it.
+    ConversionSettings settings = ConversionSettingsOf(CurrentSettings());
+    settings.convertAllScans = convertAllScans_;
+    settings.scans = tvIndex->Model().Snapshot();
+    if (const auto problem = settings.Problem()) {
+        varistrum::ReportMessage(MessageKind::Error, QText(*problem));
+        return;
+    }
+    StartConversion(settings);
+}
+
+void TMainForm::btnCancelClick() {
+    if (convertWorker_ != nullptr) convertWorker_->Terminate();
+}
+
+void TMainForm::TimerTimer() {
+    static const QString format = TimeOfDayFormat();
+    olClock->setText(QLocale::system().toString(QTime::currentTime(), format));
+}
+
+void TMainForm::cbRecDropClick() {
+    edOutage->setEnabled(cbRecDrop->isChecked());
+}
+
+void TMainForm::OpenConfiguration1Click() {
+    if (ReaderBusy()) return;
+    const QString path = ChoosePath(PathPrompt::OpenConfiguration, this, workingDirectory_);
+    if (!path.isEmpty()) OpenConfigurationFile(path);
+}
+
+void TMainForm::SaveConfiguration1Click() {
+    const QString path = ChoosePath(PathPrompt::SaveConfiguration, this, workingDirectory_);
+    if (!path.isEmpty() && !SaveConfigurationFile(path)) {
+        varistrum::ReportMessage(
+            MessageKind::Error,
+            QStringLiteral("The configuration could not be saved to %1.").arg(path));
+    }
+}
+
+void TMainForm::Exit1Click() {
+    close();
+}
+
+void TMainForm::ContentsIndex1Click() {
+    dialogs_.help->show();
+    dialogs_.help->raise();
+    dialogs_.help->activateWindow();
+}
+
+void TMainForm::About1Click() {
+    RunModal(*dialogs_.about);
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    closing_ = true;
+    StopWorkers();
+    if (dialogs_.help != nullptr) dialogs_.help->close();
+    event->accept();
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
+    if (!ReaderBusy() && !DroppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent* event) {
+    const QString path = DroppedFile(event->mimeData());
+    if (path.isEmpty() || ReaderBusy()) return;
+    event->acceptProposedAction();
+    // A dropped file is a single file to convert.
+    if (!rbSingleFile->isChecked()) {
+        rbSingleFile->setChecked(true);
+        rbSingleFileClick();
+    }
+    BrowseInput(path);
+}
+
+}  // namespace varistrum

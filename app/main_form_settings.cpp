@@ -1,0 +1,85 @@
+// The main window's controls as a settings model, and the configuration file commands.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QRadioButton>
+
+#include "app/main_form.h"
+#include "app/radio_group.h"
+#include "app/ui_hooks.h"
+
+namespace varistrum {
+
+WindowSettings TMainForm::CurrentSettings() const {
+    WindowSettings s;
+    s.inputFormat = InputFormatGroup->ItemIndex();
+    s.inputFilename = StdText(InputFilename->text());
+    s.brindletMode = BrindletMode->ItemIndex();
+    s.scanType = ScanTypeGroup->ItemIndex();
+    s.receiver1 = Receiver1->isChecked();
+    s.receiver2 = Receiver2->isChecked();
+    s.frequencyField = FrequencyField->isChecked();
+    s.channelField = ChannelField->isChecked();
+    s.rssiField = RSSIField->isChecked();
+    s.noAvg = NoAvg->isChecked();
+    s.bsAvg = BSAvg->isChecked();
+    s.delimiter = DelimiterGroup->ItemIndex();
+    s.fieldTitles = FieldTitles->isChecked();
+    s.availableFields.clear();
+    for (int row = 0; row < AvailableBox->count(); ++row)
+        s.availableFields.push_back(StdText(AvailableBox->item(row)->text()));
+    for (int row = 0; row < SelectedBox->count(); ++row)
+        s.selectedFields.push_back(StdText(SelectedBox->item(row)->text()));
+    s.selectedTags = SelectedTags();
+    s.outputFilename = StdText(OutputFilename->text());
+
+    s.singleFile = rbSingleFile->isChecked();
+    s.inFolder = StdText(edInFolder->text());
+    s.outFolder = StdText(edOutFolder->text());
+    s.inputExt = StdText(cbInputExt->currentText());
+    s.outputExt = StdText(edOutputExt->text());
+    s.averageLambda = rbLambda->isChecked();
+    s.otherDelimiter = StdText(OtherDelimiter->text());
+    s.split = cbSplit->isChecked();
+    s.recDrop = cbRecDrop->isChecked();
+    s.outageSeconds = StdText(edOutage->text());
+    return s;
+}
+
+void TMainForm::ApplyStoredSettings(const WindowSettings& s) {
+    // The file name first: the index pass that the format starts reads it.
+    InputFilename->setText(QText(s.inputFilename));
+    SetInputFormatIndex(0);
+    SetInputFormatIndex(s.inputFormat);
+    BrindletMode->SetItemIndex(s.brindletMode);
+    ScanTypeGroup->SetItemIndex(s.scanType);
+    Receiver1->setChecked(s.receiver1);
+    Receiver2->setChecked(s.receiver2);
+    FrequencyField->setChecked(s.frequencyField);
+    ChannelField->setChecked(s.channelField);
+    RSSIField->setChecked(s.rssiField);
+    NoAvg->setChecked(s.noAvg);
+    BSAvg->setChecked(s.bsAvg);
+    DelimiterGroup->SetItemIndex(s.delimiter);
+    FieldTitles->setChecked(s.fieldTitles);
+    FillAvailableBox(s.availableFields);
+    SelectedBox->clear();
+    for (std::size_t row = 0; row < s.selectedFields.size(); ++row)
+        AddSelectedRow(QText(s.selectedFields[row]),
+                       row < s.selectedTags.size() ? s.selectedTags[row] : kNoTag);
+    OutputFilename->setText(QText(s.outputFilename));
+}
+
+void TMainForm::OpenConfigurationFile(const QString& path) {
+    if (ReaderBusy()) return;
+    WindowSettings settings = CurrentSettings();
+    OpenConfiguration(StdText(path), settings);
+    ApplyStoredSettings(settings);
+}
+
+bool TMainForm::SaveConfigurationFile(const QString& path) {
+    return SaveConfiguration(StdText(path), CurrentSettings());
+}
+
+}  // namespace varistrum

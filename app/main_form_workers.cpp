@@ -1,0 +1,133 @@
+// The main window's workers: starting them, their window side, and what is allowed meanwhile.
+#include <QAction>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include "app/generator_dlg.h"
+#include "app/main_form.h"
+#include "app/scan_tree_view.h"
+#include "app/ui_hooks.h"
+#include "app/wait_dlg.h"
+
+namespace varistrum {
+
+TMainForm::~TMainForm() {
+    StopWorkers();
+}
+
+void TMainForm::BindDialogs(const Dialogs& dialogs) {
+    dialogs_ = dialogs;
+    if (dialogs_.generator != nullptr)
+        connect(dialogs_.generator, &TGeneratorDlg::PassStarted, this, &TMainForm::RefreshBusy);
+    RefreshBusy();
+}
+
+const ScanTree& TMainForm::Scans() const {
+    return tvIndex->Model();
+}
+
+QString TMainForm::InputFilenameText() const {
+    return InputFilename->text();
+}
+
+bool TMainForm::ReaderBusy() const {
+    return (indexWorker_ != nullptr && !indexWorker_->Finished()) ||
+           (convertWorker_ != nullptr && convertWorker_->Running()) ||
+           (dialogs_.generator != nullptr && dialogs_.generator->Busy());
+}
+
+void TMainForm::RefreshBusy() {
+    const bool busy = ReaderBusy();
+    // Every action that would start another pass on the reader waits for the running one.
+    for (QWidget* control :
+         {static_cast<QWidget*>(InBrowse), static_cast<QWidget*>(OutBrowse),
+          static_cast<QWidget*>(btnInFolder), static_cast<QWidget*>(btnOutFolder),
+          static_cast<QWidget*>(btnConvert)})
+        control->setEnabled(!busy);
+    OpenConfiguration1->setEnabled(!busy);
+    if (dialogs_.generator != nullptr) dialogs_.generator->SetGenerateEnabled(!busy);
+    btnCancel->setEnabled(true);
+    if (busy && !busyPoll_.isActive()) busyPoll_.start();
+    if (!busy) busyPoll_.stop();
+}
+
+void TMainForm::StopWorkers() {
+    if (indexWorker_ != nullptr) {
+        indexWorker_->Terminate();
+        PumpEventsUntil([this] { return indexWorker_->Finished(); });
+        indexWorker_.reset();
+    }
+    if (convertWorker_ != nullptr) {
+        convertWorker_->Terminate();
+        PumpEventsUntil([this] { return !convertWorker_->Running(); });
+        convertWorker_.reset();
+    }
+    if (dialogs_.generator != nullptr) dialogs_.generator->StopPass();
+    RefreshBusy();
+}
+
+void TMainForm::StartIndexPass(int format) {
+    indexWorker_.reset();  // finished: no pass starts while another runs
+    indexWorker_ =
+        std::make_unique<TMakeIndex>(reader_, format, StdText(InputFilename->text()), indexBridge_);
+    RefreshBusy();
+}
+
+void TMainForm::StartConversion(const ConversionSettings& settings) {
+    const auto count = static_cast<qsizetype>(fileCount_);
+    std::vector<std::string> inputs, outputs;
+    for (qsizetype i = 0; i < count && i < inputNames_.size() && i < outputNames_.size(); ++i) {
+        inputs.push_back(StdText(inputNames_[i]));
+        outputs.push_back(StdText(outputNames_[i]));
+    }
+    convertWorker_ = std::make_unique<TConvert>(reader_, convertBridge_, true);
+    convertWorker_->SetFiles(std::move(inputs), std::move(outputs));
+    convertWorker_->SetSettings(settings);
+    convertWorker_->Resume();
+    RefreshBusy();
+}
+
+void TMainForm::ShowWait() {
+    if (dialogs_.wait != nullptr) dialogs_.wait->ShowCentred();
+}
+
+void TMainForm::SetWaitGauge(int percent) {
+    if (dialogs_.wait != nullptr) dialogs_.wait->SetGauge(percent);
+}
+
+void TMainForm::HideWait() {
+    if (dialogs_.wait != nullptr) dialogs_.wait->hide();
+}
+
+void TMainForm::ClearTree() {
+    tvIndex->Clear();
+}
+
+void TMainForm::AddRoot(int scanMode, const std::string& text) {
+    tvIndex->AddRoot(scanMode, QText(text));
+}
+
+void TMainForm::AddScanNode(int scanMode, int scanIndex, const std::string& text) {
+    tvIndex->AddScan(scanMode, scanIndex, QText(text));
+}
+
+void TMainForm::ExpandTree() {
+    tvIndex->expandAll();
+}
+
+void TMainForm::SetStatistics(const std::vector<std::string>& lines) {
+    lbStats->clear();
+    for (const std::string& line : lines) lbStats->addItem(QText(line));
+}
+
+void TMainForm::SetProgress(int percent) {
+    ProgressBar->setValue(percent);
+}
+
+void TMainForm::ReportMessage(MessageKind kind, const std::string& text) {
+    if (!closing_) varistrum::ReportMessage(kind, QText(text));
+}
+
+}  // namespace varistrum

@@ -1,0 +1,54 @@
+// Threshold reduction settings dialog.
+#include "app/threshold_dlg.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace varistrum {
+
+TThresholdDlg::TThresholdDlg(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("ThresholdDlg"));
+    setWindowTitle(QStringLiteral("Data Reduction via Threshold"));
+
+    Label1 = new QLabel(QStringLiteral("Please choose a field-value combination for eliminating "
+                                       "data records which do not meet the criteria selected "
+                                       "below. (e.g. RSSI > -90 dBm)"),
+                        this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setWordWrap(true);
+    comboField = new QComboBox(this);
+    comboField->setObjectName(QStringLiteral("comboField"));
+    comboField->addItems({QStringLiteral("RSSI"), QStringLiteral("Velocity")});
+    comboComparator = new QComboBox(this);
+    comboComparator->setObjectName(QStringLiteral("comboComparator"));
+    comboComparator->addItems({QStringLiteral(">"), QStringLiteral(">="), QStringLiteral("="),
+                               QStringLiteral("<="), QStringLiteral("<")});
+    edValue = new QLineEdit(QStringLiteral("-100"), this);
+    edValue->setObjectName(QStringLiteral("edValue"));
+    edValue->setMaximumWidth(80);
+    OKBtn = new QPushButton(QStringLiteral("OK"), this);
+    OKBtn->setObjectName(QStringLiteral("OKBtn"));
+    OKBtn->setDefault(true);
+
+    auto* rule = new QHBoxLayout;
+    rule->addWidget(comboField);
+    rule->addWidget(comboComparator);
+    rule->addWidget(edValue);
+    rule->addStretch();
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(OKBtn);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Label1);
+    layout->addLayout(rule);
+    layout->addLayout(buttons);
+    setFixedWidth(400);
+
+    connect(OKBtn, &QPushButton::clicked, this, &TThresholdDlg::OKBtnClick);
+}
+
+}  // namespace varistrum

@@ -1,0 +1,75 @@
+// The interactive message box, modal dialog runner and file choosers.
+#include "app/ui_hooks.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace varistrum {
+
+namespace {
+
+void ShowMessageBox(MessageKind kind, const QString& text) {
+    QMessageBox::Icon icon = QMessageBox::Critical;
+    if (kind == MessageKind::Information) icon = QMessageBox::Information;
+    if (kind == MessageKind::Warning) icon = QMessageBox::Warning;
+    QWidget* parent = QApplication::activeModalWidget();
+    if (parent == nullptr) parent = QApplication::activeWindow();
+    QMessageBox box(icon, QString::fromLatin1(MessageCaption(kind)), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+QString AskPath(PathPrompt prompt, QWidget* parent, const QString& start) {
+    switch (prompt) {
+        case PathPrompt::OpenLog:
+            return QFileDialog::getOpenFileName(
+                parent, QStringLiteral("Open"), start,
+                QStringLiteral("Tavrel Log File (*.klf);;Qel Truncated File (*.qel)"));
+        case PathPrompt::SaveOutput:
+            return QFileDialog::getSaveFileName(parent, QStringLiteral("Save As"), start);
+        case PathPrompt::OpenConfiguration:
+            return QFileDialog::getOpenFileName(parent, QStringLiteral("Open Configuration"), start,
+                                                QStringLiteral("Configuration Files (*.cfg)"));
+        case PathPrompt::SaveConfiguration: {
+            // A save over an existing file keeps its other entries, so no overwrite prompt.
+            QFileDialog dialog(parent, QStringLiteral("Save Configuration"), start,
+                               QStringLiteral("Configuration Files (*.cfg)"));
+            dialog.setAcceptMode(QFileDialog::AcceptSave);
+            dialog.setDefaultSuffix(QStringLiteral("cfg"));
+            dialog.setOption(QFileDialog::DontConfirmOverwrite);
+            if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+            return dialog.selectedFiles().constFirst();
+        }
+    }
+    return {};
+}
+
+UiHooks InteractiveHooks() {
+    return {ShowMessageBox, [](QDialog& dialog) { return dialog.exec(); }, AskPath};
+}
+
+}  // namespace
+
+UiHooks& Hooks() {
+    static UiHooks hooks = InteractiveHooks();
+    return hooks;
+}
+
+void ResetHooks() {
+    Hooks() = InteractiveHooks();
+}
+
+void ReportMessage(MessageKind kind, const QString& text) {
+    Hooks().message(kind, text);
+}
+
+int RunModal(QDialog& dialog) {
+    return Hooks().runModal(dialog);
+}
+
+QString ChoosePath(PathPrompt prompt, QWidget* parent, const QString& start) {
+    return Hooks().choosePath(prompt, parent, start);
+}
+
+}  // namespace varistrum
