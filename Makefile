@@ -1,7 +1,7 @@
 # Varistrum CW: set-up, build, test and demo in one place.
 BUILD ?= build
 JOBS ?= $(shell nproc)
-PACKAGES := cmake ninja-build g++ make qt6-base-dev libcli11-dev googletest libgtest-dev locales
+PACKAGES := cmake ninja-build g++ make qt6-base-dev libcli11-dev googletest libgtest-dev locales libbenchmark-dev
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 EXAMPLE := examples/drive-example.klf
 
@@ -65,3 +65,25 @@ fuzz:
 # CI's sanitizer builds: core tests and corpus replays under ASan+UBSan, worker tests under TSan.
 sanitize: deps
 	.ci/sanitize
+
+# A picture of the window with the example log indexed, for the documentation.
+.PHONY: screenshot
+SHOT_LOG = $(if $(wildcard $(EXAMPLE)),$(EXAMPLE),$(BUILD)/drive-example.klf)
+screenshot: build
+	@test -f $(SHOT_LOG) || ./$(BUILD)/tools/varistrum-sim --seed 1 --out $(SHOT_LOG)
+	xvfb-run -a -s "-screen 0 1280x800x24" ./$(BUILD)/app/varistrum \
+	  --config docs/screenshot.cfg --open $(SHOT_LOG) --screenshot docs/screenshot.png
+	@echo "docs/screenshot.png written"
+
+# Conversion, index pass and folder jobs of a simulated log timed beside the machine's floors
+# (cat of the input, cp of the output), as medians of alternating runs; then the decoder and
+# formatter micro-benchmarks. The log is made once and kept in $(BUILD)/bench.
+.PHONY: bench
+BENCH_MB ?= 512
+BENCH_RUNS ?= 5
+BENCH_JOBS_MB ?= 128
+bench: build
+	./$(BUILD)/bench/varistrum_bench_driver --cli $(BUILD)/cli/varistrum-cli \
+	  --sim $(BUILD)/tools/varistrum-sim --work $(BUILD)/bench --mb $(BENCH_MB) \
+	  --runs $(BENCH_RUNS) --jobs-mb $(BENCH_JOBS_MB)
+	./$(BUILD)/bench/varistrum_bench --benchmark_min_time=0.2
