@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "convert/number_format.h"
 
@@ -14,12 +15,14 @@ namespace {
 enum CoordinatePart { kDecimalDegrees, kDegrees, kMinutes, kDecimalMinutes, kSeconds };
 enum TimePart { kClock, kHour, kMinute, kSecond };
 
-void AppendDelimited(std::string& out, char delimiter, bool& first) {
+template <class Out>
+void AppendDelimited(Out& out, char delimiter, bool& first) {
     if (!first) out.push_back(delimiter);
     first = false;
 }
 
-void AppendClock(std::string& out, int hours, int minutes, int seconds) {
+template <class Out>
+void AppendClock(Out& out, int hours, int minutes, int seconds) {
     AppendInt(out, hours, 2);
     out.push_back(':');
     AppendInt(out, minutes, 2);
@@ -27,7 +30,8 @@ void AppendClock(std::string& out, int hours, int minutes, int seconds) {
     AppendInt(out, seconds, 2);
 }
 
-void AppendDate(std::string& out, int a, int b, int c, int lastWidth = 2) {
+template <class Out>
+void AppendDate(Out& out, int a, int b, int c, int lastWidth = 2) {
     AppendInt(out, a, 2);
     out.push_back('/');
     AppendInt(out, b, 2);
@@ -36,7 +40,8 @@ void AppendDate(std::string& out, int a, int b, int c, int lastWidth = 2) {
 }
 
 // Whole degrees and millionths, negative for any hemisphere but the positive one.
-void AppendTpCoordinate(std::string& out, char hemisphere, char positive, std::uint16_t degrees,
+template <class Out>
+void AppendTpCoordinate(Out& out, char hemisphere, char positive, std::uint16_t degrees,
                         std::uint32_t millionths) {
     if (hemisphere != positive) out.push_back('-');
     AppendInt(out, degrees);
@@ -46,116 +51,252 @@ void AppendTpCoordinate(std::string& out, char hemisphere, char positive, std::u
 
 }  // namespace
 
+char* FrequencyTexts::FormatAndKeep(Entry& e, std::uint64_t valueBits, char* at, double mhz) {
+    char* end = WriteFixed(at, mhz, 5);
+    const auto length = static_cast<std::size_t>(end - at);
+    e.valid = length <= kTextSize;
+    if (e.valid) {
+        std::memcpy(e.text, at, length);
+        e.length = static_cast<std::uint8_t>(length);
+        e.valueBits = valueBits;
+    }
+    return end;
+}
+
 int CurrentPointIndex(const TavrelReader& reader) {
     return std::max(0, reader.State().OutputCount - reader.LinesLeft);
 }
 
-FieldFormatter::FieldFormatter(const TavrelReader& reader, int pointIndex)
+FieldFormatter::FieldFormatter(const TavrelReader& reader, int pointIndex,
+                               FrequencyTexts* frequencies)
     : reader_(reader),
       s_(reader.State()),
       row_(nullptr),
-      bestServer_(reader.AverageType() == kAverageBestServer) {
+      bestServer_(reader.AverageType() == kAverageBestServer),
+      frequencies_(frequencies) {
     if (s_.RowsCarryPoints() && !s_.rows.empty()) {
-        const auto k = static_cast<std::size_t>(std::clamp<int>(pointIndex, 0, static_cast<int>(s_.rows.size()) - 1));
+        const auto k = static_cast<std::size_t>(
+            std::clamp<int>(pointIndex, 0, static_cast<int>(s_.rows.size()) - 1));
         row_ = &s_.rows[k];
     }
 }
 
-void FieldFormatter::AppendLatitudeOrLongitude(int part, const GpsCoordinate& block, double rowValue,
-                                               std::string& out) const {
+template <class Out>
+void FieldFormatter::AppendLatitudeOrLongitude(int part, const GpsCoordinate& block,
+                                               double rowValue, Out& out) const {
     if (row_ == nullptr) {
         switch (part) {
-            case kDecimalDegrees: AppendFixed(out, block.decimalDegrees, 6); return;
-            case kDegrees: AppendInt(out, block.degrees); return;
-            case kMinutes: AppendInt(out, block.minutes); return;
-            case kDecimalMinutes: AppendFixed(out, block.decimalMinutes, 6); return;
-            default: AppendInt(out, block.seconds); return;
+            case kDecimalDegrees:
+                AppendFixed(out, block.decimalDegrees, 6);
+                return;
+            case kDegrees:
+                AppendInt(out, block.degrees);
+                return;
+            case kMinutes:
+                AppendInt(out, block.minutes);
+                return;
+            case kDecimalMinutes:
+                AppendFixed(out, block.decimalMinutes, 6);
+                return;
+            default:
+                AppendInt(out, block.seconds);
+                return;
         }
     }
     const double v = rowValue;
     const double whole = std::trunc(v);
     const double m = (v - whole) * 60;
     switch (part) {
-        case kDecimalDegrees: AppendFixed(out, v, 6); return;
-        case kDegrees: AppendInt(out, static_cast<std::int64_t>(std::fabs(whole))); return;
-        case kMinutes: AppendInt(out, static_cast<std::int64_t>(std::fabs(std::trunc(m)))); return;
-        case kDecimalMinutes: AppendFixed(out, std::fabs(m), 6); return;
+        case kDecimalDegrees:
+            AppendFixed(out, v, 6);
+            return;
+        case kDegrees:
+            AppendInt(out, static_cast<std::int64_t>(std::fabs(whole)));
+            return;
+        case kMinutes:
+            AppendInt(out, static_cast<std::int64_t>(std::fabs(std::trunc(m))));
+            return;
+        case kDecimalMinutes:
+            AppendFixed(out, std::fabs(m), 6);
+            return;
         default:
-            AppendInt(out, static_cast<std::int64_t>(std::fabs(std::trunc((m - std::trunc(m)) * 60))));
+            AppendInt(out,
+                      static_cast<std::int64_t>(std::fabs(std::trunc((m - std::trunc(m)) * 60))));
             return;
     }
 }
 
-void FieldFormatter::AppendPointTime(int part, std::string& out) const {
+template <class Out>
+void FieldFormatter::AppendPointTime(int part, Out& out) const {
     const int h = row_ ? row_->hours : s_.gps.hours;
     const int m = row_ ? row_->minutes : s_.gps.minutes;
     const int sec = row_ ? row_->seconds : s_.gps.seconds;
     switch (part) {
-        case kClock: AppendClock(out, h, m, sec); return;
-        case kHour: AppendInt(out, h, 2); return;
-        case kMinute: AppendInt(out, m, 2); return;
-        default: AppendInt(out, sec, 2); return;
+        case kClock:
+            AppendClock(out, h, m, sec);
+            return;
+        case kHour:
+            AppendInt(out, h, 2);
+            return;
+        case kMinute:
+            AppendInt(out, m, 2);
+            return;
+        default:
+            AppendInt(out, sec, 2);
+            return;
     }
 }
 
-void FieldFormatter::AppendField(int tag, std::string& out) const {
+template <class Out>
+void FieldFormatter::AppendField(int tag, Out& out) const {
     const GpsBlock& g = s_.gps;
     const RtcClock& rtc = s_.rtc;
     const TpPositionBlock& tp = s_.tpPosition;
     const double rowLatitude = row_ ? row_->latitude : 0.0;
     const double rowLongitude = row_ ? row_->longitude : 0.0;
+    // clang-format off: one line per field reads as the table it is
     switch (tag) {
-        case DataField: AppendDataBlock(out, reader_.Delimiter()); return;
-        case LineBreakField: out.append(kLineEnd); return;
-        case LatitudeDecimalDegrees: AppendLatitudeOrLongitude(kDecimalDegrees, g.latitudeA, rowLatitude, out); return;
-        case LatitudeDegrees: AppendLatitudeOrLongitude(kDegrees, g.latitudeA, rowLatitude, out); return;
-        case LatitudeMinutes: AppendLatitudeOrLongitude(kMinutes, g.latitudeA, rowLatitude, out); return;
-        case LatitudeDecimalMinutes: AppendLatitudeOrLongitude(kDecimalMinutes, g.latitudeA, rowLatitude, out); return;
-        case LatitudeSeconds: AppendLatitudeOrLongitude(kSeconds, g.latitudeA, rowLatitude, out); return;
-        case LatitudeHemisphere: out.push_back(g.latitudeHemisphere); return;
-        case LongitudeDecimalDegrees: AppendLatitudeOrLongitude(kDecimalDegrees, g.longitudeA, rowLongitude, out); return;
-        case LongitudeDegrees: AppendLatitudeOrLongitude(kDegrees, g.longitudeA, rowLongitude, out); return;
-        case LongitudeMinutes: AppendLatitudeOrLongitude(kMinutes, g.longitudeA, rowLongitude, out); return;
-        case LongitudeDecimalMinutes: AppendLatitudeOrLongitude(kDecimalMinutes, g.longitudeA, rowLongitude, out); return;
-        case LongitudeSeconds: AppendLatitudeOrLongitude(kSeconds, g.longitudeA, rowLongitude, out); return;
-        case LongitudeHemisphere: out.push_back(g.longitudeHemisphere); return;
-        case GpsStatus: out.append(ReceiverStatusTexts[static_cast<std::size_t>(g.statusCode & 7)]); return;
-        case GpsTime: AppendPointTime(kClock, out); return;
-        case GpsHour: AppendPointTime(kHour, out); return;
-        case GpsMinute: AppendPointTime(kMinute, out); return;
-        case GpsSecond: AppendPointTime(kSecond, out); return;
-        case GpsDate: AppendDate(out, g.month, g.day, g.year, 4); return;
-        case GpsMonth: AppendInt(out, g.month, 2); return;
-        case GpsDay: AppendInt(out, g.day, 2); return;
-        case GpsYear: AppendInt(out, g.year, 2); return;
-        case GpsAltitude: AppendFixed(out, g.height3 * 0.01, 0); return;
-        case GpsVelocity: AppendFixed(out, g.speed1 * 0.02237, 0); return;
-        case MarkerValue: AppendInt(out, rtc.marker % 100, 2); return;
-        case RecordNumber: AppendInt(out, reader_.RecordCount); return;
-        case RtcDate: AppendDate(out, rtc.month, rtc.day, rtc.year); return;
-        case RtcMonth: AppendInt(out, rtc.month, 2); return;
-        case RtcDay: AppendInt(out, rtc.day, 2); return;
-        case RtcYear: AppendInt(out, rtc.year, 2); return;
-        case RtcTime: AppendClock(out, rtc.hours, rtc.minutes, rtc.seconds); return;
-        case RtcHour: AppendInt(out, rtc.hours, 2); return;
-        case RtcMinute: AppendInt(out, rtc.minutes, 2); return;
-        case RtcSecond: AppendInt(out, rtc.seconds, 2); return;
-        case MinFrequency: AppendFixed(out, s_.SelectedPlan().MinMHz(), 5); return;
-        case MaxFrequency: AppendFixed(out, s_.SelectedPlan().MaxMHz(), 5); return;
-        case StepSize: AppendFixed(out, s_.SelectedPlan().StepKHz(), 2); return;
-        case ReceiverField: AppendInt(out, (row_ ? row_->receiver : s_.SelectedReceiver) + 1); return;
+        case DataField:
+            AppendDataBlock(out, reader_.Delimiter());
+            return;
+        case LineBreakField:
+            out.append(kLineEnd);
+            return;
+        case LatitudeDecimalDegrees:
+            AppendLatitudeOrLongitude(kDecimalDegrees, g.latitudeA, rowLatitude, out);
+            return;
+        case LatitudeDegrees:
+            AppendLatitudeOrLongitude(kDegrees, g.latitudeA, rowLatitude, out);
+            return;
+        case LatitudeMinutes:
+            AppendLatitudeOrLongitude(kMinutes, g.latitudeA, rowLatitude, out);
+            return;
+        case LatitudeDecimalMinutes:
+            AppendLatitudeOrLongitude(kDecimalMinutes, g.latitudeA, rowLatitude, out);
+            return;
+        case LatitudeSeconds:
+            AppendLatitudeOrLongitude(kSeconds, g.latitudeA, rowLatitude, out);
+            return;
+        case LatitudeHemisphere:
+            out.push_back(g.latitudeHemisphere);
+            return;
+        case LongitudeDecimalDegrees:
+            AppendLatitudeOrLongitude(kDecimalDegrees, g.longitudeA, rowLongitude, out);
+            return;
+        case LongitudeDegrees:
+            AppendLatitudeOrLongitude(kDegrees, g.longitudeA, rowLongitude, out);
+            return;
+        case LongitudeMinutes:
+            AppendLatitudeOrLongitude(kMinutes, g.longitudeA, rowLongitude, out);
+            return;
+        case LongitudeDecimalMinutes:
+            AppendLatitudeOrLongitude(kDecimalMinutes, g.longitudeA, rowLongitude, out);
+            return;
+        case LongitudeSeconds:
+            AppendLatitudeOrLongitude(kSeconds, g.longitudeA, rowLongitude, out);
+            return;
+        case LongitudeHemisphere:
+            out.push_back(g.longitudeHemisphere);
+            return;
+        case GpsStatus:
+            out.append(ReceiverStatusTexts[static_cast<std::size_t>(g.statusCode & 7)]);
+            return;
+        case GpsTime:
+            AppendPointTime(kClock, out);
+            return;
+        case GpsHour:
+            AppendPointTime(kHour, out);
+            return;
+        case GpsMinute:
+            AppendPointTime(kMinute, out);
+            return;
+        case GpsSecond:
+            AppendPointTime(kSecond, out);
+            return;
+        case GpsDate:
+            AppendDate(out, g.month, g.day, g.year, 4);
+            return;
+        case GpsMonth:
+            AppendInt(out, g.month, 2);
+            return;
+        case GpsDay:
+            AppendInt(out, g.day, 2);
+            return;
+        case GpsYear:
+            AppendInt(out, g.year, 2);
+            return;
+        case GpsAltitude:
+            AppendFixed(out, g.height3 * 0.01, 0);
+            return;
+        case GpsVelocity:
+            AppendFixed(out, g.speed1 * 0.02237, 0);
+            return;
+        case MarkerValue:
+            AppendInt(out, rtc.marker % 100, 2);
+            return;
+        case RecordNumber:
+            AppendInt(out, reader_.RecordCount);
+            return;
+        case RtcDate:
+            AppendDate(out, rtc.month, rtc.day, rtc.year);
+            return;
+        case RtcMonth:
+            AppendInt(out, rtc.month, 2);
+            return;
+        case RtcDay:
+            AppendInt(out, rtc.day, 2);
+            return;
+        case RtcYear:
+            AppendInt(out, rtc.year, 2);
+            return;
+        case RtcTime:
+            AppendClock(out, rtc.hours, rtc.minutes, rtc.seconds);
+            return;
+        case RtcHour:
+            AppendInt(out, rtc.hours, 2);
+            return;
+        case RtcMinute:
+            AppendInt(out, rtc.minutes, 2);
+            return;
+        case RtcSecond:
+            AppendInt(out, rtc.seconds, 2);
+            return;
+        case MinFrequency:
+            AppendFixed(out, s_.SelectedPlan().MinMHz(), 5);
+            return;
+        case MaxFrequency:
+            AppendFixed(out, s_.SelectedPlan().MaxMHz(), 5);
+            return;
+        case StepSize:
+            AppendFixed(out, s_.SelectedPlan().StepKHz(), 2);
+            return;
+        case ReceiverField:
+            AppendInt(out, (row_ ? row_->receiver : s_.SelectedReceiver) + 1);
+            return;
         case TpLatitude:
-            AppendTpCoordinate(out, tp.latitudeHemisphere, 'N', tp.latitudeDegrees, tp.latitudeMillionths);
+            AppendTpCoordinate(out, tp.latitudeHemisphere, 'N', tp.latitudeDegrees,
+                               tp.latitudeMillionths);
             return;
         case TpLongitude:
-            AppendTpCoordinate(out, tp.longitudeHemisphere, 'E', tp.longitudeDegrees, tp.longitudeMillionths);
+            AppendTpCoordinate(out, tp.longitudeHemisphere, 'E', tp.longitudeDegrees,
+                               tp.longitudeMillionths);
             return;
-        case TpDate: AppendDate(out, tp.monthMinus1 + 1, tp.day, tp.yearMinus1900 + 1900); return;
-        case TpTime: AppendClock(out, tp.hours, tp.minutes, tp.seconds); return;
-        case TpSpeed: AppendInt(out, s_.tpTime.speed); return;
-        case TpDirection: AppendInt(out, s_.tpTime.direction); return;
-        default: return;  // fields without a writer are empty
+        case TpDate:
+            AppendDate(out, tp.monthMinus1 + 1, tp.day, tp.yearMinus1900 + 1900);
+            return;
+        case TpTime:
+            AppendClock(out, tp.hours, tp.minutes, tp.seconds);
+            return;
+        case TpSpeed:
+            AppendInt(out, s_.tpTime.speed);
+            return;
+        case TpDirection:
+            AppendInt(out, s_.tpTime.direction);
+            return;
+        default:
+            return;  // fields without a writer are empty
     }
+    // clang-format on
 }
 
 // Best server over a channel list: the strongest slot that has a channel; slot 0 if none.
@@ -169,6 +310,8 @@ int FieldFormatter::BestListSlot() const {
     return best < 0 ? 0 : best;
 }
 
+// The plain slot writer: the reader's field writer slots use it, and the data lines must give
+// exactly its text.
 void FieldFormatter::AppendSlot(int j, std::string& out, char delimiter, bool& first) const {
     const bool table = s_.DataMode == kDataTable;
     const std::uint16_t channelNumber = s_.ChannelNumber(j);
@@ -179,7 +322,9 @@ void FieldFormatter::AppendSlot(int j, std::string& out, char delimiter, bool& f
     const DataColumns columns = reader_.Columns();
     if (columns.frequency && hasChannel) {
         AppendDelimited(out, delimiter, first);
-        AppendFixed(out, table ? plan.CodeToMHz(plan.CodeOfChannel(channelNumber)) : plan.CodeToMHz(code), 5);
+        AppendFixed(
+            out, table ? plan.CodeToMHz(plan.CodeOfChannel(channelNumber)) : plan.CodeToMHz(code),
+            5);
     }
     if (columns.channel && hasChannel) {
         AppendDelimited(out, delimiter, first);
@@ -191,12 +336,115 @@ void FieldFormatter::AppendSlot(int j, std::string& out, char delimiter, bool& f
             AppendInt(out, s_.RowSample(*row_, j));
         } else if (hasChannel) {
             AppendDelimited(out, delimiter, first);
-            AppendInt(out, s_.levels[static_cast<std::size_t>(std::clamp(j, 0, kMaxRecordLength - 1))]);
+            AppendInt(out,
+                      s_.levels[static_cast<std::size_t>(std::clamp(j, 0, kMaxRecordLength - 1))]);
         }
     }
 }
 
-void FieldFormatter::AppendBestServerEntry(std::string& out, char delimiter) const {
+void FieldFormatter::AppendSlots(std::string& out, int firstSlot, int lastSlot,
+                                 char delimiter) const {
+    bool first = true;
+    for (int j = firstSlot; j <= lastSlot; ++j) AppendSlot(j, out, delimiter, first);
+}
+
+// The data lines' slot writer: the same text as AppendSlot, built differently. Everything of a
+// slot before its level (its "prefix": delimiter, frequency, delimiter, channel, delimiter)
+// depends only on the slot's channel number and code, which a single-frequency block repeats
+// for every sample: the prefix is made again only when they change, every slot copies it and
+// adds its level from a table.
+void FieldFormatter::AppendSlots(TextBuilder& out, int firstSlot, int lastSlot,
+                                 char delimiter) const {
+    const bool table = s_.DataMode == kDataTable;
+    const FrequencyPlan& plan = s_.SelectedPlan();
+    const DataColumns columns = reader_.Columns();
+    const auto& codes = s_.SelectedReceiver == 1 ? s_.channelValuesB : s_.channelValuesA;
+
+    struct Prefix {
+        bool made = false;
+        std::uint32_t code = 0;
+        std::uint16_t channelNumber = 0;
+        bool skipped = false;  // the slot writes nothing
+        bool writesLevel = false;
+        std::size_t length = 0;  // of text, which starts with a delimiter unless empty
+        char text[3 + kMaxFixedText + kMaxIntText];
+    } prefix;
+    const auto makePrefix = [&](int slot, std::uint32_t code, std::uint16_t channelNumber) {
+        prefix.made = true;
+        prefix.code = code;
+        prefix.channelNumber = channelNumber;
+        prefix.skipped = channelNumber == 0 && code == 0 && !table;
+        const bool hasChannel = code != 0 || table;
+        prefix.writesLevel = columns.rssi && (row_ != nullptr || hasChannel);
+        char* at = prefix.text;
+        if (!prefix.skipped && columns.frequency && hasChannel) {
+            *at++ = delimiter;
+            const double mhz =
+                table ? plan.CodeToMHz(plan.CodeOfChannel(channelNumber)) : plan.CodeToMHz(code);
+            at = frequencies_ != nullptr ? frequencies_->Write(at, slot, mhz)
+                                         : WriteFixed(at, mhz, 5);
+        }
+        if (!prefix.skipped && columns.channel && hasChannel) {
+            *at++ = delimiter;
+            at = WriteInt(at, table ? channelNumber : plan.ChannelOfCode(code));
+        }
+        if (!prefix.skipped && prefix.writesLevel) *at++ = delimiter;
+        prefix.length = static_cast<std::size_t>(at - prefix.text);
+    };
+
+    constexpr std::size_t kShortPrefix = 32;
+    constexpr std::size_t kSlotRoom = sizeof prefix.text + 4;  // a prefix and a level
+
+    // The levels of the block, read through plain pointers: the loop stores through a char
+    // pointer, which may alias anything, so members would be loaded again for every slot.
+    const std::int8_t* levels = s_.levels.data();
+    std::size_t levelCount = std::min<std::size_t>(s_.levels.size(), kMaxRecordLength);
+    if (row_ != nullptr) {  // a row's slots past its samples read 0
+        const std::size_t stored = s_.PendingSamples.size();
+        levels = s_.PendingSamples.data() + std::min(row_->firstSample, stored);
+        levelCount = row_->firstSample < stored
+                         ? std::min(row_->sampleCount, stored - row_->firstSample)
+                         : 0;
+    }
+    const auto levelAt = [&](int j) -> std::int8_t {
+        if (row_ != nullptr) return static_cast<std::size_t>(j) < levelCount ? levels[j] : 0;
+        return levels[std::min(static_cast<std::size_t>(j), levelCount - 1)];
+    };
+
+    // The cursor stays in a register: room is asked for many slots at a time.
+    char* at = out.Room(kSlotRoom);
+    char* limit = at + kSlotRoom;
+    bool first = true;  // the block's first text has no delimiter before it
+    for (int j = firstSlot; j <= lastSlot; ++j) {
+        const auto tableSlot = static_cast<std::size_t>(std::clamp(j, 0, kChannelTableSize - 1));
+        const std::uint16_t channelNumber = s_.channelNumbers[tableSlot];
+        const std::uint32_t code = codes[tableSlot];
+        if (!prefix.made || prefix.code != code || prefix.channelNumber != channelNumber)
+            makePrefix(j, code, channelNumber);
+        const std::size_t length = prefix.length;
+        if (prefix.skipped || length == 0) continue;
+        const bool writesLevel = prefix.writesLevel;
+        if (static_cast<std::size_t>(limit - at) < kSlotRoom) {
+            out.CommitTo(at);
+            constexpr std::size_t kChunk = 64 * kSlotRoom;
+            at = out.Room(kChunk);
+            limit = at + kChunk;
+        }
+        const std::size_t skip = first ? 1 : 0;
+        first = false;
+        if (length <= kShortPrefix) {
+            std::memcpy(at, prefix.text + skip, kShortPrefix);  // a fixed-size copy is inlined
+        } else {
+            std::memcpy(at, prefix.text + skip, length - skip);
+        }
+        at += length - skip;
+        if (writesLevel) at = kByteIntTexts.Write(at, levelAt(j));
+    }
+    out.CommitTo(at);
+}
+
+template <class Out>
+void FieldFormatter::AppendBestServerEntry(Out& out, char delimiter) const {
     const BestServerState& best = s_.bestServer;
     const FrequencyPlan& plan = s_.SelectedPlan();
     const DataColumns columns = reader_.Columns();
@@ -215,10 +463,13 @@ void FieldFormatter::AppendBestServerEntry(std::string& out, char delimiter) con
     }
 }
 
-void FieldFormatter::AppendDataBlock(std::string& out, char delimiter) const {
+template <class Out>
+void FieldFormatter::AppendDataBlock(Out& out, char delimiter) const {
     int firstSlot = 0, lastSlot = -1;
     switch (s_.DataMode) {
-        case kDataSamples: lastSlot = row_ ? row_->lastSample : s_.lastSampleIndex; break;
+        case kDataSamples:
+            lastSlot = row_ ? row_->lastSample : s_.lastSampleIndex;
+            break;
         case kDataList:
             if (bestServer_) {
                 firstSlot = lastSlot = BestListSlot();
@@ -233,19 +484,31 @@ void FieldFormatter::AppendDataBlock(std::string& out, char delimiter) const {
             }
             lastSlot = s_.tableEntries - 1;
             break;
-        default: return;
+        default:
+            return;
     }
-    bool first = true;
-    for (int j = firstSlot; j <= lastSlot; ++j) AppendSlot(j, out, delimiter, first);
+    AppendSlots(out, firstSlot, lastSlot, delimiter);
 }
+
+template void FieldFormatter::AppendField(int, std::string&) const;
+template void FieldFormatter::AppendField(int, TextBuilder&) const;
+template void FieldFormatter::AppendDataBlock(std::string&, char) const;
+template void FieldFormatter::AppendDataBlock(TextBuilder&, char) const;
 
 void FieldFormatter::AppendDataBlockTitles(std::string& out, char delimiter) const {
     int repeat = 0;
     switch (s_.DataMode) {
-        case kDataSamples: repeat = 1; break;
-        case kDataList: repeat = bestServer_ ? 1 : 10; break;
-        case kDataTable: repeat = bestServer_ ? 1 : 4; break;
-        default: return;
+        case kDataSamples:
+            repeat = 1;
+            break;
+        case kDataList:
+            repeat = bestServer_ ? 1 : 10;
+            break;
+        case kDataTable:
+            repeat = bestServer_ ? 1 : 4;
+            break;
+        default:
+            return;
     }
     const DataColumns columns = reader_.Columns();
     bool first = true;

@@ -1,35 +1,83 @@
 // Texts of the output fields and of the "<< DATA >>" block for one output line.
 #pragma once
 
+#include <array>
+#include <cstdint>
+#include <cstring>
 #include <string>
 
+#include "convert/text_builder.h"
 #include "logfile/tavrel_reader.h"
 
 namespace varistrum {
 
 inline constexpr char kLineEnd[] = "\r\n";  // output files are DOS text
 
-class FieldFormatter {
-public:
-    // `pointIndex` is the line's index among the points of the current decode result.
-    FieldFormatter(const TavrelReader& reader, int pointIndex);
+// The "%.5f" frequency texts of the data block, remembered per slot: a single-frequency scan
+// writes one frequency for every sample of every line, and formatting a double costs far
+// more than copying its text. The text is a function of the value alone, so a slot's entry
+// is reused exactly when the value it was made from comes again.
+class FrequencyTexts {
+  public:
+    // Writes the text of `mhz` for data block slot `slot` at `at` (room for kMaxFixedText).
+    char* Write(char* at, int slot, double mhz);
 
-    void AppendField(int tag, std::string& out) const;
-    void AppendDataBlock(std::string& out, char delimiter) const;
+  private:
+    static constexpr std::size_t kTextSize = 24;  // "%.5f" of every frequency code fits
+    struct Entry {
+        std::uint64_t valueBits = 0;
+        bool valid = false;
+        std::uint8_t length = 0;
+        char text[kTextSize] = {};
+    };
+    // Formats `mhz` at `at` and keeps the text in `e`.
+    static char* FormatAndKeep(Entry& e, std::uint64_t valueBits, char* at, double mhz);
+
+    std::array<Entry, 32> entries_{};
+};
+
+inline char* FrequencyTexts::Write(char* at, int slot, double mhz) {
+    Entry& e = entries_[static_cast<std::size_t>(slot) % entries_.size()];
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &mhz, sizeof bits);
+    if (!e.valid || e.valueBits != bits) return FormatAndKeep(e, bits, at, mhz);
+    std::memcpy(at, e.text, kTextSize);  // one fixed-size copy; the length says what counts
+    return at + e.length;
+}
+
+class FieldFormatter {
+  public:
+    // `pointIndex` is the line's index among the points of the current decode result;
+    // `frequencies`, when given, remembers frequency texts from line to line.
+    FieldFormatter(const TavrelReader& reader, int pointIndex,
+                   FrequencyTexts* frequencies = nullptr);
+
+    // Out is std::string (the reader's field writer slots, the header record) or TextBuilder
+    // (the data lines of a conversion); both give the same text.
+    template <class Out>
+    void AppendField(int tag, Out& out) const;
+    template <class Out>
+    void AppendDataBlock(Out& out, char delimiter) const;
     void AppendDataBlockTitles(std::string& out, char delimiter) const;
 
-private:
+  private:
     void AppendSlot(int slot, std::string& out, char delimiter, bool& first) const;
-    void AppendBestServerEntry(std::string& out, char delimiter) const;
+    void AppendSlots(std::string& out, int firstSlot, int lastSlot, char delimiter) const;
+    void AppendSlots(TextBuilder& out, int firstSlot, int lastSlot, char delimiter) const;
+    template <class Out>
+    void AppendBestServerEntry(Out& out, char delimiter) const;
     int BestListSlot() const;
+    template <class Out>
     void AppendLatitudeOrLongitude(int part, const GpsCoordinate& block, double rowValue,
-                                   std::string& out) const;
-    void AppendPointTime(int part, std::string& out) const;
+                                   Out& out) const;
+    template <class Out>
+    void AppendPointTime(int part, Out& out) const;
 
     const TavrelReader& reader_;
     const DecoderState& s_;
     const PendingRow* row_;  // the line's pending row when rows carry the points
     bool bestServer_;
+    FrequencyTexts* frequencies_;
 };
 
 // Point index of the current line: the count of lines already written for this result.

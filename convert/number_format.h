@@ -1,33 +1,94 @@
 // Locale-free number formatting that gives exactly what printf's %d, %0Nd, %u and %.Nf give.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace varistrum {
 
-// "%0*d": zero-padded to `width` characters, the sign counted in the width.
-inline void AppendInt(std::string& out, std::int64_t value, int width = 0) {
+// Longest text WriteInt can give: 20 characters of int64 or a zero-padded width (at most 24).
+inline constexpr std::size_t kMaxIntText = 24;
+// Longest text WriteFixed can give: 309 integer digits of the largest double, sign, point and
+// a precision of up to 80.
+inline constexpr std::size_t kMaxFixedText = 400;
+
+// "%0*d" into `at` (room for kMaxIntText): zero-padded to `width` characters, the sign counted
+// in the width. Returns the end of the text. Widths above 23 are taken as 23.
+inline char* WriteInt(char* at, std::int64_t value, int width = 0) {
     char digits[24];
     const auto result = std::to_chars(digits, digits + sizeof digits, value);
     const int length = static_cast<int>(result.ptr - digits);
+    if (width > static_cast<int>(kMaxIntText) - 1) width = static_cast<int>(kMaxIntText) - 1;
     if (length >= width) {
-        out.append(digits, result.ptr);
-        return;
+        std::memcpy(at, digits, static_cast<std::size_t>(length));
+        return at + length;
     }
-    const bool negative = value < 0;
-    if (negative) out.push_back('-');
-    out.append(static_cast<std::size_t>(width - length), '0');
-    out.append(digits + (negative ? 1 : 0), result.ptr);
+    const char* first = digits;
+    if (value < 0) {
+        *at++ = '-';
+        ++first;
+    }
+    const auto padding = static_cast<std::size_t>(width - length);
+    std::memset(at, '0', padding);
+    return std::copy(first, static_cast<const char*>(result.ptr), at + padding);
+}
+
+// "%.<precision>f" into `at` (room for kMaxFixedText): correctly rounded, exactly as glibc's
+// printf rounds. Returns the end of the text.
+inline char* WriteFixed(char* at, double value, int precision) {
+    return std::to_chars(at, at + kMaxFixedText, value, std::chars_format::fixed, precision).ptr;
+}
+
+// "%0*d": zero-padded to `width` characters, the sign counted in the width.
+inline void AppendInt(std::string& out, std::int64_t value, int width = 0) {
+    char text[kMaxIntText];
+    out.append(text, WriteInt(text, value, width));
 }
 
 // "%.<precision>f": correctly rounded, exactly as glibc's printf rounds.
 inline void AppendFixed(std::string& out, double value, int precision) {
-    char text[400];
-    const auto result =
-        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, precision);
-    out.append(text, result.ptr);
+    char text[kMaxFixedText];
+    out.append(text, WriteFixed(text, value, precision));
 }
+
+// "%d" texts of -128..127 (every RSSI level), so the data block copies instead of converting.
+class ByteIntTexts {
+  public:
+    constexpr ByteIntTexts() {
+        for (int v = -128; v < 128; ++v) {
+            Entry& e = entries_[static_cast<std::size_t>(v + 128)];
+            int magnitude = v < 0 ? -v : v;
+            char reversed[3] = {};
+            int digits = 0;
+            do {
+                reversed[digits++] = static_cast<char>('0' + magnitude % 10);
+                magnitude /= 10;
+            } while (magnitude > 0);
+            int at = 0;
+            if (v < 0) e.text[at++] = '-';
+            while (digits > 0) e.text[at++] = reversed[--digits];
+            e.length = static_cast<std::uint8_t>(at);
+        }
+    }
+    // Writes the text of `value` at `at` (room for 4 bytes); returns its end.
+    char* Write(char* at, std::int8_t value) const {
+        const Entry& e = entries_[static_cast<std::size_t>(value + 128)];
+        std::memcpy(at, e.text, 4);  // always 4 bytes: one fixed-size copy
+        return at + e.length;
+    }
+
+  private:
+    struct Entry {
+        char text[4] = {};
+        std::uint8_t length = 0;
+    };
+    std::array<Entry, 256> entries_{};
+};
+
+inline constexpr ByteIntTexts kByteIntTexts{};
 
 }  // namespace varistrum

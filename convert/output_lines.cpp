@@ -36,7 +36,7 @@ void OutputLines::WriteDataLines() {
     reader_.LinesLeft = count;
     while (reader_.LinesLeft > 0) {
         ++reader_.RecordCount;
-        const FieldFormatter fields(reader_, count - reader_.LinesLeft);
+        const FieldFormatter fields(reader_, count - reader_.LinesLeft, &frequencies_);
         line_.clear();
         bool anyText = false;
         for (std::size_t i = 0; i < settings_.selectedTags.size(); ++i) {
@@ -48,7 +48,7 @@ void OutputLines::WriteDataLines() {
         if (anyText) {
             WriteHeaderRecord();
             line_.append(kLineEnd);
-            file_.Write(line_);
+            file_.Write(line_.View());
         }
         --reader_.LinesLeft;
     }

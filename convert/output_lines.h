@@ -4,6 +4,7 @@
 #include <string>
 
 #include "convert/conversion_settings.h"
+#include "convert/field_formatter.h"
 #include "convert/output_file.h"
 #include "logfile/tavrel_reader.h"
 
@@ -24,7 +25,8 @@ private:
     OutputFile& file_;
     const ConversionSettings& settings_;
     char delimiter_;
-    std::string line_;
+    TextBuilder line_;
+    FrequencyTexts frequencies_;  // kept from line to line: most lines repeat them
     std::string header_;
     std::string text_;
 };

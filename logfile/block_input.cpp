@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace varistrum {
 
@@ -11,8 +13,15 @@ BlockInput::~BlockInput() { Close(); }
 
 bool BlockInput::Open(const std::string& path) {
     Close();
-    file_ = std::fopen(path.c_str(), "rb");
-    if (file_ == nullptr) return false;
+    // Opened without waiting, so that a named pipe without a writer is refused rather than
+    // blocking the job; only regular files are read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    file_ = fdopen(fd, "rb");
+    if (file_ == nullptr) {
+        ::close(fd);
+        return false;
+    }
     struct stat info {};
     if (fstat(fileno(file_), &info) != 0 || !S_ISREG(info.st_mode)) {
         Close();
@@ -75,12 +84,7 @@ bool BlockInput::Fill(std::size_t wanted) {
     return filled_ >= wanted;
 }
 
-ByteSpan BlockInput::Peek(std::size_t size) {
-    Fill(size);
-    return ByteSpan(buffer_.data() + cursor_, std::min(size, filled_ - cursor_));
-}
-
-bool BlockInput::Skip(std::size_t size) {
+bool BlockInput::SkipPastBuffer(std::size_t size) {
     if (!Fill(size)) {
         cursor_ = filled_;
         return false;

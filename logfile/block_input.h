@@ -1,6 +1,7 @@
 // Sequential binary file input read in large blocks, with a look-ahead window.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -31,13 +32,22 @@ public:
     bool Seek(std::uint64_t offset);
 
     // The next `size` bytes without consuming them; shorter at the end of the file
-    // or after a read error (then Failed() is set).
-    ByteSpan Peek(std::size_t size);
+    // or after a read error (then Failed() is set). Inline: the reader peeks twice per record,
+    // and the bytes are nearly always in the buffer already.
+    ByteSpan Peek(std::size_t size) {
+        if (filled_ - cursor_ < size) Fill(size);
+        return ByteSpan(buffer_.data() + cursor_, std::min(size, filled_ - cursor_));
+    }
     // Consumes `size` bytes; false when fewer were available.
-    bool Skip(std::size_t size);
+    bool Skip(std::size_t size) {
+        if (filled_ - cursor_ < size) return SkipPastBuffer(size);
+        cursor_ += size;
+        return true;
+    }
 
 private:
     bool Fill(std::size_t wanted);
+    bool SkipPastBuffer(std::size_t size);
 
     std::FILE* file_ = nullptr;
     std::uint64_t fileSize_ = 0;

@@ -24,11 +24,11 @@ void AppendClock(std::string& out, int hours, int minutes, int seconds) {
 DecodeResult TavrelReader::DecodeRecord(const RecordBuffer& buffer) {
     if (buffer.length < 1 || buffer.length > kMaxRecordLength) return DecodeNothing;
     const std::uint8_t type = buffer.bytes[0];
-    const auto needed = MinimumPayload(type);
+    const int needed = MinimumPayloadOf(type);
     const ByteSpan payload(buffer.bytes.data() + 1, static_cast<std::size_t>(buffer.length - 1));
     // Types without a meaning are skipped; records too short for their type are damaged
     // (the reader counts them) and not decoded.
-    if (!needed || static_cast<int>(payload.size()) < *needed) return DecodeNothing;
+    if (needed < 0 || static_cast<int>(payload.size()) < needed) return DecodeNothing;
     switch (type) {
         case GpsRecord: return DecodeGps(payload);
         case ConfigRecord: return DecodeConfig(payload);

@@ -89,8 +89,8 @@ int TavrelReader::ReadNextRecord(RecordBuffer& buffer) {
     std::copy(record.begin() + 2, record.end(), buffer.bytes.begin());
     buffer.length = length;
     input_.Skip(record.size());
-    const auto needed = MinimumPayload(buffer.bytes[0]);
-    if (needed && length - 1 < *needed) ++damage_.damagedRecords;
+    const int needed = MinimumPayloadOf(buffer.bytes[0]);
+    if (needed >= 0 && length - 1 < needed) ++damage_.damagedRecords;
     return length + 2;
 }
 

@@ -1,6 +1,7 @@
 // The reader of this product's log files: record framing, decoder and field writers.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -111,6 +112,20 @@ private:
     std::vector<int> outageStarts_;
     std::size_t outageCursor_ = 0;
 };
+
+// MinimumPayload by type byte, -1 for the types that are skipped: a table look-up, as the
+// reader asks it for every record twice (framing and decoding).
+inline int MinimumPayloadOf(std::uint8_t type) {
+    static const std::array<std::int16_t, 256> table = [] {
+        std::array<std::int16_t, 256> t{};
+        for (std::size_t i = 0; i < t.size(); ++i) {
+            const auto needed = MinimumPayload(static_cast<std::uint8_t>(i));
+            t[i] = static_cast<std::int16_t>(needed.value_or(-1));
+        }
+        return t;
+    }();
+    return table[type];
+}
 
 // Channel code of a frequency typed in MHz for a plan step in kHz: rounded to whole kHz,
 // then down to a multiple of the step. A step of 0 gives 0.

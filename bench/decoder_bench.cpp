@@ -1,0 +1,92 @@
+// Micro-benchmarks of the input side: record framing and the decoder, without any output.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "averaging/averaging_engine.h"
+#include "bench/allocation_counter.h"
+#include "bench/bench_files.h"
+
+namespace varistrum::bench {
+namespace {
+
+constexpr double kInputMb = 16;
+
+// Frames and decodes a whole file the way the index pass does (no scan selection, no rows).
+void BM_IndexPassRecords(benchmark::State& state) {
+    const std::string path = SimulatedFile("bench", kInputMb);
+    AveragingEngine engine;
+    TavrelReader reader(engine);
+    RecordBuffer buffer;
+    std::int64_t records = 0;
+    for (auto _ : state) {
+        reader.Open(path);
+        reader.SetUseScanSelection(false);
+        while (reader.ReadNextRecord(buffer) != 0) {
+            reader.DecodeRecord(buffer);
+            ++records;
+        }
+        reader.Close();
+    }
+    state.SetBytesProcessed(state.iterations() *
+                            static_cast<std::int64_t>(std::filesystem::file_size(path)));
+    state.SetItemsProcessed(records);
+}
+BENCHMARK(BM_IndexPassRecords)->Unit(benchmark::kMillisecond);
+
+// The records of a file, framed once, so the decoder can be timed on its own.
+struct FramedRecords {
+    std::vector<std::uint8_t> bytes;  // type byte and payload of each record, back to back
+    std::vector<int> lengths;
+};
+
+FramedRecords FrameFile(const std::string& path) {
+    AveragingEngine engine;
+    TavrelReader reader(engine);
+    FramedRecords framed;
+    RecordBuffer buffer;
+    reader.Open(path);
+    while (reader.ReadNextRecord(buffer) != 0) {
+        framed.bytes.insert(framed.bytes.end(), buffer.bytes.begin(),
+                            buffer.bytes.begin() + buffer.length);
+        framed.lengths.push_back(buffer.length);
+    }
+    return framed;
+}
+
+// DecodeRecord as a conversion calls it (rows pending between fixes), from framed records.
+// Also counts the heap allocations per record once the reader's buffers have grown.
+void BM_ConversionDecode(benchmark::State& state) {
+    const std::string path = SimulatedFile("bench", kInputMb);
+    const FramedRecords framed = FrameFile(path);
+    AveragingEngine engine;
+    TavrelReader reader(engine);
+    const ConversionSettings settings = TypicalSettings();
+    OpenForConversion(reader, path, settings);
+    RecordBuffer buffer;
+    auto decodeAll = [&] {
+        std::size_t at = 0;
+        for (int length : framed.lengths) {
+            std::memcpy(buffer.bytes.data(), framed.bytes.data() + at,
+                        static_cast<std::size_t>(length));
+            buffer.length = length;
+            at += static_cast<std::size_t>(length);
+            benchmark::DoNotOptimize(reader.DecodeRecord(buffer));
+        }
+    };
+    decodeAll();  // first pass: the pending rows reach their working size
+    const std::uint64_t allocationsBefore = AllocationCount();
+    for (auto _ : state) decodeAll();
+    const auto records =
+        static_cast<double>(state.iterations()) * static_cast<double>(framed.lengths.size());
+    state.counters["allocs_per_record"] =
+        static_cast<double>(AllocationCount() - allocationsBefore) / records;
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(framed.bytes.size()));
+    state.SetItemsProcessed(static_cast<std::int64_t>(records));
+}
+BENCHMARK(BM_ConversionDecode)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace varistrum::bench

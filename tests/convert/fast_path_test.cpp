@@ -1,0 +1,259 @@
+// The conversion's data lines give exactly the text of the plain path: every line composed
+// from the reader's field writer slots, on simulator files of every scan kind.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "averaging/averaging_engine.h"
+#include "convert/convert_job.h"
+#include "convert/field_formatter.h"
+#include "convert/text_builder.h"
+#include "index/make_index.h"
+#include "support/test_files.h"
+#include "tools/drive_simulator.h"
+
+namespace varistrum {
+namespace {
+
+using test::FieldSettings;
+using test::ReadFile;
+using test::RecordingObserver;
+using test::TempDir;
+
+class SilentIndexView : public IndexView {
+  public:
+    void ShowWait() override {}
+    void SetWaitGauge(int) override {}
+    void HideWait() override {}
+    void ClearTree() override {}
+    void AddRoot(int, const std::string&) override {}
+    void AddScanNode(int, int, const std::string&) override {}
+    void ExpandTree() override {}
+    void SetStatistics(const std::vector<std::string>&) override {}
+    void ReportMessage(MessageKind, const std::string&) override {}
+};
+
+// Files without a scan definition need typed frequencies; they take their steps from the
+// plans the index pass finds, as the command line does.
+void SupplyFrequenciesIfNeeded(TavrelReader& reader, const std::string& path, int format) {
+    SilentIndexView view;
+    RunIndexPass(reader, format, path, view, {});
+    if (reader.State().userFrequencies) reader.SetEnteredFrequencies(851.0125, 890.1);
+}
+
+// The plain path: ConvertFile's record loop, each line composed from WriteField and the
+// header from DataBlockTitles, both of which append to a std::string.
+std::string PlainConversion(const std::string& path, int format,
+                            const ConversionSettings& settings) {
+    AveragingEngine engine;
+    TavrelReader reader(engine);
+    SupplyFrequenciesIfNeeded(reader, path, format);
+    reader.SelectReceiver(settings.receivers.receiver1 ? 1 : 2);
+    reader.BindReceiverSelectors(settings.receivers);
+    reader.SetConvertAllScans(settings.convertAllScans);
+    reader.SetScanNodes(&settings.scans);
+    reader.SetDataColumns(settings.columns);
+    reader.SetDropOutages(false);
+    reader.SetOutageStarts({});
+    if (reader.Open(path) != 0) return "cannot open";
+    reader.SetUseScanSelection(true);
+    reader.SetDelimiter(settings.Delimiter());
+    reader.SetAverageType(static_cast<std::int16_t>(settings.averageType));
+
+    const char delimiter = settings.Delimiter();
+    std::string out, field;
+    const auto headerRecord = [&] {
+        if (!reader.HeaderDue) return;
+        reader.HeaderDue = false;
+        if (!settings.fieldTitles) return;
+        for (std::size_t i = 0; i < settings.selectedTags.size(); ++i) {
+            if (settings.selectedTags[i] != DataField) {
+                if (i > 0) out += delimiter;
+                out += '"' + settings.selectedTitles[i] + '"';
+                continue;
+            }
+            reader.DataBlockTitles(field, delimiter);
+            if (i > 0 && !field.empty()) out += delimiter;
+            out += field;
+        }
+        out += kLineEnd;
+    };
+    const auto dataLines = [&] {
+        reader.LinesLeft = reader.State().OutputCount;
+        for (; reader.LinesLeft > 0; --reader.LinesLeft) {
+            ++reader.RecordCount;
+            std::string line;
+            bool anyText = false;
+            for (std::size_t i = 0; i < settings.selectedTags.size(); ++i) {
+                if (i > 0) line += delimiter;
+                reader.WriteField(static_cast<std::int16_t>(settings.selectedTags[i]), field);
+                line += field;
+                anyText = anyText || !field.empty();
+            }
+            if (!anyText) continue;
+            headerRecord();
+            out += line + kLineEnd;
+        }
+        reader.ClearReceiverFlags();
+    };
+
+    RecordBuffer buffer;
+    int consumed = reader.ReadNextRecord(buffer);
+    reader.RecordCount = 0;
+    for (; consumed != 0; consumed = reader.ReadNextRecord(buffer)) {
+        switch (reader.DecodeRecord(buffer)) {
+            case DecodeDataReady:
+                dataLines();
+                break;
+            case DecodeHeaderAndData:
+                reader.HeaderDue = true;
+                dataLines();
+                break;
+            default:
+                break;
+        }
+    }
+    reader.Close();
+    return out;
+}
+
+// The conversion job itself.
+std::string JobConversion(const TempDir& dir, const std::string& path, int format,
+                          const ConversionSettings& settings) {
+    AveragingEngine engine;
+    TavrelReader reader(engine);
+    SupplyFrequenciesIfNeeded(reader, path, format);
+    RecordingObserver observer;
+    const std::string output = dir.File("job.out");
+    EXPECT_EQ(RunConversionJob(reader, {path}, {output}, settings, observer, {}),
+              JobOutcome::Completed);
+    return ReadFile(output);
+}
+
+// Where two texts first differ, with a little of each around it.
+std::string FirstDifference(const std::string& a, const std::string& b) {
+    const auto at = static_cast<std::size_t>(
+        std::mismatch(a.begin(),
+                      a.begin() + static_cast<std::ptrdiff_t>(std::min(a.size(), b.size())),
+                      b.begin())
+            .first -
+        a.begin());
+    const std::size_t from = at < 80 ? 0 : at - 80;
+    return "byte " + std::to_string(at) + " of " + std::to_string(a.size()) + " / " +
+           std::to_string(b.size()) + "\nplain: " + a.substr(from, 160) +
+           "\njob:   " + b.substr(from, 160);
+}
+
+struct FieldSet {
+    const char* name;
+    ConversionSettings settings;
+};
+
+std::vector<FieldSet> FieldSets() {
+    std::vector<FieldSet> sets;
+    sets.push_back({"typical", FieldSettings({LatitudeDecimalDegrees, LongitudeDecimalDegrees,
+                                              GpsTime, RecordNumber, DataField},
+                                             true)});
+    std::vector<int> every = OfferedFields();
+    if (std::find(every.begin(), every.end(), DataField) == every.end()) every.push_back(DataField);
+    auto all = FieldSettings(every, true);
+    all.columns = {true, true, true};
+    all.delimiterChoice = kSemiColon;
+    sets.push_back({"every field, every column", all});
+    // The data block alone, in the middle of a line, from receiver 2, without a frequency.
+    auto receiver2 = FieldSettings({RecordNumber, DataField, ReceiverField}, true);
+    receiver2.receivers = {false, true};
+    receiver2.columns = {false, true, true};
+    receiver2.delimiterChoice = kTab;
+    sets.push_back({"receiver 2, channel and rssi", receiver2});
+    auto best = FieldSettings({GpsTime, DataField}, true);
+    best.averageType = kAverageBestServer;
+    best.columns = {true, true, true};
+    sets.push_back({"best server", best});
+    auto lambda = FieldSettings({LatitudeDecimalDegrees, LongitudeDecimalDegrees, DataField}, true);
+    lambda.averageType = kAverageLambda;
+    sets.push_back({"40-lambda", lambda});
+    for (FieldSet& set : sets) set.settings.convertAllScans = true;
+    return sets;
+}
+
+TEST(FastPathTest, DataLinesEqualThePlainPathForEveryScanKindAndFieldSet) {
+    TempDir dir;
+    const std::vector<FieldSet> sets = FieldSets();
+    for (const sim::Scenario scenario : sim::AllScenarios()) {
+        for (int variant : {8, 9}) {
+            sim::SimulationOptions options;
+            options.scenario = scenario;
+            options.variant = variant;
+            options.seed = static_cast<std::uint64_t>(variant) * 7 + 3;
+            options.durationSeconds = 240;
+            // Crossing midnight exercises the placement of pending rows across the day's end.
+            if (variant == 9) options.startSecondOfDay = 23 * 3600 + 58 * 60;
+            const std::string path = dir.File("in.klf");
+            test::WriteFile(path, sim::SimulateLog(options));
+            for (const FieldSet& set : sets) {
+                SCOPED_TRACE(std::string(sim::ScenarioName(scenario)) + " variant " +
+                             std::to_string(variant) + ", " + set.name);
+                const std::string plain = PlainConversion(path, variant, set.settings);
+                const std::string job = JobConversion(dir, path, variant, set.settings);
+                EXPECT_FALSE(plain.empty() && set.settings.averageType == kAverageNone);
+                EXPECT_TRUE(plain == job) << FirstDifference(plain, job);
+            }
+        }
+    }
+}
+
+// The number texts of the data lines equal those of the plain writers for every value they
+// can meet: each level byte, and frequencies of every band's channels.
+TEST(FastPathTest, LevelAndFrequencyTextsEqualThePlainWriters) {
+    for (int level = -128; level < 128; ++level) {
+        char text[8];
+        std::string plain;
+        AppendInt(plain, level);
+        const char* end = kByteIntTexts.Write(text, static_cast<std::int8_t>(level));
+        EXPECT_EQ(std::string(static_cast<const char*>(text), end), plain) << level;
+    }
+    FrequencyTexts frequencies;
+    for (const FrequencyPlan& plan : {sim::kBand800, sim::kBand30kHz, sim::kBandWrap}) {
+        for (std::int64_t channel = 0; channel <= plan.ChannelCount() + 2; ++channel) {
+            const double mhz = plan.CodeToMHz(plan.CodeOfChannel(channel));
+            for (int pass = 0; pass < 2; ++pass) {  // made, then taken from the kept text
+                char text[kMaxFixedText];
+                std::string plain;
+                AppendFixed(plain, mhz, 5);
+                const char* end = frequencies.Write(text, static_cast<int>(channel % 3), mhz);
+                EXPECT_EQ(std::string(static_cast<const char*>(text), end), plain) << channel;
+            }
+        }
+    }
+}
+
+// Zero padding, signs and the extremes of the integer writer, against printf's known texts.
+TEST(FastPathTest, IntegerTextsMatchPrintf) {
+    const struct {
+        std::int64_t value;
+        int width;
+        const char* text;
+    } cases[] = {{0, 0, "0"},
+                 {7, 2, "07"},
+                 {-7, 2, "-7"},
+                 {-7, 3, "-07"},
+                 {123, 2, "123"},
+                 {5, 6, "000005"},
+                 {-128, 0, "-128"},
+                 {INT64_MIN, 0, "-9223372036854775808"},
+                 {INT64_MAX, 4, "9223372036854775807"}};
+    for (const auto& c : cases) {
+        std::string plain;
+        AppendInt(plain, c.value, c.width);
+        EXPECT_EQ(plain, c.text);
+        TextBuilder built;
+        AppendInt(built, c.value, c.width);
+        EXPECT_EQ(built.View(), c.text);
+    }
+}
+
+}  // namespace
+}  // namespace varistrum
