@@ -57,23 +57,10 @@ MakeListOutcome RunAverageInformationPass(TavrelReader& reader, const std::strin
     return stopped ? MakeListOutcome::Stopped : MakeListOutcome::Gathered;
 }
 
-TMakeList::TMakeList(TavrelReader& reader, std::string path, GeneratorView& view)
-    : thread_([this, &reader, path = std::move(path), &view](std::stop_token stop) {
-          RunAverageInformationPass(reader, path, view, stop);
-          finished_ = true;
-      }) {}
-
-TMakeList::~TMakeList() {
-    Terminate();
-    WaitFor();
-}
-
-void TMakeList::Terminate() {
-    if (thread_.joinable()) thread_.request_stop();
-}
-
-void TMakeList::WaitFor() {
-    if (thread_.joinable()) thread_.join();
+TMakeList::TMakeList(TavrelReader& reader, std::string path, GeneratorView& view) {
+    Start([&reader, path = std::move(path), &view](std::stop_token stop) {
+        RunAverageInformationPass(reader, path, view, stop);
+    });
 }
 
 }  // namespace varistrum

@@ -1,12 +1,11 @@
 // The average-information pass: one read of the whole file with progress and statistics.
 #pragma once
 
-#include <atomic>
 #include <stop_token>
 #include <string>
-#include <thread>
 
 #include "convert/job_observer.h"
+#include "convert/worker_thread.h"
 #include "logfile/tavrel_reader.h"
 
 namespace varistrum {
@@ -35,20 +34,10 @@ MakeListOutcome RunAverageInformationPass(TavrelReader& reader, const std::strin
                                           GeneratorView& view, std::stop_token stop);
 
 // The pass's worker thread: runs at once; destroying it waits for it.
-class TMakeList {
+class TMakeList : public WorkerThread {
   public:
     TMakeList(TavrelReader& reader, std::string path, GeneratorView& view);
-    ~TMakeList();
-    TMakeList(const TMakeList&) = delete;
-    TMakeList& operator=(const TMakeList&) = delete;
-
-    void Terminate();
-    void WaitFor();
-    bool Finished() const { return finished_; }
-
-  private:
-    std::atomic<bool> finished_{false};
-    std::jthread thread_;
+    ~TMakeList() { StopAndWait(); }
 };
 
 }  // namespace varistrum

@@ -103,31 +103,15 @@ TConvert::TConvert(TavrelReader& reader, JobObserver& observer, bool createSuspe
     if (!createSuspended) Resume();
 }
 
-TConvert::~TConvert() {
-    Terminate();
-    WaitFor();
-}
-
 void TConvert::SetFiles(std::vector<std::string> inputs, std::vector<std::string> outputs) {
     inputs_ = std::move(inputs);
     outputs_ = std::move(outputs);
 }
 
 void TConvert::Resume() {
-    if (started_) return;
-    started_ = true;
-    thread_ = std::jthread([this](std::stop_token stop) {
+    Start([this](std::stop_token stop) {
         outcome_ = RunConversionJob(reader_, inputs_, outputs_, settings_, observer_, stop);
-        finished_ = true;
     });
-}
-
-void TConvert::Terminate() {
-    if (thread_.joinable()) thread_.request_stop();
-}
-
-void TConvert::WaitFor() {
-    if (thread_.joinable()) thread_.join();
 }
 
 }  // namespace varistrum

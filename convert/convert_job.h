@@ -10,6 +10,7 @@
 
 #include "convert/conversion_settings.h"
 #include "convert/job_observer.h"
+#include "convert/worker_thread.h"
 #include "logfile/tavrel_reader.h"
 
 namespace varistrum {
@@ -33,30 +34,23 @@ JobOutcome RunConversionJob(TavrelReader& reader, const std::vector<std::string>
                             JobObserver& observer, std::stop_token stop);
 
 // The conversion worker: created suspended, given its files and settings, then resumed.
-class TConvert {
-public:
+class TConvert : public WorkerThread {
+  public:
     TConvert(TavrelReader& reader, JobObserver& observer, bool createSuspended = true);
-    ~TConvert();  // stops the job and waits for it
-    TConvert(const TConvert&) = delete;
-    TConvert& operator=(const TConvert&) = delete;
+    ~TConvert() { StopAndWait(); }
 
     void SetFiles(std::vector<std::string> inputs, std::vector<std::string> outputs);
     void SetSettings(ConversionSettings settings) { settings_ = std::move(settings); }
     void Resume();
-    void Terminate();  // CANCEL: ends after the current record
-    void WaitFor();
-    bool Running() const { return started_ && !finished_; }
+    bool Running() const { return Started() && !Finished(); }
     JobOutcome Outcome() const { return outcome_; }
     int FileCount() const { return static_cast<int>(inputs_.size()); }
 
-private:
+  private:
     TavrelReader& reader_;
     JobObserver& observer_;
     std::vector<std::string> inputs_, outputs_;
     ConversionSettings settings_;
-    std::jthread thread_;
-    bool started_ = false;
-    std::atomic<bool> finished_{false};
     std::atomic<JobOutcome> outcome_{JobOutcome::NotRun};
 };
 

@@ -81,23 +81,10 @@ IndexOutcome RunIndexPass(TavrelReader& reader, int inputFormat, const std::stri
     return stop.stop_requested() ? IndexOutcome::Stopped : IndexOutcome::Indexed;
 }
 
-TMakeIndex::TMakeIndex(TavrelReader& reader, int inputFormat, std::string path, IndexView& view)
-    : thread_([this, &reader, inputFormat, path = std::move(path), &view](std::stop_token stop) {
-          outcome_ = RunIndexPass(reader, inputFormat, path, view, stop);
-          finished_ = true;
-      }) {}
-
-TMakeIndex::~TMakeIndex() {
-    Terminate();
-    WaitFor();
-}
-
-void TMakeIndex::Terminate() {
-    if (thread_.joinable()) thread_.request_stop();
-}
-
-void TMakeIndex::WaitFor() {
-    if (thread_.joinable()) thread_.join();
+TMakeIndex::TMakeIndex(TavrelReader& reader, int inputFormat, std::string path, IndexView& view) {
+    Start([this, &reader, inputFormat, path = std::move(path), &view](std::stop_token stop) {
+        outcome_ = RunIndexPass(reader, inputFormat, path, view, stop);
+    });
 }
 
 }  // namespace varistrum

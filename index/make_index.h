@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "convert/job_observer.h"
+#include "convert/worker_thread.h"
 #include "logfile/tavrel_reader.h"
 
 namespace varistrum {
@@ -38,22 +39,14 @@ IndexOutcome RunIndexPass(TavrelReader& reader, int inputFormat, const std::stri
                           IndexView& view, std::stop_token stop);
 
 // The index worker: starts running at once.
-class TMakeIndex {
+class TMakeIndex : public WorkerThread {
   public:
     TMakeIndex(TavrelReader& reader, int inputFormat, std::string path, IndexView& view);
-    ~TMakeIndex();  // asks the pass to stop and waits for it
-    TMakeIndex(const TMakeIndex&) = delete;
-    TMakeIndex& operator=(const TMakeIndex&) = delete;
-
-    void Terminate();
-    void WaitFor();
-    bool Finished() const { return finished_; }
+    ~TMakeIndex() { StopAndWait(); }
     IndexOutcome Outcome() const { return outcome_; }
 
   private:
-    std::atomic<bool> finished_{false};
     std::atomic<IndexOutcome> outcome_{IndexOutcome::Stopped};
-    std::jthread thread_;
 };
 
 }  // namespace varistrum
