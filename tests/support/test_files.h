@@ -55,3 +55,22 @@ std::string Simulate(const TempDir& dir, const std::string& scenario, int seed,
 int RunCommand(const std::string& command);
 
 }  // namespace varistrum::test
+
+#include <gtest/gtest.h>
+
+namespace varistrum::test {
+
+// A test with its own temporary folder and small file helpers.
+class FolderTest : public ::testing::Test {
+  protected:
+    std::string PathOf(const std::string& name) const { return dir_.File(name); }
+    std::string Put(const std::string& name, const std::string& data) const {
+        WriteFile(PathOf(name), data);
+        return PathOf(name);
+    }
+    static std::string Slurp(const std::string& path) { return ReadFile(path); }
+
+    TempDir dir_;
+};
+
+}  // namespace varistrum::test

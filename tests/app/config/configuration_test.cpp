@@ -12,40 +12,20 @@
 #include <utility>
 
 #include "logfile/field_catalog.h"
+#include "support/test_files.h"
 
 namespace varistrum {
 namespace {
 
 namespace fs = std::filesystem;
 
-class ConfigurationTest : public ::testing::Test {
+class ConfigurationTest : public test::FolderTest {
   protected:
-    void SetUp() override {
-        dir_ =
-            fs::temp_directory_path() / ("varistrum-cfg-" + std::to_string(std::random_device{}()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
-
-    std::string Put(const std::string& name, const std::string& data) const {
-        std::ofstream(PathOf(name), std::ios::binary) << data;
-        return PathOf(name);
-    }
-
-    static std::string Slurp(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-
     static WindowSettings Opened(const std::string& path) {
         WindowSettings s;
         OpenConfiguration(path, s);
         return s;
     }
-
-    fs::path dir_;
 };
 
 TEST_F(ConfigurationTest, SavesTheExactText) {

@@ -8,39 +8,20 @@
 #include <iterator>
 #include <random>
 
+#include "support/test_files.h"
+
 namespace varistrum {
 namespace {
 
 namespace fs = std::filesystem;
 
-class IniProfileTest : public ::testing::Test {
+class IniProfileTest : public test::FolderTest {
   protected:
-    void SetUp() override {
-        dir_ =
-            fs::temp_directory_path() / ("varistrum-ini-" + std::to_string(std::random_device{}()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
-
-    std::string Put(const std::string& name, const std::string& data) const {
-        std::ofstream(PathOf(name), std::ios::binary) << data;
-        return PathOf(name);
-    }
-
-    static std::string Slurp(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-
     IniProfile LoadText(const std::string& data) const {
         IniProfile ini;
         EXPECT_TRUE(ini.Load(Put("in.ini", data)));
         return ini;
     }
-
-    fs::path dir_;
 };
 
 TEST_F(IniProfileTest, LookupFollowsProfileRules) {
@@ -211,12 +192,12 @@ TEST_F(IniProfileTest, LoadAndSaveReportFailures) {
     IniProfile ini;
     EXPECT_TRUE(ini.Load(PathOf("missing.ini")));
     EXPECT_EQ(ini.Text(), "");
-    EXPECT_FALSE(ini.Load(dir_.string()));
+    EXPECT_FALSE(ini.Load(dir_.Path().string()));
 
     ASSERT_TRUE(ini.WriteString("S", "k", "v"));
     EXPECT_FALSE(ini.Save(PathOf("no/such/folder/x.ini")));
-    EXPECT_FALSE(ini.Save(dir_.string()));
-    EXPECT_FALSE(fs::exists(dir_.string() + ".saving"));
+    EXPECT_FALSE(ini.Save(dir_.Path().string()));
+    EXPECT_FALSE(fs::exists(dir_.Path().string() + ".saving"));
 
     // Saving through a link rewrites the file it points at and keeps the link.
     const std::string real = Put("real.ini", "[S]\r\nk=old\r\n");
