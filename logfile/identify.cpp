@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace varistrum {
 
@@ -19,8 +21,15 @@ bool TextFrom(const std::array<char, 33>& text, std::size_t from) {
 }  // namespace
 
 int IdentifyLogFile(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return 0;
+    // Opened without waiting, so that a named pipe without a writer cannot block; reads then
+    // wait as usual (and find the end at once when nobody writes).
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return 0;
+    std::FILE* file = fcntl(fd, F_SETFL, 0) == 0 ? fdopen(fd, "rb") : nullptr;
+    if (file == nullptr) {
+        ::close(fd);
+        return 0;
+    }
     std::array<char, 33> text{};  // zeroed, so the text ends at byte 32 at the latest
     const std::size_t got = std::fread(text.data(), 1, 32, file);
     std::fclose(file);
