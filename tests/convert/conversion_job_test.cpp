@@ -57,8 +57,9 @@ TEST(ConversionJobTest, CompletesEveryFileAndShowsProgressOnlyWhenItChanges) {
     EXPECT_EQ(job.observer.messages,
               std::vector<std::string>{"Information: Conversion Has Been Completed!"});
     for (std::size_t i = 1; i < job.observer.progress.size(); ++i) {
-        if (job.observer.progress[i] != 0 && job.observer.progress[i] != 100)
+        if (job.observer.progress[i] != 0 && job.observer.progress[i] != 100) {
             EXPECT_NE(job.observer.progress[i], job.observer.progress[i - 1]);
+        }
     }
     EXPECT_EQ(ReadFile(dir.File("b.out")), "850.00000,0\r\n850.00000,-1\r\n");
 }
