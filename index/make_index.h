@@ -29,6 +29,20 @@ class IndexView {
     virtual void ReportMessage(MessageKind kind, const std::string& text) = 0;
 };
 
+// A view that shows nothing, for passes whose tree and gauge nobody looks at.
+class SilentIndexView : public IndexView {
+  public:
+    void ShowWait() override {}
+    void SetWaitGauge(int) override {}
+    void HideWait() override {}
+    void ClearTree() override {}
+    void AddRoot(int, const std::string&) override {}
+    void AddScanNode(int, int, const std::string&) override {}
+    void ExpandTree() override {}
+    void SetStatistics(const std::vector<std::string>&) override {}
+    void ReportMessage(MessageKind, const std::string&) override {}
+};
+
 // The seven statistics lines of the counters.
 std::vector<std::string> StatisticsLines(const StatisticsCounters& counters);
 

@@ -22,19 +22,6 @@ using test::ReadFile;
 using test::RecordingObserver;
 using test::TempDir;
 
-class SilentIndexView : public IndexView {
-  public:
-    void ShowWait() override {}
-    void SetWaitGauge(int) override {}
-    void HideWait() override {}
-    void ClearTree() override {}
-    void AddRoot(int, const std::string&) override {}
-    void AddScanNode(int, int, const std::string&) override {}
-    void ExpandTree() override {}
-    void SetStatistics(const std::vector<std::string>&) override {}
-    void ReportMessage(MessageKind, const std::string&) override {}
-};
-
 // Files without a scan definition need typed frequencies; they take their steps from the
 // plans the index pass finds, as the command line does.
 void SupplyFrequenciesIfNeeded(TavrelReader& reader, const std::string& path, int format) {

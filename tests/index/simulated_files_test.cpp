@@ -40,17 +40,10 @@ StatisticsCounters CountRecords(const std::string& text, int headerSize, int* sc
     return counts;
 }
 
-class Recorder : public IndexView {
+class Recorder : public SilentIndexView {
   public:
-    void ShowWait() override {}
-    void SetWaitGauge(int) override {}
-    void HideWait() override {}
-    void ClearTree() override {}
-    void AddRoot(int, const std::string&) override {}
     void AddScanNode(int, int index, const std::string&) override { nodes.push_back(index); }
-    void ExpandTree() override {}
     void SetStatistics(const std::vector<std::string>& lines) override { statistics = lines; }
-    void ReportMessage(MessageKind, const std::string&) override {}
     std::vector<int> nodes;
     std::vector<std::string> statistics;
 };
