@@ -164,8 +164,8 @@ void ConfigurationSeeds(const fs::path& dir) {
     SaveConfiguration((dir / "other.cfg").string(), s);
     const char* texts[] = {
         "; comment\n[InputFormat]\nProduct=9\n[OutputFilter]\nReceiver2=1\nBSAvg=1\n",
-        "[SelectedFields]\r\nCount=2147483647\r\nField0=x\r\n[SelectedTags]\r\nTag0=-"
-        "2147483648\r\n",
+        ("[SelectedFields]\r\nCount=2147483647\r\nField0=x\r\n"
+         "[SelectedTags]\r\nTag0=-2147483648\r\n"),
         "[AvailableFields]\rCount=3\rField1=a\r",
         "Orphan=1\n[ InputFile ]junk\n Filename = spaced \n[inputfile]\nFilename=second\n",
         "[OutputFieldSelection\nDelimiter=+4\nFieldTitles=0x1\n[]\n=\n[a]b]\nk==v\n",

@@ -26,8 +26,9 @@ void TavrelReader::ResetForOpen() {
     fresh.userFrequencies = state_.userFrequencies;
     if (fresh.userFrequencies) {
         fresh.list32Seen = state_.list32Seen;
-        fresh.channelValuesA = state_.channelValuesA;
-        fresh.channelValuesB = state_.channelValuesB;
+        // The typed values, not what the previous file's scan definitions made of them.
+        fresh.channelValuesA = typedChannelValuesA_;
+        fresh.channelValuesB = typedChannelValuesB_;
     }
     fresh.SelectedReceiver = state_.SelectedReceiver;
     fresh.levels = std::move(state_.levels);
@@ -165,8 +166,10 @@ std::uint32_t ChannelNumberOf(double frequencyMHz, double stepKHz) {
 void TavrelReader::SetEnteredFrequencies(double rx1MHz, double rx2MHz) {
     state_.userFrequencies = true;
     state_.list32Seen = true;
-    state_.channelValuesA.fill(ChannelNumberOf(rx1MHz, state_.plans[0].StepKHz()));
-    state_.channelValuesB.fill(ChannelNumberOf(rx2MHz, state_.plans[1].StepKHz()));
+    typedChannelValuesA_.fill(ChannelNumberOf(rx1MHz, state_.plans[0].StepKHz()));
+    typedChannelValuesB_.fill(ChannelNumberOf(rx2MHz, state_.plans[1].StepKHz()));
+    state_.channelValuesA = typedChannelValuesA_;
+    state_.channelValuesB = typedChannelValuesB_;
 }
 
 void TavrelReader::CopyTypedFrequenciesFrom(const TavrelReader& other) {
@@ -174,8 +177,10 @@ void TavrelReader::CopyTypedFrequenciesFrom(const TavrelReader& other) {
     if (!typed.userFrequencies) return;
     state_.userFrequencies = true;
     state_.list32Seen = typed.list32Seen;
-    state_.channelValuesA = typed.channelValuesA;
-    state_.channelValuesB = typed.channelValuesB;
+    typedChannelValuesA_ = other.typedChannelValuesA_;
+    typedChannelValuesB_ = other.typedChannelValuesB_;
+    state_.channelValuesA = typedChannelValuesA_;
+    state_.channelValuesB = typedChannelValuesB_;
 }
 
 }  // namespace varistrum

@@ -111,6 +111,9 @@ private:
     bool dropOutages_ = false;
     std::vector<int> outageStarts_;
     std::size_t outageCursor_ = 0;
+    // Channel tables of typed-in frequencies, restored at every Open while they are in force.
+    std::array<std::uint32_t, kChannelTableSize> typedChannelValuesA_{};
+    std::array<std::uint32_t, kChannelTableSize> typedChannelValuesB_{};
 };
 
 // MinimumPayload by type byte, -1 for the types that are skipped: a table look-up, as the

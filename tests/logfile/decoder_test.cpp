@@ -222,5 +222,25 @@ TEST(DecoderTest, TypedFrequenciesAreCheckedAndSurviveOpen) {
     EXPECT_FALSE(again.S().userFrequencies);  // a new reader knows nothing of them
 }
 
+// A file's own scan definition must not carry over into the next file's typed frequencies.
+TEST(DecoderTest, TypedFrequenciesStartEveryFileAfresh) {
+    LogBuilder log;
+    const int samples[1] = {-60};
+    std::array<std::uint32_t, 10> codes;
+    codes.fill(70000);  // 875 MHz
+    log.Config(1, kBand800, kBand800).Rtc(1, 1, 1).Samples(1, samples).ScanList10(codes, codes);
+    Decoding d(log);
+    d.Next();  // the plans give the channel step of the typed frequencies
+    d.reader.SetEnteredFrequencies(850, 850);
+    EXPECT_EQ(d.S().channelValuesA[0], 68000u);
+    for (int i = 0; i < 3; ++i) d.Next();
+    EXPECT_EQ(d.S().channelValuesA[0], 70000u);  // the file's own definition
+    test::TempDir dir;
+    test::WriteFile(dir.File("again.klf"), log.Bytes());
+    ASSERT_EQ(d.reader.Open(dir.File("again.klf")), 0);
+    EXPECT_EQ(d.S().channelValuesA[0], 68000u);
+    EXPECT_EQ(d.S().channelValuesB[31], 68000u);
+}
+
 }  // namespace
 }  // namespace varistrum
