@@ -25,17 +25,6 @@ using test::WriteFile;
 
 const FrequencyPlan kBand800{64480, 71680, 3200, 0};
 
-// An RTC-timed file with `lines` one-sample records: one output line each.
-std::vector<std::uint8_t> RtcLines(int lines) {
-    LogBuilder log;
-    log.Config(1, kBand800, kBand800).Rtc(1, 2, 3).ScanList32(68000, 0);
-    for (int i = 0; i < lines; ++i) {
-        const int sample[1] = {-(i % 100)};
-        log.Samples(1, sample);
-    }
-    return log.Bytes();
-}
-
 struct Job {
     AveragingEngine engine;
     TavrelReader reader{engine};
@@ -48,8 +37,8 @@ struct Job {
 
 TEST(ConversionJobTest, CompletesEveryFileAndShowsProgressOnlyWhenItChanges) {
     TempDir dir;
-    WriteFile(dir.File("a.klf"), RtcLines(300));
-    WriteFile(dir.File("b.klf"), RtcLines(2));
+    WriteFile(dir.File("a.klf"), test::RtcLog(300));
+    WriteFile(dir.File("b.klf"), test::RtcLog(2));
     Job job;
     EXPECT_EQ(job.Run({dir.File("a.klf"), dir.File("b.klf")},
                       {dir.File("a.out"), dir.File("b.out")}, FieldSettings({DataField})),
@@ -66,7 +55,7 @@ TEST(ConversionJobTest, CompletesEveryFileAndShowsProgressOnlyWhenItChanges) {
 
 TEST(ConversionJobTest, MissingInputAndInaccessibleOutputEndTheJob) {
     TempDir dir;
-    WriteFile(dir.File("a.klf"), RtcLines(2));
+    WriteFile(dir.File("a.klf"), test::RtcLog(2));
     Job job;
     EXPECT_EQ(job.Run({dir.File("missing.klf"), dir.File("a.klf")},
                       {dir.File("m.out"), dir.File("a.out")}, FieldSettings({DataField})),
@@ -85,7 +74,7 @@ TEST(ConversionJobTest, MissingInputAndInaccessibleOutputEndTheJob) {
 TEST(ConversionJobTest, AFullDiskIsAFailureNotACompletion) {
     if (!std::filesystem::exists("/dev/full")) GTEST_SKIP();
     TempDir dir;
-    WriteFile(dir.File("a.klf"), RtcLines(5000));
+    WriteFile(dir.File("a.klf"), test::RtcLog(5000));
     Job job;
     EXPECT_EQ(job.Run({dir.File("a.klf")}, {"/dev/full"}, FieldSettings({DataField, GpsTime})),
               JobOutcome::Failed);
@@ -95,7 +84,7 @@ TEST(ConversionJobTest, AFullDiskIsAFailureNotACompletion) {
 
 TEST(ConversionJobTest, CancelKeepsWhatWasWrittenAndLeavesLaterFilesUntouched) {
     TempDir dir;
-    WriteFile(dir.File("a.klf"), RtcLines(100));
+    WriteFile(dir.File("a.klf"), test::RtcLog(100));
     WriteFile(dir.File("b.out"), std::string("earlier output"));
     Job job;
     std::stop_source stop;
@@ -111,7 +100,7 @@ TEST(ConversionJobTest, CancelKeepsWhatWasWrittenAndLeavesLaterFilesUntouched) {
 
 TEST(ConversionJobTest, SettingsThatCannotConvertAreRefusedBeforeWriting) {
     TempDir dir;
-    WriteFile(dir.File("a.klf"), RtcLines(2));
+    WriteFile(dir.File("a.klf"), test::RtcLog(2));
     auto settings = FieldSettings({DataField});
     settings.delimiterChoice = kOther;
     settings.otherDelimiter = "";
@@ -135,7 +124,7 @@ TEST(ConversionJobTest, SplitsOnlyAboveSixtyThousandLinesIntoWholeLineParts) {
     TempDir dir;
     for (int lines : {60000, 60001}) {
         const std::string name = "run" + std::to_string(lines);
-        WriteFile(dir.File(name + ".klf"), RtcLines(lines));
+        WriteFile(dir.File(name + ".klf"), test::RtcLog(lines));
         auto settings = FieldSettings({DataField, RecordNumber});
         settings.split = true;
         Job job;

@@ -18,6 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::TempDir;
+using test::InChild;
 using test::WriteFile;
 
 std::string Repeated(const std::string& pattern, int times, int from = 0) {
@@ -65,18 +66,6 @@ TEST(ConfigurationRobustnessTest, OddFilesOpenQuicklyWithDefaults) {
         EXPECT_TRUE(s.selectedFields.empty()) << c.name;
         EXPECT_TRUE(s.receiver1 && !s.receiver2 && s.noAvg && !s.bsAvg) << c.name;
     }
-}
-
-// Runs `body` in a child killed after `seconds`: its exit status, or 128 + the signal.
-int InChild(const std::function<int()>& body, unsigned seconds) {
-    const pid_t child = fork();
-    if (child == 0) {
-        alarm(seconds);
-        _exit(body());
-    }
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 // A named pipe nobody writes to would block a reader for good; saving over it must not turn

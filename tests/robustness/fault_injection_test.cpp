@@ -34,22 +34,13 @@ using test::RamDir;
 using test::ReadFile;
 using test::RecordingObserver;
 using test::TempDir;
+using test::InChild;
+using test::RtcLog;
 using test::WriteFile;
 
 const FrequencyPlan kBand800{64480, 71680, 3200, 0};
 const std::string kInputMissing = "Error: Input File Does Not Exist!";
 const std::string kOutputInaccessible = "Error: Output File Cannot Be Accessed!";
-
-// An RTC-timed log whose every sample record gives one line.
-std::vector<std::uint8_t> RtcLog(int lines) {
-    LogBuilder log;
-    log.Config(1, kBand800, kBand800).Rtc(1, 2, 3).ScanList32(68000, 0);
-    for (int i = 0; i < lines; ++i) {
-        const int sample[1] = {-(i % 100)};
-        log.Samples(1, sample);
-    }
-    return log.Bytes();
-}
 
 struct JobResult {
     JobOutcome outcome;
@@ -72,19 +63,6 @@ JobResult ConvertFolder(const FileLists& files, int jobs) {
     const auto outcome = RunParallelConversion(prototype, kFormatTavrel, files,
                                                FieldSettings({DataField}), observer, jobs, {});
     return {outcome, observer.messages};
-}
-
-// Runs `body` in a child process: its exit status, or 128 + the signal that ended it. The child
-// is killed after `seconds`, so that a call that blocks fails the test instead of hanging it.
-int InChild(const std::function<int()>& body, unsigned seconds) {
-    const pid_t child = fork();
-    if (child == 0) {
-        alarm(seconds);
-        _exit(body());
-    }
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 // Whether this process can create files in a folder whose write bits are off (root can).

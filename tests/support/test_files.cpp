@@ -2,6 +2,7 @@
 #include "support/test_files.h"
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -11,6 +12,7 @@
 
 #include "averaging/averaging_engine.h"
 #include "logfile/tavrel_reader.h"
+#include "tools/log_builder.h"
 
 namespace varistrum::test {
 
@@ -74,6 +76,28 @@ std::string ConvertBytes(const std::vector<std::uint8_t>& log, const ConversionS
 int RunCommand(const std::string& command) {
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int InChild(const std::function<int()>& body, unsigned seconds) {
+    const pid_t child = fork();
+    if (child == 0) {
+        alarm(seconds);
+        _exit(body());
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::vector<std::uint8_t> RtcLog(int lines) {
+    const FrequencyPlan band800{64480, 71680, 3200, 0};
+    sim::LogBuilder log;
+    log.Config(1, band800, band800).Rtc(1, 2, 3).ScanList32(68000, 0);
+    for (int i = 0; i < lines; ++i) {
+        const int sample[1] = {-(i % 100)};
+        log.Samples(1, sample);
+    }
+    return log.Bytes();
 }
 
 std::string Simulate(const TempDir& dir, const std::string& scenario, int seed, double seconds,

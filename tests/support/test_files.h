@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,13 @@ std::string Simulate(const TempDir& dir, const std::string& scenario, int seed,
 
 // Runs a command line; returns its exit status.
 int RunCommand(const std::string& command);
+
+// Runs `body` in a child process killed after `seconds`, so that a call that blocks fails the
+// test instead of hanging it: the child's exit status, or 128 + the signal that ended it.
+int InChild(const std::function<int()>& body, unsigned seconds);
+
+// An RTC-timed log whose every one of `lines` sample records gives one output line.
+std::vector<std::uint8_t> RtcLog(int lines);
 
 }  // namespace varistrum::test
 
