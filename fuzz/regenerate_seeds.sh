@@ -8,14 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD_FUZZ:-build-fuzz}
 extra_limit=${EXTRA:-24}
-if ! command -v clang++-14 >/dev/null; then
-    echo "clang++-14 is needed (apt-get install clang-14 libclang-rt-14-dev)" >&2
-    exit 2
-fi
-if [ ! -f "$build/build.ninja" ]; then
-    cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 -DVARISTRUM_FUZZ=ON \
-        -DVARISTRUM_GUI=OFF -DVARISTRUM_TESTS=OFF
-fi
+source fuzz/configure_build.sh
 cmake --build "$build" -j "${JOBS:-2}" \
     --target fuzz_convert fuzz_configuration fuzz_identify varistrum-fuzz-seeds
 scratch=$(mktemp -d)

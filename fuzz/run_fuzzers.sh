@@ -10,14 +10,7 @@ targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(convert configuration identify)
 build=${BUILD_FUZZ:-build-fuzz}
 
-if ! command -v clang++-14 >/dev/null; then
-    echo "clang++-14 is needed (apt-get install clang-14 libclang-rt-14-dev)" >&2
-    exit 2
-fi
-if [ ! -f "$build/build.ninja" ]; then
-    cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 -DVARISTRUM_FUZZ=ON \
-        -DVARISTRUM_GUI=OFF -DVARISTRUM_TESTS=OFF
-fi
+source fuzz/configure_build.sh
 cmake --build "$build" -j "${JOBS:-2}" --target $(printf 'fuzz_%s ' "${targets[@]}")
 
 declare -A max_len=([convert]=16384 [configuration]=8192 [identify]=64)

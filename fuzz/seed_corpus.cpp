@@ -30,15 +30,6 @@ std::vector<std::uint8_t> Join(std::vector<std::uint8_t> head,
     return head;
 }
 
-std::vector<std::uint8_t> Simulated(sim::Scenario scenario, int variant, std::uint64_t seed,
-                                    double seconds) {
-    sim::SimulationOptions options;
-    options.scenario = scenario;
-    options.variant = variant;
-    options.seed = seed;
-    options.durationSeconds = seconds;
-    return sim::SimulateLog(options);
-}
 
 // Small hand-made logs for record kinds and damage the simulator does not write.
 std::vector<std::vector<std::uint8_t>> BuiltLogs(int variant) {
@@ -126,7 +117,7 @@ void ConvertSeeds(const fs::path& dir) {
             c.allScans = pick % 2 == 0;
             c.scanPattern = 0x5;
             ++pick;
-            put(c, Simulated(scenario, variant, 11 + static_cast<std::uint64_t>(pick), 5));
+            put(c, sim::SimulateLog(scenario, variant, 11 + static_cast<std::uint64_t>(pick), 5));
         }
         for (const auto& log : BuiltLogs(variant)) {
             ConvertChoices c;
@@ -144,7 +135,7 @@ void ConvertSeeds(const fs::path& dir) {
     refused.otherByte = 0;
     refused.delimiter = kOther;
     refused.tags = {DataField, -10, 59, -128, 127};
-    put(refused, Simulated(sim::Scenario::Mixed, 8, 3, 2));
+    put(refused, sim::SimulateLog(sim::Scenario::Mixed, 8, 3, 2));
 }
 
 void ConfigurationSeeds(const fs::path& dir) {
@@ -178,7 +169,7 @@ void ConfigurationSeeds(const fs::path& dir) {
 
 void IdentifySeeds(const fs::path& dir) {
     for (int variant : {8, 9}) {
-        auto log = Simulated(sim::Scenario::Mixed, variant, 1, 1);
+        auto log = sim::SimulateLog(sim::Scenario::Mixed, variant, 1, 1);
         log.resize(std::min<std::size_t>(log.size(), 40));
         Put(dir / ("log-" + std::to_string(variant)), log);
     }

@@ -67,6 +67,9 @@ bool WriteSimulatedLog(const SimulationOptions& options, const std::string& path
 
 // The same file in memory, for tests; throws std::invalid_argument on invalid options.
 std::vector<std::uint8_t> SimulateLog(const SimulationOptions& options);
+// The same for a scenario, header variant, seed and duration, the rest as the defaults.
+std::vector<std::uint8_t> SimulateLog(Scenario scenario, int variant, std::uint64_t seed,
+                                      double seconds);
 
 // Header value of the "not used" first field in simulated files: non-zero, so a reader that
 // wrongly uses it shows at once.

@@ -75,4 +75,14 @@ std::vector<std::uint8_t> SimulateLog(const SimulationOptions& options) {
     return file;
 }
 
+std::vector<std::uint8_t> SimulateLog(Scenario scenario, int variant, std::uint64_t seed,
+                                      double seconds) {
+    SimulationOptions options;
+    options.scenario = scenario;
+    options.variant = variant;
+    options.seed = seed;
+    options.durationSeconds = seconds;
+    return SimulateLog(options);
+}
+
 }  // namespace varistrum::sim

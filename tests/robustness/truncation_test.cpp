@@ -64,14 +64,6 @@ ConversionSettings SettingsFor(int averageType, bool receiver2 = false) {
     return settings;
 }
 
-Bytes Simulated(sim::Scenario scenario, int variant, std::uint64_t seed, double seconds) {
-    sim::SimulationOptions options;
-    options.scenario = scenario;
-    options.variant = variant;
-    options.seed = seed;
-    options.durationSeconds = seconds;
-    return sim::SimulateLog(options);
-}
 
 // One small file with a scan of every kind: the records of short simulated drives, one after the
 // other.
@@ -82,7 +74,7 @@ Bytes EveryScanKind(int variant) {
                                                       {sim::Scenario::Table, 1},
                                                       {sim::Scenario::SingleRtc, 1}};
     for (const auto& [scenario, seconds] : parts) {
-        const Bytes file = Simulated(scenario, variant, 21, seconds);
+        const Bytes file = sim::SimulateLog(scenario, variant, 21, seconds);
         log.RawBytes(std::span(file).subspan(static_cast<std::size_t>(sim::HeaderSize(variant))));
     }
     return log.Bytes();
@@ -147,7 +139,7 @@ TEST(TruncationTest, RandomCutsOfSimulatedFilesOfEveryScanKind) {
                 continue;  // the large single-frequency drive of the benchmark
             ++file;
             const Bytes log =
-                Simulated(scenario, variant, 100 + static_cast<std::uint64_t>(file), 90);
+                sim::SimulateLog(scenario, variant, 100 + static_cast<std::uint64_t>(file), 90);
             // Each file under another average type and data source.
             const ConversionSettings settings =
                 SettingsFor(std::array{kAverageNone, kAverageLambda, kAverageBestServer}[file % 3],
@@ -175,7 +167,7 @@ TEST(TruncationTest, OverwrittenBytesLeaveTheOutputOfEarlierRecordsAlone) {
     for (sim::Scenario scenario :
          {sim::Scenario::Mixed, sim::Scenario::Table, sim::Scenario::List}) {
         for (int variant : {8, 9}) {
-            const Bytes log = Simulated(scenario, variant, 7, 60);
+            const Bytes log = sim::SimulateLog(scenario, variant, 7, 60);
             const ConversionSettings settings = SettingsFor(kAverageNone);
             for (int i = 0; i < 12; ++i) {
                 Bytes damaged = log;
@@ -203,7 +195,7 @@ TEST(TruncationTest, RunsOfErasedFlashBetweenRecordsAreSkippedExactly) {
     for (sim::Scenario scenario :
          {sim::Scenario::Mixed, sim::Scenario::SingleRtc, sim::Scenario::Table}) {
         for (int variant : {8, 9}) {
-            const Bytes log = Simulated(scenario, variant, 9, 60);
+            const Bytes log = sim::SimulateLog(scenario, variant, 9, 60);
             const ConversionSettings settings = SettingsFor(kAverageNone);
             const Converted full = Convert(dir, log, variant, settings);
             const std::vector<std::size_t> starts = RecordStarts(log, variant);
