@@ -44,6 +44,7 @@ std::string JsonString(const std::string& text) {
 }
 
 int IdentifyCommand(const std::string& path) {
+    if (!CheckInputReadable(path)) return kExitFailed;
     const int format = IdentifyLogFile(path);
     std::cout << format << ' ' << InputFormatName(format) << '\n';
     if (format == kFormatNone) {
@@ -74,6 +75,7 @@ std::string StatisticValue(const std::string& line) {
 }
 
 int IndexCommand(const std::string& path, bool json, bool quiet) {
+    if (!CheckInputReadable(path)) return kExitFailed;
     const int format = IdentifyLogFile(path);
     if (format == kFormatNone) {
         std::cerr << "Warning: File is not from a QTX CW product.\n";

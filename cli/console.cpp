@@ -6,7 +6,10 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 
 namespace varistrum::cli {
 
@@ -58,6 +61,14 @@ InterruptStop::~InterruptStop() {
     watcher_.request_stop();
     watcher_.join();
     std::signal(SIGINT, SIG_DFL);
+}
+
+bool CheckInputReadable(const std::string& path) {
+    errno = 0;
+    if (std::ifstream(path, std::ios::binary).is_open()) return true;
+    const char* reason = errno != 0 ? std::strerror(errno) : "cannot be read";
+    std::fprintf(stderr, "Error: Cannot open '%s': %s\n", path.c_str(), reason);
+    return false;
 }
 
 }  // namespace varistrum::cli

@@ -26,6 +26,10 @@ class ConsoleObserver : public JobObserver {
     std::mutex mutex_;
 };
 
+// A missing or unreadable input is named as such rather than reported as a foreign file.
+// Returns false, after printing the reason, when `path` cannot be read.
+bool CheckInputReadable(const std::string& path);
+
 // Records the index pass into a scan tree and the statistics lines.
 class IndexRecorder : public IndexView {
   public:

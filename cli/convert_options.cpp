@@ -126,6 +126,7 @@ int Finish(JobOutcome outcome) {
 
 int ConvertSingleFile(const ConvertOptions& o, ConversionSettings settings,
                       ConsoleObserver& console) {
+    if (!CheckInputReadable(o.input)) return kExitFailed;
     const int format = IdentifyLogFile(o.input);
     if (format == kFormatNone) {
         console.ReportMessage(MessageKind::Warning, "File is not from a QTX CW product.");
@@ -184,7 +185,8 @@ void AddConvertOptions(CLI::App& c, ConvertOptions& o) {
     c.add_option("-o,--output", o.output, "Output file (default: the input name with .out)");
     c.add_option("--config", o.config, "Configuration file (.cfg) to start from");
     c.add_option("--tags", o.tags, "Selected fields by tag, in order (see 'fields')")
-        ->delimiter(',');
+        ->delimiter(',')
+        ->allow_extra_args(false);
     c.add_option("--delimiter", o.delimiter, "comma, semicolon, tab, space or other");
     c.add_option("--other-delimiter", o.otherDelimiter, "The character of --delimiter other");
     c.add_flag("--header", o.header, "Write header records");
@@ -192,7 +194,8 @@ void AddConvertOptions(CLI::App& c, ConvertOptions& o) {
     c.add_option("--receiver", o.receiver, "Data source: receiver 1 or 2")
         ->check(CLI::IsMember({1, 2}));
     c.add_option("--columns", o.columns, "Columns of << DATA >>: frequency,channel,rssi")
-        ->delimiter(',');
+        ->delimiter(',')
+        ->allow_extra_args(false);
     c.add_flag("--best-server", o.bestServer, "Reduce the data to the best server");
     c.add_option("--average", o.average, "none or 40-lambda");
     c.add_flag("--split", o.split, "Split the output into parts of at most 60000 lines");
@@ -200,8 +203,11 @@ void AddConvertOptions(CLI::App& c, ConvertOptions& o) {
                  "Drop data during GPS outages of SECONDS or more");
     c.add_option("--frequencies", o.frequencies, "Receiver frequencies F1,F2 in MHz")
         ->delimiter(',')
-        ->expected(2);
-    c.add_option("--scans", o.scans, "Scan numbers to convert (default: all)")->delimiter(',');
+        ->expected(2)
+        ->allow_extra_args(false);
+    c.add_option("--scans", o.scans, "Scan numbers to convert (default: all)")
+        ->delimiter(',')
+        ->allow_extra_args(false);
     c.add_option("--input-folder", o.inputFolder, "Folder of log files (multiple-files mode)");
     c.add_option("--output-folder", o.outputFolder, "Folder of the output files");
     c.add_option("--pattern", o.pattern, "Input file pattern (default *.klf)");

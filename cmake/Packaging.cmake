@@ -1,11 +1,12 @@
 # Install rules of the command-line programs and the Debian package (make package).
-set(CMAKE_INSTALL_DOCDIR share/doc/varistrum CACHE PATH "Documentation")
 include(GNUInstallDirs)
+# Debian keeps documentation under the package name, whatever the project is called.
+set(VARISTRUM_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/varistrum)
 
 install(TARGETS varistrum-cli varistrum-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CMAKE_SOURCE_DIR}/docs/varistrum-cli.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(FILES ${CMAKE_SOURCE_DIR}/examples/drive-example.klf DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${VARISTRUM_DOC_DIR})
+install(FILES ${CMAKE_SOURCE_DIR}/examples/drive-example.klf DESTINATION ${VARISTRUM_DOC_DIR}/examples)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME varistrum)

@@ -28,6 +28,14 @@ TEST(CliTest, IdentifyFieldsAndVersion) {
     test::WriteFile(dir.File("text.klf"), std::string("not a log"));
     EXPECT_EQ(Cli(dir, "identify " + dir.File("text.klf")), 1);
     EXPECT_EQ(ReadFile(dir.File("stderr")), "Warning: File is not from a QTX CW product.\n");
+    // A missing input is named as missing by every command that reads one.
+    for (const std::string command : {"identify ", "index ", "convert --tags 5 "}) {
+        EXPECT_EQ(Cli(dir, command + dir.File("gone.klf")), 1) << command;
+        EXPECT_EQ(ReadFile(dir.File("stderr")),
+                  "Error: Cannot open '" + dir.File("gone.klf") + "': No such file or directory\n")
+            << command;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.File("gone.out")));
     EXPECT_EQ(Cli(dir, "fields"), 0);
     const std::string fields = ReadFile(dir.File("stdout"));
     EXPECT_EQ(fields.rfind("0\t<< DATA >>\n4\tCR / LF\n5\tLatitude (Decimal Degrees)\n", 0), 0u);
@@ -64,6 +72,11 @@ TEST(CliTest, ConvertsWithTheDefaultOutputNameAndSelectedScans) {
     EXPECT_FALSE(one.empty());
     EXPECT_LT(one.size(), all.size());
     EXPECT_EQ(all.compare(0, one.size(), one), 0);  // scan 1 opens the file
+    // List options stop at their own value, so the input may follow them.
+    ASSERT_EQ(Cli(dir, "convert -q --tags 18,0 --scans 1 --no-header " + log + " -o " +
+                           dir.File("first.out")),
+              0);
+    EXPECT_EQ(ReadFile(dir.File("first.out")), one);
 }
 
 TEST(CliTest, TypedFrequenciesAreAskedForAndChecked) {
