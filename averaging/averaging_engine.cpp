@@ -3,15 +3,12 @@
 
 #include <cmath>
 #include <limits>
-#include <numbers>
 
 namespace varistrum {
 
 namespace {
 
 constexpr double kSpeedOfLight = 300000000.0;  // m/s
-constexpr double kEarthRadius = 6378137.0;     // metres
-constexpr double kRadiansPerDegree = std::numbers::pi / 180.0;
 
 // Out-of-range and NaN levels would make the plain conversion undefined.
 std::int32_t TruncateToInt32(double value) {
@@ -35,8 +32,8 @@ void AveragingEngine::StartAveraging(double frequencyMHz, double spacingInWavele
     if (!std::isfinite(wavelength)) return;  // a frequency so small the wavelength overflows
 
     wavelength_ = wavelength;
-    sampleSpacing_ = spacingInWavelengths * wavelength_;
-    binLength_ = binInWavelengths * wavelength_;
+    sampleSpacing_ = DistanceThreshold(spacingInWavelengths * wavelength_);
+    binLength_ = DistanceThreshold(binInWavelengths * wavelength_);
     firstPosition_ = true;
     active_ = true;
     pendingValues_.Clear();
@@ -54,8 +51,8 @@ bool AveragingEngine::AddPosition(double latitude, double longitude) {
     const Position position{latitude, longitude};
     if (firstPosition_) {
         previousPosition_ = position;
-        binStart_ = position;
-        lastSample_ = position;
+        binStart_ = RoutePointAt(latitude, longitude);
+        lastSample_ = binStart_;
         firstPosition_ = false;
     } else {
         previousPosition_ = currentPosition_;
@@ -80,17 +77,15 @@ bool AveragingEngine::AddPosition(double latitude, double longitude) {
     const std::size_t located = locatedSamples_.Size();
     for (std::size_t i = 0; i < located; ++i) {
         const LocatedSample sample = locatedSamples_.Pop();
-        const Position at{sample.latitude, sample.longitude};
-        if (GreatCircleDistance(binStart_.latitude, binStart_.longitude, at.latitude,
-                                at.longitude) >= binLength_) {
+        const RoutePoint at = RoutePointAt(sample.latitude, sample.longitude);
+        if (binLength_.Reached(binStart_, at)) {
             CloseBin();
             binStart_ = at;
             lastSample_ = at;
             binSamples_.Push(sample);
             binClosed = true;
         }
-        if (GreatCircleDistance(lastSample_.latitude, lastSample_.longitude, at.latitude,
-                                at.longitude) >= sampleSpacing_) {
+        if (sampleSpacing_.Reached(lastSample_, at)) {
             binSamples_.Push(sample);
             lastSample_ = at;
         }
@@ -131,28 +126,17 @@ int AveragingEngine::NextAveragedPoint(double& latitude, double& longitude, doub
 }
 
 double AveragingEngine::GreatCircleDistance(double lat1, double lon1, double lat2, double lon2) {
-    const double phi1 = lat1 * kRadiansPerDegree;
-    const double lambda1 = lon1 * kRadiansPerDegree;
-    const double phi2 = lat2 * kRadiansPerDegree;
-    const double lambda2 = lon2 * kRadiansPerDegree;
-    const double dLat = phi2 - phi1;
-    const double dLon = lambda2 - lambda1;
-    const double sinHalfLat = std::sin(dLat / 2.0);
-    const double sinHalfLon = std::sin(dLon / 2.0);
-    double h = sinHalfLat * sinHalfLat + std::cos(phi1) * std::cos(phi2) * sinHalfLon * sinHalfLon;
-    // Rounding can lift h just above 1 for (nearly) antipodal points; sqrt(1 - h) would be NaN.
-    if (h > 1.0) h = 1.0;
-    return kEarthRadius * 2.0 * std::atan2(std::sqrt(h), std::sqrt(1.0 - h));
+    return GreatCircleMetres(RoutePointAt(lat1, lon1), RoutePointAt(lat2, lon2));
 }
 
 void AveragingEngine::Reset() {
     active_ = false;
     firstPosition_ = true;
     wavelength_ = 0.0;
-    sampleSpacing_ = 0.0;
-    binLength_ = 0.0;
-    binStart_ = Position{};
-    lastSample_ = Position{};
+    sampleSpacing_ = DistanceThreshold();
+    binLength_ = DistanceThreshold();
+    binStart_ = RoutePoint{};
+    lastSample_ = RoutePoint{};
     previousPosition_ = Position{};
     currentPosition_ = Position{};
     pendingValues_.Clear();

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "averaging/great_circle.h"
+
 namespace varistrum {
 
 struct LocatedSample {
@@ -70,10 +72,10 @@ class AveragingEngine {
     bool active_ = false;
     bool firstPosition_ = true;
     double wavelength_ = 0.0;     // metres
-    double sampleSpacing_ = 0.0;  // metres
-    double binLength_ = 0.0;      // metres
-    Position binStart_;
-    Position lastSample_;
+    DistanceThreshold sampleSpacing_;
+    DistanceThreshold binLength_;
+    RoutePoint binStart_;
+    RoutePoint lastSample_;
     Position previousPosition_;
     Position currentPosition_;
     Fifo<std::int32_t> pendingValues_;    // values since the last position
