@@ -4,11 +4,12 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 namespace varistrum::cli {
@@ -65,8 +66,12 @@ InterruptStop::~InterruptStop() {
 
 bool CheckInputReadable(const std::string& path) {
     errno = 0;
-    if (std::ifstream(path, std::ios::binary).is_open()) return true;
-    const char* reason = errno != 0 ? std::strerror(errno) : "cannot be read";
+    std::error_code ignored;
+    const bool folder = std::filesystem::is_directory(path, ignored);
+    if (!folder && std::ifstream(path, std::ios::binary).is_open()) return true;
+    const char* reason = folder       ? std::strerror(EISDIR)
+                         : errno != 0 ? std::strerror(errno)
+                                      : "cannot be read";
     std::fprintf(stderr, "Error: Cannot open '%s': %s\n", path.c_str(), reason);
     return false;
 }

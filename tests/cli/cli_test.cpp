@@ -36,6 +36,9 @@ TEST(CliTest, IdentifyFieldsAndVersion) {
             << command;
     }
     EXPECT_FALSE(std::filesystem::exists(dir.File("gone.out")));
+    EXPECT_EQ(Cli(dir, "identify " + dir.Path().string()), 1);
+    EXPECT_EQ(ReadFile(dir.File("stderr")),
+              "Error: Cannot open '" + dir.Path().string() + "': Is a directory\n");
     EXPECT_EQ(Cli(dir, "fields"), 0);
     const std::string fields = ReadFile(dir.File("stdout"));
     EXPECT_EQ(fields.rfind("0\t<< DATA >>\n4\tCR / LF\n5\tLatitude (Decimal Degrees)\n", 0), 0u);
