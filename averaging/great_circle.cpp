@@ -27,7 +27,7 @@ double Haversine(const RoutePoint& from, const RoutePoint& to) {
     const double dLon = to.longitude * kRadiansPerDegree - from.longitude * kRadiansPerDegree;
     const double sinHalfLat = std::sin(dLat / 2.0);
     const double sinHalfLon = std::sin(dLon / 2.0);
-    return sinHalfLat * sinHalfLat + from.cosLatitude * to.cosLatitude * sinHalfLon * sinHalfLon;
+    return sinHalfLat * sinHalfLat + from.cosLatitude * to.cosLatitude * (sinHalfLon * sinHalfLon);
 }
 
 double MetresOfHaversine(double h) {

@@ -14,7 +14,8 @@ struct RoutePoint {
 
 RoutePoint RoutePointAt(double latitude, double longitude);
 
-// The haversine of the central angle: sin²(dφ/2) + cos φ1 · cos φ2 · sin²(dλ/2).
+// The haversine of the central angle: sin²(dφ/2) + (cos φ1 · cos φ2) · sin²(dλ/2), each square
+// formed before it is multiplied.
 double Haversine(const RoutePoint& from, const RoutePoint& to);
 
 // Metres of arc for a haversine value.
