@@ -90,6 +90,10 @@ void TGeneratorDlg::SetPercent(int percent, const std::string& label) {
     PercentComplete->setText(QText(label));
 }
 
+void TGeneratorDlg::ResetProgressBar() {
+    ProgressBar->setValue(0);
+}
+
 void TGeneratorDlg::ReportMessage(MessageKind kind, const std::string& text) {
     varistrum::ReportMessage(kind, QText(text));
 }

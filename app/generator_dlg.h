@@ -42,6 +42,7 @@ class TGeneratorDlg : public QDialog, private GeneratorView {
   private:
     // The pass's side, run in the window's thread.
     void SetPercent(int percent, const std::string& label) override;
+    void ResetProgressBar() override;
     void ReportMessage(MessageKind kind, const std::string& text) override;
 
     TavrelReader& reader_;

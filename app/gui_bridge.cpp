@@ -69,6 +69,10 @@ void GuiGeneratorView::SetPercent(int percent, const std::string& label) {
     RunInGuiThread(context_, [&] { target_.SetPercent(percent, label); });
 }
 
+void GuiGeneratorView::ResetProgressBar() {
+    RunInGuiThread(context_, [this] { target_.ResetProgressBar(); });
+}
+
 void GuiGeneratorView::ReportMessage(MessageKind kind, const std::string& text) {
     RunInGuiThread(context_, [&] { target_.ReportMessage(kind, text); });
 }

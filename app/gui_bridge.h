@@ -53,6 +53,7 @@ class GuiGeneratorView : public GeneratorView {
     GuiGeneratorView(QObject* context, GeneratorView& target)
         : context_(context), target_(target) {}
     void SetPercent(int percent, const std::string& label) override;
+    void ResetProgressBar() override;
     void ReportMessage(MessageKind kind, const std::string& text) override;
 
   private:

@@ -53,7 +53,7 @@ MakeListOutcome RunAverageInformationPass(TavrelReader& reader, const std::strin
         view.ReportMessage(MessageKind::Information, AverageInformationText(information));
     }
     reader.Close();
-    view.SetPercent(0, "0% Complete");
+    view.ResetProgressBar();
     return stopped ? MakeListOutcome::Stopped : MakeListOutcome::Gathered;
 }
 

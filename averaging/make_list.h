@@ -16,6 +16,8 @@ class GeneratorView {
     virtual ~GeneratorView() = default;
     // The progress bar and the "%ld%% Complete" label.
     virtual void SetPercent(int percent, const std::string& label) = 0;
+    // The bar alone back to 0; the label keeps the last percentage reached.
+    virtual void ResetProgressBar() = 0;
     virtual void ReportMessage(MessageKind kind, const std::string& text) = 0;
 };
 
