@@ -39,11 +39,12 @@ void AppendDate(Out& out, int a, int b, int c, int lastWidth = 2) {
     AppendInt(out, c, lastWidth);
 }
 
-// Whole degrees and millionths, negative for any hemisphere but the positive one.
+// Whole degrees and millionths, negative for any hemisphere but the positive one; zero (also
+// before any TP block) has no sign.
 template <class Out>
 void AppendTpCoordinate(Out& out, char hemisphere, char positive, std::uint16_t degrees,
                         std::uint32_t millionths) {
-    if (hemisphere != positive) out.push_back('-');
+    if (hemisphere != positive && (degrees != 0 || millionths != 0)) out.push_back('-');
     AppendInt(out, degrees);
     out.push_back('.');
     AppendInt(out, millionths, 6);

@@ -209,11 +209,20 @@ TEST(ConversionTextTest, TpFieldsCarryTheSignAlsoBelowOneDegree) {
     log.Config(1, kBand800, kBand800)
         .Rtc(1, 2, 3)
         .ScanList32(k850MHz, 0)
+        .Samples(1, samples)  // before any TP block: zero has no sign
         .TpPosition(tp)
         .TpTime(-5, 270)
         .Samples(1, samples);
+    tp.latitudeMillionths = 0;
+    tp.longitudeHemisphere = 'W';
+    tp.longitudeDegrees = 0;
+    tp.longitudeMillionths = 0;
+    log.TpPosition(tp).Samples(1, samples);
     const auto settings = FieldSettings({TpLatitude, TpLongitude, TpDate, TpTime});
-    EXPECT_EQ(ConvertBytes(log.Bytes(), settings), "-0.500000,12.000034,04/03/2026,07:08:09\r\n");
+    EXPECT_EQ(ConvertBytes(log.Bytes(), settings),
+              "0.000000,0.000000,01/00/1900,00:00:00\r\n"
+              "-0.500000,12.000034,04/03/2026,07:08:09\r\n"
+              "0.000000,0.000000,04/03/2026,07:08:09\r\n");
 }
 
 TEST(ConversionTextTest, DataFirstHasNoLeadingDelimiterAndEmptyLinesAreNotWritten) {
