@@ -46,9 +46,12 @@ std::optional<double> ParseFrequencyText(const std::string& text) {
     if (begin == std::string::npos) return std::nullopt;
     const char* first = text.data() + begin;
     const char* last = text.data() + end + 1;
-    if (*first == '+') ++first;
+    if (*first == '+') {
+        ++first;  // from_chars takes no '+'; a sign after it is not a number
+        if (first == last || *first == '-' || *first == '+') return std::nullopt;
+    }
     double value = 0.0;
-    const auto result = std::from_chars(first, last, value, std::chars_format::fixed);
+    const auto result = std::from_chars(first, last, value, std::chars_format::general);
     if (result.ec != std::errc() || result.ptr != last || !std::isfinite(value))
         return std::nullopt;
     return value;

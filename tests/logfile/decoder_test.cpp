@@ -152,24 +152,39 @@ TEST(DecoderTest, ScanNumbersMatchBetweenIndexPassAndConversion) {
     }
 }
 
-TEST(DecoderTest, UncheckedScanIsSkippedAlsoWhenItsStartWaitedForTheFirstFix) {
-    LogBuilder log;
+// The first GPS or RTC record completes the waiting start; the tree then decides, except in a
+// folder job (all scans), whose files have no tree of their own.
+TEST(DecoderTest, ScanWhoseStartWaitedIsSelectedFromTheTreeUnlessAllScansAreConverted) {
     const int samples[1] = {-60};
-    log.Config(1, kBand800, kBand800)
-        .ScanList32(68000, 0)
-        .Gps(At(1))
-        .Samples(1, samples)
-        .Gps(At(2));
-    ScanSelectionSnapshot unchecked({-1, 0});
-    Decoding d(log);
-    d.reader.SetScanNodes(&unchecked);
-    d.Next();
-    d.Next();
-    d.Next();
-    EXPECT_TRUE(d.S().SkipScan);
-    d.Next();
-    EXPECT_EQ(d.S().DataMode, kDataNone);  // the samples were dropped
-    EXPECT_EQ(d.S().counters.rx1Single, 1);
+    for (const bool byRtc : {false, true}) {
+        for (const bool allScans : {false, true}) {
+            LogBuilder log;
+            log.Config(1, kBand800, kBand800).ScanList32(68000, 0);
+            if (byRtc) {
+                log.Rtc(1, 2, 3);
+            } else {
+                log.Gps(At(1));
+            }
+            log.Samples(1, samples).Gps(At(2));
+            ScanSelectionSnapshot unchecked({-1, 0});
+            Decoding d(log);
+            d.reader.SetScanNodes(&unchecked);
+            d.reader.SetConvertAllScans(allScans);
+            d.Next();
+            d.Next();
+            d.Next();
+            EXPECT_EQ(d.S().ScanIndex, 1);
+            EXPECT_EQ(d.S().SkipScan, !allScans) << byRtc;
+            const DecodeResult samplesResult = d.Next();
+            EXPECT_EQ(d.S().counters.rx1Single, 1);
+            if (allScans) {
+                EXPECT_NE(d.S().DataMode, kDataNone) << byRtc;
+            } else {
+                EXPECT_EQ(d.S().DataMode, kDataNone) << byRtc;  // the samples were dropped
+                EXPECT_EQ(samplesResult, DecodeNothing);
+            }
+        }
+    }
 }
 
 TEST(DecoderTest, ListedOutageDropsDataAndCountsUntilTheNextGpsRecord) {
@@ -220,6 +235,21 @@ TEST(DecoderTest, TypedFrequenciesAreCheckedAndSurviveOpen) {
     d.reader.Close();
     Decoding again(log);
     EXPECT_FALSE(again.S().userFrequencies);  // a new reader knows nothing of them
+}
+
+TEST(DecoderTest, TypedFrequencyTextsReadAsNumbersOrNotAtAll) {
+    const std::pair<const char*, std::optional<double>> cases[] = {
+        {"850", 850.0},    {" 851.0125\t", 851.0125},
+        {"+850.5", 850.5}, {"8.5e2", 850.0},
+        {".5", 0.5},       {"-5", -5.0},
+        {"", {}},          {"  ", {}},
+        {"abc", {}},       {"850,5", {}},
+        {"+-5", {}},       {"++5", {}},
+        {"+", {}},         {"inf", {}},
+        {"nan", {}},       {"850 MHz", {}},
+        {"0x35", {}},      {"1e999", {}}};
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(ParseFrequencyText(text), expected) << text;
 }
 
 // A file's own scan definition must not carry over into the next file's typed frequencies.
