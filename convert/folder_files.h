@@ -11,8 +11,8 @@ struct FileLists {
     std::vector<std::string> outputs;  // same index = one file
 };
 
-// Every regular file of `inputFolder` whose name matches `pattern` (wildcards * and ?), in
-// name order; output = outputFolder + "/" + name without its last 4 characters + outputExt.
+// Every regular file of `inputFolder` whose name matches `pattern` (wildcards * and ?, any case),
+// in name order; output = outputFolder + "/" + name without its last 4 characters + outputExt.
 FileLists ListFolderFiles(const std::string& inputFolder, const std::string& pattern,
                           const std::string& outputFolder, const std::string& outputExt);
 
