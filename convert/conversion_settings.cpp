@@ -7,19 +7,26 @@ namespace varistrum {
 
 char ConversionSettings::Delimiter() const {
     switch (delimiterChoice) {
-        case kComma: return ',';
-        case kSemiColon: return ';';
-        case kTab: return '\t';
-        case kSpace: return ' ';
-        case kOther: return otherDelimiter.empty() ? '\0' : otherDelimiter[0];
-        default: return '@';
+        case kComma:
+            return ',';
+        case kSemiColon:
+            return ';';
+        case kTab:
+            return '\t';
+        case kSpace:
+            return ' ';
+        case kOther:
+            return otherDelimiter.empty() ? '\0' : otherDelimiter[0];
+        default:
+            return '@';
     }
 }
 
 std::optional<std::string> ConversionSettings::Problem() const {
-    // An empty Other delimiter would write NUL bytes between the fields.
+    // The delimiter is one byte: an empty Other text would write NUL bytes between the fields,
+    // and a character beyond ASCII takes more than one byte.
     if (delimiterChoice == kOther && otherDelimiter.size() != 1)
-        return "The Other delimiter must be one character.";
+        return "The Other delimiter must be a single ASCII character.";
     if (dropOutages && (outageSeconds < 1 || outageSeconds > 86400))
         return "The GPS outage must be a whole number of seconds from 1 to 86400.";
     return std::nullopt;
@@ -29,7 +36,8 @@ std::optional<int> ParseOutageSeconds(const std::string& text) {
     int value = 0;
     const char* end = text.data() + text.size();
     const auto result = std::from_chars(text.data(), end, value);
-    if (result.ec != std::errc() || result.ptr != end || value < 1 || value > 86400) return std::nullopt;
+    if (result.ec != std::errc() || result.ptr != end || value < 1 || value > 86400)
+        return std::nullopt;
     return value;
 }
 

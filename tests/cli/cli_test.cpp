@@ -135,7 +135,8 @@ TEST(CliTest, BadOptionValuesAreUsageErrors) {
     EXPECT_EQ(Cli(dir, "convert " + log + " --tags 5,99"), 2);
     EXPECT_EQ(Cli(dir, "convert " + log + " --delimiter pipe"), 2);
     EXPECT_EQ(Cli(dir, "convert " + log + " --tags 5 --delimiter other --other-delimiter ab"), 1);
-    EXPECT_EQ(ReadFile(dir.File("stderr")), "Error: The Other delimiter must be one character.\n");
+    EXPECT_EQ(ReadFile(dir.File("stderr")),
+              "Error: The Other delimiter must be a single ASCII character.\n");
     EXPECT_EQ(Cli(dir, "convert " + dir.File("missing.klf")), 1);
 }
 

@@ -103,17 +103,21 @@ TEST(ConversionJobTest, SettingsThatCannotConvertAreRefusedBeforeWriting) {
     WriteFile(dir.File("a.klf"), test::RtcLog(2));
     auto settings = FieldSettings({DataField});
     settings.delimiterChoice = kOther;
-    settings.otherDelimiter = "";
-    Job job;
-    EXPECT_EQ(job.Run({dir.File("a.klf")}, {dir.File("a.out")}, settings), JobOutcome::Failed);
-    EXPECT_EQ(job.observer.messages,
-              std::vector<std::string>{"Error: The Other delimiter must be one character."});
-    EXPECT_FALSE(std::filesystem::exists(dir.File("a.out")));
+    for (const char* refused : {"", "ab", "\xC2\xA7"}) {  // "§" takes two bytes
+        settings.otherDelimiter = refused;
+        Job job;
+        EXPECT_EQ(job.Run({dir.File("a.klf")}, {dir.File("a.out")}, settings), JobOutcome::Failed);
+        EXPECT_EQ(job.observer.messages,
+                  std::vector<std::string>{
+                      "Error: The Other delimiter must be a single ASCII character."});
+        EXPECT_FALSE(std::filesystem::exists(dir.File("a.out")));
+    }
+    settings = FieldSettings({GpsSecond, DataField});
+    settings.delimiterChoice = kOther;
     settings.otherDelimiter = "|";
     Job other;
-    EXPECT_EQ(
-        other.Run({dir.File("a.klf")}, {dir.File("a.out")}, FieldSettings({DataField, GpsSecond})),
-        JobOutcome::Completed);
+    EXPECT_EQ(other.Run({dir.File("a.klf")}, {dir.File("a.out")}, settings), JobOutcome::Completed);
+    EXPECT_NE(ReadFile(dir.File("a.out")).find("|"), std::string::npos);
 }
 
 int CountLines(const std::string& text) {
