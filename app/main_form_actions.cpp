@@ -52,8 +52,7 @@ QString TimeOfDayFormat() {
 void TMainForm::FormCreate() {
     FillAvailableBox(DefaultAvailableFields());
     reader_.BindReceiverSelectors({Receiver1->isChecked(), Receiver2->isChecked()});
-    Timer->start();
-    TimerTimer();
+    Timer->start();  // the clock reads "HH:MM:SS" until the first tick
 }
 
 void TMainForm::InBrowseClick() {
@@ -192,8 +191,8 @@ void TMainForm::btnOutFolderClick() {
 void TMainForm::ChooseFolder(QLineEdit* target, QLineEdit* other) {
     RunModal(*dialogs_.folder);
     target->setText(dialogs_.folder->ChosenFolder());
-    // A count needs both folders.
-    if (!target->text().isEmpty() && !other->text().isEmpty()) {
+    // A count needs the other folder; an emptied chosen folder counts none.
+    if (!other->text().isEmpty()) {
         fileCount_ = ListFolderFiles();
         edFileCount->setText(QString::number(fileCount_));
     }

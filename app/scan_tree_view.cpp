@@ -80,7 +80,7 @@ QTreeWidgetItem* TScanTreeView::ItemOfNode(std::size_t node) const {
 
 void TScanTreeView::mouseReleaseEvent(QMouseEvent* event) {
     QTreeWidget::mouseReleaseEvent(event);
-    if (event->button() == Qt::LeftButton) emit MouseUp(event->position().toPoint());
+    emit MouseUp(event->position().toPoint());  // any button, as a mouse-up
 }
 
 void TScanTreeView::keyPressEvent(QKeyEvent* event) {

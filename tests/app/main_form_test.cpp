@@ -1,6 +1,7 @@
 // The main window's workflow: browsing, field lists, folders, the scan tree and its enabling rules.
 #include <QAction>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
@@ -45,6 +46,9 @@ TEST_F(MainWindowTest, StartsInItsInitialState) {
     EXPECT_EQ(Find<QListWidget>("AvailableBox")->count(), static_cast<int>(OfferedFields().size()));
     EXPECT_EQ(Find<QAction>("ContentsIndex1")->text(), "Contents && Index");
     EXPECT_EQ(Form().FileCount(), 1);
+    EXPECT_EQ(Find<QLabel>("olClock")->text(), "HH:MM:SS");  // until the timer's first tick
+    QTest::qWait(1100);
+    EXPECT_NE(Find<QLabel>("olClock")->text(), "HH:MM:SS");
 }
 
 TEST_F(MainWindowTest, BrowseNamesTheOutputAfterTheInput) {
@@ -146,6 +150,10 @@ TEST_F(MainWindowTest, FileCountNeedsBothFolders) {
     EXPECT_EQ(Find<QLineEdit>("edFileCount")->text(), "3");
     EXPECT_EQ(Form().FileCount(), 3);
     EXPECT_FALSE(Form().ReaderBusy());  // no index pass in this mode
+    AnswerFolder("");                   // emptying one folder counts again: none
+    Click("btnInFolder");
+    EXPECT_EQ(Find<QLineEdit>("edFileCount")->text(), "0");
+    EXPECT_EQ(Form().FileCount(), 0);
 }
 
 TEST_F(MainWindowTest, OnlyTheInputFolderGivesNoCount) {
@@ -184,6 +192,9 @@ TEST_F(MainWindowTest, ScanNodesToggleAndRootsDoNot) {
     EXPECT_EQ(Form().Scans().ScanChecked(second), true);
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
     EXPECT_EQ(Form().Scans().ScanChecked(first), true);
+    QTest::mouseClick(tree->viewport(), Qt::RightButton, {}, tree->visualItemRect(item).center());
+    EXPECT_EQ(Form().Scans().ScanChecked(first), false);  // any button's mouse-up
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
     // The space bar toggles the current node.
     tree->setCurrentItem(item);
     QTest::keyClick(tree, Qt::Key_Space);
