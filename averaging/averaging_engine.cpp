@@ -31,9 +31,8 @@ void AveragingEngine::StartAveraging(double frequencyMHz, double spacingInWavele
     const double wavelength = kSpeedOfLight / (frequencyMHz * 1000000.0);
     if (!std::isfinite(wavelength)) return;  // a frequency so small the wavelength overflows
 
-    wavelength_ = wavelength;
-    sampleSpacing_ = DistanceThreshold(spacingInWavelengths * wavelength_);
-    binLength_ = DistanceThreshold(binInWavelengths * wavelength_);
+    sampleSpacing_ = DistanceThreshold(spacingInWavelengths * wavelength);
+    binLength_ = DistanceThreshold(binInWavelengths * wavelength);
     firstPosition_ = true;
     active_ = true;
     pendingValues_.Clear();
@@ -132,7 +131,6 @@ double AveragingEngine::GreatCircleDistance(double lat1, double lon1, double lat
 void AveragingEngine::Reset() {
     active_ = false;
     firstPosition_ = true;
-    wavelength_ = 0.0;
     sampleSpacing_ = DistanceThreshold();
     binLength_ = DistanceThreshold();
     binStart_ = RoutePoint{};

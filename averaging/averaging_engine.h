@@ -71,7 +71,6 @@ class AveragingEngine {
 
     bool active_ = false;
     bool firstPosition_ = true;
-    double wavelength_ = 0.0;  // metres
     DistanceThreshold sampleSpacing_;
     DistanceThreshold binLength_;
     RoutePoint binStart_;
