@@ -2,6 +2,7 @@
 #include "convert/conversion_settings.h"
 
 #include <charconv>
+#include <string_view>
 
 namespace varistrum {
 
@@ -27,6 +28,10 @@ std::optional<std::string> ConversionSettings::Problem() const {
     // and a character beyond ASCII takes more than one byte.
     if (delimiterChoice == kOther && otherDelimiter.size() != 1)
         return "The Other delimiter must be a single ASCII character.";
+    // Such a delimiter would split or join the numbers of the data block, or the quotes.
+    if (delimiterChoice == kOther &&
+        std::string_view("0123456789.-+\"").find(otherDelimiter[0]) != std::string_view::npos)
+        return "The Other delimiter cannot be a digit, '.', '-', '+' or '\"'.";
     if (dropOutages && (outageSeconds < 1 || outageSeconds > 86400))
         return "The GPS outage must be a whole number of seconds from 1 to 86400.";
     return std::nullopt;

@@ -1,9 +1,27 @@
 // Composition of header records and data lines from the field writers.
 #include "convert/output_lines.h"
 
+#include <cstring>
+
 #include "convert/field_formatter.h"
 
 namespace varistrum {
+
+namespace {
+
+// Encloses the text from `start` to the end of `line` in double quotes when it holds the
+// delimiter ("3D Fix" with Space, "14:30:00" with ':'), so that it stays one column.
+void QuoteIfDelimited(TextBuilder& line, std::size_t start, char delimiter) {
+    const std::size_t length = line.size() - start;
+    if (std::memchr(line.data() + start, delimiter, length) == nullptr) return;
+    char* text = line.Room(2) - length;
+    std::memmove(text + 1, text, length);
+    text[0] = '"';
+    text[length + 1] = '"';
+    line.CommitTo(text + length + 2);
+}
+
+}  // namespace
 
 OutputLines::OutputLines(TavrelReader& reader, OutputFile& file, const ConversionSettings& settings)
     : reader_(reader), file_(file), settings_(settings), delimiter_(settings.Delimiter()) {}
@@ -42,7 +60,10 @@ void OutputLines::WriteDataLines() {
         for (std::size_t i = 0; i < settings_.selectedTags.size(); ++i) {
             if (i > 0) line_.push_back(delimiter_);
             const std::size_t before = line_.size();
-            fields.AppendField(settings_.selectedTags[i], line_);
+            const int tag = settings_.selectedTags[i];
+            fields.AppendField(tag, line_);
+            // The data block's values are numbers: the delimiter only ever stands between them.
+            if (tag != DataField) QuoteIfDelimited(line_, before, delimiter_);
             anyText = anyText || line_.size() != before;
         }
         if (anyText) {

@@ -40,11 +40,15 @@ struct PendingRow {
     std::size_t sampleCount = 0;
 };
 
-// Strongest channel over a sweep of table records.
+// Best channel of a sweep that has not begun yet.
+inline constexpr int kNoBestChannel = 1000000;
+
+// Strongest channel over a sweep of table records: `best` of the sweep under way, `held` the
+// best of the sweep that ended in the current record.
 struct BestServerState {
     bool held = false;
     int bestRssi = kNoLevel;
-    int bestChannel = 1000000;
+    int bestChannel = kNoBestChannel;
     int heldRssi = kNoLevel;
     int heldChannel = 0;
     int recordBestRssi = kNoLevel;

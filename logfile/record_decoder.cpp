@@ -95,15 +95,15 @@ void TavrelReader::StartEngineIfTyped() {
     if (state_.userFrequencies && !engine_.IsActive()) StartEngine();
 }
 
-// Only during a conversion: the fix that ends a listed outage's last good second starts
-// dropping, the next GPS record ends it.
+// Only during a conversion: the listed last good fix before an outage starts dropping, and
+// only the next good fix ends it (the bad fixes inside the outage do not).
 void TavrelReader::TestGpsOutage() {
     if (!useScanSelection_ || !dropOutages_) return;
-    const int second = state_.gps.SecondOfDay();
-    if (outageCursor_ < outageStarts_.size() && outageStarts_[outageCursor_] == second) {
+    const std::int64_t number = state_.counters.gpsTotal;  // this record's, counted already
+    if (outageCursor_ < outageStarts_.size() && outageStarts_[outageCursor_] == number) {
         state_.InOutage = true;
         ++outageCursor_;
-    } else {
+    } else if (state_.gps.statusCode > 5) {
         state_.InOutage = false;
     }
 }
@@ -114,13 +114,13 @@ DecodeResult TavrelReader::DecodeGps(ByteSpan payload) {
     s.gps = GpsBlock::Decode(payload);
     if (s.DataMode == kDataSamples) s.TimingSource = kTimingGps;
     s.timeSeen = true;
-    TestGpsOutage();
     ++s.counters.gpsTotal;
     if (s.gps.statusCode == 7) {
         ++s.counters.gps3dLock;
     } else if (s.gps.statusCode == 6) {
         ++s.counters.gps2dLock;
     }
+    TestGpsOutage();
     s.timeSinceOpen = true;
     CompleteWaitingScanStart();
     s.ScanName.assign("GPS ");
@@ -317,6 +317,7 @@ DecodeResult TavrelReader::DecodeChannelTable(ByteSpan payload) {
     if (s.ScanMode != kScanTable) {
         BeginScan(kScanTable);
         s.headerChangeRemembered = true;
+        s.bestServer = BestServerState{};  // a sweep never spans two scans
     }
     if (!useScanSelection_) s.HeaderPending = false;  // table scans get no tree entry
     if (s.InOutage) return DecodeNothing;
@@ -327,6 +328,7 @@ DecodeResult TavrelReader::DecodeChannelTable(ByteSpan payload) {
     s.channelNumbers.fill(0);
     s.tableEntries = 0;
     BestServerState& best = s.bestServer;
+    best.held = false;  // a record writes only the sweep that ended in it
     if (s.HeaderPending) {
         best.recordBestRssi = kNoLevel;
         best.recordBestChannel = 3100;
@@ -339,17 +341,16 @@ DecodeResult TavrelReader::DecodeChannelTable(ByteSpan payload) {
         s.channelNumbers[static_cast<std::size_t>(s.tableEntries)] = channel;
         s.levels[static_cast<std::size_t>(s.tableEntries)] = static_cast<std::int8_t>(rssi);
         ++s.tableEntries;
-        // Best-server sweep: a channel not above the best one so far restarts the sweep.
-        if (best.held) {
-            best.held = false;
-            best.bestRssi = best.heldRssi;
-            best.bestChannel = best.heldChannel;
-        } else if (channel <= best.bestChannel) {
+        // Best-server sweep: a channel not above the best one so far starts the next sweep;
+        // the finished sweep's best is held for the record's line.
+        const bool sweepStarted = best.bestChannel != kNoBestChannel;
+        if (sweepStarted && channel <= best.bestChannel) {
             best.held = true;
-            best.heldRssi = rssi;
-            best.heldChannel = channel;
-        }
-        if (!best.held && best.bestRssi <= rssi) {
+            best.heldRssi = best.bestRssi;
+            best.heldChannel = best.bestChannel;
+            best.bestRssi = rssi;
+            best.bestChannel = channel;
+        } else if (!sweepStarted || best.bestRssi <= rssi) {
             best.bestRssi = rssi;
             best.bestChannel = channel;
         }

@@ -49,10 +49,11 @@ public:
     bool ConvertAllScans() const { return convertAllScans_; }
     void SetScanNodes(const ScanSelection* nodes) { scanNodes_ = nodes; }
 
-    // GPS outage drop: whether it is on, and the seconds of day of the last good fix before each outage.
+    // GPS outage drop: whether it is on, and the GPS record number since Open (1 = the first)
+    // of the last good fix before each outage, in file order.
     void SetDropOutages(bool on) { dropOutages_ = on; }
-    void SetOutageStarts(std::vector<int> starts) { outageStarts_ = std::move(starts); }
-    const std::vector<int>& OutageStarts() const { return outageStarts_; }
+    void SetOutageStarts(std::vector<std::int64_t> starts) { outageStarts_ = std::move(starts); }
+    const std::vector<std::int64_t>& OutageStarts() const { return outageStarts_; }
 
     void ClearHeaderPending() { state_.HeaderPending = false; }
     void ClearNewGpsRecordMark() { state_.newGpsRecord = false; }
@@ -109,7 +110,7 @@ private:
     bool convertAllScans_ = false;
     const ScanSelection* scanNodes_ = nullptr;
     bool dropOutages_ = false;
-    std::vector<int> outageStarts_;
+    std::vector<std::int64_t> outageStarts_;
     std::size_t outageCursor_ = 0;
     // Channel tables of typed-in frequencies, restored at every Open while they are in force.
     std::array<std::uint32_t, kChannelTableSize> typedChannelValuesA_{};

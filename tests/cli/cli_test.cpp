@@ -137,6 +137,9 @@ TEST(CliTest, BadOptionValuesAreUsageErrors) {
     EXPECT_EQ(Cli(dir, "convert " + log + " --tags 5 --delimiter other --other-delimiter ab"), 1);
     EXPECT_EQ(ReadFile(dir.File("stderr")),
               "Error: The Other delimiter must be a single ASCII character.\n");
+    EXPECT_EQ(Cli(dir, "convert " + log + " --tags 5 --delimiter other --other-delimiter ."), 1);
+    EXPECT_EQ(ReadFile(dir.File("stderr")),
+              "Error: The Other delimiter cannot be a digit, '.', '-', '+' or '\"'.\n");
     EXPECT_EQ(Cli(dir, "convert " + dir.File("missing.klf")), 1);
 }
 

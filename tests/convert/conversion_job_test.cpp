@@ -112,6 +112,16 @@ TEST(ConversionJobTest, SettingsThatCannotConvertAreRefusedBeforeWriting) {
                       "Error: The Other delimiter must be a single ASCII character."});
         EXPECT_FALSE(std::filesystem::exists(dir.File("a.out")));
     }
+    // These would split or join the numbers of the data block.
+    for (const char* refused : {"0", "7", ".", "-", "+", "\""}) {
+        settings.otherDelimiter = refused;
+        Job job;
+        EXPECT_EQ(job.Run({dir.File("a.klf")}, {dir.File("a.out")}, settings), JobOutcome::Failed);
+        EXPECT_EQ(job.observer.messages,
+                  std::vector<std::string>{
+                      "Error: The Other delimiter cannot be a digit, '.', '-', '+' or '\"'."});
+        EXPECT_FALSE(std::filesystem::exists(dir.File("a.out")));
+    }
     settings = FieldSettings({GpsSecond, DataField});
     settings.delimiterChoice = kOther;
     settings.otherDelimiter = "|";
@@ -169,14 +179,31 @@ TEST(ConversionJobTest, SplitCountsHeaderLinesAndKeepsLongLinesWhole) {
               "Cannot create directory.");
 }
 
-// Good fixes at the given seconds (negative: a bad fix at that second).
+// The parts' folder and base name: the output path without its file name's extension.
+TEST(ConversionJobTest, SplitFolderDropsTheOutputExtensionOnly) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"/d/run1.out", "/d/run1"},
+        {"/d/run1.csv", "/d/run1"},
+        {"/d/results", "/d/results"},
+        {"/d/v1.2/results", "/d/v1.2/results"},
+        {"/d/drive.2026.out", "/d/drive.2026"},
+        {"/d/.out", ""},
+        {"", ""},
+    };
+    for (const auto& [output, folder] : cases) EXPECT_EQ(SplitFolderOf(output), folder) << output;
+
+    TempDir dir;
+    WriteFile(dir.File("r.csv"), std::string("line\r\n"));
+    RecordingObserver observer;
+    EXPECT_FALSE(SplitOutputFile(dir.File("r.csv"), observer).has_value());
+    EXPECT_EQ(ReadFile(dir.File("r/r-1.out")), "line\r\n");
+}
+
+// Good fixes at the given seconds of 15 June 2026 (negative: a bad fix at that second).
 std::vector<std::uint8_t> Fixes(std::initializer_list<int> seconds) {
     LogBuilder log;
     for (int s : seconds) {
         GpsFix fix;
-        fix.hours = 0;
-        fix.minutes = 0;
-        fix.seconds = 0;
         const int second = s < 0 ? -s : s;
         fix.hours = second / 3600;
         fix.minutes = second / 60 % 60;
@@ -187,17 +214,63 @@ std::vector<std::uint8_t> Fixes(std::initializer_list<int> seconds) {
     return log.Bytes();
 }
 
-TEST(GpsOutagePassTest, ListsGapsOfAtLeastNSecondsBetweenGoodFixes) {
+GpsFix FixOn(int year, int month, int day, int hours, int minutes, int seconds) {
+    GpsFix fix;
+    fix.year = year;
+    fix.month = month;
+    fix.day = day;
+    fix.hours = hours;
+    fix.minutes = minutes;
+    fix.seconds = seconds;
+    return fix;
+}
+
+GpsBlock BlockOf(const GpsFix& fix) {
+    const auto payload = sim::EncodeGpsBlock(fix);
+    return GpsBlock::Decode(ByteSpan(payload.data(), payload.size()));
+}
+
+TEST(GpsOutagePassTest, GapsCountCalendarDaysAndWithoutADateTheNearerNextDay) {
     struct Case {
-        std::vector<std::uint8_t> log;
-        std::vector<int> expected;
+        GpsFix previous, current;
+        std::int64_t seconds;
     };
     const Case cases[] = {
-        {Fixes({10, 11, 41, 42}), {11}},                     // a gap of exactly 30 is listed
-        {Fixes({10, 11, 40}), {}},                           // 29 is not
-        {Fixes({10, 11, -20, -30, 45, 46, 100}), {11, 46}},  // bad fixes do not end a gap
-        {Fixes({86398, 86399, 5}), {}},                      // across midnight: not listed
-        {Fixes({-1, -50, -100}), {}},                        // no good fix at all
+        {FixOn(2026, 6, 15, 18, 0, 0), FixOn(2026, 6, 16, 8, 0, 0), 14 * 3600},   // overnight stop
+        {FixOn(2026, 6, 15, 10, 0, 0), FixOn(2026, 6, 16, 11, 0, 0), 25 * 3600},  // not 1 hour
+        {FixOn(2026, 6, 15, 23, 59, 50), FixOn(2026, 6, 16, 0, 0, 20), 30},       // midnight
+        {FixOn(2024, 2, 28, 12, 0, 0), FixOn(2024, 3, 1, 12, 0, 0), 2 * 86400},   // leap day
+        {FixOn(2026, 12, 31, 23, 0, 0), FixOn(2027, 1, 1, 1, 0, 0), 2 * 3600},
+        {FixOn(2026, 6, 16, 8, 0, 0), FixOn(2026, 6, 15, 18, 0, 0), -14 * 3600},  // step back
+        {FixOn(2026, 6, 15, 12, 0, 0), FixOn(2026, 6, 15, 12, 0, 0), 0},
+        // Without a real date on either fix: by time of day.
+        {FixOn(0, 0, 0, 23, 59, 50), FixOn(0, 0, 0, 0, 0, 20), 30},
+        {FixOn(1979, 12, 31, 23, 59, 50), FixOn(2026, 6, 15, 0, 0, 20), 30},
+        {FixOn(2026, 6, 15, 20, 0, 0), FixOn(2026, 2, 29, 7, 59, 59), 43199},  // no 29 Feb 2026
+        {FixOn(2026, 4, 31, 20, 0, 0), FixOn(2026, 5, 1, 8, 0, 0), -43200},    // exactly 12 h: back
+        {FixOn(2026, 13, 1, 12, 0, 0), FixOn(2026, 13, 1, 11, 59, 0), -60},
+        {FixOn(2026, 6, 0, 12, 0, 0), FixOn(2026, 6, 1, 12, 0, 45), 45},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(SecondsBetweenFixes(BlockOf(c.previous), BlockOf(c.current)), c.seconds)
+            << c.previous.year << '-' << c.previous.month << '-' << c.previous.day << ' '
+            << c.previous.hours << " to " << c.current.year << '-' << c.current.month << '-'
+            << c.current.day << ' ' << c.current.hours;
+    }
+}
+
+TEST(GpsOutagePassTest, ListsTheGpsRecordNumberOfTheLastGoodFixBeforeEachGap) {
+    struct Case {
+        std::vector<std::uint8_t> log;
+        std::vector<std::int64_t> expected;
+    };
+    const Case cases[] = {
+        {Fixes({10, 11, 41, 42}), {2}},                    // a gap of exactly 30 is listed
+        {Fixes({10, 11, 40}), {}},                         // 29 is not
+        {Fixes({10, 11, -20, -30, 45, 46, 100}), {2, 6}},  // bad fixes do not end a gap
+        {Fixes({86398, 86399, 5}), {}},                    // the same date: a step back
+        {Fixes({-1, -50, -100}), {}},                      // no good fix at all
+        {Fixes({-1, 5, -50, 60}), {2}},                    // numbers count bad fixes too
     };
     TempDir dir;
     for (const Case& c : cases) {
@@ -213,7 +286,7 @@ TEST(GpsOutagePassTest, ListsGapsOfAtLeastNSecondsBetweenGoodFixes) {
     EXPECT_FALSE(GpsOutagePass(reader, dir.File("none.klf"), 30, {}).has_value());
 }
 
-TEST(GpsOutagePassTest, DropsTheDataBetweenTheLastGoodFixAndTheNextGpsRecord) {
+TEST(GpsOutagePassTest, DropsTheDataFromTheLastGoodFixToTheNextGoodFix) {
     LogBuilder log;
     const int sample[1] = {-60};
     log.Config(1, kBand800, kBand800).ScanList32(68000, 0);
@@ -222,6 +295,12 @@ TEST(GpsOutagePassTest, DropsTheDataBetweenTheLastGoodFixAndTheNextGpsRecord) {
         fix.seconds = s;
         log.Gps(fix).Samples(1, sample);
     }
+    GpsFix lost;
+    lost.statusCode = 3;  // acquiring satellites: the outage goes on
+    for (int s : {20, 35}) {
+        lost.seconds = s;
+        log.Gps(lost).Samples(1, sample);
+    }
     GpsFix late;
     late.seconds = 50;
     log.Gps(late).Samples(1, sample);
@@ -229,10 +308,29 @@ TEST(GpsOutagePassTest, DropsTheDataBetweenTheLastGoodFixAndTheNextGpsRecord) {
     log.Gps(late);
     auto settings = FieldSettings({GpsTime});
     EXPECT_EQ(test::ConvertBytes(log.Bytes(), settings),
-              "12:00:00\r\n12:00:01\r\n12:00:02\r\n12:00:50\r\n");
+              "12:00:00\r\n12:00:01\r\n12:00:02\r\n12:00:20\r\n12:00:35\r\n12:00:50\r\n");
     settings.dropOutages = true;
     settings.outageSeconds = 30;
     EXPECT_EQ(test::ConvertBytes(log.Bytes(), settings), "12:00:00\r\n12:00:01\r\n12:00:50\r\n");
+}
+
+// A log longer than a day: the outage is found by its record, not by a fix at the same clock
+// time on an earlier day; a day's gap that ends a second earlier in the day is an outage.
+TEST(GpsOutagePassTest, OutagesOfALogLongerThanADayAreFoundByRecordNumber) {
+    LogBuilder log;
+    const int sample[1] = {-60};
+    log.Config(1, kBand800, kBand800).ScanList32(68000, 0);
+    const GpsFix fixes[] = {
+        FixOn(2026, 6, 15, 12, 0, 0),  FixOn(2026, 6, 15, 12, 0, 1),   // #1, #2
+        FixOn(2026, 6, 16, 12, 0, 0),  FixOn(2026, 6, 16, 12, 0, 1),   // #3 after a day, #4
+        FixOn(2026, 6, 16, 12, 0, 40), FixOn(2026, 6, 16, 12, 0, 41),  // #5 after 39 s, #6
+    };
+    for (const GpsFix& fix : fixes) log.Gps(fix).Samples(1, sample);
+    auto settings = FieldSettings({GpsDate, GpsTime});
+    settings.dropOutages = true;
+    settings.outageSeconds = 30;
+    EXPECT_EQ(test::ConvertBytes(log.Bytes(), settings),
+              "06/15/2026,12:00:00\r\n06/16/2026,12:00:00\r\n06/16/2026,12:00:40\r\n");
 }
 
 }  // namespace

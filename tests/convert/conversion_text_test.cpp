@@ -60,6 +60,41 @@ TEST(ConversionTextTest, GpsTimedSamplesArePlacedBetweenFixes) {
         "40.000500,-75.000000,12:00:01,850.00000,-70,1,2\r\n");
 }
 
+// A field text that holds the delimiter is quoted so that it stays one column; the data
+// block's numbers and the header's quoted titles are written as ever.
+TEST(ConversionTextTest, FieldTextsHoldingTheDelimiterAreQuoted) {
+    struct Case {
+        int choice;
+        const char* other;
+        const char* text;
+    };
+    const Case cases[] = {
+        {kSpace, "",
+         "\"GPS Status\" \"GPS Time (HH:MM:SS)\" \"Frequency\" \"RSSI\" \"Latitude Hemisphere\"\r\n"
+         "\"3D Fix\" 12:00:00 850.00000 -60 850.00000 -61 N\r\n"
+         "\"3D Fix\" 12:00:01 850.00000 -70 N\r\n"},
+        {kOther, ":",
+         "\"GPS Status\":\"GPS Time (HH:MM:SS)\":\"Frequency\":\"RSSI\":\"Latitude Hemisphere\"\r\n"
+         "3D Fix:\"12:00:00\":850.00000:-60:850.00000:-61:N\r\n"
+         "3D Fix:\"12:00:01\":850.00000:-70:N\r\n"},
+        {kOther, "N",
+         "\"GPS Status\"N\"GPS Time (HH:MM:SS)\"N\"Frequency\"N\"RSSI\"N\"Latitude Hemisphere\"\r\n"
+         "3D FixN12:00:00N850.00000N-60N850.00000N-61N\"N\"\r\n"
+         "3D FixN12:00:01N850.00000N-70N\"N\"\r\n"},
+        {kTab, "",
+         "\"GPS Status\"\t\"GPS Time (HH:MM:SS)\"\t\"Frequency\"\t\"RSSI\"\t\"Latitude "
+         "Hemisphere\"\r\n"
+         "3D Fix\t12:00:00\t850.00000\t-60\t850.00000\t-61\tN\r\n"
+         "3D Fix\t12:00:01\t850.00000\t-70\tN\r\n"},
+    };
+    for (const Case& c : cases) {
+        auto settings = FieldSettings({GpsStatus, GpsTime, DataField, LatitudeHemisphere}, true);
+        settings.delimiterChoice = c.choice;
+        settings.otherDelimiter = c.other;
+        EXPECT_EQ(ConvertBytes(GpsTimedSingleFrequency(), settings), c.text) << c.other;
+    }
+}
+
 TEST(ConversionTextTest, ReceiverTwoAndTheChannelColumn) {
     auto settings = FieldSettings({DataField, ReceiverField});
     settings.receivers = {false, true};
@@ -135,9 +170,49 @@ TEST(ConversionTextTest, ChannelTableSweeps) {
               "806.00000,-80,806.01250,-60,806.02500,-70\r\n"
               "806.03750,-90,806.00000,-81\r\n"
               "806.01250,-61,806.02500,-71\r\n");
-    // Best server writes a line only for a record whose last entry restarts the sweep.
+    // Best server: the second record ends the first sweep (channel 1 is not above the best
+    // channel 2) and writes its strongest entry; the last sweep never ends.
     settings.averageType = kAverageBestServer;
-    EXPECT_EQ(ConvertBytes(TableSweeps(), settings), "\"Frequency\",\"RSSI\"\r\n806.00000,-81\r\n");
+    EXPECT_EQ(ConvertBytes(TableSweeps(), settings), "\"Frequency\",\"RSSI\"\r\n806.01250,-60\r\n");
+}
+
+// Each record writes the best of the sweep that ended in it, at that record.
+TEST(ConversionTextTest, BestServerWritesTheStrongestChannelOfEachFinishedSweep) {
+    const TableEntry sweeps[][4] = {
+        {{0, 1, -70}, {0, 2, -50}, {0, 3, -90}, {0, 4, -60}},
+        {{0, 1, -40}, {0, 2, -80}, {0, 3, -85}, {0, 4, -95}},
+        {{0, 1, -99}, {0, 2, -98}, {0, 3, -97}, {0, 4, -96}},
+    };
+    LogBuilder log(8);
+    log.Config(1, kBand800, kBand800).Gps(Fix(9, 0, 0, kLat40, kLonW75));
+    for (const auto& sweep : sweeps) log.ChannelTable(sweep);
+    auto settings = FieldSettings({DataField, RecordNumber});
+    settings.averageType = kAverageBestServer;
+    settings.columns = {false, true, true};
+    EXPECT_EQ(ConvertBytes(log.Bytes(), settings), "2,-50,1\r\n1,-40,2\r\n");
+}
+
+// Sweeps shorter than a record: only the later of two that end in one record is written; a
+// new table scan starts afresh, so its first record ends no sweep of the scan before.
+TEST(ConversionTextTest, BestServerSweepsEndWithinARecordAndNeverSpanTwoScans) {
+    const TableEntry twoEnd[4] = {{0, 1, -70}, {0, 2, -50}, {0, 1, -60}, {0, 1, -55}};
+    const TableEntry next[2] = {{0, 1, -90}, {1, 7, -10}};  // receiver 2's entry is not ours
+    const TableEntry scanTwo[2] = {{0, 1, -30}, {0, 2, -35}};
+    std::array<std::uint32_t, 10> codes{k850MHz};
+    const ListEntry listed[1] = {{0, 0, -77}};
+    LogBuilder log(8);
+    log.Config(1, kBand800, kBand800)
+        .Gps(Fix(9, 0, 0, kLat40, kLonW75))
+        .ChannelTable(twoEnd)  // (1,-70) (2,-50) and then (1,-60) end here: (1,-60) is written
+        .ChannelTable(next)    // (1,-55) ends here
+        .ScanList10(codes, codes)
+        .ChannelList(listed)
+        .ChannelTable(scanTwo)  // a new scan: its channel 1 ends nothing
+        .ChannelTable(next);    // (1,-30) (2,-35) ends here
+    auto settings = FieldSettings({DataField});
+    settings.averageType = kAverageBestServer;
+    settings.columns = {false, true, true};
+    EXPECT_EQ(ConvertBytes(log.Bytes(), settings), "1,-60\r\n1,-55\r\n3521,-77\r\n1,-30\r\n");
 }
 
 TEST(ConversionTextTest, GpsBlockFields) {
