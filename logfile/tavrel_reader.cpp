@@ -96,7 +96,8 @@ int TavrelReader::ReadNextRecord(RecordBuffer& buffer) {
 }
 
 // Records of a plausible chain starting at `offset`: lengths 1..4096, payloads long enough
-// for their types, all inside the record area.
+// for their types, all inside the record area. A shorter chain counts only when it ends at the
+// DataEnd the header gives: where a file is cut short, its end is no record boundary.
 bool TavrelReader::ChainPlausible(std::uint64_t offset) {
     if (!input_.Seek(offset)) return false;
     const std::uint64_t limit = readEnd_ - offset;
@@ -104,7 +105,7 @@ bool TavrelReader::ChainPlausible(std::uint64_t offset) {
         std::min<std::uint64_t>(limit, kResyncChain * (kMaxRecordLength + 2))));
     std::uint64_t at = 0;
     for (int k = 0; k < kResyncChain; ++k) {
-        if (at == limit) return k > 0;
+        if (at == limit) return k > 0 && readEnd_ == dataEnd_;
         if (at + 2 > limit) return false;
         const int length = U16LE(window, static_cast<std::size_t>(at));
         if (length < 1 || length > kMaxRecordLength) return false;

@@ -142,6 +142,33 @@ TEST(ReaderTest, ResynchronisesAfterARunOfDamagedBytes) {
     }
 }
 
+// After a damaged length, fewer than eight records that frame up to the end count only when
+// that end is the DataEnd the header gives: a file cut short ends at no record boundary.
+TEST(ReaderTest, AShortChainAfterDamageMustEndAtTheHeadersDataEnd) {
+    LogBuilder log(8);
+    log.Rtc(1, 1, 1);
+    const std::uint8_t damagedLength[2] = {0xFF, 0xFF};
+    log.RawBytes(damagedLength).Rtc(2, 2, 2);
+    const std::size_t size = log.Size();
+    const struct {
+        std::uint64_t dataEnd;
+        std::size_t records;
+        std::int64_t skipped;
+    } cases[] = {
+        {size, 4, 2},         // ends at DataEnd: the last RTC record is read
+        {0, 4, 2},            // DataEnd 0 is the file's size
+        {size + 100, 3, 12},  // the file ends before its DataEnd: nothing more is trusted
+    };
+    for (const auto& c : cases) {
+        DamageCounters damage;
+        const auto records = ReadAll(log.Bytes(c.dataEnd), 8, &damage);
+        ASSERT_EQ(records.size(), c.records) << c.dataEnd;
+        EXPECT_EQ(records[2].result, 4);
+        if (c.records == 4) EXPECT_EQ(records[3].bytes[0], RtcRecord);
+        EXPECT_EQ(damage.skippedBytes, c.skipped) << c.dataEnd;
+    }
+}
+
 TEST(ReaderTest, TruncationAtEveryOffsetReadsAPrefixWithoutCrashing) {
     LogBuilder log(9);
     sim::GpsFix fix;
