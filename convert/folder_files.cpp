@@ -11,22 +11,6 @@ namespace varistrum {
 
 namespace {
 
-// The text without its last four characters (UTF-8: a character's continuation bytes go with it).
-std::string WithoutLast4(const std::string& text) {
-    std::size_t end = text.size();
-    for (int characters = 0; characters < 4 && end > 0; ++characters) {
-        const std::size_t lead = end - 1;
-        std::size_t start = lead;
-        while (start > 0 && lead - start < 3 &&
-               (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) {
-            --start;
-        }
-        // A stray continuation byte without its lead byte counts as a character of its own.
-        end = (static_cast<unsigned char>(text[start]) & 0xC0) == 0xC0 ? start : lead;
-    }
-    return text.substr(0, end);
-}
-
 // Log files copied from flash cards often carry upper-case names: "RUN1.KLF" matches "*.klf".
 bool MatchesPattern(const std::string& pattern, const std::string& name) {
     return fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD) == 0;
@@ -48,13 +32,19 @@ FileLists ListFolderFiles(const std::string& inputFolder, const std::string& pat
     FileLists lists;
     for (const std::string& name : names) {
         lists.inputs.push_back(inputFolder + "/" + name);
-        lists.outputs.push_back(outputFolder + "/" + WithoutLast4(name) + outputExt);
+        lists.outputs.push_back(outputFolder + "/" + WithoutExtension(name) + outputExt);
     }
     return lists;
 }
 
+std::string WithoutExtension(const std::string& path) {
+    const std::size_t nameStart = path.find_last_of('/') + 1;  // npos + 1 == 0
+    const std::size_t dot = path.find_last_of('.');
+    return dot != std::string::npos && dot >= nameStart ? path.substr(0, dot) : path;
+}
+
 std::string DefaultOutputName(const std::string& inputPath) {
-    return WithoutLast4(inputPath) + ".out";
+    return WithoutExtension(inputPath) + ".out";
 }
 
 }  // namespace varistrum

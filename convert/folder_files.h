@@ -12,11 +12,16 @@ struct FileLists {
 };
 
 // Every regular file of `inputFolder` whose name matches `pattern` (wildcards * and ?, any case),
-// in name order; output = outputFolder + "/" + name without its last 4 characters + outputExt.
+// in name order; output = outputFolder + "/" + name without its extension + outputExt.
 FileLists ListFolderFiles(const std::string& inputFolder, const std::string& pattern,
                           const std::string& outputFolder, const std::string& outputExt);
 
-// The window's default output name: the input path without its last 4 characters, plus ".out".
+// The path without the extension of its file name (from the name's last '.'; a '.' in a
+// folder name is no extension): "/d/run1.klf" and "/d/run1" give "/d/run1".
+std::string WithoutExtension(const std::string& path);
+
+// The window's default output name: the input path with its extension replaced by ".out",
+// or ".out" appended when it has none.
 std::string DefaultOutputName(const std::string& inputPath);
 
 }  // namespace varistrum

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "convert/conversion_settings.h"
+#include "convert/folder_files.h"
 #include "convert/output_file.h"
 
 namespace varistrum {
@@ -54,7 +55,9 @@ private:
 }  // namespace
 
 std::string SplitFolderOf(const std::string& outputPath) {
-    return outputPath.size() > 4 ? outputPath.substr(0, outputPath.size() - 4) : std::string();
+    const std::string folder = WithoutExtension(outputPath);
+    // "/d/.out" names no folder of its own.
+    return folder.empty() || folder.back() == '/' ? std::string() : folder;
 }
 
 std::optional<std::string> SplitOutputFile(const std::string& outputPath, JobObserver& observer) {

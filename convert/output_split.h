@@ -8,7 +8,8 @@
 
 namespace varistrum {
 
-// The folder of the parts: the output path without its last 4 characters (".out").
+// The folder of the parts: the output path without its file name's extension ("run1.out"
+// and "run1" give "run1"); empty when no name is left.
 std::string SplitFolderOf(const std::string& outputPath);
 
 // Copies the output's lines into "<folder>/<base>-<n>.out", 60000 whole lines a part, where

@@ -24,20 +24,34 @@ TEST(FolderFilesTest, ListsMatchingFilesOfAnyCaseInNameOrderAndSkipsFolders) {
     EXPECT_TRUE(ListFolderFiles(dir.File("missing"), "*.klf", "/out", ".out").inputs.empty());
 }
 
-TEST(FolderFilesTest, DefaultOutputNameDropsFourCharactersNotBytes) {
+// The name's extension, from its last '.', is replaced; a name without one gets ".out".
+TEST(FolderFilesTest, DefaultOutputNameReplacesTheExtensionOfTheFileName) {
     const std::pair<std::string, std::string> cases[] = {
         {"/data/run1.klf", "/data/run1.out"},
         {"/data/run1.qel", "/data/run1.out"},
-        {"/data/run1.k", "/data/ru.out"},       // whatever the extension's length
-        {"/data/x.l\xC3\xB6g", "/data/x.out"},  // "ö" is one character
+        {"/data/RUN1.KLF", "/data/RUN1.out"},
+        {"/data/run1.out", "/data/run1.out"},
+        {"/data/measurements", "/data/measurements.out"},
+        {"abc", "abc.out"},
+        {"/data/run1.k", "/data/run1.out"},                // whatever the extension's length
+        {"/data/drive.2026.klf", "/data/drive.2026.out"},  // only the last '.' counts
+        {"/data/v1.2/run1", "/data/v1.2/run1.out"},        // a folder's '.' is no extension
+        {"/data/x.l\xC3\xB6g", "/data/x.out"},
         {"/data/\xE6\xB8\xAC\xE8\xA9\xA6.klf", "/data/\xE6\xB8\xAC\xE8\xA9\xA6.out"},
-        {"/d/\xE6\xB8\xAC\xE8\xA9\xA6\xF0\x9F\x93\xA1\xC3\xB6", "/d/.out"},
-        {"abc", ".out"},
+        {"/data/run1.", "/data/run1.out"},
         {"", ".out"},
-        {"/d/ab\x80\x80", "/d/.out"},  // stray continuation bytes count one each
     };
     for (const auto& [input, expected] : cases)
         EXPECT_EQ(DefaultOutputName(input), expected) << input;
+}
+
+TEST(FolderFilesTest, FolderJobOutputsDropTheInputExtensionOnly) {
+    test::TempDir dir;
+    for (const char* name : {"measurements", "run.1.klf", "abc.qel"})
+        test::WriteFile(dir.File(name), std::string("x"));
+    const FileLists lists = ListFolderFiles(dir.Path().string(), "*", "/out", ".csv");
+    EXPECT_EQ(lists.outputs, (std::vector<std::string>{"/out/abc.csv", "/out/measurements.csv",
+                                                       "/out/run.1.csv"}));
 }
 
 }  // namespace
