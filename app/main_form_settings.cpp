@@ -74,7 +74,9 @@ void TMainForm::ApplyStoredSettings(const WindowSettings& s) {
 void TMainForm::OpenConfigurationFile(const QString& path) {
     if (ReaderBusy()) return;
     WindowSettings settings = CurrentSettings();
-    OpenConfiguration(StdText(path), settings);
+    // Told before the settings apply, and with them an index pass and its wait box start.
+    if (const int unknown = OpenConfiguration(StdText(path), settings); unknown > 0)
+        varistrum::ReportMessage(MessageKind::Warning, QText(UnknownFieldsText(unknown)));
     ApplyStoredSettings(settings);
 }
 

@@ -222,7 +222,10 @@ int ConvertCommand(const ConvertOptions& o) {
     if (folderMode == !o.input.empty())
         return UsageError("give either INPUT or --input-folder and --output-folder");
     WindowSettings window;
-    if (!o.config.empty()) OpenConfiguration(o.config, window);
+    if (!o.config.empty()) {
+        if (const int unknown = OpenConfiguration(o.config, window); unknown > 0)
+            std::cerr << "Warning: " << UnknownFieldsText(unknown) << '\n';
+    }
     if (auto problem = ApplyOptions(o, window)) return UsageError(*problem);
     if (window.selectedFields.empty())
         std::cerr << "Warning: no output fields are selected (use --tags or --config); lines stay "

@@ -7,6 +7,7 @@
 #include "app/config/configuration.h"
 #include "app/config/ini_profile.h"
 #include "fuzz/fuzz_scratch.h"
+#include "logfile/field_catalog.h"
 
 namespace {
 
@@ -34,6 +35,12 @@ void CheckOpened(const WindowSettings& s) {
         s.selectedFields.size() > static_cast<std::size_t>(kMaxConfigurationRows) ||
         s.availableFields.size() > static_cast<std::size_t>(kMaxConfigurationRows))
         fuzz::PropertyFailed("field lists out of bounds");
+    // Only catalog names reach the header record.
+    for (const auto* list : {&s.availableFields, &s.selectedFields}) {
+        for (const std::string& name : *list) {
+            if (FieldTagOf(name) < 0) fuzz::PropertyFailed("a field row outside the catalog");
+        }
+    }
 }
 
 }  // namespace

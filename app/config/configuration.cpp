@@ -47,6 +47,10 @@ std::vector<std::string> DefaultAvailableFields() {
     return names;
 }
 
+std::string UnknownFieldsText(int count) {
+    return std::to_string(count) + " unknown fields in the configuration were ignored.";
+}
+
 int AvailableFieldTag(const WindowSettings& settings, std::size_t row) {
     if (row >= settings.availableFields.size()) return -1;
     return FieldTagOf(settings.availableFields[row]);
@@ -92,7 +96,7 @@ bool SaveConfiguration(const std::string& path, const WindowSettings& s) {
     return ok && ini.Save(path);
 }
 
-void OpenConfiguration(const std::string& path, WindowSettings& s) {
+int OpenConfiguration(const std::string& path, WindowSettings& s) {
     IniProfile ini;
     ini.Load(path);  // an unreadable file reads as an empty one: every entry takes its default
 
@@ -110,23 +114,38 @@ void OpenConfiguration(const std::string& path, WindowSettings& s) {
     s.delimiter = ReadChoice(ini, "OutputFieldSelection", "Delimiter", 5);
     s.fieldTitles = ini.ReadBool("OutputFieldSelection", "FieldTitles", false);
 
+    // Rows are names of catalog fields; any other text (a forged title with quotes, a line
+    // break) would reach the header record as it is, so it is dropped.
+    int unknown = 0;
     s.availableFields.clear();
     const std::size_t available = ReadRowCount(ini, "AvailableFields");
     for (std::size_t i = 0; i < available; ++i) {
-        s.availableFields.push_back(ini.ReadString("AvailableFields", RowKey("Field", i), ""));
+        std::string name = ini.ReadString("AvailableFields", RowKey("Field", i), "");
+        if (FieldTagOf(name) < 0) {
+            ++unknown;
+            continue;
+        }
+        s.availableFields.push_back(std::move(name));
     }
 
+    // A selected row's field is the catalog field of its name, whatever its Tag entry says.
     s.selectedFields.clear();
     s.selectedTags.clear();
     const std::size_t selected = ReadRowCount(ini, "SelectedFields");
     for (std::size_t i = 0; i < selected; ++i) {
-        s.selectedTags.push_back(i < static_cast<std::size_t>(kSelectedFieldRows)
-                                     ? ini.ReadInteger("SelectedTags", RowKey("Tag", i), 0)
-                                     : kNoTag);
-        s.selectedFields.push_back(ini.ReadString("SelectedFields", RowKey("Field", i), ""));
+        std::string name = ini.ReadString("SelectedFields", RowKey("Field", i), "");
+        const int tag = FieldTagOf(name);
+        if (tag < 0) {
+            ++unknown;
+            continue;
+        }
+        s.selectedTags.push_back(
+            s.selectedTags.size() < static_cast<std::size_t>(kSelectedFieldRows) ? tag : kNoTag);
+        s.selectedFields.push_back(std::move(name));
     }
 
     s.outputFilename = ini.ReadString("OutputFile", "Filename", "Sample.out");
+    return unknown;
 }
 
 }  // namespace varistrum

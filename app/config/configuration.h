@@ -58,8 +58,9 @@ int AvailableFieldTag(const WindowSettings& settings, std::size_t row);
 // file cannot be read or written, or a text holds a line break (the file is then unchanged).
 bool SaveConfiguration(const std::string& path, const WindowSettings& settings);
 
-// Reads a configuration into `settings`; never fails: a missing file, section or entry, or an
-// unreadable value, gives that entry's default (file names "Sample.in" / "Sample.out", header
+// Reads a configuration into `settings` and returns the number of field list rows dropped
+// because their names are not catalog field names; never fails: a missing file, section or entry,
+// or an unreadable value, gives that entry's default (file names "Sample.in" / "Sample.out", header
 // record off, empty lists, 0 otherwise). The radio pairs receiver1/receiver2 and noAvg/bsAvg
 // behave as radio buttons: a checked value unchecks the sibling, an unchecked one changes
 // nothing, so `settings` must hold a valid pair on entry. Settings not stored are left alone.
@@ -68,6 +69,9 @@ bool SaveConfiguration(const std::string& path, const WindowSettings& settings);
 // input format, set to 0 and then to the value so that its handler runs even when unchanged
 // and the index pass it starts reads the configured file; then the remaining fields in the
 // order they are declared above.
-void OpenConfiguration(const std::string& path, WindowSettings& settings);
+int OpenConfiguration(const std::string& path, WindowSettings& settings);
+
+// The window's note about dropped rows: "N unknown fields in the configuration were ignored."
+std::string UnknownFieldsText(int count);
 
 }  // namespace varistrum

@@ -73,6 +73,20 @@ TEST_F(WindowConfigurationTest, ConfiguredFileThatIsGoneIsReported) {
     EXPECT_EQ(messages, std::vector<std::string>{"Error: Input File Does Not Exist!"});
 }
 
+TEST_F(WindowConfigurationTest, FieldRowsOutsideTheCatalogAreDroppedWithANote) {
+    const std::string cfg = dir.File("forged.cfg");
+    WriteFile(cfg, std::string("[SelectedFields]\r\nCount=3\r\nField0=Lat\",\"Evil\r\n"
+                               "Field1=GPS Status\r\nField2=Evil\r\n"
+                               "[SelectedTags]\r\nTag0=5\r\nTag1=17\r\nTag2=5\r\n"));
+    Form().OpenConfigurationFile(QString::fromStdString(cfg));
+    EXPECT_EQ(messages, std::vector<std::string>{
+                            "Warning: 2 unknown fields in the configuration were ignored."});
+    auto* selected = Find<QListWidget>("SelectedBox");
+    ASSERT_EQ(selected->count(), 1);
+    EXPECT_EQ(selected->item(0)->text(), "GPS Status");
+    EXPECT_EQ(Form().SelectedTags(), std::vector<int>{GpsStatus});
+}
+
 TEST_F(WindowConfigurationTest, UnwritableConfigurationIsReported) {
     paths.push_back(QString::fromStdString(dir.File("no/such/folder/x.cfg")));
     Find<QAction>("SaveConfiguration1")->trigger();

@@ -102,19 +102,20 @@ TEST_F(ConfigurationTest, RoundTripRestoresStoredSettingsOnly) {
 
 TEST_F(ConfigurationTest, ShorterListsLeaveOldRowsThatOpenIgnores) {
     WindowSettings s;
-    s.selectedFields = {"A", "B", "C"};
+    s.selectedFields = {"<< FLEX DATA >>", "<< POCSAG DATA >>", "BER"};
     s.selectedTags = {1, 2, 3};
     const std::string path = PathOf("lists.cfg");
     ASSERT_TRUE(SaveConfiguration(path, s));
-    s.selectedFields = {"Z"};
+    s.selectedFields = {"Latitude (Seconds)"};
     s.selectedTags = {9};
     ASSERT_TRUE(SaveConfiguration(path, s));
     const std::string text = Slurp(path);
-    EXPECT_NE(text.find("[SelectedFields]\r\nCount=1\r\nField0=Z\r\nField1=B\r\nField2=C\r\n"),
+    EXPECT_NE(text.find("[SelectedFields]\r\nCount=1\r\nField0=Latitude (Seconds)\r\n"
+                        "Field1=<< POCSAG DATA >>\r\nField2=BER\r\n"),
               std::string::npos);
     EXPECT_NE(text.find("[SelectedTags]\r\nTag0=9\r\nTag1=2\r\nTag2=3\r\n"), std::string::npos);
     WindowSettings opened = Opened(path);
-    EXPECT_EQ(opened.selectedFields, std::vector<std::string>{"Z"});
+    EXPECT_EQ(opened.selectedFields, std::vector<std::string>{"Latitude (Seconds)"});
     EXPECT_EQ(opened.selectedTags, std::vector<int>{9});
 
     s.availableFields.clear();
@@ -185,6 +186,8 @@ TEST_F(ConfigurationTest, RadioPairsBehaveAsRadioButtons) {
 }
 
 TEST_F(ConfigurationTest, CountsAndIndexesAreBounded) {
+    std::string rows;
+    for (int i = 0; i < 1100; ++i) rows += "Field" + std::to_string(i) + "=GPS Status\r\n";
     const struct {
         const char* count;
         std::size_t rows;
@@ -193,25 +196,22 @@ TEST_F(ConfigurationTest, CountsAndIndexesAreBounded) {
     for (const auto& c : cases) {
         const std::string count = std::string("Count=") + c.count + "\r\n";
         const WindowSettings s =
-            Opened(Put("count.cfg", "[AvailableFields]\r\n" + count +
-                                        "Field1=B\r\n[SelectedFields]\r\n" + count));
+            Opened(Put("count.cfg", "[AvailableFields]\r\n" + count + rows +
+                                        "[SelectedFields]\r\n" + count + rows));
         EXPECT_EQ(s.availableFields.size(), c.rows) << c.count;
         EXPECT_EQ(s.selectedFields.size(), c.rows) << c.count;
         EXPECT_EQ(s.selectedTags.size(), c.rows) << c.count;
-        if (c.rows > 1) {
-            EXPECT_EQ(s.availableFields[1], "B");
-        }
     }
 
-    // Tags are kept as read for the first 100 rows; later rows have none.
-    std::string text = "[SelectedFields]\r\nCount=150\r\n[SelectedTags]\r\nTag0=77\r\nTag1=-5\r\n";
-    text += "Tag99=3\r\nTag100=4\r\n";
+    // Tags come from the names for the first 100 rows, whatever the file says; later rows have
+    // none.
+    std::string text = "[SelectedFields]\r\nCount=150\r\n" + rows;
+    text += "[SelectedTags]\r\nTag0=77\r\nTag1=-5\r\nTag99=3\r\nTag100=4\r\n";
     WindowSettings s = Opened(Put("tags.cfg", text));
     ASSERT_EQ(s.selectedTags.size(), 150u);
-    EXPECT_EQ(s.selectedTags[0], 77);
-    EXPECT_EQ(s.selectedTags[1], -5);
-    EXPECT_EQ(s.selectedTags[2], 0);
-    EXPECT_EQ(s.selectedTags[99], 3);
+    EXPECT_EQ(s.selectedTags[0], GpsStatus);
+    EXPECT_EQ(s.selectedTags[1], GpsStatus);
+    EXPECT_EQ(s.selectedTags[99], GpsStatus);
     EXPECT_EQ(s.selectedTags[100], kNoTag);
     EXPECT_EQ(s.selectedTags[149], kNoTag);
     ASSERT_TRUE(SaveConfiguration(PathOf("tags2.cfg"), s));
@@ -223,6 +223,30 @@ TEST_F(ConfigurationTest, CountsAndIndexesAreBounded) {
                    "ScanType=-1\r\n[OutputFieldSelection]\r\nDelimiter=5\r\n"));
     EXPECT_EQ(std::tie(s.inputFormat, s.brindletMode, s.scanType, s.delimiter),
               std::make_tuple(0, 0, 0, 0));
+}
+
+// A row whose name is not a catalog field's would reach the header record as it is: forged
+// columns, a bare CR inside a line. Such rows are dropped and counted.
+TEST_F(ConfigurationTest, RowsOutsideTheCatalogAreDroppedAndCounted) {
+    const std::string path = Put(
+        "forged.cfg",
+        std::string("[AvailableFields]\r\nCount=3\r\nField0=GPS Status\r\nField1=Nonsense\r\n"
+                    "Field2=Receiver\r\n"
+                    "[SelectedFields]\r\nCount=6\r\nField0=Lat\",\"Evil\r\n"
+                    "Field1=GPS Time (HH:MM:SS)\r\nField2=Record\rNumber\r\nField3=gps status\r\n"
+                    "Field4=<< DATA >>\r\n") +
+            "Field5=Receiver" + std::string(1, '\0') + "x\r\n" +
+            "[SelectedTags]\r\nTag0=5\r\nTag1=32\r\nTag2=32\r\nTag3=17\r\nTag4=0\r\nTag5=49\r\n");
+    WindowSettings s;
+    EXPECT_EQ(OpenConfiguration(path, s), 5);
+    EXPECT_EQ(s.availableFields, (std::vector<std::string>{"GPS Status", "Receiver"}));
+    EXPECT_EQ(s.selectedFields, (std::vector<std::string>{"GPS Time (HH:MM:SS)", "<< DATA >>"}));
+    EXPECT_EQ(s.selectedTags, (std::vector<int>{GpsTime, DataField}));  // by name, not Tag1
+    EXPECT_EQ(UnknownFieldsText(5), "5 unknown fields in the configuration were ignored.");
+
+    WindowSettings clean;
+    ASSERT_TRUE(SaveConfiguration(PathOf("clean.cfg"), clean));
+    EXPECT_EQ(OpenConfiguration(PathOf("clean.cfg"), clean), 0);
 }
 
 TEST_F(ConfigurationTest, HostileFilesOpenWithDefaults) {
