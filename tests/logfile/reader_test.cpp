@@ -164,7 +164,9 @@ TEST(ReaderTest, AShortChainAfterDamageMustEndAtTheHeadersDataEnd) {
         const auto records = ReadAll(log.Bytes(c.dataEnd), 8, &damage);
         ASSERT_EQ(records.size(), c.records) << c.dataEnd;
         EXPECT_EQ(records[2].result, 4);
-        if (c.records == 4) EXPECT_EQ(records[3].bytes[0], RtcRecord);
+        if (c.records == 4) {
+            EXPECT_EQ(records[3].bytes[0], RtcRecord);
+        }
         EXPECT_EQ(damage.skippedBytes, c.skipped) << c.dataEnd;
     }
 }
