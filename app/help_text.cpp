@@ -32,7 +32,8 @@ window instead of using Browse.</p>
 <ul>
 <li><b>Application &gt; Open Configuration</b> restores the input and output names, the
 filters, the delimiter, the header option and both field lists from a <i>*.cfg</i> file. When
-the configuration names a log file, that file is indexed.</li>
+the configuration names a log file, that file is indexed. Field rows whose names are not
+output fields are left out, and a message says how many.</li>
 <li><b>Application &gt; Save Configuration</b> writes those settings into a <i>*.cfg</i>
 file.</li>
 <li><b>Application &gt; Exit</b> ends the program.</li>
@@ -43,7 +44,7 @@ version.</li>
 <h3>Step 1 - Select Input / Output</h3>
 <p><b>Single File:</b> press the Browse button beside <i>Input</i> and choose a log file. A file
 that is not a log file of the receiver is refused. The output name is set to the input name with
-the extension <i>.out</i>; press the Browse button beside <i>Output</i> to choose another one.
+its extension replaced by <i>.out</i>; press the Browse button beside <i>Output</i> to choose another one.
 The file is then indexed: a wait box shows the progress, the scans of the file appear in the
 <i>Scans</i> tree and seven record counts in <i>FILE STATISTICS</i>. Every scan starts checked;
 click a scan (or select it and press the space bar) to leave it out of the conversion.</p>
@@ -55,19 +56,23 @@ many files will be converted. Every scan of every file is converted.</p>
 <h3>Step 2 - Choose Formatting Options</h3>
 <ul>
 <li><b>Data Reduction:</b> <i>Convert All Data</i> keeps every measurement; <i>Best
-Server</i> keeps the strongest channel of each sweep.</li>
+Server</i> keeps the strongest channel of each list record and of each table sweep. A sweep
+ends where the channels start again; its line is written with the record in which it ends. The
+last sweep of a table scan never ends and is not written.</li>
 <li><b>Average Type:</b> <i>40 Lambda</i> averages the levels over bins of 40 wavelengths of
 driving distance. When the file does not tell the receiver frequencies, you are asked for them
 before the conversion starts; the range of each receiver is shown beside its field.</li>
 <li><b>Data Source:</b> the receiver whose data is converted.</li>
 <li><b>Field Data:</b> the columns of the data block: frequency in MHz, channel and RSSI.</li>
 <li><b>Output File Split:</b> writes outputs longer than 60000 records as numbered part files
-in a folder named after the output file.</li>
+in a folder named after the output file without its extension.</li>
 <li><b>Drop data during GPS outages:</b> leaves out the data recorded while GPS was lost for at
-least the given number of seconds (a whole number from 1 to 86400).</li>
+least the given number of seconds (a whole number from 1 to 86400), from the last good fix
+before the gap to the next good fix.</li>
 <li><b>Create Header Record</b> and <b>Field Delimiter:</b> whether each scan's data starts with
 a line of field titles, and the character between the fields (comma, semicolon, tab, space or
-a character of your own).</li>
+a character of your own, which may not be a digit, '.', '-', '+' or '"'). A field text that
+contains the delimiter is written in double quotes.</li>
 </ul>
 
 <h3>Step 3 - Choose Output Fields</h3>

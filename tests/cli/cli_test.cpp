@@ -127,6 +127,23 @@ TEST(CliTest, FolderModeConvertsEveryFileTheSameWithOneOrTwoJobs) {
     EXPECT_EQ(ReadFile(dir.File("stderr")), "Error: Input and Output Folders Must Be Selected.\n");
 }
 
+TEST(CliTest, ConfigurationRowsOutsideTheCatalogAreIgnoredWithAWarning) {
+    TempDir dir;
+    const std::string log = test::Simulate(dir, "single-gps", 6, 20);
+    test::WriteFile(dir.File("forged.cfg"),
+                    std::string("[SelectedFields]\r\nCount=2\r\nField0=Lat\",\"Evil\r\n"
+                                "Field1=GPS Second (SS)\r\n[SelectedTags]\r\nTag0=5\r\nTag1=5\r\n"));
+    ASSERT_EQ(Cli(dir, "convert -q " + log + " -o " + dir.File("f.out") + " --config " +
+                           dir.File("forged.cfg")),
+              0);
+    EXPECT_EQ(ReadFile(dir.File("stderr")),
+              "Warning: 1 unknown fields in the configuration were ignored.\n"
+              "Information: Conversion Has Been Completed!\n");
+    const std::string text = ReadFile(dir.File("f.out"));
+    ASSERT_GE(text.size(), 4u);
+    EXPECT_EQ(text.find_first_not_of("0123456789\r\n"), std::string::npos);  // seconds only
+}
+
 TEST(CliTest, BadOptionValuesAreUsageErrors) {
     TempDir dir;
     const std::string log = test::Simulate(dir, "single-gps", 5, 20);
