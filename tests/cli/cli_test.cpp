@@ -130,9 +130,10 @@ TEST(CliTest, FolderModeConvertsEveryFileTheSameWithOneOrTwoJobs) {
 TEST(CliTest, ConfigurationRowsOutsideTheCatalogAreIgnoredWithAWarning) {
     TempDir dir;
     const std::string log = test::Simulate(dir, "single-gps", 6, 20);
-    test::WriteFile(dir.File("forged.cfg"),
-                    std::string("[SelectedFields]\r\nCount=2\r\nField0=Lat\",\"Evil\r\n"
-                                "Field1=GPS Second (SS)\r\n[SelectedTags]\r\nTag0=5\r\nTag1=5\r\n"));
+    test::WriteFile(
+        dir.File("forged.cfg"),
+        std::string("[SelectedFields]\r\nCount=2\r\nField0=Lat\",\"Evil\r\n"
+                    "Field1=GPS Second (SS)\r\n[SelectedTags]\r\nTag0=5\r\nTag1=5\r\n"));
     ASSERT_EQ(Cli(dir, "convert -q " + log + " -o " + dir.File("f.out") + " --config " +
                            dir.File("forged.cfg")),
               0);
