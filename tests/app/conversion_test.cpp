@@ -4,6 +4,7 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTreeWidget>
+#include <filesystem>
 
 #include "app/frequency_entry_form.h"
 #include "averaging/frequency_entry.h"
@@ -78,12 +79,30 @@ INSTANTIATE_TEST_SUITE_P(
                        Press(t, "DelimiterGroupItem4");
                        Type(t, "OtherDelimiter", "|");
                    }},
+        OptionCase{"DefaultOtherDelimiterQuotesTimes", "--delimiter other",
+                   [](GuiTest& t) { Press(t, "DelimiterGroupItem4"); }},
         OptionCase{"GpsOutageDrop", "--drop-outages 5",
                    [](GuiTest& t) {
                        Press(t, "cbRecDrop");
                        Type(t, "edOutage", "5");
                    }}),
     [](const ::testing::TestParamInfo<OptionCase>& info) { return std::string(info.param.name); });
+
+TEST_F(GuiTest, AnOtherDelimiterThatCorruptsNumbersIsRefusedBeforeWriting) {
+    const std::string log = Simulate(dir, "single-gps", 24, 30);
+    BrowseAndWait(log);
+    for (int tag : kTags) SelectField(tag);
+    Press(*this, "DelimiterGroupItem4");
+    Type(*this, "OtherDelimiter", "-");
+    paths.push_back(QString::fromStdString(dir.File("refused.out")));
+    Click("OutBrowse");
+    Click("btnConvert");
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(messages,
+              std::vector<std::string>{
+                  "Error: The Other delimiter cannot be a digit, '.', '-', '+' or '\"'."});
+    EXPECT_FALSE(std::filesystem::exists(dir.File("refused.out")));
+}
 
 using WindowScanTest = GuiTest;
 
