@@ -30,6 +30,7 @@ struct ConversionSettings {
     ReceiverChoice receivers;
     bool convertAllScans = false;
     ScanSelectionSnapshot scans;
+    bool toStandardOutput = false;  // the text goes to standard output, not to the output file
 
     // The delimiter byte: the Other text's first character, '@' for an unknown choice.
     char Delimiter() const;
