@@ -291,6 +291,9 @@ int ConvertSingleFile(const ConvertOptions& o, const ConvertRequest& request,
     if (reader.State().userFrequencies) {
         reader.SetUserFrequencies(false);
         if (!SupplyFrequencies(reader, request.frequencies, console)) return kExitFailed;
+    } else if (request.frequencies) {
+        console.ReportMessage(MessageKind::Warning, "--frequencies is not used: '" + o.input +
+                                                        "' has its frequency information.");
     }
     settings.convertAllScans = false;
     settings.scans = SelectScans(recorder.tree, reader.State().ScanIndex, request.scans);
