@@ -402,6 +402,10 @@ int ConvertCommand(const ConvertOptions& o) {
         request.tags = kDefaultTags;  // a first run gives positions, times and levels
     ApplyRequest(request, window);
     ConsoleObserver console(!o.quiet && isatty(STDERR_FILENO), o.quiet);
+    if (window.bsAvg && window.averageLambda)
+        console.ReportMessage(MessageKind::Warning,
+                              "The configuration's Best Server is not used with --average "
+                              "40-lambda: one reduction at a time.");
     if (window.selectedFields.empty()) {
         console.ReportMessage(MessageKind::Error, "No output fields are selected.");
         return kExitFailed;

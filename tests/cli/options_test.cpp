@@ -166,6 +166,17 @@ TEST_F(CliOptionsTest, QuietLeavesOutInformationButNotErrors) {
     EXPECT_EQ(Err(), "");
     ASSERT_EQ(Cli("convert {log} -q --scans 99"), 1);
     EXPECT_NE(Err().find("Error: --scans:"), std::string::npos);
+    // Settings that would be ignored are named, also under -q.
+    ASSERT_EQ(Cli("convert {log} --tags 5 -o {dir}/a.out -q --frequencies 851,880"), 0);
+    EXPECT_EQ(Err(), Expand("Warning: --frequencies is not used: '{log}' has its frequency "
+                            "information.\n"));
+    test::WriteFile(File("best.cfg"), std::string("[OutputFilter]\r\nBSAvg=1\r\n"));
+    ASSERT_EQ(Cli("convert {log} --tags 5 -o {dir}/a.out -q --config {dir}/best.cfg --average "
+                  "40-lambda"),
+              0);
+    EXPECT_EQ(Err(),
+              "Warning: The configuration's Best Server is not used with --average 40-lambda: one "
+              "reduction at a time.\n");
 }
 
 TEST_F(CliOptionsTest, AFirstRunWritesPositionsTimesAndLevels) {
