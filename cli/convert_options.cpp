@@ -149,7 +149,9 @@ std::optional<std::string> ParseFilterOptions(const ConvertOptions& o, ConvertRe
 std::optional<std::string> ParseModeOptions(const ConvertOptions& o, ConvertRequest& r) {
     r.folderMode = o.Given("--input-folder") || o.Given("--output-folder");
     if (r.folderMode == o.Given("INPUT"))
-        return "give either INPUT or --input-folder and --output-folder";
+        return "Give either INPUT or --input-folder and --output-folder.";
+    if (r.folderMode && !(o.Given("--input-folder") && o.Given("--output-folder")))
+        return "Input and Output Folders Must Be Selected.";
     for (const char* name : {"--jobs", "--pattern", "--output-ext"}) {
         if (!r.folderMode && o.Given(name))
             return std::string(name) +
@@ -303,10 +305,6 @@ int ConvertSingleFile(const ConvertOptions& o, const ConvertRequest& request,
 
 int ConvertFolder(const ConvertOptions& o, const ConvertRequest& request,
                   ConversionSettings settings, ConsoleObserver& console) {
-    if (o.inputFolder.empty() || o.outputFolder.empty()) {
-        console.ReportMessage(MessageKind::Error, "Input and Output Folders Must Be Selected.");
-        return kExitFailed;
-    }
     const FileLists lists =
         ListFolderFiles(o.inputFolder, request.pattern, o.outputFolder, request.outputExt);
     int format = lists.inputs.empty() ? kFormatTavrel : IdentifyLogFile(lists.inputs.front());

@@ -122,7 +122,7 @@ TEST(CliTest, FolderModeConvertsEveryFileTheSameWithOneOrTwoJobs) {
         ++files;
     }
     EXPECT_EQ(files, 5);
-    EXPECT_EQ(Cli(dir, "convert --tags 5 --input-folder " + dir.File("in")), 1);
+    EXPECT_EQ(Cli(dir, "convert --tags 5 --input-folder " + dir.File("in")), 2);
     EXPECT_EQ(ReadFile(dir.File("stderr")), "Error: Input and Output Folders Must Be Selected.\n");
 }
 
