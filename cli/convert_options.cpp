@@ -91,7 +91,7 @@ std::optional<std::string> ParseFieldOptions(const ConvertOptions& o, ConvertReq
         r.delimiter = kOther;
         r.otherDelimiter = o.otherDelimiter;
     }
-    if (o.Given("--header")) r.header = o.header;
+    if (o.Given("--header") || o.Given("--no-header")) r.header = o.header;
     if (o.Given("--columns")) {
         const auto columns = ListItems(o.columns);
         if (!columns) return "--columns takes frequency, channel and rssi";
@@ -358,7 +358,8 @@ void AddConvertOptions(CLI::App& c, ConvertOptions& o) {
     value("--delimiter", o.delimiter, "comma, semicolon, tab, space or other", "NAME");
     value("--other-delimiter", o.otherDelimiter,
           "The Other delimiter character (implies --delimiter other)", "C");
-    c.add_flag("--header,!--no-header", o.header, "Write header records, or not (--no-header)");
+    c.add_flag("--header")->description("Write header records (the default)");
+    c.add_flag("--no-header")->description("No header records");
     value("--receiver", o.receiver, "Data source: receiver 1 or 2", "1|2");
     value("--columns", o.columns, "Columns of << DATA >>: frequency,channel,rssi", "COLUMN,...");
     c.add_flag("--best-server", o.bestServer,
@@ -381,6 +382,11 @@ void AddConvertOptions(CLI::App& c, ConvertOptions& o) {
 void NoteGivenOptions(const CLI::App& command, ConvertOptions& options) {
     for (const CLI::Option* option : command.get_options()) {
         if (option->count() > 0) options.given.insert(option->get_name());
+    }
+    // Of --header and --no-header, the one given last.
+    for (const CLI::Option* option : command.parse_order()) {
+        if (option->get_name() == "--header") options.header = true;
+        if (option->get_name() == "--no-header") options.header = false;
     }
 }
 
