@@ -358,8 +358,10 @@ void AddConvertOptions(CLI::App& c, ConvertOptions& o) {
     value("--delimiter", o.delimiter, "comma, semicolon, tab, space or other", "NAME");
     value("--other-delimiter", o.otherDelimiter,
           "The Other delimiter character (implies --delimiter other)", "C");
-    c.add_flag("--header")->description("Write header records (the default)");
-    c.add_flag("--no-header")->description("No header records");
+    c.add_flag("--header")
+        ->description("Write header records (the default)")
+        ->disable_flag_override();
+    c.add_flag("--no-header")->description("No header records")->disable_flag_override();
     value("--receiver", o.receiver, "Data source: receiver 1 or 2", "1|2");
     value("--columns", o.columns, "Columns of << DATA >>: frequency,channel,rssi", "COLUMN,...");
     c.add_flag("--best-server", o.bestServer,
