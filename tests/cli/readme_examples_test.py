@@ -3,7 +3,7 @@
 
 The commands run with bash in a fresh folder holding the logs they name (drive.klf, nofreq.klf
 and a folder logs/), with varistrum-cli on the PATH; each must end with status 0 and write
-nothing that starts with "Error: " or "Warning: ". ```text blocks (synopses, other machines'
+no error or warning (ours or GDAL's). ```text blocks (synopses, other machines'
 commands) are not run, nor are `make` lines. Arguments: README path, varistrum-cli, simulator.
 """
 import os
@@ -60,8 +60,9 @@ def main():
                                  capture_output=True, text=True, errors="replace")
             # A reader that stops early (head) may end the writer with SIGPIPE: 141 is fine.
             status_ok = run.returncode == 0 or ("| head" in command and run.returncode == 141)
+            # Ours ("Error: ", "Warning: ") and GDAL's ("ERROR 1: ", "Warning 1: ").
             messages = [line for line in run.stderr.splitlines()
-                        if line.startswith(("Error: ", "Warning: "))]
+                        if re.match(r"(Error|ERROR|Warning)\b", line)]
             if not status_ok or messages:
                 failures += 1
                 print(f"FAILED ({run.returncode}): {command}\n{run.stderr}")
