@@ -1,7 +1,7 @@
 # Varistrum CW: set-up, build, test and demo in one place.
 BUILD ?= build
 JOBS ?= $(shell nproc)
-PACKAGES := cmake ninja-build g++ make qt6-base-dev libcli11-dev googletest libgtest-dev locales libbenchmark-dev
+PACKAGES := cmake ninja-build g++ make qt6-base-dev libcli11-dev googletest libgtest-dev locales libbenchmark-dev parallel
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 EXAMPLE := examples/drive-example.klf
 

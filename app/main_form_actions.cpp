@@ -263,6 +263,12 @@ void TMainForm::btnConvertClick() {
         varistrum::ReportMessage(MessageKind::Error, QText(*problem));
         return;
     }
+    // Lines without fields would be empty: nothing worth a file is written.
+    if (settings.selectedTitles.empty()) {
+        varistrum::ReportMessage(MessageKind::Warning,
+                                 QStringLiteral("No output fields are selected."));
+        return;
+    }
     StartConversion(settings);
 }
 

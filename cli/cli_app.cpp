@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <sstream>
@@ -14,6 +15,7 @@
 #include "averaging/frequency_entry.h"
 #include "cli/console.h"
 #include "cli/convert_options.h"
+#include "cli/exit_codes.h"
 #include "convert/convert_job.h"
 #include "convert/folder_files.h"
 #include "index/make_index.h"
@@ -22,9 +24,6 @@
 namespace varistrum::cli {
 
 namespace {
-
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 
 std::string JsonString(const std::string& text) {
     std::string out = "\"";
@@ -74,6 +73,56 @@ std::string StatisticValue(const std::string& line) {
     return line.substr(line.find(" = ") + 3);
 }
 
+// Category of a listed scan: its tree root, or "Table Data" for a table scan of a format-8 log.
+std::string CategoryOf(const IndexRecorder& recorder, const IndexedScan& scan, int format) {
+    if (!scan.node) return format == kFormatTavrel ? "Table Data" : std::string();
+    for (const ScanTreeNode* node : recorder.tree.Scans()) {
+        if (node->scanIndex == scan.number) return recorder.tree.CategoryOf(*node);
+    }
+    return {};
+}
+
+void PrintIndexJson(const IndexRecorder& recorder, int format, const TavrelReader& reader) {
+    std::ostringstream out;
+    out << "{\"format\":" << format << ",\"scans\":[";
+    bool first = true;
+    for (const IndexedScan& scan : recorder.scans) {
+        const std::string category = CategoryOf(recorder, scan, format);
+        out << (first ? "" : ",") << "{\"number\":" << scan.number
+            << ",\"category\":" << (category.empty() ? "null" : JsonString(category))
+            << ",\"name\":" << JsonString(scan.name)
+            << ",\"node\":" << (scan.node ? "true" : "false") << "}";
+        first = false;
+    }
+    out << "],\"statistics\":{";
+    for (std::size_t i = 0; i < recorder.statistics.size(); ++i) {
+        out << (i ? "," : "") << JsonString(StatisticName(recorder.statistics[i])) << ':'
+            << StatisticValue(recorder.statistics[i]);
+    }
+    out << "},\"needs_frequencies\":" << (reader.State().userFrequencies ? "true" : "false")
+        << ",\"damaged_records\":" << reader.Damage().damagedRecords << "}\n";
+    std::cout << out.str();
+}
+
+// One line per scan: number, category, name and its tree check box; "[-]" marks a scan the
+// window's tree does not show (a table scan).
+void PrintIndexText(const IndexRecorder& recorder, int format, const TavrelReader& reader) {
+    for (const IndexedScan& scan : recorder.scans) {
+        const std::string category = CategoryOf(recorder, scan, format);
+        const std::optional<bool> checked = recorder.tree.ScanChecked(scan.number);
+        std::cout << scan.number << '\t' << (category.empty() ? "-" : category) << '\t' << scan.name
+                  << '\t'
+                  << (!scan.node               ? "[-]"
+                      : checked.value_or(true) ? "[x]"
+                                               : "[ ]")
+                  << '\n';
+    }
+    for (const std::string& line : recorder.statistics) std::cout << line << '\n';
+    if (reader.State().userFrequencies)
+        std::cout << "Receiver frequencies must be entered before converting.\n";
+    PrintDamage(reader);
+}
+
 int IndexCommand(const std::string& path, bool json, bool quiet) {
     if (!CheckInputReadable(path)) return kExitFailed;
     const int format = IdentifyLogFile(path);
@@ -83,83 +132,98 @@ int IndexCommand(const std::string& path, bool json, bool quiet) {
     }
     AveragingEngine engine;
     TavrelReader reader(engine);
-    ConsoleObserver console(!quiet && !json && isatty(STDERR_FILENO));
+    ConsoleObserver console(!quiet && !json && isatty(STDERR_FILENO), quiet);
     IndexRecorder recorder(console);
     std::stop_source stop;
     InterruptStop interrupt(stop);
     const IndexOutcome outcome = RunIndexPass(reader, format, path, recorder, stop.get_token());
     if (outcome == IndexOutcome::OpenFailed) return kExitFailed;
-    const bool needsFrequencies = reader.State().userFrequencies;
-    if (json) {
-        std::ostringstream out;
-        out << "{\"format\":" << format << ",\"scans\":[";
-        bool first = true;
-        for (const ScanTreeNode* node : recorder.tree.Scans()) {
-            const std::string category = recorder.tree.CategoryOf(*node);
-            out << (first ? "" : ",") << "{\"number\":" << node->scanIndex
-                << ",\"category\":" << (category.empty() ? "null" : JsonString(category))
-                << ",\"name\":" << JsonString(node->text) << "}";
-            first = false;
+    if (json)
+        PrintIndexJson(recorder, format, reader);
+    else
+        PrintIndexText(recorder, format, reader);
+    return outcome == IndexOutcome::Stopped ? kExitFailed : kExitDone;
+}
+
+// The one line of a command-line mistake, naming the subcommands when the first word is not one.
+int ReportUsageError(const CLI::App& app, const CLI::ParseError& error, int argc, char** argv) {
+    const std::string commands = "identify, fields, index, convert";
+    const std::string first = argc > 1 ? argv[1] : "";
+    if (first.empty() || first[0] == '-') {
+        if (app.get_subcommands().empty()) {
+            std::cerr << "Error: a command is needed: " << commands << " (see --help).\n";
+            return kExitUsage;
         }
-        out << "],\"statistics\":{";
-        for (std::size_t i = 0; i < recorder.statistics.size(); ++i) {
-            out << (i ? "," : "") << JsonString(StatisticName(recorder.statistics[i])) << ':'
-                << StatisticValue(recorder.statistics[i]);
-        }
-        out << "},\"needs_frequencies\":" << (needsFrequencies ? "true" : "false")
-            << ",\"damaged_records\":" << reader.Damage().damagedRecords << "}\n";
-        std::cout << out.str();
-    } else {
-        for (const ScanTreeNode* node : recorder.tree.Scans()) {
-            const std::string category = recorder.tree.CategoryOf(*node);
-            std::cout << node->scanIndex << '\t' << (category.empty() ? "-" : category) << '\t'
-                      << node->text << '\t' << (node->checked ? "[x]" : "[ ]") << '\n';
-        }
-        for (const std::string& line : recorder.statistics) std::cout << line << '\n';
-        if (needsFrequencies)
-            std::cout << "Receiver frequencies must be entered before converting.\n";
-        PrintDamage(reader);
+    } else if (app.get_subcommands(
+                      [&](const CLI::App* command) { return command->get_name() == first; })
+                   .empty()) {
+        std::cerr << "Error: '" << first << "' is not a command; the commands are " << commands
+                  << " (see --help).\n";
+        return kExitUsage;
     }
-    return outcome == IndexOutcome::Stopped ? kExitFailed : 0;
+    std::cerr << "Error: " << error.what() << " (see --help).\n";
+    return kExitUsage;
 }
 
 }  // namespace
 
 int Run(int argc, char** argv) {
+    // A reader of our output that goes away (| head) ends the process at once and silently.
+    std::signal(SIGPIPE, SIG_DFL);
     CLI::App app{"Varistrum CW: converts drive-test log files into delimited text"};
     app.set_version_flag("--version", std::string("varistrum-cli ") + VARISTRUM_VERSION);
     app.require_subcommand(1);
+    app.footer(
+        "Exit status: 0 done; 1 failed (a file could not be read, written or converted, a setting "
+        "was refused); 2 usage error (nothing was read or written); 130, 143, 129 after SIGINT, "
+        "SIGTERM, SIGHUP. Errors and warnings go to standard error.");
 
     std::string identifyPath;
     CLI::App* identify = app.add_subcommand("identify", "Print the input format of a log file");
-    identify->add_option("FILE", identifyPath, "Log file")->required();
+    identify->add_option("FILE", identifyPath, "Log file")->required()->check(NotEmptyValue());
 
     CLI::App* fields =
         app.add_subcommand("fields", "List the offered output fields with their tags");
 
     std::string indexPath;
     bool indexJson = false, indexQuiet = false;
-    CLI::App* index =
-        app.add_subcommand("index", "List the scans and record statistics of a log file");
-    index->add_option("FILE", indexPath, "Log file")->required();
+    CLI::App* index = app.add_subcommand(
+        "index", "List every scan in number order and the record statistics of a log file");
+    index->add_option("FILE", indexPath, "Log file")->required()->check(NotEmptyValue());
     index->add_flag("--json", indexJson, "Print JSON");
-    index->add_flag("-q,--quiet", indexQuiet, "No progress bar");
+    index->add_flag("-q,--quiet", indexQuiet, "No progress bar and no information lines");
+    index->footer(
+        "Text lines: number, category, name, and the tree's check box; [-] marks a table scan, "
+        "which the window's tree does not show but --scans can name. JSON: \"node\": false for "
+        "such a scan.");
 
     ConvertOptions convertOptions;
     CLI::App* convert =
         app.add_subcommand("convert", "Convert a log file, or a folder of log files");
     AddConvertOptions(*convert, convertOptions);
+    convert->footer(
+        "Every option may be given more than once: the last one wins. Without --tags and "
+        "--config the fields are 5,11,22,18,0 (latitude, longitude, GPS date, GPS time, << DATA "
+        ">>). -o - writes the text to standard output (not with --split or a folder job).");
 
     try {
         app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        const int code = app.exit(e);
-        return e.get_exit_code() == 0 ? 0 : (code == 0 ? 0 : kExitUsage);
+        return ReportUsageError(app, e, argc, argv);
     }
     if (*identify) return IdentifyCommand(identifyPath);
     if (*fields) return FieldsCommand();
     if (*index) return IndexCommand(indexPath, indexJson, indexQuiet);
-    if (*convert) return ConvertCommand(convertOptions);
+    if (*convert) {
+        NoteGivenOptions(*convert, convertOptions);
+        return ConvertCommand(convertOptions);
+    }
     return kExitUsage;
 }
 

@@ -39,6 +39,7 @@ void ConsoleObserver::EndProgressLine() {
 }
 
 void ConsoleObserver::ReportMessage(MessageKind kind, const std::string& text) {
+    if (quiet_ && kind == MessageKind::Information) return;
     std::lock_guard lock(mutex_);
     EndProgressLine();
     std::fprintf(stderr, "%s: %s\n", MessageCaption(kind), text.c_str());

@@ -13,15 +13,17 @@
 
 namespace varistrum::cli {
 
+// Information lines are left out when quiet; warnings and errors are always written.
 class ConsoleObserver : public JobObserver {
   public:
-    explicit ConsoleObserver(bool showProgress) : showProgress_(showProgress) {}
+    ConsoleObserver(bool showProgress, bool quiet) : showProgress_(showProgress), quiet_(quiet) {}
     void SetProgress(int percent) override;
     void ReportMessage(MessageKind kind, const std::string& text) override;
 
   private:
     void EndProgressLine();
     bool showProgress_;
+    bool quiet_;
     bool progressShown_ = false;
     std::mutex mutex_;
 };
@@ -30,17 +32,32 @@ class ConsoleObserver : public JobObserver {
 // Returns false, after printing the reason, when `path` cannot be read.
 bool CheckInputReadable(const std::string& path);
 
-// Records the index pass into a scan tree and the statistics lines.
+// A scan as `index` lists it: every numbered scan, with or without a tree node.
+struct IndexedScan {
+    int number = 0;
+    int scanMode = -1;
+    std::string name;
+    bool node = true;  // false for a scan the window's tree does not show (a table scan)
+};
+
+// Records the index pass into a scan tree, the list of all scans and the statistics lines.
 class IndexRecorder : public IndexView {
   public:
     explicit IndexRecorder(ConsoleObserver& console) : console_(console) {}
     void ShowWait() override {}
     void SetWaitGauge(int percent) override { console_.SetProgress(percent); }
     void HideWait() override {}
-    void ClearTree() override { tree.Clear(); }
+    void ClearTree() override {
+        tree.Clear();
+        scans.clear();
+    }
     void AddRoot(int scanMode, const std::string& text) override { tree.AddRoot(scanMode, text); }
     void AddScanNode(int scanMode, int scanIndex, const std::string& text) override {
         tree.AddScan(scanMode, scanIndex, text);
+        scans.push_back({scanIndex, scanMode, text, true});
+    }
+    void AddScanWithoutNode(int scanMode, int scanIndex, const std::string& name) override {
+        scans.push_back({scanIndex, scanMode, name, false});
     }
     void ExpandTree() override {}
     void SetStatistics(const std::vector<std::string>& lines) override { statistics = lines; }
@@ -49,6 +66,7 @@ class IndexRecorder : public IndexView {
     }
 
     ScanTree tree;
+    std::vector<IndexedScan> scans;  // in number order
     std::vector<std::string> statistics;
 
   private:

@@ -3,16 +3,18 @@
 
 #include <unistd.h>
 
+#include <charconv>
 #include <iostream>
-#include <optional>
 
 #include "app/config/configuration.h"
 #include "app/config/settings_snapshot.h"
 #include "averaging/averaging_engine.h"
 #include "averaging/frequency_entry.h"
 #include "cli/console.h"
+#include "cli/exit_codes.h"
 #include "convert/convert_job.h"
 #include "convert/folder_files.h"
+#include "convert/number_format.h"
 #include "convert/parallel_job.h"
 #include "logfile/identify.h"
 
@@ -20,94 +22,238 @@ namespace varistrum::cli {
 
 namespace {
 
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
+constexpr const char* kDelimiterNames[] = {"comma", "semicolon", "tab", "space", "other"};
 
 int UsageError(const std::string& text) {
     std::cerr << "Error: " << text << '\n';
     return kExitUsage;
 }
 
-// Applies the options over the window's settings; an error text for a bad value.
-std::optional<std::string> ApplyOptions(const ConvertOptions& o, WindowSettings& w) {
-    if (!o.tags.empty()) {
-        w.selectedFields.clear();
-        w.selectedTags.clear();
-        for (int tag : o.tags) {
+// The items of a comma-separated list; nullopt when one is empty ("5,,0", "5,").
+std::optional<std::vector<std::string>> ListItems(const std::string& text) {
+    std::vector<std::string> items;
+    std::size_t begin = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', begin);
+        items.push_back(text.substr(begin, comma == std::string::npos ? comma : comma - begin));
+        if (items.back().empty()) return std::nullopt;
+        if (comma == std::string::npos) return items;
+        begin = comma + 1;
+    }
+}
+
+std::optional<int> WholeNumber(const std::string& text) {
+    int value = 0;
+    const char* end = text.data() + text.size();
+    const auto result = std::from_chars(text.data(), end, value);
+    if (result.ec != std::errc() || result.ptr != end) return std::nullopt;
+    return value;
+}
+
+std::optional<std::vector<int>> NumberList(const std::string& text) {
+    const auto items = ListItems(text);
+    if (!items) return std::nullopt;
+    std::vector<int> numbers;
+    for (const std::string& item : *items) {
+        const auto number = WholeNumber(item);
+        if (!number) return std::nullopt;
+        numbers.push_back(*number);
+    }
+    return numbers;
+}
+
+std::optional<std::string> ParseFieldOptions(const ConvertOptions& o, ConvertRequest& r) {
+    if (o.Given("--tags")) {
+        const auto tags = NumberList(o.tags);
+        if (!tags)
+            return "--tags takes field tags separated by commas (see 'fields'), not '" + o.tags +
+                   "'";
+        for (int tag : *tags) {
             if (FieldName(tag).empty())
                 return "--tags: " + std::to_string(tag) + " is not a field tag";
-            w.selectedFields.emplace_back(FieldName(tag));
-            w.selectedTags.push_back(w.selectedTags.size() < kSelectedFieldRows ? tag : kNoTag);
         }
+        r.tags = *tags;
     }
-    if (!o.delimiter.empty()) {
-        static const char* const kNames[] = {"comma", "semicolon", "tab", "space", "other"};
-        int choice = -1;
+    if (o.Given("--delimiter")) {
         for (int i = 0; i < 5; ++i) {
-            if (o.delimiter == kNames[i]) choice = i;
+            if (o.delimiter == kDelimiterNames[i]) r.delimiter = i;
         }
-        if (choice < 0) return "--delimiter must be comma, semicolon, tab, space or other";
-        w.delimiter = choice;
+        if (!r.delimiter) return "--delimiter must be comma, semicolon, tab, space or other";
     }
-    if (!o.otherDelimiter.empty() || o.delimiter == "other") {
-        if (!o.otherDelimiter.empty()) w.otherDelimiter = o.otherDelimiter;
+    if (o.Given("--other-delimiter")) {
+        // The Other character is used only with the Other choice, so giving it chooses Other.
+        if (r.delimiter && *r.delimiter != kOther)
+            return "--other-delimiter cannot be used with --delimiter " + o.delimiter;
+        // A text that is no single character is malformed; a character that would corrupt the
+        // numbers is refused by the job itself, as any setting that cannot convert.
+        if (auto problem = ConversionSettings::OtherDelimiterLengthProblem(o.otherDelimiter))
+            return problem;
+        r.delimiter = kOther;
+        r.otherDelimiter = o.otherDelimiter;
     }
-    if (o.header) w.fieldTitles = true;
-    if (o.noHeader) w.fieldTitles = false;
-    if (o.receiver != 0) {
-        w.receiver1 = o.receiver == 1;
-        w.receiver2 = o.receiver == 2;
-    }
-    if (!o.columns.empty()) {
-        w.frequencyField = w.channelField = w.rssiField = false;
-        for (const std::string& column : o.columns) {
-            if (column == "frequency")
-                w.frequencyField = true;
-            else if (column == "channel")
-                w.channelField = true;
-            else if (column == "rssi")
-                w.rssiField = true;
-            else
+    if (o.Given("--header") || o.Given("--no-header")) r.header = o.header;
+    if (o.Given("--columns")) {
+        const auto columns = ListItems(o.columns);
+        if (!columns) return "--columns takes frequency, channel and rssi";
+        for (const std::string& column : *columns) {
+            if (column != "frequency" && column != "channel" && column != "rssi")
                 return "--columns takes frequency, channel and rssi";
         }
-    }
-    if (o.bestServer) {
-        w.bsAvg = true;
-        w.noAvg = false;
-    }
-    if (!o.average.empty()) {
-        if (o.average != "none" && o.average != "40-lambda")
-            return "--average must be none or 40-lambda";
-        w.averageLambda = o.average == "40-lambda";
-    }
-    if (o.split) w.split = true;
-    if (!o.dropOutages.empty()) {
-        if (!ParseOutageSeconds(o.dropOutages))
-            return "The GPS outage must be a whole number of seconds from 1 to 86400.";
-        w.recDrop = true;
-        w.outageSeconds = o.dropOutages;
+        r.columns = *columns;
     }
     return std::nullopt;
 }
 
-// Asks for typed frequencies as the frequency dialog would; false when the conversion is aborted.
-bool SupplyFrequencies(TavrelReader& reader, const std::vector<double>& frequencies) {
-    if (frequencies.size() == 2) {
-        if (auto refusal = EnterFrequencies(reader, frequencies[0], frequencies[1])) {
-            std::cerr << "Error: " << *refusal << '\n';
-            return false;
+std::optional<std::string> ParseFilterOptions(const ConvertOptions& o, ConvertRequest& r) {
+    if (o.Given("--receiver")) {
+        if (o.receiver != "1" && o.receiver != "2") return "--receiver must be 1 or 2";
+        r.receiver = o.receiver == "1" ? 1 : 2;
+    }
+    r.bestServer = o.bestServer;
+    if (o.Given("--average")) {
+        if (o.average != "none" && o.average != "40-lambda")
+            return "--average must be none or 40-lambda";
+        r.averageLambda = o.average == "40-lambda";
+    }
+    if (r.bestServer && r.averageLambda.value_or(false))
+        return "--best-server cannot be used with --average 40-lambda: one reduction at a time";
+    r.split = o.split;
+    if (o.Given("--drop-outages")) {
+        if (!ParseOutageSeconds(o.dropOutages))
+            return "The GPS outage must be a whole number of seconds from 1 to 86400.";
+        r.dropOutages = o.dropOutages;
+    }
+    if (o.Given("--frequencies")) {
+        const auto items = ListItems(o.frequencies);
+        std::optional<double> first, second;
+        if (items && items->size() == 2) {
+            first = ParseFrequencyText((*items)[0]);
+            second = ParseFrequencyText((*items)[1]);
         }
-        return true;
+        if (!first || !second)
+            return "--frequencies takes the two receivers' frequencies in MHz: F1,F2";
+        r.frequencies = {*first, *second};
     }
-    std::cerr << kFrequencyExplanation << '\n';
-    for (int r = 0; r < 2; ++r) {
-        std::cerr << "Receiver " << r + 1 << ' '
-                  << RangeText(ReceiverRange(reader.State().plans[static_cast<std::size_t>(r)]))
-                  << '\n';
+    if (o.Given("--scans")) {
+        const auto scans = NumberList(o.scans);
+        if (!scans) return "--scans takes scan numbers separated by commas, not '" + o.scans + "'";
+        for (int n : *scans) {
+            if (n < 1) return "--scans: " + std::to_string(n) + " is not a scan number";
+        }
+        r.scans = *scans;
     }
-    std::cerr << "Give them with --frequencies F1,F2 (MHz).\n";
-    std::cerr << "Information: Conversion Aborted.\n";
+    return std::nullopt;
+}
+
+// Options that only mean something in one of the two modes are refused in the other.
+std::optional<std::string> ParseModeOptions(const ConvertOptions& o, ConvertRequest& r) {
+    r.folderMode = o.Given("--input-folder") || o.Given("--output-folder");
+    if (r.folderMode == o.Given("INPUT"))
+        return "Give either INPUT or --input-folder and --output-folder.";
+    if (r.folderMode && !(o.Given("--input-folder") && o.Given("--output-folder")))
+        return "Input and Output Folders Must Be Selected.";
+    for (const char* name : {"--jobs", "--pattern", "--output-ext"}) {
+        if (!r.folderMode && o.Given(name))
+            return std::string(name) +
+                   " applies only to folder jobs (--input-folder and --output-folder)";
+    }
+    if (r.folderMode && o.Given("--output"))
+        return "--output cannot be used with a folder job: outputs are named after their inputs";
+    if (r.folderMode && o.Given("--scans"))
+        return "--scans cannot be used with a folder job: every scan of every file is converted";
+    r.toStandardOutput = o.output == "-";
+    if (r.toStandardOutput && o.split)
+        return "--split cannot be used with -o - (standard output has no part files)";
+    if (o.Given("--jobs")) {
+        const auto jobs = WholeNumber(o.jobs);
+        if (!jobs || *jobs < 1 || *jobs > 64) return "--jobs must be a whole number from 1 to 64";
+        r.jobs = *jobs;
+    }
+    if (o.Given("--pattern")) r.pattern = o.pattern;
+    if (o.Given("--output-ext")) r.outputExt = o.outputExt;
+    return std::nullopt;
+}
+
+// Applies the checked options over the window's settings.
+void ApplyRequest(const ConvertRequest& r, WindowSettings& w) {
+    if (r.tags) {
+        w.selectedFields.clear();
+        w.selectedTags.clear();
+        for (int tag : *r.tags) {
+            w.selectedFields.emplace_back(FieldName(tag));
+            w.selectedTags.push_back(w.selectedTags.size() < kSelectedFieldRows ? tag : kNoTag);
+        }
+    }
+    if (r.delimiter) w.delimiter = *r.delimiter;
+    if (r.otherDelimiter) w.otherDelimiter = *r.otherDelimiter;
+    if (r.header) w.fieldTitles = *r.header;
+    if (r.receiver) {
+        w.receiver1 = *r.receiver == 1;
+        w.receiver2 = *r.receiver == 2;
+    }
+    if (r.columns) {
+        w.frequencyField = w.channelField = w.rssiField = false;
+        for (const std::string& column : *r.columns) {
+            if (column == "frequency") w.frequencyField = true;
+            if (column == "channel") w.channelField = true;
+            if (column == "rssi") w.rssiField = true;
+        }
+    }
+    if (r.bestServer) {
+        w.bsAvg = true;
+        w.noAvg = false;
+    }
+    if (r.averageLambda) w.averageLambda = *r.averageLambda;
+    if (r.split) w.split = true;
+    if (r.dropOutages) {
+        w.recDrop = true;
+        w.outageSeconds = *r.dropOutages;
+    }
+}
+
+// "866.5000 is not in the range of receiver 2 (851.00000 - 866.00000 MHz)."
+std::optional<std::string> FrequencyOutOfRange(const TavrelReader& reader, int receiver,
+                                               double mhz) {
+    const FrequencyRange range =
+        ReceiverRange(reader.State().plans[static_cast<std::size_t>(receiver - 1)]);
+    if (range.Contains(mhz)) return std::nullopt;
+    std::string text;
+    AppendFixed(text, mhz, 4);
+    return text + " is not in the range of receiver " + std::to_string(receiver) + ' ' +
+           RangeText(range) + '.';
+}
+
+// Gives the typed frequencies as the frequency dialog would; false when the conversion is aborted.
+bool SupplyFrequencies(TavrelReader& reader, const std::optional<std::pair<double, double>>& typed,
+                       ConsoleObserver& console) {
+    if (typed) {
+        auto refusal = FrequencyOutOfRange(reader, 1, typed->first);
+        if (!refusal) refusal = FrequencyOutOfRange(reader, 2, typed->second);
+        if (!refusal) refusal = EnterFrequencies(reader, typed->first, typed->second);
+        if (refusal) console.ReportMessage(MessageKind::Error, *refusal);
+        return !refusal;
+    }
+    console.ReportMessage(MessageKind::Error, kFrequencyExplanation);
+    std::string ranges = "Give them with --frequencies F1,F2 (MHz): receiver 1 ";
+    ranges += RangeText(ReceiverRange(reader.State().plans[0]));
+    ranges += ", receiver 2 ";
+    ranges += RangeText(ReceiverRange(reader.State().plans[1]));
+    console.ReportMessage(MessageKind::Error, ranges + '.');
+    console.ReportMessage(MessageKind::Information, "Conversion Aborted.");
     return false;
+}
+
+// Scan numbers run from 1 to the number of scans of the file.
+std::optional<std::string> MissingScan(const std::vector<int>& scans, int scanCount,
+                                       const std::string& path) {
+    for (int n : scans) {
+        if (n <= scanCount) continue;
+        std::string text = "--scans: '" + path + "' has no scan " + std::to_string(n) + "; ";
+        if (scanCount == 0) return text + "it has no scans.";
+        if (scanCount == 1) return text + "its only scan is 1.";
+        return text + "its scans are 1 to " + std::to_string(scanCount) + '.';
+    }
+    return std::nullopt;
 }
 
 ScanSelectionSnapshot SelectScans(const ScanTree& tree, int scanCount,
@@ -121,11 +267,11 @@ ScanSelectionSnapshot SelectScans(const ScanTree& tree, int scanCount,
 }
 
 int Finish(JobOutcome outcome) {
-    return outcome == JobOutcome::Completed ? 0 : kExitFailed;
+    return outcome == JobOutcome::Completed ? kExitDone : kExitFailed;
 }
 
-int ConvertSingleFile(const ConvertOptions& o, ConversionSettings settings,
-                      ConsoleObserver& console) {
+int ConvertSingleFile(const ConvertOptions& o, const ConvertRequest& request,
+                      ConversionSettings settings, ConsoleObserver& console) {
     if (!CheckInputReadable(o.input)) return kExitFailed;
     const int format = IdentifyLogFile(o.input);
     if (format == kFormatNone) {
@@ -140,22 +286,27 @@ int ConvertSingleFile(const ConvertOptions& o, ConversionSettings settings,
     IndexRecorder recorder(console);
     if (RunIndexPass(reader, format, o.input, recorder, stop.get_token()) != IndexOutcome::Indexed)
         return kExitFailed;
+    if (auto missing = MissingScan(request.scans, reader.State().ScanIndex, o.input)) {
+        console.ReportMessage(MessageKind::Error, *missing);
+        return kExitFailed;
+    }
     if (reader.State().userFrequencies) {
         reader.SetUserFrequencies(false);
-        if (!SupplyFrequencies(reader, o.frequencies)) return kExitFailed;
+        if (!SupplyFrequencies(reader, request.frequencies, console)) return kExitFailed;
+    } else if (request.frequencies) {
+        console.ReportMessage(MessageKind::Warning, "--frequencies is not used: '" + o.input +
+                                                        "' has its frequency information.");
     }
     settings.convertAllScans = false;
-    settings.scans = SelectScans(recorder.tree, reader.State().ScanIndex, o.scans);
+    settings.scans = SelectScans(recorder.tree, reader.State().ScanIndex, request.scans);
     return Finish(
         RunConversionJob(reader, {o.input}, {output}, settings, console, stop.get_token()));
 }
 
-int ConvertFolder(const ConvertOptions& o, ConversionSettings settings, ConsoleObserver& console) {
-    if (o.inputFolder.empty() || o.outputFolder.empty()) {
-        console.ReportMessage(MessageKind::Error, "Input and Output Folders Must Be Selected.");
-        return kExitFailed;
-    }
-    const FileLists lists = ListFolderFiles(o.inputFolder, o.pattern, o.outputFolder, o.outputExt);
+int ConvertFolder(const ConvertOptions& o, const ConvertRequest& request,
+                  ConversionSettings settings, ConsoleObserver& console) {
+    const FileLists lists =
+        ListFolderFiles(o.inputFolder, request.pattern, o.outputFolder, request.outputExt);
     int format = lists.inputs.empty() ? kFormatTavrel : IdentifyLogFile(lists.inputs.front());
     if (format == kFormatNone) format = kFormatTavrel;
     settings.convertAllScans = true;
@@ -165,14 +316,14 @@ int ConvertFolder(const ConvertOptions& o, ConversionSettings settings, ConsoleO
     AveragingEngine engine;
     TavrelReader reader(engine);
     reader.SetInputFormat(format);
-    if (o.frequencies.size() == 2 && !lists.inputs.empty()) {
+    if (request.frequencies && !lists.inputs.empty()) {
         // The plans of the first file give the channel steps of the typed frequencies.
         IndexRecorder recorder(console);
         RunIndexPass(reader, format, lists.inputs.front(), recorder, stop.get_token());
-        if (!SupplyFrequencies(reader, o.frequencies)) return kExitFailed;
+        if (!SupplyFrequencies(reader, request.frequencies, console)) return kExitFailed;
     }
-    if (o.jobs > 1)
-        return Finish(RunParallelConversion(reader, format, lists, settings, console, o.jobs,
+    if (request.jobs > 1)
+        return Finish(RunParallelConversion(reader, format, lists, settings, console, request.jobs,
                                             stop.get_token()));
     return Finish(
         RunConversionJob(reader, lists.inputs, lists.outputs, settings, console, stop.get_token()));
@@ -180,60 +331,96 @@ int ConvertFolder(const ConvertOptions& o, ConversionSettings settings, ConsoleO
 
 }  // namespace
 
+// An empty value ('') is a usage error, never a silent fall-back to a default.
+CLI::Validator NotEmptyValue() {
+    return CLI::Validator(
+        [](std::string& value) { return value.empty() ? "the value is empty" : std::string(); }, "",
+        "NOT EMPTY");
+}
+
 void AddConvertOptions(CLI::App& c, ConvertOptions& o) {
-    c.add_option("INPUT", o.input, "Log file to convert (single-file mode)");
-    c.add_option("-o,--output", o.output, "Output file (default: the input name with .out)");
-    c.add_option("--config", o.config, "Configuration file (.cfg) to start from");
-    c.add_option("--tags", o.tags, "Selected fields by tag, in order (see 'fields')")
-        ->delimiter(',')
-        ->allow_extra_args(false);
-    c.add_option("--delimiter", o.delimiter, "comma, semicolon, tab, space or other");
-    c.add_option("--other-delimiter", o.otherDelimiter, "The character of --delimiter other");
-    c.add_flag("--header", o.header, "Write header records");
-    c.add_flag("--no-header", o.noHeader, "No header records");
-    c.add_option("--receiver", o.receiver, "Data source: receiver 1 or 2")
-        ->check(CLI::IsMember({1, 2}));
-    c.add_option("--columns", o.columns, "Columns of << DATA >>: frequency,channel,rssi")
-        ->delimiter(',')
-        ->allow_extra_args(false);
-    c.add_flag("--best-server", o.bestServer, "Reduce the data to the best server");
-    c.add_option("--average", o.average, "none or 40-lambda");
+    const CLI::Validator notEmpty = NotEmptyValue();
+    const auto value = [&](const std::string& name, std::string& target, const std::string& help,
+                           const std::string& type) {
+        return c.add_option(name, target, help)
+            ->type_name(type)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
+            ->check(notEmpty);
+    };
+    value("INPUT", o.input, "Log file to convert (single-file mode)", "FILE");
+    value("-o,--output", o.output,
+          "Output file (default: the input name with .out); - for standard output", "FILE");
+    value("--config", o.config, "Configuration file (.cfg) to start from", "FILE");
+    value("--tags", o.tags,
+          "Selected fields by tag, in order (see 'fields'; default without --config: "
+          "5,11,22,18,0)",
+          "TAG,...");
+    value("--delimiter", o.delimiter, "comma, semicolon, tab, space or other", "NAME");
+    value("--other-delimiter", o.otherDelimiter,
+          "The Other delimiter character (implies --delimiter other)", "C");
+    c.add_flag("--header")
+        ->description("Write header records (the default)")
+        ->disable_flag_override();
+    c.add_flag("--no-header")->description("No header records")->disable_flag_override();
+    value("--receiver", o.receiver, "Data source: receiver 1 or 2", "1|2");
+    value("--columns", o.columns, "Columns of << DATA >>: frequency,channel,rssi", "COLUMN,...");
+    c.add_flag("--best-server", o.bestServer,
+               "Reduce the data to the best server (not with --average 40-lambda)");
+    value("--average", o.average, "none or 40-lambda", "none|40-lambda");
     c.add_flag("--split", o.split, "Split the output into parts of at most 60000 lines");
-    c.add_option("--drop-outages", o.dropOutages,
-                 "Drop data during GPS outages of SECONDS or more");
-    c.add_option("--frequencies", o.frequencies, "Receiver frequencies F1,F2 in MHz")
-        ->delimiter(',')
-        ->expected(2)
-        ->allow_extra_args(false);
-    c.add_option("--scans", o.scans, "Scan numbers to convert (default: all)")
-        ->delimiter(',')
-        ->allow_extra_args(false);
-    c.add_option("--input-folder", o.inputFolder, "Folder of log files (multiple-files mode)");
-    c.add_option("--output-folder", o.outputFolder, "Folder of the output files");
-    c.add_option("--pattern", o.pattern, "Input file pattern (default *.klf)");
-    c.add_option("--output-ext", o.outputExt, "Output file extension (default .out)");
-    c.add_option("-j,--jobs", o.jobs, "Files converted at once in folder mode")
-        ->check(CLI::Range(1, 64));
-    c.add_flag("-q,--quiet", o.quiet, "No progress bar");
+    value("--drop-outages", o.dropOutages, "Drop data during GPS outages of SECONDS or more",
+          "SECONDS");
+    value("--frequencies", o.frequencies, "Receiver frequencies F1,F2 in MHz", "F1,F2");
+    value("--scans", o.scans, "Scan numbers to convert, as 'index' lists them (default: all)",
+          "N,...");
+    value("--input-folder", o.inputFolder, "Folder of log files (folder job)", "DIR");
+    value("--output-folder", o.outputFolder, "Folder of the output files (folder job)", "DIR");
+    value("--pattern", o.pattern, "Folder job: input file pattern (default *.klf)", "PATTERN");
+    value("--output-ext", o.outputExt, "Folder job: output file extension (default .out)", ".EXT");
+    value("-j,--jobs", o.jobs, "Folder job: files converted at once, 1 to 64 (default 1)", "N");
+    c.add_flag("-q,--quiet", o.quiet, "No progress bar and no information lines");
+}
+
+void NoteGivenOptions(const CLI::App& command, ConvertOptions& options) {
+    for (const CLI::Option* option : command.get_options()) {
+        if (option->count() > 0) options.given.insert(option->get_name());
+    }
+    // Of --header and --no-header, the one given last.
+    for (const CLI::Option* option : command.parse_order()) {
+        if (option->get_name() == "--header") options.header = true;
+        if (option->get_name() == "--no-header") options.header = false;
+    }
+}
+
+std::optional<std::string> ParseConvertOptions(const ConvertOptions& o, ConvertRequest& r) {
+    if (auto problem = ParseModeOptions(o, r)) return problem;
+    if (auto problem = ParseFieldOptions(o, r)) return problem;
+    return ParseFilterOptions(o, r);
 }
 
 int ConvertCommand(const ConvertOptions& o) {
-    const bool folderMode = !o.inputFolder.empty() || !o.outputFolder.empty();
-    if (folderMode == !o.input.empty())
-        return UsageError("give either INPUT or --input-folder and --output-folder");
+    ConvertRequest request;
+    if (auto problem = ParseConvertOptions(o, request)) return UsageError(*problem);
     WindowSettings window;
     if (!o.config.empty()) {
         if (const int unknown = OpenConfiguration(o.config, window); unknown > 0)
             std::cerr << "Warning: " << UnknownFieldsText(unknown) << '\n';
+    } else if (!request.tags)
+        request.tags = kDefaultTags;  // a first run gives positions, times and levels
+    ApplyRequest(request, window);
+    ConsoleObserver console(!o.quiet && isatty(STDERR_FILENO), o.quiet);
+    if (window.bsAvg && window.averageLambda)
+        console.ReportMessage(MessageKind::Warning,
+                              "The configuration's Best Server is not used with --average "
+                              "40-lambda: one reduction at a time.");
+    if (window.selectedFields.empty()) {
+        console.ReportMessage(MessageKind::Error, "No output fields are selected.");
+        return kExitFailed;
     }
-    if (auto problem = ApplyOptions(o, window)) return UsageError(*problem);
-    if (window.selectedFields.empty())
-        std::cerr << "Warning: no output fields are selected (use --tags or --config); lines stay "
-                     "empty.\n";
-    ConsoleObserver console(!o.quiet && isatty(STDERR_FILENO));
-    const ConversionSettings settings = ConversionSettingsOf(window);
-    return folderMode ? ConvertFolder(o, settings, console)
-                      : ConvertSingleFile(o, settings, console);
+    ConversionSettings settings = ConversionSettingsOf(window);
+    settings.toStandardOutput = request.toStandardOutput;
+    return request.folderMode ? ConvertFolder(o, request, settings, console)
+                              : ConvertSingleFile(o, request, settings, console);
 }
 
 }  // namespace varistrum::cli

@@ -2,30 +2,59 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 namespace varistrum::cli {
 
+// The options as typed. Every option may be given more than once: the last one wins.
 struct ConvertOptions {
     std::string input, output, config;
-    std::vector<int> tags;
-    std::string delimiter, otherDelimiter;
-    bool header = false, noHeader = false;
-    int receiver = 0;
-    std::vector<std::string> columns;
-    bool bestServer = false;
-    std::string average;
-    bool split = false;
-    std::string dropOutages;
-    std::vector<double> frequencies;
-    std::vector<int> scans;
-    std::string inputFolder, outputFolder, pattern = "*.klf", outputExt = ".out";
-    int jobs = 1;
+    std::string tags, delimiter, otherDelimiter;
+    bool header = true;  // --header / --no-header, whichever came last
+    std::string receiver, columns, average, dropOutages, frequencies, scans;
+    bool bestServer = false, split = false;
+    std::string inputFolder, outputFolder, pattern, outputExt, jobs;
     bool quiet = false;
+    std::set<std::string> given;  // long names of the options on the command line, and "INPUT"
+
+    bool Given(const std::string& name) const { return given.count(name) > 0; }
 };
 
+// The options' values, checked; unset optionals leave the configuration's setting alone.
+struct ConvertRequest {
+    bool folderMode = false;
+    bool toStandardOutput = false;  // -o -
+    std::optional<std::vector<int>> tags;
+    std::optional<int> delimiter;
+    std::optional<std::string> otherDelimiter;
+    std::optional<bool> header;
+    std::optional<int> receiver;
+    std::optional<std::vector<std::string>> columns;
+    bool bestServer = false;
+    std::optional<bool> averageLambda;
+    bool split = false;
+    std::optional<std::string> dropOutages;
+    std::optional<std::pair<double, double>> frequencies;
+    std::vector<int> scans;
+    std::string pattern = "*.klf", outputExt = ".out";
+    int jobs = 1;
+};
+
+// The fields a first run converts: position, GPS date and time and the levels.
+inline const std::vector<int> kDefaultTags = {5, 11, 22, 18, 0};
+
+// Refuses an explicitly empty value ('') of an option or argument.
+CLI::Validator NotEmptyValue();
+
 void AddConvertOptions(CLI::App& command, ConvertOptions& options);
+// Fills `given` from the parsed command.
+void NoteGivenOptions(const CLI::App& command, ConvertOptions& options);
+// Checks every value and combination before anything is read; the usage error's text, if any.
+std::optional<std::string> ParseConvertOptions(const ConvertOptions& options,
+                                               ConvertRequest& request);
 int ConvertCommand(const ConvertOptions& options);
 
 }  // namespace varistrum::cli

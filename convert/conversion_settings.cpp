@@ -23,11 +23,17 @@ char ConversionSettings::Delimiter() const {
     }
 }
 
-std::optional<std::string> ConversionSettings::Problem() const {
+std::optional<std::string> ConversionSettings::OtherDelimiterLengthProblem(std::string_view text) {
     // The delimiter is one byte: an empty Other text would write NUL bytes between the fields,
     // and a character beyond ASCII takes more than one byte.
-    if (delimiterChoice == kOther && otherDelimiter.size() != 1)
-        return "The Other delimiter must be a single ASCII character.";
+    if (text.size() != 1) return "The Other delimiter must be a single ASCII character.";
+    return std::nullopt;
+}
+
+std::optional<std::string> ConversionSettings::Problem() const {
+    if (delimiterChoice == kOther) {
+        if (auto problem = OtherDelimiterLengthProblem(otherDelimiter)) return problem;
+    }
     // Such a delimiter would split or join the numbers of the data block, or the quotes.
     if (delimiterChoice == kOther &&
         std::string_view("0123456789.-+\"").find(otherDelimiter[0]) != std::string_view::npos)

@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "logfile/decode_result.h"
@@ -30,11 +31,14 @@ struct ConversionSettings {
     ReceiverChoice receivers;
     bool convertAllScans = false;
     ScanSelectionSnapshot scans;
+    bool toStandardOutput = false;  // the text goes to standard output, not to the output file
 
     // The delimiter byte: the Other text's first character, '@' for an unknown choice.
     char Delimiter() const;
     // A text for the user when the settings cannot be converted with; nullopt when they can.
     std::optional<std::string> Problem() const;
+    // Why an Other delimiter text is not one character, if it is not.
+    static std::optional<std::string> OtherDelimiterLengthProblem(std::string_view text);
 };
 
 // Average type from the window's choices: 40 Lambda wins over Best Server.

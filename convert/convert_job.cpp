@@ -37,7 +37,7 @@ FileOutcome ConvertFile(TavrelReader& reader, const std::string& input, const st
     if (stop.stop_requested()) return {JobOutcome::Cancelled, {}};
     if (reader.Open(input) != 0) return Failure(kInputMissing);
     OutputFile file;
-    if (!file.Create(output)) {
+    if (!(settings.toStandardOutput ? file.UseStandardOutput() : file.Create(output))) {
         reader.Close();
         return Failure(kOutputInaccessible);
     }
@@ -68,7 +68,7 @@ FileOutcome ConvertFile(TavrelReader& reader, const std::string& input, const st
     const bool written = file.Close();
     gauge.Show(100);
     if (!written) return Failure(kOutputInaccessible);
-    if (settings.split && reader.RecordCount > kSplitLines) {
+    if (settings.split && !settings.toStandardOutput && reader.RecordCount > kSplitLines) {
         if (auto problem = SplitOutputFile(output, observer)) return Failure(*problem);
     }
     return {stop.stop_requested() ? JobOutcome::Cancelled : JobOutcome::Completed, {}};

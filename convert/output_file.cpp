@@ -19,6 +19,16 @@ bool OutputFile::Create(const std::string& path) {
     return fd_ >= 0;
 }
 
+bool OutputFile::UseStandardOutput() {
+    Close();
+    // A duplicate, so that closing the output leaves the process's standard output open.
+    fd_ = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+    failed_ = fd_ < 0;
+    used_ = 0;
+    if (fd_ >= 0) buffer_.resize(kBufferSize);
+    return fd_ >= 0;
+}
+
 void OutputFile::WriteThrough(std::string_view text) {
     const char* data = text.data();
     std::size_t left = text.size();

@@ -19,6 +19,8 @@ public:
 
     // Creates or truncates the file, readable and writable by all (less the umask).
     bool Create(const std::string& path);
+    // Writes to the process's standard output instead of a file (a pipe, for instance).
+    bool UseStandardOutput();
     void Write(std::string_view text) {
         if (text.size() > kBufferSize - used_) {
             Flush();

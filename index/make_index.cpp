@@ -50,6 +50,7 @@ IndexOutcome RunIndexPass(TavrelReader& reader, int inputFormat, const std::stri
     view.SetWaitGauge(0);
     const std::uint64_t size = reader.FileSize();
     RecordBuffer buffer;
+    int scansSeen = reader.State().ScanIndex;
     int consumed = reader.ReadNextRecord(buffer);
     while (!stop.stop_requested() && consumed != 0) {
         total += static_cast<std::uint64_t>(consumed);
@@ -62,11 +63,14 @@ IndexOutcome RunIndexPass(TavrelReader& reader, int inputFormat, const std::stri
             }
         }
         reader.DecodeRecord(buffer);
-        if (reader.State().HeaderPending) {
-            view.AddScanNode(reader.State().ScanMode, reader.State().ScanIndex,
-                             reader.State().ScanName);
+        const DecoderState& state = reader.State();
+        if (state.HeaderPending) {
+            view.AddScanNode(state.ScanMode, state.ScanIndex, state.ScanName);
             reader.ClearHeaderPending();
+        } else if (state.ScanIndex != scansSeen) {
+            view.AddScanWithoutNode(state.ScanMode, state.ScanIndex, state.ScanName);
         }
+        scansSeen = state.ScanIndex;
         consumed = reader.ReadNextRecord(buffer);
     }
     reader.Close();

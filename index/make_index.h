@@ -24,6 +24,9 @@ class IndexView {
     virtual void ClearTree() = 0;
     virtual void AddRoot(int scanMode, const std::string& text) = 0;
     virtual void AddScanNode(int scanMode, int scanIndex, const std::string& text) = 0;
+    // A scan that takes a number but gets no tree node (a table scan); the tree ignores it.
+    virtual void AddScanWithoutNode(int /*scanMode*/, int /*scanIndex*/,
+                                    const std::string& /*name*/) {}
     virtual void ExpandTree() = 0;
     virtual void SetStatistics(const std::vector<std::string>& lines) = 0;
     virtual void ReportMessage(MessageKind kind, const std::string& text) = 0;

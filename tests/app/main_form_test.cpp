@@ -284,6 +284,21 @@ TEST_F(MainWindowTest, ConvertNeedsNamesOrFolders) {
     EXPECT_FALSE(Form().ReaderBusy());
 }
 
+TEST_F(MainWindowTest, ConvertWithoutSelectedFieldsWarnsAndWritesNothing) {
+    BrowseAndWait(Simulate(dir, "single-gps", 6, 30));
+    const std::string output = Find<QLineEdit>("OutputFilename")->text().toStdString();
+    Click("btnConvert");
+    EXPECT_EQ(messages, std::vector<std::string>{"Warning: No output fields are selected."});
+    EXPECT_FALSE(Form().ReaderBusy());
+    EXPECT_FALSE(std::filesystem::exists(output));
+    messages.clear();
+    SelectField(GpsTime);
+    Click("btnConvert");
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(messages, std::vector<std::string>{"Information: Conversion Has Been Completed!"});
+    EXPECT_TRUE(std::filesystem::exists(output));
+}
+
 TEST_F(MainWindowTest, DroppedLogFileIsBrowsed) {
     const std::string log = Simulate(dir, "list", 4, 30);
     Form().findChild<QRadioButton*>("rbMultipleFiles")->click();

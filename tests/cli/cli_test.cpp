@@ -67,7 +67,7 @@ TEST(CliTest, ConvertsWithTheDefaultOutputNameAndSelectedScans) {
     ASSERT_EQ(Cli(dir, "convert -q " + log + " --tags 18,0 --no-header"), 0);
     const std::string all = ReadFile(log.substr(0, log.size() - 4) + ".out");
     EXPECT_FALSE(all.empty());
-    EXPECT_EQ(ReadFile(dir.File("stderr")), "Information: Conversion Has Been Completed!\n");
+    EXPECT_EQ(ReadFile(dir.File("stderr")), "");  // -q leaves out the information lines
     ASSERT_EQ(Cli(dir, "convert -q " + log + " -o " + dir.File("one.out") +
                            " --tags 18,0 --no-header --scans 1"),
               0);
@@ -86,16 +86,15 @@ TEST(CliTest, TypedFrequenciesAreAskedForAndChecked) {
     TempDir dir;
     const std::string log = test::Simulate(dir, "no-frequency", 4, 60);
     const std::string out = " -o " + dir.File("n.out") + " --tags 5,11,0 --average 40-lambda";
-    EXPECT_EQ(Cli(dir, "convert -q " + log + out), 1);
+    EXPECT_EQ(Cli(dir, "convert " + log + out), 1);
     const std::string asked = ReadFile(dir.File("stderr"));
     EXPECT_NE(asked.find("Frequency information was not found  for the scan"), std::string::npos);
     EXPECT_NE(asked.find("MHz)"), std::string::npos);
     EXPECT_NE(asked.find("Information: Conversion Aborted.\n"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir.File("n.out")));
     EXPECT_EQ(Cli(dir, "convert -q " + log + out + " --frequencies 1,1"), 1);
-    EXPECT_EQ(ReadFile(dir.File("stderr"))
-                  .rfind("Error: 1.0000 is not in the range of the receiver.\n", 0),
-              0u);
+    EXPECT_EQ(ReadFile(dir.File("stderr")),
+              "Error: 1.0000 is not in the range of receiver 1 (806.00000 - 896.00000 MHz).\n");
 }
 
 TEST(CliTest, FolderModeConvertsEveryFileTheSameWithOneOrTwoJobs) {
@@ -123,7 +122,7 @@ TEST(CliTest, FolderModeConvertsEveryFileTheSameWithOneOrTwoJobs) {
         ++files;
     }
     EXPECT_EQ(files, 5);
-    EXPECT_EQ(Cli(dir, "convert --tags 5 --input-folder " + dir.File("in")), 1);
+    EXPECT_EQ(Cli(dir, "convert --tags 5 --input-folder " + dir.File("in")), 2);
     EXPECT_EQ(ReadFile(dir.File("stderr")), "Error: Input and Output Folders Must Be Selected.\n");
 }
 
@@ -152,7 +151,7 @@ TEST(CliTest, BadOptionValuesAreUsageErrors) {
     EXPECT_EQ(Cli(dir, "convert " + log + " --drop-outages 1.5"), 2);
     EXPECT_EQ(Cli(dir, "convert " + log + " --tags 5,99"), 2);
     EXPECT_EQ(Cli(dir, "convert " + log + " --delimiter pipe"), 2);
-    EXPECT_EQ(Cli(dir, "convert " + log + " --tags 5 --delimiter other --other-delimiter ab"), 1);
+    EXPECT_EQ(Cli(dir, "convert " + log + " --tags 5 --delimiter other --other-delimiter ab"), 2);
     EXPECT_EQ(ReadFile(dir.File("stderr")),
               "Error: The Other delimiter must be a single ASCII character.\n");
     EXPECT_EQ(Cli(dir, "convert " + log + " --tags 5 --delimiter other --other-delimiter ."), 1);

@@ -26,13 +26,16 @@ class TreeRecorder : public IndexView {
     void AddScanNode(int mode, int index, const std::string& text) override {
         tree.AddScan(mode, index, text);
     }
+    void AddScanWithoutNode(int mode, int index, const std::string& name) override {
+        withoutNode.push_back(std::to_string(index) + " mode " + std::to_string(mode) + "/" + name);
+    }
     void ExpandTree() override {}
     void SetStatistics(const std::vector<std::string>& lines) override { statistics = lines; }
     void ReportMessage(MessageKind kind, const std::string& text) override {
         calls.push_back(std::string(MessageCaption(kind)) + ": " + text);
     }
     ScanTree tree;
-    std::vector<std::string> statistics, calls;
+    std::vector<std::string> statistics, calls, withoutNode;
     std::vector<int> gauge;
 };
 
@@ -78,6 +81,8 @@ TEST(IndexPassTest, ScanBeforeTheFirstFixIsNamedByItAndTableScansGetNoNode) {
     EXPECT_EQ(index.outcome, IndexOutcome::Indexed);
     EXPECT_EQ(index.Scans(),
               (std::vector<std::string>{"1 List Data/GPS 12:00:01", "3 List Data/GPS 12:00:03"}));
+    // The table scan keeps its number and the name in force when it began.
+    EXPECT_EQ(index.view.withoutNode, std::vector<std::string>{"2 mode 1/GPS 12:00:02"});
     EXPECT_EQ(index.view.statistics,
               (std::vector<std::string>{"GPS Total Records = 3", "GPS 3D Lock Records = 1",
                                         "GPS 2D Lock Records = 1", "Rx1 Single Channel Records = 0",
