@@ -61,7 +61,7 @@ int FieldsCommand() {
 
 void PrintDamage(const TavrelReader& reader) {
     const DamageCounters& damage = reader.Damage();
-    if (damage.damagedRecords > 0)
+    if (damage.damagedRecords > 0 || damage.skippedBytes > 0)
         std::cerr << "Warning: " << damage.damagedRecords << " damaged record(s), "
                   << damage.skippedBytes << " byte(s) skipped\n";
 }
@@ -120,7 +120,7 @@ int IndexCommand(const std::string& path, bool json, bool quiet) {
             std::cout << "Receiver frequencies must be entered before converting.\n";
         PrintDamage(reader);
     }
-    return outcome == IndexOutcome::Stopped ? kExitFailed : 0;
+    return outcome == IndexOutcome::Stopped ? interrupt.ExitStatus(kExitFailed) : 0;
 }
 
 }  // namespace
@@ -156,9 +156,9 @@ int Run(int argc, char** argv) {
         const int code = app.exit(e);
         return e.get_exit_code() == 0 ? 0 : (code == 0 ? 0 : kExitUsage);
     }
-    if (*identify) return IdentifyCommand(identifyPath);
-    if (*fields) return FieldsCommand();
-    if (*index) return IndexCommand(indexPath, indexJson, indexQuiet);
+    if (*identify) return CheckedStdout(IdentifyCommand(identifyPath));
+    if (*fields) return CheckedStdout(FieldsCommand());
+    if (*index) return CheckedStdout(IndexCommand(indexPath, indexJson, indexQuiet));
     if (*convert) return ConvertCommand(convertOptions);
     return kExitUsage;
 }

@@ -1,8 +1,12 @@
 // varistrum-cli convert: settings from the window's defaults, a configuration file and options.
 #include "cli/convert_options.h"
 
+#include <dirent.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 
@@ -120,8 +124,33 @@ ScanSelectionSnapshot SelectScans(const ScanTree& tree, int scanCount,
     return ScanSelectionSnapshot(std::move(states));
 }
 
-int Finish(JobOutcome outcome) {
+// 0 only when every file was converted; the shell's status after a stopping signal.
+int Finish(JobOutcome outcome, const InterruptStop& interrupt) {
+    if (outcome == JobOutcome::Cancelled) return interrupt.ExitStatus(kExitFailed);
     return outcome == JobOutcome::Completed ? 0 : kExitFailed;
+}
+
+// Ctrl-C in the index pass that comes before a conversion cancels the conversion.
+int IndexCancelled(ConsoleObserver& console, const InterruptStop& interrupt) {
+    console.ReportMessage(MessageKind::Information, "Conversion Cancelled.");
+    return interrupt.ExitStatus(kExitFailed);
+}
+
+// A missing or unreadable input folder is named; nothing is converted then.
+bool CheckFolderReadable(const std::string& folder) {
+    std::error_code error;
+    if (!std::filesystem::is_directory(folder, error)) {
+        const int reason = std::filesystem::exists(folder, error) ? ENOTDIR : ENOENT;
+        std::cerr << "Error: Cannot open '" << folder << "': " << std::strerror(reason) << '\n';
+        return false;
+    }
+    DIR* listing = ::opendir(folder.c_str());
+    if (listing == nullptr) {
+        std::cerr << "Error: Cannot open '" << folder << "': " << std::strerror(errno) << '\n';
+        return false;
+    }
+    ::closedir(listing);
+    return true;
 }
 
 int ConvertSingleFile(const ConvertOptions& o, ConversionSettings settings,
@@ -138,8 +167,9 @@ int ConvertSingleFile(const ConvertOptions& o, ConversionSettings settings,
     std::stop_source stop;
     InterruptStop interrupt(stop);
     IndexRecorder recorder(console);
-    if (RunIndexPass(reader, format, o.input, recorder, stop.get_token()) != IndexOutcome::Indexed)
-        return kExitFailed;
+    const IndexOutcome indexed = RunIndexPass(reader, format, o.input, recorder, stop.get_token());
+    if (indexed == IndexOutcome::Stopped) return IndexCancelled(console, interrupt);
+    if (indexed != IndexOutcome::Indexed) return kExitFailed;
     if (reader.State().userFrequencies) {
         reader.SetUserFrequencies(false);
         if (!SupplyFrequencies(reader, o.frequencies)) return kExitFailed;
@@ -147,7 +177,8 @@ int ConvertSingleFile(const ConvertOptions& o, ConversionSettings settings,
     settings.convertAllScans = false;
     settings.scans = SelectScans(recorder.tree, reader.State().ScanIndex, o.scans);
     return Finish(
-        RunConversionJob(reader, {o.input}, {output}, settings, console, stop.get_token()));
+        RunConversionJob(reader, {o.input}, {output}, settings, console, stop.get_token()),
+        interrupt);
 }
 
 int ConvertFolder(const ConvertOptions& o, ConversionSettings settings, ConsoleObserver& console) {
@@ -155,27 +186,38 @@ int ConvertFolder(const ConvertOptions& o, ConversionSettings settings, ConsoleO
         console.ReportMessage(MessageKind::Error, "Input and Output Folders Must Be Selected.");
         return kExitFailed;
     }
+    if (!CheckFolderReadable(o.inputFolder)) return kExitFailed;
     const FileLists lists = ListFolderFiles(o.inputFolder, o.pattern, o.outputFolder, o.outputExt);
-    int format = lists.inputs.empty() ? kFormatTavrel : IdentifyLogFile(lists.inputs.front());
-    if (format == kFormatNone) format = kFormatTavrel;
+    if (lists.inputs.empty()) {
+        std::cerr << "Error: No files match '" << o.pattern << "' in " << o.inputFolder << ".\n";
+        return kExitFailed;
+    }
     settings.convertAllScans = true;
     std::stop_source stop;
     InterruptStop interrupt(stop);
 
     AveragingEngine engine;
     TavrelReader reader(engine);
-    reader.SetInputFormat(format);
-    if (o.frequencies.size() == 2 && !lists.inputs.empty()) {
-        // The plans of the first file give the channel steps of the typed frequencies.
-        IndexRecorder recorder(console);
-        RunIndexPass(reader, format, lists.inputs.front(), recorder, stop.get_token());
-        if (!SupplyFrequencies(reader, o.frequencies)) return kExitFailed;
+    if (o.frequencies.size() == 2) {
+        // The plans of the first log give the channel steps of the typed frequencies.
+        for (const std::string& input : lists.inputs) {
+            const int format = IdentifyLogFile(input);
+            if (format == kFormatNone) continue;
+            IndexRecorder recorder(console);
+            if (RunIndexPass(reader, format, input, recorder, stop.get_token()) ==
+                IndexOutcome::Stopped)
+                return IndexCancelled(console, interrupt);
+            if (!SupplyFrequencies(reader, o.frequencies)) return kExitFailed;
+            break;
+        }
     }
     if (o.jobs > 1)
-        return Finish(RunParallelConversion(reader, format, lists, settings, console, o.jobs,
-                                            stop.get_token()));
-    return Finish(
-        RunConversionJob(reader, lists.inputs, lists.outputs, settings, console, stop.get_token()));
+        return Finish(RunParallelConversion(reader, kFormatTavrel, lists, settings, console, o.jobs,
+                                            stop.get_token()),
+                      interrupt);
+    return Finish(RunConversionJob(reader, lists.inputs, lists.outputs, settings, console,
+                                   stop.get_token(), JobKind::Folder),
+                  interrupt);
 }
 
 }  // namespace
@@ -222,7 +264,11 @@ int ConvertCommand(const ConvertOptions& o) {
     if (folderMode == !o.input.empty())
         return UsageError("give either INPUT or --input-folder and --output-folder");
     WindowSettings window;
-    if (!o.config.empty()) OpenConfiguration(o.config, window);
+    if (!o.config.empty()) {
+        // A configuration that cannot be read is an error, not a silent fall-back to defaults.
+        if (!CheckInputReadable(o.config)) return kExitFailed;
+        OpenConfiguration(o.config, window);
+    }
     if (auto problem = ApplyOptions(o, window)) return UsageError(*problem);
     if (window.selectedFields.empty())
         std::cerr << "Warning: no output fields are selected (use --tags or --config); lines stay "
