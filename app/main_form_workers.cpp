@@ -3,8 +3,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
-#include <QRadioButton>
 #include <QPushButton>
+#include <QRadioButton>
 
 #include "app/generator_dlg.h"
 #include "app/main_form.h"

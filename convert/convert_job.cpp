@@ -50,15 +50,16 @@ std::optional<FileOutcome> SplitAndTidy(const TavrelReader& reader, const std::s
         parts = report.parts;
     }
     if (const int removed = RemoveStaleParts(output, parts); removed > 0) {
-        observer.ReportMessage(MessageKind::Information,
-                               std::to_string(removed) + " part file(s) of an earlier run removed.");
+        observer.ReportMessage(
+            MessageKind::Information,
+            std::to_string(removed) + " part file(s) of an earlier run removed.");
     }
     return std::nullopt;
 }
 
 FileOutcome ConvertOne(TavrelReader& reader, const std::string& input, const std::string& output,
-                       const ConversionSettings& settings, JobObserver& observer, std::stop_token stop,
-                       bool skipWithoutFrequencies) {
+                       const ConversionSettings& settings, JobObserver& observer,
+                       std::stop_token stop, bool skipWithoutFrequencies) {
     PrepareReader(reader, settings);
     reader.SetOutageStarts({});
     if (settings.dropOutages) {
@@ -116,24 +117,30 @@ FileOutcome ConvertOne(TavrelReader& reader, const std::string& input, const std
 
 FileReport::State StateOf(JobOutcome outcome) {
     switch (outcome) {
-        case JobOutcome::Completed: return FileReport::State::Converted;
-        case JobOutcome::Skipped: return FileReport::State::Skipped;
-        case JobOutcome::Failed: return FileReport::State::Failed;
-        case JobOutcome::Cancelled: return FileReport::State::Partial;
-        default: return FileReport::State::NotStarted;
+        case JobOutcome::Completed:
+            return FileReport::State::Converted;
+        case JobOutcome::Skipped:
+            return FileReport::State::Skipped;
+        case JobOutcome::Failed:
+            return FileReport::State::Failed;
+        case JobOutcome::Cancelled:
+            return FileReport::State::Partial;
+        default:
+            return FileReport::State::NotStarted;
     }
 }
 
 }  // namespace
 
 FileOutcome ConvertFile(TavrelReader& reader, const std::string& input, const std::string& output,
-                        const ConversionSettings& settings, JobObserver& observer, std::stop_token stop) {
+                        const ConversionSettings& settings, JobObserver& observer,
+                        std::stop_token stop) {
     return ConvertOne(reader, input, output, settings, observer, stop, false);
 }
 
-FileOutcome ConvertFolderFile(TavrelReader& reader, const std::string& input, const std::string& output,
-                              const ConversionSettings& settings, JobObserver& observer,
-                              std::stop_token stop) {
+FileOutcome ConvertFolderFile(TavrelReader& reader, const std::string& input,
+                              const std::string& output, const ConversionSettings& settings,
+                              JobObserver& observer, std::stop_token stop) {
     const int format = IdentifyLogFile(input);
     if (format == kFormatNone) {
         const std::string reason = InputFailureReason(input);
@@ -155,7 +162,8 @@ void ReportFileFailure(const FileOutcome& failure, JobObserver& observer) {
 }
 
 JobOutcome FinishFolderJob(const std::vector<std::string>& inputs,
-                           const std::vector<FileOutcome>& outcomes, const std::vector<bool>& started,
+                           const std::vector<FileOutcome>& outcomes,
+                           const std::vector<bool>& started, bool stopRequested,
                            JobObserver& observer) {
     JobSummary summary;
     const FileOutcome* firstFailure = nullptr;
@@ -172,6 +180,8 @@ JobOutcome FinishFolderJob(const std::vector<std::string>& inputs,
                 if (!outcome.reason.empty()) file.reason += ": " + outcome.reason;
             }
             cancelled = cancelled || outcome.outcome == JobOutcome::Cancelled;
+        } else {
+            cancelled = cancelled || stopRequested;  // stopped before this file began
         }
         summary.files.push_back(std::move(file));
     }
@@ -192,8 +202,9 @@ JobOutcome FinishFolderJob(const std::vector<std::string>& inputs,
 }
 
 JobOutcome RunConversionJob(TavrelReader& reader, const std::vector<std::string>& inputs,
-                            const std::vector<std::string>& outputs, const ConversionSettings& settings,
-                            JobObserver& observer, std::stop_token stop, JobKind kind) {
+                            const std::vector<std::string>& outputs,
+                            const ConversionSettings& settings, JobObserver& observer,
+                            std::stop_token stop, JobKind kind) {
     if (auto problem = settings.Problem()) {
         observer.ReportMessage(MessageKind::Error, *problem);
         return JobOutcome::Failed;
@@ -206,10 +217,11 @@ JobOutcome RunConversionJob(TavrelReader& reader, const std::vector<std::string>
         std::vector<bool> started(count, false);
         for (std::size_t i = 0; i < count && !stop.stop_requested(); ++i) {
             started[i] = true;
-            outcomes[i] = ConvertFolderFile(reader, inputs[i], outputs[i], settings, observer, stop);
+            outcomes[i] =
+                ConvertFolderFile(reader, inputs[i], outputs[i], settings, observer, stop);
             if (outcomes[i].outcome == JobOutcome::Failed) break;
         }
-        return FinishFolderJob(inputs, outcomes, started, observer);
+        return FinishFolderJob(inputs, outcomes, started, stop.stop_requested(), observer);
     }
     for (std::size_t i = 0; i < count; ++i) {
         const FileOutcome result = ConvertFile(reader, inputs[i], outputs[i], settings, observer, stop);

@@ -39,14 +39,14 @@ FileOutcome ConvertFile(TavrelReader& reader, const std::string& input, const st
 // Converts the files one after the other, reporting the first failure, a cancel or the
 // completion through the observer. A folder job identifies each file and ends with its summary.
 JobOutcome RunConversionJob(TavrelReader& reader, const std::vector<std::string>& inputs,
-                            const std::vector<std::string>& outputs, const ConversionSettings& settings,
-                            JobObserver& observer, std::stop_token stop,
-                            JobKind kind = JobKind::SingleFile);
+                            const std::vector<std::string>& outputs,
+                            const ConversionSettings& settings, JobObserver& observer,
+                            std::stop_token stop, JobKind kind = JobKind::SingleFile);
 
 // Converts one file of a folder job: identifies it first, and skips it when it is no log.
-FileOutcome ConvertFolderFile(TavrelReader& reader, const std::string& input, const std::string& output,
-                              const ConversionSettings& settings, JobObserver& observer,
-                              std::stop_token stop);
+FileOutcome ConvertFolderFile(TavrelReader& reader, const std::string& input,
+                              const std::string& output, const ConversionSettings& settings,
+                              JobObserver& observer, std::stop_token stop);
 
 // The refusal of a job whose lists are unsound (an output that is an input, two inputs with one
 // output), reported through the observer; true when the job may run.
@@ -56,9 +56,11 @@ bool AcceptJobFiles(const std::vector<std::string>& inputs, const std::vector<st
 // Reports a failed file through the observer.
 void ReportFileFailure(const FileOutcome& failure, JobObserver& observer);
 
-// The closing report of a folder job's outcomes; the job's outcome.
+// The closing report of a folder job's outcomes; the job's outcome. The job counts as
+// cancelled when a file was cut short, or when a stop kept a file from starting.
 JobOutcome FinishFolderJob(const std::vector<std::string>& inputs,
-                           const std::vector<FileOutcome>& outcomes, const std::vector<bool>& started,
+                           const std::vector<FileOutcome>& outcomes,
+                           const std::vector<bool>& started, bool stopRequested,
                            JobObserver& observer);
 
 // The conversion worker: created suspended, given its files and settings, then resumed.

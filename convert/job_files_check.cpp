@@ -63,9 +63,9 @@ std::optional<FilesRefusal> CheckJobFiles(const std::vector<std::string>& inputs
                  byId != outputIdOwners.end())
             owner = byId->second;
         if (owner && i < inputs.size() && *owner < inputs.size()) {
-            return FilesRefusal{"'" + inputs[*owner] + "' and '" + inputs[i] +
-                                    "' give the same output file.",
-                                outputs[i]};
+            return FilesRefusal{
+                "'" + inputs[*owner] + "' and '" + inputs[i] + "' give the same output file.",
+                outputs[i]};
         }
         outputOwners.emplace(normal, i);
         if (id) outputIdOwners.emplace(*id, i);

@@ -13,7 +13,7 @@ namespace varistrum {
 // write or a second run never leaves a half-written file under the final name. Terminals,
 // pipes and devices (/dev/null, /dev/full) are written directly.
 class OutputFile {
-public:
+  public:
     static constexpr std::size_t kBufferSize = 1 << 20;
 
     OutputFile() = default;
@@ -46,7 +46,7 @@ public:
     // The system's reason for the first failure ("No space left on device"); empty if none.
     const std::string& FailureReason() const { return reason_; }
 
-private:
+  private:
     void Flush();
     void WriteThrough(std::string_view text);
     void Fail(int error);

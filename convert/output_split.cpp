@@ -66,8 +66,8 @@ std::optional<std::string> SplitOutputFile(const std::string& outputPath, JobObs
     result = {};
     const std::string folder = SplitFolderOf(outputPath);
     std::error_code error;
-    if (folder.empty() ||
-        (!std::filesystem::is_directory(folder, error) && !std::filesystem::create_directory(folder, error))) {
+    if (folder.empty() || (!std::filesystem::is_directory(folder, error) &&
+                           !std::filesystem::create_directory(folder, error))) {
         result.path = folder;
         result.reason = error ? error.message() : std::string();
         return std::string("Cannot create directory.");
@@ -123,9 +123,11 @@ int RemoveStaleParts(const std::string& outputPath, int partsWritten) {
     std::error_code error;
     if (folder.empty() || !std::filesystem::is_directory(folder, error)) return 0;
     const std::size_t slash = folder.find_last_of('/');
-    const std::string prefix = (slash == std::string::npos ? folder : folder.substr(slash + 1)) + "-";
+    const std::string prefix =
+        (slash == std::string::npos ? folder : folder.substr(slash + 1)) + "-";
     std::vector<std::filesystem::path> stale;
-    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
         const std::string name = it->path().filename().string();
         if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
             name.compare(name.size() - 4, 4, ".out") != 0)
@@ -135,7 +137,8 @@ int RemoveStaleParts(const std::string& outputPath, int partsWritten) {
         if (number.size() > 9 || number.front() == '0' ||
             number.find_first_not_of("0123456789") != std::string::npos)
             continue;
-        if (std::stoi(number) > partsWritten && !it->is_directory(error)) stale.push_back(it->path());
+        if (std::stoi(number) > partsWritten && !it->is_directory(error))
+            stale.push_back(it->path());
     }
     int removed = 0;
     for (const auto& path : stale) removed += std::filesystem::remove(path, error) ? 1 : 0;

@@ -64,7 +64,7 @@ JobOutcome RunParallelConversion(const TavrelReader& prototype, int inputFormat,
     std::vector<std::jthread> workers;
     for (int w = 0; w < std::max(1, jobs); ++w) workers.emplace_back(work);
     workers.clear();  // joins
-    return FinishFolderJob(files.inputs, outcomes, started, observer);
+    return FinishFolderJob(files.inputs, outcomes, started, stop.stop_requested(), observer);
 }
 
 }  // namespace varistrum

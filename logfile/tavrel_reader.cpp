@@ -96,7 +96,8 @@ int TavrelReader::ReadNextRecord(RecordBuffer& buffer) {
         ResyncAfterDamage(position);
         return 4;
     }
-    if (position + 2 + static_cast<std::uint64_t>(length) > readEnd_) return EndWithCutRecord(position);
+    if (position + 2 + static_cast<std::uint64_t>(length) > readEnd_)
+        return EndWithCutRecord(position);
     const ByteSpan record = input_.Peek(static_cast<std::size_t>(length) + 2);
     if (record.size() < static_cast<std::size_t>(length) + 2) return 0;
     std::copy(record.begin() + 2, record.end(), buffer.bytes.begin());

@@ -65,10 +65,11 @@ TEST(CliSafetyTest, AnOutputThatIsAnInputIsRefused) {
     // A folder job whose outputs would land on its own inputs.
     fs::create_directory(dir.File("in"));
     fs::copy_file(log, dir.File("in/a.klf"));
-    EXPECT_EQ(Cli(dir, "convert -q --tags 5 --input-folder " + dir.File("in") + " --output-folder " +
-                           dir.File("in") + " --output-ext .klf"),
+    EXPECT_EQ(Cli(dir, "convert -q --tags 5 --input-folder " + dir.File("in") +
+                           " --output-folder " + dir.File("in") + " --output-ext .klf"),
               1);
-    EXPECT_EQ(Err(dir), "Warning: The output file is the input file. '" + dir.File("in/a.klf") + "'\n");
+    EXPECT_EQ(Err(dir),
+              "Warning: The output file is the input file. '" + dir.File("in/a.klf") + "'\n");
     EXPECT_EQ(ReadFile(dir.File("in/a.klf")), bytes);
 }
 
@@ -101,16 +102,18 @@ TEST(CliSafetyTest, FailuresNameTheFileAndTheReason) {
     TempDir dir;
     const std::string log = test::Simulate(dir, "single-gps", 3, 30);
     EXPECT_EQ(Cli(dir, "convert -q --tags 5 --config " + dir.File("typo.cfg") + " " + log), 1);
-    EXPECT_EQ(Err(dir), "Error: Cannot open '" + dir.File("typo.cfg") + "': No such file or directory\n");
+    EXPECT_EQ(Err(dir),
+              "Error: Cannot open '" + dir.File("typo.cfg") + "': No such file or directory\n");
     EXPECT_FALSE(fs::exists(log.substr(0, log.size() - 4) + ".out"));
     EXPECT_EQ(Cli(dir, "convert -q --tags 5 " + log + " -o /dev/full"), 1);
-    EXPECT_EQ(Err(dir), "Error: Output File Cannot Be Accessed! '/dev/full': No space left on device\n");
+    EXPECT_EQ(Err(dir),
+              "Error: Output File Cannot Be Accessed! '/dev/full': No space left on device\n");
     EXPECT_EQ(Cli(dir, "convert -q --tags 5 " + log + " -o " + dir.File("no/such.out")), 1);
     EXPECT_EQ(Err(dir), "Error: Output File Cannot Be Accessed! '" + dir.File("no/such.out") +
                             "': No such file or directory\n");
     // Standard output is checked too.
-    for (const std::string& command : {"identify " + log, "index --json " + log, "index " + log,
-                                      std::string("fields")}) {
+    for (const std::string& command :
+         {"identify " + log, "index --json " + log, "index " + log, std::string("fields")}) {
         EXPECT_EQ(RunCommand(kCli + " " + command + " >/dev/full 2>" + dir.File("stderr")), 1)
             << command;
         EXPECT_EQ(Err(dir), "Error: Cannot write to standard output: No space left on device\n")
@@ -123,7 +126,8 @@ TEST(CliSafetyTest, FolderJobsCountWhatTheySkipped) {
     fs::create_directory(dir.File("in"));
     fs::create_directory(dir.File("out"));
     for (const char* name : {"a", "c", "e"})
-        fs::copy_file(test::Simulate(dir, "single-gps", 3, 30), dir.File(std::string("in/") + name + ".klf"));
+        fs::copy_file(test::Simulate(dir, "single-gps", 3, 30),
+                      dir.File(std::string("in/") + name + ".klf"));
     WriteFile(dir.File("in/b.klf"), std::string("text, not a log"));
     WriteFile(dir.File("in/d.klf"), std::string());
     const std::string folders =
@@ -154,7 +158,8 @@ TEST(CliSafetyTest, FolderJobsCountWhatTheySkipped) {
     EXPECT_EQ(Cli(dir, "convert -q --tags 5 --input-folder " + dir.File("gone") +
                            " --output-folder " + dir.File("out")),
               1);
-    EXPECT_EQ(Err(dir), "Error: Cannot open '" + dir.File("gone") + "': No such file or directory\n");
+    EXPECT_EQ(Err(dir),
+              "Error: Cannot open '" + dir.File("gone") + "': No such file or directory\n");
 }
 
 // A child process of the command line, started directly so that it can be signalled.
@@ -172,7 +177,8 @@ class CliProcess {
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
         posix_spawn_file_actions_addopen(&actions, 2, dir.File("stderr").c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (posix_spawn(&pid_, kCli.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        if (posix_spawn(&pid_, kCli.c_str(), &actions, nullptr, argv.data(), environ) != 0)
+            pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
     }
     ~CliProcess() {
@@ -227,7 +233,7 @@ TEST(CliSafetyTest, StoppingSignalsCancelWithTheShellsStatus) {
     if (!fs::exists("/proc/self/status")) GTEST_SKIP() << "no /proc";
     TempDir dir;
     WriteFile(dir.File("big.klf"), test::RtcLog(6000000));
-    const std::vector<std::string> convert = {"convert",       "-q",   "--tags", "0,37",
+    const std::vector<std::string> convert = {"convert",           "-q", "--tags",           "0,37",
                                               dir.File("big.klf"), "-o", dir.File("big.out")};
     // In the index pass that precedes the conversion: nothing is written.
     for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGHUP, 129}}) {
@@ -238,7 +244,9 @@ TEST(CliSafetyTest, StoppingSignalsCancelWithTheShellsStatus) {
         EXPECT_EQ(Err(dir), "Information: Conversion Cancelled.\n") << signal;
         EXPECT_FALSE(fs::exists(dir.File("big.out"))) << signal;
     }
-    ASSERT_EQ(Cli(dir, "convert -q --tags 0,37 " + dir.File("big.klf") + " -o " + dir.File("full.out")), 0);
+    ASSERT_EQ(
+        Cli(dir, "convert -q --tags 0,37 " + dir.File("big.klf") + " -o " + dir.File("full.out")),
+        0);
     const std::string full = ReadFile(dir.File("full.out"));
     // In the conversion: the lines written so far are put in place.
     CliProcess cli(dir, convert);

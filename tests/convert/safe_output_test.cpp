@@ -143,11 +143,13 @@ struct Job {
 };
 
 Job RunJob(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs,
-        ConversionSettings settings, JobKind kind = JobKind::SingleFile, std::stop_token stop = {}) {
+           ConversionSettings settings, JobKind kind = JobKind::SingleFile,
+           std::stop_token stop = {}) {
     AveragingEngine engine;
     TavrelReader reader(engine);
     RecordingObserver observer;
-    const JobOutcome outcome = RunConversionJob(reader, inputs, outputs, settings, observer, stop, kind);
+    const JobOutcome outcome =
+        RunConversionJob(reader, inputs, outputs, settings, observer, stop, kind);
     return {outcome, observer.messages};
 }
 
@@ -159,7 +161,8 @@ TEST(SafeConversionTest, AnOutputThatIsTheInputIsRefusedBeforeAnythingIsWritten)
     for (const std::string& output : {dir.File("log.klf"), dir.File("soft.out")}) {
         const Job job = RunJob({dir.File("log.klf")}, {output}, FieldSettings({DataField}));
         EXPECT_EQ(job.outcome, JobOutcome::Failed);
-        EXPECT_EQ(job.messages, std::vector<std::string>{"Warning: The output file is the input file."});
+        EXPECT_EQ(job.messages,
+                  std::vector<std::string>{"Warning: The output file is the input file."});
         EXPECT_EQ(ReadFile(dir.File("log.klf")), log);
     }
 }
@@ -197,7 +200,8 @@ TEST(SafeConversionTest, ACancelledOutputIsPutInPlaceInWholeLines) {
     EXPECT_LT(partial.size(), full.size());
     EXPECT_EQ(full.compare(0, partial.size(), partial), 0);
     EXPECT_EQ(partial.substr(partial.size() - 2), "\r\n");
-    EXPECT_EQ(Names(dir.Path().string()), (std::vector<std::string>{"full.out", "log.klf", "log.out"}));
+    EXPECT_EQ(Names(dir.Path().string()),
+              (std::vector<std::string>{"full.out", "log.klf", "log.out"}));
 }
 
 TEST(SafeConversionTest, AFailedWriteKeepsTheEarlierOutput) {
@@ -234,11 +238,11 @@ TEST(SafeConversionTest, SplitRunsRemoveThePartsOfAnEarlierLongerRun) {
 
     Job job = RunJob({dir.File("short.klf")}, {output}, settings);
     EXPECT_EQ(job.outcome, JobOutcome::Completed);
-    EXPECT_EQ(job.messages, (std::vector<std::string>{
-                                "Information: 1 part file(s) of an earlier run removed.",
-                                "Information: Conversion Has Been Completed!"}));
-    EXPECT_EQ(Names(dir.File("run")), (std::vector<std::string>{"notes.txt", "run-03.out",
-                                                                "run-1.out", "run-2.out"}));
+    EXPECT_EQ(job.messages,
+              (std::vector<std::string>{"Information: 1 part file(s) of an earlier run removed.",
+                                        "Information: Conversion Has Been Completed!"}));
+    EXPECT_EQ(Names(dir.File("run")),
+              (std::vector<std::string>{"notes.txt", "run-03.out", "run-1.out", "run-2.out"}));
     // A run too short to split leaves no parts; the folder goes once it is empty.
     job = RunJob({dir.File("tiny.klf")}, {output}, settings);
     EXPECT_EQ(job.messages.front(), "Information: 2 part file(s) of an earlier run removed.");
@@ -288,7 +292,8 @@ TEST(FolderJobTest, FilesThatCannotBeConvertedAreSkippedAndNamed) {
     EXPECT_EQ(job.outcome, JobOutcome::Skipped);
     EXPECT_EQ(job.messages, expected);
     EXPECT_EQ(Names(dir.File("out")), (std::vector<std::string>{"a.out", "d.out"}));
-    EXPECT_EQ(ReadFile(dir.File("out/d.out")), "850.00000,-70\r\n");  // read as format 9, not as a's 8
+    EXPECT_EQ(ReadFile(dir.File("out/d.out")),
+              "850.00000,-70\r\n");  // read as format 9, not as a's 8
     EXPECT_FALSE(ReadFile(dir.File("out/a.out")).empty());
 
     fs::remove_all(dir.File("out"));
@@ -296,11 +301,45 @@ TEST(FolderJobTest, FilesThatCannotBeConvertedAreSkippedAndNamed) {
     AveragingEngine engine;
     TavrelReader prototype(engine);
     RecordingObserver observer;
-    EXPECT_EQ(RunParallelConversion(prototype, kFormatTavrel, {inputs, outputs}, settings,
-                                    observer, 2, {}),
+    EXPECT_EQ(RunParallelConversion(prototype, kFormatTavrel, {inputs, outputs}, settings, observer,
+                                    2, {}),
               JobOutcome::Skipped);
     EXPECT_EQ(observer.messages, expected);
     EXPECT_EQ(Names(dir.File("out")), (std::vector<std::string>{"a.out", "d.out"}));
+}
+
+// Remembers the closing report of a folder job.
+class SummaryObserver : public CancellingObserver {
+  public:
+    using CancellingObserver::CancellingObserver;
+    void ReportSummary(const JobSummary& summary) override { counts = summary.CountsLine(); }
+    std::string counts;
+};
+
+TEST(FolderJobTest, ACancelNamesTheFinishedPartialAndUnstartedFiles) {
+    TempDir dir;
+    std::vector<std::string> inputs, outputs;
+    for (const char* name : {"a", "b", "c"}) {
+        inputs.push_back(dir.File(std::string(name) + ".klf"));
+        outputs.push_back(dir.File(std::string(name) + ".out"));
+        WriteFile(inputs.back(), RtcLog(100000));
+    }
+    AveragingEngine engine;
+    TavrelReader reader(engine);
+    SummaryObserver observer(30);
+    EXPECT_EQ(RunConversionJob(reader, inputs, outputs, FieldSettings({DataField}), observer,
+                               observer.stop.get_token(), JobKind::Folder),
+              JobOutcome::Cancelled);
+    EXPECT_EQ(observer.counts, "0 converted, 0 skipped, 1 partial, 2 not started");
+    EXPECT_EQ(Names(dir.Path().string()),
+              (std::vector<std::string>{"a.klf", "a.out", "b.klf", "c.klf"}));
+
+    JobSummary summary;
+    summary.files = {{"in/a.klf", FileReport::State::Converted, {}},
+                     {"in/b.klf", FileReport::State::Skipped, "File is not from a QTX CW product."},
+                     {"in/c.klf", FileReport::State::Failed, "Output File Cannot Be Accessed!"}};
+    EXPECT_EQ(summary.CountsLine(), "1 converted, 1 skipped, 1 failed");
+    EXPECT_EQ(summary.SkippedLines(), "Skipped b.klf: File is not from a QTX CW product.");
 }
 
 // With two workers, a failing output ends the job without cutting other outputs short: each
@@ -326,10 +365,11 @@ TEST(FolderJobTest, AFailureInAParallelJobLeavesOtherOutputsWhole) {
     AveragingEngine engine;
     TavrelReader prototype(engine);
     RecordingObserver observer;
-    EXPECT_EQ(RunParallelConversion(prototype, kFormatTavrel, {inputs, outputs}, settings,
-                                    observer, 2, {}),
+    EXPECT_EQ(RunParallelConversion(prototype, kFormatTavrel, {inputs, outputs}, settings, observer,
+                                    2, {}),
               JobOutcome::Failed);
-    EXPECT_EQ(observer.messages, std::vector<std::string>{"Error: Output File Cannot Be Accessed!"});
+    EXPECT_EQ(observer.messages,
+              std::vector<std::string>{"Error: Output File Cannot Be Accessed!"});
     for (int i : {0, 2, 3, 4, 5}) {
         const std::string text = ReadFile(outputs[static_cast<std::size_t>(i)]);
         EXPECT_TRUE(text == whole[static_cast<std::size_t>(i)] || text == "earlier") << i;
@@ -365,7 +405,8 @@ TEST(SkippedBytesTest, DataBehindDataEndAndACutLastRecordAreSkippedBytes) {
         reader.SetInputFormat(8);
         ASSERT_EQ(reader.Open(dir.File("f.klf")), 0);
         RecordBuffer buffer;
-        while (reader.ReadNextRecord(buffer) != 0) {}
+        while (reader.ReadNextRecord(buffer) != 0) {
+        }
         EXPECT_EQ(reader.ReadNextRecord(buffer), 0);  // counted once
         EXPECT_EQ(reader.Damage().skippedBytes, c.skipped) << c.name;
         EXPECT_EQ(reader.Damage().damagedRecords, 0) << c.name;
