@@ -84,6 +84,11 @@ bool OutputFile::Create(const std::string& path) {
     target_ = ResolveLinks(path);
     struct stat info {};
     const bool exists = ::stat(target_.c_str(), &info) == 0;
+    // A write-protected output stays refused, as when it was truncated in place.
+    if (exists && S_ISREG(info.st_mode) && ::access(target_.c_str(), W_OK) != 0) {
+        Fail(errno);
+        return false;
+    }
     const bool opened = ThroughDescriptor(target_) || (exists && !S_ISREG(info.st_mode))
                             ? OpenDirect(target_)
                             : OpenTemporary(target_, exists ? info.st_mode & 07777 : 0);

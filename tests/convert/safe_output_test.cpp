@@ -59,6 +59,18 @@ TEST(OutputFileTest, AnEarlierOutputStaysUntilTheNewOneIsComplete) {
     EXPECT_EQ(Names(dir.Path().string()), std::vector<std::string>{"a.out"});
 }
 
+TEST(OutputFileTest, AWriteProtectedOutputStaysRefused) {
+    TempDir dir;
+    const std::string path = dir.File("locked.out");
+    WriteFile(path, std::string("earlier"));
+    fs::permissions(path, fs::perms::owner_read);
+    if (::access(path.c_str(), W_OK) == 0) GTEST_SKIP() << "running as root";
+    OutputFile file;
+    EXPECT_FALSE(file.Create(path));
+    EXPECT_EQ(file.FailureReason(), "Permission denied");
+    EXPECT_EQ(ReadFile(path), "earlier");
+}
+
 TEST(OutputFileTest, ALinkIsFollowedAndKept) {
     TempDir dir;
     WriteFile(dir.File("target.out"), std::string("earlier"));
