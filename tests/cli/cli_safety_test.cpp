@@ -121,6 +121,18 @@ TEST(CliSafetyTest, FailuresNameTheFileAndTheReason) {
     }
 }
 
+TEST(CliSafetyTest, BytesBehindTheDataAreReportedAsSkipped) {
+    TempDir dir;
+    std::vector<std::uint8_t> log = test::RtcLog(10);
+    WriteFile(dir.File("clean.klf"), log);
+    log.insert(log.end(), {0x01, 0x02, 0x03});  // behind DataEnd
+    WriteFile(dir.File("tail.klf"), log);
+    EXPECT_EQ(Cli(dir, "index " + dir.File("clean.klf")), 0);
+    EXPECT_EQ(Err(dir), "");
+    EXPECT_EQ(Cli(dir, "index " + dir.File("tail.klf")), 0);
+    EXPECT_EQ(Err(dir), "Warning: 0 damaged record(s), 3 byte(s) skipped\n");
+}
+
 TEST(CliSafetyTest, FolderJobsCountWhatTheySkipped) {
     TempDir dir;
     fs::create_directory(dir.File("in"));
