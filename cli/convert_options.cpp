@@ -162,6 +162,8 @@ int ConvertSingleFile(const ConvertOptions& o, ConversionSettings settings,
         return kExitFailed;
     }
     const std::string output = o.output.empty() ? DefaultOutputName(o.input) : o.output;
+    // Refused before the index pass and the frequency question, not only before writing.
+    if (!AcceptJobFiles({o.input}, {output}, console)) return kExitFailed;
     AveragingEngine engine;
     TavrelReader reader(engine);
     std::stop_source stop;

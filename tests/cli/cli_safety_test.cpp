@@ -234,8 +234,8 @@ class CliProcess {
     bool waited_ = false;
 };
 
-bool HasTemporaryFile(const TempDir& dir) {
-    for (const auto& entry : fs::directory_iterator(dir.Path())) {
+bool HasTemporaryFile(const std::string& folder) {
+    for (const auto& entry : fs::directory_iterator(folder)) {
         if (entry.path().filename().string().rfind(".big.out.tmp", 0) == 0) return true;
     }
     return false;
@@ -262,7 +262,7 @@ TEST(CliSafetyTest, StoppingSignalsCancelWithTheShellsStatus) {
     const std::string full = ReadFile(dir.File("full.out"));
     // In the conversion: the lines written so far are put in place.
     CliProcess cli(dir, convert);
-    ASSERT_TRUE(cli.WaitFor([&] { return HasTemporaryFile(dir); }));
+    ASSERT_TRUE(cli.WaitFor([&] { return HasTemporaryFile(dir.Path().string()); }));
     cli.Signal(SIGTERM);
     EXPECT_EQ(cli.Wait(), 143);
     EXPECT_EQ(Err(dir), "Information: Conversion Cancelled.\n");
@@ -272,7 +272,29 @@ TEST(CliSafetyTest, StoppingSignalsCancelWithTheShellsStatus) {
     if (!partial.empty()) {
         EXPECT_EQ(partial.substr(partial.size() - 2), "\r\n");
     }
-    EXPECT_FALSE(HasTemporaryFile(dir));
+    EXPECT_FALSE(HasTemporaryFile(dir.Path().string()));
+}
+
+TEST(CliSafetyTest, ACancelledFolderJobNamesWhatFinishedAndWhatIsPartial) {
+    if (!fs::exists("/proc/self/status")) GTEST_SKIP() << "no /proc";
+    TempDir dir;
+    fs::create_directory(dir.File("in"));
+    fs::create_directory(dir.File("out"));
+    const std::vector<std::uint8_t> log = test::RtcLog(6000000);
+    for (const char* name : {"a", "big", "c"})
+        WriteFile(dir.File(std::string("in/") + name + ".klf"),
+                  name[0] == 'b' ? log : test::RtcLog(10));
+    CliProcess cli(dir, {"convert", "-q", "--tags", "0", "--input-folder", dir.File("in"),
+                         "--output-folder", dir.File("out")});
+    ASSERT_TRUE(cli.WaitFor([&] { return HasTemporaryFile(dir.File("out")); }));
+    cli.Signal(SIGINT);
+    EXPECT_EQ(cli.Wait(), 130);
+    EXPECT_EQ(Err(dir),
+              "Information: Conversion Cancelled.\n"
+              "Converted a.klf\n"
+              "Partial big.klf\n"
+              "1 converted, 0 skipped, 1 partial, 1 not started\n");
+    EXPECT_FALSE(fs::exists(dir.File("out/c.out")));
 }
 
 }  // namespace
