@@ -39,7 +39,9 @@ std::string TemporaryNameFor(const std::string& path) {
     static std::atomic<unsigned> counter{0};
     const std::size_t slash = path.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    // Shortened, so that an output name near the system's limit still has a temporary name.
+    const std::string name =
+        (slash == std::string::npos ? path : path.substr(slash + 1)).substr(0, 180);
     const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
     return folder + "." + name + ".tmp" + std::to_string(::getpid()) + "-" +
            std::to_string(counter++) + "-" + std::to_string(ticks % 1000000);

@@ -71,6 +71,16 @@ TEST(OutputFileTest, AWriteProtectedOutputStaysRefused) {
     EXPECT_EQ(ReadFile(path), "earlier");
 }
 
+TEST(OutputFileTest, ANameNearTheSystemsLimitIsWritten) {
+    TempDir dir;
+    const std::string path = dir.File(std::string(250, 'n') + ".out");
+    OutputFile file;
+    ASSERT_TRUE(file.Create(path));
+    file.Write("text");
+    ASSERT_TRUE(file.Close());
+    EXPECT_EQ(ReadFile(path), "text");
+}
+
 TEST(OutputFileTest, ALinkIsFollowedAndKept) {
     TempDir dir;
     WriteFile(dir.File("target.out"), std::string("earlier"));
