@@ -4,6 +4,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 
 #include "app/generator_dlg.h"
 #include "app/main_form.h"
@@ -83,7 +84,9 @@ void TMainForm::StartConversion(const ConversionSettings& settings) {
         outputs.push_back(StdText(outputNames_[i]));
     }
     convertWorker_ = std::make_unique<TConvert>(reader_, convertBridge_, true);
-    convertWorker_->SetFiles(std::move(inputs), std::move(outputs));
+    // A folder job identifies each file itself and skips those it cannot convert.
+    convertWorker_->SetFiles(std::move(inputs), std::move(outputs),
+                             rbSingleFile->isChecked() ? JobKind::SingleFile : JobKind::Folder);
     convertWorker_->SetSettings(settings);
     convertWorker_->Resume();
     RefreshBusy();

@@ -60,7 +60,7 @@ int FieldsCommand() {
 
 void PrintDamage(const TavrelReader& reader) {
     const DamageCounters& damage = reader.Damage();
-    if (damage.damagedRecords > 0)
+    if (damage.damagedRecords > 0 || damage.skippedBytes > 0)
         std::cerr << "Warning: " << damage.damagedRecords << " damaged record(s), "
                   << damage.skippedBytes << " byte(s) skipped\n";
 }
@@ -142,7 +142,7 @@ int IndexCommand(const std::string& path, bool json, bool quiet) {
         PrintIndexJson(recorder, format, reader);
     else
         PrintIndexText(recorder, format, reader);
-    return outcome == IndexOutcome::Stopped ? kExitFailed : kExitDone;
+    return outcome == IndexOutcome::Stopped ? interrupt.ExitStatus(kExitFailed) : kExitDone;
 }
 
 // The one line of a command-line mistake, naming the subcommands when the first word is not one.
@@ -217,9 +217,9 @@ int Run(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         return ReportUsageError(app, e, argc, argv);
     }
-    if (*identify) return IdentifyCommand(identifyPath);
-    if (*fields) return FieldsCommand();
-    if (*index) return IndexCommand(indexPath, indexJson, indexQuiet);
+    if (*identify) return CheckedStdout(IdentifyCommand(identifyPath));
+    if (*fields) return CheckedStdout(FieldsCommand());
+    if (*index) return CheckedStdout(IndexCommand(indexPath, indexJson, indexQuiet));
     if (*convert) {
         NoteGivenOptions(*convert, convertOptions);
         return ConvertCommand(convertOptions);

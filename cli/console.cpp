@@ -10,14 +10,22 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <iostream>
+
+#include "convert/job_files_check.h"
 
 namespace varistrum::cli {
 
 namespace {
-volatile std::sig_atomic_t interrupted = 0;
-extern "C" void OnInterrupt(int) {
-    interrupted = 1;
+volatile std::sig_atomic_t interrupted = 0;  // the signal's number
+extern "C" void OnInterrupt(int signal) {
+    interrupted = signal;
+}
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+std::string NameOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 }  // namespace
 
@@ -45,9 +53,36 @@ void ConsoleObserver::ReportMessage(MessageKind kind, const std::string& text) {
     std::fprintf(stderr, "%s: %s\n", MessageCaption(kind), text.c_str());
 }
 
+void ConsoleObserver::ReportFailure(MessageKind kind, const std::string& text,
+                                    const std::string& path, const std::string& reason) {
+    std::string line = text;
+    if (!path.empty()) line += " '" + path + "'";
+    if (!reason.empty()) line += ": " + reason;
+    ReportMessage(kind, line);
+}
+
+void ConsoleObserver::ReportSummary(const JobSummary& summary) {
+    using State = FileReport::State;
+    const bool cancelled = summary.Count(State::Partial) > 0;
+    std::lock_guard lock(mutex_);
+    EndProgressLine();
+    for (const FileReport& file : summary.files) {
+        const std::string name = NameOf(file.input);
+        if (file.state == State::Skipped)
+            std::fprintf(stderr, "Skipped %s: %s\n", name.c_str(), file.reason.c_str());
+        else if (file.state == State::Failed)
+            std::fprintf(stderr, "Failed %s: %s\n", name.c_str(), file.reason.c_str());
+        else if (cancelled && file.state == State::Converted)
+            std::fprintf(stderr, "Converted %s\n", name.c_str());
+        else if (file.state == State::Partial)
+            std::fprintf(stderr, "Partial %s\n", name.c_str());
+    }
+    std::fprintf(stderr, "%s\n", summary.CountsLine().c_str());
+}
+
 InterruptStop::InterruptStop(std::stop_source& source) : source_(source) {
     interrupted = 0;
-    std::signal(SIGINT, OnInterrupt);
+    for (const int signal : kStopSignals) std::signal(signal, OnInterrupt);
     watcher_ = std::jthread([this](std::stop_token stop) {
         while (!stop.stop_requested()) {
             if (interrupted) {
@@ -62,19 +97,31 @@ InterruptStop::InterruptStop(std::stop_source& source) : source_(source) {
 InterruptStop::~InterruptStop() {
     watcher_.request_stop();
     watcher_.join();
-    std::signal(SIGINT, SIG_DFL);
+    for (const int signal : kStopSignals) std::signal(signal, SIG_DFL);
+}
+
+int InterruptStop::Signal() const {
+    return interrupted;
 }
 
 bool CheckInputReadable(const std::string& path) {
-    errno = 0;
-    std::error_code ignored;
-    const bool folder = std::filesystem::is_directory(path, ignored);
-    if (!folder && std::ifstream(path, std::ios::binary).is_open()) return true;
-    const char* reason = folder       ? std::strerror(EISDIR)
-                         : errno != 0 ? std::strerror(errno)
-                                      : "cannot be read";
-    std::fprintf(stderr, "Error: Cannot open '%s': %s\n", path.c_str(), reason);
+    const std::string reason = InputFailureReason(path);
+    if (reason.empty()) return true;
+    if (reason == kNotRegularFile)
+        std::fprintf(stderr, "Error: '%s' is not a regular file.\n", path.c_str());
+    else
+        std::fprintf(stderr, "Error: Cannot open '%s': %s\n", path.c_str(), reason.c_str());
     return false;
+}
+
+int CheckedStdout(int status) {
+    errno = 0;  // the failing write's reason, not an older one
+    std::cout.flush();
+    const bool flushed = std::fflush(stdout) == 0;
+    const int error = errno != 0 ? errno : EIO;
+    if (flushed && !std::ferror(stdout) && std::cout.good()) return status;
+    std::fprintf(stderr, "Error: Cannot write to standard output: %s\n", std::strerror(error));
+    return 1;
 }
 
 }  // namespace varistrum::cli

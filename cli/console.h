@@ -19,6 +19,12 @@ class ConsoleObserver : public JobObserver {
     ConsoleObserver(bool showProgress, bool quiet) : showProgress_(showProgress), quiet_(quiet) {}
     void SetProgress(int percent) override;
     void ReportMessage(MessageKind kind, const std::string& text) override;
+    // "Error: Output File Cannot Be Accessed! 'out/a.out': No space left on device"
+    void ReportFailure(MessageKind kind, const std::string& text, const std::string& path,
+                       const std::string& reason) override;
+    // The skipped and failed files one per line (on cancel also the finished and the partial
+    // ones), then "3 converted, 2 skipped".
+    void ReportSummary(const JobSummary& summary) override;
 
   private:
     void EndProgressLine();
@@ -28,9 +34,14 @@ class ConsoleObserver : public JobObserver {
     std::mutex mutex_;
 };
 
-// A missing or unreadable input is named as such rather than reported as a foreign file.
+// A missing or unreadable input is named as such rather than reported as a foreign file; a
+// named pipe or device is refused without being opened, so nothing blocks.
 // Returns false, after printing the reason, when `path` cannot be read.
 bool CheckInputReadable(const std::string& path);
+
+// Flushes standard output; when a write to it failed, says so and gives exit status 1,
+// otherwise `status`.
+int CheckedStdout(int status);
 
 // A scan as `index` lists it: every numbered scan, with or without a tree node.
 struct IndexedScan {
@@ -73,11 +84,16 @@ class IndexRecorder : public IndexView {
     ConsoleObserver& console_;
 };
 
-// While alive, SIGINT requests the stop of `source` instead of ending the process.
+// While alive, SIGINT, SIGTERM and SIGHUP request the stop of `source` instead of ending the
+// process.
 class InterruptStop {
   public:
     explicit InterruptStop(std::stop_source& source);
     ~InterruptStop();
+    // The signal that requested the stop; 0 when none did.
+    int Signal() const;
+    // The shell's status for a job that ended on a signal (128 + its number), else `status`.
+    int ExitStatus(int status) const { return Signal() != 0 ? 128 + Signal() : status; }
 
   private:
     std::stop_source& source_;

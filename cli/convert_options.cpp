@@ -1,9 +1,13 @@
 // varistrum-cli convert: settings from the window's defaults, a configuration file and options.
 #include "cli/convert_options.h"
 
+#include <dirent.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <charconv>
+#include <cstring>
+#include <filesystem>
 #include <iostream>
 
 #include "app/config/configuration.h"
@@ -266,8 +270,33 @@ ScanSelectionSnapshot SelectScans(const ScanTree& tree, int scanCount,
     return ScanSelectionSnapshot(std::move(states));
 }
 
-int Finish(JobOutcome outcome) {
+// 0 only when every file was converted; the shell's status after a stopping signal.
+int Finish(JobOutcome outcome, const InterruptStop& interrupt) {
+    if (outcome == JobOutcome::Cancelled) return interrupt.ExitStatus(kExitFailed);
     return outcome == JobOutcome::Completed ? kExitDone : kExitFailed;
+}
+
+// Ctrl-C in the index pass that comes before a conversion cancels the conversion.
+int IndexCancelled(ConsoleObserver& console, const InterruptStop& interrupt) {
+    console.ReportMessage(MessageKind::Information, "Conversion Cancelled.");
+    return interrupt.ExitStatus(kExitFailed);
+}
+
+// A missing or unreadable input folder is named; nothing is converted then.
+bool CheckFolderReadable(const std::string& folder) {
+    std::error_code error;
+    if (!std::filesystem::is_directory(folder, error)) {
+        const int reason = std::filesystem::exists(folder, error) ? ENOTDIR : ENOENT;
+        std::cerr << "Error: Cannot open '" << folder << "': " << std::strerror(reason) << '\n';
+        return false;
+    }
+    DIR* listing = ::opendir(folder.c_str());
+    if (listing == nullptr) {
+        std::cerr << "Error: Cannot open '" << folder << "': " << std::strerror(errno) << '\n';
+        return false;
+    }
+    ::closedir(listing);
+    return true;
 }
 
 int ConvertSingleFile(const ConvertOptions& o, const ConvertRequest& request,
@@ -279,13 +308,16 @@ int ConvertSingleFile(const ConvertOptions& o, const ConvertRequest& request,
         return kExitFailed;
     }
     const std::string output = o.output.empty() ? DefaultOutputName(o.input) : o.output;
+    // Refused before the index pass and the frequency question, not only before writing.
+    if (!AcceptJobFiles({o.input}, {output}, console)) return kExitFailed;
     AveragingEngine engine;
     TavrelReader reader(engine);
     std::stop_source stop;
     InterruptStop interrupt(stop);
     IndexRecorder recorder(console);
-    if (RunIndexPass(reader, format, o.input, recorder, stop.get_token()) != IndexOutcome::Indexed)
-        return kExitFailed;
+    const IndexOutcome indexed = RunIndexPass(reader, format, o.input, recorder, stop.get_token());
+    if (indexed == IndexOutcome::Stopped) return IndexCancelled(console, interrupt);
+    if (indexed != IndexOutcome::Indexed) return kExitFailed;
     if (auto missing = MissingScan(request.scans, reader.State().ScanIndex, o.input)) {
         console.ReportMessage(MessageKind::Error, *missing);
         return kExitFailed;
@@ -300,33 +332,46 @@ int ConvertSingleFile(const ConvertOptions& o, const ConvertRequest& request,
     settings.convertAllScans = false;
     settings.scans = SelectScans(recorder.tree, reader.State().ScanIndex, request.scans);
     return Finish(
-        RunConversionJob(reader, {o.input}, {output}, settings, console, stop.get_token()));
+        RunConversionJob(reader, {o.input}, {output}, settings, console, stop.get_token()),
+        interrupt);
 }
 
 int ConvertFolder(const ConvertOptions& o, const ConvertRequest& request,
                   ConversionSettings settings, ConsoleObserver& console) {
+    if (!CheckFolderReadable(o.inputFolder)) return kExitFailed;
     const FileLists lists =
         ListFolderFiles(o.inputFolder, request.pattern, o.outputFolder, request.outputExt);
-    int format = lists.inputs.empty() ? kFormatTavrel : IdentifyLogFile(lists.inputs.front());
-    if (format == kFormatNone) format = kFormatTavrel;
+    if (lists.inputs.empty()) {
+        std::cerr << "Error: No files match '" << request.pattern << "' in " << o.inputFolder
+                  << ".\n";
+        return kExitFailed;
+    }
     settings.convertAllScans = true;
     std::stop_source stop;
     InterruptStop interrupt(stop);
 
     AveragingEngine engine;
     TavrelReader reader(engine);
-    reader.SetInputFormat(format);
-    if (request.frequencies && !lists.inputs.empty()) {
-        // The plans of the first file give the channel steps of the typed frequencies.
-        IndexRecorder recorder(console);
-        RunIndexPass(reader, format, lists.inputs.front(), recorder, stop.get_token());
-        if (!SupplyFrequencies(reader, request.frequencies, console)) return kExitFailed;
+    if (request.frequencies) {
+        // The plans of the first log give the channel steps of the typed frequencies.
+        for (const std::string& input : lists.inputs) {
+            const int format = IdentifyLogFile(input);
+            if (format == kFormatNone) continue;
+            IndexRecorder recorder(console);
+            if (RunIndexPass(reader, format, input, recorder, stop.get_token()) ==
+                IndexOutcome::Stopped)
+                return IndexCancelled(console, interrupt);
+            if (!SupplyFrequencies(reader, request.frequencies, console)) return kExitFailed;
+            break;
+        }
     }
     if (request.jobs > 1)
-        return Finish(RunParallelConversion(reader, format, lists, settings, console, request.jobs,
-                                            stop.get_token()));
-    return Finish(
-        RunConversionJob(reader, lists.inputs, lists.outputs, settings, console, stop.get_token()));
+        return Finish(RunParallelConversion(reader, kFormatTavrel, lists, settings, console,
+                                            request.jobs, stop.get_token()),
+                      interrupt);
+    return Finish(RunConversionJob(reader, lists.inputs, lists.outputs, settings, console,
+                                   stop.get_token(), JobKind::Folder),
+                  interrupt);
 }
 
 }  // namespace
@@ -403,6 +448,8 @@ int ConvertCommand(const ConvertOptions& o) {
     if (auto problem = ParseConvertOptions(o, request)) return UsageError(*problem);
     WindowSettings window;
     if (!o.config.empty()) {
+        // A configuration that cannot be read is an error, not a silent fall-back to defaults.
+        if (!CheckInputReadable(o.config)) return kExitFailed;
         if (const int unknown = OpenConfiguration(o.config, window); unknown > 0)
             std::cerr << "Warning: " << UnknownFieldsText(unknown) << '\n';
     } else if (!request.tags)

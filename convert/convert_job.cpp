@@ -2,9 +2,11 @@
 #include "convert/convert_job.h"
 
 #include "convert/gps_outage_pass.h"
+#include "convert/job_files_check.h"
 #include "convert/output_file.h"
 #include "convert/output_lines.h"
 #include "convert/output_split.h"
+#include "logfile/identify.h"
 
 namespace varistrum {
 
@@ -12,8 +14,16 @@ namespace {
 
 constexpr const char* kInputMissing = "Input File Does Not Exist!";
 constexpr const char* kOutputInaccessible = "Output File Cannot Be Accessed!";
+constexpr const char* kNotALog = "File is not from a QTX CW product.";
+constexpr const char* kNeedsFrequencies = "Receiver frequencies must be entered before converting.";
 
-FileOutcome Failure(std::string message) { return {JobOutcome::Failed, std::move(message)}; }
+FileOutcome Failure(std::string message, std::string path, std::string reason) {
+    return {JobOutcome::Failed, std::move(message), std::move(path), std::move(reason)};
+}
+
+FileOutcome InputFailure(const std::string& input) {
+    return Failure(kInputMissing, input, InputFailureReason(input));
+}
 
 void PrepareReader(TavrelReader& reader, const ConversionSettings& settings) {
     reader.BindReceiverSelectors(settings.receivers);
@@ -23,23 +33,46 @@ void PrepareReader(TavrelReader& reader, const ConversionSettings& settings) {
     reader.SetDropOutages(settings.dropOutages);
 }
 
-}  // namespace
+// Receiver samples without a frequency definition, and none typed: the index pass's rule.
+bool NeededTypedFrequencies(const TavrelReader& reader) {
+    const DecoderState& s = reader.State();
+    return (s.receiverDataSeen[0] || s.receiverDataSeen[1]) && !s.list32Seen;
+}
 
-FileOutcome ConvertFile(TavrelReader& reader, const std::string& input, const std::string& output,
-                        const ConversionSettings& settings, JobObserver& observer, std::stop_token stop) {
+// Splits the finished output when asked, and removes the parts of an earlier, longer run.
+std::optional<FileOutcome> SplitAndTidy(const TavrelReader& reader, const std::string& output,
+                                        JobObserver& observer) {
+    int parts = 0;
+    if (reader.RecordCount > kSplitLines) {
+        SplitReport report;
+        if (auto problem = SplitOutputFile(output, observer, &report))
+            return Failure(*problem, report.path, report.reason);
+        parts = report.parts;
+    }
+    if (const int removed = RemoveStaleParts(output, parts); removed > 0) {
+        observer.ReportMessage(
+            MessageKind::Information,
+            std::to_string(removed) + " part file(s) of an earlier run removed.");
+    }
+    return std::nullopt;
+}
+
+FileOutcome ConvertOne(TavrelReader& reader, const std::string& input, const std::string& output,
+                       const ConversionSettings& settings, JobObserver& observer,
+                       std::stop_token stop, bool skipWithoutFrequencies) {
     PrepareReader(reader, settings);
     reader.SetOutageStarts({});
     if (settings.dropOutages) {
         auto starts = GpsOutagePass(reader, input, settings.outageSeconds, stop);
-        if (!starts) return Failure(kInputMissing);
+        if (!starts) return InputFailure(input);
         reader.SetOutageStarts(std::move(*starts));
     }
-    if (stop.stop_requested()) return {JobOutcome::Cancelled, {}};
-    if (reader.Open(input) != 0) return Failure(kInputMissing);
+    if (stop.stop_requested()) return {JobOutcome::Cancelled, {}, {}, {}};
+    if (reader.Open(input) != 0) return InputFailure(input);
     OutputFile file;
     if (!(settings.toStandardOutput ? file.UseStandardOutput() : file.Create(output))) {
         reader.Close();
-        return Failure(kOutputInaccessible);
+        return Failure(kOutputInaccessible, output, file.FailureReason());
     }
     reader.SetUseScanSelection(true);
     PercentGauge gauge(observer, reader.FileSize());
@@ -65,27 +98,135 @@ FileOutcome ConvertFile(TavrelReader& reader, const std::string& input, const st
         consumed = reader.ReadNextRecord(buffer);
     }
     reader.Close();
-    const bool written = file.Close();
     gauge.Show(100);
-    if (!written) return Failure(kOutputInaccessible);
-    if (settings.split && !settings.toStandardOutput && reader.RecordCount > kSplitLines) {
-        if (auto problem = SplitOutputFile(output, observer)) return Failure(*problem);
+    const bool cancelled = stop.stop_requested();
+    if (!cancelled && skipWithoutFrequencies && NeededTypedFrequencies(reader)) {
+        file.Discard();
+        return {JobOutcome::Skipped, kNeedsFrequencies, input, {}};
     }
-    return {stop.stop_requested() ? JobOutcome::Cancelled : JobOutcome::Completed, {}};
+    // A cancelled file is put in place as far as it was written, in whole lines.
+    if (file.Failed() || !file.Close()) {
+        file.Discard();
+        return Failure(kOutputInaccessible, output, file.FailureReason());
+    }
+    if (settings.split && !settings.toStandardOutput) {
+        if (auto failure = SplitAndTidy(reader, output, observer)) return *failure;
+    }
+    return {cancelled ? JobOutcome::Cancelled : JobOutcome::Completed, {}, {}, {}};
+}
+
+FileReport::State StateOf(JobOutcome outcome) {
+    switch (outcome) {
+        case JobOutcome::Completed:
+            return FileReport::State::Converted;
+        case JobOutcome::Skipped:
+            return FileReport::State::Skipped;
+        case JobOutcome::Failed:
+            return FileReport::State::Failed;
+        case JobOutcome::Cancelled:
+            return FileReport::State::Partial;
+        default:
+            return FileReport::State::NotStarted;
+    }
+}
+
+}  // namespace
+
+FileOutcome ConvertFile(TavrelReader& reader, const std::string& input, const std::string& output,
+                        const ConversionSettings& settings, JobObserver& observer,
+                        std::stop_token stop) {
+    return ConvertOne(reader, input, output, settings, observer, stop, false);
+}
+
+FileOutcome ConvertFolderFile(TavrelReader& reader, const std::string& input,
+                              const std::string& output, const ConversionSettings& settings,
+                              JobObserver& observer, std::stop_token stop) {
+    const int format = IdentifyLogFile(input);
+    if (format == kFormatNone) {
+        const std::string reason = InputFailureReason(input);
+        return {JobOutcome::Skipped, reason.empty() ? kNotALog : reason, input, {}};
+    }
+    reader.SetInputFormat(format);
+    return ConvertOne(reader, input, output, settings, observer, stop, true);
+}
+
+bool AcceptJobFiles(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs,
+                    JobObserver& observer) {
+    const auto refusal = CheckJobFiles(inputs, outputs);
+    if (refusal) observer.ReportFailure(MessageKind::Warning, refusal->message, refusal->path, {});
+    return !refusal;
+}
+
+void ReportFileFailure(const FileOutcome& failure, JobObserver& observer) {
+    observer.ReportFailure(MessageKind::Error, failure.message, failure.path, failure.reason);
+}
+
+JobOutcome FinishFolderJob(const std::vector<std::string>& inputs,
+                           const std::vector<FileOutcome>& outcomes,
+                           const std::vector<bool>& started, bool stopRequested,
+                           JobObserver& observer) {
+    JobSummary summary;
+    const FileOutcome* firstFailure = nullptr;
+    bool cancelled = false;
+    for (std::size_t i = 0; i < outcomes.size() && i < inputs.size(); ++i) {
+        FileReport file{inputs[i], FileReport::State::NotStarted, {}};
+        if (i < started.size() && started[i]) {
+            const FileOutcome& outcome = outcomes[i];
+            file.state = StateOf(outcome.outcome);
+            file.reason = outcome.message;
+            if (outcome.outcome == JobOutcome::Failed) {
+                if (firstFailure == nullptr) firstFailure = &outcome;
+                if (!outcome.path.empty()) file.reason += " '" + outcome.path + "'";
+                if (!outcome.reason.empty()) file.reason += ": " + outcome.reason;
+            }
+            cancelled = cancelled || outcome.outcome == JobOutcome::Cancelled;
+        } else {
+            cancelled = cancelled || stopRequested;  // stopped before this file began
+        }
+        summary.files.push_back(std::move(file));
+    }
+    JobOutcome result = JobOutcome::Completed;
+    if (firstFailure != nullptr) {
+        ReportFileFailure(*firstFailure, observer);
+        result = JobOutcome::Failed;
+    } else if (cancelled) {
+        observer.ReportMessage(MessageKind::Information, "Conversion Cancelled.");
+        result = JobOutcome::Cancelled;
+    } else {
+        observer.SetProgress(100);
+        observer.ReportMessage(MessageKind::Information, "Conversion Has Been Completed!");
+        if (summary.Count(FileReport::State::Skipped) > 0) result = JobOutcome::Skipped;
+    }
+    observer.ReportSummary(summary);
+    return result;
 }
 
 JobOutcome RunConversionJob(TavrelReader& reader, const std::vector<std::string>& inputs,
-                            const std::vector<std::string>& outputs, const ConversionSettings& settings,
-                            JobObserver& observer, std::stop_token stop) {
+                            const std::vector<std::string>& outputs,
+                            const ConversionSettings& settings, JobObserver& observer,
+                            std::stop_token stop, JobKind kind) {
     if (auto problem = settings.Problem()) {
         observer.ReportMessage(MessageKind::Error, *problem);
         return JobOutcome::Failed;
     }
+    if (!AcceptJobFiles(inputs, outputs, observer)) return JobOutcome::Failed;
     reader.SelectReceiver(settings.receivers.receiver1 ? 1 : 2);
-    for (std::size_t i = 0; i < inputs.size() && i < outputs.size(); ++i) {
+    const std::size_t count = std::min(inputs.size(), outputs.size());
+    if (kind == JobKind::Folder) {
+        std::vector<FileOutcome> outcomes(count);
+        std::vector<bool> started(count, false);
+        for (std::size_t i = 0; i < count && !stop.stop_requested(); ++i) {
+            started[i] = true;
+            outcomes[i] =
+                ConvertFolderFile(reader, inputs[i], outputs[i], settings, observer, stop);
+            if (outcomes[i].outcome == JobOutcome::Failed) break;
+        }
+        return FinishFolderJob(inputs, outcomes, started, stop.stop_requested(), observer);
+    }
+    for (std::size_t i = 0; i < count; ++i) {
         const FileOutcome result = ConvertFile(reader, inputs[i], outputs[i], settings, observer, stop);
         if (result.outcome == JobOutcome::Failed) {
-            observer.ReportMessage(MessageKind::Error, result.message);
+            ReportFileFailure(result, observer);
             return JobOutcome::Failed;
         }
         if (result.outcome == JobOutcome::Cancelled || stop.stop_requested()) {
@@ -103,14 +244,16 @@ TConvert::TConvert(TavrelReader& reader, JobObserver& observer, bool createSuspe
     if (!createSuspended) Resume();
 }
 
-void TConvert::SetFiles(std::vector<std::string> inputs, std::vector<std::string> outputs) {
+void TConvert::SetFiles(std::vector<std::string> inputs, std::vector<std::string> outputs,
+                        JobKind kind) {
     inputs_ = std::move(inputs);
     outputs_ = std::move(outputs);
+    kind_ = kind;
 }
 
 void TConvert::Resume() {
     Start([this](std::stop_token stop) {
-        outcome_ = RunConversionJob(reader_, inputs_, outputs_, settings_, observer_, stop);
+        outcome_ = RunConversionJob(reader_, inputs_, outputs_, settings_, observer_, stop, kind_);
     });
 }
 

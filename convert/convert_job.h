@@ -15,12 +15,21 @@
 
 namespace varistrum {
 
-enum class JobOutcome { NotRun, Completed, Failed, Cancelled };
+// Skipped: a folder job passed over a file that is no log, or a log that needs typed
+// frequencies when none were typed; the others were converted.
+enum class JobOutcome { NotRun, Completed, Failed, Cancelled, Skipped };
 
-// Outcome of one file; `message` is the error text when it failed.
+// A single file chosen by the user, or every matching file of a folder, each identified on
+// its own: in a folder, files that cannot be converted are skipped, not failed.
+enum class JobKind { SingleFile, Folder };
+
+// Outcome of one file; `message` is the error or skip text, `path` and `reason` say which
+// file and the system's reason when there is one.
 struct FileOutcome {
     JobOutcome outcome = JobOutcome::Completed;
     std::string message;
+    std::string path;
+    std::string reason;
 };
 
 // Converts one input file into one output file (and its parts when split is on).
@@ -28,10 +37,31 @@ FileOutcome ConvertFile(TavrelReader& reader, const std::string& input, const st
                         const ConversionSettings& settings, JobObserver& observer, std::stop_token stop);
 
 // Converts the files one after the other, reporting the first failure, a cancel or the
-// completion through the observer.
+// completion through the observer. A folder job identifies each file and ends with its summary.
 JobOutcome RunConversionJob(TavrelReader& reader, const std::vector<std::string>& inputs,
-                            const std::vector<std::string>& outputs, const ConversionSettings& settings,
-                            JobObserver& observer, std::stop_token stop);
+                            const std::vector<std::string>& outputs,
+                            const ConversionSettings& settings, JobObserver& observer,
+                            std::stop_token stop, JobKind kind = JobKind::SingleFile);
+
+// Converts one file of a folder job: identifies it first, and skips it when it is no log.
+FileOutcome ConvertFolderFile(TavrelReader& reader, const std::string& input,
+                              const std::string& output, const ConversionSettings& settings,
+                              JobObserver& observer, std::stop_token stop);
+
+// The refusal of a job whose lists are unsound (an output that is an input, two inputs with one
+// output), reported through the observer; true when the job may run.
+bool AcceptJobFiles(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs,
+                    JobObserver& observer);
+
+// Reports a failed file through the observer.
+void ReportFileFailure(const FileOutcome& failure, JobObserver& observer);
+
+// The closing report of a folder job's outcomes; the job's outcome. The job counts as
+// cancelled when a file was cut short, or when a stop kept a file from starting.
+JobOutcome FinishFolderJob(const std::vector<std::string>& inputs,
+                           const std::vector<FileOutcome>& outcomes,
+                           const std::vector<bool>& started, bool stopRequested,
+                           JobObserver& observer);
 
 // The conversion worker: created suspended, given its files and settings, then resumed.
 class TConvert : public WorkerThread {
@@ -39,7 +69,8 @@ class TConvert : public WorkerThread {
     TConvert(TavrelReader& reader, JobObserver& observer, bool createSuspended = true);
     ~TConvert() { StopAndWait(); }
 
-    void SetFiles(std::vector<std::string> inputs, std::vector<std::string> outputs);
+    void SetFiles(std::vector<std::string> inputs, std::vector<std::string> outputs,
+                  JobKind kind = JobKind::SingleFile);
     void SetSettings(ConversionSettings settings) { settings_ = std::move(settings); }
     void Resume();
     bool Running() const { return Started() && !Finished(); }
@@ -50,6 +81,7 @@ class TConvert : public WorkerThread {
     TavrelReader& reader_;
     JobObserver& observer_;
     std::vector<std::string> inputs_, outputs_;
+    JobKind kind_ = JobKind::SingleFile;
     ConversionSettings settings_;
     std::atomic<JobOutcome> outcome_{JobOutcome::NotRun};
 };

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace varistrum {
 
@@ -17,6 +18,27 @@ inline const char* MessageCaption(MessageKind kind) {
     }
 }
 
+// What became of each file of a folder job, for the report at its end.
+struct FileReport {
+    enum class State { Converted, Skipped, Failed, Partial, NotStarted };
+    std::string input;
+    State state = State::NotStarted;
+    std::string reason;  // why it was skipped or failed
+};
+
+struct JobSummary {
+    std::vector<FileReport> files;
+    int Count(FileReport::State state) const {
+        int n = 0;
+        for (const FileReport& file : files) n += file.state == state ? 1 : 0;
+        return n;
+    }
+    // "Skipped b.klf: File is not from a QTX CW product.", one line per skipped file.
+    std::string SkippedLines() const;
+    // "3 converted, 2 skipped", naming the other states only when they occurred.
+    std::string CountsLine() const;
+};
+
 class JobObserver {
 public:
     virtual ~JobObserver() = default;
@@ -24,6 +46,19 @@ public:
     virtual void SetProgress(int percent) = 0;
     // A modal message: returns once the user has seen it.
     virtual void ReportMessage(MessageKind kind, const std::string& text) = 0;
+    // A failure concerning `path`, with the system's reason when there is one. The window shows
+    // the text alone; the command line adds the path and the reason.
+    virtual void ReportFailure(MessageKind kind, const std::string& text, const std::string& path,
+                               const std::string& reason) {
+        (void)path;
+        (void)reason;
+        ReportMessage(kind, text);
+    }
+    // The end of a folder job: the skipped files, in one message.
+    virtual void ReportSummary(const JobSummary& summary) {
+        const std::string skipped = summary.SkippedLines();
+        if (!skipped.empty()) ReportMessage(MessageKind::Information, skipped);
+    }
 };
 
 // Progress in whole per cent of bytes, reported only when it changes.

@@ -28,13 +28,16 @@ JobOutcome RunParallelConversion(const TavrelReader& prototype, int inputFormat,
         observer.ReportMessage(MessageKind::Error, *problem);
         return JobOutcome::Failed;
     }
+    if (!AcceptJobFiles(files.inputs, files.outputs, observer)) return JobOutcome::Failed;
     const std::size_t count = std::min(files.inputs.size(), files.outputs.size());
-    std::stop_source failed;
+    // After a failure no further file starts, but the files in hand finish: stopping them
+    // would cut good outputs short.
+    std::atomic<bool> failed{false};
     std::atomic<std::size_t> next{0};
     std::mutex mutex;
     std::size_t done = 0;
     std::vector<FileOutcome> outcomes(count);
-    std::stop_callback forwardCancel(stop, [&failed] { failed.request_stop(); });
+    std::vector<bool> started(count, false);
     observer.SetProgress(0);
 
     auto work = [&] {
@@ -44,10 +47,15 @@ JobOutcome RunParallelConversion(const TavrelReader& prototype, int inputFormat,
         reader.CopyTypedFrequenciesFrom(prototype);
         reader.SelectReceiver(settings.receivers.receiver1 ? 1 : 2);
         SilentObserver silent;
-        for (std::size_t i = next++; i < count && !failed.stop_requested(); i = next++) {
-            outcomes[i] = ConvertFile(reader, files.inputs[i], files.outputs[i], settings, silent,
-                                      failed.get_token());
-            if (outcomes[i].outcome == JobOutcome::Failed) failed.request_stop();
+        for (std::size_t i = next++; i < count; i = next++) {
+            {
+                std::lock_guard lock(mutex);
+                if (failed || stop.stop_requested()) return;
+                started[i] = true;
+            }
+            outcomes[i] = ConvertFolderFile(reader, files.inputs[i], files.outputs[i], settings,
+                                            silent, stop);
+            if (outcomes[i].outcome == JobOutcome::Failed) failed = true;
             std::lock_guard lock(mutex);
             ++done;
             observer.SetProgress(static_cast<int>(done * 100 / count));
@@ -56,20 +64,7 @@ JobOutcome RunParallelConversion(const TavrelReader& prototype, int inputFormat,
     std::vector<std::jthread> workers;
     for (int w = 0; w < std::max(1, jobs); ++w) workers.emplace_back(work);
     workers.clear();  // joins
-
-    for (const FileOutcome& outcome : outcomes) {
-        if (outcome.outcome == JobOutcome::Failed) {
-            observer.ReportMessage(MessageKind::Error, outcome.message);
-            return JobOutcome::Failed;
-        }
-    }
-    if (stop.stop_requested()) {
-        observer.ReportMessage(MessageKind::Information, "Conversion Cancelled.");
-        return JobOutcome::Cancelled;
-    }
-    observer.SetProgress(100);
-    observer.ReportMessage(MessageKind::Information, "Conversion Has Been Completed!");
-    return JobOutcome::Completed;
+    return FinishFolderJob(files.inputs, outcomes, started, stop.stop_requested(), observer);
 }
 
 }  // namespace varistrum

@@ -8,9 +8,10 @@
 
 namespace varistrum {
 
-// Like RunConversionJob, with `jobs` files at once. Each worker has its own reader and
-// averaging engine, set up like `prototype` (input format, typed frequencies). The first
-// failing file in list order is the one reported; files after it may have been converted.
+// Like RunConversionJob of a folder, with `jobs` files at once. Each worker has its own reader
+// and averaging engine, set up like `prototype` (typed frequencies); each file is identified on
+// its own. After a failure the files being converted finish and no other file starts; the
+// first failing file in list order is the one reported.
 JobOutcome RunParallelConversion(const TavrelReader& prototype, int inputFormat, const FileLists& files,
                                  const ConversionSettings& settings, JobObserver& observer, int jobs,
                                  std::stop_token stop);

@@ -1,11 +1,13 @@
 // Identification of log files.
 #include "logfile/identify.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <array>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace varistrum {
 
@@ -21,10 +23,15 @@ bool TextFrom(const std::array<char, 33>& text, std::size_t from) {
 }  // namespace
 
 int IdentifyLogFile(const std::string& path) {
-    // Opened without waiting, so that a named pipe without a writer cannot block; reads then
-    // wait as usual (and find the end at once when nobody writes).
+    // Opened without waiting, so that a named pipe cannot block; only a regular file is read
+    // (a pipe's writer could hold the read forever).
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return 0;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return 0;
+    }
     std::FILE* file = fcntl(fd, F_SETFL, 0) == 0 ? fdopen(fd, "rb") : nullptr;
     if (file == nullptr) {
         ::close(fd);

@@ -61,6 +61,8 @@ std::int16_t TavrelReader::Open(const std::string& path) {
     }
     dataEnd_ = header.dataEnd;
     readEnd_ = std::min<std::uint64_t>(dataEnd_, input_.FileSize());
+    // Bytes behind the record area are never read: they count as skipped.
+    damage_.skippedBytes += static_cast<std::int64_t>(input_.FileSize() - readEnd_);
     input_.Seek(header.headerSize);
     return 0;
 }
@@ -70,10 +72,20 @@ int TavrelReader::Close() {
     return 0;
 }
 
+// The rest of the record area holds no whole record (one cut by the end of the file): those
+// bytes are counted as skipped, once, and the read position moves past them.
+int TavrelReader::EndWithCutRecord(std::uint64_t position) {
+    if (position < readEnd_) {
+        damage_.skippedBytes += static_cast<std::int64_t>(readEnd_ - position);
+        input_.Seek(readEnd_);
+    }
+    return 0;
+}
+
 int TavrelReader::ReadNextRecord(RecordBuffer& buffer) {
     if (!input_.IsOpen()) return 0;
     const std::uint64_t position = input_.Position();
-    if (position + 2 > readEnd_) return 0;
+    if (position + 2 > readEnd_) return EndWithCutRecord(position);
     const ByteSpan lengthField = input_.Peek(2);
     if (lengthField.size() < 2) return 0;
     const int length = U16LE(lengthField, 0);
@@ -84,7 +96,8 @@ int TavrelReader::ReadNextRecord(RecordBuffer& buffer) {
         ResyncAfterDamage(position);
         return 4;
     }
-    if (position + 2 + static_cast<std::uint64_t>(length) > readEnd_) return 0;
+    if (position + 2 + static_cast<std::uint64_t>(length) > readEnd_)
+        return EndWithCutRecord(position);
     const ByteSpan record = input_.Peek(static_cast<std::size_t>(length) + 2);
     if (record.size() < static_cast<std::size_t>(length) + 2) return 0;
     std::copy(record.begin() + 2, record.end(), buffer.bytes.begin());

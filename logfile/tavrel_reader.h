@@ -76,6 +76,7 @@ protected:
 
 private:
     bool ResyncAfterDamage(std::uint64_t damagedAt);
+    int EndWithCutRecord(std::uint64_t position);
     bool ChainPlausible(std::uint64_t offset);
     void ResetForOpen();
 
