@@ -21,6 +21,8 @@ class AveragingEngine {
     void StartAveraging(double frequencyMHz, double spacingInWavelengths, double binInWavelengths);
     // Returns the number of values waiting for the next position.
     int AddValue(double value);
+    // The levels of one record, as AddValue of each in turn.
+    void AddLevels(const std::int8_t* levels, std::size_t count);
     // Returns true when at least one bin was closed; fetch its average with NextAveragedPoint.
     bool AddPosition(double latitude, double longitude);
     // 0 when an average was delivered; -1 with (0.0, 0.0, -120.0) when none is waiting.
@@ -30,7 +32,7 @@ class AveragingEngine {
     // Back to the state of a freshly constructed engine, so a new file starts from nothing.
     void Reset();
     bool IsActive() const { return active_; }
-    std::size_t PendingValueCount() const { return pendingValues_.Size(); }
+    std::size_t PendingValueCount() const { return pendingValues_.size(); }
 
   private:
     struct Position {
@@ -67,19 +69,56 @@ class AveragingEngine {
         std::size_t head_ = 0;
     };
 
+    // The samples of the current bin: only what its average needs.
+    struct Bin {
+        std::size_t count = 0;
+        LocatedSample first;
+        LocatedSample last;
+        double sum = 0.0;
+    };
+
+    // A route point whose latitude cosine may be an estimate; the exact one is worked out
+    // only when a distance has to be computed in full.
+    struct Place {
+        RoutePoint point;
+        bool exact = true;
+
+        const RoutePoint& Exact() {
+            if (!exact) {
+                point = RoutePointAt(point.latitude, point.longitude);
+                exact = true;
+            }
+            return point;
+        }
+    };
+
+    // Whether a threshold is reached between an anchor and the sample at `index` of the
+    // segment. `unreachedBefore` is the first sample that may reach it from this anchor; a
+    // sample found far from it moves that index on.
+    bool Reached(const DistanceThreshold& threshold, Place& anchor, Place& sample,
+                 std::size_t index, std::size_t& unreachedBefore) const;
+    // Bin and spacing decisions of one sample, in route order; true when it closed a bin.
+    bool PlaceSample(Place& at, double value, std::size_t index);
+    void AddToBin(const Place& at, double value);
     void CloseBin();
 
     bool active_ = false;
     bool firstPosition_ = true;
     DistanceThreshold sampleSpacing_;
     DistanceThreshold binLength_;
-    RoutePoint binStart_;
-    RoutePoint lastSample_;
+    Place binStart_;
+    Place lastSample_;
     Position previousPosition_;
     Position currentPosition_;
-    Fifo<std::int32_t> pendingValues_;    // values since the last position
-    Fifo<LocatedSample> locatedSamples_;  // pending values once placed; empty between calls
-    Fifo<LocatedSample> binSamples_;      // samples of the current bin, in route order
+    nearby::Cosines cosines_;  // of the latitudes near the current segment
+    // Within a segment: the angle between neighbouring samples at most, and the first samples
+    // that may reach the bin length and the spacing from their anchors.
+    double stepAngle_ = 0.0;
+    double inverseStepAngle_ = 0.0;
+    std::size_t binUnreachedBefore_ = 0;
+    std::size_t spacingUnreachedBefore_ = 0;
+    std::vector<std::int32_t> pendingValues_;  // values since the last position
+    Bin bin_;
     Fifo<LocatedSample> averagedPoints_;  // finished averages, oldest first
 };
 

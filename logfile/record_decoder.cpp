@@ -242,7 +242,7 @@ DecodeResult TavrelReader::DecodeSamples(int receiver, ByteSpan payload) {
                                 s.levels.begin() + static_cast<std::ptrdiff_t>(count));
     } else if (pending) {
         StartEngineIfTyped();
-        for (std::size_t i = 0; i < count; ++i) engine_.AddValue(s.levels[i]);
+        engine_.AddLevels(s.levels.data(), count);
     }
 
     if (s.TimingSource == kTimingRtc) {
