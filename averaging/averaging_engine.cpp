@@ -40,7 +40,8 @@ void AveragingEngine::StartAveraging(double frequencyMHz, double spacingInWavele
     active_ = true;
     pendingValues_.clear();
     bin_ = Bin{};
-    averagedPoints_.Clear();
+    averagedPoints_.clear();
+    nextAveragedPoint_ = 0;
 }
 
 int AveragingEngine::AddValue(double value) {
@@ -49,7 +50,7 @@ int AveragingEngine::AddValue(double value) {
 }
 
 void AveragingEngine::AddLevels(const std::int8_t* levels, std::size_t count) {
-    pendingValues_.insert(pendingValues_.end(), levels, levels + count);
+    pendingValues_.Append(levels, count);
 }
 
 bool AveragingEngine::Reached(const DistanceThreshold& threshold, Place& anchor, Place& sample,
@@ -164,18 +165,22 @@ void AveragingEngine::CloseBin() {
     average.latitude = (bin_.first.latitude + bin_.last.latitude) * 0.5;
     average.longitude = (bin_.first.longitude + bin_.last.longitude) * 0.5;
     average.value = bin_.sum / static_cast<double>(bin_.count);
-    averagedPoints_.Push(average);
+    averagedPoints_.push_back(average);
     bin_.count = 0;
 }
 
 int AveragingEngine::NextAveragedPoint(double& latitude, double& longitude, double& value) {
-    if (averagedPoints_.Empty()) {
+    if (nextAveragedPoint_ >= averagedPoints_.size()) {
         latitude = 0.0;
         longitude = 0.0;
         value = -120.0;
         return -1;
     }
-    const LocatedSample point = averagedPoints_.Pop();
+    const LocatedSample point = averagedPoints_[nextAveragedPoint_++];
+    if (nextAveragedPoint_ == averagedPoints_.size()) {  // all delivered: start over
+        averagedPoints_.clear();
+        nextAveragedPoint_ = 0;
+    }
     latitude = point.latitude;
     longitude = point.longitude;
     value = point.value;
@@ -197,7 +202,8 @@ void AveragingEngine::Reset() {
     currentPosition_ = Position{};
     pendingValues_.clear();
     bin_ = Bin{};
-    averagedPoints_.Clear();
+    averagedPoints_.clear();
+    nextAveragedPoint_ = 0;
 }
 
 }  // namespace varistrum

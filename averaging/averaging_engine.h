@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "averaging/great_circle.h"
+#include "averaging/spill_array.h"
 
 namespace varistrum {
 
@@ -38,35 +39,6 @@ class AveragingEngine {
     struct Position {
         double latitude = 0.0;
         double longitude = 0.0;
-    };
-
-    // A FIFO over a vector that keeps its storage, so steady use does not allocate.
-    template <typename T>
-    class Fifo {
-      public:
-        void Push(const T& item) {
-            // Drop consumed items before the vector would have to grow.
-            if (head_ != 0 && items_.size() == items_.capacity()) {
-                items_.erase(items_.begin(), items_.begin() + static_cast<std::ptrdiff_t>(head_));
-                head_ = 0;
-            }
-            items_.push_back(item);
-        }
-        T Pop() {
-            T item = items_[head_++];
-            if (head_ == items_.size()) Clear();
-            return item;
-        }
-        bool Empty() const { return head_ == items_.size(); }
-        std::size_t Size() const { return items_.size() - head_; }
-        void Clear() {
-            items_.clear();
-            head_ = 0;
-        }
-
-      private:
-        std::vector<T> items_;
-        std::size_t head_ = 0;
     };
 
     // The samples of the current bin: only what its average needs.
@@ -117,9 +89,10 @@ class AveragingEngine {
     double inverseStepAngle_ = 0.0;
     std::size_t binUnreachedBefore_ = 0;
     std::size_t spacingUnreachedBefore_ = 0;
-    std::vector<std::int32_t> pendingValues_;  // values since the last position
+    SpillArray<std::int32_t> pendingValues_;  // values since the last position
     Bin bin_;
-    Fifo<LocatedSample> averagedPoints_;  // finished averages, oldest first
+    SpillArray<LocatedSample> averagedPoints_;  // finished averages, oldest first
+    std::size_t nextAveragedPoint_ = 0;         // the first not yet delivered
 };
 
 }  // namespace varistrum

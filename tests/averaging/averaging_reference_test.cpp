@@ -94,7 +94,7 @@ bool SameBits(double a, double b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-TEST(AveragingEngineReference, AveragesEqualThePerSampleAlgorithmBitForBit) {
+void ExpectAveragesOfEveryDriveEqualTheReference() {
     constexpr double kDegreesPerMetre = 180.0 / (std::numbers::pi * 6378137.0);
     const Drive drives[] = {
         {"city drive north", 851.0125, 51.48, 7.21, 10, 0, 0.8, 1000, 400},
@@ -159,6 +159,18 @@ TEST(AveragingEngineReference, AveragesEqualThePerSampleAlgorithmBitForBit) {
                 << " against " << b.latitude << "," << b.longitude << " " << b.value;
         }
     }
+}
+
+TEST(AveragingEngineReference, AveragesEqualThePerSampleAlgorithmBitForBit) {
+    ExpectAveragesOfEveryDriveEqualTheReference();
+}
+
+// With parts of a few values, pending values and averages go through the temporary file.
+TEST(AveragingEngineReference, SpilledValuesGiveTheSameAverages) {
+    const std::size_t normal = SpillChunkBytes();
+    SetSpillChunkBytes(96);
+    ExpectAveragesOfEveryDriveEqualTheReference();
+    SetSpillChunkBytes(normal);
 }
 
 }  // namespace
