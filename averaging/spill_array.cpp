@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <utility>
 
 namespace varistrum {
 
@@ -18,6 +19,21 @@ std::size_t SpillChunkBytes() {
 
 void SetSpillChunkBytes(std::size_t bytes) {
     chunkBytes.store(std::max<std::size_t>(1, bytes), std::memory_order_relaxed);
+}
+
+SpillFile::SpillFile(SpillFile&& other) noexcept
+    : file_(std::exchange(other.file_, nullptr)), failed_(other.failed_), size_(other.size_) {
+    other.size_ = 0;
+}
+
+SpillFile& SpillFile::operator=(SpillFile&& other) noexcept {
+    if (this != &other) {
+        if (file_ != nullptr) std::fclose(file_);
+        file_ = std::exchange(other.file_, nullptr);
+        failed_ = other.failed_;
+        size_ = std::exchange(other.size_, 0);
+    }
+    return *this;
 }
 
 SpillFile::~SpillFile() {

@@ -23,6 +23,8 @@ class SpillFile {
     SpillFile() = default;
     SpillFile(const SpillFile&) = delete;
     SpillFile& operator=(const SpillFile&) = delete;
+    SpillFile(SpillFile&& other) noexcept;
+    SpillFile& operator=(SpillFile&& other) noexcept;
     ~SpillFile();
 
     // False when the file cannot be made or written (the caller keeps the bytes in memory).
