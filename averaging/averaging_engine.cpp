@@ -107,7 +107,13 @@ bool AveragingEngine::AddPosition(double latitude, double longitude) {
     const double cosBound = oneHemisphere && startCos <= 1.0 && endCos <= 1.0
                                 ? std::max(startCos, endCos) * (1.0 + 1e-9)
                                 : 1.0;
-    stepAngle_ = nearby::AngleBoundOfDegrees(latitudeStep, longitudeStep, cosBound);
+    // Far outside the usual ranges the rounding of coordinates outgrows the bound's margin.
+    const auto usual = [](const Position& p) {
+        return std::fabs(p.latitude) <= 90.0 && std::fabs(p.longitude) <= 360.0;
+    };
+    stepAngle_ = usual(previousPosition_) && usual(currentPosition_)
+                     ? nearby::AngleBoundOfDegrees(latitudeStep, longitudeStep, cosBound)
+                     : std::numeric_limits<double>::infinity();
     inverseStepAngle_ = 1.0 / stepAngle_;
     binUnreachedBefore_ = 0;
     spacingUnreachedBefore_ = 0;

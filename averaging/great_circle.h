@@ -62,9 +62,13 @@ inline double Haversine(const RoutePoint& from, double toLatitude, double toLong
     if (!(std::fabs(x) < kNearAngle && std::fabs(y) < kNearAngle)) {
         return std::numeric_limits<double>::quiet_NaN();
     }
+    // Both terms must be non-negative for their errors to stay relative to the sum (cosines
+    // are negative only for latitudes beyond the poles).
+    const double cosines = from.cosLatitude * toCosLatitude;
+    if (!(cosines >= 0.0)) return std::numeric_limits<double>::quiet_NaN();
     const double sinX = Sine(x);
     const double sinY = Sine(y);
-    return sinX * sinX + from.cosLatitude * toCosLatitude * (sinY * sinY);
+    return sinX * sinX + cosines * (sinY * sinY);
 }
 
 // The central angle (radians) of a haversine estimate, rounded up far beyond its error

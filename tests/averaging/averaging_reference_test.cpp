@@ -111,6 +111,9 @@ void ExpectAveragesOfEveryDriveEqualTheReference() {
         {"long wavelength (1 MHz)", 1.0, 45.0, 5.0, 30, 30, 1, 200, 300},
         {"very long wavelength", 0.001, 45.0, 5.0, 3000, 3000, 1, 20, 100},
         {"tiny wavelength", 1e12, 45.0, 5.0, 0.001, 0.001, 0, 100, 100},
+        // Damaged positions: beyond the pole, longitudes far outside the circle.
+        {"beyond the pole", 851.0, 90.0004, 10.0, 2, 3, 0.5, 400, 200},
+        {"longitude 100000 degrees", 851.0, 45.0, 100000.0, 3, 9, 0.5, 400, 200},
     };
     for (const Drive& d : drives) {
         SCOPED_TRACE(d.name);
