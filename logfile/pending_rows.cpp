@@ -11,14 +11,27 @@ void PendingRowStore::Clear() {
     points_.clear();
     placement_ = RowPlacement{};
     averages_ = false;
+    cursorRecord_ = 0;
+    cursorFirstSample_ = 0;
+}
+
+std::size_t PendingRowStore::FirstSampleOf(std::size_t k) const {
+    // Rows are read in order; reading an earlier one counts again from the first.
+    if (k < cursorRecord_) {
+        cursorRecord_ = 0;
+        cursorFirstSample_ = 0;
+    }
+    for (; cursorRecord_ < k; ++cursorRecord_)
+        cursorFirstSample_ += records_[cursorRecord_].sampleCount;
+    return cursorFirstSample_;
 }
 
 void PendingRowStore::AddRecord(int receiver, int lastSample, const std::int8_t* levels,
                                 std::size_t count) {
     averages_ = false;
     count = std::min<std::size_t>(count, kMaxRecordLength);
-    records_.push_back({samples_.size(), static_cast<std::int16_t>(lastSample),
-                        static_cast<std::uint16_t>(count), static_cast<std::uint8_t>(receiver)});
+    records_.push_back({static_cast<std::int16_t>(lastSample), static_cast<std::uint16_t>(count),
+                        static_cast<std::uint8_t>(receiver)});
     samples_.Append(levels, count);
 }
 
@@ -74,9 +87,10 @@ const PendingRow& PendingRowStore::operator[](std::size_t k) const {
     row_.receiver = record.receiver;
     row_.lastSample = record.lastSample;
     row_.sampleCount = record.sampleCount;
-    row_.samples = samples_.Contiguous(record.firstSample, record.sampleCount);
+    const std::size_t firstSample = FirstSampleOf(k);
+    row_.samples = samples_.Contiguous(firstSample, record.sampleCount);
     if (row_.samples == nullptr) {
-        samples_.CopyOut(record.firstSample, record.sampleCount, rowSamples_.data());
+        samples_.CopyOut(firstSample, record.sampleCount, rowSamples_.data());
         row_.samples = rowSamples_.data();
     }
     return row_;

@@ -51,8 +51,8 @@ class PendingRowStore {
     const PendingRow& operator[](std::size_t k) const;
 
   private:
+    // Six bytes a record: where its levels start follows from the records before it.
     struct Record {
-        std::uint64_t firstSample;
         std::int16_t lastSample;
         std::uint16_t sampleCount;
         std::uint8_t receiver;
@@ -63,6 +63,8 @@ class PendingRowStore {
     };
 
     void PlaceRecord(std::size_t k) const;
+    // Where the levels of record k start: counted on from the record read last.
+    std::size_t FirstSampleOf(std::size_t k) const;
 
     bool averages_ = false;  // which of the two kinds the store holds
     SpillArray<Record> records_;
@@ -71,6 +73,8 @@ class PendingRowStore {
     SpillArray<Average> points_;
     int pointReceiver_ = 0, pointHours_ = 0, pointMinutes_ = 0, pointSeconds_ = 0;
 
+    mutable std::size_t cursorRecord_ = 0;  // a record and where its levels start
+    mutable std::size_t cursorFirstSample_ = 0;
     mutable PendingRow row_;
     mutable std::array<std::int8_t, kMaxRecordLength> rowSamples_{};
 };
