@@ -76,8 +76,10 @@ screenshot: build
 	@echo "docs/screenshot.png written"
 
 # Conversion, index pass and folder jobs of a simulated log timed beside the machine's floors
-# (cat of the input, cp of the output), as medians of alternating runs; then the decoder and
-# formatter micro-benchmarks. The log is made once and kept in $(BUILD)/bench.
+# (cat of the input, cp of the output), as medians of alternating runs; then the passes over the
+# same log side by side in one process (index, plain, 40-lambda, outage pre-pass) and the peak
+# memory of logs of pathological shapes; then the
+# decoder and formatter micro-benchmarks. The log is made once and kept in $(BUILD)/bench.
 .PHONY: bench
 BENCH_MB ?= 512
 BENCH_RUNS ?= 5
@@ -87,5 +89,7 @@ BENCH_JOBS_MB ?= 256
 bench: build
 	./$(BUILD)/bench/varistrum_bench_driver --cli $(BUILD)/cli/varistrum-cli \
 	  --sim $(BUILD)/tools/varistrum-sim --work $(BUILD)/bench --mb $(BENCH_MB) \
-	  --runs $(BENCH_RUNS) --jobs-mb $(BENCH_JOBS_MB)
+	  --runs $(BENCH_RUNS) --jobs-mb $(BENCH_JOBS_MB) --shapes $(BUILD)/bench/varistrum_memory_shapes
+	./$(BUILD)/bench/varistrum_pass_bench $(BUILD)/bench/bench-$(BENCH_MB)mb.klf $(BUILD)/bench \
+	  $(BENCH_RUNS)
 	./$(BUILD)/bench/varistrum_bench --benchmark_min_time=0.2

@@ -98,7 +98,6 @@ private:
     DecodeResult AverageAtFix();
     void StartEngine();
     void StartEngineIfTyped();
-    PendingRow& RowAt(int index);
     bool ReceiverChecked(int receiver) const;
 
     AveragingEngine& engine_;
