@@ -76,7 +76,8 @@ screenshot: build
 	@echo "docs/screenshot.png written"
 
 # Conversion, index pass and folder jobs of a simulated log timed beside the machine's floors
-# (cat of the input, cp of the output), as medians of alternating runs; then the decoder and
+# (cat of the input, cp of the output), as medians of alternating runs; the window's index pass
+# and conversion beside the command line's on the same log (offscreen); then the decoder and
 # formatter micro-benchmarks. The log is made once and kept in $(BUILD)/bench.
 .PHONY: bench
 BENCH_MB ?= 512
@@ -88,4 +89,7 @@ bench: build
 	./$(BUILD)/bench/varistrum_bench_driver --cli $(BUILD)/cli/varistrum-cli \
 	  --sim $(BUILD)/tools/varistrum-sim --work $(BUILD)/bench --mb $(BENCH_MB) \
 	  --runs $(BENCH_RUNS) --jobs-mb $(BENCH_JOBS_MB)
+	./$(BUILD)/bench/varistrum_window_bench --cli $(BUILD)/cli/varistrum-cli \
+	  --window $(BUILD)/app/varistrum --log $(BUILD)/bench/bench-$(BENCH_MB)mb.klf \
+	  --work $(BUILD)/bench --runs $(BENCH_RUNS)
 	./$(BUILD)/bench/varistrum_bench --benchmark_min_time=0.2

@@ -33,6 +33,7 @@ class THelp_Form;
 class TOpenFolderDlg;
 class TRadioGroup;
 class TScanTreeView;
+class TStatisticsList;
 class TWaitDlg;
 
 class TMainForm : public QMainWindow, private IndexView, private JobObserver {
@@ -70,6 +71,10 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     bool ReaderBusy() const;
     // Stops every worker and waits for it, keeping the window's events flowing.
     void StopWorkers();
+
+  signals:
+    // The index pass has shown its statistics, its last change of the window.
+    void IndexPassShown();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -211,7 +216,7 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
 
     // Scans and statistics.
     TScanTreeView* tvIndex;
-    QListWidget* lbStats;
+    TStatisticsList* lbStats;
 
     // Bottom bar.
     QPushButton* btnConvert;
