@@ -1,7 +1,8 @@
 # Varistrum CW: set-up, build, test and demo in one place.
 BUILD ?= build
 JOBS ?= $(shell nproc)
-PACKAGES := cmake ninja-build g++ make qt6-base-dev libcli11-dev googletest libgtest-dev locales libbenchmark-dev
+PACKAGES := cmake ninja-build g++ make qt6-base-dev libcli11-dev googletest libgtest-dev locales libbenchmark-dev \
+  dpkg-dev lintian desktop-file-utils shared-mime-info xdg-utils libglib2.0-bin
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 EXAMPLE := examples/drive-example.klf
 
