@@ -60,8 +60,8 @@ void TimedRun::Start() {
     Hooks().choosePath = [this](PathPrompt prompt, QWidget*, const QString&) {
         return prompt == PathPrompt::SaveOutput ? output_ : QString();
     };
-    connect(&form_, &TMainForm::IndexPassShown, this, &TimedRun::IndexPassShown);
     if (form_.ReaderBusy()) form_.StopWorkers();  // a pass that the configuration started
+    connect(&form_, &TMainForm::IndexPassShown, this, &TimedRun::IndexPassShown);
     StartClock();
     form_.BrowseInput(log_);
 }
