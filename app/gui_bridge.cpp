@@ -27,13 +27,14 @@ struct GuiCallQueue::Pending {
     std::mutex mutex;
     std::vector<std::function<void()>> calls;
     bool handOverPosted = false;  // a hand-over that will run `calls` is on its way
-    bool dropped = false;
+    bool dropped = false;         // the queue has gone: nothing more runs
 
     // In the window's thread: every call posted so far, in order.
     void RunAll() {
         std::vector<std::function<void()>> due;
         {
             const std::lock_guard lock(mutex);
+            if (dropped) return;
             due.swap(calls);
             handOverPosted = false;
         }
@@ -64,11 +65,7 @@ void GuiCallQueue::Post(std::function<void()> call) {
     }
     // Queued to the window's event loop; a change posted before it runs rides along.
     QMetaObject::invokeMethod(
-        context_,
-        [pending = pending_] {
-            if (!pending->dropped) pending->RunAll();
-        },
-        Qt::QueuedConnection);
+        context_, [pending = pending_] { pending->RunAll(); }, Qt::QueuedConnection);
 }
 
 void GuiCallQueue::Run(const std::function<void()>& call) {
