@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Varistrum CW: set-up, build, test and demo in one place.
 BUILD ?= build
 JOBS ?= $(shell nproc)

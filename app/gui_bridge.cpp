@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hand-overs from the worker threads to the window's thread.
 #include "app/gui_bridge.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hands the workers' window changes to the window's thread, so that a worker never touches a
 // widget and the window never sees a change out of order. Changes that only show progress are
 // posted and the worker goes on; the calls that end a pass or ask the user wait.

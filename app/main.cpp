@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // varistrum: the desktop window of the log file converter.
 #include <QCommandLineParser>
 #include <QMessageBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: input and output, options, field lists, the scan tree and the conversion.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's panels: options, field lists, scans and statistics, and the bottom bar.
 #include <QCheckBox>
 #include <QGridLayout>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's workers: starting them, their window side, and what is allowed meanwhile.
 #include <QAction>
 #include <QLineEdit>

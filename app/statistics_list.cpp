@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Statistics list.
 #include "app/statistics_list.h"
 

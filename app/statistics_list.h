@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The FILE STATISTICS list: seven record counts that are read whole at any count, in a list of
 // fixed size. Its font shrinks only as far as the widest line needs.
 #pragma once

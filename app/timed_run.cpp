@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window driven through its own controls, as a user would, with a clock on each pass.
 #include "app/timed_run.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A run of the window without a person: index a log, optionally convert it, and report how long
 // each pass took. The benchmark compares these times with the command line's.
 #pragma once

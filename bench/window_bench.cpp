@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's passes beside the command line's on the same log, for `make bench`: the index
 // pass and the conversion, run through the window's own controls on the offscreen platform, as
 // medians of alternating runs. The window reports its own pass times (from Browse to the

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Install rules of the programs and their documents, and the Debian package (make package).
 include(GNUInstallDirs)
 # Debian keeps documentation under the package name, whatever the project is called.

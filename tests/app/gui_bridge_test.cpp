@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The hand-over of a worker's window changes: posted without waiting, shown in the order of
 // the pass, and all shown once the call that ends the pass returns.
 #include "app/gui_bridge.h"

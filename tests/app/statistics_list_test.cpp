@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // FILE STATISTICS shows every count whole, whatever its size, in the window's fixed size.
 #include "app/statistics_list.h"
 

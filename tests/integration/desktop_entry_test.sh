@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A log opens from a file manager: the desktop entry is valid and opens the logs' MIME type,
 # the MIME definition knows a log by its name and by the text at its start, and the entry's
 # Exec line opens and indexes the log in the window. Run against a private XDG data folder.
