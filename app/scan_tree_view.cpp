@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Scan tree widget.
 #include "app/scan_tree_view.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The scan tree widget: category roots and one check-box node per scan, mirroring a ScanTree.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The 40-lambda engine: places measured levels along the route and averages them per stretch.
 #include "averaging/averaging_engine.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Haversine distances and the early threshold test of the 40-lambda engine.
 #include "averaging/great_circle.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Haversine distances on a sphere of 6378137.0 m, split so a threshold test can often stop early.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The temporary file behind SpillArray.
 #include "averaging/spill_array.h"
 

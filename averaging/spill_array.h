@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An array that keeps a bounded part of itself in memory and the rest in a temporary file, so
 // the values waiting between two GPS fixes never fill the memory, however long the gap.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole-file benchmark of `make bench`: conversion, index pass and folder jobs of a large
 // simulated log, each timed beside the floors of the same machine (cat of the input, cp of
 // the output), as medians of alternating runs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Micro-benchmarks of the input side: record framing and the decoder, without any output.
 #include <benchmark/benchmark.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the logs whose shapes once made memory grow without bound: a gap of millions of short
 // records between two fixes, a gap of the longest records, and millions of scan definitions.
 // `make bench` converts and indexes each and reports the peak resident memory.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The passes over one log side by side, each timed alone in this process: the index pass, the
 // plain conversion, the 40-lambda conversion and the GPS outage pre-pass, as medians of
 // alternating runs with their input rate and their time against the index pass.

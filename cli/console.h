@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Console side of the workers: messages and progress on stderr, Ctrl-C as CANCEL.
 #pragma once
 

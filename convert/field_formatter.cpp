@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Field texts of an output line, read from the decoder state.
 #include "convert/field_formatter.h"
 

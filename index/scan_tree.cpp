@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Scan tree model and the check states the conversion reads.
 #include "index/scan_tree.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The scan tree: category roots and one check-box node per scan, Qt-free.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The measurement state that the decoder folds records into and the output writers read.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pending rows between two GPS fixes.
 #include "logfile/pending_rows.h"
 

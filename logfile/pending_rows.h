@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The output points waiting for the next GPS fix, kept compactly: a few bytes and the levels
 // of each sample record, or the place and level of each 40-lambda average. Beyond a bound they
 // go to a temporary file, so a gap of any length between two fixes needs bounded memory.

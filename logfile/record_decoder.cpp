@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TavrelReader::DecodeRecord: folds one record into the current measurement state.
 #include <algorithm>
 #include <cmath>

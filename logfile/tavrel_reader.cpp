@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TavrelReader: opening a log file and framing its records.
 #include "logfile/tavrel_reader.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's conversions give byte for byte what the command line gives with the same settings.
 #include <QCheckBox>
 #include <QLineEdit>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's workflow: browsing, field lists, folders, the scan tree and its enabling rules.
 #include <QAction>
 #include <QCheckBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The 40-lambda engine gives exactly the averages of the plain per-sample algorithm: every
 // sample placed, both distances computed in full, every bin sample kept.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // varistrum-cli never writes over its input, never blocks on a named pipe, says what failed
 // and why, and reports stopping signals the way the shell does.
 #include <fcntl.h>

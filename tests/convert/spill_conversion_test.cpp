@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Conversions whose pending rows and 40-lambda values go through the temporary file write the
 // same bytes as conversions that keep them in memory.
 #include <gtest/gtest.h>

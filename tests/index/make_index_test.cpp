@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The index pass: scan tree, statistics, the frequencies flag and stopping.
 #include "index/make_index.h"
 
