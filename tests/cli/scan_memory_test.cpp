@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Logs with hundreds of thousands of scans are indexed and converted in little memory.
 #include <fcntl.h>
 #include <gtest/gtest.h>

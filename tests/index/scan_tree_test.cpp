@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The compact scan tree: names, categories, check states and the scans without a node.
 #include "index/scan_tree.h"
 
