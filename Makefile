@@ -41,6 +41,12 @@ demo: build
 	@echo "--- first lines of $(DEMO_OUT) ---"
 	@head -n 8 $(DEMO_OUT) | cut -c 1-150
 
+# Rewrites the expected outputs in tests/golden after a deliberate change of output: review the
+# diff (git diff --stat tests/golden) before committing it.
+.PHONY: golden
+golden: build
+	cmake --build $(BUILD) --target golden
+
 gui: build
 	./$(BUILD)/app/varistrum
 
