@@ -53,6 +53,10 @@ void GuiIndexView::SetStatistics(const std::vector<std::string>& lines) {
     RunInGuiThread(context_, [&] { target_.SetStatistics(lines); });
 }
 
+void GuiIndexView::ShowDamage(const DamageCounters& damage) {
+    RunInGuiThread(context_, [&] { target_.ShowDamage(damage); });
+}
+
 void GuiIndexView::ReportMessage(MessageKind kind, const std::string& text) {
     RunInGuiThread(context_, [&] { target_.ReportMessage(kind, text); });
 }

@@ -30,6 +30,7 @@ class GuiIndexView : public IndexView {
     void AddScanNode(int scanMode, int scanIndex, const std::string& text) override;
     void ExpandTree() override;
     void SetStatistics(const std::vector<std::string>& lines) override;
+    void ShowDamage(const DamageCounters& damage) override;
     void ReportMessage(MessageKind kind, const std::string& text) override;
 
   private:

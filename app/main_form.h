@@ -135,6 +135,8 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     void AddScanNode(int scanMode, int scanIndex, const std::string& text) override;
     void ExpandTree() override;
     void SetStatistics(const std::vector<std::string>& lines) override;
+    // The eighth statistics line, shown only for a damaged file.
+    void ShowDamage(const DamageCounters& damage) override;
     // The conversion's window side, run in the window's thread.
     void SetProgress(int percent) override;
     void ReportMessage(MessageKind kind, const std::string& text) override;

@@ -125,6 +125,10 @@ void TMainForm::SetStatistics(const std::vector<std::string>& lines) {
     for (const std::string& line : lines) lbStats->addItem(QText(line));
 }
 
+void TMainForm::ShowDamage(const DamageCounters& damage) {
+    lbStats->addItem(QText(DamageLine(damage)));
+}
+
 void TMainForm::SetProgress(int percent) {
     ProgressBar->setValue(percent);
 }

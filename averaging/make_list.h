@@ -30,7 +30,7 @@ struct AverageInformation {
 // "%d Records\n%d Seconds\n%d Records Per Second"; the rate reads 0 when no second was counted.
 std::string AverageInformationText(AverageInformation& information);
 
-enum class MakeListOutcome { Gathered, OpenFailed, Stopped };
+enum class MakeListOutcome { Gathered, OpenFailed, Stopped, ReadFailed };
 
 MakeListOutcome RunAverageInformationPass(TavrelReader& reader, const std::string& path,
                                           GeneratorView& view, std::stop_token stop);

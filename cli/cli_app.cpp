@@ -59,10 +59,7 @@ int FieldsCommand() {
 }
 
 void PrintDamage(const TavrelReader& reader) {
-    const DamageCounters& damage = reader.Damage();
-    if (damage.damagedRecords > 0 || damage.skippedBytes > 0)
-        std::cerr << "Warning: " << damage.damagedRecords << " damaged record(s), "
-                  << damage.skippedBytes << " byte(s) skipped\n";
+    if (reader.Damage().Any()) std::cerr << "Warning: " << DamageText(reader.Damage()) << '\n';
 }
 
 // The statistics line's name: the text before " = ".
@@ -137,7 +134,8 @@ int IndexCommand(const std::string& path, bool json, bool quiet) {
     std::stop_source stop;
     InterruptStop interrupt(stop);
     const IndexOutcome outcome = RunIndexPass(reader, format, path, recorder, stop.get_token());
-    if (outcome == IndexOutcome::OpenFailed) return kExitFailed;
+    if (outcome == IndexOutcome::OpenFailed || outcome == IndexOutcome::ReadFailed)
+        return kExitFailed;
     if (json)
         PrintIndexJson(recorder, format, reader);
     else

@@ -7,18 +7,20 @@
 #include "convert/output_lines.h"
 #include "convert/output_split.h"
 #include "logfile/identify.h"
+#include "logfile/record_loop.h"
 
 namespace varistrum {
 
 namespace {
 
 constexpr const char* kInputMissing = "Input File Does Not Exist!";
+constexpr const char* kInputUnreadable = "Input File Cannot Be Read!";
 constexpr const char* kOutputInaccessible = "Output File Cannot Be Accessed!";
 constexpr const char* kNotALog = "File is not from a QTX CW product.";
 constexpr const char* kNeedsFrequencies = "Receiver frequencies must be entered before converting.";
 
 FileOutcome Failure(std::string message, std::string path, std::string reason) {
-    return {JobOutcome::Failed, std::move(message), std::move(path), std::move(reason)};
+    return {JobOutcome::Failed, std::move(message), std::move(path), std::move(reason), {}};
 }
 
 FileOutcome InputFailure(const std::string& input) {
@@ -63,11 +65,13 @@ FileOutcome ConvertOne(TavrelReader& reader, const std::string& input, const std
     PrepareReader(reader, settings);
     reader.SetOutageStarts({});
     if (settings.dropOutages) {
-        auto starts = GpsOutagePass(reader, input, settings.outageSeconds, stop);
-        if (!starts) return InputFailure(input);
-        reader.SetOutageStarts(std::move(*starts));
+        OutageListing listing = GpsOutagePass(reader, input, settings.outageSeconds, stop);
+        if (!listing.opened) return InputFailure(input);
+        if (listing.end == LoopEnd::ReadError)
+            return Failure(kInputUnreadable, input, listing.failureReason);
+        reader.SetOutageStarts(std::move(listing.starts));
     }
-    if (stop.stop_requested()) return {JobOutcome::Cancelled, {}, {}, {}};
+    if (stop.stop_requested()) return {JobOutcome::Cancelled, {}, {}, {}, {}};
     if (reader.Open(input) != 0) return InputFailure(input);
     OutputFile file;
     if (!(settings.toStandardOutput ? file.UseStandardOutput() : file.Create(output))) {
@@ -81,28 +85,33 @@ FileOutcome ConvertOne(TavrelReader& reader, const std::string& input, const std
     reader.SetAverageType(static_cast<std::int16_t>(settings.averageType));
 
     OutputLines lines(reader, file, settings);
-    RecordBuffer buffer;
-    int consumed = reader.ReadNextRecord(buffer);
     reader.RecordCount = 0;
-    while (!stop.stop_requested() && consumed != 0 && !file.Failed()) {
-        gauge.Advance(static_cast<std::uint64_t>(consumed));
-        switch (reader.DecodeRecord(buffer)) {
-            case DecodeDataReady: lines.WriteDataLines(); break;
-            case DecodeTextLine: file.Write(reader.TextLine()); break;
-            case DecodeHeaderAndData:
-                reader.HeaderDue = true;
-                lines.WriteDataLines();
-                break;
-            default: break;  // a header change alone waits for the scan's first data line
-        }
-        consumed = reader.ReadNextRecord(buffer);
-    }
+    const LoopResult loop = RunRecordLoop(
+        reader, stop, [&](int percent) { gauge.Show(percent); },
+        [&](const RecordBuffer& buffer) {
+            switch (reader.DecodeRecord(buffer)) {
+                case DecodeDataReady: lines.WriteDataLines(); break;
+                case DecodeTextLine: file.Write(reader.TextLine()); break;
+                case DecodeHeaderAndData:
+                    reader.HeaderDue = true;
+                    lines.WriteDataLines();
+                    break;
+                default: break;  // a header change alone waits for the scan's first data line
+            }
+            return !file.Failed();
+        });
+    const std::string readFailure = reader.ReadFailureReason();
     reader.Close();
+    // A read error ends the file as a failure: the output written so far is not put in place.
+    if (loop.end == LoopEnd::ReadError) {
+        file.Discard();
+        return Failure(kInputUnreadable, input, readFailure);
+    }
     gauge.Show(100);
-    const bool cancelled = stop.stop_requested();
+    const bool cancelled = loop.end == LoopEnd::Cancelled;
     if (!cancelled && skipWithoutFrequencies && NeededTypedFrequencies(reader)) {
         file.Discard();
-        return {JobOutcome::Skipped, kNeedsFrequencies, input, {}};
+        return {JobOutcome::Skipped, kNeedsFrequencies, input, {}, {}};
     }
     // A cancelled file is put in place as far as it was written, in whole lines.
     if (file.Failed() || !file.Close()) {
@@ -112,7 +121,7 @@ FileOutcome ConvertOne(TavrelReader& reader, const std::string& input, const std
     if (settings.split && !settings.toStandardOutput) {
         if (auto failure = SplitAndTidy(reader, output, observer)) return *failure;
     }
-    return {cancelled ? JobOutcome::Cancelled : JobOutcome::Completed, {}, {}, {}};
+    return {cancelled ? JobOutcome::Cancelled : JobOutcome::Completed, {}, {}, {}, loop.damage};
 }
 
 FileReport::State StateOf(JobOutcome outcome) {
@@ -144,7 +153,7 @@ FileOutcome ConvertFolderFile(TavrelReader& reader, const std::string& input,
     const int format = IdentifyLogFile(input);
     if (format == kFormatNone) {
         const std::string reason = InputFailureReason(input);
-        return {JobOutcome::Skipped, reason.empty() ? kNotALog : reason, input, {}};
+        return {JobOutcome::Skipped, reason.empty() ? kNotALog : reason, input, {}, {}};
     }
     reader.SetInputFormat(format);
     return ConvertOne(reader, input, output, settings, observer, stop, true);
@@ -155,6 +164,11 @@ bool AcceptJobFiles(const std::vector<std::string>& inputs, const std::vector<st
     const auto refusal = CheckJobFiles(inputs, outputs);
     if (refusal) observer.ReportFailure(MessageKind::Warning, refusal->message, refusal->path, {});
     return !refusal;
+}
+
+void ReportFileDamage(const FileOutcome& outcome, const std::string& path,
+                      JobObserver& observer) {
+    if (outcome.damage.Any()) observer.ReportDamage(path, outcome.damage);
 }
 
 void ReportFileFailure(const FileOutcome& failure, JobObserver& observer) {
@@ -172,6 +186,7 @@ JobOutcome FinishFolderJob(const std::vector<std::string>& inputs,
         FileReport file{inputs[i], FileReport::State::NotStarted, {}};
         if (i < started.size() && started[i]) {
             const FileOutcome& outcome = outcomes[i];
+            ReportFileDamage(outcome, inputs[i], observer);
             file.state = StateOf(outcome.outcome);
             file.reason = outcome.message;
             if (outcome.outcome == JobOutcome::Failed) {
@@ -225,6 +240,7 @@ JobOutcome RunConversionJob(TavrelReader& reader, const std::vector<std::string>
     }
     for (std::size_t i = 0; i < count; ++i) {
         const FileOutcome result = ConvertFile(reader, inputs[i], outputs[i], settings, observer, stop);
+        ReportFileDamage(result, count > 1 ? inputs[i] : std::string(), observer);
         if (result.outcome == JobOutcome::Failed) {
             ReportFileFailure(result, observer);
             return JobOutcome::Failed;

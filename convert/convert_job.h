@@ -30,6 +30,7 @@ struct FileOutcome {
     std::string message;
     std::string path;
     std::string reason;
+    DamageCounters damage;  // met in the file (a converted or cancelled one)
 };
 
 // Converts one input file into one output file (and its parts when split is on).
@@ -52,6 +53,9 @@ FileOutcome ConvertFolderFile(TavrelReader& reader, const std::string& input,
 // output), reported through the observer; true when the job may run.
 bool AcceptJobFiles(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs,
                     JobObserver& observer);
+
+// Reports the damage met in a file, if any, through the observer.
+void ReportFileDamage(const FileOutcome& outcome, const std::string& path, JobObserver& observer);
 
 // Reports a failed file through the observer.
 void ReportFileFailure(const FileOutcome& failure, JobObserver& observer);

@@ -39,6 +39,16 @@ struct JobSummary {
     std::string CountsLine() const;
 };
 
+// Damage a pass met in a log file: records it could not use, bytes it passed over.
+struct DamageCounters {
+    std::int64_t damagedRecords = 0;
+    std::int64_t skippedBytes = 0;
+    bool Any() const { return damagedRecords > 0 || skippedBytes > 0; }
+};
+
+// "N damaged record(s), M byte(s) skipped"
+std::string DamageText(const DamageCounters& damage);
+
 class JobObserver {
 public:
     virtual ~JobObserver() = default;
@@ -53,6 +63,12 @@ public:
         (void)path;
         (void)reason;
         ReportMessage(kind, text);
+    }
+    // Damage met in a converted file (`path` is empty for a single-file job); only called when
+    // there was some. The window does not show it; the command line warns.
+    virtual void ReportDamage(const std::string& path, const DamageCounters& damage) {
+        (void)path;
+        (void)damage;
     }
     // The end of a folder job: the skipped files, in one message.
     virtual void ReportSummary(const JobSummary& summary) {

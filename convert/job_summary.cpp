@@ -12,6 +12,11 @@ std::string NameOf(const std::string& path) {
 
 }  // namespace
 
+std::string DamageText(const DamageCounters& damage) {
+    return std::to_string(damage.damagedRecords) + " damaged record(s), " +
+           std::to_string(damage.skippedBytes) + " byte(s) skipped";
+}
+
 std::string JobSummary::SkippedLines() const {
     std::string lines;
     for (const FileReport& file : files) {

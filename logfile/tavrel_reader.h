@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/job_observer.h"
 #include "logfile/decoder_state.h"
 #include "logfile/log_reader.h"
 #include "logfile/scan_selection.h"
@@ -13,12 +14,6 @@
 namespace varistrum {
 
 class AveragingEngine;
-
-// Damage the reader met while framing records.
-struct DamageCounters {
-    std::int64_t damagedRecords = 0;
-    std::int64_t skippedBytes = 0;
-};
 
 class TavrelReader : public LogReader {
 public:
@@ -68,6 +63,12 @@ public:
 
     const DecoderState& State() const { return state_; }
     const DamageCounters& Damage() const { return damage_; }
+    // Whether ReadNextRecord's 0 meant a failed read (an error, or a file that has become
+    // shorter than it was at Open) rather than the end of the data; the system's reason.
+    bool ReadFailed() const { return readFailed_; }
+    std::string ReadFailureReason() const;
+    // Every later Open reads through the wrapper's source (tests inject failing reads).
+    void WrapInputSources(InputSourceWrapper wrapper) { input_.WrapSources(std::move(wrapper)); }
     std::uint64_t FileSize() const { return input_.FileSize(); }
     std::uint64_t DataEnd() const { return dataEnd_; }
 
@@ -77,6 +78,7 @@ protected:
 private:
     bool ResyncAfterDamage(std::uint64_t damagedAt);
     int EndWithCutRecord(std::uint64_t position);
+    int EndWithReadFailure();
     bool ChainPlausible(std::uint64_t offset);
     void ResetForOpen();
 
@@ -107,6 +109,7 @@ private:
     int inputFormat_ = kFormatTavrel;
     std::uint64_t dataEnd_ = 0;
     std::uint64_t readEnd_ = 0;  // the lesser of DataEnd and the file size
+    bool readFailed_ = false;
     bool useScanSelection_ = false;
     bool convertAllScans_ = false;
     const ScanSelection* scanNodes_ = nullptr;

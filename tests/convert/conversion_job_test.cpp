@@ -277,13 +277,14 @@ TEST(GpsOutagePassTest, ListsTheGpsRecordNumberOfTheLastGoodFixBeforeEachGap) {
         WriteFile(dir.File("g.klf"), c.log);
         AveragingEngine engine;
         TavrelReader reader(engine);
-        const auto starts = GpsOutagePass(reader, dir.File("g.klf"), 30, {});
-        ASSERT_TRUE(starts.has_value());
-        EXPECT_EQ(*starts, c.expected);
+        const OutageListing listing = GpsOutagePass(reader, dir.File("g.klf"), 30, {});
+        ASSERT_TRUE(listing.opened);
+        EXPECT_EQ(listing.end, LoopEnd::EndOfData);
+        EXPECT_EQ(listing.starts, c.expected);
     }
     AveragingEngine engine;
     TavrelReader reader(engine);
-    EXPECT_FALSE(GpsOutagePass(reader, dir.File("none.klf"), 30, {}).has_value());
+    EXPECT_FALSE(GpsOutagePass(reader, dir.File("none.klf"), 30, {}).opened);
 }
 
 TEST(GpsOutagePassTest, DropsTheDataFromTheLastGoodFixToTheNextGoodFix) {
