@@ -92,7 +92,6 @@ void TMainForm::SetInputFormatIndex(int index) {
 
 void TMainForm::SetConvertAllScans(bool on) {
     convertAllScans_ = on;
-    reader_.SetConvertAllScans(on);
 }
 
 void TMainForm::InputFormatGroupClick() {

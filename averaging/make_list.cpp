@@ -27,7 +27,6 @@ MakeListOutcome RunAverageInformationPass(TavrelReader& reader, const std::strin
         return MakeListOutcome::OpenFailed;
     }
     view.SetPercent(0, "0% Complete");
-    reader.RecordCount = 0;
     AverageInformation information;
     const LoopResult loop = RunRecordLoop(
         reader, stop,

@@ -29,10 +29,7 @@ FileOutcome InputFailure(const std::string& input) {
 
 void PrepareReader(TavrelReader& reader, const ConversionSettings& settings) {
     reader.BindReceiverSelectors(settings.receivers);
-    reader.SetConvertAllScans(settings.convertAllScans);
-    reader.SetScanNodes(&settings.scans);
     reader.SetDataColumns(settings.columns);
-    reader.SetDropOutages(settings.dropOutages);
 }
 
 // Receiver samples without a frequency definition, and none typed: the index pass's rule.
@@ -42,10 +39,10 @@ bool NeededTypedFrequencies(const TavrelReader& reader) {
 }
 
 // Splits the finished output when asked, and removes the parts of an earlier, longer run.
-std::optional<FileOutcome> SplitAndTidy(const TavrelReader& reader, const std::string& output,
+std::optional<FileOutcome> SplitAndTidy(std::int64_t lines, const std::string& output,
                                         JobObserver& observer) {
     int parts = 0;
-    if (reader.RecordCount > kSplitLines) {
+    if (lines > kSplitLines) {
         SplitReport report;
         if (auto problem = SplitOutputFile(output, observer, &report))
             return Failure(*problem, report.path, report.reason);
@@ -63,13 +60,13 @@ FileOutcome ConvertOne(TavrelReader& reader, const std::string& input, const std
                        const ConversionSettings& settings, JobObserver& observer,
                        std::stop_token stop, bool skipWithoutFrequencies) {
     PrepareReader(reader, settings);
-    reader.SetOutageStarts({});
+    ConversionMode mode{settings.convertAllScans, &settings.scans, settings.dropOutages, {}};
     if (settings.dropOutages) {
         OutageListing listing = GpsOutagePass(reader, input, settings.outageSeconds, stop);
         if (!listing.opened) return InputFailure(input);
         if (listing.end == LoopEnd::ReadError)
             return Failure(kInputUnreadable, input, listing.failureReason);
-        reader.SetOutageStarts(std::move(listing.starts));
+        mode.outageStarts = std::move(listing.starts);
     }
     if (stop.stop_requested()) return {JobOutcome::Cancelled, {}, {}, {}, {}};
     if (reader.Open(input) != 0) return InputFailure(input);
@@ -78,14 +75,13 @@ FileOutcome ConvertOne(TavrelReader& reader, const std::string& input, const std
         reader.Close();
         return Failure(kOutputInaccessible, output, file.FailureReason());
     }
-    reader.SetUseScanSelection(true);
+    reader.BeginConversion(mode);
     PercentGauge gauge(observer, reader.FileSize());
     gauge.Reset();
     reader.SetDelimiter(settings.Delimiter());
     reader.SetAverageType(static_cast<std::int16_t>(settings.averageType));
 
     OutputLines lines(reader, file, settings);
-    reader.RecordCount = 0;
     const LoopResult loop = RunRecordLoop(
         reader, stop, [&](int percent) { gauge.Show(percent); },
         [&](const RecordBuffer& buffer) {
@@ -93,7 +89,7 @@ FileOutcome ConvertOne(TavrelReader& reader, const std::string& input, const std
                 case DecodeDataReady: lines.WriteDataLines(); break;
                 case DecodeTextLine: file.Write(reader.TextLine()); break;
                 case DecodeHeaderAndData:
-                    reader.HeaderDue = true;
+                    lines.MarkHeaderDue();
                     lines.WriteDataLines();
                     break;
                 default: break;  // a header change alone waits for the scan's first data line
@@ -119,7 +115,7 @@ FileOutcome ConvertOne(TavrelReader& reader, const std::string& input, const std
         return Failure(kOutputInaccessible, output, file.FailureReason());
     }
     if (settings.split && !settings.toStandardOutput) {
-        if (auto failure = SplitAndTidy(reader, output, observer)) return *failure;
+        if (auto failure = SplitAndTidy(lines.RecordCount(), output, observer)) return *failure;
     }
     return {cancelled ? JobOutcome::Cancelled : JobOutcome::Completed, {}, {}, {}, loop.damage};
 }

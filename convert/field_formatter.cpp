@@ -64,14 +64,11 @@ char* FrequencyTexts::FormatAndKeep(Entry& e, std::uint64_t valueBits, char* at,
     return end;
 }
 
-int CurrentPointIndex(const TavrelReader& reader) {
-    return std::max(0, reader.State().OutputCount - reader.LinesLeft);
-}
-
 FieldFormatter::FieldFormatter(const TavrelReader& reader, int pointIndex,
-                               FrequencyTexts* frequencies)
+                               std::int64_t recordNumber, FrequencyTexts* frequencies)
     : reader_(reader),
       s_(reader.State()),
+      recordNumber_(recordNumber),
       row_(nullptr),
       bestServer_(reader.AverageType() == kAverageBestServer),
       frequencies_(frequencies) {
@@ -236,7 +233,7 @@ void FieldFormatter::AppendField(int tag, Out& out) const {
             AppendInt(out, rtc.marker % 100, 2);
             return;
         case RecordNumber:
-            AppendInt(out, reader_.RecordCount);
+            AppendInt(out, recordNumber_);
             return;
         case RtcDate:
             AppendDate(out, rtc.month, rtc.day, rtc.year);
@@ -527,22 +524,6 @@ void FieldFormatter::AppendDataBlockTitles(std::string& out, char delimiter) con
             out.append("\"RSSI\"");
         }
     }
-}
-
-// The reader's writer slots: each empties its text first.
-void TavrelReader::DataBlockTitles(std::string& out, char delimiter) {
-    out.clear();
-    FieldFormatter(*this, CurrentPointIndex(*this)).AppendDataBlockTitles(out, delimiter);
-}
-
-void TavrelReader::WriteDataBlock(std::string& out, char delimiter) {
-    out.clear();
-    FieldFormatter(*this, CurrentPointIndex(*this)).AppendDataBlock(out, delimiter);
-}
-
-void TavrelReader::WriteField(std::int16_t tag, std::string& out) {
-    out.clear();
-    FieldFormatter(*this, CurrentPointIndex(*this)).AppendField(tag, out);
 }
 
 }  // namespace varistrum

@@ -47,8 +47,6 @@ OutageListing GpsOutagePass(TavrelReader& reader, const std::string& input, int 
     OutageListing listing;
     if (reader.Open(input) != 0) return listing;
     listing.opened = true;
-    reader.SetUseScanSelection(false);
-    reader.RecordCount = 0;
     std::optional<GpsBlock> previous;  // the last good fix
     std::int64_t previousNumber = 0;
     const LoopResult loop =

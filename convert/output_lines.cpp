@@ -26,9 +26,9 @@ void QuoteIfDelimited(TextBuilder& line, std::size_t start, char delimiter) {
 OutputLines::OutputLines(TavrelReader& reader, OutputFile& file, const ConversionSettings& settings)
     : reader_(reader), file_(file), settings_(settings), delimiter_(settings.Delimiter()) {}
 
-void OutputLines::WriteHeaderRecord() {
-    if (!reader_.HeaderDue) return;
-    reader_.HeaderDue = false;
+void OutputLines::WriteHeaderRecord(int pointIndex) {
+    if (!headerDue_) return;
+    headerDue_ = false;
     if (!settings_.fieldTitles) return;
     header_.clear();
     for (std::size_t i = 0; i < settings_.selectedTags.size(); ++i) {
@@ -41,7 +41,7 @@ void OutputLines::WriteHeaderRecord() {
             continue;
         }
         text_.clear();
-        FieldFormatter(reader_, CurrentPointIndex(reader_)).AppendDataBlockTitles(text_, delimiter_);
+        FieldFormatter(reader_, pointIndex, recordCount_).AppendDataBlockTitles(text_, delimiter_);
         if (i > 0 && !text_.empty()) header_.push_back(delimiter_);
         header_.append(text_);
     }
@@ -51,10 +51,9 @@ void OutputLines::WriteHeaderRecord() {
 
 void OutputLines::WriteDataLines() {
     const int count = reader_.State().OutputCount;
-    reader_.LinesLeft = count;
-    while (reader_.LinesLeft > 0) {
-        ++reader_.RecordCount;
-        const FieldFormatter fields(reader_, count - reader_.LinesLeft, &frequencies_);
+    for (int point = 0; point < count; ++point) {
+        ++recordCount_;
+        const FieldFormatter fields(reader_, point, recordCount_, &frequencies_);
         line_.clear();
         bool anyText = false;
         for (std::size_t i = 0; i < settings_.selectedTags.size(); ++i) {
@@ -67,11 +66,10 @@ void OutputLines::WriteDataLines() {
             anyText = anyText || line_.size() != before;
         }
         if (anyText) {
-            WriteHeaderRecord();
+            WriteHeaderRecord(point);
             line_.append(kLineEnd);
             file_.Write(line_.View());
         }
-        --reader_.LinesLeft;
     }
     reader_.ClearReceiverFlags();
 }

@@ -50,8 +50,6 @@ IndexOutcome RunIndexPass(TavrelReader& reader, int inputFormat, const std::stri
         view.ReportMessage(MessageKind::Error, "Input File Does Not Exist!");
         return IndexOutcome::OpenFailed;
     }
-    reader.SetUseScanSelection(false);
-    reader.SetDropOutages(false);
 
     // The pass reads the file: the gauge shows the whole per cent read when it grows.
     view.SetWaitGauge(0);

@@ -59,7 +59,8 @@ void TavrelReader::BeginScan(int scanMode) {
     } else {
         state_.scanStartWaiting = true;
     }
-    if (useScanSelection_ && (convertAllScans_ || !state_.scanStartWaiting)) SelectCurrentScan();
+    if (conversion_ && (conversion_->convertAllScans || !state_.scanStartWaiting))
+        SelectCurrentScan();
 }
 
 void TavrelReader::CompleteWaitingScanStart() {
@@ -67,16 +68,16 @@ void TavrelReader::CompleteWaitingScanStart() {
     state_.scanStartWaiting = false;
     state_.HeaderPending = true;
     ++state_.ScanIndex;
-    if (useScanSelection_) SelectCurrentScan();
+    if (conversion_) SelectCurrentScan();
 }
 
 // A scan without a tree entry (table scans get none) is kept.
 void TavrelReader::SelectCurrentScan() {
-    if (convertAllScans_ || scanNodes_ == nullptr) {
+    if (!conversion_ || conversion_->convertAllScans || conversion_->scans == nullptr) {
         state_.SkipScan = false;
         return;
     }
-    const std::optional<bool> checked = scanNodes_->ScanChecked(state_.ScanIndex);
+    const std::optional<bool> checked = conversion_->scans->ScanChecked(state_.ScanIndex);
     state_.SkipScan = checked.has_value() && !*checked;
 }
 
@@ -98,9 +99,10 @@ void TavrelReader::StartEngineIfTyped() {
 // Only during a conversion: the listed last good fix before an outage starts dropping, and
 // only the next good fix ends it (the bad fixes inside the outage do not).
 void TavrelReader::TestGpsOutage() {
-    if (!useScanSelection_ || !dropOutages_) return;
+    if (!conversion_ || !conversion_->dropOutages) return;
+    const std::vector<std::int64_t>& starts = conversion_->outageStarts;
     const std::int64_t number = state_.counters.gpsTotal;  // this record's, counted already
-    if (outageCursor_ < outageStarts_.size() && outageStarts_[outageCursor_] == number) {
+    if (outageCursor_ < starts.size() && starts[outageCursor_] == number) {
         state_.InOutage = true;
         ++outageCursor_;
     } else if (state_.gps.statusCode > 5) {
@@ -127,7 +129,7 @@ DecodeResult TavrelReader::DecodeGps(ByteSpan payload) {
     AppendClock(s.ScanName, s.gps.hours, s.gps.minutes, s.gps.seconds);
 
     DecodeResult result = DecodeNothing;
-    if (useScanSelection_) {
+    if (Converting()) {
         if (s.firstFix || s.DataMode != kDataSamples) {
             s.firstFix = false;  // the first fix only starts the timing
         } else if (averageType_ == kAverageNone) {
@@ -232,7 +234,7 @@ DecodeResult TavrelReader::DecodeSamples(int receiver, ByteSpan payload) {
     s.lastSampleIndex = static_cast<int>(count) - 1;
 
     // Samples become pending rows until the next fix places them, unless the RTC times them.
-    const bool pending = useScanSelection_ && s.TimingSource != kTimingRtc;
+    const bool pending = Converting() && s.TimingSource != kTimingRtc;
     if (pending && averageType_ == kAverageNone) {
         if (s.PendingRecords == 0) s.PendingSamples.clear();
         PendingRow& row = RowAt(s.PendingRecords);
@@ -248,10 +250,10 @@ DecodeResult TavrelReader::DecodeSamples(int receiver, ByteSpan payload) {
     if (s.TimingSource == kTimingRtc) {
         s.OutputCount = 1;
         if (!PrerequisitesMet()) return DecodeNothing;
-        if (useScanSelection_) s.receiverWritten[static_cast<std::size_t>(receiver)] = true;
+        if (Converting()) s.receiverWritten[static_cast<std::size_t>(receiver)] = true;
         return DecodeDataReady;
     }
-    if (useScanSelection_) {
+    if (Converting()) {
         s.receiverWritten[static_cast<std::size_t>(receiver)] = true;
         PendingRow& row = RowAt(s.PendingRecords);
         row.lastSample = s.lastSampleIndex;
@@ -277,7 +279,7 @@ DecodeResult TavrelReader::DecodeRtc(ByteSpan payload) {
 DecodeResult TavrelReader::DecodeScanList32(ByteSpan payload) {
     state_.list32Seen = true;
     BeginScan(kScanSingle);
-    if (!state_.SkipScan && useScanSelection_) {
+    if (!state_.SkipScan && Converting()) {
         state_.channelValuesA.fill(U32LE(payload, 0));
         state_.channelValuesB.fill(U32LE(payload, 4));
         if (averageType_ == kAverageLambda) StartEngine();
@@ -288,8 +290,8 @@ DecodeResult TavrelReader::DecodeScanList32(ByteSpan payload) {
 DecodeResult TavrelReader::DecodeScanList10(ByteSpan payload) {
     state_.list10Seen = true;
     BeginScan(kScanList);
-    if (useScanSelection_) state_.HeaderPending = true;
-    if (!state_.SkipScan && useScanSelection_) {
+    if (Converting()) state_.HeaderPending = true;
+    if (!state_.SkipScan && Converting()) {
         for (std::size_t i = 0; i < 10; ++i) {
             state_.channelValuesA[i] = U32LE(payload, 4 * i);
             state_.channelValuesB[i] = U32LE(payload, 40 + 4 * i);
@@ -319,10 +321,10 @@ DecodeResult TavrelReader::DecodeChannelTable(ByteSpan payload) {
         s.headerChangeRemembered = true;
         s.bestServer = BestServerState{};  // a sweep never spans two scans
     }
-    if (!useScanSelection_) s.HeaderPending = false;  // table scans get no tree entry
+    if (!Converting()) s.HeaderPending = false;  // table scans get no tree entry
     if (s.InOutage) return DecodeNothing;
     ++s.counters.tableMode;
-    if (s.SkipScan || !useScanSelection_) return DecodeNothing;
+    if (s.SkipScan || !Converting()) return DecodeNothing;
 
     s.DataMode = kDataTable;
     s.channelNumbers.fill(0);

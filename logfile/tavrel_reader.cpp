@@ -42,11 +42,10 @@ void TavrelReader::ResetForOpen() {
 
     damage_ = {};
     readFailed_ = false;
+    conversion_ = nullptr;
+    averageType_ = kAverageNone;
     outageCursor_ = 0;
     engine_.Reset();
-    HeaderDue = true;
-    RecordCount = 0;
-    LinesLeft = 0;
 }
 
 std::int16_t TavrelReader::Open(const std::string& path) {
@@ -76,6 +75,7 @@ std::int16_t TavrelReader::Open(const std::string& path) {
 
 int TavrelReader::Close() {
     input_.Close();
+    conversion_ = nullptr;
     return 0;
 }
 

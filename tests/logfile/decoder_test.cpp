@@ -22,7 +22,7 @@ class Decoding {
         test::WriteFile(dir_.File("f.klf"), log.Bytes());
         reader.SetInputFormat(log.Variant());
         EXPECT_EQ(reader.Open(dir_.File("f.klf")), 0);
-        reader.SetUseScanSelection(conversion);
+        if (conversion) reader.BeginConversion(mode);
         reader.ReadNextRecord(buffer_);  // the identification record
     }
     // Decodes the next record.
@@ -32,6 +32,7 @@ class Decoding {
     }
     const DecoderState& S() const { return reader.State(); }
 
+    ConversionMode mode;  // what the conversion asks; tests change it as they go
     AveragingEngine engine;
     TavrelReader reader{engine};
 
@@ -168,8 +169,8 @@ TEST(DecoderTest, ScanWhoseStartWaitedIsSelectedFromTheTreeUnlessAllScansAreConv
             log.Samples(1, samples).Gps(At(2));
             ScanSelectionSnapshot unchecked({-1, 0});
             Decoding d(log);
-            d.reader.SetScanNodes(&unchecked);
-            d.reader.SetConvertAllScans(allScans);
+            d.mode.scans = &unchecked;
+            d.mode.convertAllScans = allScans;
             d.Next();
             d.Next();
             d.Next();
@@ -199,8 +200,8 @@ TEST(DecoderTest, ListedOutageDropsDataAndCountsUntilTheNextGpsRecord) {
         .ChannelTable(table);
     log.Gps(At(40)).Samples(1, samples);
     Decoding d(log);
-    d.reader.SetDropOutages(true);
-    d.reader.SetOutageStarts({2});  // the second GPS record
+    d.mode.dropOutages = true;
+    d.mode.outageStarts = {2};  // the second GPS record
     for (int i = 0; i < 4; ++i) d.Next();
     EXPECT_TRUE(d.S().InOutage);
     EXPECT_EQ(d.Next(), DecodeNothing);
