@@ -76,6 +76,7 @@ std::int16_t TavrelReader::Open(const std::string& path) {
 int TavrelReader::Close() {
     input_.Close();
     conversion_ = nullptr;
+    averageType_ = kAverageNone;
     return 0;
 }
 
