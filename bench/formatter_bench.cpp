@@ -70,9 +70,10 @@ void BM_WriteDataLines(benchmark::State& state) {
     OutputFile file;
     file.Create("/dev/null");
     OutputLines lines(data.reader, file, settings);
-    lines.WriteDataLines();  // first call: buffers reach their working size
+    RowFeed rows(data.reader, {&lines});
+    rows.FeedRows();  // first call: buffers reach their working size
     const std::uint64_t allocationsBefore = AllocationCount();
-    for (auto _ : state) lines.WriteDataLines();
+    for (auto _ : state) rows.FeedRows();
     const auto count = state.iterations() * data.reader.State().OutputCount;
     state.counters["allocs_per_line"] =
         static_cast<double>(AllocationCount() - allocationsBefore) / static_cast<double>(count);

@@ -58,7 +58,8 @@ std::optional<FileOutcome> SplitAndTidy(std::int64_t lines, const std::string& o
 
 FileOutcome ConvertOne(TavrelReader& reader, const std::string& input, const std::string& output,
                        const ConversionSettings& settings, JobObserver& observer,
-                       std::stop_token stop, bool skipWithoutFrequencies) {
+                       std::stop_token stop, bool skipWithoutFrequencies,
+                       std::span<RowSink* const> extraSinks) {
     PrepareReader(reader, settings);
     ConversionMode mode{settings.convertAllScans, &settings.scans, settings.dropOutages, {}};
     if (settings.dropOutages) {
@@ -82,19 +83,22 @@ FileOutcome ConvertOne(TavrelReader& reader, const std::string& input, const std
     reader.SetAverageType(static_cast<std::int16_t>(settings.averageType));
 
     OutputLines lines(reader, file, settings);
+    std::vector<RowSink*> sinks{&lines};
+    sinks.insert(sinks.end(), extraSinks.begin(), extraSinks.end());
+    RowFeed rows(reader, std::move(sinks));
     const LoopResult loop = RunRecordLoop(
         reader, stop, [&](int percent) { gauge.Show(percent); },
         [&](const RecordBuffer& buffer) {
             switch (reader.DecodeRecord(buffer)) {
-                case DecodeDataReady: lines.WriteDataLines(); break;
-                case DecodeTextLine: file.Write(reader.TextLine()); break;
+                case DecodeDataReady: rows.FeedRows(); break;
+                case DecodeTextLine: rows.FeedText(reader.TextLine()); break;
                 case DecodeHeaderAndData:
-                    lines.MarkHeaderDue();
-                    lines.WriteDataLines();
+                    rows.BeginScan();
+                    rows.FeedRows();
                     break;
                 default: break;  // a header change alone waits for the scan's first data line
             }
-            return !file.Failed();
+            return !rows.Failed();
         });
     const std::string readFailure = reader.ReadFailureReason();
     reader.Close();
@@ -115,7 +119,7 @@ FileOutcome ConvertOne(TavrelReader& reader, const std::string& input, const std
         return Failure(kOutputInaccessible, output, file.FailureReason());
     }
     if (settings.split && !settings.toStandardOutput) {
-        if (auto failure = SplitAndTidy(lines.RecordCount(), output, observer)) return *failure;
+        if (auto failure = SplitAndTidy(rows.Rows(), output, observer)) return *failure;
     }
     return {cancelled ? JobOutcome::Cancelled : JobOutcome::Completed, {}, {}, {}, loop.damage};
 }
@@ -139,8 +143,8 @@ FileReport::State StateOf(JobOutcome outcome) {
 
 FileOutcome ConvertFile(TavrelReader& reader, const std::string& input, const std::string& output,
                         const ConversionSettings& settings, JobObserver& observer,
-                        std::stop_token stop) {
-    return ConvertOne(reader, input, output, settings, observer, stop, false);
+                        std::stop_token stop, std::span<RowSink* const> extraSinks) {
+    return ConvertOne(reader, input, output, settings, observer, stop, false, extraSinks);
 }
 
 FileOutcome ConvertFolderFile(TavrelReader& reader, const std::string& input,
@@ -152,7 +156,7 @@ FileOutcome ConvertFolderFile(TavrelReader& reader, const std::string& input,
         return {JobOutcome::Skipped, reason.empty() ? kNotALog : reason, input, {}, {}};
     }
     reader.SetInputFormat(format);
-    return ConvertOne(reader, input, output, settings, observer, stop, true);
+    return ConvertOne(reader, input, output, settings, observer, stop, true, {});
 }
 
 bool AcceptJobFiles(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs,

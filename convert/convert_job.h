@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <memory>
+#include <span>
 #include <stop_token>
 #include <string>
 #include <thread>
@@ -10,6 +11,7 @@
 
 #include "convert/conversion_settings.h"
 #include "convert/job_observer.h"
+#include "convert/output_row.h"
 #include "convert/worker_thread.h"
 #include "logfile/tavrel_reader.h"
 
@@ -33,9 +35,11 @@ struct FileOutcome {
     DamageCounters damage;  // met in the file (a converted or cancelled one)
 };
 
-// Converts one input file into one output file (and its parts when split is on).
+// Converts one input file into one output file (and its parts when split is on). The rows go
+// to the delimited-text writer and then to each of `extraSinks`, in that order.
 FileOutcome ConvertFile(TavrelReader& reader, const std::string& input, const std::string& output,
-                        const ConversionSettings& settings, JobObserver& observer, std::stop_token stop);
+                        const ConversionSettings& settings, JobObserver& observer,
+                        std::stop_token stop, std::span<RowSink* const> extraSinks = {});
 
 // Converts the files one after the other, reporting the first failure, a cancel or the
 // completion through the observer. A folder job identifies each file and ends with its summary.

@@ -23,7 +23,7 @@ void QuoteIfDelimited(TextBuilder& line, std::size_t start, char delimiter) {
 
 }  // namespace
 
-OutputLines::OutputLines(TavrelReader& reader, OutputFile& file, const ConversionSettings& settings)
+OutputLines::OutputLines(const TavrelReader& reader, OutputFile& file, const ConversionSettings& settings)
     : reader_(reader), file_(file), settings_(settings), delimiter_(settings.Delimiter()) {}
 
 void OutputLines::WriteHeaderRecord(int pointIndex) {
@@ -41,7 +41,7 @@ void OutputLines::WriteHeaderRecord(int pointIndex) {
             continue;
         }
         text_.clear();
-        FieldFormatter(reader_, pointIndex, recordCount_).AppendDataBlockTitles(text_, delimiter_);
+        FieldFormatter(reader_, pointIndex, 0).AppendDataBlockTitles(text_, delimiter_);
         if (i > 0 && !text_.empty()) header_.push_back(delimiter_);
         header_.append(text_);
     }
@@ -49,29 +49,24 @@ void OutputLines::WriteHeaderRecord(int pointIndex) {
     file_.Write(header_);
 }
 
-void OutputLines::WriteDataLines() {
-    const int count = reader_.State().OutputCount;
-    for (int point = 0; point < count; ++point) {
-        ++recordCount_;
-        const FieldFormatter fields(reader_, point, recordCount_, &frequencies_);
-        line_.clear();
-        bool anyText = false;
-        for (std::size_t i = 0; i < settings_.selectedTags.size(); ++i) {
-            if (i > 0) line_.push_back(delimiter_);
-            const std::size_t before = line_.size();
-            const int tag = settings_.selectedTags[i];
-            fields.AppendField(tag, line_);
-            // The data block's values are numbers: the delimiter only ever stands between them.
-            if (tag != DataField) QuoteIfDelimited(line_, before, delimiter_);
-            anyText = anyText || line_.size() != before;
-        }
-        if (anyText) {
-            WriteHeaderRecord(point);
-            line_.append(kLineEnd);
-            file_.Write(line_.View());
-        }
+void OutputLines::AcceptRow(const OutputRow& row) {
+    const FieldFormatter fields(reader_, row.point, row.number, &frequencies_);
+    line_.clear();
+    bool anyText = false;
+    for (std::size_t i = 0; i < settings_.selectedTags.size(); ++i) {
+        if (i > 0) line_.push_back(delimiter_);
+        const std::size_t before = line_.size();
+        const int tag = settings_.selectedTags[i];
+        fields.AppendField(tag, line_);
+        // The data block's values are numbers: the delimiter only ever stands between them.
+        if (tag != DataField) QuoteIfDelimited(line_, before, delimiter_);
+        anyText = anyText || line_.size() != before;
     }
-    reader_.ClearReceiverFlags();
+    if (anyText) {
+        WriteHeaderRecord(row.point);
+        line_.append(kLineEnd);
+        file_.Write(line_.View());
+    }
 }
 
 }  // namespace varistrum

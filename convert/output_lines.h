@@ -6,27 +6,31 @@
 #include "convert/conversion_settings.h"
 #include "convert/field_formatter.h"
 #include "convert/output_file.h"
+#include "convert/output_row.h"
 #include "logfile/tavrel_reader.h"
 
 namespace varistrum {
 
-class OutputLines {
+// The delimited-text writer: the first sink of a conversion's rows. Its fields are formatted
+// from the decoder state the row was taken from, which is what the text output has always
+// shown; further sinks read the row alone.
+class OutputLines : public RowSink {
 public:
-    OutputLines(TavrelReader& reader, OutputFile& file, const ConversionSettings& settings);
+    OutputLines(const TavrelReader& reader, OutputFile& file, const ConversionSettings& settings);
 
-    // A header record is due again (a new scan's data follows).
-    void MarkHeaderDue() { headerDue_ = true; }
-    // Writes OutputCount data lines. A due header record goes just before the first line
-    // that is written; a line whose every field is empty is counted but not written.
-    void WriteDataLines();
-    // Data lines counted so far (the last line's Record Number).
-    std::int64_t RecordCount() const { return recordCount_; }
+    // A header record is due again.
+    void BeginScan() override { headerDue_ = true; }
+    // Writes the row's data line. A due header record goes just before the first line that
+    // is written; a line whose every field is empty is not written.
+    void AcceptRow(const OutputRow& row) override;
+    void AcceptText(std::string_view text) override { file_.Write(text); }
+    bool Failed() const override { return file_.Failed(); }
 
 private:
     // Writes the header record while one is due; with titles off it only clears the due flag.
     void WriteHeaderRecord(int pointIndex);
 
-    TavrelReader& reader_;
+    const TavrelReader& reader_;
     OutputFile& file_;
     const ConversionSettings& settings_;
     char delimiter_;
@@ -35,7 +39,6 @@ private:
     std::string header_;
     std::string text_;
     bool headerDue_ = true;  // a header record is still due in this file
-    std::int64_t recordCount_ = 0;
 };
 
 }  // namespace varistrum
