@@ -1,7 +1,9 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Varistrum CW: set-up, build, test and demo in one place.
 BUILD ?= build
 JOBS ?= $(shell nproc)
-PACKAGES := cmake ninja-build g++ make qt6-base-dev libcli11-dev googletest libgtest-dev locales libbenchmark-dev parallel
+PACKAGES := cmake ninja-build g++ make qt6-base-dev libcli11-dev googletest libgtest-dev locales libbenchmark-dev \
+  dpkg-dev lintian desktop-file-utils shared-mime-info xdg-utils libglib2.0-bin parallel
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 EXAMPLE := examples/drive-example.klf
 
@@ -82,8 +84,11 @@ screenshot: build
 	@echo "docs/screenshot.png written"
 
 # Conversion, index pass and folder jobs of a simulated log timed beside the machine's floors
-# (cat of the input, cp of the output), as medians of alternating runs; then the decoder and
-# formatter micro-benchmarks. The log is made once and kept in $(BUILD)/bench.
+# (cat of the input, cp of the output), as medians of alternating runs; then the passes over the
+# same log side by side in one process (index, plain, 40-lambda, outage pre-pass) and the peak
+# memory of logs of pathological shapes; the window's index pass and conversion beside the
+# command line's on the same log (offscreen); then the decoder and formatter micro-benchmarks.
+# The log is made once and kept in $(BUILD)/bench.
 .PHONY: bench
 BENCH_MB ?= 512
 BENCH_RUNS ?= 5
@@ -93,5 +98,10 @@ BENCH_JOBS_MB ?= 256
 bench: build
 	./$(BUILD)/bench/varistrum_bench_driver --cli $(BUILD)/cli/varistrum-cli \
 	  --sim $(BUILD)/tools/varistrum-sim --work $(BUILD)/bench --mb $(BENCH_MB) \
-	  --runs $(BENCH_RUNS) --jobs-mb $(BENCH_JOBS_MB)
+	  --runs $(BENCH_RUNS) --jobs-mb $(BENCH_JOBS_MB) --shapes $(BUILD)/bench/varistrum_memory_shapes
+	./$(BUILD)/bench/varistrum_pass_bench $(BUILD)/bench/bench-$(BENCH_MB)mb.klf $(BUILD)/bench \
+	  $(BENCH_RUNS)
+	./$(BUILD)/bench/varistrum_window_bench --cli $(BUILD)/cli/varistrum-cli \
+	  --window $(BUILD)/app/varistrum --log $(BUILD)/bench/bench-$(BENCH_MB)mb.klf \
+	  --work $(BUILD)/bench --runs $(BENCH_RUNS)
 	./$(BUILD)/bench/varistrum_bench --benchmark_min_time=0.2

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Frequency entry dialog.
 #include "app/frequency_entry_form.h"
 

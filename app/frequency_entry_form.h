@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Frequency Information Needed": asks for the receiver frequencies of a file that lacks them.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Generator dialog and its side of the average-information pass.
 #include "app/generator_dlg.h"
 

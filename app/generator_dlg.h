@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Generate Average Information": runs the average-information pass over the input file.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Varistrum Help": the user manual in a window beside the main window.
 #pragma once
 

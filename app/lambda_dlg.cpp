@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // 40-lambda averaging settings dialog (its values are kept, not read: the bin distances are fixed).
 #include "app/lambda_dlg.h"
 

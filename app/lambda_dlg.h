@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "40 Lambda Averaging": the average vehicle speed of a drive study.
 #pragma once
 

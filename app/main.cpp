@@ -1,10 +1,14 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // varistrum: the desktop window of the log file converter.
 #include <QCommandLineParser>
 #include <QMessageBox>
+#include <QTextStream>
 #include <QTimer>
+#include <cstdio>
 #include <exception>
 
 #include "app/main_form.h"
+#include "app/timed_run.h"
 #include "app/varistrum_app.h"
 
 namespace {
@@ -12,9 +16,13 @@ namespace {
 using varistrum::TMainForm;
 
 struct StartOptions {
-    QString open;        // a log file to browse at start
-    QString config;      // a configuration to open at start
-    QString screenshot;  // save a picture of the window there and quit
+    QString open;         // a log file to browse at start
+    QString config;       // a configuration to open at start
+    QString screenshot;   // save a picture of the window there and quit
+    QString convert;      // convert the log into this file once it is indexed, then quit
+    bool timing = false;  // print the time of each pass, then quit
+
+    bool Unattended() const { return !convert.isEmpty() || timing; }
 };
 
 StartOptions ParseOptions(const QApplication& app) {
@@ -33,9 +41,29 @@ StartOptions ParseOptions(const QApplication& app) {
         QStringLiteral("screenshot"),
         QStringLiteral("Save a picture of the window once the log is indexed, then quit."),
         QStringLiteral("PNG"));
-    parser.addOptions({config, open, screenshot});
+    const QCommandLineOption convert(
+        QStringLiteral("convert"),
+        QStringLiteral("Convert the log into OUT once it is indexed, then quit; messages go to "
+                       "the standard error."),
+        QStringLiteral("OUT"));
+    const QCommandLineOption timing(
+        QStringLiteral("timing"),
+        QStringLiteral("Print how long the index pass (and the conversion) took, then quit."));
+    parser.addOptions({config, open, screenshot, convert, timing});
+    // What a file manager hands over: the log to open.
+    parser.addPositionalArgument(QStringLiteral("log"), QStringLiteral("A log file to open."),
+                                 QStringLiteral("[log]"));
     parser.process(app);
-    return {parser.value(open), parser.value(config), parser.value(screenshot)};
+    StartOptions options{parser.value(open), parser.value(config), parser.value(screenshot),
+                         parser.value(convert), parser.isSet(timing)};
+    const QStringList logs = parser.positionalArguments();
+    if (logs.size() > 1) parser.showHelp(2);
+    if (!logs.isEmpty()) {
+        if (!options.open.isEmpty()) parser.showHelp(2);
+        options.open = logs.constFirst();
+    }
+    if (options.Unattended() && options.open.isEmpty()) parser.showHelp(2);
+    return options;
 }
 
 // Saves the window once no worker uses the reader any more, then ends the program.
@@ -62,8 +90,15 @@ int main(int argc, char** argv) {
         varistrum::TVaristrumWindows windows;
         TMainForm& form = windows.MainForm();
         form.show();
-        QTimer::singleShot(0, &form, [&form, options] {
+        QTextStream errors(stderr), times(stdout);
+        QTimer::singleShot(0, &form, [&form, options, &errors, &times] {
             if (!options.config.isEmpty()) form.OpenConfigurationFile(options.config);
+            if (options.Unattended()) {
+                auto* run = new varistrum::TimedRun(form, options.open, options.convert, errors,
+                                                    options.timing ? &times : nullptr);
+                run->Start();
+                return;
+            }
             if (!options.open.isEmpty()) {
                 if (form.ReaderBusy()) form.StopWorkers();
                 form.BrowseInput(options.open);

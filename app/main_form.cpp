@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's construction: menus, input and output, hidden groups, tab order, handlers.
 #include "app/main_form.h"
 

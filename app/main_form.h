@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: input and output, options, field lists, the scan tree and the conversion.
 #pragma once
 
@@ -33,6 +34,7 @@ class THelp_Form;
 class TOpenFolderDlg;
 class TRadioGroup;
 class TScanTreeView;
+class TStatisticsList;
 class TWaitDlg;
 
 class TMainForm : public QMainWindow, private IndexView, private JobObserver {
@@ -70,6 +72,10 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     bool ReaderBusy() const;
     // Stops every worker and waits for it, keeping the window's events flowing.
     void StopWorkers();
+
+  signals:
+    // The index pass has shown its statistics, its last change of the window.
+    void IndexPassShown();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -213,7 +219,7 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
 
     // Scans and statistics.
     TScanTreeView* tvIndex;
-    QListWidget* lbStats;
+    TStatisticsList* lbStats;
 
     // Bottom bar.
     QPushButton* btnConvert;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's event handlers: browsing, field lists, folders, CONVERT, CANCEL and menus.
 #include <QAction>
 #include <QCheckBox>

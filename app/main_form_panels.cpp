@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's panels: options, field lists, scans and statistics, and the bottom bar.
 #include <QCheckBox>
 #include <QGridLayout>
@@ -16,6 +17,7 @@
 #include "app/named_widget.h"
 #include "app/radio_group.h"
 #include "app/scan_tree_view.h"
+#include "app/statistics_list.h"
 
 namespace varistrum {
 
@@ -179,9 +181,7 @@ QWidget* TMainForm::BuildFieldLists() {
 QWidget* TMainForm::BuildScans() {
     auto* box = Named(new QGroupBox(QStringLiteral("Scans and Statistics")), "gbScans");
     tvIndex = Named(new TScanTreeView(box), "tvIndex");
-    lbStats = Named(new QListWidget(box), "lbStats");
-    lbStats->setSelectionMode(QAbstractItemView::NoSelection);
-    lbStats->setFocusPolicy(Qt::NoFocus);
+    lbStats = Named(new TStatisticsList(box), "lbStats");
     auto* scans = new QLabel(QStringLiteral("Scans : Checked scans are to be converted."), box);
     scans->setBuddy(tvIndex);
     auto* layout = new QGridLayout(box);

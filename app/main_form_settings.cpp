@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's controls as a settings model, and the configuration file commands.
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's workers: starting them, their window side, and what is allowed meanwhile.
 #include <QAction>
 #include <QLineEdit>
@@ -9,6 +10,7 @@
 #include "app/generator_dlg.h"
 #include "app/main_form.h"
 #include "app/scan_tree_view.h"
+#include "app/statistics_list.h"
 #include "app/ui_hooks.h"
 #include "app/wait_dlg.h"
 
@@ -121,12 +123,17 @@ void TMainForm::ExpandTree() {
 }
 
 void TMainForm::SetStatistics(const std::vector<std::string>& lines) {
-    lbStats->clear();
-    for (const std::string& line : lines) lbStats->addItem(QText(line));
+    QStringList texts;
+    for (const std::string& line : lines) texts.append(QText(line));
+    lbStats->SetLines(texts);
+    emit IndexPassShown();
 }
 
 void TMainForm::ShowDamage(const DamageCounters& damage) {
-    lbStats->addItem(QText(DamageLine(damage)));
+    QStringList texts;
+    for (int i = 0; i < lbStats->count(); ++i) texts.append(lbStats->item(i)->text());
+    texts.append(QText(DamageLine(damage)));
+    lbStats->SetLines(texts);
 }
 
 void TMainForm::SetProgress(int percent) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Gives a widget the control name that tests, configuration code and style sheets find it by.
 #pragma once
 

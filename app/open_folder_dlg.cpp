@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Folder chooser.
 #include "app/open_folder_dlg.h"
 

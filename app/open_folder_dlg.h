@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Choose File Folder": picks the input or output folder of a multiple-files job.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Radio group widget.
 #include "app/radio_group.h"
 

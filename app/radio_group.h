@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A titled group of radio buttons addressed by item index, as the configuration file stores them.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Scan tree widget.
 #include "app/scan_tree_view.h"
 
@@ -9,7 +10,7 @@ namespace varistrum {
 
 namespace {
 
-constexpr int kNodeRole = Qt::UserRole;
+constexpr int kScanRole = Qt::UserRole;  // the scan number of a node; 0 for a root
 
 Qt::CheckState CheckStateOf(bool checked) {
     return checked ? Qt::Checked : Qt::Unchecked;
@@ -27,55 +28,53 @@ TScanTreeView::TScanTreeView(QWidget* parent) : QTreeWidget(parent) {
 
 void TScanTreeView::Clear() {
     model_.Clear();
-    items_.clear();
+    rootItems_.clear();
+    scanItems_.clear();
     clear();
 }
 
 void TScanTreeView::AddRoot(int scanMode, const QString& text) {
-    const std::size_t before = model_.Nodes().size();
+    const std::size_t before = model_.RootCount();
     model_.AddRoot(scanMode, text.toStdString());
-    if (model_.Nodes().size() == before) return;
+    if (model_.RootCount() == before) return;
     auto* item = new QTreeWidgetItem(this, QStringList{text});
-    item->setData(0, kNodeRole, static_cast<qulonglong>(before));
+    item->setData(0, kScanRole, 0);
     // Roots carry no check box: they only group the scans.
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-    items_.push_back(item);
+    rootItems_.push_back(item);
 }
 
 void TScanTreeView::AddScan(int scanMode, int scanIndex, const QString& text) {
-    const std::size_t before = model_.Nodes().size();
+    if (model_.ScanChecked(scanIndex)) return;  // the scan has its node already
     model_.AddScan(scanMode, scanIndex, text.toStdString());
-    if (model_.Nodes().size() == before) return;
-    const ScanTreeNode& node = model_.Nodes().back();
-    QTreeWidgetItem* parent =
-        node.parent >= 0 ? ItemOfNode(static_cast<std::size_t>(node.parent)) : nullptr;
+    const std::optional<bool> checked = model_.ScanChecked(scanIndex);
+    if (!checked) return;
+    const int root = model_.RootOf(scanIndex);
+    QTreeWidgetItem* parent = root >= 0 ? rootItems_[static_cast<std::size_t>(root)] : nullptr;
     auto* item = parent != nullptr ? new QTreeWidgetItem(parent, QStringList{text})
                                    : new QTreeWidgetItem(this, QStringList{text});
-    item->setData(0, kNodeRole, static_cast<qulonglong>(before));
+    item->setData(0, kScanRole, scanIndex);
     // The check box is drawn from the check state; the view itself never flips it, so that
     // every toggle goes through the model.
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-    item->setData(0, Qt::CheckStateRole, CheckStateOf(node.checked));
-    items_.push_back(item);
+    item->setData(0, Qt::CheckStateRole, CheckStateOf(*checked));
+    if (static_cast<std::size_t>(scanIndex) >= scanItems_.size())
+        scanItems_.resize(static_cast<std::size_t>(scanIndex) + 1, nullptr);
+    scanItems_[static_cast<std::size_t>(scanIndex)] = item;
 }
 
 bool TScanTreeView::Toggle(QTreeWidgetItem* item) {
     if (item == nullptr) return false;
-    const auto node = static_cast<std::size_t>(item->data(0, kNodeRole).toULongLong());
-    if (!model_.Toggle(node)) return false;
-    item->setData(0, Qt::CheckStateRole, CheckStateOf(model_.Nodes()[node].checked));
+    const int scanIndex = item->data(0, kScanRole).toInt();
+    if (!model_.Toggle(scanIndex)) return false;
+    item->setData(0, Qt::CheckStateRole,
+                  CheckStateOf(model_.ScanChecked(scanIndex).value_or(true)));
     return true;
 }
 
 QTreeWidgetItem* TScanTreeView::ScanItem(int scanIndex) const {
-    for (std::size_t n = 0; n < model_.Nodes().size(); ++n) {
-        if (model_.Nodes()[n].scanIndex == scanIndex && scanIndex > 0) return ItemOfNode(n);
-    }
-    return nullptr;
-}
-
-QTreeWidgetItem* TScanTreeView::ItemOfNode(std::size_t node) const {
-    return node < items_.size() ? items_[node] : nullptr;
+    if (scanIndex <= 0 || static_cast<std::size_t>(scanIndex) >= scanItems_.size()) return nullptr;
+    return scanItems_[static_cast<std::size_t>(scanIndex)];
 }
 
 void TScanTreeView::mouseReleaseEvent(QMouseEvent* event) {

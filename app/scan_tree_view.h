@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The scan tree widget: category roots and one check-box node per scan, mirroring a ScanTree.
 #pragma once
 
@@ -33,10 +34,9 @@ class TScanTreeView : public QTreeWidget {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
-    QTreeWidgetItem* ItemOfNode(std::size_t node) const;
-
     ScanTree model_;
-    std::vector<QTreeWidgetItem*> items_;  // one per model node, same index
+    std::vector<QTreeWidgetItem*> rootItems_;  // one per root, in the order added
+    std::vector<QTreeWidgetItem*> scanItems_;  // by scan number; null where none
 };
 
 }  // namespace varistrum

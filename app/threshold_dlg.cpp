@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Threshold reduction settings dialog.
 #include "app/threshold_dlg.h"
 

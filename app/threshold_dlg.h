@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Data Reduction via Threshold": a field-value rule kept with the settings dialogs.
 #pragma once
 

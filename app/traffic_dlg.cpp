@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Traffic averaging settings dialog; its controls read as one sentence.
 #include "app/traffic_dlg.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Traffic Averaging": a standing-vehicle rule kept with the settings dialogs.
 #pragma once
 

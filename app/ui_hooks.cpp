@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The interactive message box, modal dialog runner and file choosers.
 #include "app/ui_hooks.h"
 

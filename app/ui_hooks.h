@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How the window asks the user things: messages, modal dialogs and file choosers, replaceable
 // so that the offscreen tests can answer instead of a person.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up: the application object and the windows in their creation order.
 #include "app/varistrum_app.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's objects for the whole run: the averaging engine, the one reader and every window.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Wait box.
 #include "app/wait_dlg.h"
 

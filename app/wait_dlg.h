@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "Wait" box shown while a log file is indexed.
 #pragma once
 

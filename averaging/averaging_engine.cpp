@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The 40-lambda engine: places measured levels along the route and averages them per stretch.
 #include "averaging/averaging_engine.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -9,6 +11,8 @@ namespace varistrum {
 namespace {
 
 constexpr double kSpeedOfLight = 300000000.0;  // m/s
+// Samples passed over at once at most (keeps the index arithmetic far from overflow).
+constexpr double kMaxSkip = 1e12;
 
 // Out-of-range and NaN levels would make the plain conversion undefined.
 std::int32_t TruncateToInt32(double value) {
@@ -35,22 +39,52 @@ void AveragingEngine::StartAveraging(double frequencyMHz, double spacingInWavele
     binLength_ = DistanceThreshold(binInWavelengths * wavelength);
     firstPosition_ = true;
     active_ = true;
-    pendingValues_.Clear();
-    locatedSamples_.Clear();
-    binSamples_.Clear();
-    averagedPoints_.Clear();
+    pendingValues_.clear();
+    bin_ = Bin{};
+    averagedPoints_.clear();
+    nextAveragedPoint_ = 0;
 }
 
 int AveragingEngine::AddValue(double value) {
-    pendingValues_.Push(TruncateToInt32(value));
-    return static_cast<int>(pendingValues_.Size());
+    pendingValues_.push_back(TruncateToInt32(value));
+    return static_cast<int>(pendingValues_.size());
+}
+
+void AveragingEngine::AddLevels(const std::int8_t* levels, std::size_t count) {
+    pendingValues_.Append(levels, count);
+}
+
+bool AveragingEngine::Reached(const DistanceThreshold& threshold, Place& anchor, Place& sample,
+                              std::size_t index, std::size_t& unreachedBefore) const {
+    if (index < unreachedBefore) return false;
+    const double estimate = nearby::Haversine(anchor.point, sample.point.latitude,
+                                              sample.point.longitude, sample.point.cosLatitude);
+    switch (threshold.Decide(estimate)) {
+        case ThresholdAnswer::No: {
+            // Each later sample lies at most stepAngle_ further away (triangle inequality),
+            // so the samples until the threshold's angle is used up cannot reach it.
+            const double room = threshold.UnreachedAngle() - nearby::AngleAbove(estimate);
+            if (room > 0.0) {
+                // The margins of both angles cover the rounding of the product.
+                const double steps =
+                    stepAngle_ > 0.0 ? std::floor(room * inverseStepAngle_) : kMaxSkip;
+                unreachedBefore = index + 1 + static_cast<std::size_t>(std::min(steps, kMaxSkip));
+            }
+            return false;
+        }
+        case ThresholdAnswer::Yes:
+            return true;
+        case ThresholdAnswer::Unsure:
+            break;
+    }
+    return threshold.Reached(anchor.Exact(), sample.Exact());
 }
 
 bool AveragingEngine::AddPosition(double latitude, double longitude) {
     const Position position{latitude, longitude};
     if (firstPosition_) {
         previousPosition_ = position;
-        binStart_ = RoutePointAt(latitude, longitude);
+        binStart_ = Place{RoutePointAt(latitude, longitude), true};
         lastSample_ = binStart_;
         firstPosition_ = false;
     } else {
@@ -59,65 +93,101 @@ bool AveragingEngine::AddPosition(double latitude, double longitude) {
     currentPosition_ = position;
 
     // Spread the values evenly over the last segment: the first on its start, none on its end.
-    const std::size_t pending = pendingValues_.Size();
+    const std::size_t pending = pendingValues_.size();
+    if (pending == 0) return false;
     const double n = static_cast<double>(pending);
-    for (std::size_t i = 0; i < pending; ++i) {
-        const double step = static_cast<double>(i);
-        LocatedSample sample;
-        sample.latitude = (currentPosition_.latitude - previousPosition_.latitude) / n * step +
-                          previousPosition_.latitude;
-        sample.longitude = (currentPosition_.longitude - previousPosition_.longitude) / n * step +
-                           previousPosition_.longitude;
-        sample.value = static_cast<double>(pendingValues_.Pop());
-        locatedSamples_.Push(sample);
-    }
-
+    const double latitudeStep = (currentPosition_.latitude - previousPosition_.latitude) / n;
+    const double longitudeStep = (currentPosition_.longitude - previousPosition_.longitude) / n;
+    cosines_.SetReferenceLatitude(previousPosition_.latitude);
+    // Between neighbouring samples; the larger of the end cosines bounds all between, unless
+    // the segment crosses the equator (or a cosine is unknown: then 1).
+    const double startCos = cosines_.CosLatitude(previousPosition_.latitude);
+    const double endCos = cosines_.CosLatitude(currentPosition_.latitude);
+    const bool oneHemisphere =
+        (previousPosition_.latitude > 0.0) == (currentPosition_.latitude > 0.0);
+    const double cosBound = oneHemisphere && startCos <= 1.0 && endCos <= 1.0
+                                ? std::max(startCos, endCos) * (1.0 + 1e-9)
+                                : 1.0;
+    // Far outside the usual ranges the rounding of coordinates outgrows the bound's margin.
+    const auto usual = [](const Position& p) {
+        return std::fabs(p.latitude) <= 90.0 && std::fabs(p.longitude) <= 360.0;
+    };
+    stepAngle_ = usual(previousPosition_) && usual(currentPosition_)
+                     ? nearby::AngleBoundOfDegrees(latitudeStep, longitudeStep, cosBound)
+                     : std::numeric_limits<double>::infinity();
+    inverseStepAngle_ = 1.0 / stepAngle_;
+    binUnreachedBefore_ = 0;
+    spacingUnreachedBefore_ = 0;
     bool binClosed = false;
-    const std::size_t located = locatedSamples_.Size();
-    for (std::size_t i = 0; i < located; ++i) {
-        const LocatedSample sample = locatedSamples_.Pop();
-        const RoutePoint at = RoutePointAt(sample.latitude, sample.longitude);
-        if (binLength_.Reached(binStart_, at)) {
-            CloseBin();
-            binStart_ = at;
-            lastSample_ = at;
-            binSamples_.Push(sample);
-            binClosed = true;
-        }
-        if (sampleSpacing_.Reached(lastSample_, at)) {
-            binSamples_.Push(sample);
-            lastSample_ = at;
-        }
+    // Samples that reach neither threshold change nothing: they are passed over.
+    for (std::size_t i = 0; i < pending;
+         i = std::max(i + 1, std::min(binUnreachedBefore_, spacingUnreachedBefore_))) {
+        const double step = static_cast<double>(i);
+        Place at;
+        at.point.latitude = latitudeStep * step + previousPosition_.latitude;
+        at.point.longitude = longitudeStep * step + previousPosition_.longitude;
+        at.point.cosLatitude = cosines_.CosLatitude(at.point.latitude);
+        at.exact = false;
+        if (std::isnan(at.point.cosLatitude)) at.Exact();
+        if (PlaceSample(at, static_cast<double>(pendingValues_[i]), i)) binClosed = true;
+    }
+    pendingValues_.clear();
+    return binClosed;
+}
+
+bool AveragingEngine::PlaceSample(Place& at, double value, std::size_t index) {
+    bool binClosed = false;
+    if (Reached(binLength_, binStart_, at, index, binUnreachedBefore_)) {
+        CloseBin();
+        binStart_ = at;
+        lastSample_ = at;
+        binUnreachedBefore_ = 0;
+        spacingUnreachedBefore_ = 0;
+        AddToBin(at, value);
+        binClosed = true;
+    }
+    if (Reached(sampleSpacing_, lastSample_, at, index, spacingUnreachedBefore_)) {
+        AddToBin(at, value);
+        lastSample_ = at;
+        spacingUnreachedBefore_ = 0;
     }
     return binClosed;
 }
 
-void AveragingEngine::CloseBin() {
-    if (binSamples_.Empty()) return;
-    const double count = static_cast<double>(binSamples_.Size());
-    const LocatedSample first = binSamples_.Pop();
-    LocatedSample last = first;
-    double sum = 0.0 + first.value;
-    while (!binSamples_.Empty()) {
-        last = binSamples_.Pop();
-        sum += last.value;
+void AveragingEngine::AddToBin(const Place& at, double value) {
+    const LocatedSample sample{at.point.latitude, at.point.longitude, value};
+    if (bin_.count == 0) {
+        bin_.first = sample;
+        bin_.sum = 0.0;
     }
+    bin_.last = sample;
+    bin_.sum += value;
+    ++bin_.count;
+}
+
+void AveragingEngine::CloseBin() {
+    if (bin_.count == 0) return;
     // Mean of the dBm values (no conversion to power) at the midpoint of first and last.
     LocatedSample average;
-    average.latitude = (first.latitude + last.latitude) * 0.5;
-    average.longitude = (first.longitude + last.longitude) * 0.5;
-    average.value = sum / count;
-    averagedPoints_.Push(average);
+    average.latitude = (bin_.first.latitude + bin_.last.latitude) * 0.5;
+    average.longitude = (bin_.first.longitude + bin_.last.longitude) * 0.5;
+    average.value = bin_.sum / static_cast<double>(bin_.count);
+    averagedPoints_.push_back(average);
+    bin_.count = 0;
 }
 
 int AveragingEngine::NextAveragedPoint(double& latitude, double& longitude, double& value) {
-    if (averagedPoints_.Empty()) {
+    if (nextAveragedPoint_ >= averagedPoints_.size()) {
         latitude = 0.0;
         longitude = 0.0;
         value = -120.0;
         return -1;
     }
-    const LocatedSample point = averagedPoints_.Pop();
+    const LocatedSample point = averagedPoints_[nextAveragedPoint_++];
+    if (nextAveragedPoint_ == averagedPoints_.size()) {  // all delivered: start over
+        averagedPoints_.clear();
+        nextAveragedPoint_ = 0;
+    }
     latitude = point.latitude;
     longitude = point.longitude;
     value = point.value;
@@ -133,14 +203,14 @@ void AveragingEngine::Reset() {
     firstPosition_ = true;
     sampleSpacing_ = DistanceThreshold();
     binLength_ = DistanceThreshold();
-    binStart_ = RoutePoint{};
-    lastSample_ = RoutePoint{};
+    binStart_ = Place{};
+    lastSample_ = Place{};
     previousPosition_ = Position{};
     currentPosition_ = Position{};
-    pendingValues_.Clear();
-    locatedSamples_.Clear();
-    binSamples_.Clear();
-    averagedPoints_.Clear();
+    pendingValues_.clear();
+    bin_ = Bin{};
+    averagedPoints_.clear();
+    nextAveragedPoint_ = 0;
 }
 
 }  // namespace varistrum

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The 40-lambda engine: places measured levels along the route and averages them per stretch.
 #pragma once
 
@@ -6,6 +7,7 @@
 #include <vector>
 
 #include "averaging/great_circle.h"
+#include "averaging/spill_array.h"
 
 namespace varistrum {
 
@@ -21,6 +23,8 @@ class AveragingEngine {
     void StartAveraging(double frequencyMHz, double spacingInWavelengths, double binInWavelengths);
     // Returns the number of values waiting for the next position.
     int AddValue(double value);
+    // The levels of one record, as AddValue of each in turn.
+    void AddLevels(const std::int8_t* levels, std::size_t count);
     // Returns true when at least one bin was closed; fetch its average with NextAveragedPoint.
     bool AddPosition(double latitude, double longitude);
     // 0 when an average was delivered; -1 with (0.0, 0.0, -120.0) when none is waiting.
@@ -30,7 +34,7 @@ class AveragingEngine {
     // Back to the state of a freshly constructed engine, so a new file starts from nothing.
     void Reset();
     bool IsActive() const { return active_; }
-    std::size_t PendingValueCount() const { return pendingValues_.Size(); }
+    std::size_t PendingValueCount() const { return pendingValues_.size(); }
 
   private:
     struct Position {
@@ -38,49 +42,58 @@ class AveragingEngine {
         double longitude = 0.0;
     };
 
-    // A FIFO over a vector that keeps its storage, so steady use does not allocate.
-    template <typename T>
-    class Fifo {
-      public:
-        void Push(const T& item) {
-            // Drop consumed items before the vector would have to grow.
-            if (head_ != 0 && items_.size() == items_.capacity()) {
-                items_.erase(items_.begin(), items_.begin() + static_cast<std::ptrdiff_t>(head_));
-                head_ = 0;
-            }
-            items_.push_back(item);
-        }
-        T Pop() {
-            T item = items_[head_++];
-            if (head_ == items_.size()) Clear();
-            return item;
-        }
-        bool Empty() const { return head_ == items_.size(); }
-        std::size_t Size() const { return items_.size() - head_; }
-        void Clear() {
-            items_.clear();
-            head_ = 0;
-        }
-
-      private:
-        std::vector<T> items_;
-        std::size_t head_ = 0;
+    // The samples of the current bin: only what its average needs.
+    struct Bin {
+        std::size_t count = 0;
+        LocatedSample first;
+        LocatedSample last;
+        double sum = 0.0;
     };
 
+    // A route point whose latitude cosine may be an estimate; the exact one is worked out
+    // only when a distance has to be computed in full.
+    struct Place {
+        RoutePoint point;
+        bool exact = true;
+
+        const RoutePoint& Exact() {
+            if (!exact) {
+                point = RoutePointAt(point.latitude, point.longitude);
+                exact = true;
+            }
+            return point;
+        }
+    };
+
+    // Whether a threshold is reached between an anchor and the sample at `index` of the
+    // segment. `unreachedBefore` is the first sample that may reach it from this anchor; a
+    // sample found far from it moves that index on.
+    bool Reached(const DistanceThreshold& threshold, Place& anchor, Place& sample,
+                 std::size_t index, std::size_t& unreachedBefore) const;
+    // Bin and spacing decisions of one sample, in route order; true when it closed a bin.
+    bool PlaceSample(Place& at, double value, std::size_t index);
+    void AddToBin(const Place& at, double value);
     void CloseBin();
 
     bool active_ = false;
     bool firstPosition_ = true;
     DistanceThreshold sampleSpacing_;
     DistanceThreshold binLength_;
-    RoutePoint binStart_;
-    RoutePoint lastSample_;
+    Place binStart_;
+    Place lastSample_;
     Position previousPosition_;
     Position currentPosition_;
-    Fifo<std::int32_t> pendingValues_;    // values since the last position
-    Fifo<LocatedSample> locatedSamples_;  // pending values once placed; empty between calls
-    Fifo<LocatedSample> binSamples_;      // samples of the current bin, in route order
-    Fifo<LocatedSample> averagedPoints_;  // finished averages, oldest first
+    nearby::Cosines cosines_;  // of the latitudes near the current segment
+    // Within a segment: the angle between neighbouring samples at most, and the first samples
+    // that may reach the bin length and the spacing from their anchors.
+    double stepAngle_ = 0.0;
+    double inverseStepAngle_ = 0.0;
+    std::size_t binUnreachedBefore_ = 0;
+    std::size_t spacingUnreachedBefore_ = 0;
+    SpillArray<std::int32_t> pendingValues_;  // values since the last position
+    Bin bin_;
+    SpillArray<LocatedSample> averagedPoints_;  // finished averages, oldest first
+    std::size_t nextAveragedPoint_ = 0;         // the first not yet delivered
 };
 
 }  // namespace varistrum

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Frequency entry: ranges and checks, shared by the window's dialog and the command line.
 #include "averaging/frequency_entry.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The frequency entry model: receiver ranges, the proposed values and the checks of typed ones.
 #pragma once
 

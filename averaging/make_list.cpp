@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The average-information pass.
 #include "averaging/make_list.h"
 

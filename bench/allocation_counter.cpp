@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A counting global operator new: every allocation of the benchmark program passes here.
 #include "bench/allocation_counter.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Counts the heap allocations of the benchmark program, to show that nothing allocates per record.
 #pragma once
 

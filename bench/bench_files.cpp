@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Simulated benchmark inputs, made once per run and removed at exit.
 #include "bench/bench_files.h"
 

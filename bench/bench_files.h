@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Simulated input files of the micro-benchmarks and a reader set up as a conversion sets it up.
 #pragma once
 

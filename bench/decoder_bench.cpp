@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Micro-benchmarks of the input side: record framing and the decoder, without any output.
 #include <benchmark/benchmark.h>
 
@@ -55,14 +56,16 @@ FramedRecords FrameFile(const std::string& path) {
     return framed;
 }
 
-// DecodeRecord as a conversion calls it (rows pending between fixes), from framed records.
-// Also counts the heap allocations per record once the reader's buffers have grown.
+// DecodeRecord as a conversion calls it (rows pending between fixes; argument 1: the levels
+// fed to the 40-lambda engine), from framed records. Also counts the heap allocations per
+// record once the reader's buffers have grown.
 void BM_ConversionDecode(benchmark::State& state) {
     const std::string path = SimulatedFile("bench", kInputMb);
     const FramedRecords framed = FrameFile(path);
     AveragingEngine engine;
     TavrelReader reader(engine);
-    const ConversionSettings settings = TypicalSettings();
+    ConversionSettings settings = TypicalSettings();
+    settings.averageType = static_cast<int>(state.range(0));
     OpenForConversion(reader, path, settings);
     RecordBuffer buffer;
     auto decodeAll = [&] {
@@ -85,7 +88,10 @@ void BM_ConversionDecode(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(framed.bytes.size()));
     state.SetItemsProcessed(static_cast<std::int64_t>(records));
 }
-BENCHMARK(BM_ConversionDecode)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConversionDecode)
+    ->Arg(kAverageNone)
+    ->Arg(kAverageLambda)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace varistrum::bench

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Micro-benchmarks of the output side: the "<< DATA >>" block, whole data lines and numbers.
 #include <benchmark/benchmark.h>
 

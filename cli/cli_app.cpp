@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // varistrum-cli commands.
 #include "cli/cli_app.h"
 
@@ -25,7 +26,7 @@ namespace varistrum::cli {
 
 namespace {
 
-std::string JsonString(const std::string& text) {
+std::string JsonString(std::string_view text) {
     std::string out = "\"";
     for (const unsigned char c : text) {
         if (c == '"' || c == '\\') {
@@ -71,26 +72,24 @@ std::string StatisticValue(const std::string& line) {
 }
 
 // Category of a listed scan: its tree root, or "Table Data" for a table scan of a format-8 log.
-std::string CategoryOf(const IndexRecorder& recorder, const IndexedScan& scan, int format) {
-    if (!scan.node) return format == kFormatTavrel ? "Table Data" : std::string();
-    for (const ScanTreeNode* node : recorder.tree.Scans()) {
-        if (node->scanIndex == scan.number) return recorder.tree.CategoryOf(*node);
-    }
-    return {};
+std::string_view CategoryOf(const ScanTree& tree, int scan, bool node, int format) {
+    if (!node) return format == kFormatTavrel ? "Table Data" : std::string_view();
+    return tree.CategoryOf(scan);
 }
 
+// Written as the tree is walked: a log may list millions of scans.
 void PrintIndexJson(const IndexRecorder& recorder, int format, const TavrelReader& reader) {
-    std::ostringstream out;
+    std::ostream& out = std::cout;
     out << "{\"format\":" << format << ",\"scans\":[";
     bool first = true;
-    for (const IndexedScan& scan : recorder.scans) {
-        const std::string category = CategoryOf(recorder, scan, format);
-        out << (first ? "" : ",") << "{\"number\":" << scan.number
+    recorder.tree.ForEachScan([&](int scan, bool node) {
+        const std::string_view category = CategoryOf(recorder.tree, scan, node, format);
+        out << (first ? "" : ",") << "{\"number\":" << scan
             << ",\"category\":" << (category.empty() ? "null" : JsonString(category))
-            << ",\"name\":" << JsonString(scan.name)
-            << ",\"node\":" << (scan.node ? "true" : "false") << "}";
+            << ",\"name\":" << JsonString(recorder.tree.NameOf(scan))
+            << ",\"node\":" << (node ? "true" : "false") << "}";
         first = false;
-    }
+    });
     out << "],\"statistics\":{";
     for (std::size_t i = 0; i < recorder.statistics.size(); ++i) {
         out << (i ? "," : "") << JsonString(StatisticName(recorder.statistics[i])) << ':'
@@ -98,22 +97,21 @@ void PrintIndexJson(const IndexRecorder& recorder, int format, const TavrelReade
     }
     out << "},\"needs_frequencies\":" << (reader.State().userFrequencies ? "true" : "false")
         << ",\"damaged_records\":" << reader.Damage().damagedRecords << "}\n";
-    std::cout << out.str();
 }
 
 // One line per scan: number, category, name and its tree check box; "[-]" marks a scan the
 // window's tree does not show (a table scan).
 void PrintIndexText(const IndexRecorder& recorder, int format, const TavrelReader& reader) {
-    for (const IndexedScan& scan : recorder.scans) {
-        const std::string category = CategoryOf(recorder, scan, format);
-        const std::optional<bool> checked = recorder.tree.ScanChecked(scan.number);
-        std::cout << scan.number << '\t' << (category.empty() ? "-" : category) << '\t' << scan.name
-                  << '\t'
-                  << (!scan.node               ? "[-]"
+    recorder.tree.ForEachScan([&](int scan, bool node) {
+        const std::string_view category = CategoryOf(recorder.tree, scan, node, format);
+        const std::optional<bool> checked = recorder.tree.ScanChecked(scan);
+        std::cout << scan << '\t' << (category.empty() ? "-" : category) << '\t'
+                  << recorder.tree.NameOf(scan) << '\t'
+                  << (!node                    ? "[-]"
                       : checked.value_or(true) ? "[x]"
                                                : "[ ]")
                   << '\n';
-    }
+    });
     for (const std::string& line : recorder.statistics) std::cout << line << '\n';
     if (reader.State().userFrequencies)
         std::cout << "Receiver frequencies must be entered before converting.\n";

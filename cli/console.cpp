@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Console observer and the Ctrl-C handler.
 #include "cli/console.h"
 

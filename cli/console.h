@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Console side of the workers: messages and progress on stderr, Ctrl-C as CANCEL.
 #pragma once
 
@@ -45,32 +46,21 @@ bool CheckInputReadable(const std::string& path);
 // otherwise `status`.
 int CheckedStdout(int status);
 
-// A scan as `index` lists it: every numbered scan, with or without a tree node.
-struct IndexedScan {
-    int number = 0;
-    int scanMode = -1;
-    std::string name;
-    bool node = true;  // false for a scan the window's tree does not show (a table scan)
-};
-
-// Records the index pass into a scan tree, the list of all scans and the statistics lines.
+// Records the index pass into a scan tree (which also lists the scans without a node) and the
+// statistics lines.
 class IndexRecorder : public IndexView {
   public:
     explicit IndexRecorder(ConsoleObserver& console) : console_(console) {}
     void ShowWait() override {}
     void SetWaitGauge(int percent) override { console_.SetProgress(percent); }
     void HideWait() override {}
-    void ClearTree() override {
-        tree.Clear();
-        scans.clear();
-    }
+    void ClearTree() override { tree.Clear(); }
     void AddRoot(int scanMode, const std::string& text) override { tree.AddRoot(scanMode, text); }
     void AddScanNode(int scanMode, int scanIndex, const std::string& text) override {
         tree.AddScan(scanMode, scanIndex, text);
-        scans.push_back({scanIndex, scanMode, text, true});
     }
     void AddScanWithoutNode(int scanMode, int scanIndex, const std::string& name) override {
-        scans.push_back({scanIndex, scanMode, name, false});
+        tree.AddScanWithoutNode(scanMode, scanIndex, name);
     }
     void ExpandTree() override {}
     void SetStatistics(const std::vector<std::string>& lines) override { statistics = lines; }
@@ -83,7 +73,6 @@ class IndexRecorder : public IndexView {
     }
 
     ScanTree tree;
-    std::vector<IndexedScan> scans;  // in number order
     std::vector<std::string> statistics;
 
   private:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // varistrum-cli convert: settings from the window's defaults, a configuration file and options.
 #include "cli/convert_options.h"
 

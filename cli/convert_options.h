@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The convert command: its options and how they become conversion settings.
 #pragma once
 

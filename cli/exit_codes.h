@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Exit statuses of varistrum-cli, as scripts and batch schedulers see them.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Delimiter and validity of the conversion settings.
 #include "convert/conversion_settings.h"
 

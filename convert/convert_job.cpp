@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The record loop of a conversion and the worker that runs it.
 #include "convert/convert_job.h"
 

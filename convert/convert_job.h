@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The conversion job: each input file through reader, decoder and formatter into its output.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Field texts of an output line, read from the decoder state.
 #include "convert/field_formatter.h"
 
@@ -398,11 +399,8 @@ void FieldFormatter::AppendSlots(TextBuilder& out, int firstSlot, int lastSlot,
     const std::int8_t* levels = s_.levels.data();
     std::size_t levelCount = std::min<std::size_t>(s_.levels.size(), kMaxRecordLength);
     if (row_ != nullptr) {  // a row's slots past its samples read 0
-        const std::size_t stored = s_.PendingSamples.size();
-        levels = s_.PendingSamples.data() + std::min(row_->firstSample, stored);
-        levelCount = row_->firstSample < stored
-                         ? std::min(row_->sampleCount, stored - row_->firstSample)
-                         : 0;
+        levels = row_->samples;
+        levelCount = row_->sampleCount;
     }
     const auto levelAt = [&](int j) -> std::int8_t {
         if (row_ != nullptr) return static_cast<std::size_t>(j) < levelCount ? levels[j] : 0;

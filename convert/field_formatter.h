@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Texts of the output fields and of the "<< DATA >>" block for one output line.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Listing a folder's log files for a multiple-files job.
 #include "convert/folder_files.h"
 

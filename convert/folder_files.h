@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file lists of a folder job: matching inputs and their output names.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // GPS outage listing: one pass over the file, good fix to good fix.
 #include "convert/gps_outage_pass.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pre-pass that lists GPS outages of at least N seconds between good fixes.
 #pragma once
 

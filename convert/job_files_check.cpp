@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Same-file and duplicate-output checks of a job.
 #include "convert/job_files_check.h"
 

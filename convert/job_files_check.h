@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Checks of a job's file lists made before anything is opened for writing.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How a worker reports progress and messages to its front end.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The texts of a folder job's closing report.
 #include "convert/job_observer.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Locale-free number formatting that gives exactly what printf's %d, %0Nd, %u and %.Nf give.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Buffered, checked output file, put in place only when it is complete.
 #include "convert/output_file.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An output text file written through one large buffer, every write checked.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Composition of header records and data lines from the field writers.
 #include "convert/output_lines.h"
 

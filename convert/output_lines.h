@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Header records and data lines of an output file.
 #pragma once
 

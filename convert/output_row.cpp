@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Rows from the decoder state.
 #include "convert/output_row.h"
 
@@ -34,20 +35,16 @@ void FillRow(const TavrelReader& reader, int point, std::int64_t number, OutputR
                                                : std::span<const std::uint32_t>(s.channelValuesA);
     row.tableChannels = {};
 
-    const PendingRow* pending = nullptr;
-    if (s.RowsCarryPoints() && !s.rows.empty())
-        pending = &s.rows[static_cast<std::size_t>(
+    if (s.RowsCarryPoints() && !s.rows.empty()) {
+        // Read again by the text writer for the same point: the same values.
+        const PendingRow& pending = s.rows[static_cast<std::size_t>(
             std::clamp<int>(point, 0, static_cast<int>(s.rows.size()) - 1))];
-    if (pending != nullptr) {
-        row.latitude = pending->latitude;
-        row.longitude = pending->longitude;
-        row.hours = pending->hours;
-        row.minutes = pending->minutes;
-        row.seconds = pending->seconds;
-        const std::size_t stored = s.PendingSamples.size();
-        const std::size_t first = std::min(pending->firstSample, stored);
-        row.levels = std::span<const std::int8_t>(
-            s.PendingSamples.data() + first, std::min(pending->sampleCount, stored - first));
+        row.latitude = pending.latitude;
+        row.longitude = pending.longitude;
+        row.hours = pending.hours;
+        row.minutes = pending.minutes;
+        row.seconds = pending.seconds;
+        row.levels = std::span<const std::int8_t>(pending.samples, pending.sampleCount);
         return;
     }
     // The position the text's latitude and longitude fields show for a line at the fix.

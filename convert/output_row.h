@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rows a conversion hands to its sinks: plain values, no reader behind them.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Part files of a long output.
 #include "convert/output_split.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Splitting a converted output into part files of at most 60000 lines.
 #pragma once
 

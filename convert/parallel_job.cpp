@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Folder conversion on several threads.
 #include "convert/parallel_job.h"
 

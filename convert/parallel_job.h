@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Converting the files of a folder job several at a time, each with its own reader.
 #pragma once
 

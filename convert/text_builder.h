@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A growable text written through a raw cursor: the output lines are built in one.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A worker thread with a stop request, the common part of the conversion, index and
 // average-information workers.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target: arbitrary bytes as a configuration file, opened, edited and saved back.
 #include <cstddef>
 #include <cstdint>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by the fuzz scripts: checks for clang 14 and configures the fuzz build folder $build.
 if ! command -v clang++-14 >/dev/null; then
     echo "clang++-14 is needed (apt-get install clang-14 libclang-rt-14-dev)" >&2

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target: arbitrary bytes through reader, decoder and formatter in a whole conversion.
 #include <cstddef>
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Control bytes of the conversion fuzz target.
 #include "fuzz/convert_input.h"
 

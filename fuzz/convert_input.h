@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How the conversion fuzz target reads its settings from the first bytes of an input.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Per-process scratch folder of the fuzz targets.
 #include "fuzz/fuzz_scratch.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Scratch files of a fuzz process: the core reads and writes paths, so inputs go through files.
 #pragma once
 

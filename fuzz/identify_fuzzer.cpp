@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target: arbitrary bytes as a file to identify.
 #include <cstddef>
 #include <cstdint>

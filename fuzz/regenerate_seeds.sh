@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Rebuilds the committed corpora: first the seeds that the simulator and the log builder make,
 # minimized; then at most EXTRA (default 24) inputs of the current corpus and the given fuzz work
 # folders, those that reach the most code the seeds do not (edges, taken smallest file first).

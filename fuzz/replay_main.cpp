@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs a fuzz target once over every file of its committed corpus: the corpus as a test.
 #include <algorithm>
 #include <cstdint>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the fuzz targets with clang 14 in their own build folder and runs each for SECONDS.
 # Work corpora and findings stay in the build folder; the committed corpus only seeds them.
 # usage: fuzz/run_fuzzers.sh SECONDS [TARGET...]   (BUILD_FUZZ overrides the build folder)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // varistrum-fuzz-seeds: writes the seed inputs of every fuzz target from the simulator and
 // the log builder; regenerate_seeds.sh minimizes them into the committed corpora.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One pass over a log file: scans found, counts of records, frequencies needed.
 #include "index/make_index.h"
 

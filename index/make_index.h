@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The index pass: scan tree, record statistics and the user-frequencies flag of a log file.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Block-buffered binary input.
 #include "logfile/block_input.h"
 

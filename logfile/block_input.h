@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sequential binary file input read in large blocks, with a look-ahead window.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Bounds-checked little- and big-endian integer reads from a byte span.
 #pragma once
 

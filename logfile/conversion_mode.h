@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a conversion asks of the decoder beyond decoding: which scans it keeps and where GPS
 // outages drop data.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the caller of DecodeRecord writes for a record.
 #pragma once
 

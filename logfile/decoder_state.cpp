@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Table look-ups of the decoder state.
 #include "logfile/decoder_state.h"
 

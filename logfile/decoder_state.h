@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The measurement state that the decoder folds records into and the output writers read.
 #pragma once
 
@@ -6,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "logfile/pending_rows.h"
 #include "logfile/records.h"
 
 namespace varistrum {
@@ -28,17 +30,6 @@ inline constexpr int kDataTable = 3;
 inline constexpr int kTimingNone = 0;
 inline constexpr int kTimingGps = 1;
 inline constexpr int kTimingRtc = 2;
-
-// One output point placed between two GPS fixes: a sample record, or a 40-lambda average.
-struct PendingRow {
-    double latitude = 0.0;
-    double longitude = 0.0;
-    int hours = 0, minutes = 0, seconds = 0;
-    int receiver = 0;      // 0 or 1
-    int lastSample = -1;   // index of the row's last sample
-    std::size_t firstSample = 0;  // where the row's samples start in PendingSamples
-    std::size_t sampleCount = 0;
-};
 
 // Best channel of a sweep that has not begun yet.
 inline constexpr int kNoBestChannel = 1000000;
@@ -95,8 +86,7 @@ struct DecoderState {
 
     int OutputCount = 0;
     int PendingRecords = 0;
-    std::vector<PendingRow> rows;         // grows as needed, never shrinks below use
-    std::vector<std::int8_t> PendingSamples;  // samples of all pending rows, in row order
+    PendingRowStore rows;  // the output points waiting for the next fix
 
     double previousLatitude = 0.0, previousLongitude = 0.0;
     int previousHours = 0, previousMinutes = 0, previousSeconds = 0;
@@ -114,11 +104,8 @@ struct DecoderState {
     std::uint16_t ChannelNumber(int slot) const;
     // Values per output point come from the pending rows only for GPS-timed single-frequency data.
     // Sample j of pending row k; a slot the row did not fill reads 0.
-    int RowSample(const PendingRow& row, int j) const {
-        const std::size_t at = row.firstSample + static_cast<std::size_t>(j);
-        return j >= 0 && static_cast<std::size_t>(j) < row.sampleCount && at < PendingSamples.size()
-                   ? PendingSamples[at]
-                   : 0;
+    static int RowSample(const PendingRow& row, int j) {
+        return j >= 0 && static_cast<std::size_t>(j) < row.sampleCount ? row.samples[j] : 0;
     }
     bool RowsCarryPoints() const { return DataMode == kDataSamples && TimingSource == kTimingGps; }
     const FrequencyPlan& SelectedPlan() const { return plans[SelectedReceiver == 1 ? 1 : 0]; }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Names of the output fields and the offered subset.
 #include "logfile/field_catalog.h"
 

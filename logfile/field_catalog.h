@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The output field catalog: 56 named fields indexed by tag, and the fields this reader offers.
 #pragma once
 

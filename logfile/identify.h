@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recognising a log file by the identification text of its first record.
 #pragma once
 

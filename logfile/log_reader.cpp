@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The abstract reader's own operations.
 #include "logfile/log_reader.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The abstract log reader: the operations every product's reader offers, in slot order.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TavrelReader::DecodeRecord: folds one record into the current measurement state.
 #include <algorithm>
 #include <cmath>
@@ -81,12 +82,6 @@ void TavrelReader::SelectCurrentScan() {
     state_.SkipScan = checked.has_value() && !*checked;
 }
 
-PendingRow& TavrelReader::RowAt(int index) {
-    const auto at = static_cast<std::size_t>(index);
-    if (at >= state_.rows.size()) state_.rows.resize(at + 1 + at / 2);
-    return state_.rows[at];
-}
-
 void TavrelReader::StartEngine() {
     const std::uint32_t code = receivers_.receiver1 ? state_.channelValuesA[0] : state_.channelValuesB[0];
     engine_.StartAveraging(state_.SelectedPlan().CodeToMHz(code), 0.4, 40);
@@ -152,7 +147,7 @@ DecodeResult TavrelReader::DecodeGps(ByteSpan payload) {
 }
 
 // Spreads the records that arrived since the previous fix evenly over the way and the time
-// from that fix to this one.
+// from that fix to this one (the rows work out their own share when they are read).
 void TavrelReader::InterpolatePendingRows() {
     DecoderState& s = state_;
     const int n = s.PendingRecords;
@@ -161,26 +156,17 @@ void TavrelReader::InterpolatePendingRows() {
     const int previous = s.previousHours * 3600 + s.previousMinutes * 60 + s.previousSeconds;
     int dt = std::abs(current - previous);
     if (previous - current > 43200) dt = current + 86400 - previous;  // across midnight
-    const double latitude = s.gps.latitudeB.decimalDegrees;
-    const double longitude = s.gps.longitudeB.decimalDegrees;
-    for (int i = 0; i < n; ++i) {
-        PendingRow& row = RowAt(i);
-        const double f = static_cast<double>(i) / n;
-        row.latitude = s.previousLatitude + f * (latitude - s.previousLatitude);
-        row.longitude = s.previousLongitude + f * (longitude - s.previousLongitude);
-        const int k = static_cast<int>(f * dt);
-        const int secondsTotal = s.previousSeconds + k;
-        row.seconds = secondsTotal % 60;
-        const int carry = secondsTotal / 60;
-        int minuteCarry = 0;
-        if (carry < 1) {
-            row.minutes = s.previousMinutes;
-        } else {
-            row.minutes = (s.previousMinutes + carry) % 60;
-            minuteCarry = (s.previousMinutes + carry) / 60;
-        }
-        row.hours = minuteCarry < 1 ? s.previousHours : (s.previousHours + minuteCarry) % 24;
-    }
+    RowPlacement placement;
+    placement.count = n;
+    placement.previousLatitude = s.previousLatitude;
+    placement.previousLongitude = s.previousLongitude;
+    placement.previousHours = s.previousHours;
+    placement.previousMinutes = s.previousMinutes;
+    placement.previousSeconds = s.previousSeconds;
+    placement.latitude = s.gps.latitudeB.decimalDegrees;
+    placement.longitude = s.gps.longitudeB.decimalDegrees;
+    placement.seconds = dt;
+    s.rows.Place(placement);
 }
 
 // Under an average type the fix closes 40-lambda bins; each finished average becomes one
@@ -191,21 +177,15 @@ DecodeResult TavrelReader::AverageAtFix() {
     if (!engine_.AddPosition(s.gps.latitudeB.decimalDegrees, s.gps.longitudeB.decimalDegrees))
         return DecodeNothing;
     s.PendingRecords = 0;
-    s.PendingSamples.clear();
+    s.rows.Clear();
     double latitude = 0.0, longitude = 0.0, value = 0.0;
     while (engine_.NextAveragedPoint(latitude, longitude, value) == 0) {
-        PendingRow& row = RowAt(s.PendingRecords);
-        row.latitude = latitude;
-        row.longitude = longitude;
-        row.hours = s.gps.hours;
-        row.minutes = s.gps.minutes;
-        row.seconds = s.gps.seconds;
-        row.receiver = s.SelectedReceiver;
-        row.lastSample = 0;
-        row.firstSample = s.PendingSamples.size();
-        row.sampleCount = 1;
         const double level = std::trunc(value);
-        s.PendingSamples.push_back(static_cast<std::int8_t>(level < -128.0 ? -128 : level > 127.0 ? 127 : level));
+        s.rows.AddAverage(latitude, longitude,
+                          static_cast<std::int8_t>(level < -128.0  ? -128
+                                                   : level > 127.0 ? 127
+                                                                   : level),
+                          s.SelectedReceiver, s.gps.hours, s.gps.minutes, s.gps.seconds);
         ++s.PendingRecords;
     }
     s.OutputCount = s.PendingRecords;
@@ -236,15 +216,11 @@ DecodeResult TavrelReader::DecodeSamples(int receiver, ByteSpan payload) {
     // Samples become pending rows until the next fix places them, unless the RTC times them.
     const bool pending = Converting() && s.TimingSource != kTimingRtc;
     if (pending && averageType_ == kAverageNone) {
-        if (s.PendingRecords == 0) s.PendingSamples.clear();
-        PendingRow& row = RowAt(s.PendingRecords);
-        row.firstSample = s.PendingSamples.size();
-        row.sampleCount = count;
-        s.PendingSamples.insert(s.PendingSamples.end(), s.levels.begin(),
-                                s.levels.begin() + static_cast<std::ptrdiff_t>(count));
+        if (s.PendingRecords == 0) s.rows.Clear();
+        s.rows.AddRecord(receiver, s.lastSampleIndex, s.levels.data(), count);
     } else if (pending) {
         StartEngineIfTyped();
-        for (std::size_t i = 0; i < count; ++i) engine_.AddValue(s.levels[i]);
+        engine_.AddLevels(s.levels.data(), count);
     }
 
     if (s.TimingSource == kTimingRtc) {
@@ -253,13 +229,7 @@ DecodeResult TavrelReader::DecodeSamples(int receiver, ByteSpan payload) {
         if (Converting()) s.receiverWritten[static_cast<std::size_t>(receiver)] = true;
         return DecodeDataReady;
     }
-    if (Converting()) {
-        s.receiverWritten[static_cast<std::size_t>(receiver)] = true;
-        PendingRow& row = RowAt(s.PendingRecords);
-        row.lastSample = s.lastSampleIndex;
-        row.receiver = receiver;
-        if (averageType_ != kAverageNone) row.sampleCount = 0;
-    }
+    if (Converting()) s.receiverWritten[static_cast<std::size_t>(receiver)] = true;
     ++s.PendingRecords;
     return DecodeNothing;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one record loop of every pass over a log file: read, progress, stop request, damage.
 #pragma once
 

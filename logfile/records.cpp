@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decoding of the log file's header and fixed-layout blocks.
 #include "logfile/records.h"
 

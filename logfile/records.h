@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Byte layouts of the log file: header variants, record types and the blocks they carry.
 #pragma once
 

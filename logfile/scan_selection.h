@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How the decoder learns whether the user checked a scan of the index tree.
 #pragma once
 

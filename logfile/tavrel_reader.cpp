@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TavrelReader: opening a log file and framing its records.
 #include "logfile/tavrel_reader.h"
 
@@ -36,8 +37,7 @@ void TavrelReader::ResetForOpen() {
     std::fill(fresh.levels.begin(), fresh.levels.end(), 0);
     std::fill_n(fresh.levels.begin(), 10, kNoLevel);
     fresh.rows = std::move(state_.rows);
-    fresh.PendingSamples = std::move(state_.PendingSamples);
-    fresh.PendingSamples.clear();
+    fresh.rows.Clear();
     state_ = std::move(fresh);
 
     damage_ = {};

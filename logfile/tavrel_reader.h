@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reader of this product's log files: record framing, decoder and field writers.
 #pragma once
 
@@ -84,7 +85,6 @@ private:
     DecodeResult AverageAtFix();
     void StartEngine();
     void StartEngineIfTyped();
-    PendingRow& RowAt(int index);
     bool ReceiverChecked(int receiver) const;
 
     AveragingEngine& engine_;

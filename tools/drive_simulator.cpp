@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Scenario schedules of the drive simulator and the records each simulated second produces.
 #include "tools/drive_simulator.h"
 

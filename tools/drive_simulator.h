@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Deterministic simulation of drive-test log files: the source of all test data, the demo's
 // example and the benchmark input.
 #pragma once

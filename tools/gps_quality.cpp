@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Episode schedule of the simulated GPS receiver.
 #include "tools/gps_quality.h"
 

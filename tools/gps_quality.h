@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Quality of the simulated GPS receiver second by second: 3D fixes with episodes of 2D fixes,
 // fixes with a bad status and seconds without any GPS record (outages).
 #pragma once

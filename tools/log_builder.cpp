@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Byte encoding of the log file's header and records.
 #include "tools/log_builder.h"
 

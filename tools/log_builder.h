@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Builds log files record by record: the byte-exact test input of every reader and decoder test.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Series expansions with exact range reduction; accurate to about 1e-14, bit-identical everywhere.
 #include "tools/portable_math.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Elementary functions built from + - * / only, so simulated files are identical on every
 // platform and standard library (the C library's log/sin may differ in the last bit).
 #pragma once

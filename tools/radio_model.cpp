@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Propagation model of the simulated network.
 #include "tools/radio_model.h"
 

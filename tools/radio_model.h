@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Received levels along the route: fixed transmitter sites, log-distance path loss, shadowing
 // correlated over about 50 m and Rayleigh fast fading, in whole dBm as the receiver logs them.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Date and time of day of the simulated drive, carried across midnight and month ends.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // varistrum-sim: writes a simulated drive-test log file.
 #include <charconv>
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulator's random numbers: xoshiro256** seeded by splitmix64, identical on every platform.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Simulated logs as whole files: streamed to disk, or collected in memory for tests.
 #include <algorithm>
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Route geometry and driving dynamics of the simulated vehicle.
 #include "tools/vehicle_route.h"
 

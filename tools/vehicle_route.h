@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The test vehicle: a closed route of a few kilometres, driven with varying speed and stops.
 #pragma once
 

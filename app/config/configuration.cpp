@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Save Configuration and Open Configuration over the window's settings model.
 #include "app/config/configuration.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's settings as a model, and saving/opening them as a configuration file.
 #pragma once
 

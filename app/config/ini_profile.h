@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An INI profile file kept in memory: read and write values by section and key, save back.
 #pragma once
 

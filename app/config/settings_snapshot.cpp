@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Window settings -> conversion settings.
 #include "app/config/settings_snapshot.h"
 

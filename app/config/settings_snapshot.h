@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The conversion settings that the window's controls stand for, frozen when CONVERT is pressed.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Open and Save Configuration through the window: what reaches the controls, in what order.
 #include <QAbstractButton>
 #include <QLineEdit>

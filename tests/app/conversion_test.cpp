@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's conversions give byte for byte what the command line gives with the same settings.
 #include <QCheckBox>
 #include <QLineEdit>
@@ -112,7 +113,7 @@ TEST_F(WindowScanTest, UncheckingAScanDropsExactlyItsData) {
     Form().show();
     const auto scans = Form().Scans().Scans();
     ASSERT_GE(scans.size(), 3u);
-    const ScanTreeNode* dropped = scans[scans.size() / 2];
+    const ScanTreeNode* dropped = &scans[scans.size() / 2];
     // Every other scan number, table scans (which have no node and are kept) included.
     std::string kept;
     for (int n = 1; n <= Windows().Reader().State().ScanIndex; ++n) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The small windows: created once at start-up, their captions, and their own behaviour.
 #include <QAbstractButton>
 #include <QLabel>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The frequency entry dialog: ranges, proposals, the checks of typed values and their order.
 #include <QLabel>
 #include <QLineEdit>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A fresh set of windows per test, with the user's answers scripted and the messages recorded.
 #pragma once
 

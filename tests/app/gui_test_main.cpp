@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The GUI test program: one application object for all tests, offscreen unless told otherwise.
 #include <gtest/gtest.h>
 

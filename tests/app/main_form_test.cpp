@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's workflow: browsing, field lists, folders, the scan tree and its enabling rules.
 #include <QAction>
 #include <QCheckBox>
@@ -178,12 +179,12 @@ TEST_F(MainWindowTest, ScanNodesToggleAndRootsDoNot) {
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
                           tree->visualItemRect(root).center());
     }
-    for (const auto* node : scans)
-        EXPECT_EQ(Form().Scans().ScanChecked(node->scanIndex), before.ScanChecked(node->scanIndex));
+    for (const ScanTreeNode& node : scans)
+        EXPECT_EQ(Form().Scans().ScanChecked(node.scanIndex), before.ScanChecked(node.scanIndex));
 
-    const int first = scans[0]->scanIndex;
-    const int second = scans[1]->scanIndex;
-    QTreeWidgetItem* item = tree->findItems(QString::fromStdString(scans[0]->text),
+    const int first = scans[0].scanIndex;
+    const int second = scans[1].scanIndex;
+    QTreeWidgetItem* item = tree->findItems(QString::fromStdString(scans[0].text),
                                             Qt::MatchExactly | Qt::MatchRecursive)
                                 .front();
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window refuses to write over its input and names the files a folder job skipped.
 #include <QAbstractButton>
 #include <QLineEdit>

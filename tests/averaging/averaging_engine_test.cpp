@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tests of the 40-lambda engine: sample placement, bin boundaries, averages and restarts.
 #include "averaging/averaging_engine.h"
 

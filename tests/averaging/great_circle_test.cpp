@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The early threshold test must decide every pair exactly as the full distance does.
 #include "averaging/great_circle.h"
 

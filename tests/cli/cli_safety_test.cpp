@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // varistrum-cli never writes over its input, never blocks on a named pipe, says what failed
 // and why, and reports stopping signals the way the shell does.
 #include <fcntl.h>
@@ -89,11 +90,14 @@ TEST(CliSafetyTest, NamedPipesNeverBlock) {
     EXPECT_EQ(Cli(dir, "convert -q --tags 5 " + log + " -o " + dir.File("fifo.out")), 1);
     EXPECT_EQ(Err(dir), "Error: Output File Cannot Be Accessed! '" + dir.File("fifo.out") +
                             "': no process reads the named pipe\n");
-    // A pipe that is read is written like any other output.
-    EXPECT_EQ(RunCommand("timeout 20 sh -c 'cat " + dir.File("fifo.out") + " > " +
-                         dir.File("read.out") + " & " + kCli + " convert -q --tags 5 " + log +
-                         " -o " + dir.File("fifo.out") + " 2>/dev/null; wait'"),
-              0);
+    // A pipe that is read is written like any other output. The reader gets a second to open
+    // its end; should the command still come first, the reader is released and the test fails.
+    EXPECT_EQ(
+        RunCommand("timeout 20 sh -c 'cat " + dir.File("fifo.out") + " > " + dir.File("read.out") +
+                   " & sleep 1; " + kCli + " convert -q --tags 5 " + log + " -o " +
+                   dir.File("fifo.out") + " 2>/dev/null; s=$?; [ $s = 0 ] || : > " +
+                   dir.File("fifo.out") + "; wait; exit $s'"),
+        0);
     EXPECT_EQ(Cli(dir, "convert -q --tags 5 " + log + " -o " + dir.File("file.out")), 0);
     EXPECT_EQ(ReadFile(dir.File("read.out")), ReadFile(dir.File("file.out")));
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // varistrum-cli end to end: commands, options, exit codes and folder mode.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // varistrum-cli as a Unix tool: repeated, empty, idle and conflicting options, exit statuses,
 // standard output and pipes, the default fields and every scan in the index.
 #include <gtest/gtest.h>

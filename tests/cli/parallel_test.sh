@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The README's GNU parallel form, run on this machine (--sshlogin :), gives the same bytes as a
 # folder job with -j 2. Arguments: varistrum-cli, simulator. Exit 77 (skipped) without parallel.
 set -euo pipefail

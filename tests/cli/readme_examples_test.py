@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Runs every command of the README's ```sh blocks, as shown, on simulated logs.
 
 The commands run with bash in a fresh folder holding the logs they name (drive.klf, nofreq.klf

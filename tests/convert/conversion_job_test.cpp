@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The conversion job: messages, cancel, failed writes, the split and the GPS outage pass.
 #include <gtest/gtest.h>
 #include <sys/stat.h>

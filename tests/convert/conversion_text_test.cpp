@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole conversions of small hand-built logs: bytes in, exact text out.
 #include <gtest/gtest.h>
 

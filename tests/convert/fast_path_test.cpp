@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The conversion's data lines give exactly the text of the plain path: every line composed
 // from the reader's field writer slots, on simulator files of every scan kind.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Folder listings and output names of multiple-files jobs and the window's default name.
 #include "convert/folder_files.h"
 

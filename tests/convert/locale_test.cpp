@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Output never depends on the process locale, also where the decimal mark is a comma.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rows a conversion hands to its sinks carry the values its text lines show.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Outputs are put in place whole or not at all, never over an input; folder jobs say what they
 // skipped; split folders keep no parts of an earlier run.
 #include <fcntl.h>

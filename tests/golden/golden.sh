@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Converts simulated drive logs with the command line and compares every output byte for byte
 # with the expected files beside this script; "update" rewrites the expected files instead
 # (make golden), so that a changed output is a diff a reviewer reads.

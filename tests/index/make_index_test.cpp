@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The index pass: scan tree, statistics, the frequencies flag and stopping.
 #include "index/make_index.h"
 
@@ -46,9 +47,9 @@ struct Indexed {
     }
     std::vector<std::string> Scans() const {
         std::vector<std::string> scans;
-        for (const ScanTreeNode* n : view.tree.Scans())
-            scans.push_back(std::to_string(n->scanIndex) + " " + view.tree.CategoryOf(*n) + "/" +
-                            n->text);
+        for (const ScanTreeNode& n : view.tree.Scans())
+            scans.push_back(std::to_string(n.scanIndex) + " " +
+                            std::string(view.tree.CategoryOf(n.scanIndex)) + "/" + n.text);
         return scans;
     }
     test::TempDir dir;
@@ -96,14 +97,14 @@ TEST(IndexPassTest, PcCardFilesHaveNoRootsAndEmptyFilesStillShowSevenLines) {
     LogBuilder log(9);
     log.Rtc(1, 2, 3).ScanList32(68000, 0);
     Indexed index(log, 9);
-    ASSERT_EQ(index.view.tree.Nodes().size(), 1u);
+    ASSERT_EQ(index.view.tree.NodeCount(), 1u);
     EXPECT_EQ(index.Scans(), std::vector<std::string>{"1 /RTC 01:02:03"});
 
     LogBuilder empty(8, false);
     Indexed none(empty);
     ASSERT_EQ(none.view.statistics.size(), 7u);
     EXPECT_EQ(none.view.statistics[6], "Table Mode Records = 0");
-    EXPECT_EQ(none.view.tree.Nodes().size(), 3u);  // the three roots only
+    EXPECT_EQ(none.view.tree.NodeCount(), 3u);  // the three roots only
 }
 
 TEST(IndexPassTest, FrequenciesAreNeededForReceiverDataWithoutASingleFrequencyScan) {

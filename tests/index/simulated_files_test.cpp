@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole simulator files of every scan kind: the statistics equal what the file holds.
 #include <gtest/gtest.h>
 

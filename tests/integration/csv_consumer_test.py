@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Reads converted outputs with Python's csv module, as GIS tools read them."""
 import csv
 import os

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decoder state record by record: scan starts, timing, outages, typed frequencies.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Record framing: header variants, the end of the record area, damaged records and resync.
 #include <gtest/gtest.h>
 

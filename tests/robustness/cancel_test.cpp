@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cancelling conversions and index passes at any point: from the job's own progress reports,
 // from another thread, in one file of several and in a parallel folder job.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Configuration files a user may point the window at by mistake: odd line ends, huge numbers of
 // entries, pipes. Opening never hangs and gives the defaults; saving never replaces a non-file.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Faults around a conversion: outputs that cannot be written, inputs that cannot be read, a low
 // open-file limit over a big folder, and very long lines where the output is split.
 #include <fcntl.h>

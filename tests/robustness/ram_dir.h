@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A scratch folder on the RAM disk when there is one, for tests that write thousands of files.
 #pragma once
 

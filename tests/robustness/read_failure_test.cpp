@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads that fail part way (a flaky card) and files cut while they are read: every pass ends
 // with a distinct outcome, a conversion as a failure that leaves no output behind; and damage
 // reaches the front ends.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Truncated and damaged log files: what a half-written flash card gives the converter.
 #include <gtest/gtest.h>
 #include <malloc.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Temporary folders, whole-file reads and conversions of in-memory logs for the tests.
 #pragma once
 

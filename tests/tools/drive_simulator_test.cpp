@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Checks of the simulated drive logs: framing, determinism, content of every scenario.
 #include "tools/drive_simulator.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Byte-exact checks of the log builder: headers, every record encoder and its range checks.
 #include "tools/log_builder.h"
 

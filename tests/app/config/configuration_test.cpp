@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tests of Save/Open Configuration: exact file text, round trips and hostile files.
 #include "app/config/configuration.h"
 
