@@ -7,7 +7,7 @@
 #include <QTimer>
 #include <memory>
 
-#include "app/config/configuration.h"
+#include "settings/configuration.h"
 #include "app/gui_bridge.h"
 #include "convert/convert_job.h"
 #include "index/make_index.h"

@@ -18,7 +18,7 @@
 #include <QTime>
 
 #include "app/about_dlg.h"
-#include "app/config/settings_snapshot.h"
+#include "settings/settings_snapshot.h"
 #include "app/frequency_entry_form.h"
 #include "app/help_form.h"
 #include "app/main_form.h"

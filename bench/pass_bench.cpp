@@ -15,7 +15,7 @@
 #include "convert/convert_job.h"
 #include "convert/gps_outage_pass.h"
 #include "index/make_index.h"
-#include "logfile/field_catalog.h"
+#include "convert/field_catalog.h"
 #include "logfile/identify.h"
 
 namespace {

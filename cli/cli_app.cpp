@@ -10,10 +10,10 @@
 #include <iostream>
 #include <sstream>
 
-#include "app/config/configuration.h"
-#include "app/config/settings_snapshot.h"
+#include "settings/configuration.h"
+#include "settings/settings_snapshot.h"
 #include "averaging/averaging_engine.h"
-#include "averaging/frequency_entry.h"
+#include "logfile/typed_frequencies.h"
 #include "cli/console.h"
 #include "cli/convert_options.h"
 #include "cli/exit_codes.h"

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "convert/job_observer.h"
+#include "base/job_observer.h"
 #include "index/make_index.h"
 #include "index/scan_tree.h"
 

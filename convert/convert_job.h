@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "convert/conversion_settings.h"
-#include "convert/job_observer.h"
+#include "base/job_observer.h"
 #include "convert/output_row.h"
-#include "convert/worker_thread.h"
+#include "base/worker_thread.h"
 #include "logfile/tavrel_reader.h"
 
 namespace varistrum {

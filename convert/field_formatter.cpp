@@ -7,11 +7,14 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "convert/number_format.h"
+#include "base/number_format.h"
 
 namespace varistrum {
 
 namespace {
+
+constexpr double kMphPerCentimetrePerSecond = 0.02237;  // GPS speed to the Velocity field
+constexpr double kMetresPerCentimetre = 0.01;           // GPS height to the Altitude field
 
 enum CoordinatePart { kDecimalDegrees, kDegrees, kMinutes, kDecimalMinutes, kSeconds };
 enum TimePart { kClock, kHour, kMinute, kSecond };
@@ -225,10 +228,10 @@ void FieldFormatter::AppendField(int tag, Out& out) const {
             AppendInt(out, g.year, 2);
             return;
         case GpsAltitude:
-            AppendFixed(out, g.height3 * 0.01, 0);
+            AppendFixed(out, g.height3 * kMetresPerCentimetre, 0);
             return;
         case GpsVelocity:
-            AppendFixed(out, g.speed1 * 0.02237, 0);
+            AppendFixed(out, g.speed1 * kMphPerCentimetrePerSecond, 0);
             return;
         case MarkerValue:
             AppendInt(out, rtc.marker % 100, 2);

@@ -7,7 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "convert/text_builder.h"
+#include "base/text_builder.h"
+#include "convert/field_catalog.h"
 #include "logfile/tavrel_reader.h"
 
 namespace varistrum {

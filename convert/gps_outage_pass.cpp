@@ -56,7 +56,7 @@ OutageListing GpsOutagePass(TavrelReader& reader, const std::string& input, int 
             if (!reader.State().newGpsRecord) return true;
             reader.ClearNewGpsRecordMark();
             const GpsBlock& fix = reader.State().gps;
-            if (fix.statusCode <= 5) return true;  // only 2D and 3D fixes bound a gap
+            if (!fix.HasFix()) return true;  // only 2D and 3D fixes bound a gap
             if (previous && SecondsBetweenFixes(*previous, fix) >= minimumSeconds)
                 listing.starts.push_back(previousNumber);
             previous = fix;

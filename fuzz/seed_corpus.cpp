@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/config/configuration.h"
+#include "settings/configuration.h"
 #include "fuzz/convert_input.h"
-#include "logfile/field_catalog.h"
+#include "convert/field_catalog.h"
 #include "tools/drive_simulator.h"
 #include "tools/log_builder.h"
 

@@ -2,7 +2,7 @@
 // One pass over a log file: scans found, counts of records, frequencies needed.
 #include "index/make_index.h"
 
-#include "convert/number_format.h"
+#include "base/number_format.h"
 #include "logfile/record_loop.h"
 
 namespace varistrum {

@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "convert/job_observer.h"
-#include "convert/worker_thread.h"
+#include "base/job_observer.h"
+#include "base/worker_thread.h"
 #include "logfile/tavrel_reader.h"
 
 namespace varistrum {

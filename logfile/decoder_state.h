@@ -27,9 +27,7 @@ inline constexpr int kDataList = 2;
 inline constexpr int kDataTable = 3;
 
 // Timing sources of sample records.
-inline constexpr int kTimingNone = 0;
-inline constexpr int kTimingGps = 1;
-inline constexpr int kTimingRtc = 2;
+enum class Timing { None, Gps, Rtc };
 
 // Best channel of a sweep that has not begun yet.
 inline constexpr int kNoBestChannel = 1000000;
@@ -59,7 +57,7 @@ struct StatisticsCounters {
 struct DecoderState {
     int ScanMode = kScanNone;
     int DataMode = kDataNone;
-    int TimingSource = kTimingNone;
+    Timing TimingSource = Timing::None;
     int ScanIndex = 0;
     int SelectedReceiver = 0;
     bool SkipScan = false;
@@ -107,7 +105,7 @@ struct DecoderState {
     static int RowSample(const PendingRow& row, int j) {
         return j >= 0 && static_cast<std::size_t>(j) < row.sampleCount ? row.samples[j] : 0;
     }
-    bool RowsCarryPoints() const { return DataMode == kDataSamples && TimingSource == kTimingGps; }
+    bool RowsCarryPoints() const { return DataMode == kDataSamples && TimingSource == Timing::Gps; }
     const FrequencyPlan& SelectedPlan() const { return plans[SelectedReceiver == 1 ? 1 : 0]; }
 };
 

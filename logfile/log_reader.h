@@ -9,7 +9,6 @@
 
 #include "logfile/block_input.h"
 #include "logfile/decode_result.h"
-#include "logfile/field_catalog.h"
 #include "logfile/records.h"
 
 namespace varistrum {
@@ -68,7 +67,6 @@ public:
 
     // The text line of DecodeTextLine (empty for this product's reader).
     const std::string& TextLine() const { return textLine_; }
-    const std::vector<int>& Offered() const { return OfferedFields(); }
 
 protected:
     // Resets whatever the averaging work state of a reader is.

@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "averaging/averaging_engine.h"
-#include "convert/number_format.h"
+#include "base/number_format.h"
 #include "logfile/tavrel_reader.h"
 
 namespace varistrum {
@@ -84,7 +84,8 @@ void TavrelReader::SelectCurrentScan() {
 
 void TavrelReader::StartEngine() {
     const std::uint32_t code = receivers_.receiver1 ? state_.channelValuesA[0] : state_.channelValuesB[0];
-    engine_.StartAveraging(state_.SelectedPlan().CodeToMHz(code), 0.4, 40);
+    engine_.StartAveraging(state_.SelectedPlan().CodeToMHz(code), kLambdaSampleSpacing,
+                           kLambdaBinLength);
 }
 
 void TavrelReader::StartEngineIfTyped() {
@@ -100,7 +101,7 @@ void TavrelReader::TestGpsOutage() {
     if (outageCursor_ < starts.size() && starts[outageCursor_] == number) {
         state_.InOutage = true;
         ++outageCursor_;
-    } else if (state_.gps.statusCode > 5) {
+    } else if (state_.gps.HasFix()) {
         state_.InOutage = false;
     }
 }
@@ -109,12 +110,12 @@ DecodeResult TavrelReader::DecodeGps(ByteSpan payload) {
     DecoderState& s = state_;
     s.newGpsRecord = true;
     s.gps = GpsBlock::Decode(payload);
-    if (s.DataMode == kDataSamples) s.TimingSource = kTimingGps;
+    if (s.DataMode == kDataSamples) s.TimingSource = Timing::Gps;
     s.timeSeen = true;
     ++s.counters.gpsTotal;
-    if (s.gps.statusCode == 7) {
+    if (s.gps.statusCode == static_cast<int>(GpsFixStatus::ThreeDFix)) {
         ++s.counters.gps3dLock;
-    } else if (s.gps.statusCode == 6) {
+    } else if (s.gps.statusCode == static_cast<int>(GpsFixStatus::TwoDFix)) {
         ++s.counters.gps2dLock;
     }
     TestGpsOutage();
@@ -214,7 +215,7 @@ DecodeResult TavrelReader::DecodeSamples(int receiver, ByteSpan payload) {
     s.lastSampleIndex = static_cast<int>(count) - 1;
 
     // Samples become pending rows until the next fix places them, unless the RTC times them.
-    const bool pending = Converting() && s.TimingSource != kTimingRtc;
+    const bool pending = Converting() && s.TimingSource != Timing::Rtc;
     if (pending && averageType_ == kAverageNone) {
         if (s.PendingRecords == 0) s.rows.Clear();
         s.rows.AddRecord(receiver, s.lastSampleIndex, s.levels.data(), count);
@@ -223,7 +224,7 @@ DecodeResult TavrelReader::DecodeSamples(int receiver, ByteSpan payload) {
         engine_.AddLevels(s.levels.data(), count);
     }
 
-    if (s.TimingSource == kTimingRtc) {
+    if (s.TimingSource == Timing::Rtc) {
         s.OutputCount = 1;
         if (!PrerequisitesMet()) return DecodeNothing;
         if (Converting()) s.receiverWritten[static_cast<std::size_t>(receiver)] = true;
@@ -236,7 +237,7 @@ DecodeResult TavrelReader::DecodeSamples(int receiver, ByteSpan payload) {
 
 DecodeResult TavrelReader::DecodeRtc(ByteSpan payload) {
     DecoderState& s = state_;
-    s.TimingSource = kTimingRtc;
+    s.TimingSource = Timing::Rtc;
     s.timeSeen = true;
     s.rtc = RtcClock::Decode(payload);
     s.timeSinceOpen = true;

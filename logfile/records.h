@@ -77,6 +77,10 @@ struct GpsCoordinate {
 };
 
 // The 152-byte GPS block; big-endian, unlike the rest of the file.
+// The receiver's fix status (GpsBlock::statusCode, bits 7-5 of its status byte); the codes
+// below a 2D fix mean no usable position.
+enum class GpsFixStatus : int { TwoDFix = 6, ThreeDFix = 7 };
+
 struct GpsBlock {
     static constexpr int kSize = 152;
 
@@ -107,6 +111,8 @@ struct GpsBlock {
 
     static GpsBlock Decode(ByteSpan payload);
     int SecondOfDay() const { return hours * 3600 + minutes * 60 + seconds; }
+    // A 2D or a 3D fix: only these bound a GPS outage.
+    bool HasFix() const { return statusCode >= static_cast<int>(GpsFixStatus::TwoDFix); }
 };
 
 // Real-time clock stamp of an RtcRecord.

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/job_observer.h"
+#include "base/job_observer.h"
 #include "logfile/conversion_mode.h"
 #include "logfile/decoder_state.h"
 #include "logfile/log_reader.h"

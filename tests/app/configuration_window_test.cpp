@@ -6,7 +6,7 @@
 #include <QTreeWidget>
 
 #include "gui_fixture.h"
-#include "logfile/field_catalog.h"
+#include "convert/field_catalog.h"
 
 namespace varistrum::test {
 namespace {

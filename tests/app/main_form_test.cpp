@@ -14,7 +14,7 @@
 
 #include "app/generator_dlg.h"
 #include "gui_fixture.h"
-#include "logfile/field_catalog.h"
+#include "convert/field_catalog.h"
 
 namespace varistrum::test {
 namespace {

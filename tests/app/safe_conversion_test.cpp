@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "gui_fixture.h"
-#include "logfile/field_catalog.h"
+#include "convert/field_catalog.h"
 
 namespace varistrum::test {
 namespace {

@@ -10,7 +10,7 @@
 #include "averaging/averaging_engine.h"
 #include "convert/convert_job.h"
 #include "convert/field_formatter.h"
-#include "convert/text_builder.h"
+#include "base/text_builder.h"
 #include "index/make_index.h"
 #include "support/test_files.h"
 #include "tools/drive_simulator.h"

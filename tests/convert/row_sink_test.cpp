@@ -6,7 +6,7 @@
 
 #include "averaging/averaging_engine.h"
 #include "convert/convert_job.h"
-#include "convert/number_format.h"
+#include "base/number_format.h"
 #include "support/test_files.h"
 #include "tools/drive_simulator.h"
 

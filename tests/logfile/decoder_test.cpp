@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "averaging/averaging_engine.h"
-#include "averaging/frequency_entry.h"
+#include "logfile/typed_frequencies.h"
 #include "logfile/tavrel_reader.h"
 #include "support/test_files.h"
 #include "tools/log_builder.h"
@@ -61,7 +61,7 @@ TEST(DecoderTest, RtcTimingGivesALinePerRecordUntilGpsFixesTakeOver) {
     EXPECT_EQ(d.Next(), DecodeDataReady);
     EXPECT_EQ(d.S().OutputCount, 1);
     EXPECT_EQ(d.Next(), DecodeNothing);  // the first fix after open
-    EXPECT_EQ(d.S().TimingSource, kTimingGps);
+    EXPECT_EQ(d.S().TimingSource, Timing::Gps);
     EXPECT_EQ(d.Next(), DecodeDataReady);  // GPS timing now: no record since the last fix
     EXPECT_EQ(d.S().OutputCount, 0);
     EXPECT_EQ(d.Next(), DecodeNothing);  // pending until the next fix

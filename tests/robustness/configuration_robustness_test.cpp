@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "app/config/configuration.h"
+#include "settings/configuration.h"
 #include "support/test_files.h"
 
 namespace varistrum {

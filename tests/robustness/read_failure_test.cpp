@@ -10,7 +10,7 @@
 #include <filesystem>
 
 #include "averaging/averaging_engine.h"
-#include "averaging/make_list.h"
+#include "index/average_information.h"
 #include "convert/convert_job.h"
 #include "index/make_index.h"
 #include "logfile/record_loop.h"

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The texts of a folder job's closing report.
-#include "convert/job_observer.h"
+#include "base/job_observer.h"
 
 namespace varistrum {
 

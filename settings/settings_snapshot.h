@@ -2,7 +2,7 @@
 // The conversion settings that the window's controls stand for, frozen when CONVERT is pressed.
 #pragma once
 
-#include "app/config/configuration.h"
+#include "settings/configuration.h"
 #include "convert/conversion_settings.h"
 
 namespace varistrum {

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Names of the output fields and the offered subset.
-#include "logfile/field_catalog.h"
+#include "convert/field_catalog.h"
 
 namespace varistrum {
 namespace {

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The average-information pass.
-#include "averaging/make_list.h"
+#include "index/average_information.h"
 
-#include "convert/number_format.h"
+#include "base/number_format.h"
 #include "logfile/record_loop.h"
 
 namespace varistrum {

@@ -5,8 +5,8 @@
 #include <stop_token>
 #include <string>
 
-#include "convert/job_observer.h"
-#include "convert/worker_thread.h"
+#include "base/job_observer.h"
+#include "base/worker_thread.h"
 #include "logfile/tavrel_reader.h"
 
 namespace varistrum {
