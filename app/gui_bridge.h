@@ -8,8 +8,8 @@
 #include <functional>
 #include <memory>
 
-#include "index/average_information.h"
 #include "base/job_observer.h"
+#include "index/average_information.h"
 #include "index/make_index.h"
 
 namespace varistrum {

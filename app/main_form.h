@@ -7,11 +7,11 @@
 #include <QTimer>
 #include <memory>
 
-#include "settings/configuration.h"
 #include "app/gui_bridge.h"
 #include "convert/convert_job.h"
 #include "index/make_index.h"
 #include "index/scan_tree.h"
+#include "settings/configuration.h"
 
 class QAction;
 class QCheckBox;

@@ -13,9 +13,12 @@ enum class MessageKind : int { Information = 0, Warning = 1, Error = 2 };
 // Caption of a message box of the kind.
 inline const char* MessageCaption(MessageKind kind) {
     switch (kind) {
-        case MessageKind::Information: return "Information";
-        case MessageKind::Warning: return "Warning";
-        default: return "Error";
+        case MessageKind::Information:
+            return "Information";
+        case MessageKind::Warning:
+            return "Warning";
+        default:
+            return "Error";
     }
 }
 
@@ -51,7 +54,7 @@ struct DamageCounters {
 std::string DamageText(const DamageCounters& damage);
 
 class JobObserver {
-public:
+  public:
     virtual ~JobObserver() = default;
     // The gauge, 0..100; called only when the whole percentage changes.
     virtual void SetProgress(int percent) = 0;
@@ -80,7 +83,7 @@ public:
 
 // Progress in whole per cent of bytes, reported only when it changes.
 class PercentGauge {
-public:
+  public:
     PercentGauge(JobObserver& observer, std::uint64_t total) : observer_(observer), total_(total) {}
     void Reset() {
         done_ = 0;
@@ -97,7 +100,7 @@ public:
         observer_.SetProgress(percent);
     }
 
-private:
+  private:
     JobObserver& observer_;
     std::uint64_t total_;
     std::uint64_t done_ = 0;

@@ -13,9 +13,9 @@
 
 #include "averaging/averaging_engine.h"
 #include "convert/convert_job.h"
+#include "convert/field_catalog.h"
 #include "convert/gps_outage_pass.h"
 #include "index/make_index.h"
-#include "convert/field_catalog.h"
 #include "logfile/identify.h"
 
 namespace {

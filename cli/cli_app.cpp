@@ -10,10 +10,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "settings/configuration.h"
-#include "settings/settings_snapshot.h"
 #include "averaging/averaging_engine.h"
-#include "logfile/typed_frequencies.h"
 #include "cli/console.h"
 #include "cli/convert_options.h"
 #include "cli/exit_codes.h"
@@ -21,6 +18,9 @@
 #include "convert/folder_files.h"
 #include "index/make_index.h"
 #include "logfile/identify.h"
+#include "logfile/typed_frequencies.h"
+#include "settings/configuration.h"
+#include "settings/settings_snapshot.h"
 
 namespace varistrum::cli {
 

@@ -91,13 +91,18 @@ FileOutcome ConvertOne(TavrelReader& reader, const std::string& input, const std
         reader, stop, [&](int percent) { gauge.Show(percent); },
         [&](const RecordBuffer& buffer) {
             switch (reader.DecodeRecord(buffer)) {
-                case DecodeDataReady: rows.FeedRows(); break;
-                case DecodeTextLine: rows.FeedText(reader.TextLine()); break;
+                case DecodeDataReady:
+                    rows.FeedRows();
+                    break;
+                case DecodeTextLine:
+                    rows.FeedText(reader.TextLine());
+                    break;
                 case DecodeHeaderAndData:
                     rows.BeginScan();
                     rows.FeedRows();
                     break;
-                default: break;  // a header change alone waits for the scan's first data line
+                default:
+                    break;  // a header change alone waits for the scan's first data line
             }
             return !rows.Failed();
         });
@@ -167,8 +172,7 @@ bool AcceptJobFiles(const std::vector<std::string>& inputs, const std::vector<st
     return !refusal;
 }
 
-void ReportFileDamage(const FileOutcome& outcome, const std::string& path,
-                      JobObserver& observer) {
+void ReportFileDamage(const FileOutcome& outcome, const std::string& path, JobObserver& observer) {
     if (outcome.damage.Any()) observer.ReportDamage(path, outcome.damage);
 }
 
@@ -240,7 +244,8 @@ JobOutcome RunConversionJob(TavrelReader& reader, const std::vector<std::string>
         return FinishFolderJob(inputs, outcomes, started, stop.stop_requested(), observer);
     }
     for (std::size_t i = 0; i < count; ++i) {
-        const FileOutcome result = ConvertFile(reader, inputs[i], outputs[i], settings, observer, stop);
+        const FileOutcome result =
+            ConvertFile(reader, inputs[i], outputs[i], settings, observer, stop);
         ReportFileDamage(result, count > 1 ? inputs[i] : std::string(), observer);
         if (result.outcome == JobOutcome::Failed) {
             ReportFileFailure(result, observer);

@@ -10,10 +10,10 @@
 #include <thread>
 #include <vector>
 
-#include "convert/conversion_settings.h"
 #include "base/job_observer.h"
-#include "convert/output_row.h"
 #include "base/worker_thread.h"
+#include "convert/conversion_settings.h"
+#include "convert/output_row.h"
 #include "logfile/tavrel_reader.h"
 
 namespace varistrum {

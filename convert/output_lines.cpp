@@ -24,7 +24,8 @@ void QuoteIfDelimited(TextBuilder& line, std::size_t start, char delimiter) {
 
 }  // namespace
 
-OutputLines::OutputLines(const TavrelReader& reader, OutputFile& file, const ConversionSettings& settings)
+OutputLines::OutputLines(const TavrelReader& reader, OutputFile& file,
+                         const ConversionSettings& settings)
     : reader_(reader), file_(file), settings_(settings), delimiter_(settings.Delimiter()) {}
 
 void OutputLines::WriteHeaderRecord(int pointIndex) {

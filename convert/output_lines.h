@@ -16,7 +16,7 @@ namespace varistrum {
 // from the decoder state the row was taken from, which is what the text output has always
 // shown; further sinks read the row alone.
 class OutputLines : public RowSink {
-public:
+  public:
     OutputLines(const TavrelReader& reader, OutputFile& file, const ConversionSettings& settings);
 
     // A header record is due again.
@@ -27,7 +27,7 @@ public:
     void AcceptText(std::string_view text) override { file_.Write(text); }
     bool Failed() const override { return file_.Failed(); }
 
-private:
+  private:
     // Writes the header record while one is due; with titles off it only clears the due flag.
     void WriteHeaderRecord(int pointIndex);
 

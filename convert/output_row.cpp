@@ -55,13 +55,18 @@ void FillRow(const TavrelReader& reader, int point, std::int64_t number, OutputR
     row.seconds = s.gps.seconds;
     std::size_t count = 0;
     switch (s.DataMode) {
-        case kDataSamples: count = static_cast<std::size_t>(std::max(s.lastSampleIndex + 1, 0)); break;
-        case kDataList: count = 10; break;
+        case kDataSamples:
+            count = static_cast<std::size_t>(std::max(s.lastSampleIndex + 1, 0));
+            break;
+        case kDataList:
+            count = 10;
+            break;
         case kDataTable:
             count = static_cast<std::size_t>(s.tableEntries);
             row.tableChannels = std::span<const std::uint16_t>(s.channelNumbers.data(), count);
             break;
-        default: break;
+        default:
+            break;
     }
     row.levels = std::span<const std::int8_t>(s.levels.data(), std::min(count, s.levels.size()));
 }

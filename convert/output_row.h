@@ -46,7 +46,7 @@ struct OutputRow {
 
 // Receives a conversion's rows in file order.
 class RowSink {
-public:
+  public:
     virtual ~RowSink() = default;
     // The rows that follow belong to a new scan.
     virtual void BeginScan() {}
@@ -62,7 +62,7 @@ void FillRow(const TavrelReader& reader, int point, std::int64_t number, OutputR
 
 // Hands the points of each decode result to the sinks as rows, numbered from 1 in file order.
 class RowFeed {
-public:
+  public:
     RowFeed(TavrelReader& reader, std::vector<RowSink*> sinks)
         : reader_(reader), sinks_(std::move(sinks)) {}
 
@@ -82,7 +82,7 @@ public:
     }
     std::int64_t Rows() const { return rows_; }
 
-private:
+  private:
     TavrelReader& reader_;
     std::vector<RowSink*> sinks_;
     OutputRow row_;

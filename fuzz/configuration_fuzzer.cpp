@@ -5,10 +5,10 @@
 #include <string>
 #include <string_view>
 
+#include "convert/field_catalog.h"
+#include "fuzz/fuzz_scratch.h"
 #include "settings/configuration.h"
 #include "settings/ini_profile.h"
-#include "fuzz/fuzz_scratch.h"
-#include "convert/field_catalog.h"
 
 namespace {
 

@@ -2,12 +2,13 @@
 // Block-buffered binary input.
 #include "logfile/block_input.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace varistrum {
 
@@ -15,7 +16,7 @@ namespace {
 
 // The opened file, read without the C library's own buffering.
 class FileSource : public InputSource {
-public:
+  public:
     explicit FileSource(std::FILE* file) : file_(file) { std::setvbuf(file_, nullptr, _IONBF, 0); }
     ~FileSource() override { std::fclose(file_); }
     FileSource(const FileSource&) = delete;
@@ -33,14 +34,16 @@ public:
     }
     int Error() const override { return error_; }
 
-private:
+  private:
     std::FILE* file_;
     int error_ = 0;
 };
 
 }  // namespace
 
-BlockInput::~BlockInput() { Close(); }
+BlockInput::~BlockInput() {
+    Close();
+}
 
 bool BlockInput::Open(const std::string& path) {
     Close();

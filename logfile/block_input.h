@@ -18,7 +18,7 @@ namespace varistrum {
 // that fails. Read returns the bytes read, 0 at the end or after an error; Error() is the
 // system's error number of a failed read or seek, 0 when there was none.
 class InputSource {
-public:
+  public:
     virtual ~InputSource() = default;
     virtual std::size_t Read(std::uint8_t* into, std::size_t size) = 0;
     virtual bool Seek(std::uint64_t offset) = 0;
@@ -30,7 +30,7 @@ using InputSourceWrapper =
     std::function<std::unique_ptr<InputSource>(std::unique_ptr<InputSource> file)>;
 
 class BlockInput {
-public:
+  public:
     static constexpr std::size_t kBlockSize = 1 << 20;
 
     BlockInput() = default;
@@ -67,7 +67,7 @@ public:
         return true;
     }
 
-private:
+  private:
     bool Fill(std::size_t wanted);
     bool SkipPastBuffer(std::size_t size);
 

@@ -97,7 +97,8 @@ struct DecoderState {
     std::string ScanName = "<Timestamp Not Available>";
     StatisticsCounters counters;
 
-    // Channel value of slot j of the selected receiver's table; slots past the table read its last entry.
+    // Channel value of slot j of the selected receiver's table; slots past the table read its last
+    // entry.
     std::uint32_t ChannelValue(int receiver, int slot) const;
     std::uint16_t ChannelNumber(int slot) const;
     // Values per output point come from the pending rows only for GPS-timed single-frequency data.

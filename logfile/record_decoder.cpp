@@ -31,22 +31,32 @@ DecodeResult TavrelReader::DecodeRecord(const RecordBuffer& buffer) {
     // (the reader counts them) and not decoded.
     if (needed < 0 || static_cast<int>(payload.size()) < needed) return DecodeNothing;
     switch (type) {
-        case GpsRecord: return DecodeGps(payload);
-        case ConfigRecord: return DecodeConfig(payload);
-        case Receiver1DataRecord: return DecodeSamples(0, payload);
-        case Receiver2DataRecord: return DecodeSamples(1, payload);
-        case RtcRecord: return DecodeRtc(payload);
-        case ScanList32Record: return DecodeScanList32(payload);
-        case ScanList10Record: return DecodeScanList10(payload);
-        case ChannelListRecord: return DecodeChannelList(payload);
-        case ChannelTableRecord: return DecodeChannelTable(payload);
+        case GpsRecord:
+            return DecodeGps(payload);
+        case ConfigRecord:
+            return DecodeConfig(payload);
+        case Receiver1DataRecord:
+            return DecodeSamples(0, payload);
+        case Receiver2DataRecord:
+            return DecodeSamples(1, payload);
+        case RtcRecord:
+            return DecodeRtc(payload);
+        case ScanList32Record:
+            return DecodeScanList32(payload);
+        case ScanList10Record:
+            return DecodeScanList10(payload);
+        case ChannelListRecord:
+            return DecodeChannelList(payload);
+        case ChannelTableRecord:
+            return DecodeChannelTable(payload);
         case TpPositionRecord:
             state_.tpPosition = TpPositionBlock::Decode(buffer.Record());
             return DecodeNothing;
         case TpTimeRecord:
             state_.tpTime = TpTimeBlock::Decode(buffer.Record());
             return DecodeNothing;
-        default: return DecodeNothing;
+        default:
+            return DecodeNothing;
     }
 }
 
@@ -83,7 +93,8 @@ void TavrelReader::SelectCurrentScan() {
 }
 
 void TavrelReader::StartEngine() {
-    const std::uint32_t code = receivers_.receiver1 ? state_.channelValuesA[0] : state_.channelValuesB[0];
+    const std::uint32_t code =
+        receivers_.receiver1 ? state_.channelValuesA[0] : state_.channelValuesB[0];
     engine_.StartAveraging(state_.SelectedPlan().CodeToMHz(code), kLambdaSampleSpacing,
                            kLambdaBinLength);
 }

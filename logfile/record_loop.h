@@ -20,7 +20,7 @@ struct LoopResult {
 
 // Whole per cent of a byte total read so far, told only when it grows.
 class WholePercent {
-public:
+  public:
     explicit WholePercent(std::uint64_t total) : total_(total) {}
     // The new whole per cent after `bytes` more, or -1 when it has not grown.
     int Advance(std::uint64_t bytes) {
@@ -32,7 +32,7 @@ public:
         return percent;
     }
 
-private:
+  private:
     std::uint64_t total_;
     std::uint64_t done_ = 0;
     int shown_ = 0;  // every pass shows 0 before it starts

@@ -54,7 +54,9 @@ struct FrequencyPlan {
     static FrequencyPlan Decode(ByteSpan twelveBytes);
     bool Wraps() const { return (flags & 1) != 0; }
     double StepKHz() const { return step / 256.0; }
-    double CodeToMHz(std::int64_t code) const { return static_cast<double>(code) * StepKHz() * 0.001; }
+    double CodeToMHz(std::int64_t code) const {
+        return static_cast<double>(code) * StepKHz() * 0.001;
+    }
     double MinMHz() const { return CodeToMHz(first); }
     double MaxMHz() const { return CodeToMHz(last); }
     std::int64_t ChannelCount() const;

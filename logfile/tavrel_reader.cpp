@@ -172,9 +172,13 @@ bool TavrelReader::ResyncAfterDamage(std::uint64_t damagedAt) {
     return false;
 }
 
-void TavrelReader::ResetAveragingWork() { state_.PendingRecords = 0; }
+void TavrelReader::ResetAveragingWork() {
+    state_.PendingRecords = 0;
+}
 
-void TavrelReader::ClearReceiverFlags() { state_.receiverWritten = {false, false}; }
+void TavrelReader::ClearReceiverFlags() {
+    state_.receiverWritten = {false, false};
+}
 
 bool TavrelReader::ReceiverChecked(int receiver) const {
     return receiver == 0 ? receivers_.receiver1 : receivers_.receiver2;

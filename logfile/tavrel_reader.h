@@ -17,7 +17,7 @@ namespace varistrum {
 class AveragingEngine;
 
 class TavrelReader : public LogReader {
-public:
+  public:
     explicit TavrelReader(AveragingEngine& engine);
 
     std::int16_t Open(const std::string& path) override;
@@ -57,10 +57,10 @@ public:
     std::uint64_t FileSize() const { return input_.FileSize(); }
     std::uint64_t DataEnd() const { return dataEnd_; }
 
-protected:
+  protected:
     void ResetAveragingWork() override;
 
-private:
+  private:
     bool ResyncAfterDamage(std::uint64_t damagedAt);
     int EndWithCutRecord(std::uint64_t position);
     int EndWithReadFailure();

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <charconv>
 
-#include "settings/ini_profile.h"
 #include "convert/field_catalog.h"
+#include "settings/ini_profile.h"
 
 namespace varistrum {
 namespace {

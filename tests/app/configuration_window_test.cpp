@@ -5,8 +5,8 @@
 #include <QListWidget>
 #include <QTreeWidget>
 
-#include "gui_fixture.h"
 #include "convert/field_catalog.h"
+#include "gui_fixture.h"
 
 namespace varistrum::test {
 namespace {

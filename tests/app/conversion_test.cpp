@@ -8,9 +8,9 @@
 #include <filesystem>
 
 #include "app/frequency_entry_form.h"
-#include "logfile/typed_frequencies.h"
-#include "gui_fixture.h"
 #include "convert/field_catalog.h"
+#include "gui_fixture.h"
+#include "logfile/typed_frequencies.h"
 
 namespace varistrum::test {
 namespace {

@@ -13,8 +13,8 @@
 #include <QUrl>
 
 #include "app/generator_dlg.h"
-#include "gui_fixture.h"
 #include "convert/field_catalog.h"
+#include "gui_fixture.h"
 
 namespace varistrum::test {
 namespace {

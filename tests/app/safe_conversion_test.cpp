@@ -4,8 +4,8 @@
 #include <QLineEdit>
 #include <filesystem>
 
-#include "gui_fixture.h"
 #include "convert/field_catalog.h"
+#include "gui_fixture.h"
 
 namespace varistrum::test {
 namespace {

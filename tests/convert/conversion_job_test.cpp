@@ -11,8 +11,8 @@
 #include "convert/gps_outage_pass.h"
 #include "convert/output_split.h"
 #include "index/make_index.h"
-#include "tools/drive_simulator.h"
 #include "support/test_files.h"
+#include "tools/drive_simulator.h"
 #include "tools/log_builder.h"
 
 namespace varistrum {

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "averaging/averaging_engine.h"
+#include "base/text_builder.h"
 #include "convert/convert_job.h"
 #include "convert/field_formatter.h"
-#include "base/text_builder.h"
 #include "index/make_index.h"
 #include "support/test_files.h"
 #include "tools/drive_simulator.h"
@@ -76,7 +76,8 @@ std::string PlainConversion(const std::string& path, int format,
             for (std::size_t i = 0; i < settings.selectedTags.size(); ++i) {
                 if (i > 0) line += delimiter;
                 field.clear();
-                FieldFormatter(reader, point, recordCount).AppendField(settings.selectedTags[i], field);
+                FieldFormatter(reader, point, recordCount)
+                    .AppendField(settings.selectedTags[i], field);
                 line += field;
                 anyText = anyText || !field.empty();
             }

@@ -5,8 +5,8 @@
 #include <sstream>
 
 #include "averaging/averaging_engine.h"
-#include "convert/convert_job.h"
 #include "base/number_format.h"
+#include "convert/convert_job.h"
 #include "support/test_files.h"
 #include "tools/drive_simulator.h"
 
@@ -20,7 +20,7 @@ using test::TempDir;
 
 // What a map view or a report would keep of each row: its values as text, samples copied.
 class KeepingSink : public RowSink {
-public:
+  public:
     void BeginScan() override { ++scans; }
     void AcceptRow(const OutputRow& row) override {
         std::string text;
@@ -98,8 +98,8 @@ TEST(RowSinkTest, RowsCarryTheValuesOfTheTextLines) {
         TavrelReader reader(engine);
         reader.SelectReceiver(c.receiver2 ? 2 : 1);
         RecordingObserver observer;
-        const FileOutcome outcome = ConvertFile(reader, input, dir.File("in.out"), settings,
-                                                observer, {}, extra);
+        const FileOutcome outcome =
+            ConvertFile(reader, input, dir.File("in.out"), settings, observer, {}, extra);
         ASSERT_EQ(outcome.outcome, JobOutcome::Completed);
         const std::vector<std::string> text = Lines(ReadFile(dir.File("in.out")));
         ASSERT_FALSE(text.empty());

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "averaging/averaging_engine.h"
-#include "logfile/typed_frequencies.h"
 #include "logfile/tavrel_reader.h"
+#include "logfile/typed_frequencies.h"
 #include "support/test_files.h"
 #include "tools/log_builder.h"
 

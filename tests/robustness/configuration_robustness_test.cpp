@@ -18,8 +18,8 @@ namespace varistrum {
 namespace {
 
 namespace fs = std::filesystem;
-using test::TempDir;
 using test::InChild;
+using test::TempDir;
 using test::WriteFile;
 
 std::string Repeated(const std::string& pattern, int times, int from = 0) {

@@ -10,8 +10,8 @@
 #include <filesystem>
 
 #include "averaging/averaging_engine.h"
-#include "index/average_information.h"
 #include "convert/convert_job.h"
+#include "index/average_information.h"
 #include "index/make_index.h"
 #include "logfile/record_loop.h"
 #include "support/test_files.h"
@@ -29,11 +29,14 @@ using Bytes = std::vector<std::uint8_t>;
 // Passes the file's bytes on in small pieces; once `failAfter` bytes have been read it either
 // fails with an I/O error or cuts the file at `cutTo` and reads on.
 class FaultySource : public InputSource {
-public:
+  public:
     enum class Fault { IoError, Shrink };
     FaultySource(std::unique_ptr<InputSource> file, Fault fault, std::uint64_t failAfter,
                  std::string path, std::uint64_t cutTo)
-        : file_(std::move(file)), fault_(fault), failAfter_(failAfter), path_(std::move(path)),
+        : file_(std::move(file)),
+          fault_(fault),
+          failAfter_(failAfter),
+          path_(std::move(path)),
           cutTo_(cutTo) {}
 
     std::size_t Read(std::uint8_t* into, std::size_t size) override {
@@ -51,7 +54,7 @@ public:
     bool Seek(std::uint64_t offset) override { return file_->Seek(offset); }
     int Error() const override { return error_ != 0 ? error_ : file_->Error(); }
 
-private:
+  private:
     std::unique_ptr<InputSource> file_;
     Fault fault_;
     std::uint64_t failAfter_;
@@ -78,7 +81,7 @@ InputSourceWrapper Faulty(const FaultCase& c, const std::string& path, std::uint
 
 // Keeps failures with their path and reason, and the damage reported.
 class FailureObserver : public test::RecordingObserver {
-public:
+  public:
     void ReportFailure(MessageKind kind, const std::string& text, const std::string& path,
                        const std::string& reason) override {
         messages.push_back(std::string(MessageCaption(kind)) + ": " + text + " '" + path +
@@ -94,7 +97,9 @@ public:
     int damageReports = 0;
 };
 
-Bytes GpsLog() { return sim::SimulateLog(sim::Scenario::SingleGps, 8, 4, 30); }
+Bytes GpsLog() {
+    return sim::SimulateLog(sim::Scenario::SingleGps, 8, 4, 30);
+}
 
 TEST(ReadFailureTest, AConversionWhoseInputFailsEndsAsAFailureAndLeavesNoOutput) {
     const Bytes log = GpsLog();
@@ -142,7 +147,7 @@ TEST(ReadFailureTest, AConversionWhoseInputFailsEndsAsAFailureAndLeavesNoOutput)
 
 // Records the index pass's outcome-relevant calls.
 class IndexRecording : public SilentIndexView {
-public:
+  public:
     void SetStatistics(const std::vector<std::string>& lines) override { statistics = lines; }
     void ShowDamage(const DamageCounters& damage) override { damageLine = DamageLine(damage); }
     void ReportMessage(MessageKind kind, const std::string& text) override {
@@ -177,7 +182,8 @@ TEST(ReadFailureTest, TheIndexPassAndTheInformationPassReportAFailedRead) {
         WriteFile(input, GpsLog());
         EXPECT_EQ(RunAverageInformationPass(reader, input, generator, {}),
                   MakeListOutcome::ReadFailed);
-        EXPECT_EQ(generator.messages, std::vector<std::string>{"Error: Input File Cannot Be Read!"});
+        EXPECT_EQ(generator.messages,
+                  std::vector<std::string>{"Error: Input File Cannot Be Read!"});
     }
 }
 
