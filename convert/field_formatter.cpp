@@ -315,7 +315,7 @@ int FieldFormatter::BestListSlot() const {
 // The plain slot writer: the reader's field writer slots use it, and the data lines must give
 // exactly its text.
 void FieldFormatter::AppendSlot(int j, std::string& out, char delimiter, bool& first) const {
-    const bool table = s_.DataMode == kDataTable;
+    const bool table = s_.DataMode == DataKind::Table;
     const std::uint16_t channelNumber = s_.ChannelNumber(j);
     const std::uint32_t code = s_.ChannelValue(s_.SelectedReceiver, j);
     if (channelNumber == 0 && code == 0 && !table) return;
@@ -357,7 +357,7 @@ void FieldFormatter::AppendSlots(std::string& out, int firstSlot, int lastSlot,
 // adds its level from a table.
 void FieldFormatter::AppendSlots(TextBuilder& out, int firstSlot, int lastSlot,
                                  char delimiter) const {
-    const bool table = s_.DataMode == kDataTable;
+    const bool table = s_.DataMode == DataKind::Table;
     const FrequencyPlan& plan = s_.SelectedPlan();
     const DataColumns columns = reader_.Columns();
     const auto& codes = s_.SelectedReceiver == 1 ? s_.channelValuesB : s_.channelValuesA;
@@ -466,17 +466,17 @@ template <class Out>
 void FieldFormatter::AppendDataBlock(Out& out, char delimiter) const {
     int firstSlot = 0, lastSlot = -1;
     switch (s_.DataMode) {
-        case kDataSamples:
+        case DataKind::Samples:
             lastSlot = row_ ? row_->lastSample : s_.lastSampleIndex;
             break;
-        case kDataList:
+        case DataKind::List:
             if (bestServer_) {
                 firstSlot = lastSlot = BestListSlot();
             } else {
                 lastSlot = 9;
             }
             break;
-        case kDataTable:
+        case DataKind::Table:
             if (bestServer_) {
                 AppendBestServerEntry(out, delimiter);
                 return;
@@ -497,13 +497,13 @@ template void FieldFormatter::AppendDataBlock(TextBuilder&, char) const;
 void FieldFormatter::AppendDataBlockTitles(std::string& out, char delimiter) const {
     int repeat = 0;
     switch (s_.DataMode) {
-        case kDataSamples:
+        case DataKind::Samples:
             repeat = 1;
             break;
-        case kDataList:
+        case DataKind::List:
             repeat = bestServer_ ? 1 : 10;
             break;
-        case kDataTable:
+        case DataKind::Table:
             repeat = bestServer_ ? 1 : 4;
             break;
         default:

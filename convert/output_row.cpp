@@ -9,7 +9,7 @@
 namespace varistrum {
 
 double OutputRow::SlotFrequencyMHz(int j) const {
-    if (dataMode == kDataTable) {
+    if (dataMode == DataKind::Table) {
         if (tableChannels.empty()) return 0.0;
         const std::size_t at = std::min<std::size_t>(static_cast<std::size_t>(std::max(j, 0)),
                                                      tableChannels.size() - 1);
@@ -55,13 +55,13 @@ void FillRow(const TavrelReader& reader, int point, std::int64_t number, OutputR
     row.seconds = s.gps.seconds;
     std::size_t count = 0;
     switch (s.DataMode) {
-        case kDataSamples:
+        case DataKind::Samples:
             count = static_cast<std::size_t>(std::max(s.lastSampleIndex + 1, 0));
             break;
-        case kDataList:
+        case DataKind::List:
             count = 10;
             break;
-        case kDataTable:
+        case DataKind::Table:
             count = static_cast<std::size_t>(s.tableEntries);
             row.tableChannels = std::span<const std::uint16_t>(s.channelNumbers.data(), count);
             break;

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "logfile/decoder_state.h"
 #include "logfile/records.h"
 
 namespace varistrum {
@@ -28,9 +29,9 @@ struct OutputRow {
     GpsBlock gps;  // the last GPS record's values (status, date, altitude, speed, ...)
 
     int scanNumber = 0;  // as the index pass numbers the scans
-    int scanKind = 0;    // ScanMode of the decoder (single frequency, list, table)
-    int dataMode = 0;    // DataMode of the decoder (samples, list, table)
-    int receiver = 1;    // 1 or 2
+    ScanKind scanKind = ScanKind::None;
+    DataKind dataMode = DataKind::None;
+    int receiver = 1;  // 1 or 2
 
     // The row's levels (dBm), in slot order, and what gives each slot its frequency: the
     // selected receiver's channel codes (single frequency and list scans) or the table's

@@ -40,9 +40,9 @@ IndexOutcome RunIndexPass(TavrelReader& reader, int inputFormat, const std::stri
     view.ShowWait();
     view.ClearTree();
     if (inputFormat == kFormatTavrel) {
-        view.AddRoot(kScanSingle, "Single Frequency");
-        view.AddRoot(kScanList, "List Data");
-        view.AddRoot(kScanTable, "Table Data");
+        view.AddRoot(ScanCode(ScanKind::SingleFrequency), "Single Frequency");
+        view.AddRoot(ScanCode(ScanKind::List), "List Data");
+        view.AddRoot(ScanCode(ScanKind::Table), "Table Data");
     }
     view.ExpandTree();
     reader.SetInputFormat(inputFormat);
@@ -61,10 +61,10 @@ IndexOutcome RunIndexPass(TavrelReader& reader, int inputFormat, const std::stri
             reader.DecodeRecord(buffer);
             const DecoderState& state = reader.State();
             if (state.HeaderPending) {
-                view.AddScanNode(state.ScanMode, state.ScanIndex, state.ScanName);
+                view.AddScanNode(ScanCode(state.ScanMode), state.ScanIndex, state.ScanName);
                 reader.ClearHeaderPending();
             } else if (state.ScanIndex != scansSeen) {
-                view.AddScanWithoutNode(state.ScanMode, state.ScanIndex, state.ScanName);
+                view.AddScanWithoutNode(ScanCode(state.ScanMode), state.ScanIndex, state.ScanName);
             }
             scansSeen = state.ScanIndex;
             return true;

@@ -14,17 +14,14 @@ namespace varistrum {
 
 inline constexpr int kChannelTableSize = 32;
 
-// Scan kinds (ScanMode values).
-inline constexpr int kScanNone = -1;
-inline constexpr int kScanTable = 1;
-inline constexpr int kScanSingle = 19;
-inline constexpr int kScanList = 20;
+// Scan kinds (ScanMode values); the numbers are the scan tree's root codes.
+enum class ScanKind : int { None = -1, Table = 1, SingleFrequency = 19, List = 20 };
+inline int ScanCode(ScanKind kind) {
+    return static_cast<int>(kind);
+}
 
 // Layouts of the data now arriving (DataMode values).
-inline constexpr int kDataNone = 0;
-inline constexpr int kDataSamples = 1;
-inline constexpr int kDataList = 2;
-inline constexpr int kDataTable = 3;
+enum class DataKind { None, Samples, List, Table };
 
 // Timing sources of sample records.
 enum class Timing { None, Gps, Rtc };
@@ -55,8 +52,8 @@ struct StatisticsCounters {
 };
 
 struct DecoderState {
-    int ScanMode = kScanNone;
-    int DataMode = kDataNone;
+    ScanKind ScanMode = ScanKind::None;
+    DataKind DataMode = DataKind::None;
     Timing TimingSource = Timing::None;
     int ScanIndex = 0;
     int SelectedReceiver = 0;
@@ -106,7 +103,9 @@ struct DecoderState {
     static int RowSample(const PendingRow& row, int j) {
         return j >= 0 && static_cast<std::size_t>(j) < row.sampleCount ? row.samples[j] : 0;
     }
-    bool RowsCarryPoints() const { return DataMode == kDataSamples && TimingSource == Timing::Gps; }
+    bool RowsCarryPoints() const {
+        return DataMode == DataKind::Samples && TimingSource == Timing::Gps;
+    }
     const FrequencyPlan& SelectedPlan() const { return plans[SelectedReceiver == 1 ? 1 : 0]; }
 };
 

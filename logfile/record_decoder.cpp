@@ -62,7 +62,7 @@ DecodeResult TavrelReader::DecodeRecord(const RecordBuffer& buffer) {
 
 // A scan definition, or the first table record after another kind, begins a scan. Before
 // the file's first time record the start waits for it, so that the scan can be named.
-void TavrelReader::BeginScan(int scanMode) {
+void TavrelReader::BeginScan(ScanKind scanMode) {
     state_.ScanMode = scanMode;
     if (state_.timeSinceOpen) {
         state_.HeaderPending = true;
@@ -121,7 +121,7 @@ DecodeResult TavrelReader::DecodeGps(ByteSpan payload) {
     DecoderState& s = state_;
     s.newGpsRecord = true;
     s.gps = GpsBlock::Decode(payload);
-    if (s.DataMode == kDataSamples) s.TimingSource = Timing::Gps;
+    if (s.DataMode == DataKind::Samples) s.TimingSource = Timing::Gps;
     s.timeSeen = true;
     ++s.counters.gpsTotal;
     if (s.gps.statusCode == static_cast<int>(GpsFixStatus::ThreeDFix)) {
@@ -137,7 +137,7 @@ DecodeResult TavrelReader::DecodeGps(ByteSpan payload) {
 
     DecodeResult result = DecodeNothing;
     if (Converting()) {
-        if (s.firstFix || s.DataMode != kDataSamples) {
+        if (s.firstFix || s.DataMode != DataKind::Samples) {
             s.firstFix = false;  // the first fix only starts the timing
         } else if (averageType_ == kAverageNone) {
             InterpolatePendingRows();
@@ -220,7 +220,7 @@ DecodeResult TavrelReader::DecodeSamples(int receiver, ByteSpan payload) {
     ++(receiver == 0 ? s.counters.rx1Single : s.counters.rx2Single);
     if (!ReceiverChecked(receiver) || s.SkipScan) return DecodeNothing;
 
-    s.DataMode = kDataSamples;
+    s.DataMode = DataKind::Samples;
     const std::size_t count = payload.size() - 1;  // the last byte is not a sample
     std::copy_n(payload.begin(), count, reinterpret_cast<std::uint8_t*>(s.levels.data()));
     s.lastSampleIndex = static_cast<int>(count) - 1;
@@ -260,7 +260,7 @@ DecodeResult TavrelReader::DecodeRtc(ByteSpan payload) {
 
 DecodeResult TavrelReader::DecodeScanList32(ByteSpan payload) {
     state_.list32Seen = true;
-    BeginScan(kScanSingle);
+    BeginScan(ScanKind::SingleFrequency);
     if (!state_.SkipScan && Converting()) {
         state_.channelValuesA.fill(U32LE(payload, 0));
         state_.channelValuesB.fill(U32LE(payload, 4));
@@ -271,7 +271,7 @@ DecodeResult TavrelReader::DecodeScanList32(ByteSpan payload) {
 
 DecodeResult TavrelReader::DecodeScanList10(ByteSpan payload) {
     state_.list10Seen = true;
-    BeginScan(kScanList);
+    BeginScan(ScanKind::List);
     if (Converting()) state_.HeaderPending = true;
     if (!state_.SkipScan && Converting()) {
         for (std::size_t i = 0; i < 10; ++i) {
@@ -287,7 +287,7 @@ DecodeResult TavrelReader::DecodeChannelList(ByteSpan payload) {
     if (s.InOutage) return DecodeNothing;
     ++s.counters.listMode;
     if (s.SkipScan) return DecodeNothing;
-    s.DataMode = kDataList;
+    s.DataMode = DataKind::List;
     for (std::size_t e = 0; e < 5; ++e) {
         if (U8(payload, 3 * e) != s.SelectedReceiver) continue;
         s.levels[U8(payload, 3 * e + 1)] = S8(payload, 3 * e + 2);
@@ -298,8 +298,8 @@ DecodeResult TavrelReader::DecodeChannelList(ByteSpan payload) {
 
 DecodeResult TavrelReader::DecodeChannelTable(ByteSpan payload) {
     DecoderState& s = state_;
-    if (s.ScanMode != kScanTable) {
-        BeginScan(kScanTable);
+    if (s.ScanMode != ScanKind::Table) {
+        BeginScan(ScanKind::Table);
         s.headerChangeRemembered = true;
         s.bestServer = BestServerState{};  // a sweep never spans two scans
     }
@@ -308,7 +308,7 @@ DecodeResult TavrelReader::DecodeChannelTable(ByteSpan payload) {
     ++s.counters.tableMode;
     if (s.SkipScan || !Converting()) return DecodeNothing;
 
-    s.DataMode = kDataTable;
+    s.DataMode = DataKind::Table;
     s.channelNumbers.fill(0);
     s.tableEntries = 0;
     BestServerState& best = s.bestServer;

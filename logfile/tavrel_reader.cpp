@@ -188,13 +188,14 @@ bool TavrelReader::SelectReceiver(int n) {
     const int r = n == 2 ? 1 : 0;
     state_.SelectedReceiver = r;
     return ReceiverChecked(r) && state_.receiverPresent[static_cast<std::size_t>(r)] &&
-           (state_.DataMode != kDataSamples || state_.receiverWritten[static_cast<std::size_t>(r)]);
+           (state_.DataMode != DataKind::Samples ||
+            state_.receiverWritten[static_cast<std::size_t>(r)]);
 }
 
 bool TavrelReader::PrerequisitesMet() const {
     if (!state_.timeSeen || !state_.configSeen) return false;
-    if (state_.DataMode == kDataSamples) return state_.list32Seen;
-    if (state_.DataMode == kDataList) return state_.list10Seen;
+    if (state_.DataMode == DataKind::Samples) return state_.list32Seen;
+    if (state_.DataMode == DataKind::List) return state_.list10Seen;
     return true;
 }
 

@@ -77,7 +77,7 @@ class TavrelReader : public LogReader {
     DecodeResult DecodeChannelList(ByteSpan payload);
     DecodeResult DecodeChannelTable(ByteSpan payload);
 
-    void BeginScan(int scanMode);
+    void BeginScan(ScanKind scanMode);
     void CompleteWaitingScanStart();
     void SelectCurrentScan();
     void TestGpsOutage();

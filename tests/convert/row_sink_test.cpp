@@ -119,11 +119,11 @@ TEST(RowSinkTest, RowsAreMadeWithoutAReader) {
     row.levels = levels;
     row.channelCodes = codes;
     row.plan = FrequencyPlan{64480, 71680, 3200, 0};  // 12.5 kHz steps
-    row.dataMode = kDataSamples;
+    row.dataMode = DataKind::Samples;
     EXPECT_DOUBLE_EQ(row.SlotFrequencyMHz(0), 850.0);
     EXPECT_DOUBLE_EQ(row.SlotFrequencyMHz(1), 850.4);
     EXPECT_DOUBLE_EQ(row.SlotFrequencyMHz(5), 850.4);  // past the table: its last entry
-    row.dataMode = kDataTable;
+    row.dataMode = DataKind::Table;
     row.tableChannels = channels;
     EXPECT_DOUBLE_EQ(row.SlotFrequencyMHz(1), row.plan.CodeToMHz(row.plan.CodeOfChannel(13)));
     KeepingSink sink;

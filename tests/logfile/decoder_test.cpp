@@ -180,9 +180,9 @@ TEST(DecoderTest, ScanWhoseStartWaitedIsSelectedFromTheTreeUnlessAllScansAreConv
             const DecodeResult samplesResult = d.Next();
             EXPECT_EQ(d.S().counters.rx1Single, 1);
             if (allScans) {
-                EXPECT_NE(d.S().DataMode, kDataNone) << byRtc;
+                EXPECT_NE(d.S().DataMode, DataKind::None) << byRtc;
             } else {
-                EXPECT_EQ(d.S().DataMode, kDataNone) << byRtc;  // the samples were dropped
+                EXPECT_EQ(d.S().DataMode, DataKind::None) << byRtc;  // the samples were dropped
                 EXPECT_EQ(samplesResult, DecodeNothing);
             }
         }
