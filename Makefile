@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 PACKAGES := cmake ninja-build g++ make qt6-base-dev libcli11-dev googletest libgtest-dev locales libbenchmark-dev \
-  dpkg-dev lintian desktop-file-utils shared-mime-info xdg-utils libglib2.0-bin parallel
+  dpkg-dev lintian desktop-file-utils shared-mime-info xdg-utils libglib2.0-bin parallel clang-format-14
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 EXAMPLE := examples/drive-example.klf
 
@@ -42,6 +42,12 @@ demo: build
 	./$(BUILD)/cli/varistrum-cli convert $(EXAMPLE) -o $(DEMO_OUT) --tags 5,11,18,32,0 --columns frequency,channel,rssi --quiet
 	@echo "--- first lines of $(DEMO_OUT) ---"
 	@head -n 8 $(DEMO_OUT) | cut -c 1-150
+
+# Rewrites the expected outputs in tests/golden after a deliberate change of output: review the
+# diff (git diff --stat tests/golden) before committing it.
+.PHONY: golden
+golden: build
+	cmake --build $(BUILD) --target golden
 
 gui: build
 	./$(BUILD)/app/varistrum

@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 
 #include "app/ui_hooks.h"
-#include "averaging/frequency_entry.h"
+#include "logfile/typed_frequencies.h"
 
 namespace varistrum {
 

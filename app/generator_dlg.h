@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "app/gui_bridge.h"
-#include "averaging/make_list.h"
+#include "index/average_information.h"
 
 class QLabel;
 class QProgressBar;

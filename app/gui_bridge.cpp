@@ -110,6 +110,10 @@ void GuiIndexView::SetStatistics(const std::vector<std::string>& lines) {
     calls_.Run([&] { target_.SetStatistics(lines); });
 }
 
+void GuiIndexView::ShowDamage(const DamageCounters& damage) {
+    calls_.Run([&] { target_.ShowDamage(damage); });
+}
+
 void GuiIndexView::ReportMessage(MessageKind kind, const std::string& text) {
     calls_.Run([&] { target_.ReportMessage(kind, text); });
 }

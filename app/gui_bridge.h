@@ -8,8 +8,8 @@
 #include <functional>
 #include <memory>
 
-#include "averaging/make_list.h"
-#include "convert/job_observer.h"
+#include "base/job_observer.h"
+#include "index/average_information.h"
 #include "index/make_index.h"
 
 namespace varistrum {
@@ -57,6 +57,7 @@ class GuiIndexView : public IndexView {
     void ExpandTree() override;
     // The pass's last change: waits until the window shows it and everything before it.
     void SetStatistics(const std::vector<std::string>& lines) override;
+    void ShowDamage(const DamageCounters& damage) override;
     void ReportMessage(MessageKind kind, const std::string& text) override;
 
   private:

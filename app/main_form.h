@@ -7,11 +7,11 @@
 #include <QTimer>
 #include <memory>
 
-#include "app/config/configuration.h"
 #include "app/gui_bridge.h"
 #include "convert/convert_job.h"
 #include "index/make_index.h"
 #include "index/scan_tree.h"
+#include "settings/configuration.h"
 
 class QAction;
 class QCheckBox;
@@ -141,6 +141,8 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     void AddScanNode(int scanMode, int scanIndex, const std::string& text) override;
     void ExpandTree() override;
     void SetStatistics(const std::vector<std::string>& lines) override;
+    // The eighth statistics line, shown only for a damaged file.
+    void ShowDamage(const DamageCounters& damage) override;
     // The conversion's window side, run in the window's thread.
     void SetProgress(int percent) override;
     void ReportMessage(MessageKind kind, const std::string& text) override;

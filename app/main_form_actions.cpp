@@ -18,7 +18,6 @@
 #include <QTime>
 
 #include "app/about_dlg.h"
-#include "app/config/settings_snapshot.h"
 #include "app/frequency_entry_form.h"
 #include "app/help_form.h"
 #include "app/main_form.h"
@@ -28,6 +27,7 @@
 #include "app/ui_hooks.h"
 #include "convert/folder_files.h"
 #include "logfile/identify.h"
+#include "settings/settings_snapshot.h"
 
 namespace varistrum {
 
@@ -93,7 +93,6 @@ void TMainForm::SetInputFormatIndex(int index) {
 
 void TMainForm::SetConvertAllScans(bool on) {
     convertAllScans_ = on;
-    reader_.SetConvertAllScans(on);
 }
 
 void TMainForm::InputFormatGroupClick() {

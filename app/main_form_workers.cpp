@@ -129,6 +129,13 @@ void TMainForm::SetStatistics(const std::vector<std::string>& lines) {
     emit IndexPassShown();
 }
 
+void TMainForm::ShowDamage(const DamageCounters& damage) {
+    QStringList texts;
+    for (int i = 0; i < lbStats->count(); ++i) texts.append(lbStats->item(i)->text());
+    texts.append(QText(DamageLine(damage)));
+    lbStats->SetLines(texts);
+}
+
 void TMainForm::SetProgress(int percent) {
     ProgressBar->setValue(percent);
 }

@@ -6,7 +6,7 @@
 #include <QString>
 #include <functional>
 
-#include "convert/job_observer.h"
+#include "base/job_observer.h"
 
 class QDialog;
 class QWidget;

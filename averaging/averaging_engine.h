@@ -11,6 +11,11 @@
 
 namespace varistrum {
 
+// 40-lambda averaging: a sample every 0.4 wavelengths of the way, averaged over bins of 40
+// wavelengths.
+inline constexpr double kLambdaSampleSpacing = 0.4;
+inline constexpr double kLambdaBinLength = 40;
+
 struct LocatedSample {
     double latitude = 0.0;   // decimal degrees
     double longitude = 0.0;  // decimal degrees

@@ -69,14 +69,13 @@ ConversionSettings TypicalSettings() {
 
 bool OpenForConversion(TavrelReader& reader, const std::string& path,
                        const ConversionSettings& settings) {
+    // The benchmarks convert every scan and drop no outages.
+    static const ConversionMode kEveryScan{true, nullptr, false, {}};
     reader.BindReceiverSelectors(settings.receivers);
-    reader.SetConvertAllScans(settings.convertAllScans);
-    reader.SetScanNodes(&settings.scans);
     reader.SetDataColumns(settings.columns);
-    reader.SetDropOutages(false);
     reader.SelectReceiver(settings.receivers.receiver1 ? 1 : 2);
     if (reader.Open(path) != 0) return false;
-    reader.SetUseScanSelection(true);
+    reader.BeginConversion(kEveryScan);
     reader.SetDelimiter(settings.Delimiter());
     reader.SetAverageType(static_cast<std::int16_t>(settings.averageType));
     return true;

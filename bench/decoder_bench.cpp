@@ -24,7 +24,6 @@ void BM_IndexPassRecords(benchmark::State& state) {
     std::int64_t records = 0;
     for (auto _ : state) {
         reader.Open(path);
-        reader.SetUseScanSelection(false);
         while (reader.ReadNextRecord(buffer) != 0) {
             reader.DecodeRecord(buffer);
             ++records;

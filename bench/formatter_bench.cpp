@@ -30,7 +30,6 @@ class FirstDataResult {
         while (reader.ReadNextRecord(buffer) != 0) {
             if (reader.DecodeRecord(buffer) == DecodeDataReady) break;
         }
-        reader.HeaderDue = false;
     }
     AveragingEngine engine;
     TavrelReader reader;
@@ -43,7 +42,7 @@ void BM_DataBlockPlain(benchmark::State& state) {
     std::string out;
     for (auto _ : state) {
         out.clear();
-        FieldFormatter(data.reader, 0).AppendDataBlock(out, ',');
+        FieldFormatter(data.reader, 0, 1).AppendDataBlock(out, ',');
         benchmark::DoNotOptimize(out.data());
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(out.size()));
@@ -58,7 +57,7 @@ void BM_DataBlockBuilt(benchmark::State& state) {
     FrequencyTexts frequencies;
     for (auto _ : state) {
         out.clear();
-        FieldFormatter(data.reader, 0, &frequencies).AppendDataBlock(out, ',');
+        FieldFormatter(data.reader, 0, 1, &frequencies).AppendDataBlock(out, ',');
         benchmark::DoNotOptimize(out.data());
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(out.size()));
@@ -72,9 +71,10 @@ void BM_WriteDataLines(benchmark::State& state) {
     OutputFile file;
     file.Create("/dev/null");
     OutputLines lines(data.reader, file, settings);
-    lines.WriteDataLines();  // first call: buffers reach their working size
+    RowFeed rows(data.reader, {&lines});
+    rows.FeedRows();  // first call: buffers reach their working size
     const std::uint64_t allocationsBefore = AllocationCount();
-    for (auto _ : state) lines.WriteDataLines();
+    for (auto _ : state) rows.FeedRows();
     const auto count = state.iterations() * data.reader.State().OutputCount;
     state.counters["allocs_per_line"] =
         static_cast<double>(AllocationCount() - allocationsBefore) / static_cast<double>(count);

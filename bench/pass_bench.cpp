@@ -13,9 +13,9 @@
 
 #include "averaging/averaging_engine.h"
 #include "convert/convert_job.h"
+#include "convert/field_catalog.h"
 #include "convert/gps_outage_pass.h"
 #include "index/make_index.h"
-#include "logfile/field_catalog.h"
 #include "logfile/identify.h"
 
 namespace {
@@ -83,7 +83,7 @@ int Main(const fs::path& input, const fs::path& work, int runs) {
         {"plain conversion", [&] { return convert(plain); }, {}},
         {"40-lambda conversion (dB)", [&] { return convert(lambda); }, {}},
         {"GPS outage pre-pass",
-         [&] { return GpsOutagePass(reader, input.string(), 30, {}).has_value(); },
+         [&] { return GpsOutagePass(reader, input.string(), 30, {}).end == LoopEnd::EndOfData; },
          {}},
     };
     for (int r = 0; r < runs; ++r) {

@@ -10,10 +10,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "app/config/configuration.h"
-#include "app/config/settings_snapshot.h"
 #include "averaging/averaging_engine.h"
-#include "averaging/frequency_entry.h"
 #include "cli/console.h"
 #include "cli/convert_options.h"
 #include "cli/exit_codes.h"
@@ -21,6 +18,9 @@
 #include "convert/folder_files.h"
 #include "index/make_index.h"
 #include "logfile/identify.h"
+#include "logfile/typed_frequencies.h"
+#include "settings/configuration.h"
+#include "settings/settings_snapshot.h"
 
 namespace varistrum::cli {
 
@@ -60,10 +60,7 @@ int FieldsCommand() {
 }
 
 void PrintDamage(const TavrelReader& reader) {
-    const DamageCounters& damage = reader.Damage();
-    if (damage.damagedRecords > 0 || damage.skippedBytes > 0)
-        std::cerr << "Warning: " << damage.damagedRecords << " damaged record(s), "
-                  << damage.skippedBytes << " byte(s) skipped\n";
+    if (reader.Damage().Any()) std::cerr << "Warning: " << DamageText(reader.Damage()) << '\n';
 }
 
 // The statistics line's name: the text before " = ".
@@ -135,7 +132,8 @@ int IndexCommand(const std::string& path, bool json, bool quiet) {
     std::stop_source stop;
     InterruptStop interrupt(stop);
     const IndexOutcome outcome = RunIndexPass(reader, format, path, recorder, stop.get_token());
-    if (outcome == IndexOutcome::OpenFailed) return kExitFailed;
+    if (outcome == IndexOutcome::OpenFailed || outcome == IndexOutcome::ReadFailed)
+        return kExitFailed;
     if (json)
         PrintIndexJson(recorder, format, reader);
     else

@@ -62,6 +62,12 @@ void ConsoleObserver::ReportFailure(MessageKind kind, const std::string& text,
     ReportMessage(kind, line);
 }
 
+void ConsoleObserver::ReportDamage(const std::string& path, const DamageCounters& damage) {
+    std::string text = DamageText(damage);
+    if (!path.empty()) text += " in '" + path + "'";
+    ReportMessage(MessageKind::Warning, text);
+}
+
 void ConsoleObserver::ReportSummary(const JobSummary& summary) {
     using State = FileReport::State;
     const bool cancelled = summary.Count(State::Partial) > 0;

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "convert/job_observer.h"
+#include "base/job_observer.h"
 #include "index/make_index.h"
 #include "index/scan_tree.h"
 
@@ -23,6 +23,8 @@ class ConsoleObserver : public JobObserver {
     // "Error: Output File Cannot Be Accessed! 'out/a.out': No space left on device"
     void ReportFailure(MessageKind kind, const std::string& text, const std::string& path,
                        const std::string& reason) override;
+    // "Warning: N damaged record(s), M byte(s) skipped", with " in 'path'" in a folder job.
+    void ReportDamage(const std::string& path, const DamageCounters& damage) override;
     // The skipped and failed files one per line (on cancel also the finished and the partial
     // ones), then "3 converted, 2 skipped".
     void ReportSummary(const JobSummary& summary) override;
@@ -64,6 +66,10 @@ class IndexRecorder : public IndexView {
     void SetStatistics(const std::vector<std::string>& lines) override { statistics = lines; }
     void ReportMessage(MessageKind kind, const std::string& text) override {
         console_.ReportMessage(kind, text);
+    }
+    void ReportFailure(MessageKind kind, const std::string& text, const std::string& path,
+                       const std::string& reason) override {
+        console_.ReportFailure(kind, text, path, reason);
     }
 
     ScanTree tree;

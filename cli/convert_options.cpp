@@ -11,17 +11,17 @@
 #include <filesystem>
 #include <iostream>
 
-#include "app/config/configuration.h"
-#include "app/config/settings_snapshot.h"
 #include "averaging/averaging_engine.h"
-#include "averaging/frequency_entry.h"
+#include "base/number_format.h"
 #include "cli/console.h"
 #include "cli/exit_codes.h"
 #include "convert/convert_job.h"
 #include "convert/folder_files.h"
-#include "convert/number_format.h"
 #include "convert/parallel_job.h"
 #include "logfile/identify.h"
+#include "logfile/typed_frequencies.h"
+#include "settings/configuration.h"
+#include "settings/settings_snapshot.h"
 
 namespace varistrum::cli {
 

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "convert/field_catalog.h"
 #include "logfile/decode_result.h"
 #include "logfile/log_reader.h"
 #include "logfile/scan_selection.h"

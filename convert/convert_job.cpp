@@ -8,18 +8,20 @@
 #include "convert/output_lines.h"
 #include "convert/output_split.h"
 #include "logfile/identify.h"
+#include "logfile/record_loop.h"
 
 namespace varistrum {
 
 namespace {
 
 constexpr const char* kInputMissing = "Input File Does Not Exist!";
+constexpr const char* kInputUnreadable = "Input File Cannot Be Read!";
 constexpr const char* kOutputInaccessible = "Output File Cannot Be Accessed!";
 constexpr const char* kNotALog = "File is not from a QTX CW product.";
 constexpr const char* kNeedsFrequencies = "Receiver frequencies must be entered before converting.";
 
 FileOutcome Failure(std::string message, std::string path, std::string reason) {
-    return {JobOutcome::Failed, std::move(message), std::move(path), std::move(reason)};
+    return {JobOutcome::Failed, std::move(message), std::move(path), std::move(reason), {}};
 }
 
 FileOutcome InputFailure(const std::string& input) {
@@ -28,10 +30,7 @@ FileOutcome InputFailure(const std::string& input) {
 
 void PrepareReader(TavrelReader& reader, const ConversionSettings& settings) {
     reader.BindReceiverSelectors(settings.receivers);
-    reader.SetConvertAllScans(settings.convertAllScans);
-    reader.SetScanNodes(&settings.scans);
     reader.SetDataColumns(settings.columns);
-    reader.SetDropOutages(settings.dropOutages);
 }
 
 // Receiver samples without a frequency definition, and none typed: the index pass's rule.
@@ -41,10 +40,10 @@ bool NeededTypedFrequencies(const TavrelReader& reader) {
 }
 
 // Splits the finished output when asked, and removes the parts of an earlier, longer run.
-std::optional<FileOutcome> SplitAndTidy(const TavrelReader& reader, const std::string& output,
+std::optional<FileOutcome> SplitAndTidy(std::int64_t lines, const std::string& output,
                                         JobObserver& observer) {
     int parts = 0;
-    if (reader.RecordCount > kSplitLines) {
+    if (lines > kSplitLines) {
         SplitReport report;
         if (auto problem = SplitOutputFile(output, observer, &report))
             return Failure(*problem, report.path, report.reason);
@@ -60,50 +59,65 @@ std::optional<FileOutcome> SplitAndTidy(const TavrelReader& reader, const std::s
 
 FileOutcome ConvertOne(TavrelReader& reader, const std::string& input, const std::string& output,
                        const ConversionSettings& settings, JobObserver& observer,
-                       std::stop_token stop, bool skipWithoutFrequencies) {
+                       std::stop_token stop, bool skipWithoutFrequencies,
+                       std::span<RowSink* const> extraSinks) {
     PrepareReader(reader, settings);
-    reader.SetOutageStarts({});
+    ConversionMode mode{settings.convertAllScans, &settings.scans, settings.dropOutages, {}};
     if (settings.dropOutages) {
-        auto starts = GpsOutagePass(reader, input, settings.outageSeconds, stop);
-        if (!starts) return InputFailure(input);
-        reader.SetOutageStarts(std::move(*starts));
+        OutageListing listing = GpsOutagePass(reader, input, settings.outageSeconds, stop);
+        if (!listing.opened) return InputFailure(input);
+        if (listing.end == LoopEnd::ReadError)
+            return Failure(kInputUnreadable, input, listing.failureReason);
+        mode.outageStarts = std::move(listing.starts);
     }
-    if (stop.stop_requested()) return {JobOutcome::Cancelled, {}, {}, {}};
+    if (stop.stop_requested()) return {JobOutcome::Cancelled, {}, {}, {}, {}};
     if (reader.Open(input) != 0) return InputFailure(input);
     OutputFile file;
     if (!(settings.toStandardOutput ? file.UseStandardOutput() : file.Create(output))) {
         reader.Close();
         return Failure(kOutputInaccessible, output, file.FailureReason());
     }
-    reader.SetUseScanSelection(true);
+    reader.BeginConversion(mode);
     PercentGauge gauge(observer, reader.FileSize());
     gauge.Reset();
     reader.SetDelimiter(settings.Delimiter());
     reader.SetAverageType(static_cast<std::int16_t>(settings.averageType));
 
     OutputLines lines(reader, file, settings);
-    RecordBuffer buffer;
-    int consumed = reader.ReadNextRecord(buffer);
-    reader.RecordCount = 0;
-    while (!stop.stop_requested() && consumed != 0 && !file.Failed()) {
-        gauge.Advance(static_cast<std::uint64_t>(consumed));
-        switch (reader.DecodeRecord(buffer)) {
-            case DecodeDataReady: lines.WriteDataLines(); break;
-            case DecodeTextLine: file.Write(reader.TextLine()); break;
-            case DecodeHeaderAndData:
-                reader.HeaderDue = true;
-                lines.WriteDataLines();
-                break;
-            default: break;  // a header change alone waits for the scan's first data line
-        }
-        consumed = reader.ReadNextRecord(buffer);
-    }
+    std::vector<RowSink*> sinks{&lines};
+    sinks.insert(sinks.end(), extraSinks.begin(), extraSinks.end());
+    RowFeed rows(reader, std::move(sinks));
+    const LoopResult loop = RunRecordLoop(
+        reader, stop, [&](int percent) { gauge.Show(percent); },
+        [&](const RecordBuffer& buffer) {
+            switch (reader.DecodeRecord(buffer)) {
+                case DecodeDataReady:
+                    rows.FeedRows();
+                    break;
+                case DecodeTextLine:
+                    rows.FeedText(reader.TextLine());
+                    break;
+                case DecodeHeaderAndData:
+                    rows.BeginScan();
+                    rows.FeedRows();
+                    break;
+                default:
+                    break;  // a header change alone waits for the scan's first data line
+            }
+            return !rows.Failed();
+        });
+    const std::string readFailure = reader.ReadFailureReason();
     reader.Close();
+    // A read error ends the file as a failure: the output written so far is not put in place.
+    if (loop.end == LoopEnd::ReadError) {
+        file.Discard();
+        return Failure(kInputUnreadable, input, readFailure);
+    }
     gauge.Show(100);
-    const bool cancelled = stop.stop_requested();
+    const bool cancelled = loop.end == LoopEnd::Cancelled;
     if (!cancelled && skipWithoutFrequencies && NeededTypedFrequencies(reader)) {
         file.Discard();
-        return {JobOutcome::Skipped, kNeedsFrequencies, input, {}};
+        return {JobOutcome::Skipped, kNeedsFrequencies, input, {}, {}};
     }
     // A cancelled file is put in place as far as it was written, in whole lines.
     if (file.Failed() || !file.Close()) {
@@ -111,9 +125,9 @@ FileOutcome ConvertOne(TavrelReader& reader, const std::string& input, const std
         return Failure(kOutputInaccessible, output, file.FailureReason());
     }
     if (settings.split && !settings.toStandardOutput) {
-        if (auto failure = SplitAndTidy(reader, output, observer)) return *failure;
+        if (auto failure = SplitAndTidy(rows.Rows(), output, observer)) return *failure;
     }
-    return {cancelled ? JobOutcome::Cancelled : JobOutcome::Completed, {}, {}, {}};
+    return {cancelled ? JobOutcome::Cancelled : JobOutcome::Completed, {}, {}, {}, loop.damage};
 }
 
 FileReport::State StateOf(JobOutcome outcome) {
@@ -135,8 +149,8 @@ FileReport::State StateOf(JobOutcome outcome) {
 
 FileOutcome ConvertFile(TavrelReader& reader, const std::string& input, const std::string& output,
                         const ConversionSettings& settings, JobObserver& observer,
-                        std::stop_token stop) {
-    return ConvertOne(reader, input, output, settings, observer, stop, false);
+                        std::stop_token stop, std::span<RowSink* const> extraSinks) {
+    return ConvertOne(reader, input, output, settings, observer, stop, false, extraSinks);
 }
 
 FileOutcome ConvertFolderFile(TavrelReader& reader, const std::string& input,
@@ -145,10 +159,10 @@ FileOutcome ConvertFolderFile(TavrelReader& reader, const std::string& input,
     const int format = IdentifyLogFile(input);
     if (format == kFormatNone) {
         const std::string reason = InputFailureReason(input);
-        return {JobOutcome::Skipped, reason.empty() ? kNotALog : reason, input, {}};
+        return {JobOutcome::Skipped, reason.empty() ? kNotALog : reason, input, {}, {}};
     }
     reader.SetInputFormat(format);
-    return ConvertOne(reader, input, output, settings, observer, stop, true);
+    return ConvertOne(reader, input, output, settings, observer, stop, true, {});
 }
 
 bool AcceptJobFiles(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs,
@@ -156,6 +170,10 @@ bool AcceptJobFiles(const std::vector<std::string>& inputs, const std::vector<st
     const auto refusal = CheckJobFiles(inputs, outputs);
     if (refusal) observer.ReportFailure(MessageKind::Warning, refusal->message, refusal->path, {});
     return !refusal;
+}
+
+void ReportFileDamage(const FileOutcome& outcome, const std::string& path, JobObserver& observer) {
+    if (outcome.damage.Any()) observer.ReportDamage(path, outcome.damage);
 }
 
 void ReportFileFailure(const FileOutcome& failure, JobObserver& observer) {
@@ -173,6 +191,7 @@ JobOutcome FinishFolderJob(const std::vector<std::string>& inputs,
         FileReport file{inputs[i], FileReport::State::NotStarted, {}};
         if (i < started.size() && started[i]) {
             const FileOutcome& outcome = outcomes[i];
+            ReportFileDamage(outcome, inputs[i], observer);
             file.state = StateOf(outcome.outcome);
             file.reason = outcome.message;
             if (outcome.outcome == JobOutcome::Failed) {
@@ -225,7 +244,9 @@ JobOutcome RunConversionJob(TavrelReader& reader, const std::vector<std::string>
         return FinishFolderJob(inputs, outcomes, started, stop.stop_requested(), observer);
     }
     for (std::size_t i = 0; i < count; ++i) {
-        const FileOutcome result = ConvertFile(reader, inputs[i], outputs[i], settings, observer, stop);
+        const FileOutcome result =
+            ConvertFile(reader, inputs[i], outputs[i], settings, observer, stop);
+        ReportFileDamage(result, count > 1 ? inputs[i] : std::string(), observer);
         if (result.outcome == JobOutcome::Failed) {
             ReportFileFailure(result, observer);
             return JobOutcome::Failed;

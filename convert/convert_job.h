@@ -4,14 +4,16 @@
 
 #include <atomic>
 #include <memory>
+#include <span>
 #include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "base/job_observer.h"
+#include "base/worker_thread.h"
 #include "convert/conversion_settings.h"
-#include "convert/job_observer.h"
-#include "convert/worker_thread.h"
+#include "convert/output_row.h"
 #include "logfile/tavrel_reader.h"
 
 namespace varistrum {
@@ -31,11 +33,14 @@ struct FileOutcome {
     std::string message;
     std::string path;
     std::string reason;
+    DamageCounters damage;  // met in the file (a converted or cancelled one)
 };
 
-// Converts one input file into one output file (and its parts when split is on).
+// Converts one input file into one output file (and its parts when split is on). The rows go
+// to the delimited-text writer and then to each of `extraSinks`, in that order.
 FileOutcome ConvertFile(TavrelReader& reader, const std::string& input, const std::string& output,
-                        const ConversionSettings& settings, JobObserver& observer, std::stop_token stop);
+                        const ConversionSettings& settings, JobObserver& observer,
+                        std::stop_token stop, std::span<RowSink* const> extraSinks = {});
 
 // Converts the files one after the other, reporting the first failure, a cancel or the
 // completion through the observer. A folder job identifies each file and ends with its summary.
@@ -53,6 +58,9 @@ FileOutcome ConvertFolderFile(TavrelReader& reader, const std::string& input,
 // output), reported through the observer; true when the job may run.
 bool AcceptJobFiles(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs,
                     JobObserver& observer);
+
+// Reports the damage met in a file, if any, through the observer.
+void ReportFileDamage(const FileOutcome& outcome, const std::string& path, JobObserver& observer);
 
 // Reports a failed file through the observer.
 void ReportFileFailure(const FileOutcome& failure, JobObserver& observer);

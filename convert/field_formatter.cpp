@@ -7,11 +7,14 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "convert/number_format.h"
+#include "base/number_format.h"
 
 namespace varistrum {
 
 namespace {
+
+constexpr double kMphPerCentimetrePerSecond = 0.02237;  // GPS speed to the Velocity field
+constexpr double kMetresPerCentimetre = 0.01;           // GPS height to the Altitude field
 
 enum CoordinatePart { kDecimalDegrees, kDegrees, kMinutes, kDecimalMinutes, kSeconds };
 enum TimePart { kClock, kHour, kMinute, kSecond };
@@ -65,14 +68,11 @@ char* FrequencyTexts::FormatAndKeep(Entry& e, std::uint64_t valueBits, char* at,
     return end;
 }
 
-int CurrentPointIndex(const TavrelReader& reader) {
-    return std::max(0, reader.State().OutputCount - reader.LinesLeft);
-}
-
 FieldFormatter::FieldFormatter(const TavrelReader& reader, int pointIndex,
-                               FrequencyTexts* frequencies)
+                               std::int64_t recordNumber, FrequencyTexts* frequencies)
     : reader_(reader),
       s_(reader.State()),
+      recordNumber_(recordNumber),
       row_(nullptr),
       bestServer_(reader.AverageType() == kAverageBestServer),
       frequencies_(frequencies) {
@@ -228,16 +228,16 @@ void FieldFormatter::AppendField(int tag, Out& out) const {
             AppendInt(out, g.year, 2);
             return;
         case GpsAltitude:
-            AppendFixed(out, g.height3 * 0.01, 0);
+            AppendFixed(out, g.height3 * kMetresPerCentimetre, 0);
             return;
         case GpsVelocity:
-            AppendFixed(out, g.speed1 * 0.02237, 0);
+            AppendFixed(out, g.speed1 * kMphPerCentimetrePerSecond, 0);
             return;
         case MarkerValue:
             AppendInt(out, rtc.marker % 100, 2);
             return;
         case RecordNumber:
-            AppendInt(out, reader_.RecordCount);
+            AppendInt(out, recordNumber_);
             return;
         case RtcDate:
             AppendDate(out, rtc.month, rtc.day, rtc.year);
@@ -315,7 +315,7 @@ int FieldFormatter::BestListSlot() const {
 // The plain slot writer: the reader's field writer slots use it, and the data lines must give
 // exactly its text.
 void FieldFormatter::AppendSlot(int j, std::string& out, char delimiter, bool& first) const {
-    const bool table = s_.DataMode == kDataTable;
+    const bool table = s_.DataMode == DataKind::Table;
     const std::uint16_t channelNumber = s_.ChannelNumber(j);
     const std::uint32_t code = s_.ChannelValue(s_.SelectedReceiver, j);
     if (channelNumber == 0 && code == 0 && !table) return;
@@ -357,7 +357,7 @@ void FieldFormatter::AppendSlots(std::string& out, int firstSlot, int lastSlot,
 // adds its level from a table.
 void FieldFormatter::AppendSlots(TextBuilder& out, int firstSlot, int lastSlot,
                                  char delimiter) const {
-    const bool table = s_.DataMode == kDataTable;
+    const bool table = s_.DataMode == DataKind::Table;
     const FrequencyPlan& plan = s_.SelectedPlan();
     const DataColumns columns = reader_.Columns();
     const auto& codes = s_.SelectedReceiver == 1 ? s_.channelValuesB : s_.channelValuesA;
@@ -466,17 +466,17 @@ template <class Out>
 void FieldFormatter::AppendDataBlock(Out& out, char delimiter) const {
     int firstSlot = 0, lastSlot = -1;
     switch (s_.DataMode) {
-        case kDataSamples:
+        case DataKind::Samples:
             lastSlot = row_ ? row_->lastSample : s_.lastSampleIndex;
             break;
-        case kDataList:
+        case DataKind::List:
             if (bestServer_) {
                 firstSlot = lastSlot = BestListSlot();
             } else {
                 lastSlot = 9;
             }
             break;
-        case kDataTable:
+        case DataKind::Table:
             if (bestServer_) {
                 AppendBestServerEntry(out, delimiter);
                 return;
@@ -497,13 +497,13 @@ template void FieldFormatter::AppendDataBlock(TextBuilder&, char) const;
 void FieldFormatter::AppendDataBlockTitles(std::string& out, char delimiter) const {
     int repeat = 0;
     switch (s_.DataMode) {
-        case kDataSamples:
+        case DataKind::Samples:
             repeat = 1;
             break;
-        case kDataList:
+        case DataKind::List:
             repeat = bestServer_ ? 1 : 10;
             break;
-        case kDataTable:
+        case DataKind::Table:
             repeat = bestServer_ ? 1 : 4;
             break;
         default:
@@ -525,22 +525,6 @@ void FieldFormatter::AppendDataBlockTitles(std::string& out, char delimiter) con
             out.append("\"RSSI\"");
         }
     }
-}
-
-// The reader's writer slots: each empties its text first.
-void TavrelReader::DataBlockTitles(std::string& out, char delimiter) {
-    out.clear();
-    FieldFormatter(*this, CurrentPointIndex(*this)).AppendDataBlockTitles(out, delimiter);
-}
-
-void TavrelReader::WriteDataBlock(std::string& out, char delimiter) {
-    out.clear();
-    FieldFormatter(*this, CurrentPointIndex(*this)).AppendDataBlock(out, delimiter);
-}
-
-void TavrelReader::WriteField(std::int16_t tag, std::string& out) {
-    out.clear();
-    FieldFormatter(*this, CurrentPointIndex(*this)).AppendField(tag, out);
 }
 
 }  // namespace varistrum

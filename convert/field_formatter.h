@@ -7,7 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "convert/text_builder.h"
+#include "base/text_builder.h"
+#include "convert/field_catalog.h"
 #include "logfile/tavrel_reader.h"
 
 namespace varistrum {
@@ -48,9 +49,10 @@ inline char* FrequencyTexts::Write(char* at, int slot, double mhz) {
 
 class FieldFormatter {
   public:
-    // `pointIndex` is the line's index among the points of the current decode result;
+    // `pointIndex` is the line's index among the points of the current decode result,
+    // `recordNumber` the line's number in the output (the Record Number field);
     // `frequencies`, when given, remembers frequency texts from line to line.
-    FieldFormatter(const TavrelReader& reader, int pointIndex,
+    FieldFormatter(const TavrelReader& reader, int pointIndex, std::int64_t recordNumber,
                    FrequencyTexts* frequencies = nullptr);
 
     // Out is std::string (the reader's field writer slots, the header record) or TextBuilder
@@ -76,12 +78,10 @@ class FieldFormatter {
 
     const TavrelReader& reader_;
     const DecoderState& s_;
+    std::int64_t recordNumber_;
     const PendingRow* row_;  // the line's pending row when rows carry the points
     bool bestServer_;
     FrequencyTexts* frequencies_;
 };
-
-// Point index of the current line: the count of lines already written for this result.
-int CurrentPointIndex(const TavrelReader& reader);
 
 }  // namespace varistrum

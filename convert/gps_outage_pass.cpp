@@ -43,29 +43,30 @@ std::int64_t SecondsBetweenFixes(const GpsBlock& previous, const GpsBlock& curre
     return gap < -kSecondsPerDay / 2 ? gap + kSecondsPerDay : gap;
 }
 
-std::optional<std::vector<std::int64_t>> GpsOutagePass(TavrelReader& reader,
-                                                       const std::string& input, int minimumSeconds,
-                                                       std::stop_token stop) {
-    if (reader.Open(input) != 0) return std::nullopt;
-    reader.SetUseScanSelection(false);
-    reader.RecordCount = 0;
-    std::vector<std::int64_t> starts;
+OutageListing GpsOutagePass(TavrelReader& reader, const std::string& input, int minimumSeconds,
+                            std::stop_token stop) {
+    OutageListing listing;
+    if (reader.Open(input) != 0) return listing;
+    listing.opened = true;
     std::optional<GpsBlock> previous;  // the last good fix
     std::int64_t previousNumber = 0;
-    RecordBuffer buffer;
-    while (!stop.stop_requested() && reader.ReadNextRecord(buffer) != 0) {
-        reader.DecodeRecord(buffer);
-        if (!reader.State().newGpsRecord) continue;
-        reader.ClearNewGpsRecordMark();
-        const GpsBlock& fix = reader.State().gps;
-        if (fix.statusCode <= 5) continue;  // only 2D and 3D fixes bound a gap
-        if (previous && SecondsBetweenFixes(*previous, fix) >= minimumSeconds)
-            starts.push_back(previousNumber);
-        previous = fix;
-        previousNumber = reader.State().counters.gpsTotal;
-    }
+    const LoopResult loop =
+        RunRecordLoop(reader, stop, NoProgress, [&](const RecordBuffer& buffer) {
+            reader.DecodeRecord(buffer);
+            if (!reader.State().newGpsRecord) return true;
+            reader.ClearNewGpsRecordMark();
+            const GpsBlock& fix = reader.State().gps;
+            if (!fix.HasFix()) return true;  // only 2D and 3D fixes bound a gap
+            if (previous && SecondsBetweenFixes(*previous, fix) >= minimumSeconds)
+                listing.starts.push_back(previousNumber);
+            previous = fix;
+            previousNumber = reader.State().counters.gpsTotal;
+            return true;
+        });
+    listing.end = loop.end;
+    listing.failureReason = reader.ReadFailureReason();
     reader.Close();
-    return starts;
+    return listing;
 }
 
 }  // namespace varistrum

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "logfile/record_loop.h"
 #include "logfile/tavrel_reader.h"
 
 namespace varistrum {
@@ -17,11 +18,17 @@ namespace varistrum {
 // in the day than the previous one lies on the next day. Negative for a step back.
 std::int64_t SecondsBetweenFixes(const GpsBlock& previous, const GpsBlock& current);
 
-// The GPS record number since Open (1 = the file's first GPS record) of the last good fix
-// (2D or 3D) before every gap of at least `minimumSeconds` to the next good fix, in file
-// order. nullopt when the file cannot be opened.
-std::optional<std::vector<std::int64_t>> GpsOutagePass(TavrelReader& reader,
-                                                       const std::string& input, int minimumSeconds,
-                                                       std::stop_token stop);
+// What the outage pass found: `starts` holds the GPS record number since Open (1 = the file's
+// first GPS record) of the last good fix (2D or 3D) before every gap of at least the minimum
+// to the next good fix, in file order.
+struct OutageListing {
+    bool opened = false;
+    LoopEnd end = LoopEnd::EndOfData;
+    std::string failureReason;  // the system's reason of a read error
+    std::vector<std::int64_t> starts;
+};
+
+OutageListing GpsOutagePass(TavrelReader& reader, const std::string& input, int minimumSeconds,
+                            std::stop_token stop);
 
 }  // namespace varistrum

@@ -24,12 +24,13 @@ void QuoteIfDelimited(TextBuilder& line, std::size_t start, char delimiter) {
 
 }  // namespace
 
-OutputLines::OutputLines(TavrelReader& reader, OutputFile& file, const ConversionSettings& settings)
+OutputLines::OutputLines(const TavrelReader& reader, OutputFile& file,
+                         const ConversionSettings& settings)
     : reader_(reader), file_(file), settings_(settings), delimiter_(settings.Delimiter()) {}
 
-void OutputLines::WriteHeaderRecord() {
-    if (!reader_.HeaderDue) return;
-    reader_.HeaderDue = false;
+void OutputLines::WriteHeaderRecord(int pointIndex) {
+    if (!headerDue_) return;
+    headerDue_ = false;
     if (!settings_.fieldTitles) return;
     header_.clear();
     for (std::size_t i = 0; i < settings_.selectedTags.size(); ++i) {
@@ -42,7 +43,7 @@ void OutputLines::WriteHeaderRecord() {
             continue;
         }
         text_.clear();
-        FieldFormatter(reader_, CurrentPointIndex(reader_)).AppendDataBlockTitles(text_, delimiter_);
+        FieldFormatter(reader_, pointIndex, 0).AppendDataBlockTitles(text_, delimiter_);
         if (i > 0 && !text_.empty()) header_.push_back(delimiter_);
         header_.append(text_);
     }
@@ -50,31 +51,24 @@ void OutputLines::WriteHeaderRecord() {
     file_.Write(header_);
 }
 
-void OutputLines::WriteDataLines() {
-    const int count = reader_.State().OutputCount;
-    reader_.LinesLeft = count;
-    while (reader_.LinesLeft > 0) {
-        ++reader_.RecordCount;
-        const FieldFormatter fields(reader_, count - reader_.LinesLeft, &frequencies_);
-        line_.clear();
-        bool anyText = false;
-        for (std::size_t i = 0; i < settings_.selectedTags.size(); ++i) {
-            if (i > 0) line_.push_back(delimiter_);
-            const std::size_t before = line_.size();
-            const int tag = settings_.selectedTags[i];
-            fields.AppendField(tag, line_);
-            // The data block's values are numbers: the delimiter only ever stands between them.
-            if (tag != DataField) QuoteIfDelimited(line_, before, delimiter_);
-            anyText = anyText || line_.size() != before;
-        }
-        if (anyText) {
-            WriteHeaderRecord();
-            line_.append(kLineEnd);
-            file_.Write(line_.View());
-        }
-        --reader_.LinesLeft;
+void OutputLines::AcceptRow(const OutputRow& row) {
+    const FieldFormatter fields(reader_, row.point, row.number, &frequencies_);
+    line_.clear();
+    bool anyText = false;
+    for (std::size_t i = 0; i < settings_.selectedTags.size(); ++i) {
+        if (i > 0) line_.push_back(delimiter_);
+        const std::size_t before = line_.size();
+        const int tag = settings_.selectedTags[i];
+        fields.AppendField(tag, line_);
+        // The data block's values are numbers: the delimiter only ever stands between them.
+        if (tag != DataField) QuoteIfDelimited(line_, before, delimiter_);
+        anyText = anyText || line_.size() != before;
     }
-    reader_.ClearReceiverFlags();
+    if (anyText) {
+        WriteHeaderRecord(row.point);
+        line_.append(kLineEnd);
+        file_.Write(line_.View());
+    }
 }
 
 }  // namespace varistrum

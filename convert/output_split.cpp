@@ -20,7 +20,7 @@ namespace {
 // Reads whole lines (up to and including '\n'). Like the C library, the end is known only
 // once a read finds no more data, or a last line without a line end has been read.
 class LineReader {
-public:
+  public:
     explicit LineReader(std::FILE* file) : file_(file) {}
 
     bool ReadLine(std::string& line) {
@@ -33,7 +33,8 @@ public:
             const char* start = buffer_ + at_;
             const void* newline = std::memchr(start, '\n', filled_ - at_);
             const std::size_t take =
-                newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - start) + 1 : filled_ - at_;
+                newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - start) + 1
+                        : filled_ - at_;
             line.append(start, take);
             at_ += take;
             if (newline) return true;
@@ -42,7 +43,7 @@ public:
     bool AtEnd() const { return atEnd_; }
     bool Failed() const { return std::ferror(file_) != 0; }
 
-private:
+  private:
     bool Refill() {
         filled_ = std::fread(buffer_, 1, sizeof buffer_, file_);
         at_ = 0;

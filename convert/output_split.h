@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "convert/job_observer.h"
+#include "base/job_observer.h"
 
 namespace varistrum {
 

@@ -15,16 +15,16 @@ namespace {
 
 // Workers report nothing per file; the job shows the share of files done.
 class SilentObserver : public JobObserver {
-public:
+  public:
     void SetProgress(int) override {}
     void ReportMessage(MessageKind, const std::string&) override {}
 };
 
 }  // namespace
 
-JobOutcome RunParallelConversion(const TavrelReader& prototype, int inputFormat, const FileLists& files,
-                                 const ConversionSettings& settings, JobObserver& observer, int jobs,
-                                 std::stop_token stop) {
+JobOutcome RunParallelConversion(const TavrelReader& prototype, int inputFormat,
+                                 const FileLists& files, const ConversionSettings& settings,
+                                 JobObserver& observer, int jobs, std::stop_token stop) {
     if (auto problem = settings.Problem()) {
         observer.ReportMessage(MessageKind::Error, *problem);
         return JobOutcome::Failed;

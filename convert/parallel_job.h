@@ -13,8 +13,8 @@ namespace varistrum {
 // and averaging engine, set up like `prototype` (typed frequencies); each file is identified on
 // its own. After a failure the files being converted finish and no other file starts; the
 // first failing file in list order is the one reported.
-JobOutcome RunParallelConversion(const TavrelReader& prototype, int inputFormat, const FileLists& files,
-                                 const ConversionSettings& settings, JobObserver& observer, int jobs,
-                                 std::stop_token stop);
+JobOutcome RunParallelConversion(const TavrelReader& prototype, int inputFormat,
+                                 const FileLists& files, const ConversionSettings& settings,
+                                 JobObserver& observer, int jobs, std::stop_token stop);
 
 }  // namespace varistrum

@@ -5,10 +5,10 @@
 #include <string>
 #include <string_view>
 
-#include "app/config/configuration.h"
-#include "app/config/ini_profile.h"
+#include "convert/field_catalog.h"
 #include "fuzz/fuzz_scratch.h"
-#include "logfile/field_catalog.h"
+#include "settings/configuration.h"
+#include "settings/ini_profile.h"
 
 namespace {
 

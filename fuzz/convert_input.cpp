@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "logfile/field_catalog.h"
+#include "convert/field_catalog.h"
 
 namespace varistrum::fuzz {
 

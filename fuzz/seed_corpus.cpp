@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/config/configuration.h"
+#include "convert/field_catalog.h"
 #include "fuzz/convert_input.h"
-#include "logfile/field_catalog.h"
+#include "settings/configuration.h"
 #include "tools/drive_simulator.h"
 #include "tools/log_builder.h"
 
@@ -30,7 +30,6 @@ std::vector<std::uint8_t> Join(std::vector<std::uint8_t> head,
     head.insert(head.end(), tail.begin(), tail.end());
     return head;
 }
-
 
 // Small hand-made logs for record kinds and damage the simulator does not write.
 std::vector<std::vector<std::uint8_t>> BuiltLogs(int variant) {

@@ -2,7 +2,8 @@
 // One pass over a log file: scans found, counts of records, frequencies needed.
 #include "index/make_index.h"
 
-#include "convert/number_format.h"
+#include "base/number_format.h"
+#include "logfile/record_loop.h"
 
 namespace varistrum {
 
@@ -26,14 +27,22 @@ std::vector<std::string> StatisticsLines(const StatisticsCounters& c) {
             StatisticLine("Table Mode Records = ", c.tableMode)};
 }
 
+std::string DamageLine(const DamageCounters& damage) {
+    std::string line = StatisticLine("Damaged Records = ", damage.damagedRecords);
+    line.append(" (");
+    AppendInt(line, damage.skippedBytes);
+    line.append(" Bytes Skipped)");
+    return line;
+}
+
 IndexOutcome RunIndexPass(TavrelReader& reader, int inputFormat, const std::string& path,
                           IndexView& view, std::stop_token stop) {
     view.ShowWait();
     view.ClearTree();
     if (inputFormat == kFormatTavrel) {
-        view.AddRoot(kScanSingle, "Single Frequency");
-        view.AddRoot(kScanList, "List Data");
-        view.AddRoot(kScanTable, "Table Data");
+        view.AddRoot(ScanCode(ScanKind::SingleFrequency), "Single Frequency");
+        view.AddRoot(ScanCode(ScanKind::List), "List Data");
+        view.AddRoot(ScanCode(ScanKind::Table), "Table Data");
     }
     view.ExpandTree();
     reader.SetInputFormat(inputFormat);
@@ -42,48 +51,40 @@ IndexOutcome RunIndexPass(TavrelReader& reader, int inputFormat, const std::stri
         view.ReportMessage(MessageKind::Error, "Input File Does Not Exist!");
         return IndexOutcome::OpenFailed;
     }
-    reader.SetUseScanSelection(false);
-    reader.SetDropOutages(false);
 
     // The pass reads the file: the gauge shows the whole per cent read when it grows.
-    std::uint64_t total = 0;
-    int shown = 0;
     view.SetWaitGauge(0);
-    const std::uint64_t size = reader.FileSize();
-    RecordBuffer buffer;
     int scansSeen = reader.State().ScanIndex;
-    int consumed = reader.ReadNextRecord(buffer);
-    while (!stop.stop_requested() && consumed != 0) {
-        total += static_cast<std::uint64_t>(consumed);
-        if (size > 0) {
-            const int percent =
-                static_cast<int>(static_cast<unsigned __int128>(total) * 100 / size);
-            if (percent > shown) {
-                shown = percent;
-                view.SetWaitGauge(percent);
+    const LoopResult loop = RunRecordLoop(
+        reader, stop, [&](int percent) { view.SetWaitGauge(percent); },
+        [&](const RecordBuffer& buffer) {
+            reader.DecodeRecord(buffer);
+            const DecoderState& state = reader.State();
+            if (state.HeaderPending) {
+                view.AddScanNode(ScanCode(state.ScanMode), state.ScanIndex, state.ScanName);
+                reader.ClearHeaderPending();
+            } else if (state.ScanIndex != scansSeen) {
+                view.AddScanWithoutNode(ScanCode(state.ScanMode), state.ScanIndex, state.ScanName);
             }
-        }
-        reader.DecodeRecord(buffer);
-        const DecoderState& state = reader.State();
-        if (state.HeaderPending) {
-            view.AddScanNode(state.ScanMode, state.ScanIndex, state.ScanName);
-            reader.ClearHeaderPending();
-        } else if (state.ScanIndex != scansSeen) {
-            view.AddScanWithoutNode(state.ScanMode, state.ScanIndex, state.ScanName);
-        }
-        scansSeen = state.ScanIndex;
-        consumed = reader.ReadNextRecord(buffer);
-    }
+            scansSeen = state.ScanIndex;
+            return true;
+        });
+    const std::string readFailure = reader.ReadFailureReason();
     reader.Close();
     view.SetWaitGauge(0);
     view.HideWait();
     view.ExpandTree();
+    if (loop.end == LoopEnd::ReadError) {
+        view.ReportFailure(MessageKind::Error, "Input File Cannot Be Read!", path, readFailure);
+        return IndexOutcome::ReadFailed;
+    }
     view.SetStatistics(StatisticsLines(reader.State().counters));
+    if (loop.damage.Any()) view.ShowDamage(loop.damage);
     const DecoderState& s = reader.State();
     // Receiver data without a single-frequency definition: the user must type the frequencies.
     if ((s.receiverDataSeen[0] || s.receiverDataSeen[1]) && !s.list32Seen)
         reader.SetUserFrequencies(true);
-    return stop.stop_requested() ? IndexOutcome::Stopped : IndexOutcome::Indexed;
+    return loop.end == LoopEnd::Cancelled ? IndexOutcome::Stopped : IndexOutcome::Indexed;
 }
 
 TMakeIndex::TMakeIndex(TavrelReader& reader, int inputFormat, std::string path, IndexView& view) {

@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "convert/job_observer.h"
-#include "convert/worker_thread.h"
+#include "base/job_observer.h"
+#include "base/worker_thread.h"
 #include "logfile/tavrel_reader.h"
 
 namespace varistrum {
@@ -31,6 +31,13 @@ class IndexView {
     virtual void ExpandTree() = 0;
     virtual void SetStatistics(const std::vector<std::string>& lines) = 0;
     virtual void ReportMessage(MessageKind kind, const std::string& text) = 0;
+    // A failure concerning `path`, with the system's reason: the window shows the text alone.
+    virtual void ReportFailure(MessageKind kind, const std::string& text,
+                               const std::string& /*path*/, const std::string& /*reason*/) {
+        ReportMessage(kind, text);
+    }
+    // Damage met in the file, after the statistics; only called when there was some.
+    virtual void ShowDamage(const DamageCounters& /*damage*/) {}
 };
 
 // A view that shows nothing, for passes whose tree and gauge nobody looks at.
@@ -49,8 +56,11 @@ class SilentIndexView : public IndexView {
 
 // The seven statistics lines of the counters.
 std::vector<std::string> StatisticsLines(const StatisticsCounters& counters);
+// The statistics line of the damage: "Damaged Records = N (M Bytes Skipped)".
+std::string DamageLine(const DamageCounters& damage);
 
-enum class IndexOutcome { Indexed, OpenFailed, Stopped };
+// ReadFailed: a read error, or the file became shorter while it was read.
+enum class IndexOutcome { Indexed, OpenFailed, Stopped, ReadFailed };
 
 // Runs the whole pass on the calling thread.
 IndexOutcome RunIndexPass(TavrelReader& reader, int inputFormat, const std::string& path,

@@ -2,15 +2,48 @@
 // Block-buffered binary input.
 #include "logfile/block_input.h"
 
-#include <algorithm>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
 namespace varistrum {
 
-BlockInput::~BlockInput() { Close(); }
+namespace {
+
+// The opened file, read without the C library's own buffering.
+class FileSource : public InputSource {
+  public:
+    explicit FileSource(std::FILE* file) : file_(file) { std::setvbuf(file_, nullptr, _IONBF, 0); }
+    ~FileSource() override { std::fclose(file_); }
+    FileSource(const FileSource&) = delete;
+    FileSource& operator=(const FileSource&) = delete;
+
+    std::size_t Read(std::uint8_t* into, std::size_t size) override {
+        const std::size_t got = std::fread(into, 1, size, file_);
+        if (got == 0 && std::ferror(file_)) error_ = errno != 0 ? errno : EIO;
+        return got;
+    }
+    bool Seek(std::uint64_t offset) override {
+        if (fseeko(file_, static_cast<off_t>(offset), SEEK_SET) == 0) return true;
+        error_ = errno != 0 ? errno : EIO;
+        return false;
+    }
+    int Error() const override { return error_; }
+
+  private:
+    std::FILE* file_;
+    int error_ = 0;
+};
+
+}  // namespace
+
+BlockInput::~BlockInput() {
+    Close();
+}
 
 bool BlockInput::Open(const std::string& path) {
     Close();
@@ -18,18 +51,19 @@ bool BlockInput::Open(const std::string& path) {
     // blocking the job; only regular files are read.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
-    file_ = fdopen(fd, "rb");
-    if (file_ == nullptr) {
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
         return false;
     }
-    struct stat info {};
-    if (fstat(fileno(file_), &info) != 0 || !S_ISREG(info.st_mode)) {
-        Close();
+    std::FILE* file = fdopen(fd, "rb");
+    if (file == nullptr) {
+        ::close(fd);
         return false;
     }
+    source_ = std::make_unique<FileSource>(file);
+    if (wrapper_) source_ = wrapper_(std::move(source_));
     fileSize_ = static_cast<std::uint64_t>(info.st_size);
-    std::setvbuf(file_, nullptr, _IONBF, 0);  // we buffer ourselves
     buffer_.resize(kBlockSize);
     bufferStart_ = 0;
     cursor_ = filled_ = 0;
@@ -38,8 +72,7 @@ bool BlockInput::Open(const std::string& path) {
 }
 
 void BlockInput::Close() {
-    if (file_ != nullptr) std::fclose(file_);
-    file_ = nullptr;
+    source_.reset();
     fileSize_ = 0;
     bufferStart_ = 0;
     cursor_ = filled_ = 0;
@@ -48,12 +81,12 @@ void BlockInput::Close() {
 }
 
 bool BlockInput::Seek(std::uint64_t offset) {
-    if (file_ == nullptr) return false;
+    if (source_ == nullptr) return false;
     if (offset >= bufferStart_ && offset <= bufferStart_ + filled_) {
         cursor_ = static_cast<std::size_t>(offset - bufferStart_);
         return true;
     }
-    if (fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0) {
+    if (!source_->Seek(offset)) {
         failed_ = true;
         return false;
     }
@@ -66,7 +99,7 @@ bool BlockInput::Seek(std::uint64_t offset) {
 // Makes at least `wanted` bytes available from the cursor on, unless the file ends first.
 bool BlockInput::Fill(std::size_t wanted) {
     if (filled_ - cursor_ >= wanted) return true;
-    if (file_ == nullptr || failed_) return false;
+    if (source_ == nullptr || failed_) return false;
     if (cursor_ > 0) {  // keep the unread tail at the buffer's start
         std::memmove(buffer_.data(), buffer_.data() + cursor_, filled_ - cursor_);
         bufferStart_ += cursor_;
@@ -75,10 +108,10 @@ bool BlockInput::Fill(std::size_t wanted) {
     }
     if (buffer_.size() < wanted) buffer_.resize(wanted);
     while (filled_ < wanted && !atEnd_) {
-        const std::size_t got = std::fread(buffer_.data() + filled_, 1, buffer_.size() - filled_, file_);
+        const std::size_t got = source_->Read(buffer_.data() + filled_, buffer_.size() - filled_);
         filled_ += got;
         if (got == 0) {
-            if (std::ferror(file_)) failed_ = true;
+            if (source_->Error() != 0) failed_ = true;
             atEnd_ = true;
         }
     }

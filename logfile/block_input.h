@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,8 +14,23 @@
 
 namespace varistrum {
 
+// Where a BlockInput's bytes come from: the opened file, or, in tests, a source around it
+// that fails. Read returns the bytes read, 0 at the end or after an error; Error() is the
+// system's error number of a failed read or seek, 0 when there was none.
+class InputSource {
+  public:
+    virtual ~InputSource() = default;
+    virtual std::size_t Read(std::uint8_t* into, std::size_t size) = 0;
+    virtual bool Seek(std::uint64_t offset) = 0;
+    virtual int Error() const = 0;
+};
+
+// Puts a source around the file's own (fault injection in tests).
+using InputSourceWrapper =
+    std::function<std::unique_ptr<InputSource>(std::unique_ptr<InputSource> file)>;
+
 class BlockInput {
-public:
+  public:
     static constexpr std::size_t kBlockSize = 1 << 20;
 
     BlockInput() = default;
@@ -23,9 +40,13 @@ public:
 
     bool Open(const std::string& path);
     void Close();
-    bool IsOpen() const { return file_ != nullptr; }
+    bool IsOpen() const { return source_ != nullptr; }
     std::uint64_t FileSize() const { return fileSize_; }
     bool Failed() const { return failed_; }
+    // The system's error number of the failure, 0 when the input has not failed by an error.
+    int Error() const { return source_ ? source_->Error() : 0; }
+    // Every later Open reads through the wrapper's source.
+    void WrapSources(InputSourceWrapper wrapper) { wrapper_ = std::move(wrapper); }
 
     // Offset of the next byte to read, from the file's start.
     std::uint64_t Position() const { return bufferStart_ + cursor_; }
@@ -46,11 +67,12 @@ public:
         return true;
     }
 
-private:
+  private:
     bool Fill(std::size_t wanted);
     bool SkipPastBuffer(std::size_t size);
 
-    std::FILE* file_ = nullptr;
+    std::unique_ptr<InputSource> source_;
+    InputSourceWrapper wrapper_;
     std::uint64_t fileSize_ = 0;
     std::vector<std::uint8_t> buffer_;
     std::uint64_t bufferStart_ = 0;  // file offset of buffer_[0]

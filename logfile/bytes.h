@@ -16,8 +16,12 @@ inline bool Fits(ByteSpan bytes, std::size_t offset, std::size_t size) {
     return offset <= bytes.size() && size <= bytes.size() - offset;
 }
 
-inline std::uint8_t U8(ByteSpan b, std::size_t at) { return Fits(b, at, 1) ? b[at] : 0; }
-inline std::int8_t S8(ByteSpan b, std::size_t at) { return static_cast<std::int8_t>(U8(b, at)); }
+inline std::uint8_t U8(ByteSpan b, std::size_t at) {
+    return Fits(b, at, 1) ? b[at] : 0;
+}
+inline std::int8_t S8(ByteSpan b, std::size_t at) {
+    return static_cast<std::int8_t>(U8(b, at));
+}
 
 inline std::uint16_t U16LE(ByteSpan b, std::size_t at) {
     if (!Fits(b, at, 2)) return 0;
@@ -38,11 +42,16 @@ inline std::uint16_t U16BE(ByteSpan b, std::size_t at) {
 
 inline std::uint32_t U32BE(ByteSpan b, std::size_t at) {
     if (!Fits(b, at, 4)) return 0;
-    return (static_cast<std::uint32_t>(b[at]) << 24) | (static_cast<std::uint32_t>(b[at + 1]) << 16) |
+    return (static_cast<std::uint32_t>(b[at]) << 24) |
+           (static_cast<std::uint32_t>(b[at + 1]) << 16) |
            (static_cast<std::uint32_t>(b[at + 2]) << 8) | static_cast<std::uint32_t>(b[at + 3]);
 }
 
-inline std::int16_t S16LE(ByteSpan b, std::size_t at) { return static_cast<std::int16_t>(U16LE(b, at)); }
-inline std::int32_t S32BE(ByteSpan b, std::size_t at) { return static_cast<std::int32_t>(U32BE(b, at)); }
+inline std::int16_t S16LE(ByteSpan b, std::size_t at) {
+    return static_cast<std::int16_t>(U16LE(b, at));
+}
+inline std::int32_t S32BE(ByteSpan b, std::size_t at) {
+    return static_cast<std::int32_t>(U32BE(b, at));
+}
 
 }  // namespace varistrum

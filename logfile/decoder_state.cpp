@@ -16,6 +16,8 @@ std::uint32_t DecoderState::ChannelValue(int receiver, int slot) const {
     return receiver == 1 ? channelValuesB[TableSlot(slot)] : channelValuesA[TableSlot(slot)];
 }
 
-std::uint16_t DecoderState::ChannelNumber(int slot) const { return channelNumbers[TableSlot(slot)]; }
+std::uint16_t DecoderState::ChannelNumber(int slot) const {
+    return channelNumbers[TableSlot(slot)];
+}
 
 }  // namespace varistrum

@@ -14,22 +14,17 @@ namespace varistrum {
 
 inline constexpr int kChannelTableSize = 32;
 
-// Scan kinds (ScanMode values).
-inline constexpr int kScanNone = -1;
-inline constexpr int kScanTable = 1;
-inline constexpr int kScanSingle = 19;
-inline constexpr int kScanList = 20;
+// Scan kinds (ScanMode values); the numbers are the scan tree's root codes.
+enum class ScanKind : int { None = -1, Table = 1, SingleFrequency = 19, List = 20 };
+inline int ScanCode(ScanKind kind) {
+    return static_cast<int>(kind);
+}
 
 // Layouts of the data now arriving (DataMode values).
-inline constexpr int kDataNone = 0;
-inline constexpr int kDataSamples = 1;
-inline constexpr int kDataList = 2;
-inline constexpr int kDataTable = 3;
+enum class DataKind { None, Samples, List, Table };
 
 // Timing sources of sample records.
-inline constexpr int kTimingNone = 0;
-inline constexpr int kTimingGps = 1;
-inline constexpr int kTimingRtc = 2;
+enum class Timing { None, Gps, Rtc };
 
 // Best channel of a sweep that has not begun yet.
 inline constexpr int kNoBestChannel = 1000000;
@@ -57,9 +52,9 @@ struct StatisticsCounters {
 };
 
 struct DecoderState {
-    int ScanMode = kScanNone;
-    int DataMode = kDataNone;
-    int TimingSource = kTimingNone;
+    ScanKind ScanMode = ScanKind::None;
+    DataKind DataMode = DataKind::None;
+    Timing TimingSource = Timing::None;
     int ScanIndex = 0;
     int SelectedReceiver = 0;
     bool SkipScan = false;
@@ -99,7 +94,8 @@ struct DecoderState {
     std::string ScanName = "<Timestamp Not Available>";
     StatisticsCounters counters;
 
-    // Channel value of slot j of the selected receiver's table; slots past the table read its last entry.
+    // Channel value of slot j of the selected receiver's table; slots past the table read its last
+    // entry.
     std::uint32_t ChannelValue(int receiver, int slot) const;
     std::uint16_t ChannelNumber(int slot) const;
     // Values per output point come from the pending rows only for GPS-timed single-frequency data.
@@ -107,7 +103,9 @@ struct DecoderState {
     static int RowSample(const PendingRow& row, int j) {
         return j >= 0 && static_cast<std::size_t>(j) < row.sampleCount ? row.samples[j] : 0;
     }
-    bool RowsCarryPoints() const { return DataMode == kDataSamples && TimingSource == kTimingGps; }
+    bool RowsCarryPoints() const {
+        return DataMode == DataKind::Samples && TimingSource == Timing::Gps;
+    }
     const FrequencyPlan& SelectedPlan() const { return plans[SelectedReceiver == 1 ? 1 : 0]; }
 };
 

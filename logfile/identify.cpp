@@ -48,9 +48,16 @@ int IdentifyLogFile(const std::string& path) {
 }
 
 std::string_view InputFormatName(int format) {
-    static constexpr std::array<std::string_view, 10> kNames = {
-        "(None)", "QTX Glimmet", "QTX Parvelock", "QTX Vel (PC CARD)", "QTX Vel (PC DUMP)",
-        "QTX Brindlet", "QTX ULMOR", "QTX Glimmet (new)", "QTX Tavrel", "QTX Tavrel (PC CARD)"};
+    static constexpr std::array<std::string_view, 10> kNames = {"(None)",
+                                                                "QTX Glimmet",
+                                                                "QTX Parvelock",
+                                                                "QTX Vel (PC CARD)",
+                                                                "QTX Vel (PC DUMP)",
+                                                                "QTX Brindlet",
+                                                                "QTX ULMOR",
+                                                                "QTX Glimmet (new)",
+                                                                "QTX Tavrel",
+                                                                "QTX Tavrel (PC CARD)"};
     if (format < 0 || format >= static_cast<int>(kNames.size())) return {};
     return kNames[static_cast<std::size_t>(format)];
 }

@@ -8,7 +8,9 @@ LogReader* GlobalReader = nullptr;
 
 LogReader::LogReader() = default;
 
-std::int16_t LogReader::Open(const std::string& path) { return input_.Open(path) ? 0 : -1; }
+std::int16_t LogReader::Open(const std::string& path) {
+    return input_.Open(path) ? 0 : -1;
+}
 
 int LogReader::Close() {
     input_.Close();

@@ -9,7 +9,6 @@
 
 #include "logfile/block_input.h"
 #include "logfile/decode_result.h"
-#include "logfile/field_catalog.h"
 #include "logfile/records.h"
 
 namespace varistrum {
@@ -36,28 +35,43 @@ struct DataColumns {
 };
 
 class LogReader {
-public:
+  public:
     LogReader();
     virtual ~LogReader() = default;
     LogReader(const LogReader&) = delete;
     LogReader& operator=(const LogReader&) = delete;
 
-    virtual int BaseOperation() { return 0; }                                    // slot 0
+    virtual int BaseOperation() { return 0; }                                           // slot 0
     virtual void BindReceiverSelectors(ReceiverChoice choice) { receivers_ = choice; }  // 1
-    virtual std::int16_t Open(const std::string& path);                           // 2
-    virtual int Close();                                                          // 3
-    virtual void DataBlockTitles(std::string& out, char delimiter) { out.clear(); (void)delimiter; }  // 4
-    virtual void WriteDataBlock(std::string& out, char delimiter) { out.clear(); (void)delimiter; }   // 5
-    virtual void WriteField(std::int16_t tag, std::string& out) { out.clear(); (void)tag; }            // 6
-    virtual int ReadNextRecord(RecordBuffer& buffer) { (void)buffer; return 0; }  // 7
-    virtual DecodeResult DecodeRecord(const RecordBuffer& buffer) { (void)buffer; return DecodeNothing; }  // 8
+    virtual std::int16_t Open(const std::string& path);                                 // 2
+    virtual int Close();                                                                // 3
+    virtual void DataBlockTitles(std::string& out, char delimiter) {
+        out.clear();
+        (void)delimiter;
+    }  // 4
+    virtual void WriteDataBlock(std::string& out, char delimiter) {
+        out.clear();
+        (void)delimiter;
+    }  // 5
+    virtual void WriteField(std::int16_t tag, std::string& out) {
+        out.clear();
+        (void)tag;
+    }  // 6
+    virtual int ReadNextRecord(RecordBuffer& buffer) {
+        (void)buffer;
+        return 0;
+    }  // 7
+    virtual DecodeResult DecodeRecord(const RecordBuffer& buffer) {
+        (void)buffer;
+        return DecodeNothing;
+    }  // 8
     virtual int Slot9() { return 0; }
     virtual int Slot10() { return 0; }
     virtual int Slot11() { return 0; }
-    virtual void SetAverageType(std::int16_t type);                               // 12
+    virtual void SetAverageType(std::int16_t type);  // 12
     virtual int Slot13() { return 0; }
     virtual int Slot14() { return 0; }
-    virtual void ClearReceiverFlags() {}                                          // 15
+    virtual void ClearReceiverFlags() {}  // 15
 
     int AverageType() const { return averageType_; }
     void SetDataColumns(DataColumns columns) { columns_ = columns; }
@@ -68,9 +82,8 @@ public:
 
     // The text line of DecodeTextLine (empty for this product's reader).
     const std::string& TextLine() const { return textLine_; }
-    const std::vector<int>& Offered() const { return OfferedFields(); }
 
-protected:
+  protected:
     // Resets whatever the averaging work state of a reader is.
     virtual void ResetAveragingWork() {}
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "averaging/averaging_engine.h"
-#include "convert/number_format.h"
+#include "base/number_format.h"
 #include "logfile/tavrel_reader.h"
 
 namespace varistrum {
@@ -31,28 +31,38 @@ DecodeResult TavrelReader::DecodeRecord(const RecordBuffer& buffer) {
     // (the reader counts them) and not decoded.
     if (needed < 0 || static_cast<int>(payload.size()) < needed) return DecodeNothing;
     switch (type) {
-        case GpsRecord: return DecodeGps(payload);
-        case ConfigRecord: return DecodeConfig(payload);
-        case Receiver1DataRecord: return DecodeSamples(0, payload);
-        case Receiver2DataRecord: return DecodeSamples(1, payload);
-        case RtcRecord: return DecodeRtc(payload);
-        case ScanList32Record: return DecodeScanList32(payload);
-        case ScanList10Record: return DecodeScanList10(payload);
-        case ChannelListRecord: return DecodeChannelList(payload);
-        case ChannelTableRecord: return DecodeChannelTable(payload);
+        case GpsRecord:
+            return DecodeGps(payload);
+        case ConfigRecord:
+            return DecodeConfig(payload);
+        case Receiver1DataRecord:
+            return DecodeSamples(0, payload);
+        case Receiver2DataRecord:
+            return DecodeSamples(1, payload);
+        case RtcRecord:
+            return DecodeRtc(payload);
+        case ScanList32Record:
+            return DecodeScanList32(payload);
+        case ScanList10Record:
+            return DecodeScanList10(payload);
+        case ChannelListRecord:
+            return DecodeChannelList(payload);
+        case ChannelTableRecord:
+            return DecodeChannelTable(payload);
         case TpPositionRecord:
             state_.tpPosition = TpPositionBlock::Decode(buffer.Record());
             return DecodeNothing;
         case TpTimeRecord:
             state_.tpTime = TpTimeBlock::Decode(buffer.Record());
             return DecodeNothing;
-        default: return DecodeNothing;
+        default:
+            return DecodeNothing;
     }
 }
 
 // A scan definition, or the first table record after another kind, begins a scan. Before
 // the file's first time record the start waits for it, so that the scan can be named.
-void TavrelReader::BeginScan(int scanMode) {
+void TavrelReader::BeginScan(ScanKind scanMode) {
     state_.ScanMode = scanMode;
     if (state_.timeSinceOpen) {
         state_.HeaderPending = true;
@@ -60,7 +70,8 @@ void TavrelReader::BeginScan(int scanMode) {
     } else {
         state_.scanStartWaiting = true;
     }
-    if (useScanSelection_ && (convertAllScans_ || !state_.scanStartWaiting)) SelectCurrentScan();
+    if (conversion_ && (conversion_->convertAllScans || !state_.scanStartWaiting))
+        SelectCurrentScan();
 }
 
 void TavrelReader::CompleteWaitingScanStart() {
@@ -68,22 +79,24 @@ void TavrelReader::CompleteWaitingScanStart() {
     state_.scanStartWaiting = false;
     state_.HeaderPending = true;
     ++state_.ScanIndex;
-    if (useScanSelection_) SelectCurrentScan();
+    if (conversion_) SelectCurrentScan();
 }
 
 // A scan without a tree entry (table scans get none) is kept.
 void TavrelReader::SelectCurrentScan() {
-    if (convertAllScans_ || scanNodes_ == nullptr) {
+    if (!conversion_ || conversion_->convertAllScans || conversion_->scans == nullptr) {
         state_.SkipScan = false;
         return;
     }
-    const std::optional<bool> checked = scanNodes_->ScanChecked(state_.ScanIndex);
+    const std::optional<bool> checked = conversion_->scans->ScanChecked(state_.ScanIndex);
     state_.SkipScan = checked.has_value() && !*checked;
 }
 
 void TavrelReader::StartEngine() {
-    const std::uint32_t code = receivers_.receiver1 ? state_.channelValuesA[0] : state_.channelValuesB[0];
-    engine_.StartAveraging(state_.SelectedPlan().CodeToMHz(code), 0.4, 40);
+    const std::uint32_t code =
+        receivers_.receiver1 ? state_.channelValuesA[0] : state_.channelValuesB[0];
+    engine_.StartAveraging(state_.SelectedPlan().CodeToMHz(code), kLambdaSampleSpacing,
+                           kLambdaBinLength);
 }
 
 void TavrelReader::StartEngineIfTyped() {
@@ -93,12 +106,13 @@ void TavrelReader::StartEngineIfTyped() {
 // Only during a conversion: the listed last good fix before an outage starts dropping, and
 // only the next good fix ends it (the bad fixes inside the outage do not).
 void TavrelReader::TestGpsOutage() {
-    if (!useScanSelection_ || !dropOutages_) return;
+    if (!conversion_ || !conversion_->dropOutages) return;
+    const std::vector<std::int64_t>& starts = conversion_->outageStarts;
     const std::int64_t number = state_.counters.gpsTotal;  // this record's, counted already
-    if (outageCursor_ < outageStarts_.size() && outageStarts_[outageCursor_] == number) {
+    if (outageCursor_ < starts.size() && starts[outageCursor_] == number) {
         state_.InOutage = true;
         ++outageCursor_;
-    } else if (state_.gps.statusCode > 5) {
+    } else if (state_.gps.HasFix()) {
         state_.InOutage = false;
     }
 }
@@ -107,12 +121,12 @@ DecodeResult TavrelReader::DecodeGps(ByteSpan payload) {
     DecoderState& s = state_;
     s.newGpsRecord = true;
     s.gps = GpsBlock::Decode(payload);
-    if (s.DataMode == kDataSamples) s.TimingSource = kTimingGps;
+    if (s.DataMode == DataKind::Samples) s.TimingSource = Timing::Gps;
     s.timeSeen = true;
     ++s.counters.gpsTotal;
-    if (s.gps.statusCode == 7) {
+    if (s.gps.statusCode == static_cast<int>(GpsFixStatus::ThreeDFix)) {
         ++s.counters.gps3dLock;
-    } else if (s.gps.statusCode == 6) {
+    } else if (s.gps.statusCode == static_cast<int>(GpsFixStatus::TwoDFix)) {
         ++s.counters.gps2dLock;
     }
     TestGpsOutage();
@@ -122,8 +136,8 @@ DecodeResult TavrelReader::DecodeGps(ByteSpan payload) {
     AppendClock(s.ScanName, s.gps.hours, s.gps.minutes, s.gps.seconds);
 
     DecodeResult result = DecodeNothing;
-    if (useScanSelection_) {
-        if (s.firstFix || s.DataMode != kDataSamples) {
+    if (Converting()) {
+        if (s.firstFix || s.DataMode != DataKind::Samples) {
             s.firstFix = false;  // the first fix only starts the timing
         } else if (averageType_ == kAverageNone) {
             InterpolatePendingRows();
@@ -206,13 +220,13 @@ DecodeResult TavrelReader::DecodeSamples(int receiver, ByteSpan payload) {
     ++(receiver == 0 ? s.counters.rx1Single : s.counters.rx2Single);
     if (!ReceiverChecked(receiver) || s.SkipScan) return DecodeNothing;
 
-    s.DataMode = kDataSamples;
+    s.DataMode = DataKind::Samples;
     const std::size_t count = payload.size() - 1;  // the last byte is not a sample
     std::copy_n(payload.begin(), count, reinterpret_cast<std::uint8_t*>(s.levels.data()));
     s.lastSampleIndex = static_cast<int>(count) - 1;
 
     // Samples become pending rows until the next fix places them, unless the RTC times them.
-    const bool pending = useScanSelection_ && s.TimingSource != kTimingRtc;
+    const bool pending = Converting() && s.TimingSource != Timing::Rtc;
     if (pending && averageType_ == kAverageNone) {
         if (s.PendingRecords == 0) s.rows.Clear();
         s.rows.AddRecord(receiver, s.lastSampleIndex, s.levels.data(), count);
@@ -221,20 +235,20 @@ DecodeResult TavrelReader::DecodeSamples(int receiver, ByteSpan payload) {
         engine_.AddLevels(s.levels.data(), count);
     }
 
-    if (s.TimingSource == kTimingRtc) {
+    if (s.TimingSource == Timing::Rtc) {
         s.OutputCount = 1;
         if (!PrerequisitesMet()) return DecodeNothing;
-        if (useScanSelection_) s.receiverWritten[static_cast<std::size_t>(receiver)] = true;
+        if (Converting()) s.receiverWritten[static_cast<std::size_t>(receiver)] = true;
         return DecodeDataReady;
     }
-    if (useScanSelection_) s.receiverWritten[static_cast<std::size_t>(receiver)] = true;
+    if (Converting()) s.receiverWritten[static_cast<std::size_t>(receiver)] = true;
     ++s.PendingRecords;
     return DecodeNothing;
 }
 
 DecodeResult TavrelReader::DecodeRtc(ByteSpan payload) {
     DecoderState& s = state_;
-    s.TimingSource = kTimingRtc;
+    s.TimingSource = Timing::Rtc;
     s.timeSeen = true;
     s.rtc = RtcClock::Decode(payload);
     s.timeSinceOpen = true;
@@ -246,8 +260,8 @@ DecodeResult TavrelReader::DecodeRtc(ByteSpan payload) {
 
 DecodeResult TavrelReader::DecodeScanList32(ByteSpan payload) {
     state_.list32Seen = true;
-    BeginScan(kScanSingle);
-    if (!state_.SkipScan && useScanSelection_) {
+    BeginScan(ScanKind::SingleFrequency);
+    if (!state_.SkipScan && Converting()) {
         state_.channelValuesA.fill(U32LE(payload, 0));
         state_.channelValuesB.fill(U32LE(payload, 4));
         if (averageType_ == kAverageLambda) StartEngine();
@@ -257,9 +271,9 @@ DecodeResult TavrelReader::DecodeScanList32(ByteSpan payload) {
 
 DecodeResult TavrelReader::DecodeScanList10(ByteSpan payload) {
     state_.list10Seen = true;
-    BeginScan(kScanList);
-    if (useScanSelection_) state_.HeaderPending = true;
-    if (!state_.SkipScan && useScanSelection_) {
+    BeginScan(ScanKind::List);
+    if (Converting()) state_.HeaderPending = true;
+    if (!state_.SkipScan && Converting()) {
         for (std::size_t i = 0; i < 10; ++i) {
             state_.channelValuesA[i] = U32LE(payload, 4 * i);
             state_.channelValuesB[i] = U32LE(payload, 40 + 4 * i);
@@ -273,7 +287,7 @@ DecodeResult TavrelReader::DecodeChannelList(ByteSpan payload) {
     if (s.InOutage) return DecodeNothing;
     ++s.counters.listMode;
     if (s.SkipScan) return DecodeNothing;
-    s.DataMode = kDataList;
+    s.DataMode = DataKind::List;
     for (std::size_t e = 0; e < 5; ++e) {
         if (U8(payload, 3 * e) != s.SelectedReceiver) continue;
         s.levels[U8(payload, 3 * e + 1)] = S8(payload, 3 * e + 2);
@@ -284,17 +298,17 @@ DecodeResult TavrelReader::DecodeChannelList(ByteSpan payload) {
 
 DecodeResult TavrelReader::DecodeChannelTable(ByteSpan payload) {
     DecoderState& s = state_;
-    if (s.ScanMode != kScanTable) {
-        BeginScan(kScanTable);
+    if (s.ScanMode != ScanKind::Table) {
+        BeginScan(ScanKind::Table);
         s.headerChangeRemembered = true;
         s.bestServer = BestServerState{};  // a sweep never spans two scans
     }
-    if (!useScanSelection_) s.HeaderPending = false;  // table scans get no tree entry
+    if (!Converting()) s.HeaderPending = false;  // table scans get no tree entry
     if (s.InOutage) return DecodeNothing;
     ++s.counters.tableMode;
-    if (s.SkipScan || !useScanSelection_) return DecodeNothing;
+    if (s.SkipScan || !Converting()) return DecodeNothing;
 
-    s.DataMode = kDataTable;
+    s.DataMode = DataKind::Table;
     s.channelNumbers.fill(0);
     s.tableEntries = 0;
     BestServerState& best = s.bestServer;

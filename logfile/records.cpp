@@ -8,18 +8,29 @@ namespace varistrum {
 
 std::optional<int> MinimumPayload(std::uint8_t type) {
     switch (type) {
-        case GpsRecord: return GpsBlock::kSize;
-        case ConfigRecord: return 25;
+        case GpsRecord:
+            return GpsBlock::kSize;
+        case ConfigRecord:
+            return 25;
         case Receiver1DataRecord:
-        case Receiver2DataRecord: return 1;  // the unused trailing byte
-        case RtcRecord: return 7;
-        case ScanList32Record: return 8;
-        case ScanList10Record: return 80;
-        case ChannelListRecord: return 15;
-        case ChannelTableRecord: return 16;
-        case TpPositionRecord: return 20;
-        case TpTimeRecord: return 6;
-        default: return std::nullopt;
+        case Receiver2DataRecord:
+            return 1;  // the unused trailing byte
+        case RtcRecord:
+            return 7;
+        case ScanList32Record:
+            return 8;
+        case ScanList10Record:
+            return 80;
+        case ChannelListRecord:
+            return 15;
+        case ChannelTableRecord:
+            return 16;
+        case TpPositionRecord:
+            return 20;
+        case TpTimeRecord:
+            return 6;
+        default:
+            return std::nullopt;
     }
 }
 

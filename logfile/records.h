@@ -54,7 +54,9 @@ struct FrequencyPlan {
     static FrequencyPlan Decode(ByteSpan twelveBytes);
     bool Wraps() const { return (flags & 1) != 0; }
     double StepKHz() const { return step / 256.0; }
-    double CodeToMHz(std::int64_t code) const { return static_cast<double>(code) * StepKHz() * 0.001; }
+    double CodeToMHz(std::int64_t code) const {
+        return static_cast<double>(code) * StepKHz() * 0.001;
+    }
     double MinMHz() const { return CodeToMHz(first); }
     double MaxMHz() const { return CodeToMHz(last); }
     std::int64_t ChannelCount() const;
@@ -77,6 +79,10 @@ struct GpsCoordinate {
 };
 
 // The 152-byte GPS block; big-endian, unlike the rest of the file.
+// The receiver's fix status (GpsBlock::statusCode, bits 7-5 of its status byte); the codes
+// below a 2D fix mean no usable position.
+enum class GpsFixStatus : int { TwoDFix = 6, ThreeDFix = 7 };
+
 struct GpsBlock {
     static constexpr int kSize = 152;
 
@@ -107,6 +113,8 @@ struct GpsBlock {
 
     static GpsBlock Decode(ByteSpan payload);
     int SecondOfDay() const { return hours * 3600 + minutes * 60 + seconds; }
+    // A 2D or a 3D fix: only these bound a GPS outage.
+    bool HasFix() const { return statusCode >= static_cast<int>(GpsFixStatus::TwoDFix); }
 };
 
 // Real-time clock stamp of an RtcRecord.

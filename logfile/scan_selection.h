@@ -8,7 +8,7 @@
 namespace varistrum {
 
 class ScanSelection {
-public:
+  public:
     virtual ~ScanSelection() = default;
     // Check state of scan n (1-based); nullopt when the scan has no tree entry.
     virtual std::optional<bool> ScanChecked(int scanIndex) const = 0;
@@ -16,19 +16,20 @@ public:
 
 // A frozen copy of the check states, taken when a conversion starts.
 class ScanSelectionSnapshot : public ScanSelection {
-public:
+  public:
     ScanSelectionSnapshot() = default;
     // states[n] for scan n: -1 no entry, 0 unchecked, 1 checked (index 0 unused).
     explicit ScanSelectionSnapshot(std::vector<signed char> states) : states_(std::move(states)) {}
 
     std::optional<bool> ScanChecked(int scanIndex) const override {
-        if (scanIndex < 0 || static_cast<std::size_t>(scanIndex) >= states_.size()) return std::nullopt;
+        if (scanIndex < 0 || static_cast<std::size_t>(scanIndex) >= states_.size())
+            return std::nullopt;
         const signed char s = states_[static_cast<std::size_t>(scanIndex)];
         if (s < 0) return std::nullopt;
         return s != 0;
     }
 
-private:
+  private:
     std::vector<signed char> states_;
 };
 

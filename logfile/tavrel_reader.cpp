@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <system_error>
 
 #include "averaging/averaging_engine.h"
 
@@ -40,11 +41,11 @@ void TavrelReader::ResetForOpen() {
     state_ = std::move(fresh);
 
     damage_ = {};
+    readFailed_ = false;
+    conversion_ = nullptr;
+    averageType_ = kAverageNone;
     outageCursor_ = 0;
     engine_.Reset();
-    HeaderDue = true;
-    RecordCount = 0;
-    LinesLeft = 0;
 }
 
 std::int16_t TavrelReader::Open(const std::string& path) {
@@ -55,6 +56,11 @@ std::int16_t TavrelReader::Open(const std::string& path) {
     }
     LogHeader header;
     const ByteSpan start = input_.Peek(10);
+    if (start.size() < std::min<std::uint64_t>(10, input_.FileSize())) {
+        dataEnd_ = readEnd_ = 0;
+        readFailed_ = true;  // the header itself could not be read
+        return 0;
+    }
     if (!ReadLogHeader(inputFormat_, start, input_.FileSize(), header)) {
         dataEnd_ = readEnd_ = 0;  // too short for a header: no records
         return 0;
@@ -69,6 +75,8 @@ std::int16_t TavrelReader::Open(const std::string& path) {
 
 int TavrelReader::Close() {
     input_.Close();
+    conversion_ = nullptr;
+    averageType_ = kAverageNone;
     return 0;
 }
 
@@ -82,24 +90,37 @@ int TavrelReader::EndWithCutRecord(std::uint64_t position) {
     return 0;
 }
 
+// The input delivered fewer bytes than the file had at Open: a read error, or the file has
+// been cut since. Reading ends; nothing more is counted.
+int TavrelReader::EndWithReadFailure() {
+    readFailed_ = true;
+    return 0;
+}
+
+std::string TavrelReader::ReadFailureReason() const {
+    if (!readFailed_) return {};
+    if (const int error = input_.Error(); error != 0) return std::generic_category().message(error);
+    return "the file has become shorter while it was read";
+}
+
 int TavrelReader::ReadNextRecord(RecordBuffer& buffer) {
-    if (!input_.IsOpen()) return 0;
+    if (!input_.IsOpen() || readFailed_) return 0;
     const std::uint64_t position = input_.Position();
     if (position + 2 > readEnd_) return EndWithCutRecord(position);
     const ByteSpan lengthField = input_.Peek(2);
-    if (lengthField.size() < 2) return 0;
+    if (lengthField.size() < 2) return EndWithReadFailure();
     const int length = U16LE(lengthField, 0);
     if (length == 0 || length > kMaxRecordLength) {
         ++damage_.damagedRecords;
         buffer.bytes[0] = kIgnoredType;  // decoding the buffer all the same does nothing
         buffer.length = 1;
         ResyncAfterDamage(position);
-        return 4;
+        return readFailed_ ? 0 : 4;
     }
     if (position + 2 + static_cast<std::uint64_t>(length) > readEnd_)
         return EndWithCutRecord(position);
     const ByteSpan record = input_.Peek(static_cast<std::size_t>(length) + 2);
-    if (record.size() < static_cast<std::size_t>(length) + 2) return 0;
+    if (record.size() < static_cast<std::size_t>(length) + 2) return EndWithReadFailure();
     std::copy(record.begin() + 2, record.end(), buffer.bytes.begin());
     buffer.length = length;
     input_.Skip(record.size());
@@ -114,8 +135,13 @@ int TavrelReader::ReadNextRecord(RecordBuffer& buffer) {
 bool TavrelReader::ChainPlausible(std::uint64_t offset) {
     if (!input_.Seek(offset)) return false;
     const std::uint64_t limit = readEnd_ - offset;
-    const ByteSpan window = input_.Peek(static_cast<std::size_t>(
-        std::min<std::uint64_t>(limit, kResyncChain * (kMaxRecordLength + 2))));
+    const auto wanted = static_cast<std::size_t>(
+        std::min<std::uint64_t>(limit, kResyncChain * (kMaxRecordLength + 2)));
+    const ByteSpan window = input_.Peek(wanted);
+    if (window.size() < wanted) {
+        readFailed_ = true;
+        return false;
+    }
     std::uint64_t at = 0;
     for (int k = 0; k < kResyncChain; ++k) {
         if (at == limit) return k > 0 && readEnd_ == dataEnd_;
@@ -138,16 +164,21 @@ bool TavrelReader::ResyncAfterDamage(std::uint64_t damagedAt) {
             damage_.skippedBytes += static_cast<std::int64_t>(offset - damagedAt);
             return input_.Seek(offset);
         }
-        if (input_.Failed()) break;
+        if (input_.Failed()) readFailed_ = true;
+        if (readFailed_) return false;
     }
     damage_.skippedBytes += static_cast<std::int64_t>(readEnd_ - std::min(damagedAt, readEnd_));
     input_.Seek(readEnd_);
     return false;
 }
 
-void TavrelReader::ResetAveragingWork() { state_.PendingRecords = 0; }
+void TavrelReader::ResetAveragingWork() {
+    state_.PendingRecords = 0;
+}
 
-void TavrelReader::ClearReceiverFlags() { state_.receiverWritten = {false, false}; }
+void TavrelReader::ClearReceiverFlags() {
+    state_.receiverWritten = {false, false};
+}
 
 bool TavrelReader::ReceiverChecked(int receiver) const {
     return receiver == 0 ? receivers_.receiver1 : receivers_.receiver2;
@@ -157,13 +188,14 @@ bool TavrelReader::SelectReceiver(int n) {
     const int r = n == 2 ? 1 : 0;
     state_.SelectedReceiver = r;
     return ReceiverChecked(r) && state_.receiverPresent[static_cast<std::size_t>(r)] &&
-           (state_.DataMode != kDataSamples || state_.receiverWritten[static_cast<std::size_t>(r)]);
+           (state_.DataMode != DataKind::Samples ||
+            state_.receiverWritten[static_cast<std::size_t>(r)]);
 }
 
 bool TavrelReader::PrerequisitesMet() const {
     if (!state_.timeSeen || !state_.configSeen) return false;
-    if (state_.DataMode == kDataSamples) return state_.list32Seen;
-    if (state_.DataMode == kDataList) return state_.list10Seen;
+    if (state_.DataMode == DataKind::Samples) return state_.list32Seen;
+    if (state_.DataMode == DataKind::List) return state_.list10Seen;
     return true;
 }
 

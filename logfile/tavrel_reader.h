@@ -7,29 +7,21 @@
 #include <string>
 #include <vector>
 
+#include "base/job_observer.h"
+#include "logfile/conversion_mode.h"
 #include "logfile/decoder_state.h"
 #include "logfile/log_reader.h"
-#include "logfile/scan_selection.h"
 
 namespace varistrum {
 
 class AveragingEngine;
 
-// Damage the reader met while framing records.
-struct DamageCounters {
-    std::int64_t damagedRecords = 0;
-    std::int64_t skippedBytes = 0;
-};
-
 class TavrelReader : public LogReader {
-public:
+  public:
     explicit TavrelReader(AveragingEngine& engine);
 
     std::int16_t Open(const std::string& path) override;
     int Close() override;
-    void DataBlockTitles(std::string& out, char delimiter) override;
-    void WriteDataBlock(std::string& out, char delimiter) override;
-    void WriteField(std::int16_t tag, std::string& out) override;
     int ReadNextRecord(RecordBuffer& buffer) override;
     DecodeResult DecodeRecord(const RecordBuffer& buffer) override;
     void ClearReceiverFlags() override;
@@ -43,18 +35,10 @@ public:
     // Typed-in receiver frequencies (MHz) for files that lack them.
     void SetEnteredFrequencies(double rx1MHz, double rx2MHz);
 
-    // Scan selection during a conversion.
-    void SetUseScanSelection(bool on) { useScanSelection_ = on; }
-    bool UseScanSelection() const { return useScanSelection_; }
-    void SetConvertAllScans(bool on) { convertAllScans_ = on; }
-    bool ConvertAllScans() const { return convertAllScans_; }
-    void SetScanNodes(const ScanSelection* nodes) { scanNodes_ = nodes; }
-
-    // GPS outage drop: whether it is on, and the GPS record number since Open (1 = the first)
-    // of the last good fix before each outage, in file order.
-    void SetDropOutages(bool on) { dropOutages_ = on; }
-    void SetOutageStarts(std::vector<std::int64_t> starts) { outageStarts_ = std::move(starts); }
-    const std::vector<std::int64_t>& OutageStarts() const { return outageStarts_; }
+    // Decodes as a conversion under `mode` (which must outlive it) until the next Open or
+    // Close: scan selection, outage dropping, pending rows and the averaging engine.
+    void BeginConversion(const ConversionMode& mode) { conversion_ = &mode; }
+    bool Converting() const { return conversion_ != nullptr; }
 
     void ClearHeaderPending() { state_.HeaderPending = false; }
     void ClearNewGpsRecordMark() { state_.newGpsRecord = false; }
@@ -62,22 +46,24 @@ public:
     // Takes over another reader's typed-in frequencies (for readers working side by side).
     void CopyTypedFrequenciesFrom(const TavrelReader& other);
 
-    // Output-side state: a header record is still due in this file; data lines written so far.
-    bool HeaderDue = true;
-    std::int64_t RecordCount = 0;
-    int LinesLeft = 0;
-
     const DecoderState& State() const { return state_; }
     const DamageCounters& Damage() const { return damage_; }
+    // Whether ReadNextRecord's 0 meant a failed read (an error, or a file that has become
+    // shorter than it was at Open) rather than the end of the data; the system's reason.
+    bool ReadFailed() const { return readFailed_; }
+    std::string ReadFailureReason() const;
+    // Every later Open reads through the wrapper's source (tests inject failing reads).
+    void WrapInputSources(InputSourceWrapper wrapper) { input_.WrapSources(std::move(wrapper)); }
     std::uint64_t FileSize() const { return input_.FileSize(); }
     std::uint64_t DataEnd() const { return dataEnd_; }
 
-protected:
+  protected:
     void ResetAveragingWork() override;
 
-private:
+  private:
     bool ResyncAfterDamage(std::uint64_t damagedAt);
     int EndWithCutRecord(std::uint64_t position);
+    int EndWithReadFailure();
     bool ChainPlausible(std::uint64_t offset);
     void ResetForOpen();
 
@@ -91,7 +77,7 @@ private:
     DecodeResult DecodeChannelList(ByteSpan payload);
     DecodeResult DecodeChannelTable(ByteSpan payload);
 
-    void BeginScan(int scanMode);
+    void BeginScan(ScanKind scanMode);
     void CompleteWaitingScanStart();
     void SelectCurrentScan();
     void TestGpsOutage();
@@ -107,11 +93,8 @@ private:
     int inputFormat_ = kFormatTavrel;
     std::uint64_t dataEnd_ = 0;
     std::uint64_t readEnd_ = 0;  // the lesser of DataEnd and the file size
-    bool useScanSelection_ = false;
-    bool convertAllScans_ = false;
-    const ScanSelection* scanNodes_ = nullptr;
-    bool dropOutages_ = false;
-    std::vector<std::int64_t> outageStarts_;
+    bool readFailed_ = false;
+    const ConversionMode* conversion_ = nullptr;  // set while a conversion reads the file
     std::size_t outageCursor_ = 0;
     // Channel tables of typed-in frequencies, restored at every Open while they are in force.
     std::array<std::uint32_t, kChannelTableSize> typedChannelValuesA_{};

@@ -8,9 +8,9 @@
 #include <filesystem>
 
 #include "app/frequency_entry_form.h"
-#include "averaging/frequency_entry.h"
+#include "convert/field_catalog.h"
 #include "gui_fixture.h"
-#include "logfile/field_catalog.h"
+#include "logfile/typed_frequencies.h"
 
 namespace varistrum::test {
 namespace {

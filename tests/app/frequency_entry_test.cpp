@@ -5,8 +5,8 @@
 #include <QListWidget>
 
 #include "app/frequency_entry_form.h"
+#include "convert/field_catalog.h"
 #include "gui_fixture.h"
-#include "logfile/field_catalog.h"
 
 namespace varistrum::test {
 namespace {

@@ -8,7 +8,7 @@
 #include <QTest>
 
 #include "app/ui_hooks.h"
-#include "logfile/field_catalog.h"
+#include "convert/field_catalog.h"
 #include "tools/log_builder.h"
 
 namespace varistrum::test {

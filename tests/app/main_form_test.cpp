@@ -13,8 +13,8 @@
 #include <QUrl>
 
 #include "app/generator_dlg.h"
+#include "convert/field_catalog.h"
 #include "gui_fixture.h"
-#include "logfile/field_catalog.h"
 
 namespace varistrum::test {
 namespace {
@@ -323,4 +323,23 @@ TEST_F(MainWindowTest, DroppedLogFileIsBrowsed) {
 }
 
 }  // namespace
+// A damaged log gets an eighth statistics line; a clean one (above) keeps seven.
+TEST_F(MainWindowTest, ADamagedLogShowsItsDamageAsAnEighthStatisticsLine) {
+    const std::string log = Simulate(dir, "list", 4, 30);
+    std::filesystem::resize_file(log, std::filesystem::file_size(log) - 5);  // the last record cut
+    Form().findChild<QRadioButton*>("rbMultipleFiles")->click();
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(log))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QApplication::sendEvent(&Form(), &enter);
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QApplication::sendEvent(&Form(), &drop);
+    ASSERT_TRUE(WaitIdle());
+    auto* stats = Find<QListWidget>("lbStats");
+    ASSERT_EQ(stats->count(), 8);
+    const std::string damage = stats->item(7)->text().toStdString();
+    EXPECT_EQ(damage.rfind("Damaged Records = ", 0), 0u) << damage;
+    EXPECT_NE(damage.find(" Bytes Skipped)"), std::string::npos) << damage;
+}
+
 }  // namespace varistrum::test

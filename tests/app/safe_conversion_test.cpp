@@ -4,8 +4,8 @@
 #include <QLineEdit>
 #include <filesystem>
 
+#include "convert/field_catalog.h"
 #include "gui_fixture.h"
-#include "logfile/field_catalog.h"
 
 namespace varistrum::test {
 namespace {

@@ -22,13 +22,16 @@ TEST(DistanceThresholdTest, AgreesWithTheFullDistanceOnAndAroundTheThreshold) {
     std::uniform_real_distribution<double> step(-2e-4, 2e-4);  // up to some 20 m
     for (int i = 0; i < 200000; ++i) {
         const RoutePoint from = RoutePointAt(latitude(random), longitude(random));
-        const RoutePoint to = RoutePointAt(from.latitude + step(random), from.longitude + step(random));
+        const RoutePoint to =
+            RoutePointAt(from.latitude + step(random), from.longitude + step(random));
         const double metres = GreatCircleMetres(from, to);
         // The pair's own distance and its neighbours by one and a few units in the last place.
         for (const double threshold :
-             {metres, std::nextafter(metres, 0.0), std::nextafter(metres, 1e9), metres * (1 + 1e-12),
-              metres * (1 - 1e-12), metres * (1 + 1e-8), metres * (1 - 1e-8)}) {
-            ASSERT_EQ(DistanceThreshold(threshold).Reached(from, to), FullAnswer(from, to, threshold))
+             {metres, std::nextafter(metres, 0.0), std::nextafter(metres, 1e9),
+              metres * (1 + 1e-12), metres * (1 - 1e-12), metres * (1 + 1e-8),
+              metres * (1 - 1e-8)}) {
+            ASSERT_EQ(DistanceThreshold(threshold).Reached(from, to),
+                      FullAnswer(from, to, threshold))
                 << i << ' ' << threshold;
         }
     }
@@ -38,11 +41,17 @@ TEST(DistanceThresholdTest, OddThresholdsAndPointsTakeTheFullComputation) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
     const RoutePoint origin = RoutePointAt(0.0, 0.0);
-    const RoutePoint points[] = {origin, RoutePointAt(0.0, 180.0), RoutePointAt(90.0, 0.0),
-                                 RoutePointAt(-90.0, 10.0), RoutePointAt(135.0, 0.0),
-                                 RoutePointAt(400.0, -725.0), RoutePointAt(nan, 0.0),
-                                 RoutePointAt(0.0, inf), RoutePointAt(1e-300, 0.0)};
-    for (const double threshold : {0.0, -1.0, 1e-300, 1.0, 2.0e7, 2.0037e7, 4.0e7, nan, inf, -inf}) {
+    const RoutePoint points[] = {origin,
+                                 RoutePointAt(0.0, 180.0),
+                                 RoutePointAt(90.0, 0.0),
+                                 RoutePointAt(-90.0, 10.0),
+                                 RoutePointAt(135.0, 0.0),
+                                 RoutePointAt(400.0, -725.0),
+                                 RoutePointAt(nan, 0.0),
+                                 RoutePointAt(0.0, inf),
+                                 RoutePointAt(1e-300, 0.0)};
+    for (const double threshold :
+         {0.0, -1.0, 1e-300, 1.0, 2.0e7, 2.0037e7, 4.0e7, nan, inf, -inf}) {
         for (const RoutePoint& from : points) {
             for (const RoutePoint& to : points) {
                 EXPECT_EQ(DistanceThreshold(threshold).Reached(from, to),

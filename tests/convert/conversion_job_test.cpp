@@ -10,7 +10,9 @@
 #include "convert/convert_job.h"
 #include "convert/gps_outage_pass.h"
 #include "convert/output_split.h"
+#include "index/make_index.h"
 #include "support/test_files.h"
+#include "tools/drive_simulator.h"
 #include "tools/log_builder.h"
 
 namespace varistrum {
@@ -278,13 +280,14 @@ TEST(GpsOutagePassTest, ListsTheGpsRecordNumberOfTheLastGoodFixBeforeEachGap) {
         WriteFile(dir.File("g.klf"), c.log);
         AveragingEngine engine;
         TavrelReader reader(engine);
-        const auto starts = GpsOutagePass(reader, dir.File("g.klf"), 30, {});
-        ASSERT_TRUE(starts.has_value());
-        EXPECT_EQ(*starts, c.expected);
+        const OutageListing listing = GpsOutagePass(reader, dir.File("g.klf"), 30, {});
+        ASSERT_TRUE(listing.opened);
+        EXPECT_EQ(listing.end, LoopEnd::EndOfData);
+        EXPECT_EQ(listing.starts, c.expected);
     }
     AveragingEngine engine;
     TavrelReader reader(engine);
-    EXPECT_FALSE(GpsOutagePass(reader, dir.File("none.klf"), 30, {}).has_value());
+    EXPECT_FALSE(GpsOutagePass(reader, dir.File("none.klf"), 30, {}).opened);
 }
 
 TEST(GpsOutagePassTest, DropsTheDataFromTheLastGoodFixToTheNextGoodFix) {
@@ -332,6 +335,43 @@ TEST(GpsOutagePassTest, OutagesOfALogLongerThanADayAreFoundByRecordNumber) {
     settings.outageSeconds = 30;
     EXPECT_EQ(test::ConvertBytes(log.Bytes(), settings),
               "06/15/2026,12:00:00\r\n06/16/2026,12:00:00\r\n06/16/2026,12:00:40\r\n");
+}
+
+// Nothing of a conversion reaches the next pass on the same reader: an index pass after a
+// conversion of deselected scans under best server finds what a fresh reader finds.
+TEST(ConversionJobTest, APassAfterAConversionDecodesAsOnAFreshReader) {
+    TempDir dir;
+    const std::string input = dir.File("in.klf");
+    WriteFile(input, sim::SimulateLog(sim::Scenario::Mixed, 8, 5, 60));
+    struct Recorder : SilentIndexView {
+        void AddScanNode(int mode, int index, const std::string& text) override {
+            scans.push_back(std::to_string(mode) + "/" + std::to_string(index) + " " + text);
+        }
+        void SetStatistics(const std::vector<std::string>& lines) override { statistics = lines; }
+        std::vector<std::string> scans, statistics;
+    };
+    AveragingEngine freshEngine;
+    TavrelReader fresh(freshEngine);
+    Recorder expected;
+    ASSERT_EQ(RunIndexPass(fresh, kFormatTavrel, input, expected, {}), IndexOutcome::Indexed);
+
+    AveragingEngine engine;
+    TavrelReader reader(engine);
+    auto settings = FieldSettings({GpsTime, DataField});
+    settings.averageType = kAverageBestServer;
+    settings.scans = ScanSelectionSnapshot({-1, 0, 1, 0});
+    settings.dropOutages = true;
+    settings.outageSeconds = 2;
+    RecordingObserver observer;
+    ASSERT_EQ(RunConversionJob(reader, {input}, {dir.File("in.out")}, settings, observer, {}),
+              JobOutcome::Completed);
+    EXPECT_FALSE(reader.Converting());
+    EXPECT_EQ(reader.AverageType(), kAverageNone);
+    Recorder after;
+    ASSERT_EQ(RunIndexPass(reader, kFormatTavrel, input, after, {}), IndexOutcome::Indexed);
+    EXPECT_EQ(after.scans, expected.scans);
+    EXPECT_EQ(after.statistics, expected.statistics);
+    EXPECT_FALSE(after.scans.empty());
 }
 
 }  // namespace

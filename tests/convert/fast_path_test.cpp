@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "averaging/averaging_engine.h"
+#include "base/text_builder.h"
 #include "convert/convert_job.h"
 #include "convert/field_formatter.h"
-#include "convert/text_builder.h"
 #include "index/make_index.h"
 #include "support/test_files.h"
 #include "tools/drive_simulator.h"
@@ -31,8 +31,8 @@ void SupplyFrequenciesIfNeeded(TavrelReader& reader, const std::string& path, in
     if (reader.State().userFrequencies) reader.SetEnteredFrequencies(851.0125, 890.1);
 }
 
-// The plain path: ConvertFile's record loop, each line composed from WriteField and the
-// header from DataBlockTitles, both of which append to a std::string.
+// The plain path: a record loop of its own, each line composed field by field from the
+// formatter's std::string writers and the header from its data block titles.
 std::string PlainConversion(const std::string& path, int format,
                             const ConversionSettings& settings) {
     AveragingEngine engine;
@@ -40,21 +40,20 @@ std::string PlainConversion(const std::string& path, int format,
     SupplyFrequenciesIfNeeded(reader, path, format);
     reader.SelectReceiver(settings.receivers.receiver1 ? 1 : 2);
     reader.BindReceiverSelectors(settings.receivers);
-    reader.SetConvertAllScans(settings.convertAllScans);
-    reader.SetScanNodes(&settings.scans);
     reader.SetDataColumns(settings.columns);
-    reader.SetDropOutages(false);
-    reader.SetOutageStarts({});
     if (reader.Open(path) != 0) return "cannot open";
-    reader.SetUseScanSelection(true);
+    const ConversionMode mode{settings.convertAllScans, &settings.scans, false, {}};
+    reader.BeginConversion(mode);
     reader.SetDelimiter(settings.Delimiter());
     reader.SetAverageType(static_cast<std::int16_t>(settings.averageType));
 
     const char delimiter = settings.Delimiter();
     std::string out, field;
-    const auto headerRecord = [&] {
-        if (!reader.HeaderDue) return;
-        reader.HeaderDue = false;
+    bool headerDue = true;
+    std::int64_t recordCount = 0;
+    const auto headerRecord = [&](int point) {
+        if (!headerDue) return;
+        headerDue = false;
         if (!settings.fieldTitles) return;
         for (std::size_t i = 0; i < settings.selectedTags.size(); ++i) {
             if (settings.selectedTags[i] != DataField) {
@@ -62,41 +61,41 @@ std::string PlainConversion(const std::string& path, int format,
                 out += '"' + settings.selectedTitles[i] + '"';
                 continue;
             }
-            reader.DataBlockTitles(field, delimiter);
+            field.clear();
+            FieldFormatter(reader, point, recordCount).AppendDataBlockTitles(field, delimiter);
             if (i > 0 && !field.empty()) out += delimiter;
             out += field;
         }
         out += kLineEnd;
     };
     const auto dataLines = [&] {
-        reader.LinesLeft = reader.State().OutputCount;
-        for (; reader.LinesLeft > 0; --reader.LinesLeft) {
-            ++reader.RecordCount;
+        for (int point = 0; point < reader.State().OutputCount; ++point) {
+            ++recordCount;
             std::string line;
             bool anyText = false;
             for (std::size_t i = 0; i < settings.selectedTags.size(); ++i) {
                 if (i > 0) line += delimiter;
-                reader.WriteField(static_cast<std::int16_t>(settings.selectedTags[i]), field);
+                field.clear();
+                FieldFormatter(reader, point, recordCount)
+                    .AppendField(settings.selectedTags[i], field);
                 line += field;
                 anyText = anyText || !field.empty();
             }
             if (!anyText) continue;
-            headerRecord();
+            headerRecord(point);
             out += line + kLineEnd;
         }
         reader.ClearReceiverFlags();
     };
 
     RecordBuffer buffer;
-    int consumed = reader.ReadNextRecord(buffer);
-    reader.RecordCount = 0;
-    for (; consumed != 0; consumed = reader.ReadNextRecord(buffer)) {
+    while (reader.ReadNextRecord(buffer) != 0) {
         switch (reader.DecodeRecord(buffer)) {
             case DecodeDataReady:
                 dataLines();
                 break;
             case DecodeHeaderAndData:
-                reader.HeaderDue = true;
+                headerDue = true;
                 dataLines();
                 break;
             default:

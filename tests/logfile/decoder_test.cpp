@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "averaging/averaging_engine.h"
-#include "averaging/frequency_entry.h"
 #include "logfile/tavrel_reader.h"
+#include "logfile/typed_frequencies.h"
 #include "support/test_files.h"
 #include "tools/log_builder.h"
 
@@ -23,7 +23,7 @@ class Decoding {
         test::WriteFile(dir_.File("f.klf"), log.Bytes());
         reader.SetInputFormat(log.Variant());
         EXPECT_EQ(reader.Open(dir_.File("f.klf")), 0);
-        reader.SetUseScanSelection(conversion);
+        if (conversion) reader.BeginConversion(mode);
         reader.ReadNextRecord(buffer_);  // the identification record
     }
     // Decodes the next record.
@@ -33,6 +33,7 @@ class Decoding {
     }
     const DecoderState& S() const { return reader.State(); }
 
+    ConversionMode mode;  // what the conversion asks; tests change it as they go
     AveragingEngine engine;
     TavrelReader reader{engine};
 
@@ -60,7 +61,7 @@ TEST(DecoderTest, RtcTimingGivesALinePerRecordUntilGpsFixesTakeOver) {
     EXPECT_EQ(d.Next(), DecodeDataReady);
     EXPECT_EQ(d.S().OutputCount, 1);
     EXPECT_EQ(d.Next(), DecodeNothing);  // the first fix after open
-    EXPECT_EQ(d.S().TimingSource, kTimingGps);
+    EXPECT_EQ(d.S().TimingSource, Timing::Gps);
     EXPECT_EQ(d.Next(), DecodeDataReady);  // GPS timing now: no record since the last fix
     EXPECT_EQ(d.S().OutputCount, 0);
     EXPECT_EQ(d.Next(), DecodeNothing);  // pending until the next fix
@@ -169,8 +170,8 @@ TEST(DecoderTest, ScanWhoseStartWaitedIsSelectedFromTheTreeUnlessAllScansAreConv
             log.Samples(1, samples).Gps(At(2));
             ScanSelectionSnapshot unchecked({-1, 0});
             Decoding d(log);
-            d.reader.SetScanNodes(&unchecked);
-            d.reader.SetConvertAllScans(allScans);
+            d.mode.scans = &unchecked;
+            d.mode.convertAllScans = allScans;
             d.Next();
             d.Next();
             d.Next();
@@ -179,9 +180,9 @@ TEST(DecoderTest, ScanWhoseStartWaitedIsSelectedFromTheTreeUnlessAllScansAreConv
             const DecodeResult samplesResult = d.Next();
             EXPECT_EQ(d.S().counters.rx1Single, 1);
             if (allScans) {
-                EXPECT_NE(d.S().DataMode, kDataNone) << byRtc;
+                EXPECT_NE(d.S().DataMode, DataKind::None) << byRtc;
             } else {
-                EXPECT_EQ(d.S().DataMode, kDataNone) << byRtc;  // the samples were dropped
+                EXPECT_EQ(d.S().DataMode, DataKind::None) << byRtc;  // the samples were dropped
                 EXPECT_EQ(samplesResult, DecodeNothing);
             }
         }
@@ -200,8 +201,8 @@ TEST(DecoderTest, ListedOutageDropsDataAndCountsUntilTheNextGpsRecord) {
         .ChannelTable(table);
     log.Gps(At(40)).Samples(1, samples);
     Decoding d(log);
-    d.reader.SetDropOutages(true);
-    d.reader.SetOutageStarts({2});  // the second GPS record
+    d.mode.dropOutages = true;
+    d.mode.outageStarts = {2};  // the second GPS record
     for (int i = 0; i < 4; ++i) d.Next();
     EXPECT_TRUE(d.S().InOutage);
     EXPECT_EQ(d.Next(), DecodeNothing);

@@ -11,15 +11,15 @@
 #include <filesystem>
 #include <functional>
 
-#include "app/config/configuration.h"
+#include "settings/configuration.h"
 #include "support/test_files.h"
 
 namespace varistrum {
 namespace {
 
 namespace fs = std::filesystem;
-using test::TempDir;
 using test::InChild;
+using test::TempDir;
 using test::WriteFile;
 
 std::string Repeated(const std::string& pattern, int times, int from = 0) {

@@ -31,12 +31,12 @@ namespace {
 namespace fs = std::filesystem;
 using sim::LogBuilder;
 using test::FieldSettings;
+using test::InChild;
 using test::RamDir;
 using test::ReadFile;
 using test::RecordingObserver;
-using test::TempDir;
-using test::InChild;
 using test::RtcLog;
+using test::TempDir;
 using test::WriteFile;
 
 const FrequencyPlan kBand800{64480, 71680, 3200, 0};

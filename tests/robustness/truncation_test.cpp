@@ -65,7 +65,6 @@ ConversionSettings SettingsFor(int averageType, bool receiver2 = false) {
     return settings;
 }
 
-
 // One small file with a scan of every kind: the records of short simulated drives, one after the
 // other.
 Bytes EveryScanKind(int variant) {

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The texts of a folder job's closing report.
-#include "convert/job_observer.h"
+#include "base/job_observer.h"
 
 namespace varistrum {
 
@@ -12,6 +12,11 @@ std::string NameOf(const std::string& path) {
 }
 
 }  // namespace
+
+std::string DamageText(const DamageCounters& damage) {
+    return std::to_string(damage.damagedRecords) + " damaged record(s), " +
+           std::to_string(damage.skippedBytes) + " byte(s) skipped";
+}
 
 std::string JobSummary::SkippedLines() const {
     std::string lines;

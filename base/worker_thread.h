@@ -11,7 +11,7 @@
 namespace varistrum {
 
 class WorkerThread {
-public:
+  public:
     WorkerThread() = default;
     WorkerThread(const WorkerThread&) = delete;
     WorkerThread& operator=(const WorkerThread&) = delete;
@@ -26,7 +26,7 @@ public:
     bool Started() const { return started_; }
     bool Finished() const { return finished_; }
 
-protected:
+  protected:
     // Derived workers call this in their own destructor, before the members the job uses go.
     ~WorkerThread() = default;
     void StopAndWait() {
@@ -42,7 +42,7 @@ protected:
         });
     }
 
-private:
+  private:
     bool started_ = false;
     std::atomic<bool> finished_{false};
     std::jthread thread_;

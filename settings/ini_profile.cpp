@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Parsing, editing and saving of an INI profile file.
-#include "app/config/ini_profile.h"
+#include "settings/ini_profile.h"
 
 #include <charconv>
 #include <climits>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Tests of the INI profile: lookups, in-place edits, line ends and bad input.
-#include "app/config/ini_profile.h"
+#include "settings/ini_profile.h"
 
 #include <gtest/gtest.h>
 

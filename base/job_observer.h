@@ -13,9 +13,12 @@ enum class MessageKind : int { Information = 0, Warning = 1, Error = 2 };
 // Caption of a message box of the kind.
 inline const char* MessageCaption(MessageKind kind) {
     switch (kind) {
-        case MessageKind::Information: return "Information";
-        case MessageKind::Warning: return "Warning";
-        default: return "Error";
+        case MessageKind::Information:
+            return "Information";
+        case MessageKind::Warning:
+            return "Warning";
+        default:
+            return "Error";
     }
 }
 
@@ -40,8 +43,18 @@ struct JobSummary {
     std::string CountsLine() const;
 };
 
+// Damage a pass met in a log file: records it could not use, bytes it passed over.
+struct DamageCounters {
+    std::int64_t damagedRecords = 0;
+    std::int64_t skippedBytes = 0;
+    bool Any() const { return damagedRecords > 0 || skippedBytes > 0; }
+};
+
+// "N damaged record(s), M byte(s) skipped"
+std::string DamageText(const DamageCounters& damage);
+
 class JobObserver {
-public:
+  public:
     virtual ~JobObserver() = default;
     // The gauge, 0..100; called only when the whole percentage changes.
     virtual void SetProgress(int percent) = 0;
@@ -55,6 +68,12 @@ public:
         (void)reason;
         ReportMessage(kind, text);
     }
+    // Damage met in a converted file (`path` is empty for a single-file job); only called when
+    // there was some. The window does not show it; the command line warns.
+    virtual void ReportDamage(const std::string& path, const DamageCounters& damage) {
+        (void)path;
+        (void)damage;
+    }
     // The end of a folder job: the skipped files, in one message.
     virtual void ReportSummary(const JobSummary& summary) {
         const std::string skipped = summary.SkippedLines();
@@ -64,7 +83,7 @@ public:
 
 // Progress in whole per cent of bytes, reported only when it changes.
 class PercentGauge {
-public:
+  public:
     PercentGauge(JobObserver& observer, std::uint64_t total) : observer_(observer), total_(total) {}
     void Reset() {
         done_ = 0;
@@ -81,7 +100,7 @@ public:
         observer_.SetProgress(percent);
     }
 
-private:
+  private:
     JobObserver& observer_;
     std::uint64_t total_;
     std::uint64_t done_ = 0;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Names of the output fields and the offered subset.
-#include "logfile/field_catalog.h"
+#include "convert/field_catalog.h"
 
 namespace varistrum {
 namespace {
@@ -79,10 +79,9 @@ int FieldTagOf(std::string_view name) {
 }
 
 const std::vector<int>& OfferedFields() {
-    static const std::vector<int> offered = {0,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13,
-                                             14, 15, 16, 18, 19, 20, 21, 22, 23, 24, 25,
-                                             26, 27, 17, 29, 33, 36, 34, 35, 37, 38, 39,
-                                             40, 46, 47, 48, 49, 32, 50, 51, 52, 53};
+    static const std::vector<int> offered = {
+        0,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16, 18, 19, 20, 21, 22, 23, 24, 25,
+        26, 27, 17, 29, 33, 36, 34, 35, 37, 38, 39, 40, 46, 47, 48, 49, 32, 50, 51, 52, 53};
     return offered;
 }
 

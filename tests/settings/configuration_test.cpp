@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Tests of Save/Open Configuration: exact file text, round trips and hostile files.
-#include "app/config/configuration.h"
+#include "settings/configuration.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <tuple>
 #include <utility>
 
-#include "logfile/field_catalog.h"
+#include "convert/field_catalog.h"
 #include "support/test_files.h"
 
 namespace varistrum {

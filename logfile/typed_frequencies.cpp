@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Frequency entry: ranges and checks, shared by the window's dialog and the command line.
-#include "averaging/frequency_entry.h"
+#include "logfile/typed_frequencies.h"
 
 #include <charconv>
 #include <cmath>
 
-#include "convert/number_format.h"
+#include "base/number_format.h"
 
 namespace varistrum {
 

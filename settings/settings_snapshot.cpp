@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Window settings -> conversion settings.
-#include "app/config/settings_snapshot.h"
+#include "settings/settings_snapshot.h"
 
 namespace varistrum {
 

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The average-information pass.
-#include "averaging/make_list.h"
+#include "index/average_information.h"
 
-#include "convert/number_format.h"
+#include "base/number_format.h"
+#include "logfile/record_loop.h"
 
 namespace varistrum {
 
@@ -26,36 +27,30 @@ MakeListOutcome RunAverageInformationPass(TavrelReader& reader, const std::strin
         view.ReportMessage(MessageKind::Error, "Input File Does Not Exist!");
         return MakeListOutcome::OpenFailed;
     }
-    const std::uint64_t size = reader.FileSize();
     view.SetPercent(0, "0% Complete");
-    RecordBuffer buffer;
-    int consumed = reader.ReadNextRecord(buffer);
-    reader.RecordCount = 0;
     AverageInformation information;
-    std::uint64_t total = 0;
-    int shown = -1;
-    while (!stop.stop_requested() && consumed > 0) {
-        total += static_cast<std::uint64_t>(consumed);
-        const int percent =
-            size == 0 ? 0 : static_cast<int>(static_cast<unsigned __int128>(total) * 100 / size);
-        if (percent != shown) {  // the dialog needs no more than a hundred updates
-            shown = percent;
+    const LoopResult loop = RunRecordLoop(
+        reader, stop,
+        [&](int percent) {  // the dialog needs no more than a hundred updates
             std::string label;
             AppendInt(label, percent);
             label.append("% Complete");
             view.SetPercent(percent, label);
-        }
-        reader.DecodeRecord(buffer);
-        consumed = reader.ReadNextRecord(buffer);
-    }
-    const bool stopped = stop.stop_requested();
-    if (!stopped) {
+        },
+        [&](const RecordBuffer& buffer) {
+            reader.DecodeRecord(buffer);
+            return true;
+        });
+    reader.Close();
+    if (loop.end == LoopEnd::ReadError) {
+        view.ReportMessage(MessageKind::Error, "Input File Cannot Be Read!");
+    } else if (loop.end != LoopEnd::Cancelled) {
         view.ReportMessage(MessageKind::Information, "Information Has Been Gathered!");
         view.ReportMessage(MessageKind::Information, AverageInformationText(information));
     }
-    reader.Close();
     view.ResetProgressBar();
-    return stopped ? MakeListOutcome::Stopped : MakeListOutcome::Gathered;
+    if (loop.end == LoopEnd::ReadError) return MakeListOutcome::ReadFailed;
+    return loop.end == LoopEnd::Cancelled ? MakeListOutcome::Stopped : MakeListOutcome::Gathered;
 }
 
 TMakeList::TMakeList(TavrelReader& reader, std::string path, GeneratorView& view) {

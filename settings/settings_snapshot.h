@@ -2,8 +2,8 @@
 // The conversion settings that the window's controls stand for, frozen when CONVERT is pressed.
 #pragma once
 
-#include "app/config/configuration.h"
 #include "convert/conversion_settings.h"
+#include "settings/configuration.h"
 
 namespace varistrum {
 

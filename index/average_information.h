@@ -5,8 +5,8 @@
 #include <stop_token>
 #include <string>
 
-#include "convert/job_observer.h"
-#include "convert/worker_thread.h"
+#include "base/job_observer.h"
+#include "base/worker_thread.h"
 #include "logfile/tavrel_reader.h"
 
 namespace varistrum {
@@ -31,7 +31,7 @@ struct AverageInformation {
 // "%d Records\n%d Seconds\n%d Records Per Second"; the rate reads 0 when no second was counted.
 std::string AverageInformationText(AverageInformation& information);
 
-enum class MakeListOutcome { Gathered, OpenFailed, Stopped };
+enum class MakeListOutcome { Gathered, OpenFailed, Stopped, ReadFailed };
 
 MakeListOutcome RunAverageInformationPass(TavrelReader& reader, const std::string& path,
                                           GeneratorView& view, std::stop_token stop);

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "convert/number_format.h"
+#include "base/number_format.h"
 
 namespace varistrum {
 

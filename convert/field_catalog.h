@@ -76,12 +76,12 @@ std::vector<std::string_view> OfferedFieldNames();
 
 // Texts of the GPS block's status codes and other small tables.
 inline constexpr std::array<std::string_view, 8> ReceiverStatusTexts = {
-    "Reserved", "Reserved", "Bad Geometry", "Acquiring Satellites",
-    "Position Hold", "Propogate Mode", "2D Fix", "3D Fix"};
+    "Reserved",      "Reserved",       "Bad Geometry", "Acquiring Satellites",
+    "Position Hold", "Propogate Mode", "2D Fix",       "3D Fix"};
 inline constexpr std::array<std::string_view, 4> AntennaStatusTexts = {"OK", "Overcurrent",
                                                                        "Undercurrent", "NV"};
 inline constexpr std::array<std::string_view, 17> CompassPointTexts = {
-    "N", "NNE", "NE", "ENE", "E", "ESE", "SE", "SSE", "S",
-    "SSW", "SW", "WSW", "W", "WNW", "NW", "NNW", "N"};
+    "N",   "NNE", "NE",  "ENE", "E",   "ESE", "SE",  "SSE", "S",
+    "SSW", "SW",  "WSW", "W",   "WNW", "NW",  "NNW", "N"};
 
 }  // namespace varistrum

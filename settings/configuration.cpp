@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Save Configuration and Open Configuration over the window's settings model.
-#include "app/config/configuration.h"
+#include "settings/configuration.h"
 
 #include <algorithm>
 #include <charconv>
 
-#include "app/config/ini_profile.h"
-#include "logfile/field_catalog.h"
+#include "convert/field_catalog.h"
+#include "settings/ini_profile.h"
 
 namespace varistrum {
 namespace {

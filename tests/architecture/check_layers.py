@@ -1,0 +1,68 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+"""Fails when a product source includes a header of a higher layer.
+
+The layers, lowest first: base (number formatting, text building, the worker base, the job
+observer) -> averaging (the engine and great-circle maths) -> logfile (framing, decoding, typed
+frequencies) -> the passes (index, convert) -> settings (the configuration file and the
+window-state model, no Qt) -> the front ends (app, cli). A folder may include its own layer and
+the ones below. Folders outside the product (tests, tools, fuzz, bench) are not checked; a
+product folder that is not listed here fails, so that a new one is placed deliberately.
+
+usage: check_layers.py SOURCE_DIR
+"""
+import pathlib
+import re
+import sys
+
+LAYERS = {
+    "base": 0,
+    "averaging": 1,
+    "logfile": 2,
+    "index": 3,
+    "convert": 3,
+    "settings": 4,
+    "app": 5,
+    "cli": 5,
+}
+UNCHECKED = {"tests", "tools", "fuzz", "bench", "build", "docs", "examples", "cmake"}
+INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
+QT_INCLUDE = re.compile(r'^\s*#\s*include\s+<Q')
+FRONT_ENDS = {"app", "cli"}  # neither includes the other
+
+
+def main(root: pathlib.Path) -> int:
+    problems = []
+    for path in sorted(root.rglob("*")):
+        if path.suffix not in (".h", ".cpp") or not path.is_file():
+            continue
+        relative = path.relative_to(root)
+        folder = relative.parts[0]
+        if len(relative.parts) < 2 or folder in UNCHECKED or folder.startswith((".", "build")):
+            continue
+        if folder not in LAYERS:
+            problems.append(f"{relative}: folder '{folder}' has no layer")
+            continue
+        for number, line in enumerate(path.read_text(errors="replace").splitlines(), 1):
+            if folder != "app" and QT_INCLUDE.match(line):
+                problems.append(f"{relative}:{number}: Qt outside the window")
+            match = INCLUDE.match(line)
+            if not match:
+                continue
+            target = match.group(1).split("/")[0]
+            if "/" not in match.group(1):
+                continue  # a header beside the file (generated Qt code and the like)
+            if target not in LAYERS:
+                problems.append(f"{relative}:{number}: includes {match.group(1)} of no layer")
+            elif target != folder and {target, folder} <= FRONT_ENDS:
+                problems.append(f"{relative}:{number}: {folder} includes {match.group(1)}")
+            elif LAYERS[target] > LAYERS[folder]:
+                problems.append(
+                    f"{relative}:{number}: {folder} includes {match.group(1)} of a higher layer")
+    for problem in problems:
+        print(problem)
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(pathlib.Path(sys.argv[1])))
