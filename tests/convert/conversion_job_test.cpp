@@ -26,7 +26,7 @@ using test::RecordingObserver;
 using test::TempDir;
 using test::WriteFile;
 
-const FrequencyPlan kBand800{64480, 71680, 3200, 0};
+using test::kBand800;
 
 struct Job {
     AveragingEngine engine;

@@ -15,7 +15,7 @@ using sim::TableEntry;
 using test::ConvertBytes;
 using test::FieldSettings;
 
-const FrequencyPlan kBand800{64480, 71680, 3200, 0};  // 806-896 MHz, 12.5 kHz steps
+using test::kBand800;
 const FrequencyPlan kBand30k{29600, 30400, 7680, 0};  // 888-912 MHz, 30 kHz steps
 constexpr std::uint32_t k850MHz = 68000;
 

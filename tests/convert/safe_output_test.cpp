@@ -29,7 +29,7 @@ using test::RtcLog;
 using test::TempDir;
 using test::WriteFile;
 
-const FrequencyPlan kBand800{64480, 71680, 3200, 0};
+using test::kBand800;
 
 // The names in a folder, sorted: leftover temporary files show up here.
 std::vector<std::string> Names(const std::string& folder) {

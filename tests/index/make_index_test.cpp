@@ -15,7 +15,7 @@ namespace {
 using sim::GpsFix;
 using sim::LogBuilder;
 
-const FrequencyPlan kBand800{64480, 71680, 3200, 0};
+using test::kBand800;
 
 class TreeRecorder : public IndexView {
   public:

@@ -14,7 +14,7 @@ namespace {
 using sim::GpsFix;
 using sim::LogBuilder;
 
-const FrequencyPlan kBand800{64480, 71680, 3200, 0};
+using test::kBand800;
 
 // Decodes a built log record by record during a conversion (or an index pass).
 class Decoding {

@@ -39,7 +39,7 @@ using test::RtcLog;
 using test::TempDir;
 using test::WriteFile;
 
-const FrequencyPlan kBand800{64480, 71680, 3200, 0};
+using test::kBand800;
 const std::string kInputMissing = "Error: Input File Does Not Exist!";
 const std::string kOutputInaccessible = "Error: Output File Cannot Be Accessed!";
 

@@ -13,6 +13,9 @@
 
 namespace varistrum::test {
 
+// The plan of most hand-built logs: 806-896 MHz in 12.5 kHz steps.
+inline const FrequencyPlan kBand800{64480, 71680, 3200, 0};
+
 // A fresh folder, removed with everything in it when the object goes.
 class TempDir {
   public:
