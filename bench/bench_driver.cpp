@@ -20,7 +20,13 @@
 
 extern char** environ;
 
+#include "run_statistics.h"
+
 namespace {
+
+using varistrum::bench::Median;
+using varistrum::bench::Range;
+using varistrum::bench::Verdict;
 
 namespace fs = std::filesystem;
 
@@ -126,20 +132,6 @@ Timing Timed(const std::vector<std::string>& args, const std::string& out = "/de
     return Run(args, out);
 }
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-// "min-max" of the runs, to show how noisy the machine was.
-std::string Range(const std::vector<double>& values) {
-    const auto [low, high] = std::minmax_element(values.begin(), values.end());
-    char text[64];
-    std::snprintf(text, sizeof text, "(runs %.3f-%.3f s)", *low, *high);
-    return text;
-}
-
 double MiB(std::uintmax_t bytes) {
     return static_cast<double>(bytes) / (1 << 20);
 }
@@ -182,10 +174,6 @@ CpuClock ReadCpuClock() {
     }
     std::fclose(f);
     return clock;
-}
-
-const char* Verdict(bool met) {
-    return met ? "met" : "NOT MET";
 }
 
 // The medians of every timed step.

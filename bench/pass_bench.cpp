@@ -17,8 +17,11 @@
 #include "convert/gps_outage_pass.h"
 #include "index/make_index.h"
 #include "logfile/identify.h"
+#include "run_statistics.h"
 
 namespace {
+
+using varistrum::bench::Median;
 
 using namespace varistrum;
 namespace fs = std::filesystem;
@@ -45,12 +48,6 @@ struct Pass {
     std::function<bool()> run;
     std::vector<double> seconds;
 };
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
 
 int Main(const fs::path& input, const fs::path& work, int runs) {
     fs::create_directories(work);

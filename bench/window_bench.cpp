@@ -23,9 +23,15 @@
 #include <string>
 #include <vector>
 
+#include "run_statistics.h"
+
 extern char** environ;
 
 namespace {
+
+using varistrum::bench::Median;
+using varistrum::bench::Range;
+using varistrum::bench::Verdict;
 
 namespace fs = std::filesystem;
 
@@ -127,20 +133,6 @@ void WriteConfiguration(const fs::path& path) {
            "[SelectedTags]\r\nTag0=5\r\nTag1=11\r\nTag2=18\r\nTag3=32\r\nTag4=0\r\n";
 }
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-std::string Range(const std::vector<double>& values) {
-    const auto [low, high] = std::minmax_element(values.begin(), values.end());
-    std::ostringstream text;
-    text.precision(3);
-    text << std::fixed << "(runs " << *low << "-" << *high << " s)";
-    return text.str();
-}
-
 // Wall and processor times of one step over the runs.
 struct Series {
     std::vector<double> seconds, processor;
@@ -190,10 +182,6 @@ void RunOnce(const Options& o, const fs::path& configuration, Samples& s, bool c
         throw std::runtime_error("the window's output differs from the command line's");
     fs::remove(cliOut);
     fs::remove(windowOut);
-}
-
-const char* Verdict(bool met) {
-    return met ? "met" : "NOT MET";
 }
 
 int Main(const Options& o) {
