@@ -103,6 +103,10 @@ void TMainForm::BuildMenus() {
     Exit1->setObjectName(QStringLiteral("Exit1"));
     Exit1->setShortcut(QKeySequence::Quit);
 
+    // What a drive looks like and how far it can be trusted; filled by the map and report views.
+    viewMenu_ = menuBar()->addMenu(QStringLiteral("&View"));
+    viewMenu_->setObjectName(QStringLiteral("View1"));
+
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("Help1"));
     // "&&" is a literal ampersand in a menu text.

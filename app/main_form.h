@@ -21,6 +21,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QMenu;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
@@ -170,6 +171,7 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     QAction* Exit1;
     QAction* ContentsIndex1;
     QAction* About1;
+    QMenu* viewMenu_ = nullptr;
 
     // Input and output.
     QRadioButton* rbSingleFile;

@@ -4,9 +4,9 @@
 
 The layers, lowest first: base (number formatting, text building, the worker base, the job
 observer) -> averaging (the engine and great-circle maths) -> logfile (framing, decoding, typed
-frequencies) -> the passes (index, convert) -> settings (the configuration file and the
-window-state model, no Qt) -> the front ends (app, cli). A folder may include its own layer and
-the ones below. Folders outside the product (tests, tools, fuzz, bench) are not checked; a
+frequencies) -> the passes (index, convert, geodata: the drive as map layers) -> settings (the
+configuration file and the window-state model, no Qt) -> the front ends (app, cli). A folder may
+include its own layer and the ones below. Folders outside the product (tests, tools, fuzz, bench) are not checked; a
 product folder that is not listed here fails, so that a new one is placed deliberately.
 
 usage: check_layers.py SOURCE_DIR
@@ -21,6 +21,7 @@ LAYERS = {
     "logfile": 2,
     "index": 3,
     "convert": 3,
+    "geodata": 3,
     "settings": 4,
     "app": 5,
     "cli": 5,
