@@ -1,0 +1,109 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Level statistics from counted levels.
+#include "map/level_statistics.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+#include "base/number_format.h"
+
+namespace varistrum {
+
+namespace {
+
+int FloorDbm(std::int16_t centi) {
+    return centi >= 0 ? centi / 100 : -((-centi + 99) / 100);
+}
+
+std::string CentiText(std::int16_t centi) {
+    std::string text;
+    AppendFixed(text, centi / 100.0, 1);
+    return text + " dBm";
+}
+
+}  // namespace
+
+std::int16_t CentiDbm(double dbm) {
+    const double centi = std::round(std::clamp(dbm, -320.0, 320.0) * 100.0);
+    return static_cast<std::int16_t>(centi);
+}
+
+void LevelCounts::Add(std::int16_t centiDbm, int samples) {
+    ++counts_[centiDbm];
+    ++points_;
+    samples_ += samples;
+}
+
+std::int16_t NearestRankPercentile(const LevelCounts& counts, int p) {
+    if (counts.Points() == 0) return 0;
+    // ceil(p N / 100) in integers, at least the first rank.
+    const std::int64_t rank = std::max<std::int64_t>(1, (p * counts.Points() + 99) / 100);
+    std::int64_t seen = 0;
+    for (const auto& [level, count] : counts.Counts()) {
+        seen += count;
+        if (seen >= rank) return level;
+    }
+    return counts.Counts().rbegin()->first;
+}
+
+LevelSummary Summarise(const LevelCounts& counts, const LevelRamp& ramp) {
+    LevelSummary summary;
+    summary.points = counts.Points();
+    summary.samples = counts.Samples();
+    summary.bounds = ramp.Thresholds();
+    if (counts.Points() == 0) return summary;
+    summary.firstBinDbm = FloorDbm(counts.Counts().begin()->first);
+    const int lastBin = FloorDbm(counts.Counts().rbegin()->first);
+    summary.bins.assign(static_cast<std::size_t>(lastBin - summary.firstBinDbm + 1), 0);
+    for (const auto& [level, count] : counts.Counts()) {
+        summary.bins[static_cast<std::size_t>(FloorDbm(level) - summary.firstBinDbm)] += count;
+        for (int b = 0; b < LevelRamp::kBounds; ++b) {
+            if (level >= CentiDbm(summary.bounds[static_cast<std::size_t>(b)]))
+                summary.atOrAbove[static_cast<std::size_t>(b)] += count;
+        }
+    }
+    std::int64_t running = 0;
+    for (const std::int64_t bin : summary.bins) summary.cumulative.push_back(running += bin);
+    summary.p10 = NearestRankPercentile(counts, 10);
+    summary.p50 = NearestRankPercentile(counts, 50);
+    summary.p90 = NearestRankPercentile(counts, 90);
+    return summary;
+}
+
+std::vector<std::string> LevelSummary::ShareLines() const {
+    std::vector<std::string> lines;
+    for (int b = 0; b < LevelRamp::kBounds; ++b) {
+        const double share =
+            points == 0 ? 0.0
+                        : 100.0 * static_cast<double>(atOrAbove[static_cast<std::size_t>(b)]) /
+                              static_cast<double>(points);
+        std::string line;
+        AppendFixed(line, share, 1);
+        line += " % at or above " + LevelText(bounds[static_cast<std::size_t>(b)]) + " dBm";
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+std::string LevelSummary::CountLine() const {
+    std::string line;
+    AppendInt(line, points);
+    line += points == 1 ? " point, " : " points, ";
+    AppendInt(line, samples);
+    line += samples == 1 ? " sample" : " samples";
+    return line;
+}
+
+std::string LevelSummary::PercentileLine() const {
+    if (points == 0) return {};
+    return "P10 " + CentiText(p10) + "   P50 " + CentiText(p50) + "   P90 " + CentiText(p90);
+}
+
+std::string LevelText(double dbm) {
+    char text[64];
+    const auto result = std::to_chars(text, text + sizeof text, dbm);
+    return std::string(text, result.ptr);
+}
+
+}  // namespace varistrum

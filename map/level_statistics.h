@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Level statistics of the points a map shows: histogram, distribution, percentiles, shares.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "geodata/level_ramp.h"
+
+namespace varistrum {
+
+// A level in hundredths of a dB, as the statistics count it (the rounding keeps the order).
+std::int16_t CentiDbm(double dbm);
+
+// Counts of levels, exact to a hundredth of a dB: memory grows with the distinct levels, not
+// with the points.
+class LevelCounts {
+  public:
+    void Add(std::int16_t centiDbm, int samples);
+    std::int64_t Points() const { return points_; }
+    std::int64_t Samples() const { return samples_; }
+    const std::map<std::int16_t, std::int64_t>& Counts() const { return counts_; }
+
+  private:
+    std::map<std::int16_t, std::int64_t> counts_;
+    std::int64_t points_ = 0;
+    std::int64_t samples_ = 0;
+};
+
+struct LevelSummary {
+    std::int64_t points = 0;
+    std::int64_t samples = 0;
+    int firstBinDbm = 0;                   // the lower edge of bins[0]
+    std::vector<std::int64_t> bins;        // points per 1 dB bin [edge, edge + 1)
+    std::vector<std::int64_t> cumulative;  // points at or below each bin's top
+    // Nearest-rank percentiles in hundredths of a dB (the levels of ranks ceil(p N / 100)).
+    std::int16_t p10 = 0, p50 = 0, p90 = 0;
+    std::array<std::int64_t, LevelRamp::kBounds> atOrAbove{};  // points at or above each bound
+    LevelRamp::Bounds bounds{};
+
+    // "72.4 % at or above -90 dBm" for each bound, weakest first.
+    std::vector<std::string> ShareLines() const;
+    // "12345 points, 23456 samples".
+    std::string CountLine() const;
+    // "P10 -101.0 dBm   P50 -88.0 dBm   P90 -75.0 dBm"; empty without points.
+    std::string PercentileLine() const;
+};
+
+LevelSummary Summarise(const LevelCounts& counts, const LevelRamp& ramp);
+
+// The nearest-rank percentile `p` (1..100) of counted levels; 0 without points.
+std::int16_t NearestRankPercentile(const LevelCounts& counts, int p);
+
+// "-90", "-92.5": a level or bound without a useless fraction.
+std::string LevelText(double dbm);
+
+}  // namespace varistrum

@@ -1,0 +1,113 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Filing the samples layer's points for the map.
+#include "map/map_collector.h"
+
+#include <algorithm>
+
+#include "map/time_code.h"
+
+namespace varistrum {
+
+namespace {
+
+constexpr int kRouteCellShift = 8;  // about 2.4 m at the equator
+
+StoredPoint StoredOf(const SamplePoint& point, std::uint16_t channel, std::uint16_t scan) {
+    StoredPoint stored;
+    stored.position = ToFixed(ProjectToWorld(point.longitude, point.latitude));
+    stored.levelCentiDbm = CentiDbm(point.rssiDbm);
+    stored.channel = channel;
+    stored.scan = scan;
+    stored.samples = static_cast<std::uint16_t>(std::clamp(point.samples, 0, 65535));
+    stored.time = PackTime(point.time);
+    return stored;
+}
+
+bool SameCell(FixedPoint a, FixedPoint b) {
+    return a.x >> kRouteCellShift == b.x >> kRouteCellShift &&
+           a.y >> kRouteCellShift == b.y >> kRouteCellShift;
+}
+
+}  // namespace
+
+const LevelCounts& MapData::LevelsOf(std::uint16_t channel) const {
+    static const LevelCounts kNone;
+    return channel < levels.size() ? levels[channel] : kNone;
+}
+
+WorldPoint MapData::Minimum() const {
+    WorldPoint minimum = points.Minimum();
+    for (const MapRoute& route : routes) {
+        for (const FixedPoint& p : route.points)
+            minimum = {std::min(minimum.x, p.x * kFixedStep),
+                       std::min(minimum.y, p.y * kFixedStep)};
+    }
+    return minimum;
+}
+
+WorldPoint MapData::Maximum() const {
+    WorldPoint maximum = points.Maximum();
+    for (const MapRoute& route : routes) {
+        for (const FixedPoint& p : route.points)
+            maximum = {std::max(maximum.x, p.x * kFixedStep),
+                       std::max(maximum.y, p.y * kFixedStep)};
+    }
+    return maximum;
+}
+
+void MapCollector::BeginScan(int scan, ScanKind kind) {
+    FileStrongest();
+    ScanIndexOf(scan, kind);
+}
+
+std::uint16_t MapCollector::ScanIndexOf(int scan, ScanKind kind) {
+    // Scans follow each other: the last one is nearly always the one asked for.
+    for (std::size_t i = data_.scans.size(); i-- > 0;) {
+        if (data_.scans[i].number == scan) return static_cast<std::uint16_t>(i);
+    }
+    if (data_.scans.size() >= 65535) return 65534;
+    data_.scans.push_back({scan, kind});
+    return static_cast<std::uint16_t>(data_.scans.size() - 1);
+}
+
+void MapCollector::AcceptPoint(const SamplePoint& point) {
+    if (rowOpen_ && (point.row != row_ || point.scan != rowScan_)) FileStrongest();
+    const std::uint16_t channel = data_.channels.IdOf(point.channel, point.frequencyMHz);
+    const std::uint16_t scan = ScanIndexOf(point.scan, point.scanKind);
+    const StoredPoint stored = StoredOf(point, channel, scan);
+    data_.points.Add(channel, stored);
+    if (data_.levels.size() <= channel) data_.levels.resize(channel + std::size_t{1});
+    data_.levels[channel].Add(stored.levelCentiDbm, point.samples);
+    if (!rowOpen_ || point.rssiDbm > strongestDbm_) {
+        strongestDbm_ = point.rssiDbm;
+        strongest_ = stored;
+    }
+    rowOpen_ = true;
+    row_ = point.row;
+    rowScan_ = point.scan;
+}
+
+void MapCollector::FileStrongest() {
+    if (!rowOpen_) return;
+    rowOpen_ = false;
+    data_.points.Add(MapChannels::kStrongest, strongest_);
+    if (data_.levels.empty()) data_.levels.resize(1);
+    data_.levels[MapChannels::kStrongest].Add(strongest_.levelCentiDbm, strongest_.samples);
+}
+
+void MapCollector::AcceptRoute(const RouteLine& route) {
+    MapRoute stored;
+    stored.scan = ScanIndexOf(route.scan, route.scanKind);
+    for (const GeoPosition& fix : route.points) {
+        const FixedPoint p = ToFixed(ProjectToWorld(fix.longitude, fix.latitude));
+        if (stored.points.empty() || !SameCell(stored.points.back(), p)) stored.points.push_back(p);
+    }
+    if (stored.points.size() == 1) stored.points.push_back(stored.points.back());
+    data_.routes.push_back(std::move(stored));
+}
+
+void MapCollector::Finish() {
+    FileStrongest();
+}
+
+}  // namespace varistrum

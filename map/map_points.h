@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The points a map draws, in flat arrays per channel, with memory bounded at any file size.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "map/web_mercator.h"
+
+namespace varistrum {
+
+// The points of one channel (or of the strongest channel), one array per value.
+struct ChannelPoints {
+    std::vector<std::uint32_t> x, y;          // fixed world position
+    std::vector<std::int16_t> levelCentiDbm;  // the level in hundredths of a dB
+    std::vector<std::uint16_t> channel;       // the channel id (the strongest's own channel)
+    std::vector<std::uint16_t> scan;          // index into the map's scan list
+    std::vector<std::uint16_t> samples;       // samples the level stands for (at most 65535)
+    std::vector<std::uint64_t> time;          // PackTime code
+
+    std::size_t Size() const { return x.size(); }
+    void Clear();
+};
+
+struct StoredPoint {
+    FixedPoint position;
+    std::int16_t levelCentiDbm = 0;
+    std::uint16_t channel = 0;
+    std::uint16_t scan = 0;
+    std::uint16_t samples = 1;
+    std::uint64_t time = 0;
+};
+
+// Keeps at most `capacity` points. Beyond it the points are thinned to one a cell of a grid
+// that doubles its cell size until half the capacity is left: points closer than a cell were
+// one pixel apart at every zoom the grid allows, so the picture loses nothing visible at the
+// zooms of a whole drive. The first point of a cell (in file order) stays.
+class MapPointStore {
+  public:
+    static constexpr std::size_t kDefaultCapacity = 3'000'000;
+    explicit MapPointStore(std::size_t capacity = kDefaultCapacity) : capacity_(capacity) {}
+
+    void Add(std::uint16_t group, const StoredPoint& point);
+    const ChannelPoints& Group(std::uint16_t group) const;
+    std::size_t Total() const { return total_; }
+    // log2 of the thinning grid's cell side in fixed steps; 0 while nothing was thinned.
+    int CellShift() const { return cellShift_; }
+    // The box around every point; minimum > maximum while there is none.
+    WorldPoint Minimum() const { return minimum_; }
+    WorldPoint Maximum() const { return maximum_; }
+    void Clear();
+
+  private:
+    void Thin();
+    void ThinGroup(ChannelPoints& points);
+
+    std::size_t capacity_;
+    std::size_t total_ = 0;
+    int cellShift_ = 0;
+    std::vector<ChannelPoints> groups_;
+    WorldPoint minimum_{1.0, 1.0};
+    WorldPoint maximum_{0.0, 0.0};
+};
+
+}  // namespace varistrum

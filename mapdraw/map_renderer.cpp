@@ -1,0 +1,227 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The map picture. Points are written straight into the image's pixels: a full redraw of a
+// million points costs a pass over flat arrays, no painter call a point.
+#include "mapdraw/map_renderer.h"
+
+#include <QFont>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QPolygonF>
+#include <algorithm>
+#include <cmath>
+
+#include "base/number_format.h"
+#include "map/level_statistics.h"
+
+namespace varistrum {
+
+namespace {
+
+const QColor kPaper(255, 255, 255);
+const QColor kBackgroundInk(205, 205, 205);
+const QColor kRouteInk(140, 140, 140);
+const QColor kText(30, 30, 30);
+constexpr int kPointRadius = 1;  // points are 3 x 3 pixels
+
+QColor QColourOf(RgbColour colour) {
+    return QColor(colour.red, colour.green, colour.blue);
+}
+
+QRgb RgbOf(RgbColour colour) {
+    return qRgb(colour.red, colour.green, colour.blue);
+}
+
+// The same font on every platform, so that the window and the command line draw alike.
+QFont MapFont(int pixels, bool bold = false) {
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    font.setHintingPreference(QFont::PreferNoHinting);
+    return font;
+}
+
+QPointF ScreenOf(const MapViewport& view, FixedPoint p) {
+    const ScreenPoint s = view.ToScreen({p.x * kFixedStep, p.y * kFixedStep});
+    return {s.x, s.y};
+}
+
+void DrawLines(QPainter& painter, const MapViewport& view,
+               const std::vector<std::vector<FixedPoint>>& lines) {
+    QPolygonF polygon;
+    for (const auto& line : lines) {
+        polygon.clear();
+        for (const FixedPoint& p : line) polygon.append(ScreenOf(view, p));
+        if (polygon.size() == 1)
+            painter.drawPoint(polygon.front());
+        else
+            painter.drawPolyline(polygon);
+    }
+}
+
+void DrawRoutes(QPainter& painter, const MapViewport& view, const MapData& data) {
+    painter.setPen(QPen(kRouteInk, 1.0));
+    QPolygonF polygon;
+    for (const MapRoute& route : data.routes) {
+        polygon.clear();
+        for (const FixedPoint& p : route.points) polygon.append(ScreenOf(view, p));
+        painter.drawPolyline(polygon);
+    }
+}
+
+void DrawPoints(QImage& image, const MapViewport& view, const MapScene& scene) {
+    const ChannelPoints& points = scene.data->points.Group(scene.channel);
+    std::array<std::int16_t, LevelRamp::kBounds> bounds{};
+    std::array<QRgb, LevelRamp::kBands> colours{};
+    for (int b = 0; b < LevelRamp::kBounds; ++b)
+        bounds[static_cast<std::size_t>(b)] =
+            CentiDbm(scene.ramp.Thresholds()[static_cast<std::size_t>(b)]);
+    for (int b = 0; b < LevelRamp::kBands; ++b)
+        colours[static_cast<std::size_t>(b)] = RgbOf(LevelRamp::BandColour(b));
+    const int width = image.width(), height = image.height();
+    const double scale = view.Scale() * kFixedStep;
+    const double originX = view.Origin().x / kFixedStep, originY = view.Origin().y / kFixedStep;
+    auto* pixels = reinterpret_cast<QRgb*>(image.bits());
+    const auto stride = static_cast<std::ptrdiff_t>(image.bytesPerLine() / 4);
+    for (std::size_t i = 0; i < points.Size(); ++i) {
+        const double sx = std::floor((points.x[i] - originX) * scale);
+        const double sy = std::floor((points.y[i] - originY) * scale);
+        if (sx < -kPointRadius || sy < -kPointRadius || sx > width + kPointRadius ||
+            sy > height + kPointRadius)
+            continue;
+        const std::int16_t level = points.levelCentiDbm[i];
+        int band = 0;
+        while (band < LevelRamp::kBounds && level >= bounds[static_cast<std::size_t>(band)]) ++band;
+        const QRgb colour = colours[static_cast<std::size_t>(band)];
+        const int cx = static_cast<int>(sx), cy = static_cast<int>(sy);
+        for (int y = std::max(cy - kPointRadius, 0); y <= std::min(cy + kPointRadius, height - 1);
+             ++y) {
+            QRgb* line = pixels + y * stride;
+            for (int x = std::max(cx - kPointRadius, 0);
+                 x <= std::min(cx + kPointRadius, width - 1); ++x)
+                line[x] = colour;
+        }
+    }
+}
+
+void DrawLegend(QPainter& painter, const QImage& image, const MapScene& scene) {
+    const QFont font = MapFont(12);
+    const QFontMetrics metrics(font);
+    const int swatch = 12, gap = 6, line = std::max(metrics.height(), swatch) + 3;
+    const std::string title =
+        scene.data == nullptr ? std::string("Level") : scene.data->channels.Label(scene.channel);
+    int textWidth = metrics.horizontalAdvance(QString::fromStdString(title));
+    for (int band = 0; band < LevelRamp::kBands; ++band)
+        textWidth = std::max(
+            textWidth,
+            swatch + gap +
+                metrics.horizontalAdvance(QString::fromStdString(scene.ramp.BandLabel(band))));
+    const QRect box(image.width() - textWidth - 2 * gap - 10, 10, textWidth + 2 * gap,
+                    line * (LevelRamp::kBands + 1) + gap);
+    painter.setPen(QPen(QColor(160, 160, 160), 1.0));
+    painter.setBrush(QColor(255, 255, 255, 225));
+    painter.drawRect(box);
+    painter.setFont(font);
+    painter.setPen(kText);
+    int y = box.top() + gap;
+    painter.drawText(QRect(box.left() + gap, y, textWidth, line), Qt::AlignVCenter,
+                     QString::fromStdString(title));
+    // The strongest band on top, as a reader expects "better" to be "higher".
+    for (int band = LevelRamp::kBands - 1; band >= 0; --band) {
+        y += line;
+        painter.fillRect(QRect(box.left() + gap, y + (line - swatch) / 2, swatch, swatch),
+                         QColourOf(LevelRamp::BandColour(band)));
+        painter.drawText(QRect(box.left() + gap + swatch + gap, y, textWidth, line),
+                         Qt::AlignVCenter, QString::fromStdString(scene.ramp.BandLabel(band)));
+    }
+}
+
+void DrawScaleBar(QPainter& painter, const QImage& image, const MapViewport& view) {
+    const double metresPerPixel = view.MetresPerPixel();
+    const double metres = ScaleBarMetres(metresPerPixel, std::max(image.width() / 4, 20));
+    if (metres <= 0.0) return;
+    const int length = static_cast<int>(std::lround(metres / metresPerPixel));
+    const int left = 12, bottom = image.height() - 12;
+    painter.setPen(QPen(kText, 2.0));
+    painter.drawLine(left, bottom, left + length, bottom);
+    painter.drawLine(left, bottom - 5, left, bottom);
+    painter.drawLine(left + length, bottom - 5, left + length, bottom);
+    painter.setFont(MapFont(12));
+    painter.drawText(QPoint(left + 3, bottom - 6), QString::fromStdString(DistanceText(metres)));
+}
+
+}  // namespace
+
+MapViewport FittedView(const MapScene& scene, QSize size) {
+    MapViewport view(size.width(), size.height());
+    WorldPoint minimum{1.0, 1.0}, maximum{0.0, 0.0};
+    if (scene.data != nullptr) {
+        minimum = scene.data->Minimum();
+        maximum = scene.data->Maximum();
+    }
+    if (minimum.x > maximum.x && scene.background != nullptr) {
+        for (const auto& line : scene.background->lines) {
+            for (const FixedPoint& p : line) {
+                minimum = {std::min(minimum.x, p.x * kFixedStep),
+                           std::min(minimum.y, p.y * kFixedStep)};
+                maximum = {std::max(maximum.x, p.x * kFixedStep),
+                           std::max(maximum.y, p.y * kFixedStep)};
+            }
+        }
+    }
+    if (minimum.x <= maximum.x) view.Fit(minimum, maximum);
+    return view;
+}
+
+void DrawMap(QImage& image, const MapViewport& view, const MapScene& scene) {
+    image.fill(kPaper);
+    {
+        QPainter painter(&image);
+        if (scene.background != nullptr) {
+            painter.setPen(QPen(kBackgroundInk, 1.0));
+            DrawLines(painter, view, scene.background->lines);
+        }
+        if (scene.data != nullptr) DrawRoutes(painter, view, *scene.data);
+    }
+    if (scene.data != nullptr) DrawPoints(image, view, scene);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::TextAntialiasing, true);
+    DrawLegend(painter, image, scene);
+    DrawScaleBar(painter, image, view);
+}
+
+QImage RenderMap(const MapViewport& view, const MapScene& scene) {
+    QImage image(view.Width(), view.Height(), QImage::Format_RGB32);
+    DrawMap(image, view, scene);
+    return image;
+}
+
+double ScaleBarMetres(double metresPerPixel, int maxPixels) {
+    if (!(metresPerPixel > 0.0) || maxPixels <= 0) return 0.0;
+    const double limit = metresPerPixel * maxPixels;
+    double step = std::pow(10.0, std::floor(std::log10(limit)));
+    for (const double factor : {5.0, 2.0, 1.0}) {
+        if (step * factor <= limit) return step * factor;
+    }
+    return step;
+}
+
+std::string DistanceText(double metres) {
+    std::string text;
+    if (metres >= 1000.0) {
+        const double km = metres / 1000.0;
+        if (km == std::floor(km))
+            AppendInt(text, static_cast<std::int64_t>(km));
+        else
+            AppendFixed(text, km, 1);
+        return text + " km";
+    }
+    if (metres >= 1.0) {
+        AppendInt(text, static_cast<std::int64_t>(std::lround(metres)));
+        return text + " m";
+    }
+    AppendFixed(text, metres, 1);
+    return text + " m";
+}
+
+}  // namespace varistrum
