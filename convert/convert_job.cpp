@@ -104,8 +104,13 @@ FileOutcome ConvertOne(TavrelReader& reader, const std::string& input, const std
                 default:
                     break;  // a header change alone waits for the scan's first data line
             }
+            if (reader.State().newGpsRecord) {
+                reader.ClearNewGpsRecordMark();
+                rows.FeedFix();
+            }
             return !rows.Failed();
         });
+    if (loop.end == LoopEnd::EndOfData) rows.FeedEndOfRows();
     const std::string readFailure = reader.ReadFailureReason();
     reader.Close();
     // A read error ends the file as a failure: the output written so far is not put in place.

@@ -301,17 +301,6 @@ void FieldFormatter::AppendField(int tag, Out& out) const {
     // clang-format on
 }
 
-// Best server over a channel list: the strongest slot that has a channel; slot 0 if none.
-int FieldFormatter::BestListSlot() const {
-    int best = -1;
-    for (int j = 0; j < 10; ++j) {
-        const int rssi = s_.levels[static_cast<std::size_t>(j)];
-        if (s_.ChannelValue(s_.SelectedReceiver, j) == 0 || rssi <= -150) continue;
-        if (best < 0 || rssi > s_.levels[static_cast<std::size_t>(best)]) best = j;
-    }
-    return best < 0 ? 0 : best;
-}
-
 // The plain slot writer: the reader's field writer slots use it, and the data lines must give
 // exactly its text.
 void FieldFormatter::AppendSlot(int j, std::string& out, char delimiter, bool& first) const {
@@ -471,7 +460,7 @@ void FieldFormatter::AppendDataBlock(Out& out, char delimiter) const {
             break;
         case DataKind::List:
             if (bestServer_) {
-                firstSlot = lastSlot = BestListSlot();
+                firstSlot = lastSlot = s_.BestListSlot();
             } else {
                 lastSlot = 9;
             }

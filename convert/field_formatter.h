@@ -69,7 +69,6 @@ class FieldFormatter {
     void AppendSlots(TextBuilder& out, int firstSlot, int lastSlot, char delimiter) const;
     template <class Out>
     void AppendBestServerEntry(Out& out, char delimiter) const;
-    int BestListSlot() const;
     template <class Out>
     void AppendLatitudeOrLongitude(int part, const GpsCoordinate& block, double rowValue,
                                    Out& out) const;

@@ -34,6 +34,16 @@ void FillRow(const TavrelReader& reader, int point, std::int64_t number, OutputR
     row.channelCodes = s.SelectedReceiver == 1 ? std::span<const std::uint32_t>(s.channelValuesB)
                                                : std::span<const std::uint32_t>(s.channelValuesA);
     row.tableChannels = {};
+    row.timing = s.TimingSource == Timing::Rtc ? Timing::Rtc
+                 : s.counters.gpsTotal > 0     ? Timing::Gps
+                                               : Timing::None;
+    row.rtc = s.rtc;
+    row.averaged = reader.AverageType() == kAverageLambda && s.RowsCarryPoints();
+    const bool bestServer = reader.AverageType() == kAverageBestServer;
+    row.bestSlot = bestServer && s.DataMode == DataKind::List ? s.BestListSlot() : -1;
+    row.bestTableEntry = bestServer && s.DataMode == DataKind::Table;
+    row.bestChannel = s.bestServer.heldChannel;
+    row.bestRssi = s.bestServer.heldRssi;
 
     if (s.RowsCarryPoints() && !s.rows.empty()) {
         // Read again by the text writer for the same point: the same values.
@@ -78,6 +88,12 @@ void RowFeed::FeedRows() {
         for (RowSink* sink : sinks_) sink->AcceptRow(row_);
     }
     reader_.ClearReceiverFlags();
+}
+
+void RowFeed::FeedFix() {
+    const DecoderState& s = reader_.State();
+    const GpsFixEvent fix{s.gps, s.ScanIndex, s.ScanMode, !s.SkipScan};
+    for (RowSink* sink : sinks_) sink->AcceptFix(fix);
 }
 
 }  // namespace varistrum

@@ -41,8 +41,30 @@ struct OutputRow {
     std::span<const std::uint16_t> tableChannels;
     FrequencyPlan plan;
 
+    // What times the row: Gps (the GPS date with the row's clock), Rtc (the RTC stamp) or None
+    // (the file has given no time yet).
+    Timing timing = Timing::None;
+    RtcClock rtc;           // the last RTC stamp
+    bool averaged = false;  // a 40-lambda average: one level, at the bin's centre
+
+    // Best server writes a single entry: a list row its strongest slot (-1: every slot is
+    // written), a table row the strongest channel of the sweep that ended in its record.
+    int bestSlot = -1;
+    bool bestTableEntry = false;
+    int bestChannel = 0;
+    int bestRssi = 0;
+
     // Frequency (MHz) of slot `j`; slots past the channel table read its last entry.
     double SlotFrequencyMHz(int j) const;
+};
+
+// A GPS record met by a conversion, in file order between the rows: the rows handed over for
+// the same record come before it (they were placed up to this fix).
+struct GpsFixEvent {
+    const GpsBlock& gps;
+    int scanNumber = 0;
+    ScanKind scanKind = ScanKind::None;
+    bool scanSelected = true;  // false inside a scan the conversion leaves out
 };
 
 // Receives a conversion's rows in file order.
@@ -52,6 +74,10 @@ class RowSink {
     // The rows that follow belong to a new scan.
     virtual void BeginScan() {}
     virtual void AcceptRow(const OutputRow& row) = 0;
+    // A GPS record, whether or not it gives rows.
+    virtual void AcceptFix(const GpsFixEvent& /*fix*/) {}
+    // The file's records have all been read (not called after a cancel or a read error).
+    virtual void EndOfRows() {}
     // A text line of the reader (none for this product's logs).
     virtual void AcceptText(std::string_view /*text*/) {}
     // True once the sink cannot take more (its output failed): the conversion then stops.
@@ -72,6 +98,11 @@ class RowFeed {
     }
     // Every point of the current result; a row is counted even when a sink writes nothing.
     void FeedRows();
+    // The reader's latest GPS record.
+    void FeedFix();
+    void FeedEndOfRows() {
+        for (RowSink* sink : sinks_) sink->EndOfRows();
+    }
     void FeedText(std::string_view text) {
         for (RowSink* sink : sinks_) sink->AcceptText(text);
     }

@@ -20,4 +20,14 @@ std::uint16_t DecoderState::ChannelNumber(int slot) const {
     return channelNumbers[TableSlot(slot)];
 }
 
+int DecoderState::BestListSlot() const {
+    int best = -1;
+    for (int j = 0; j < 10; ++j) {
+        const int rssi = levels[static_cast<std::size_t>(j)];
+        if (ChannelValue(SelectedReceiver, j) == 0 || rssi <= -150) continue;
+        if (best < 0 || rssi > levels[static_cast<std::size_t>(best)]) best = j;
+    }
+    return best < 0 ? 0 : best;
+}
+
 }  // namespace varistrum

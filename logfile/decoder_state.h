@@ -106,6 +106,9 @@ struct DecoderState {
     bool RowsCarryPoints() const {
         return DataMode == DataKind::Samples && TimingSource == Timing::Gps;
     }
+    // Best server over a channel list: the strongest slot that has a channel (above -150 dBm;
+    // the lower slot on a tie); slot 0 if none.
+    int BestListSlot() const;
     const FrequencyPlan& SelectedPlan() const { return plans[SelectedReceiver == 1 ? 1 : 0]; }
 };
 
