@@ -25,7 +25,7 @@ std::string CentiText(std::int16_t centi) {
 }  // namespace
 
 std::int16_t CentiDbm(double dbm) {
-    const double centi = std::round(std::clamp(dbm, -320.0, 320.0) * 100.0);
+    const double centi = std::floor(std::clamp(dbm, -320.0, 320.0) * 100.0);
     return static_cast<std::int16_t>(centi);
 }
 

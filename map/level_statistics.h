@@ -12,7 +12,8 @@
 
 namespace varistrum {
 
-// A level in hundredths of a dB, as the statistics count it (the rounding keeps the order).
+// A level in hundredths of a dB, rounded down: the order stays, and a level is at or above a
+// bound of two decimals exactly when its hundredths are (-80.004 dBm is below -80).
 std::int16_t CentiDbm(double dbm);
 
 // Counts of levels, exact to a hundredth of a dB: memory grows with the distinct levels, not
