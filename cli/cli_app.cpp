@@ -14,6 +14,7 @@
 #include "cli/console.h"
 #include "cli/convert_options.h"
 #include "cli/exit_codes.h"
+#include "cli/map_command.h"
 #include "convert/convert_job.h"
 #include "convert/folder_files.h"
 #include "index/make_index.h"
@@ -143,7 +144,7 @@ int IndexCommand(const std::string& path, bool json, bool quiet) {
 
 // The one line of a command-line mistake, naming the subcommands when the first word is not one.
 int ReportUsageError(const CLI::App& app, const CLI::ParseError& error, int argc, char** argv) {
-    const std::string commands = "identify, fields, index, convert";
+    const std::string commands = "identify, fields, index, convert, map";
     const std::string first = argc > 1 ? argv[1] : "";
     if (first.empty() || first[0] == '-') {
         if (app.get_subcommands().empty()) {
@@ -202,6 +203,15 @@ int Run(int argc, char** argv) {
         "--config the fields are 5,11,22,18,0 (latitude, longitude, GPS date, GPS time, << DATA "
         ">>). -o - writes the text to standard output (not with --split or a folder job).");
 
+    ConvertOptions mapData;
+    MapOptions mapOptions;
+    CLI::App* map = app.add_subcommand(
+        "map", "Draw a log's drive as a PNG picture coloured by signal level (no display needed)");
+    AddMapOptions(*map, mapData, mapOptions);
+    map->footer(
+        "The data options are convert's (receiver, best server, 40-lambda, outage drop, scans, "
+        "frequencies, --config); -o names the picture (default: the input name with .png).");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -219,6 +229,10 @@ int Run(int argc, char** argv) {
     if (*convert) {
         NoteGivenOptions(*convert, convertOptions);
         return ConvertCommand(convertOptions);
+    }
+    if (*map) {
+        NoteGivenOptions(*map, mapData);
+        return MapCommand(mapData, mapOptions);
     }
     return kExitUsage;
 }

@@ -315,23 +315,9 @@ int ConvertSingleFile(const ConvertOptions& o, const ConvertRequest& request,
     TavrelReader reader(engine);
     std::stop_source stop;
     InterruptStop interrupt(stop);
-    IndexRecorder recorder(console);
-    const IndexOutcome indexed = RunIndexPass(reader, format, o.input, recorder, stop.get_token());
-    if (indexed == IndexOutcome::Stopped) return IndexCancelled(console, interrupt);
-    if (indexed != IndexOutcome::Indexed) return kExitFailed;
-    if (auto missing = MissingScan(request.scans, reader.State().ScanIndex, o.input)) {
-        console.ReportMessage(MessageKind::Error, *missing);
-        return kExitFailed;
-    }
-    if (reader.State().userFrequencies) {
-        reader.SetUserFrequencies(false);
-        if (!SupplyFrequencies(reader, request.frequencies, console)) return kExitFailed;
-    } else if (request.frequencies) {
-        console.ReportMessage(MessageKind::Warning, "--frequencies is not used: '" + o.input +
-                                                        "' has its frequency information.");
-    }
-    settings.convertAllScans = false;
-    settings.scans = SelectScans(recorder.tree, reader.State().ScanIndex, request.scans);
+    if (auto failed =
+            PrepareSingleInput(o, request, format, reader, stop, interrupt, console, settings))
+        return *failed;
     return Finish(
         RunConversionJob(reader, {o.input}, {output}, settings, console, stop.get_token()),
         interrupt);
@@ -376,6 +362,30 @@ int ConvertFolder(const ConvertOptions& o, const ConvertRequest& request,
 }
 
 }  // namespace
+
+std::optional<int> PrepareSingleInput(const ConvertOptions& o, const ConvertRequest& request,
+                                      int format, TavrelReader& reader, std::stop_source& stop,
+                                      const InterruptStop& interrupt, ConsoleObserver& console,
+                                      ConversionSettings& settings) {
+    IndexRecorder recorder(console);
+    const IndexOutcome indexed = RunIndexPass(reader, format, o.input, recorder, stop.get_token());
+    if (indexed == IndexOutcome::Stopped) return IndexCancelled(console, interrupt);
+    if (indexed != IndexOutcome::Indexed) return kExitFailed;
+    if (auto missing = MissingScan(request.scans, reader.State().ScanIndex, o.input)) {
+        console.ReportMessage(MessageKind::Error, *missing);
+        return kExitFailed;
+    }
+    if (reader.State().userFrequencies) {
+        reader.SetUserFrequencies(false);
+        if (!SupplyFrequencies(reader, request.frequencies, console)) return kExitFailed;
+    } else if (request.frequencies) {
+        console.ReportMessage(MessageKind::Warning, "--frequencies is not used: '" + o.input +
+                                                        "' has its frequency information.");
+    }
+    settings.convertAllScans = false;
+    settings.scans = SelectScans(recorder.tree, reader.State().ScanIndex, request.scans);
+    return std::nullopt;
+}
 
 // An empty value ('') is a usage error, never a silent fall-back to a default.
 CLI::Validator NotEmptyValue() {
@@ -444,10 +454,8 @@ std::optional<std::string> ParseConvertOptions(const ConvertOptions& o, ConvertR
     return ParseFilterOptions(o, r);
 }
 
-int ConvertCommand(const ConvertOptions& o) {
-    ConvertRequest request;
-    if (auto problem = ParseConvertOptions(o, request)) return UsageError(*problem);
-    WindowSettings window;
+std::optional<int> LoadWindowSettings(const ConvertOptions& o, ConvertRequest& request,
+                                      WindowSettings& window) {
     if (!o.config.empty()) {
         // A configuration that cannot be read is an error, not a silent fall-back to defaults.
         if (!CheckInputReadable(o.config)) return kExitFailed;
@@ -456,6 +464,14 @@ int ConvertCommand(const ConvertOptions& o) {
     } else if (!request.tags)
         request.tags = kDefaultTags;  // a first run gives positions, times and levels
     ApplyRequest(request, window);
+    return std::nullopt;
+}
+
+int ConvertCommand(const ConvertOptions& o) {
+    ConvertRequest request;
+    if (auto problem = ParseConvertOptions(o, request)) return UsageError(*problem);
+    WindowSettings window;
+    if (auto failed = LoadWindowSettings(o, request, window)) return *failed;
     ConsoleObserver console(!o.quiet && isatty(STDERR_FILENO), o.quiet);
     if (window.bsAvg && window.averageLambda)
         console.ReportMessage(MessageKind::Warning,

@@ -5,10 +5,20 @@
 #include <CLI/CLI.hpp>
 #include <optional>
 #include <set>
+#include <stop_token>
 #include <string>
 #include <vector>
 
+namespace varistrum {
+class TavrelReader;
+struct ConversionSettings;
+struct WindowSettings;
+}  // namespace varistrum
+
 namespace varistrum::cli {
+
+class ConsoleObserver;
+class InterruptStop;
 
 // The options as typed. Every option may be given more than once: the last one wins.
 struct ConvertOptions {
@@ -57,5 +67,16 @@ void NoteGivenOptions(const CLI::App& command, ConvertOptions& options);
 std::optional<std::string> ParseConvertOptions(const ConvertOptions& options,
                                                ConvertRequest& request);
 int ConvertCommand(const ConvertOptions& options);
+
+// The window's settings a command starts from: the configuration file (or the first-run
+// fields) with the checked options over it; the exit status when that fails.
+std::optional<int> LoadWindowSettings(const ConvertOptions& options, ConvertRequest& request,
+                                      WindowSettings& window);
+// Makes one identified log ready for a pass over its rows: indexed, typed frequencies given,
+// the scans of --scans chosen in `settings`; the exit status when that fails.
+std::optional<int> PrepareSingleInput(const ConvertOptions& options, const ConvertRequest& request,
+                                      int format, TavrelReader& reader, std::stop_source& stop,
+                                      const InterruptStop& interrupt, ConsoleObserver& console,
+                                      ConversionSettings& settings);
 
 }  // namespace varistrum::cli

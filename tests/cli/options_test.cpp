@@ -148,9 +148,17 @@ TEST_F(CliOptionsTest, IdleOrConflictingOptionsAreRefusedBeforeAnythingIsWritten
          "Error: --frequencies takes the two receivers' frequencies in MHz: F1,F2\n"},
         {"convert {log} --receiver 3", 2, "Error: --receiver must be 1 or 2\n"},
         {"convrt {log}", 2,
-         "Error: 'convrt' is not a command; the commands are identify, fields, index, convert "
-         "(see --help).\n"},
-        {"", 2, "Error: a command is needed: identify, fields, index, convert (see --help).\n"},
+         "Error: 'convrt' is not a command; the commands are identify, fields, index, convert, "
+         "map (see --help).\n"},
+        {"", 2,
+         "Error: a command is needed: identify, fields, index, convert, map (see --help).\n"},
+        {"map {log} --size 10x10", 2,
+         "Error: --size takes WIDTHxHEIGHT in pixels, each from 64 to 16384, not '10x10'\n"},
+        {"map {log} --channel first", 2,
+         "Error: --channel takes a channel number or 'strongest', not 'first'\n"},
+        {"map {log} --tags 5", 2, "Error: --tags does not apply to map (it draws one log file)\n"},
+        {"map {log} -o -", 2, "Error: map writes a PNG file; -o - is not possible\n"},
+        {"map {log} --rssi-thresholds -70,-80,-90,-100,-110", 2, "Error: --rssi-thresholds: "},
         // Read, then refused: the file has no such scan.
         {"convert -q {log} --scans 2,40", 1,
          "Error: --scans: '{log}' has no scan 40; its scans are"},

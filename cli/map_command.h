@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// varistrum-cli map: the drive as a picture, coloured by signal level, without a display.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <string>
+
+#include "cli/convert_options.h"
+
+namespace varistrum::cli {
+
+// The picture's options; the data options are convert's.
+struct MapOptions {
+    std::string size = "1600x1000";
+    std::string channel = "strongest";
+    std::string thresholds;
+    std::string background;
+};
+
+void AddMapOptions(CLI::App& command, ConvertOptions& data, MapOptions& map);
+int MapCommand(const ConvertOptions& data, const MapOptions& map);
+
+}  // namespace varistrum::cli
