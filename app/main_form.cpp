@@ -106,6 +106,9 @@ void TMainForm::BuildMenus() {
     // What a drive looks like and how far it can be trusted; filled by the map and report views.
     viewMenu_ = menuBar()->addMenu(QStringLiteral("&View"));
     viewMenu_->setObjectName(QStringLiteral("View1"));
+    Map1 = viewMenu_->addAction(QStringLiteral("&Map..."));
+    Map1->setObjectName(QStringLiteral("Map1"));
+    Map1->setStatusTip(QStringLiteral("The checked scans on a map, coloured by signal level"));
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("Help1"));
@@ -260,6 +263,8 @@ void TMainForm::ConnectHandlers() {
     connect(Exit1, &QAction::triggered, this, &TMainForm::Exit1Click);
     connect(ContentsIndex1, &QAction::triggered, this, &TMainForm::ContentsIndex1Click);
     connect(About1, &QAction::triggered, this, &TMainForm::About1Click);
+    connect(Map1, &QAction::triggered, this, [this] { ShowMap(); });
+    connect(tvIndex, &QTreeWidget::itemDoubleClicked, this, &TMainForm::tvIndexDoubleClick);
     connect(InBrowse, &QPushButton::clicked, this, &TMainForm::InBrowseClick);
     connect(OutBrowse, &QPushButton::clicked, this, &TMainForm::OutBrowseClick);
     connect(InputFormatGroup, &TRadioGroup::Clicked, this, &TMainForm::InputFormatGroupClick);

@@ -25,10 +25,12 @@ class QMenu;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QTreeWidgetItem;
 
 namespace varistrum {
 
 class TAboutDlg;
+class TMapWindow;
 class TFrequencyEntryForm;
 class TGeneratorDlg;
 class THelp_Form;
@@ -73,6 +75,9 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     bool ReaderBusy() const;
     // Stops every worker and waits for it, keeping the window's events flowing.
     void StopWorkers();
+    // Opens the map window on the checked scans, or on scan `scan` alone (main_form_map.cpp).
+    void ShowMap(int scan = 0);
+    TMapWindow* MapWindow() const { return mapWindow_; }
 
   signals:
     // The index pass has shown its statistics, its last change of the window.
@@ -107,6 +112,7 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     void Exit1Click();
     void ContentsIndex1Click();
     void About1Click();
+    void tvIndexDoubleClick(QTreeWidgetItem* item);
     // Enables the actions that start a pass exactly when no worker uses the reader.
     void RefreshBusy();
 
@@ -172,6 +178,8 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     QAction* ContentsIndex1;
     QAction* About1;
     QMenu* viewMenu_ = nullptr;
+    QAction* Map1 = nullptr;
+    TMapWindow* mapWindow_ = nullptr;  // made on first use, owned by the window
 
     // Input and output.
     QRadioButton* rbSingleFile;

@@ -9,6 +9,7 @@
 
 #include "app/generator_dlg.h"
 #include "app/main_form.h"
+#include "app/map_window.h"
 #include "app/scan_tree_view.h"
 #include "app/statistics_list.h"
 #include "app/ui_hooks.h"
@@ -38,7 +39,8 @@ QString TMainForm::InputFilenameText() const {
 bool TMainForm::ReaderBusy() const {
     return (indexWorker_ != nullptr && !indexWorker_->Finished()) ||
            (convertWorker_ != nullptr && convertWorker_->Running()) ||
-           (dialogs_.generator != nullptr && dialogs_.generator->Busy());
+           (dialogs_.generator != nullptr && dialogs_.generator->Busy()) ||
+           (mapWindow_ != nullptr && mapWindow_->Busy());
 }
 
 void TMainForm::RefreshBusy() {
@@ -68,6 +70,7 @@ void TMainForm::StopWorkers() {
         convertWorker_.reset();
     }
     if (dialogs_.generator != nullptr) dialogs_.generator->StopPass();
+    if (mapWindow_ != nullptr) mapWindow_->StopWorker();
     RefreshBusy();
 }
 

@@ -77,6 +77,14 @@ QTreeWidgetItem* TScanTreeView::ScanItem(int scanIndex) const {
     return scanItems_[static_cast<std::size_t>(scanIndex)];
 }
 
+int TScanTreeView::ScanOf(const QTreeWidgetItem* item) const {
+    if (item == nullptr) return 0;
+    for (std::size_t n = 1; n < scanItems_.size(); ++n) {
+        if (scanItems_[n] == item) return static_cast<int>(n);
+    }
+    return 0;
+}
+
 void TScanTreeView::mouseReleaseEvent(QMouseEvent* event) {
     QTreeWidget::mouseReleaseEvent(event);
     emit MouseUp(event->position().toPoint());  // any button, as a mouse-up

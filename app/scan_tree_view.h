@@ -22,6 +22,8 @@ class TScanTreeView : public QTreeWidget {
     const ScanTree& Model() const { return model_; }
     // The widget item of scan n, or null.
     QTreeWidgetItem* ScanItem(int scanIndex) const;
+    // The scan number of a scan node's item; 0 for a root or no item.
+    int ScanOf(const QTreeWidgetItem* item) const;
 
   signals:
     // A mouse button went up over the view (viewport coordinates).

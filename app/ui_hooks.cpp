@@ -42,6 +42,19 @@ QString AskPath(PathPrompt prompt, QWidget* parent, const QString& start) {
             if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
             return dialog.selectedFiles().constFirst();
         }
+        case PathPrompt::OpenBackground:
+            return QFileDialog::getOpenFileName(
+                parent, QStringLiteral("Add Background"), start,
+                QStringLiteral("Vector Files (*.gpkg *.shp *.geojson *.json *.fgb *.kml *.gml "
+                               "*.sqlite);;All Files (*)"));
+        case PathPrompt::SaveImage: {
+            QFileDialog dialog(parent, QStringLiteral("Save Image"), start,
+                               QStringLiteral("PNG Image (*.png)"));
+            dialog.setAcceptMode(QFileDialog::AcceptSave);
+            dialog.setDefaultSuffix(QStringLiteral("png"));
+            if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+            return dialog.selectedFiles().constFirst();
+        }
     }
     return {};
 }

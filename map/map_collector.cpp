@@ -96,8 +96,12 @@ void MapCollector::FileStrongest() {
 }
 
 void MapCollector::AcceptRoute(const RouteLine& route) {
+    // Only the shown scans' routes: the fixes of a scan left out of the map still make one.
+    const auto shown = std::find_if(data_.scans.begin(), data_.scans.end(),
+                                    [&](const MapScan& scan) { return scan.number == route.scan; });
+    if (shown == data_.scans.end()) return;
     MapRoute stored;
-    stored.scan = ScanIndexOf(route.scan, route.scanKind);
+    stored.scan = static_cast<std::uint16_t>(shown - data_.scans.begin());
     for (const GeoPosition& fix : route.points) {
         const FixedPoint p = ToFixed(ProjectToWorld(fix.longitude, fix.latitude));
         if (stored.points.empty() || !SameCell(stored.points.back(), p)) stored.points.push_back(p);

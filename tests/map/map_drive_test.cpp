@@ -231,6 +231,7 @@ TEST(MapOfADrive, UncheckedScansAreAbsent) {
     for (std::uint16_t id = 1; id < data.channels.Size(); ++id)
         points += data.LevelsOf(id).Points();
     EXPECT_EQ(points, perScan[chosen]);
+    for (const MapRoute& route : data.routes) EXPECT_EQ(route.scan, 0);
 }
 
 }  // namespace

@@ -1,0 +1,292 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The map window.
+#include "app/map_window.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include "app/map_canvas.h"
+#include "app/named_widget.h"
+#include "app/statistics_panel.h"
+#include "app/ui_hooks.h"
+#include "geodata/sample_layer_sink.h"
+#include "map/map_query.h"
+#include "mapdraw/map_picture_file.h"
+
+namespace varistrum {
+
+namespace {
+
+// "1600x1000"; an invalid size for any other text.
+QSize ParseSize(const QString& text) {
+    const QStringList parts = text.trimmed().split(QLatin1Char('x'));
+    if (parts.size() != 2) return {};
+    bool okWidth = false, okHeight = false;
+    const int width = parts[0].toInt(&okWidth), height = parts[1].toInt(&okHeight);
+    if (!okWidth || !okHeight || width < 64 || height < 64 || width > 16384 || height > 16384)
+        return {};
+    return {width, height};
+}
+
+QString SizeText(QSize size) {
+    return QString::number(size.width()) + QLatin1Char('x') + QString::number(size.height());
+}
+
+}  // namespace
+
+TMapWindow::TMapWindow(TavrelReader& reader, QWidget* parent)
+    : QMainWindow(parent, Qt::Window), reader_(reader), bridge_(this, *this) {
+    setObjectName(QStringLiteral("MapWindow"));
+    setWindowTitle(QStringLiteral("Map"));
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addWidget(BuildToolBar());
+    auto* splitter = new QSplitter(Qt::Horizontal, central);
+    canvas_ = Named(new TMapCanvas(splitter), "MapCanvas");
+    statistics_ = Named(new TStatisticsPanel(splitter), "MapStatistics");
+    splitter->addWidget(canvas_);
+    splitter->addWidget(statistics_);
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 0);
+    layout->addWidget(splitter, 1);
+    setCentralWidget(central);
+
+    positionLabel_ = Named(new QLabel(this), "MapPosition");
+    progressBar_ = Named(new QProgressBar(this), "MapProgress");
+    progressBar_->setRange(0, 100);
+    progressBar_->setMaximumWidth(200);
+    cancelButton_ = Named(new QPushButton(QStringLiteral("CANCEL"), this), "MapCancel");
+    statusBar()->addWidget(positionLabel_, 1);
+    statusBar()->addPermanentWidget(progressBar_);
+    statusBar()->addPermanentWidget(cancelButton_);
+    cancelButton_->setEnabled(false);
+
+    connect(cancelButton_, &QPushButton::clicked, this, &TMapWindow::Cancel);
+    connect(canvas_, &TMapCanvas::CursorMoved, this, &TMapWindow::ShowCursor);
+    poll_.setInterval(50);
+    connect(&poll_, &QTimer::timeout, this, &TMapWindow::PollWorker);
+    resize(1100, 700);
+}
+
+TMapWindow::~TMapWindow() {
+    StopWorker();
+}
+
+QWidget* TMapWindow::BuildToolBar() {
+    auto* bar = new QWidget(this);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(new QLabel(QStringLiteral("Channel:"), bar));
+    channelBox_ = Named(new QComboBox(bar), "MapChannel");
+    channelBox_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    row->addWidget(channelBox_);
+    row->addWidget(new QLabel(QStringLiteral("Thresholds (dBm):"), bar));
+    thresholdsEdit_ = Named(new QLineEdit(QText(ramp_.Text()), bar), "MapThresholds");
+    thresholdsEdit_->setToolTip(
+        QStringLiteral("Five increasing levels in dBm that divide the six colours"));
+    row->addWidget(thresholdsEdit_);
+    fitButton_ = Named(new QPushButton(QStringLiteral("Fit"), bar), "MapFit");
+    backgroundButton_ =
+        Named(new QPushButton(QStringLiteral("Add Background..."), bar), "MapBackground");
+    saveButton_ = Named(new QPushButton(QStringLiteral("Save Image..."), bar), "MapSaveImage");
+    row->addWidget(fitButton_);
+    row->addStretch(1);
+    row->addWidget(backgroundButton_);
+    row->addWidget(saveButton_);
+    connect(channelBox_, &QComboBox::currentIndexChanged, this, &TMapWindow::ChannelChanged);
+    connect(thresholdsEdit_, &QLineEdit::editingFinished, this, &TMapWindow::ThresholdsEdited);
+    connect(fitButton_, &QPushButton::clicked, this, &TMapWindow::FitClick);
+    connect(backgroundButton_, &QPushButton::clicked, this, &TMapWindow::AddBackgroundClick);
+    connect(saveButton_, &QPushButton::clicked, this, &TMapWindow::SaveImageClick);
+    return bar;
+}
+
+void TMapWindow::Collect(const QString& input, const ConversionSettings& settings,
+                         const QString& what) {
+    StopWorker();
+    title_ = QStringLiteral("Map - ") + input.section(QLatin1Char('/'), -1) +
+             QStringLiteral(" - ") + what;
+    setWindowTitle(title_);
+    data_.reset();
+    RefreshScene();
+    progressBar_->setValue(0);
+    worker_ = std::make_unique<TCollectMap>(reader_, bridge_);
+    worker_->SetInput(StdText(input), settings);
+    worker_->Resume();
+    cancelButton_->setEnabled(true);
+    poll_.start();
+    emit BusyChanged();
+}
+
+bool TMapWindow::Busy() const {
+    return worker_ != nullptr && worker_->Running();
+}
+
+void TMapWindow::Cancel() {
+    if (worker_ != nullptr) worker_->Terminate();
+}
+
+void TMapWindow::StopWorker() {
+    if (worker_ == nullptr) return;
+    worker_->Terminate();
+    PumpEventsUntil([this] { return !worker_->Running(); });
+    poll_.stop();
+    worker_.reset();
+    cancelButton_->setEnabled(false);
+    emit BusyChanged();
+}
+
+void TMapWindow::PollWorker() {
+    if (worker_ == nullptr || worker_->Running()) return;
+    poll_.stop();
+    // The worker's last progress and messages reach the window before its points do.
+    PumpEventsUntil([] { return true; });
+    result_ = worker_->Result();
+    data_ = std::make_unique<MapData>(std::move(worker_->Data()));
+    worker_.reset();
+    cancelButton_->setEnabled(false);
+    ShowCollection();
+    emit BusyChanged();
+    emit CollectionShown();
+}
+
+void TMapWindow::ShowCollection() {
+    const FileOutcome& outcome = result_.outcome;
+    QString status;
+    if (outcome.outcome == JobOutcome::Failed) {
+        QString text = QText(outcome.message);
+        if (!outcome.path.empty())
+            text += QStringLiteral(" '") + QText(outcome.path) + QLatin1Char('\'');
+        if (!outcome.reason.empty()) text += QStringLiteral(": ") + QText(outcome.reason);
+        varistrum::ReportMessage(MessageKind::Error, text);
+        status = text;
+    } else if (outcome.outcome == JobOutcome::Cancelled) {
+        status = QStringLiteral("Conversion Cancelled.");
+    } else if (result_.leftOutRows > 0) {
+        status = QText(LeftOutRowsText(result_.leftOutRows));
+    }
+    statusBar()->showMessage(status);
+    channelBox_->blockSignals(true);
+    channelBox_->clear();
+    for (const std::uint16_t id : data_->channels.ChooserOrder())
+        channelBox_->addItem(QText(data_->channels.Label(id)), static_cast<int>(id));
+    channelBox_->blockSignals(false);
+    channel_ = MapChannels::kStrongest;
+    progressBar_->setValue(100);
+    RefreshScene();
+    canvas_->Fit();
+}
+
+void TMapWindow::RefreshScene() {
+    canvas_->SetScene({data_.get(), hasBackground_ ? &background_ : nullptr, channel_, ramp_});
+    statistics_->SetSummary(
+        data_ == nullptr ? LevelSummary() : Summarise(data_->LevelsOf(channel_), ramp_), ramp_);
+}
+
+void TMapWindow::ChooseChannel(std::uint16_t id) {
+    const int index = channelBox_->findData(static_cast<int>(id));
+    if (index >= 0) channelBox_->setCurrentIndex(index);
+}
+
+void TMapWindow::ChannelChanged(int index) {
+    if (index < 0) return;
+    channel_ = static_cast<std::uint16_t>(channelBox_->itemData(index).toInt());
+    RefreshScene();
+}
+
+bool TMapWindow::SetThresholdsText(const QString& text) {
+    std::string error;
+    const auto ramp = LevelRamp::Parse(StdText(text), &error);
+    if (!ramp) {
+        statusBar()->showMessage(QText(error));
+        return false;
+    }
+    ramp_ = *ramp;
+    thresholdsEdit_->setText(QText(ramp_.Text()));
+    RefreshScene();
+    return true;
+}
+
+void TMapWindow::ThresholdsEdited() {
+    if (!SetThresholdsText(thresholdsEdit_->text())) thresholdsEdit_->setText(QText(ramp_.Text()));
+}
+
+void TMapWindow::FitClick() {
+    canvas_->Fit();
+}
+
+QString TMapWindow::LoadBackgroundFile(const QString& path) {
+    const std::string error = LoadBackground(StdText(path), background_);
+    if (!error.empty()) return QText(error);
+    hasBackground_ = true;
+    RefreshScene();
+    if (data_ == nullptr) canvas_->Fit();
+    return {};
+}
+
+void TMapWindow::AddBackgroundClick() {
+    const QString path = ChoosePath(PathPrompt::OpenBackground, this);
+    if (path.isEmpty()) return;
+    if (const QString error = LoadBackgroundFile(path); !error.isEmpty())
+        varistrum::ReportMessage(MessageKind::Error, error);
+}
+
+bool TMapWindow::SaveImage(const QString& path, QSize size) {
+    if (size == canvas_->size()) return WritePng(canvas_->Picture(), StdText(path));
+    return WriteMapPicture(canvas_->Scene(), size.width(), size.height(), StdText(path));
+}
+
+void TMapWindow::SaveImageClick() {
+    const QString path = ChoosePath(PathPrompt::SaveImage, this);
+    if (path.isEmpty()) return;
+    bool ok = false;
+    const QString sizeText = QInputDialog::getText(
+        this, QStringLiteral("Save Image"),
+        QStringLiteral("Size in pixels (WIDTHxHEIGHT); the window's size keeps the view as shown, "
+                       "another size shows the whole drive:"),
+        QLineEdit::Normal, SizeText(canvas_->size()), &ok);
+    if (!ok) return;
+    const QSize size = ParseSize(sizeText);
+    if (!size.isValid()) {
+        varistrum::ReportMessage(
+            MessageKind::Error,
+            QStringLiteral("The size must be WIDTHxHEIGHT, each from 64 to 16384 pixels."));
+        return;
+    }
+    if (!SaveImage(path, size))
+        varistrum::ReportMessage(
+            MessageKind::Error,
+            QStringLiteral("Output File Cannot Be Accessed! '") + path + QLatin1Char('\''));
+}
+
+void TMapWindow::ShowCursor(double latitude, double longitude) {
+    positionLabel_->setText(QText(PositionText({longitude, latitude})));
+}
+
+void TMapWindow::SetProgress(int percent) {
+    progressBar_->setValue(percent);
+}
+
+void TMapWindow::ReportMessage(MessageKind kind, const std::string& text) {
+    if (kind == MessageKind::Information)
+        statusBar()->showMessage(QText(text));
+    else
+        varistrum::ReportMessage(kind, QText(text));
+}
+
+void TMapWindow::closeEvent(QCloseEvent* event) {
+    StopWorker();
+    event->accept();
+}
+
+}  // namespace varistrum

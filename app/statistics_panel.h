@@ -1,0 +1,27 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The level statistics beside the map.
+#pragma once
+
+#include <QWidget>
+
+#include "geodata/level_ramp.h"
+#include "map/level_statistics.h"
+
+namespace varistrum {
+
+class TStatisticsPanel : public QWidget {
+    Q_OBJECT
+  public:
+    explicit TStatisticsPanel(QWidget* parent = nullptr);
+    void SetSummary(LevelSummary summary, const LevelRamp& ramp);
+    const LevelSummary& Summary() const { return summary_; }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    LevelSummary summary_;
+    LevelRamp ramp_;
+};
+
+}  // namespace varistrum

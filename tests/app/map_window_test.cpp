@@ -1,0 +1,143 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The map window driven as a user drives it: View > Map..., a double-click on a scan, the
+// channel chooser, thresholds, zoom and pan, cancel, and the picture against the command line.
+#include "app/map_window.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QMenuBar>
+#include <QTreeWidgetItem>
+#include <QtTest/QTest>
+
+#include "app/map_canvas.h"
+#include "app/scan_tree_view.h"
+#include "app/statistics_panel.h"
+#include "gui_fixture.h"
+#include "tools/drive_simulator.h"
+
+namespace varistrum::test {
+namespace {
+
+class MapWindowTest : public GuiTest {
+  protected:
+    // Opens the map from the View menu and waits for its points.
+    TMapWindow& OpenMap() {
+        QAction* item = Find<QAction>("Map1");
+        EXPECT_EQ(item->text(), QStringLiteral("&Map..."));
+        item->trigger();
+        return WaitForMap();
+    }
+    TMapWindow& WaitForMap() {
+        TMapWindow* window = Form().MapWindow();
+        EXPECT_NE(window, nullptr);
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return !window->Busy() && window->Data() != nullptr; }, 60000));
+        QTest::qWait(20);
+        return *window;
+    }
+    std::string Log(sim::Scenario scenario, int seed = 4) {
+        const std::string path = dir.File("drive.klf");
+        WriteFile(path, sim::SimulateLog(scenario, 8, seed, 240));
+        return path;
+    }
+};
+
+TEST_F(MapWindowTest, TheViewMenuShowsTheCheckedScansWithTheirChannels) {
+    BrowseAndWait(Log(sim::Scenario::List));
+    TMapWindow& map = OpenMap();
+    ASSERT_NE(map.Data(), nullptr);
+    EXPECT_EQ(map.Result().outcome.outcome, JobOutcome::Completed);
+    QComboBox* channels = map.ChannelBox();
+    ASSERT_GE(channels->count(), 2);
+    EXPECT_EQ(channels->itemText(0), QStringLiteral("Strongest channel"));
+    EXPECT_TRUE(channels->itemText(1).startsWith(QStringLiteral("Channel ")));
+    EXPECT_TRUE(channels->itemText(1).endsWith(QStringLiteral(" MHz)")));
+    // The statistics follow the chosen channel.
+    const std::int64_t strongest = map.Statistics()->Summary().points;
+    EXPECT_EQ(strongest, map.Data()->LevelsOf(MapChannels::kStrongest).Points());
+    channels->setCurrentIndex(1);
+    const auto id = static_cast<std::uint16_t>(channels->itemData(1).toInt());
+    EXPECT_EQ(map.Canvas()->Scene().channel, id);
+    EXPECT_EQ(map.Statistics()->Summary().points, map.Data()->LevelsOf(id).Points());
+    // Thresholds: five increasing levels change the legend; others are refused.
+    EXPECT_FALSE(map.SetThresholdsText(QStringLiteral("-70,-80,-90,-100,-110")));
+    EXPECT_TRUE(map.SetThresholdsText(QStringLiteral("-105,-95,-85,-75,-65")));
+    EXPECT_EQ(map.Canvas()->Scene().ramp.Text(), "-105,-95,-85,-75,-65");
+    EXPECT_EQ(map.Statistics()->Summary().bounds[0], -105.0);
+}
+
+TEST_F(MapWindowTest, ADoubleClickedScanIsShownAloneAndUncheckedScansAreAbsent) {
+    BrowseAndWait(Log(sim::Scenario::Mixed, 6));
+    auto* tree = Find<TScanTreeView>("tvIndex");
+    // The first scan of the tree that has a node.
+    int scan = 0;
+    for (int n = 1; n < 10000 && scan == 0; ++n)
+        if (tree->ScanItem(n) != nullptr) scan = n;
+    ASSERT_GT(scan, 0);
+    emit tree->itemDoubleClicked(tree->ScanItem(scan), 0);
+    TMapWindow& map = WaitForMap();
+    ASSERT_EQ(map.Data()->scans.size(), 1u);
+    EXPECT_EQ(map.Data()->scans[0].number, scan);
+    EXPECT_LE(map.Data()->routes.size(), 1u);
+    EXPECT_TRUE(map.windowTitle().endsWith(QStringLiteral("scan ") + QString::number(scan)));
+}
+
+TEST_F(MapWindowTest, ZoomAndPanKeepThePointUnderTheCursor) {
+    BrowseAndWait(Log(sim::Scenario::SingleGps));
+    TMapWindow& map = OpenMap();
+    TMapCanvas* canvas = map.Canvas();
+    const QPointF cursors[] = {{100, 80}, {canvas->width() - 5.0, canvas->height() / 2.0}};
+    for (const QPointF cursor : cursors) {
+        const WorldPoint before = canvas->View().ToWorld({cursor.x(), cursor.y()});
+        QWheelEvent wheel(cursor, canvas->mapToGlobal(cursor), {}, QPoint(0, 240), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(canvas, &wheel);
+        const ScreenPoint after = canvas->View().ToScreen(before);
+        EXPECT_NEAR(after.x, cursor.x(), 1e-6);
+        EXPECT_NEAR(after.y, cursor.y(), 1e-6);
+        // A drag of 30 pixels right and 20 down takes the point along.
+        QTest::mousePress(canvas, Qt::LeftButton, {}, cursor.toPoint());
+        QTest::mouseMove(canvas, (cursor + QPointF(30, 20)).toPoint());
+        QTest::mouseRelease(canvas, Qt::LeftButton, {}, (cursor + QPointF(30, 20)).toPoint());
+        const ScreenPoint dragged = canvas->View().ToScreen(before);
+        EXPECT_NEAR(dragged.x,
+                    std::floor(cursor.x()) + 30.0 + (cursor.x() - std::floor(cursor.x())), 1.0);
+        EXPECT_NEAR(dragged.y, cursor.y() + 20.0, 1.0);
+    }
+}
+
+TEST_F(MapWindowTest, SaveImageEqualsTheCommandLinePictureAtTheSameSize) {
+    const std::string log = Log(sim::Scenario::Table, 9);
+    BrowseAndWait(log);
+    TMapWindow& map = OpenMap();
+    ASSERT_TRUE(map.SetThresholdsText(QStringLiteral("-100,-95,-90,-85,-80")));
+    const std::string window = dir.File("window.png"), cli = dir.File("cli.png");
+    ASSERT_TRUE(map.SaveImage(QString::fromStdString(window), QSize(640, 420)));
+    ASSERT_EQ(RunCli("map -q " + log + " -o " + cli +
+                     " --size 640x420 --rssi-thresholds -100,-95,-90,-85,-80"),
+              0);
+    const QImage fromWindow(QString::fromStdString(window)), fromCli(QString::fromStdString(cli));
+    ASSERT_EQ(fromWindow.size(), QSize(640, 420));
+    EXPECT_TRUE(fromWindow == fromCli);
+    // At the canvas's size the picture is the view as shown.
+    ASSERT_TRUE(map.SaveImage(QString::fromStdString(window), map.Canvas()->size()));
+    EXPECT_EQ(QImage(QString::fromStdString(window)).size(), map.Canvas()->size());
+    EXPECT_FALSE(
+        map.SaveImage(QString::fromStdString(dir.File("no/such/folder/x.png")), QSize(100, 100)));
+}
+
+TEST_F(MapWindowTest, CancelStopsTheCollectingPass) {
+    const std::string path = dir.File("long.klf");
+    WriteFile(path, sim::SimulateLog(sim::Scenario::Mixed, 8, 2, 3600));
+    BrowseAndWait(path);
+    Find<QAction>("Map1")->trigger();
+    TMapWindow* map = Form().MapWindow();
+    ASSERT_NE(map, nullptr);
+    map->Cancel();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !map->Busy() && map->Data() != nullptr; }, 60000));
+    EXPECT_NE(map->Result().outcome.outcome, JobOutcome::Failed);
+    EXPECT_TRUE(WaitIdle());
+}
+
+}  // namespace
+}  // namespace varistrum::test
