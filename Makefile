@@ -83,6 +83,9 @@ screenshot: build
 	xvfb-run -a -s "-screen 0 1280x800x24" ./$(BUILD)/app/varistrum \
 	  --config docs/screenshot.cfg --open $(SHOT_LOG) --screenshot docs/screenshot.png
 	@echo "docs/screenshot.png written"
+	QT_QPA_PLATFORM=offscreen ./$(BUILD)/app/varistrum \
+	  --config docs/screenshot.cfg --open $(SHOT_LOG) --map-screenshot docs/map-window.png
+	@echo "docs/map-window.png written"
 
 # Conversion, index pass and folder jobs of a simulated log timed beside the machine's floors
 # (cat of the input, cp of the output), as medians of alternating runs; then the passes over the

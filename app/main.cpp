@@ -8,6 +8,7 @@
 #include <exception>
 
 #include "app/main_form.h"
+#include "app/map_window.h"
 #include "app/timed_run.h"
 #include "app/varistrum_app.h"
 
@@ -21,6 +22,7 @@ struct StartOptions {
     QString screenshot;   // save a picture of the window there and quit
     QString convert;      // convert the log into this file once it is indexed, then quit
     bool timing = false;  // print the time of each pass, then quit
+    QString mapShot;      // open the map, save a picture of its window there and quit
 
     bool Unattended() const { return !convert.isEmpty() || timing; }
 };
@@ -49,13 +51,17 @@ StartOptions ParseOptions(const QApplication& app) {
     const QCommandLineOption timing(
         QStringLiteral("timing"),
         QStringLiteral("Print how long the index pass (and the conversion) took, then quit."));
-    parser.addOptions({config, open, screenshot, convert, timing});
+    const QCommandLineOption mapShot(
+        QStringLiteral("map-screenshot"),
+        QStringLiteral("Open the map of the indexed log, save a picture of its window, then quit."),
+        QStringLiteral("PNG"));
+    parser.addOptions({config, open, screenshot, convert, timing, mapShot});
     // What a file manager hands over: the log to open.
     parser.addPositionalArgument(QStringLiteral("log"), QStringLiteral("A log file to open."),
                                  QStringLiteral("[log]"));
     parser.process(app);
-    StartOptions options{parser.value(open), parser.value(config), parser.value(screenshot),
-                         parser.value(convert), parser.isSet(timing)};
+    StartOptions options{parser.value(open),    parser.value(config), parser.value(screenshot),
+                         parser.value(convert), parser.isSet(timing), parser.value(mapShot)};
     const QStringList logs = parser.positionalArguments();
     if (logs.size() > 1) parser.showHelp(2);
     if (!logs.isEmpty()) {
@@ -75,6 +81,27 @@ void SaveScreenshotWhenIdle(TMainForm& form, const QString& path) {
         // One more turn of the event loop so that the last changes are painted.
         QTimer::singleShot(200, &form, [&form, path] {
             const bool saved = form.grab().save(path, "PNG");
+            QCoreApplication::exit(saved ? 0 : 1);
+        });
+    });
+    poll->start(50);
+}
+
+// Opens the map once the log is indexed, saves its window when its points are shown, then ends
+// the program.
+void SaveMapScreenshotWhenIdle(TMainForm& form, const QString& path) {
+    auto* poll = new QTimer(&form);
+    QObject::connect(poll, &QTimer::timeout, &form, [&form, poll, path] {
+        if (form.ReaderBusy()) return;
+        if (form.MapWindow() == nullptr) {
+            form.ShowMap();
+            if (form.MapWindow() == nullptr) QCoreApplication::exit(1);
+            return;
+        }
+        if (form.MapWindow()->Data() == nullptr) return;
+        poll->stop();
+        QTimer::singleShot(300, &form, [&form, path] {
+            const bool saved = form.MapWindow()->grab().save(path, "PNG");
             QCoreApplication::exit(saved ? 0 : 1);
         });
     });
@@ -104,6 +131,7 @@ int main(int argc, char** argv) {
                 form.BrowseInput(options.open);
             }
             if (!options.screenshot.isEmpty()) SaveScreenshotWhenIdle(form, options.screenshot);
+            if (!options.mapShot.isEmpty()) SaveMapScreenshotWhenIdle(form, options.mapShot);
         });
         return app.exec();
     } catch (const std::exception& error) {

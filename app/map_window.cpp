@@ -92,6 +92,7 @@ QWidget* TMapWindow::BuildToolBar() {
     row->addWidget(channelBox_);
     row->addWidget(new QLabel(QStringLiteral("Thresholds (dBm):"), bar));
     thresholdsEdit_ = Named(new QLineEdit(QText(ramp_.Text()), bar), "MapThresholds");
+    thresholdsEdit_->setMinimumWidth(190);
     thresholdsEdit_->setToolTip(
         QStringLiteral("Five increasing levels in dBm that divide the six colours"));
     row->addWidget(thresholdsEdit_);

@@ -9,7 +9,7 @@
 namespace varistrum {
 
 TStatisticsPanel::TStatisticsPanel(QWidget* parent) : QWidget(parent) {
-    setMinimumWidth(300);
+    setMinimumWidth(320);
 }
 
 void TStatisticsPanel::SetSummary(LevelSummary summary, const LevelRamp& ramp) {

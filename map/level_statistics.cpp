@@ -19,7 +19,7 @@ int FloorDbm(std::int16_t centi) {
 std::string CentiText(std::int16_t centi) {
     std::string text;
     AppendFixed(text, centi / 100.0, 1);
-    return text + " dBm";
+    return text;
 }
 
 }  // namespace
@@ -97,7 +97,7 @@ std::string LevelSummary::CountLine() const {
 
 std::string LevelSummary::PercentileLine() const {
     if (points == 0) return {};
-    return "P10 " + CentiText(p10) + "   P50 " + CentiText(p50) + "   P90 " + CentiText(p90);
+    return "P10 " + CentiText(p10) + ", P50 " + CentiText(p50) + ", P90 " + CentiText(p90) + " dBm";
 }
 
 std::string LevelText(double dbm) {

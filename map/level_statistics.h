@@ -46,7 +46,7 @@ struct LevelSummary {
     std::vector<std::string> ShareLines() const;
     // "12345 points, 23456 samples".
     std::string CountLine() const;
-    // "P10 -101.0 dBm   P50 -88.0 dBm   P90 -75.0 dBm"; empty without points.
+    // "P10 -101.0, P50 -88.0, P90 -75.0 dBm"; empty without points.
     std::string PercentileLine() const;
 };
 

@@ -197,7 +197,7 @@ TEST(LevelStatistics, Texts) {
     for (const auto& [level, samples] : levels) counts.Add(CentiDbm(level), samples);
     const LevelSummary summary = Summarise(counts, *LevelRamp::Parse("-110,-100,-90,-72.5,-70"));
     EXPECT_EQ(summary.CountLine(), "5 points, 7 samples");
-    EXPECT_EQ(summary.PercentileLine(), "P10 -95.0 dBm   P50 -90.0 dBm   P90 -60.0 dBm");
+    EXPECT_EQ(summary.PercentileLine(), "P10 -95.0, P50 -90.0, P90 -60.0 dBm");
     EXPECT_EQ(
         summary.ShareLines(),
         (std::vector<std::string>{"100.0 % at or above -110 dBm", "100.0 % at or above -100 dBm",
