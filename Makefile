@@ -108,4 +108,6 @@ bench: build
 	./$(BUILD)/bench/varistrum_window_bench --cli $(BUILD)/cli/varistrum-cli \
 	  --window $(BUILD)/app/varistrum --log $(BUILD)/bench/bench-$(BENCH_MB)mb.klf \
 	  --work $(BUILD)/bench --runs $(BENCH_RUNS)
+	./$(BUILD)/bench/varistrum_map_bench $(BUILD)/bench/bench-$(BENCH_MB)mb.klf $(BUILD)/bench \
+	  $(BENCH_RUNS) $(BUILD)/cli/varistrum-cli
 	./$(BUILD)/bench/varistrum_bench --benchmark_min_time=0.2
