@@ -12,13 +12,13 @@ namespace varistrum {
 
 namespace {
 
-int FloorDbm(std::int16_t centi) {
-    return centi >= 0 ? centi / 100 : -((-centi + 99) / 100);
+int FloorDbm(std::int16_t deci) {
+    return deci >= 0 ? deci / 10 : -((-deci + 9) / 10);
 }
 
-std::string CentiText(std::int16_t centi) {
+std::string DeciText(std::int16_t deci) {
     std::string text;
-    AppendFixed(text, centi / 100.0, 1);
+    AppendFixed(text, deci / 10.0, 1);
     return text;
 }
 
@@ -29,8 +29,13 @@ std::int16_t CentiDbm(double dbm) {
     return static_cast<std::int16_t>(centi);
 }
 
-void LevelCounts::Add(std::int16_t centiDbm, int samples) {
-    ++counts_[centiDbm];
+std::int16_t DeciDbm(double dbm) {
+    const double deci = std::floor(std::clamp(dbm, -3200.0, 3200.0) * 10.0);
+    return static_cast<std::int16_t>(deci);
+}
+
+void LevelCounts::Add(std::int16_t deciDbm, int samples) {
+    ++counts_[deciDbm];
     ++points_;
     samples_ += samples;
 }
@@ -59,7 +64,7 @@ LevelSummary Summarise(const LevelCounts& counts, const LevelRamp& ramp) {
     for (const auto& [level, count] : counts.Counts()) {
         summary.bins[static_cast<std::size_t>(FloorDbm(level) - summary.firstBinDbm)] += count;
         for (int b = 0; b < LevelRamp::kBounds; ++b) {
-            if (level >= CentiDbm(summary.bounds[static_cast<std::size_t>(b)]))
+            if (level >= DeciDbm(summary.bounds[static_cast<std::size_t>(b)]))
                 summary.atOrAbove[static_cast<std::size_t>(b)] += count;
         }
     }
@@ -97,7 +102,7 @@ std::string LevelSummary::CountLine() const {
 
 std::string LevelSummary::PercentileLine() const {
     if (points == 0) return {};
-    return "P10 " + CentiText(p10) + ", P50 " + CentiText(p50) + ", P90 " + CentiText(p90) + " dBm";
+    return "P10 " + DeciText(p10) + ", P50 " + DeciText(p50) + ", P90 " + DeciText(p90) + " dBm";
 }
 
 std::string LevelText(double dbm) {

@@ -12,15 +12,17 @@
 
 namespace varistrum {
 
-// A level in hundredths of a dB, rounded down: the order stays, and a level is at or above a
-// bound of two decimals exactly when its hundredths are (-80.004 dBm is below -80).
+// A level in hundredths of a dB (a point's level as the map keeps it) and in tenths (as the
+// statistics count it), rounded down: the order stays, and a level is at or above a bound of
+// two (one) decimals exactly when its hundredths (tenths) are: -80.004 dBm is below -80.
 std::int16_t CentiDbm(double dbm);
+std::int16_t DeciDbm(double dbm);
 
-// Counts of levels, exact to a hundredth of a dB: memory grows with the distinct levels, not
-// with the points.
+// Counts of levels to a tenth of a dB, as the statistics show them: memory grows with the
+// distinct tenths (at most a few thousand a channel), not with the points.
 class LevelCounts {
   public:
-    void Add(std::int16_t centiDbm, int samples);
+    void Add(std::int16_t deciDbm, int samples);
     std::int64_t Points() const { return points_; }
     std::int64_t Samples() const { return samples_; }
     const std::map<std::int16_t, std::int64_t>& Counts() const { return counts_; }
@@ -37,7 +39,7 @@ struct LevelSummary {
     int firstBinDbm = 0;                   // the lower edge of bins[0]
     std::vector<std::int64_t> bins;        // points per 1 dB bin [edge, edge + 1)
     std::vector<std::int64_t> cumulative;  // points at or below each bin's top
-    // Nearest-rank percentiles in hundredths of a dB (the levels of ranks ceil(p N / 100)).
+    // Nearest-rank percentiles in tenths of a dB (the levels of ranks ceil(p N / 100)).
     std::int16_t p10 = 0, p50 = 0, p90 = 0;
     std::array<std::int64_t, LevelRamp::kBounds> atOrAbove{};  // points at or above each bound
     LevelRamp::Bounds bounds{};
@@ -52,7 +54,8 @@ struct LevelSummary {
 
 LevelSummary Summarise(const LevelCounts& counts, const LevelRamp& ramp);
 
-// The nearest-rank percentile `p` (1..100) of counted levels; 0 without points.
+// The nearest-rank percentile `p` (1..100) of counted levels in tenths of a dB; 0 without
+// points.
 std::int16_t NearestRankPercentile(const LevelCounts& counts, int p);
 
 // "-90", "-92.5": a level or bound without a useless fraction.

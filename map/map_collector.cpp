@@ -77,7 +77,7 @@ void MapCollector::AcceptPoint(const SamplePoint& point) {
     const StoredPoint stored = StoredOf(point, channel, scan);
     data_.points.Add(channel, stored);
     if (data_.levels.size() <= channel) data_.levels.resize(channel + std::size_t{1});
-    data_.levels[channel].Add(stored.levelCentiDbm, point.samples);
+    data_.levels[channel].Add(DeciDbm(point.rssiDbm), point.samples);
     if (!rowOpen_ || point.rssiDbm > strongestDbm_) {
         strongestDbm_ = point.rssiDbm;
         strongest_ = stored;
@@ -92,7 +92,7 @@ void MapCollector::FileStrongest() {
     rowOpen_ = false;
     data_.points.Add(MapChannels::kStrongest, strongest_);
     if (data_.levels.empty()) data_.levels.resize(1);
-    data_.levels[MapChannels::kStrongest].Add(strongest_.levelCentiDbm, strongest_.samples);
+    data_.levels[MapChannels::kStrongest].Add(DeciDbm(strongestDbm_), strongest_.samples);
 }
 
 void MapCollector::AcceptRoute(const RouteLine& route) {

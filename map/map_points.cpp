@@ -15,6 +15,7 @@ constexpr int kFirstCellShift = 6;  // 64 fixed steps: about 60 cm at the equato
 template <typename T>
 void KeepMarked(std::vector<T>& values, const std::vector<std::uint32_t>& kept) {
     for (std::size_t i = 0; i < kept.size(); ++i) values[i] = values[kept[i]];
+    // A drive of many channels keeps a few points of each: no array keeps its old capacity.
     values.resize(kept.size());
     values.shrink_to_fit();
 }

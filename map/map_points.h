@@ -31,13 +31,14 @@ struct StoredPoint {
     std::uint64_t time = 0;
 };
 
-// Keeps at most `capacity` points. Beyond it the points are thinned to one a cell of a grid
-// that doubles its cell size until half the capacity is left: points closer than a cell were
-// one pixel apart at every zoom the grid allows, so the picture loses nothing visible at the
-// zooms of a whole drive. The first point of a cell (in file order) stays.
+// Keeps at most `capacity` points, so that memory stays bounded at any file size. Beyond it the
+// points are thinned to one a cell of a grid whose cells double until half the capacity is
+// left; the first point of a cell (in file order) stays. Points of one cell fall on one pixel
+// at every zoom up to the one where a cell is a pixel, so a whole drive looks the same; zoomed
+// in closer, a thinned drive shows gaps. The statistics count every point regardless.
 class MapPointStore {
   public:
-    static constexpr std::size_t kDefaultCapacity = 3'000'000;
+    static constexpr std::size_t kDefaultCapacity = 2'000'000;
     explicit MapPointStore(std::size_t capacity = kDefaultCapacity) : capacity_(capacity) {}
 
     void Add(std::uint16_t group, const StoredPoint& point);

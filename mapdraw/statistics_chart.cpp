@@ -60,8 +60,8 @@ void DrawChart(QPainter& painter, const QRect& chart, const LevelSummary& summar
     painter.setPen(QPen(kText, 1.0, Qt::DashLine));
     const std::pair<const char*, std::int16_t> marks[] = {
         {"P10", summary.p10}, {"P50", summary.p50}, {"P90", summary.p90}};
-    for (const auto& [name, centi] : marks) {
-        const double x = xOfDbm(centi / 100.0);
+    for (const auto& [name, deci] : marks) {
+        const double x = xOfDbm(deci / 10.0);
         painter.drawLine(QPointF(x, chart.top()), QPointF(x, chart.bottom()));
         painter.drawText(QPointF(x + 2, chart.top() + painter.fontMetrics().ascent() + 1), name);
     }

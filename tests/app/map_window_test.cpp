@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QLabel>
 #include <QMenuBar>
 #include <QTreeWidgetItem>
 #include <QtTest/QTest>
@@ -100,6 +101,8 @@ TEST_F(MapWindowTest, ZoomAndPanKeepThePointUnderTheCursor) {
         QTest::mouseMove(canvas, (cursor + QPointF(30, 20)).toPoint());
         QTest::mouseRelease(canvas, Qt::LeftButton, {}, (cursor + QPointF(30, 20)).toPoint());
         const ScreenPoint dragged = canvas->View().ToScreen(before);
+        // The status bar tells the cursor's position.
+        EXPECT_TRUE(Find<QLabel>("MapPosition", &map)->text().startsWith(QStringLiteral("lat ")));
         EXPECT_NEAR(dragged.x,
                     std::floor(cursor.x()) + 30.0 + (cursor.x() - std::floor(cursor.x())), 1.0);
         EXPECT_NEAR(dragged.y, cursor.y() + 20.0, 1.0);

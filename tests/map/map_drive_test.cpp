@@ -95,7 +95,7 @@ void ExpectSameStatistics(const LevelCounts& counts, const std::vector<Kept>& po
     for (const int p : {10, 50, 90}) {
         const double expected =
             levels[static_cast<std::size_t>(std::max<std::int64_t>(1, (p * n + 99) / 100) - 1)];
-        EXPECT_EQ(NearestRankPercentile(counts, p), CentiDbm(expected)) << "P" << p;
+        EXPECT_EQ(NearestRankPercentile(counts, p), DeciDbm(expected)) << "P" << p;
     }
     std::map<int, std::int64_t> bins;
     for (const double level : levels) ++bins[static_cast<int>(std::floor(level))];

@@ -167,14 +167,14 @@ TEST(LevelStatistics, HistogramPercentilesAndSharesEqualThoseOfThePoints) {
     const LevelRamp ramp;
     for (const Case& c : cases) {
         LevelCounts counts;
-        for (const double level : c.levels) counts.Add(CentiDbm(level), 2);
+        for (const double level : c.levels) counts.Add(DeciDbm(level), 2);
         const LevelSummary summary = Summarise(counts, ramp);
         const auto n = static_cast<std::int64_t>(c.levels.size());
         EXPECT_EQ(summary.points, n);
         EXPECT_EQ(summary.samples, 2 * n);
-        EXPECT_EQ(summary.p10, CentiDbm(SortedPercentile(c.levels, 10)));
-        EXPECT_EQ(summary.p50, CentiDbm(SortedPercentile(c.levels, 50)));
-        EXPECT_EQ(summary.p90, CentiDbm(SortedPercentile(c.levels, 90)));
+        EXPECT_EQ(summary.p10, DeciDbm(SortedPercentile(c.levels, 10)));
+        EXPECT_EQ(summary.p50, DeciDbm(SortedPercentile(c.levels, 50)));
+        EXPECT_EQ(summary.p90, DeciDbm(SortedPercentile(c.levels, 90)));
         for (std::size_t b = 0; b < summary.bins.size(); ++b) {
             const double low = summary.firstBinDbm + static_cast<double>(b);
             const auto inBin = std::count_if(c.levels.begin(), c.levels.end(),
@@ -194,7 +194,7 @@ TEST(LevelStatistics, HistogramPercentilesAndSharesEqualThoseOfThePoints) {
 TEST(LevelStatistics, Texts) {
     LevelCounts counts;
     const std::pair<double, int> levels[] = {{-95, 1}, {-91, 1}, {-90, 1}, {-85, 1}, {-60, 3}};
-    for (const auto& [level, samples] : levels) counts.Add(CentiDbm(level), samples);
+    for (const auto& [level, samples] : levels) counts.Add(DeciDbm(level), samples);
     const LevelSummary summary = Summarise(counts, *LevelRamp::Parse("-110,-100,-90,-72.5,-70"));
     EXPECT_EQ(summary.CountLine(), "5 points, 7 samples");
     EXPECT_EQ(summary.PercentileLine(), "P10 -95.0, P50 -90.0, P90 -60.0 dBm");
