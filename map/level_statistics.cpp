@@ -24,12 +24,15 @@ std::string DeciText(std::int16_t deci) {
 
 }  // namespace
 
+// NaN (never a written level) counts as the weakest, never as undefined behaviour.
 std::int16_t CentiDbm(double dbm) {
+    if (std::isnan(dbm)) dbm = -320.0;
     const double centi = std::floor(std::clamp(dbm, -320.0, 320.0) * 100.0);
     return static_cast<std::int16_t>(centi);
 }
 
 std::int16_t DeciDbm(double dbm) {
+    if (std::isnan(dbm)) dbm = -3200.0;
     const double deci = std::floor(std::clamp(dbm, -3200.0, 3200.0) * 10.0);
     return static_cast<std::int16_t>(deci);
 }

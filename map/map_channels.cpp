@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 
 #include "base/number_format.h"
 
@@ -14,6 +15,7 @@ MapChannels::MapChannels() {
 }
 
 std::uint16_t MapChannels::IdOf(int channel, double frequencyMHz) {
+    if (std::isnan(frequencyMHz)) frequencyMHz = 0.0;  // NaN would break the map's order
     const auto key = std::make_pair(channel, frequencyMHz);
     if (const auto found = ids_.find(key); found != ids_.end()) return found->second;
     if (entries_.size() >= kMaxChannels) return static_cast<std::uint16_t>(entries_.size() - 1);

@@ -191,6 +191,29 @@ TEST(LevelStatistics, HistogramPercentilesAndSharesEqualThoseOfThePoints) {
     }
 }
 
+TEST(LevelStatistics, LevelsRoundDownAndOddValuesStayDefined) {
+    struct Case {
+        double dbm;
+        std::int16_t centi, deci;
+    } const cases[] = {
+        {-80.0, -8000, -800},
+        {-80.004, -8001, -801},
+        {-79.996, -8000, -800},
+        {-72.5, -7250, -725},
+        {0.0, 0, 0},
+        {5.55, 555, 55},
+        {std::nan(""), -32000, -32000},
+        {1e9, 32000, 32000},
+        {-1e9, -32000, -32000},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(CentiDbm(c.dbm), c.centi) << c.dbm;
+        EXPECT_EQ(DeciDbm(c.dbm), c.deci) << c.dbm;
+    }
+    MapChannels channels;
+    EXPECT_EQ(channels.IdOf(5, std::nan("")), channels.IdOf(5, 0.0));
+}
+
 TEST(LevelStatistics, Texts) {
     LevelCounts counts;
     const std::pair<double, int> levels[] = {{-95, 1}, {-91, 1}, {-90, 1}, {-85, 1}, {-60, 3}};
