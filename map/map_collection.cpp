@@ -38,8 +38,12 @@ class ScratchFolder {
 MapCollection CollectMap(TavrelReader& reader, const std::string& input,
                          ConversionSettings settings, JobObserver& observer, std::stop_token stop,
                          MapData& data) {
+    // The throw-away text is kept as short as the conversion allows: no fields, no headers.
     settings.split = false;
     settings.toStandardOutput = false;
+    settings.fieldTitles = false;
+    settings.selectedTitles.clear();
+    settings.selectedTags.clear();
     ScratchFolder scratch;
     MapCollection result;
     if (scratch.Path().empty()) {
