@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QMenuBar>
+#include <QToolTip>
 #include <QTreeWidgetItem>
 #include <QtTest/QTest>
 
@@ -107,6 +108,24 @@ TEST_F(MapWindowTest, ZoomAndPanKeepThePointUnderTheCursor) {
                     std::floor(cursor.x()) + 30.0 + (cursor.x() - std::floor(cursor.x())), 1.0);
         EXPECT_NEAR(dragged.y, cursor.y() + 20.0, 1.0);
     }
+}
+
+TEST_F(MapWindowTest, APointsTooltipTellsWhatItIs) {
+    BrowseAndWait(Log(sim::Scenario::SingleGps, 8));
+    TMapWindow& map = OpenMap();
+    TMapCanvas* canvas = map.Canvas();
+    const ChannelPoints& points = map.Data()->points.Group(MapChannels::kStrongest);
+    ASSERT_GT(points.Size(), 0u);
+    const std::size_t last = points.Size() - 1;  // drawn last, so on top
+    const ScreenPoint at =
+        canvas->View().ToScreen({points.x[last] * kFixedStep, points.y[last] * kFixedStep});
+    const QPoint position(static_cast<int>(at.x), static_cast<int>(at.y));
+    QHelpEvent help(QEvent::ToolTip, position, canvas->mapToGlobal(position));
+    QApplication::sendEvent(canvas, &help);
+    const QString text = QToolTip::text();
+    EXPECT_TRUE(text.startsWith(QStringLiteral("Scan "))) << text.toStdString();
+    for (const char* line : {"\nTime ", "\nChannel ", "\nFrequency ", "\nLevel ", "\nSamples "})
+        EXPECT_TRUE(text.contains(QLatin1String(line))) << line;
 }
 
 TEST_F(MapWindowTest, SaveImageEqualsTheCommandLinePictureAtTheSameSize) {
