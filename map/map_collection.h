@@ -18,8 +18,8 @@ struct MapCollection {
 };
 
 // Reads `input` with the settings' data choices (receiver, reduction, outage drop, scans,
-// typed frequencies) into `data`. The text-only settings do not matter; the text the
-// conversion writes goes to a temporary file that is removed.
+// typed frequencies) into `data`. The text-only settings do not matter; the conversion's text
+// goes to /dev/null.
 MapCollection CollectMap(TavrelReader& reader, const std::string& input,
                          ConversionSettings settings, JobObserver& observer, std::stop_token stop,
                          MapData& data);
