@@ -160,14 +160,15 @@ FileOutcome ConvertFile(TavrelReader& reader, const std::string& input, const st
 
 FileOutcome ConvertFolderFile(TavrelReader& reader, const std::string& input,
                               const std::string& output, const ConversionSettings& settings,
-                              JobObserver& observer, std::stop_token stop) {
+                              JobObserver& observer, std::stop_token stop,
+                              std::span<RowSink* const> extraSinks) {
     const int format = IdentifyLogFile(input);
     if (format == kFormatNone) {
         const std::string reason = InputFailureReason(input);
         return {JobOutcome::Skipped, reason.empty() ? kNotALog : reason, input, {}, {}};
     }
     reader.SetInputFormat(format);
-    return ConvertOne(reader, input, output, settings, observer, stop, true, {});
+    return ConvertOne(reader, input, output, settings, observer, stop, true, extraSinks);
 }
 
 bool AcceptJobFiles(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs,

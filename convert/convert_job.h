@@ -52,7 +52,8 @@ JobOutcome RunConversionJob(TavrelReader& reader, const std::vector<std::string>
 // Converts one file of a folder job: identifies it first, and skips it when it is no log.
 FileOutcome ConvertFolderFile(TavrelReader& reader, const std::string& input,
                               const std::string& output, const ConversionSettings& settings,
-                              JobObserver& observer, std::stop_token stop);
+                              JobObserver& observer, std::stop_token stop,
+                              std::span<RowSink* const> extraSinks = {});
 
 // The refusal of a job whose lists are unsound (an output that is an input, two inputs with one
 // output), reported through the observer; true when the job may run.

@@ -4,7 +4,8 @@
 
 The layers, lowest first: base (number formatting, text building, the worker base, the job
 observer) -> averaging (the engine and great-circle maths) -> logfile (framing, decoding, typed
-frequencies) -> the passes (index, convert, geodata: the drive as map layers) -> settings (the
+frequencies) -> the passes (index, convert, geodata: the drive as map layers; export: the map
+layer files, the only folder that includes GDAL) -> settings (the
 configuration file and the window-state model, no Qt) -> the front ends (app, cli). A folder may
 include its own layer and the ones below. Folders outside the product (tests, tools, fuzz, bench) are not checked; a
 product folder that is not listed here fails, so that a new one is placed deliberately.
@@ -22,6 +23,7 @@ LAYERS = {
     "index": 3,
     "convert": 3,
     "geodata": 3,
+    "export": 3,
     "settings": 4,
     "app": 5,
     "cli": 5,
@@ -29,6 +31,7 @@ LAYERS = {
 UNCHECKED = {"tests", "tools", "fuzz", "bench", "build", "docs", "examples", "cmake"}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 QT_INCLUDE = re.compile(r'^\s*#\s*include\s+<Q')
+GDAL_INCLUDE = re.compile(r'^\s*#\s*include\s+<(gdal|ogr|cpl_)')
 FRONT_ENDS = {"app", "cli"}  # neither includes the other
 
 
@@ -47,6 +50,8 @@ def main(root: pathlib.Path) -> int:
         for number, line in enumerate(path.read_text(errors="replace").splitlines(), 1):
             if folder != "app" and QT_INCLUDE.match(line):
                 problems.append(f"{relative}:{number}: Qt outside the window")
+            if folder != "export" and GDAL_INCLUDE.match(line):
+                problems.append(f"{relative}:{number}: GDAL outside export")
             match = INCLUDE.match(line)
             if not match:
                 continue
