@@ -34,7 +34,11 @@ GdalErrorTrap::~GdalErrorTrap() {
 void GdalErrorTrap::Record(int severity, int /*number*/, const char* text) {
     if (severity < CE_Failure) return;
     ++errors_;
-    last_ = text != nullptr ? text : "";
+    // One line: GDAL's texts may break lines and end with a line break.
+    last_.clear();
+    for (const char* c = text; c != nullptr && *c != '\0'; ++c)
+        last_.push_back(*c == '\n' || *c == '\r' ? ' ' : *c);
+    while (!last_.empty() && last_.back() == ' ') last_.pop_back();
 }
 
 }  // namespace varistrum
