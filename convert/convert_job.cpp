@@ -281,7 +281,9 @@ void TConvert::SetFiles(std::vector<std::string> inputs, std::vector<std::string
 
 void TConvert::Resume() {
     Start([this](std::stop_token stop) {
-        outcome_ = RunConversionJob(reader_, inputs_, outputs_, settings_, observer_, stop, kind_);
+        outcome_ = runner_ ? runner_(reader_, inputs_, outputs_, settings_, observer_, stop, kind_)
+                           : RunConversionJob(reader_, inputs_, outputs_, settings_, observer_,
+                                              stop, kind_);
     });
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <span>
 #include <stop_token>
@@ -76,12 +77,19 @@ JobOutcome FinishFolderJob(const std::vector<std::string>& inputs,
 // The conversion worker: created suspended, given its files and settings, then resumed.
 class TConvert : public WorkerThread {
   public:
+    // A job of another output (a map layer export) run in the worker's place; RunConversionJob
+    // when none is set.
+    using JobRunner = std::function<JobOutcome(
+        TavrelReader&, const std::vector<std::string>&, const std::vector<std::string>&,
+        const ConversionSettings&, JobObserver&, std::stop_token, JobKind)>;
+
     TConvert(TavrelReader& reader, JobObserver& observer, bool createSuspended = true);
     ~TConvert() { StopAndWait(); }
 
     void SetFiles(std::vector<std::string> inputs, std::vector<std::string> outputs,
                   JobKind kind = JobKind::SingleFile);
     void SetSettings(ConversionSettings settings) { settings_ = std::move(settings); }
+    void SetRunner(JobRunner runner) { runner_ = std::move(runner); }
     void Resume();
     bool Running() const { return Started() && !Finished(); }
     JobOutcome Outcome() const { return outcome_; }
@@ -93,6 +101,7 @@ class TConvert : public WorkerThread {
     std::vector<std::string> inputs_, outputs_;
     JobKind kind_ = JobKind::SingleFile;
     ConversionSettings settings_;
+    JobRunner runner_;
     std::atomic<JobOutcome> outcome_{JobOutcome::NotRun};
 };
 
