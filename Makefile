@@ -3,7 +3,8 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 PACKAGES := cmake ninja-build g++ make qt6-base-dev libcli11-dev googletest libgtest-dev locales libbenchmark-dev \
-  dpkg-dev lintian desktop-file-utils shared-mime-info xdg-utils libglib2.0-bin parallel clang-format-14
+  dpkg-dev lintian desktop-file-utils shared-mime-info xdg-utils libglib2.0-bin parallel clang-format-14 \
+  libgdal-dev gdal-bin
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 EXAMPLE := examples/drive-example.klf
 
