@@ -124,6 +124,12 @@ MapLayerWriter::~MapLayerWriter() {
     if (dataset_ || routeDataset_) Abandon();
 }
 
+// GDAL takes texts as C strings and copies them at once: one buffer serves every field.
+const char* MapLayerWriter::CText(std::string_view text) {
+    scratch_.assign(text);
+    return scratch_.c_str();
+}
+
 bool MapLayerWriter::Fail(const std::string& fallback) {
     failed_ = true;
     if (error_.empty())
@@ -275,11 +281,11 @@ void MapLayerWriter::AcceptPoint(const SamplePoint& p) {
     geometry->setX(p.longitude);
     geometry->setY(p.latitude);
     f.SetField(kScan, p.scan);
-    f.SetField(kScanKind, std::string(ScanKindName(p.scanKind)).c_str());
+    f.SetField(kScanKind, CText(ScanKindName(p.scanKind)));
     f.SetField(kReceiver, p.receiver);
     f.SetField(kRow, static_cast<GIntBig>(p.row));
-    f.SetField(kTime, std::string(p.time).c_str());
-    f.SetField(kGpsStatus, std::string(p.gpsStatus).c_str());
+    f.SetField(kTime, CText(p.time));
+    f.SetField(kGpsStatus, CText(p.gpsStatus));
     f.SetField(kChannel, p.channel);
     f.SetField(kFrequency, p.frequencyMHz);
     f.SetField(kRssi, p.rssiDbm);
@@ -291,7 +297,7 @@ void MapLayerWriter::AcceptPoint(const SamplePoint& p) {
     f.SetField(kAltitude, p.altitudeM);
     if (options_.sourceFileField) f.SetField(kSampleSource, sourceFile_.c_str());
     if (options_.format == MapFormat::Kml)
-        f.SetStyleString(("@" + StyleName(options_.ramp.BandOf(p.rssiDbm))).c_str());
+        f.SetStyleString(CText("@" + StyleName(options_.ramp.BandOf(p.rssiDbm))));
     if (samples_->CreateFeature(&f) != OGRERR_NONE) {
         Fail("A feature cannot be written.");
         return;
@@ -326,7 +332,7 @@ bool MapLayerWriter::WriteRoute(const KeptRoute& route) {
         line->setPoint(static_cast<int>(i), route.points[i].longitude, route.points[i].latitude);
     f.SetGeometryDirectly(line);
     f.SetField(kRouteScan, route.scan);
-    f.SetField(kRouteKind, std::string(ScanKindName(route.kind)).c_str());
+    f.SetField(kRouteKind, CText(ScanKindName(route.kind)));
     f.SetField(kStart, route.start.c_str());
     f.SetField(kEnd, route.end.c_str());
     f.SetField(kFixes, static_cast<GIntBig>(route.fixes));

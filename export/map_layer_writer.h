@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "export/map_format.h"
@@ -74,6 +75,7 @@ class MapLayerWriter : public SampleLayerConsumer {
     };
 
     bool Fail(const std::string& fallback);
+    const char* CText(std::string_view text);
     bool CreateSamplesLayer(GDALDataset& dataset, const std::string& name);
     bool CreateRouteLayer(GDALDataset& dataset, const std::string& name);
     bool WriteRoute(const KeptRoute& route);
@@ -91,6 +93,7 @@ class MapLayerWriter : public SampleLayerConsumer {
     OGRFeatureUniquePtr point_, line_;  // reused from feature to feature
     std::vector<KeptRoute> kmlRoutes_;  // a KML's routes go into its last folder
     std::string sourceFile_;
+    std::string scratch_;
     std::string error_;
     bool failed_ = false;
     bool inTransaction_ = false;
