@@ -116,6 +116,23 @@ OGRSpatialReference Wgs84() {
     return srs;
 }
 
+// Whether the file ends with `closing` (trailing white space aside). GDAL's GeoJSON and KML
+// writers do not report a failed write (a full disk): a file that lacks its closing text was
+// cut short.
+bool EndsWithText(const std::string& path, std::string_view closing) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return false;
+    char tail[64] = {};
+    std::size_t length = 0;
+    if (std::fseek(file, -static_cast<long>(sizeof tail), SEEK_END) != 0) std::rewind(file);
+    length = std::fread(tail, 1, sizeof tail, file);
+    std::fclose(file);
+    std::string_view text(tail, length);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.remove_suffix(1);
+    return text.size() >= closing.size() && text.substr(text.size() - closing.size()) == closing;
+}
+
 }  // namespace
 
 MapLayerWriter::MapLayerWriter(MapExportOptions options) : options_(std::move(options)) {}
@@ -361,6 +378,11 @@ bool MapLayerWriter::Commit() {
     const int errorsBefore = trap_->Errors();
     CloseDatasets();  // FlatGeobuf builds its index, GeoPackage its R-tree triggers' results
     if (!failed_ && trap_->Errors() > errorsBefore) Fail("The output cannot be finished.");
+    if (!failed_ && options_.format == MapFormat::GeoJson &&
+        !(EndsWithText(temporary_, "}") && EndsWithText(routeTemporary_, "}")))
+        Fail("The output was cut short (is the disk full?).");
+    if (!failed_ && options_.format == MapFormat::Kml && !EndsWithText(temporary_, "</kml>"))
+        Fail("The output was cut short (is the disk full?).");
     if (!failed_ && std::rename(temporary_.c_str(), path_.c_str()) != 0)
         Fail("The output cannot be put in place.");
     if (!failed_ && !routeTemporary_.empty() &&

@@ -327,5 +327,38 @@ TEST(MapExportTest, FailureAndCancelLeaveNoFile) {
     }
 }
 
+// A small tmpfs as a full disk; skipped where the test may not mount one.
+TEST(MapExportTest, AFullDiskFailsAndLeavesNoFile) {
+    TempDir dir;
+    const std::string full = dir.File("full");
+    std::filesystem::create_directory(full);
+    if (test::RunCommand("mount -t tmpfs -o size=128k tmpfs " + full + " 2>/dev/null") != 0)
+        GTEST_SKIP() << "no tmpfs can be mounted here";
+    struct Unmount {
+        std::string path;
+        ~Unmount() { test::RunCommand("umount " + path); }
+    } unmount{full};
+    const std::string input = dir.File("drive.klf");
+    test::WriteFile(input, sim::SimulateLog(sim::Scenario::SingleGps, 8, 4, 600));
+    ConversionSettings settings = FieldSettings({LatitudeDecimalDegrees});
+    settings.convertAllScans = true;
+    for (MapFormat format :
+         {MapFormat::GeoPackage, MapFormat::GeoJson, MapFormat::FlatGeobuf, MapFormat::Kml}) {
+        SCOPED_TRACE(std::string(FormatName(format)));
+        MapExportOptions options;
+        options.format = format;
+        AveragingEngine engine;
+        TavrelReader reader(engine);
+        RecordingObserver observer;
+        const std::string output = full + "/drive" + std::string(FormatExtension(format));
+        EXPECT_EQ(RunMapExportJob(reader, {input}, {output}, settings, options, observer, {}),
+                  JobOutcome::Failed);
+        ASSERT_FALSE(observer.messages.empty());
+        EXPECT_NE(observer.messages.back().find("Output File Cannot Be Accessed!"),
+                  std::string::npos);
+        EXPECT_TRUE(std::filesystem::is_empty(full));
+    }
+}
+
 }  // namespace
 }  // namespace varistrum
