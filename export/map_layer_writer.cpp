@@ -38,13 +38,13 @@ enum SampleField {
 // Fields of the route layer, in this order.
 enum RouteField { kRouteScan, kRouteKind, kStart, kEnd, kFixes, kLength, kRouteSource };
 
-struct FieldSpec {
+struct FieldShape {
     const char* name;
     OGRFieldType type;
     OGRFieldSubType subType;
 };
 
-constexpr std::array<FieldSpec, 15> kSampleFields = {{
+constexpr std::array<FieldShape, 15> kSampleFields = {{
     {"scan", OFTInteger, OFSTNone},
     {"scan_kind", OFTString, OFSTNone},
     {"receiver", OFTInteger, OFSTNone},
@@ -61,7 +61,7 @@ constexpr std::array<FieldSpec, 15> kSampleFields = {{
     {"speed_kmh", OFTReal, OFSTNone},
     {"altitude_m", OFTReal, OFSTNone},
 }};
-constexpr std::array<FieldSpec, 6> kRouteFields = {{
+constexpr std::array<FieldShape, 6> kRouteFields = {{
     {"scan", OFTInteger, OFSTNone},
     {"scan_kind", OFTString, OFSTNone},
     {"start", OFTString, OFSTNone},
@@ -69,7 +69,7 @@ constexpr std::array<FieldSpec, 6> kRouteFields = {{
     {"fixes", OFTInteger64, OFSTNone},
     {"length_m", OFTReal, OFSTNone},
 }};
-constexpr FieldSpec kSourceField = {"source_file", OFTString, OFSTNone};
+constexpr FieldShape kSourceField = {"source_file", OFTString, OFSTNone};
 
 const char* DriverName(MapFormat format) {
     switch (format) {
@@ -228,11 +228,11 @@ bool MapLayerWriter::CreateSamplesLayer(GDALDataset& dataset, const std::string&
     OGRSpatialReference srs = Wgs84();
     samples_ = dataset.CreateLayer(name.c_str(), &srs, wkbPoint, options.List());
     if (samples_ == nullptr) return Fail("The samples layer cannot be created.");
-    for (const FieldSpec& spec : kSampleFields) {
-        OGRFieldDefn field(spec.name, spec.type);
-        field.SetSubType(spec.subType);
+    for (const FieldShape& shape : kSampleFields) {
+        OGRFieldDefn field(shape.name, shape.type);
+        field.SetSubType(shape.subType);
         if (samples_->CreateField(&field) != OGRERR_NONE)
-            return Fail(std::string("The field ") + spec.name + " cannot be created.");
+            return Fail(std::string("The field ") + shape.name + " cannot be created.");
     }
     if (options_.sourceFileField) {
         OGRFieldDefn field(kSourceField.name, kSourceField.type);
@@ -255,10 +255,10 @@ bool MapLayerWriter::CreateRouteLayer(GDALDataset& dataset, const std::string& n
     OGRSpatialReference srs = Wgs84();
     route_ = dataset.CreateLayer(name.c_str(), &srs, wkbLineString, options.List());
     if (route_ == nullptr) return Fail("The route layer cannot be created.");
-    for (const FieldSpec& spec : kRouteFields) {
-        OGRFieldDefn field(spec.name, spec.type);
+    for (const FieldShape& shape : kRouteFields) {
+        OGRFieldDefn field(shape.name, shape.type);
         if (route_->CreateField(&field) != OGRERR_NONE)
-            return Fail(std::string("The field ") + spec.name + " cannot be created.");
+            return Fail(std::string("The field ") + shape.name + " cannot be created.");
     }
     if (options_.sourceFileField) {
         OGRFieldDefn field(kSourceField.name, kSourceField.type);
