@@ -99,6 +99,9 @@ BENCH_RUNS ?= 5
 # The eight files of the -j 1 / -j 2 job together: their 1.7 GB of text stays below what the
 # page cache takes before writers wait for the disk, so the job measures the processors.
 BENCH_JOBS_MB ?= 256
+# The map layer exports: a small log, as the KML writer keeps its whole document in memory
+# (about 10 kB a placemark) until the file is closed.
+BENCH_MAP_MB ?= 2
 bench: build
 	./$(BUILD)/bench/varistrum_bench_driver --cli $(BUILD)/cli/varistrum-cli \
 	  --sim $(BUILD)/tools/varistrum-sim --work $(BUILD)/bench --mb $(BENCH_MB) \
@@ -110,4 +113,6 @@ bench: build
 	  --work $(BUILD)/bench --runs $(BENCH_RUNS)
 	./$(BUILD)/bench/varistrum_map_bench $(BUILD)/bench/bench-$(BENCH_MB)mb.klf $(BUILD)/bench \
 	  $(BENCH_RUNS) $(BUILD)/cli/varistrum-cli
+	./$(BUILD)/bench/varistrum_map_export_bench $(BUILD)/cli/varistrum-cli \
+	  $(BUILD)/tools/varistrum-sim $(BUILD)/bench $(BENCH_MAP_MB) $(BENCH_RUNS)
 	./$(BUILD)/bench/varistrum_bench --benchmark_min_time=0.2

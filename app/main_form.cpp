@@ -99,6 +99,9 @@ void TMainForm::BuildMenus() {
     SaveConfiguration1->setObjectName(QStringLiteral("SaveConfiguration1"));
     SaveConfiguration1->setShortcut(QKeySequence::Save);
     application->addSeparator();
+    ExportMapLayer1 = application->addAction(QStringLiteral("Export Map Layer..."));
+    ExportMapLayer1->setObjectName(QStringLiteral("ExportMapLayer1"));
+    application->addSeparator();
     Exit1 = application->addAction(QStringLiteral("E&xit"));
     Exit1->setObjectName(QStringLiteral("Exit1"));
     Exit1->setShortcut(QKeySequence::Quit);
@@ -260,6 +263,7 @@ void TMainForm::SetTabOrder() {
 void TMainForm::ConnectHandlers() {
     connect(OpenConfiguration1, &QAction::triggered, this, &TMainForm::OpenConfiguration1Click);
     connect(SaveConfiguration1, &QAction::triggered, this, &TMainForm::SaveConfiguration1Click);
+    connect(ExportMapLayer1, &QAction::triggered, this, &TMainForm::ExportMapLayer1Click);
     connect(Exit1, &QAction::triggered, this, &TMainForm::Exit1Click);
     connect(ContentsIndex1, &QAction::triggered, this, &TMainForm::ContentsIndex1Click);
     connect(About1, &QAction::triggered, this, &TMainForm::About1Click);

@@ -109,6 +109,8 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     void cbRecDropClick();
     void OpenConfiguration1Click();
     void SaveConfiguration1Click();
+    // Converts the current file with the window's settings into a map layer file.
+    void ExportMapLayer1Click();
     void Exit1Click();
     void ContentsIndex1Click();
     void About1Click();
@@ -136,7 +138,10 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     int ListFolderFiles();
     void ChooseFolder(QLineEdit* target, QLineEdit* other);
     void StartIndexPass(int format);
-    void StartConversion(const ConversionSettings& settings);
+    // A runner makes it a single-file job of another output (a map layer export).
+    void StartConversion(const ConversionSettings& settings, TConvert::JobRunner runner = {});
+    // Asks for the typed frequencies when the log needs them; false when the job must not run.
+    bool FrequenciesReady();
     void ApplyStoredSettings(const WindowSettings& settings);
 
     // The index pass's window side, run in the window's thread (main_form_workers.cpp).
@@ -174,6 +179,7 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     // Menu.
     QAction* OpenConfiguration1;
     QAction* SaveConfiguration1;
+    QAction* ExportMapLayer1;
     QAction* Exit1;
     QAction* ContentsIndex1;
     QAction* About1;

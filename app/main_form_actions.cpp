@@ -26,6 +26,7 @@
 #include "app/scan_tree_view.h"
 #include "app/ui_hooks.h"
 #include "convert/folder_files.h"
+#include "export/map_export.h"
 #include "logfile/identify.h"
 #include "settings/settings_snapshot.h"
 
@@ -219,9 +220,7 @@ int TMainForm::ListFolderFiles() {
     return static_cast<int>(inputNames_.size());
 }
 
-void TMainForm::btnConvertClick() {
-    if (ReaderBusy()) return;
-    convertWorker_.reset();  // the previous job has ended: CONVERT is disabled while it runs
+bool TMainForm::FrequenciesReady() {
     // Asked while the frequencies are needed and not typed yet: once typed (which also marks
     // the channel table as seen) they serve every following conversion.
     if (reader_.State().userFrequencies && !reader_.State().list32Seen) {
@@ -231,9 +230,16 @@ void TMainForm::btnConvertClick() {
             reader_.SetUserFrequencies(true);
             varistrum::ReportMessage(MessageKind::Information,
                                      QStringLiteral("Conversion Aborted."));
-            return;
+            return false;
         }
     }
+    return true;
+}
+
+void TMainForm::btnConvertClick() {
+    if (ReaderBusy()) return;
+    convertWorker_.reset();  // the previous job has ended: CONVERT is disabled while it runs
+    if (!FrequenciesReady()) return;
     reader_.SelectReceiver(Receiver1->isChecked() ? 1 : 2);
     if (rbSingleFile->isChecked()) {
         if (InputFilename->text().isEmpty() || OutputFilename->text().isEmpty()) {
@@ -270,6 +276,43 @@ void TMainForm::btnConvertClick() {
         return;
     }
     StartConversion(settings);
+}
+
+void TMainForm::ExportMapLayer1Click() {
+    if (ReaderBusy()) return;
+    const QString input = InputFilename->text();
+    if (input.isEmpty()) {
+        varistrum::ReportMessage(MessageKind::Error,
+                                 QStringLiteral("Input and Output Files Must Be Selected."));
+        return;
+    }
+    const QString start = QText(WithoutExtension(StdText(input)) +
+                                std::string(FormatExtension(MapFormat::GeoPackage)));
+    const QString output = ChoosePath(PathPrompt::SaveMapLayer, this, start);
+    if (output.isEmpty()) return;
+    convertWorker_.reset();
+    if (!FrequenciesReady()) return;
+    reader_.SelectReceiver(Receiver1->isChecked() ? 1 : 2);
+    SetConvertAllScans(false);
+    fileCount_ = 1;
+    inputNames_ = {input};
+    outputNames_ = {output};
+    // The data settings of the window; its fields, delimiter, header and split are for text.
+    ConversionSettings settings = ConversionSettingsOf(CurrentSettings());
+    settings.convertAllScans = convertAllScans_;
+    settings.scans = tvIndex->Model().Snapshot();
+    if (const auto problem = settings.Problem()) {
+        varistrum::ReportMessage(MessageKind::Error, QText(*problem));
+        return;
+    }
+    MapExportOptions options;
+    options.format = MapFormatOfPath(StdText(output)).value_or(MapFormat::GeoPackage);
+    StartConversion(settings,
+                    [options](TavrelReader& reader, const std::vector<std::string>& in,
+                              const std::vector<std::string>& out, const ConversionSettings& s,
+                              JobObserver& observer, std::stop_token stop, JobKind) {
+                        return RunMapExportJob(reader, in, out, s, options, observer, stop);
+                    });
 }
 
 void TMainForm::btnCancelClick() {

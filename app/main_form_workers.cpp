@@ -52,6 +52,7 @@ void TMainForm::RefreshBusy() {
           static_cast<QWidget*>(btnConvert)})
         control->setEnabled(!busy);
     OpenConfiguration1->setEnabled(!busy);
+    ExportMapLayer1->setEnabled(!busy);
     if (dialogs_.generator != nullptr) dialogs_.generator->SetGenerateEnabled(!busy);
     btnCancel->setEnabled(true);
     if (busy && !busyPoll_.isActive()) busyPoll_.start();
@@ -81,7 +82,7 @@ void TMainForm::StartIndexPass(int format) {
     RefreshBusy();
 }
 
-void TMainForm::StartConversion(const ConversionSettings& settings) {
+void TMainForm::StartConversion(const ConversionSettings& settings, TConvert::JobRunner runner) {
     const auto count = static_cast<qsizetype>(fileCount_);
     std::vector<std::string> inputs, outputs;
     for (qsizetype i = 0; i < count && i < inputNames_.size() && i < outputNames_.size(); ++i) {
@@ -90,9 +91,11 @@ void TMainForm::StartConversion(const ConversionSettings& settings) {
     }
     convertWorker_ = std::make_unique<TConvert>(reader_, convertBridge_, true);
     // A folder job identifies each file itself and skips those it cannot convert.
+    const bool single = rbSingleFile->isChecked() || runner;
     convertWorker_->SetFiles(std::move(inputs), std::move(outputs),
-                             rbSingleFile->isChecked() ? JobKind::SingleFile : JobKind::Folder);
+                             single ? JobKind::SingleFile : JobKind::Folder);
     convertWorker_->SetSettings(settings);
+    convertWorker_->SetRunner(std::move(runner));
     convertWorker_->Resume();
     RefreshBusy();
 }

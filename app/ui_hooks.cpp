@@ -7,6 +7,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include "export/map_format.h"
+
 namespace varistrum {
 
 namespace {
@@ -19,6 +21,25 @@ void ShowMessageBox(MessageKind kind, const QString& text) {
     if (parent == nullptr) parent = QApplication::activeWindow();
     QMessageBox box(icon, QString::fromLatin1(MessageCaption(kind)), text, QMessageBox::Ok, parent);
     box.exec();
+}
+
+// The save dialog's filter picks the format: a name typed without one of the map extensions
+// gets the chosen filter's.
+QString AskMapLayerPath(QWidget* parent, const QString& start) {
+    const MapFormat formats[] = {MapFormat::GeoPackage, MapFormat::GeoJson, MapFormat::FlatGeobuf,
+                                 MapFormat::Kml};
+    QStringList filters;
+    for (MapFormat format : formats) filters.append(QString::fromLatin1(FormatDescription(format)));
+    QFileDialog dialog(parent, QStringLiteral("Export Map Layer"), start);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters(filters);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    QString path = dialog.selectedFiles().constFirst();
+    const auto chosen = filters.indexOf(dialog.selectedNameFilter());
+    const MapFormat format = formats[chosen < 0 ? 0 : chosen];
+    if (MapFormatOfPath(StdText(path)) != format)
+        path += QString::fromLatin1(FormatExtension(format));
+    return path;
 }
 
 QString AskPath(PathPrompt prompt, QWidget* parent, const QString& start) {
@@ -55,6 +76,8 @@ QString AskPath(PathPrompt prompt, QWidget* parent, const QString& start) {
             if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
             return dialog.selectedFiles().constFirst();
         }
+        case PathPrompt::SaveMapLayer:
+            return AskMapLayerPath(parent, start);
     }
     return {};
 }

@@ -19,7 +19,8 @@ enum class PathPrompt {
     OpenConfiguration,
     SaveConfiguration,
     OpenBackground,
-    SaveImage
+    SaveImage,
+    SaveMapLayer
 };
 
 struct UiHooks {

@@ -18,6 +18,7 @@
 #include "convert/convert_job.h"
 #include "convert/folder_files.h"
 #include "convert/parallel_job.h"
+#include "export/map_export.h"
 #include "logfile/identify.h"
 #include "logfile/typed_frequencies.h"
 #include "settings/configuration.h"
@@ -155,7 +156,8 @@ std::optional<std::string> ParseModeOptions(const ConvertOptions& o, ConvertRequ
     r.folderMode = o.Given("--input-folder") || o.Given("--output-folder");
     if (r.folderMode == o.Given("INPUT"))
         return "Give either INPUT or --input-folder and --output-folder.";
-    if (r.folderMode && !(o.Given("--input-folder") && o.Given("--output-folder")))
+    if (r.folderMode &&
+        !(o.Given("--input-folder") && (o.Given("--output-folder") || o.Given("--merge"))))
         return "Input and Output Folders Must Be Selected.";
     for (const char* name : {"--jobs", "--pattern", "--output-ext"}) {
         if (!r.folderMode && o.Given(name))
@@ -176,6 +178,54 @@ std::optional<std::string> ParseModeOptions(const ConvertOptions& o, ConvertRequ
     }
     if (o.Given("--pattern")) r.pattern = o.pattern;
     if (o.Given("--output-ext")) r.outputExt = o.outputExt;
+    return std::nullopt;
+}
+
+// The output format: --format, else the extension of -o or --merge; a name whose extension is
+// another map format's is refused before anything is read.
+std::optional<std::string> ParseFormatOptions(const ConvertOptions& o, ConvertRequest& r) {
+    std::optional<MapFormat> chosen;
+    if (o.Given("--format")) {
+        chosen = FormatOfName(o.format);
+        if (!chosen) return "--format must be text, gpkg, geojson, fgb or kml";
+    }
+    if (o.Given("--merge")) {
+        if (!r.folderMode) return "--merge applies only to folder jobs (--input-folder)";
+        if (MapFormatOfPath(o.merge) != MapFormat::GeoPackage)
+            return "--merge takes a GeoPackage file name ending in .gpkg";
+        if (chosen && *chosen != MapFormat::GeoPackage)
+            return "--merge writes a GeoPackage: it cannot be used with --format " + o.format;
+        chosen = MapFormat::GeoPackage;
+        r.merge = o.merge;
+    }
+    const std::string& named = o.Given("--output") ? o.output : std::string();
+    if (const auto implied = MapFormatOfPath(named)) {
+        if (chosen && *chosen != *implied)
+            return "--format " + o.format + " cannot write '" + named + "': its extension is " +
+                   std::string(FormatExtension(*implied));
+        chosen = implied;
+    }
+    r.format = chosen.value_or(MapFormat::Text);
+    if (r.format == MapFormat::Text) {
+        if (o.Given("--rssi-thresholds"))
+            return "--rssi-thresholds applies only to map layer formats (--format kml and others)";
+        return std::nullopt;
+    }
+    if (r.toStandardOutput) return "-o - writes text only: a map layer needs a file";
+    if (o.Given("--jobs") && r.jobs > 1) return "--jobs applies to text output only";
+    if (o.Given("--output-ext")) {
+        const auto implied = MapFormatOfPath(o.outputExt);
+        if (implied != r.format)
+            return "--output-ext " + o.outputExt + " does not suit --format " +
+                   std::string(FormatName(r.format));
+    }
+    r.outputExt = std::string(FormatExtension(r.format));
+    if (o.Given("--rssi-thresholds")) {
+        std::string error;
+        const auto ramp = LevelRamp::Parse(o.rssiThresholds, &error);
+        if (!ramp) return "--rssi-thresholds: " + error;
+        r.ramp = *ramp;
+    }
     return std::nullopt;
 }
 
@@ -300,6 +350,13 @@ bool CheckFolderReadable(const std::string& folder) {
     return true;
 }
 
+MapExportOptions MapOptionsOf(const ConvertRequest& request) {
+    MapExportOptions options;
+    options.format = request.format;
+    options.ramp = request.ramp;
+    return options;
+}
+
 int ConvertSingleFile(const ConvertOptions& o, const ConvertRequest& request,
                       ConversionSettings settings, ConsoleObserver& console) {
     if (!CheckInputReadable(o.input)) return kExitFailed;
@@ -308,7 +365,11 @@ int ConvertSingleFile(const ConvertOptions& o, const ConvertRequest& request,
         console.ReportMessage(MessageKind::Warning, "File is not from a QTX CW product.");
         return kExitFailed;
     }
-    const std::string output = o.output.empty() ? DefaultOutputName(o.input) : o.output;
+    const std::string output =
+        !o.output.empty() ? o.output
+        : request.format == MapFormat::Text
+            ? DefaultOutputName(o.input)
+            : WithoutExtension(o.input) + std::string(FormatExtension(request.format));
     // Refused before the index pass and the frequency question, not only before writing.
     if (!AcceptJobFiles({o.input}, {output}, console)) return kExitFailed;
     AveragingEngine engine;
@@ -318,6 +379,10 @@ int ConvertSingleFile(const ConvertOptions& o, const ConvertRequest& request,
     if (auto failed =
             PrepareSingleInput(o, request, format, reader, stop, interrupt, console, settings))
         return *failed;
+    if (request.format != MapFormat::Text)
+        return Finish(RunMapExportJob(reader, {o.input}, {output}, settings, MapOptionsOf(request),
+                                      console, stop.get_token()),
+                      interrupt);
     return Finish(
         RunConversionJob(reader, {o.input}, {output}, settings, console, stop.get_token()),
         interrupt);
@@ -352,6 +417,11 @@ int ConvertFolder(const ConvertOptions& o, const ConvertRequest& request,
             break;
         }
     }
+    if (request.format != MapFormat::Text)
+        return Finish(
+            RunMapExportJob(reader, lists.inputs, lists.outputs, settings, MapOptionsOf(request),
+                            console, stop.get_token(), JobKind::Folder, request.merge),
+            interrupt);
     if (request.jobs > 1)
         return Finish(RunParallelConversion(reader, kFormatTavrel, lists, settings, console,
                                             request.jobs, stop.get_token()),
@@ -434,6 +504,16 @@ void AddConvertOptions(CLI::App& c, ConvertOptions& o) {
     value("--pattern", o.pattern, "Folder job: input file pattern (default *.klf)", "PATTERN");
     value("--output-ext", o.outputExt, "Folder job: output file extension (default .out)", ".EXT");
     value("-j,--jobs", o.jobs, "Folder job: files converted at once, 1 to 64 (default 1)", "N");
+    value("--format", o.format,
+          "Output format: text (default), gpkg, geojson, fgb or kml; without it an output name "
+          "ending in .gpkg, .geojson, .fgb or .kml chooses that format",
+          "FORMAT");
+    value("--merge", o.merge,
+          "Folder job: every file into this one GeoPackage, with a source_file field", "FILE.gpkg");
+    value("--rssi-thresholds", o.rssiThresholds,
+          "The five increasing level bounds (dBm) of the map colours (default "
+          "-110,-100,-90,-80,-70)",
+          "A,B,C,D,E");
     c.add_flag("-q,--quiet", o.quiet, "No progress bar and no information lines");
 }
 
@@ -451,7 +531,8 @@ void NoteGivenOptions(const CLI::App& command, ConvertOptions& options) {
 std::optional<std::string> ParseConvertOptions(const ConvertOptions& o, ConvertRequest& r) {
     if (auto problem = ParseModeOptions(o, r)) return problem;
     if (auto problem = ParseFieldOptions(o, r)) return problem;
-    return ParseFilterOptions(o, r);
+    if (auto problem = ParseFilterOptions(o, r)) return problem;
+    return ParseFormatOptions(o, r);
 }
 
 std::optional<int> LoadWindowSettings(const ConvertOptions& o, ConvertRequest& request,

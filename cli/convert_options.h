@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "export/map_format.h"
+#include "geodata/level_ramp.h"
+
 namespace varistrum {
 class TavrelReader;
 struct ConversionSettings;
@@ -28,6 +31,7 @@ struct ConvertOptions {
     std::string receiver, columns, average, dropOutages, frequencies, scans;
     bool bestServer = false, split = false;
     std::string inputFolder, outputFolder, pattern, outputExt, jobs;
+    std::string format, merge, rssiThresholds;
     bool quiet = false;
     std::set<std::string> given;  // long names of the options on the command line, and "INPUT"
 
@@ -52,6 +56,9 @@ struct ConvertRequest {
     std::vector<int> scans;
     std::string pattern = "*.klf", outputExt = ".out";
     int jobs = 1;
+    MapFormat format = MapFormat::Text;  // --format, or what the output name's extension says
+    std::string merge;                   // folder job: every file into this GeoPackage
+    LevelRamp ramp;                      // the KML's level colours
 };
 
 // The fields a first run converts: position, GPS date and time and the levels.

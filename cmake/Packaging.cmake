@@ -53,7 +53,7 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE ${VARISTRUM_DEB_RELEASE})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "drive-test receiver log converter (desktop window and command line)")
 set(CPACK_PACKAGE_DESCRIPTION
     "Converts the binary drive-test logs of a scanning receiver into delimited text
-for mapping and GIS tools. The desktop window lists the scans of a log with
+or map layers (GeoPackage, GeoJSON, FlatGeobuf, KML) for mapping and GIS tools. The desktop window lists the scans of a log with
 its record statistics and converts the chosen ones; varistrum-cli does the
 same from a terminal, and varistrum-sim writes simulated logs.")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY varistrum)
@@ -61,7 +61,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_STRIP_FILES ON)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)  # Qt, libstdc++ and libc from the binaries' links
+# Qt, GDAL (libgdal32 on Debian 12), libstdc++ and libc from the binaries' links.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Directories owned by the package get the usual 0755; files 0644 and programs 0755.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -160,14 +160,15 @@ FileOutcome ConvertFile(TavrelReader& reader, const std::string& input, const st
 
 FileOutcome ConvertFolderFile(TavrelReader& reader, const std::string& input,
                               const std::string& output, const ConversionSettings& settings,
-                              JobObserver& observer, std::stop_token stop) {
+                              JobObserver& observer, std::stop_token stop,
+                              std::span<RowSink* const> extraSinks) {
     const int format = IdentifyLogFile(input);
     if (format == kFormatNone) {
         const std::string reason = InputFailureReason(input);
         return {JobOutcome::Skipped, reason.empty() ? kNotALog : reason, input, {}, {}};
     }
     reader.SetInputFormat(format);
-    return ConvertOne(reader, input, output, settings, observer, stop, true, {});
+    return ConvertOne(reader, input, output, settings, observer, stop, true, extraSinks);
 }
 
 bool AcceptJobFiles(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs,
@@ -280,7 +281,9 @@ void TConvert::SetFiles(std::vector<std::string> inputs, std::vector<std::string
 
 void TConvert::Resume() {
     Start([this](std::stop_token stop) {
-        outcome_ = RunConversionJob(reader_, inputs_, outputs_, settings_, observer_, stop, kind_);
+        outcome_ = runner_ ? runner_(reader_, inputs_, outputs_, settings_, observer_, stop, kind_)
+                           : RunConversionJob(reader_, inputs_, outputs_, settings_, observer_,
+                                              stop, kind_);
     });
 }
 

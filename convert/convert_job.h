@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <span>
 #include <stop_token>
@@ -52,7 +53,8 @@ JobOutcome RunConversionJob(TavrelReader& reader, const std::vector<std::string>
 // Converts one file of a folder job: identifies it first, and skips it when it is no log.
 FileOutcome ConvertFolderFile(TavrelReader& reader, const std::string& input,
                               const std::string& output, const ConversionSettings& settings,
-                              JobObserver& observer, std::stop_token stop);
+                              JobObserver& observer, std::stop_token stop,
+                              std::span<RowSink* const> extraSinks = {});
 
 // The refusal of a job whose lists are unsound (an output that is an input, two inputs with one
 // output), reported through the observer; true when the job may run.
@@ -75,12 +77,19 @@ JobOutcome FinishFolderJob(const std::vector<std::string>& inputs,
 // The conversion worker: created suspended, given its files and settings, then resumed.
 class TConvert : public WorkerThread {
   public:
+    // A job of another output (a map layer export) run in the worker's place; RunConversionJob
+    // when none is set.
+    using JobRunner = std::function<JobOutcome(
+        TavrelReader&, const std::vector<std::string>&, const std::vector<std::string>&,
+        const ConversionSettings&, JobObserver&, std::stop_token, JobKind)>;
+
     TConvert(TavrelReader& reader, JobObserver& observer, bool createSuspended = true);
     ~TConvert() { StopAndWait(); }
 
     void SetFiles(std::vector<std::string> inputs, std::vector<std::string> outputs,
                   JobKind kind = JobKind::SingleFile);
     void SetSettings(ConversionSettings settings) { settings_ = std::move(settings); }
+    void SetRunner(JobRunner runner) { runner_ = std::move(runner); }
     void Resume();
     bool Running() const { return Started() && !Finished(); }
     JobOutcome Outcome() const { return outcome_; }
@@ -92,6 +101,7 @@ class TConvert : public WorkerThread {
     std::vector<std::string> inputs_, outputs_;
     JobKind kind_ = JobKind::SingleFile;
     ConversionSettings settings_;
+    JobRunner runner_;
     std::atomic<JobOutcome> outcome_{JobOutcome::NotRun};
 };
 

@@ -4,11 +4,13 @@
 
 The layers, lowest first: base (number formatting, text building, the worker base, the job
 observer) -> averaging (the engine and great-circle maths) -> logfile (framing, decoding, typed
-frequencies) -> the passes (index, convert, geodata: the drive as map layers; map: the map's
-points, statistics and background files) -> settings (the configuration file and the window-state
-model, no Qt) -> the map's drawing (mapdraw: QtGui only, so that the command line draws without a
-display) -> the front ends (app, cli). A folder may include its own layer and the ones below.
-Qt is allowed in the window (app) and, without QtWidgets, in mapdraw. Folders outside the product (tests, tools, fuzz, bench) are not checked; a
+frequencies) -> the passes (index, convert, geodata: the drive as map layers; export: the map
+layer files; map: the map's points, statistics and background files) -> settings (the
+configuration file and the window-state model, no Qt) -> the map's drawing (mapdraw: QtGui
+only, so that the command line draws without a display) -> the front ends (app, cli). A folder
+may include its own layer and the ones below. Qt is allowed in the window (app) and, without
+QtWidgets, in mapdraw; GDAL only in export and map. Folders outside the product (tests, tools,
+fuzz, bench) are not checked; a
 product folder that is not listed here fails, so that a new one is placed deliberately.
 
 usage: check_layers.py SOURCE_DIR
@@ -24,6 +26,7 @@ LAYERS = {
     "index": 3,
     "convert": 3,
     "geodata": 3,
+    "export": 3,
     "map": 3,
     "settings": 4,
     "mapdraw": 4.5,  # above the core: no core folder includes it
@@ -33,10 +36,12 @@ LAYERS = {
 UNCHECKED = {"tests", "tools", "fuzz", "bench", "build", "docs", "examples", "cmake"}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 QT_INCLUDE = re.compile(r'^\s*#\s*include\s+<Q')
+GDAL_INCLUDE = re.compile(r'^\s*#\s*include\s+<(gdal|ogr|cpl_)')
 FRONT_ENDS = {"app", "cli"}  # neither includes the other
 # Widgets need a display; the map's drawing serves the command line too.
 WIDGETS_INCLUDE = re.compile(r'^\s*#\s*include\s+<(QtWidgets/|Q(Widget|Application|Dialog|MainWindow|Label|PushButton|ComboBox|LineEdit|Menu|Action|ToolBar|StatusBar|Splitter|FileDialog|MessageBox|ToolTip|ProgressBar|BoxLayout|HBoxLayout|VBoxLayout|GridLayout)\b)')
 QT_FOLDERS = {"app", "mapdraw"}
+GDAL_FOLDERS = {"export", "map"}  # map layer files, background files
 
 
 def main(root: pathlib.Path) -> int:
@@ -56,6 +61,8 @@ def main(root: pathlib.Path) -> int:
                 problems.append(f"{relative}:{number}: Qt outside the window")
             if folder == "mapdraw" and WIDGETS_INCLUDE.match(line):
                 problems.append(f"{relative}:{number}: QtWidgets in the map's drawing")
+            if folder not in GDAL_FOLDERS and GDAL_INCLUDE.match(line):
+                problems.append(f"{relative}:{number}: GDAL outside export and map")
             match = INCLUDE.match(line)
             if not match:
                 continue

@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What every use of GDAL needs: its drivers registered once, and its errors in our messages.
+#pragma once
+
+#include <string>
+
+namespace varistrum {
+
+// Registers GDAL's drivers; later calls do nothing.
+void RegisterGdalDrivers();
+
+// While it lives, GDAL's errors raised on this thread are kept here instead of being printed;
+// warnings and debug messages are dropped. Create and destroy it on the same thread.
+class GdalErrorTrap {
+  public:
+    GdalErrorTrap();
+    ~GdalErrorTrap();
+    GdalErrorTrap(const GdalErrorTrap&) = delete;
+    GdalErrorTrap& operator=(const GdalErrorTrap&) = delete;
+
+    int Errors() const { return errors_; }
+    // GDAL's text of the last error; empty if none.
+    const std::string& LastError() const { return last_; }
+
+    // Called by GDAL's error handler.
+    void Record(int severity, int number, const char* text);
+
+  private:
+    int errors_ = 0;
+    std::string last_;
+};
+
+}  // namespace varistrum

@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Conversion jobs whose output is a map layer file instead of delimited text.
+#pragma once
+
+#include <cstdint>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "convert/convert_job.h"
+#include "export/map_layer_writer.h"
+
+namespace varistrum {
+
+// What the exported files hold, over the whole job.
+struct MapExportReport {
+    std::int64_t points = 0;
+    std::int64_t routes = 0;
+    std::int64_t leftOutRows = 0;
+    std::vector<std::string> files;  // written and put in place
+};
+
+// Converts the inputs with the conversion's data settings (receiver, averaging, best server,
+// outage drop, scans, typed frequencies; the text-only settings do not apply) into map layer
+// files: each input into its output, or, with `mergeOutput` given, every input into that one
+// GeoPackage with a `source_file` field. Folder jobs skip files that are no logs. The job ends
+// as a text conversion does ("Conversion Has Been Completed!", "Conversion Cancelled.",
+// "Output File Cannot Be Accessed!" with GDAL's reason); a failed or cancelled output is
+// removed.
+JobOutcome RunMapExportJob(TavrelReader& reader, const std::vector<std::string>& inputs,
+                           const std::vector<std::string>& outputs,
+                           const ConversionSettings& settings, const MapExportOptions& options,
+                           JobObserver& observer, std::stop_token stop,
+                           JobKind kind = JobKind::SingleFile, const std::string& mergeOutput = {},
+                           MapExportReport* report = nullptr);
+
+// "The KML holds N placemarks: ..." when a KML export passes kKmlPlacemarksWarning.
+std::string KmlSizeWarning(std::int64_t placemarks);
+
+}  // namespace varistrum

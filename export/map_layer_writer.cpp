@@ -1,0 +1,423 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The map layers through OGR: one schema, four drivers.
+#include "export/map_layer_writer.h"
+
+#include <ogr_spatialref.h>
+#include <ogrsf_frmts.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+
+#include "base/number_format.h"
+#include "export/gdal_support.h"
+
+namespace varistrum {
+
+namespace {
+
+// Fields of the samples layer, in this order.
+enum SampleField {
+    kScan,
+    kScanKind,
+    kReceiver,
+    kRow,
+    kTime,
+    kGpsStatus,
+    kChannel,
+    kFrequency,
+    kRssi,
+    kSamples,
+    kRssiMin,
+    kRssiMax,
+    kAveraged,
+    kSpeed,
+    kAltitude,
+    kSampleSource,
+};
+// Fields of the route layer, in this order.
+enum RouteField { kRouteScan, kRouteKind, kStart, kEnd, kFixes, kLength, kRouteSource };
+
+struct FieldShape {
+    const char* name;
+    OGRFieldType type;
+    OGRFieldSubType subType;
+};
+
+constexpr std::array<FieldShape, 15> kSampleFields = {{
+    {"scan", OFTInteger, OFSTNone},
+    {"scan_kind", OFTString, OFSTNone},
+    {"receiver", OFTInteger, OFSTNone},
+    {"row", OFTInteger64, OFSTNone},
+    {"time", OFTString, OFSTNone},
+    {"gps_status", OFTString, OFSTNone},
+    {"channel", OFTInteger, OFSTNone},
+    {"frequency_mhz", OFTReal, OFSTNone},
+    {"rssi_dbm", OFTReal, OFSTNone},
+    {"samples", OFTInteger, OFSTNone},
+    {"rssi_min_dbm", OFTReal, OFSTNone},
+    {"rssi_max_dbm", OFTReal, OFSTNone},
+    {"averaged", OFTInteger, OFSTBoolean},
+    {"speed_kmh", OFTReal, OFSTNone},
+    {"altitude_m", OFTReal, OFSTNone},
+}};
+constexpr std::array<FieldShape, 6> kRouteFields = {{
+    {"scan", OFTInteger, OFSTNone},
+    {"scan_kind", OFTString, OFSTNone},
+    {"start", OFTString, OFSTNone},
+    {"end", OFTString, OFSTNone},
+    {"fixes", OFTInteger64, OFSTNone},
+    {"length_m", OFTReal, OFSTNone},
+}};
+constexpr FieldShape kSourceField = {"source_file", OFTString, OFSTNone};
+
+const char* DriverName(MapFormat format) {
+    switch (format) {
+        case MapFormat::GeoPackage:
+            return "GPKG";
+        case MapFormat::GeoJson:
+            return "GeoJSON";
+        case MapFormat::FlatGeobuf:
+            return "FlatGeobuf";
+        case MapFormat::Kml:
+            return "LIBKML";  // the only KML writer of GDAL that colours points
+        default:
+            return "";
+    }
+}
+
+// "/out/drive.gpkg" -> "/out/.drive.partial.gpkg": same folder (a rename puts it in place),
+// same extension (drivers look at it), hidden while it is written.
+std::string TemporaryOf(const std::string& path) {
+    const std::filesystem::path p(path);
+    std::filesystem::path hidden = p.parent_path();
+    hidden /= "." + p.stem().string() + ".partial" + p.extension().string();
+    return hidden.string();
+}
+
+std::string StyleName(int band) {
+    return "band" + std::to_string(band);
+}
+
+// The document's description: the level colours, strongest first.
+std::string KmlLegend(const LevelRamp& ramp) {
+    std::string html = "<b>RSSI (dBm)</b><br/>";
+    for (int band = LevelRamp::kBands - 1; band >= 0; --band) {
+        html += "<font color=\"" + LevelRamp::HexText(LevelRamp::BandColour(band)) +
+                "\">&#9679;</font> " + ramp.BandLabel(band) + "<br/>";
+    }
+    return html;
+}
+
+OGRSpatialReference Wgs84() {
+    OGRSpatialReference srs;
+    srs.importFromEPSG(4326);
+    srs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);  // longitude first, as GIS files have
+    return srs;
+}
+
+// Whether the file ends with `closing` (trailing white space aside). GDAL's GeoJSON and KML
+// writers do not report a failed write (a full disk): a file that lacks its closing text was
+// cut short.
+bool EndsWithText(const std::string& path, std::string_view closing) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return false;
+    char tail[64] = {};
+    std::size_t length = 0;
+    if (std::fseek(file, -static_cast<long>(sizeof tail), SEEK_END) != 0) std::rewind(file);
+    length = std::fread(tail, 1, sizeof tail, file);
+    std::fclose(file);
+    std::string_view text(tail, length);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.remove_suffix(1);
+    return text.size() >= closing.size() && text.substr(text.size() - closing.size()) == closing;
+}
+
+}  // namespace
+
+MapLayerWriter::MapLayerWriter(MapExportOptions options) : options_(std::move(options)) {}
+
+MapLayerWriter::~MapLayerWriter() {
+    if (dataset_ || routeDataset_) Abandon();
+}
+
+// GDAL takes texts as C strings and copies them at once: one buffer serves every field.
+const char* MapLayerWriter::CText(std::string_view text) {
+    scratch_.assign(text);
+    return scratch_.c_str();
+}
+
+bool MapLayerWriter::Fail(const std::string& fallback) {
+    failed_ = true;
+    if (error_.empty())
+        error_ = trap_ && !trap_->LastError().empty() ? trap_->LastError() : fallback;
+    return false;
+}
+
+std::vector<std::string> MapLayerWriter::OutputFiles() const {
+    std::vector<std::string> files{path_};
+    if (!routePath_.empty()) files.push_back(routePath_);
+    return files;
+}
+
+bool MapLayerWriter::Open(const std::string& path) {
+    RegisterGdalDrivers();
+    trap_ = std::make_unique<GdalErrorTrap>();
+    path_ = path;
+    temporary_ = TemporaryOf(path);
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(DriverName(options_.format));
+    if (driver == nullptr)
+        return Fail(std::string("GDAL has no ") + DriverName(options_.format) + " driver");
+    RemoveTemporaries();
+    CPLStringList creation;
+    if (options_.format == MapFormat::Kml) {
+        // Extended data as <Data> elements: with a schema GDAL's KML writer slows down with
+        // the square of the placemarks.
+        CPLSetThreadLocalConfigOption("LIBKML_USE_SIMPLEFIELD", "NO");
+        creation.SetNameValue("NAME", std::filesystem::path(path).stem().string().c_str());
+        creation.SetNameValue("DESCRIPTION", KmlLegend(options_.ramp).c_str());
+    }
+    dataset_.reset(driver->Create(temporary_.c_str(), 0, 0, 0, GDT_Unknown, creation.List()));
+    if (!dataset_) return Fail("The output cannot be created.");
+    switch (options_.format) {
+        case MapFormat::GeoPackage:
+            if (!options_.metadataJson.empty() &&
+                dataset_->SetMetadataItem("PROVENANCE", options_.metadataJson.c_str()) != CE_None)
+                return Fail("The metadata cannot be stored.");
+            if (!CreateSamplesLayer(*dataset_, "samples") || !CreateRouteLayer(*dataset_, "route"))
+                return false;
+            return NextTransaction();
+        case MapFormat::GeoJson: {
+            if (!CreateSamplesLayer(*dataset_, "samples")) return false;
+            routePath_ = RouteFileOf(path);
+            routeTemporary_ = TemporaryOf(routePath_);
+            std::remove(routeTemporary_.c_str());
+            routeDataset_.reset(
+                driver->Create(routeTemporary_.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+            if (!routeDataset_) return Fail("The route file cannot be created.");
+            return CreateRouteLayer(*routeDataset_, "route");
+        }
+        case MapFormat::FlatGeobuf:
+            return CreateSamplesLayer(*dataset_, "samples");
+        case MapFormat::Kml: {
+            OGRStyleTable styles;
+            for (int band = 0; band < LevelRamp::kBands; ++band) {
+                // An empty icon id: the viewer's own point icon, tinted.
+                styles.AddStyle(
+                    StyleName(band).c_str(),
+                    ("SYMBOL(id:\"\",c:" + LevelRamp::HexText(LevelRamp::BandColour(band)) + "ff)")
+                        .c_str());
+            }
+            dataset_->SetStyleTable(&styles);
+            return true;  // a folder per scan follows
+        }
+        default:
+            return Fail("Not a map layer format.");
+    }
+}
+
+bool MapLayerWriter::CreateSamplesLayer(GDALDataset& dataset, const std::string& name) {
+    CPLStringList options;
+    if (options_.format == MapFormat::GeoJson) {
+        options.SetNameValue("RFC7946", "YES");
+        options.SetNameValue("COORDINATE_PRECISION", "6");  // as the text output
+    }
+    if (options_.format == MapFormat::GeoPackage || options_.format == MapFormat::FlatGeobuf)
+        options.SetNameValue("SPATIAL_INDEX", "YES");
+    if (options_.format == MapFormat::Kml) options.SetNameValue("FOLDER", "YES");
+    OGRSpatialReference srs = Wgs84();
+    samples_ = dataset.CreateLayer(name.c_str(), &srs, wkbPoint, options.List());
+    if (samples_ == nullptr) return Fail("The samples layer cannot be created.");
+    for (const FieldShape& shape : kSampleFields) {
+        OGRFieldDefn field(shape.name, shape.type);
+        field.SetSubType(shape.subType);
+        if (samples_->CreateField(&field) != OGRERR_NONE)
+            return Fail(std::string("The field ") + shape.name + " cannot be created.");
+    }
+    if (options_.sourceFileField) {
+        OGRFieldDefn field(kSourceField.name, kSourceField.type);
+        if (samples_->CreateField(&field) != OGRERR_NONE)
+            return Fail("The field source_file cannot be created.");
+    }
+    point_.reset(OGRFeature::CreateFeature(samples_->GetLayerDefn()));
+    point_->SetGeometryDirectly(new OGRPoint(0.0, 0.0));
+    return true;
+}
+
+bool MapLayerWriter::CreateRouteLayer(GDALDataset& dataset, const std::string& name) {
+    CPLStringList options;
+    if (options_.format == MapFormat::GeoJson) {
+        options.SetNameValue("RFC7946", "YES");
+        options.SetNameValue("COORDINATE_PRECISION", "6");  // as the text output
+    }
+    if (options_.format == MapFormat::GeoPackage) options.SetNameValue("SPATIAL_INDEX", "YES");
+    if (options_.format == MapFormat::Kml) options.SetNameValue("FOLDER", "YES");
+    OGRSpatialReference srs = Wgs84();
+    route_ = dataset.CreateLayer(name.c_str(), &srs, wkbLineString, options.List());
+    if (route_ == nullptr) return Fail("The route layer cannot be created.");
+    for (const FieldShape& shape : kRouteFields) {
+        OGRFieldDefn field(shape.name, shape.type);
+        if (route_->CreateField(&field) != OGRERR_NONE)
+            return Fail(std::string("The field ") + shape.name + " cannot be created.");
+    }
+    if (options_.sourceFileField) {
+        OGRFieldDefn field(kSourceField.name, kSourceField.type);
+        if (route_->CreateField(&field) != OGRERR_NONE)
+            return Fail("The field source_file cannot be created.");
+    }
+    line_.reset(OGRFeature::CreateFeature(route_->GetLayerDefn()));
+    return true;
+}
+
+// GeoPackage features go in transactions of kFeaturesPerTransaction: one per feature would
+// make SQLite sync the file for each.
+bool MapLayerWriter::NextTransaction() {
+    if (options_.format != MapFormat::GeoPackage) return true;
+    if (inTransaction_) {
+        inTransaction_ = false;
+        if (dataset_->CommitTransaction() != OGRERR_NONE)
+            return Fail("The features cannot be stored.");
+    }
+    if (dataset_->StartTransaction() != OGRERR_NONE) return Fail("The features cannot be stored.");
+    inTransaction_ = true;
+    sinceCommit_ = 0;
+    return true;
+}
+
+void MapLayerWriter::BeginScan(int scan, ScanKind /*kind*/) {
+    if (failed_ || options_.format != MapFormat::Kml) return;
+    // KML: one folder per scan, written one after the other.
+    CreateSamplesLayer(*dataset_, "scan " + std::to_string(scan));
+}
+
+void MapLayerWriter::AcceptPoint(const SamplePoint& p) {
+    if (failed_ || samples_ == nullptr) return;
+    OGRFeature& f = *point_;
+    f.SetFID(OGRNullFID);
+    auto* geometry = f.GetGeometryRef()->toPoint();
+    geometry->setX(p.longitude);
+    geometry->setY(p.latitude);
+    f.SetField(kScan, p.scan);
+    f.SetField(kScanKind, CText(ScanKindName(p.scanKind)));
+    f.SetField(kReceiver, p.receiver);
+    f.SetField(kRow, static_cast<GIntBig>(p.row));
+    f.SetField(kTime, CText(p.time));
+    f.SetField(kGpsStatus, CText(p.gpsStatus));
+    f.SetField(kChannel, p.channel);
+    f.SetField(kFrequency, p.frequencyMHz);
+    f.SetField(kRssi, p.rssiDbm);
+    f.SetField(kSamples, p.samples);
+    f.SetField(kRssiMin, p.rssiMinDbm);
+    f.SetField(kRssiMax, p.rssiMaxDbm);
+    f.SetField(kAveraged, p.averaged ? 1 : 0);
+    f.SetField(kSpeed, p.speedKmh);
+    f.SetField(kAltitude, p.altitudeM);
+    if (options_.sourceFileField) f.SetField(kSampleSource, sourceFile_.c_str());
+    if (options_.format == MapFormat::Kml)
+        f.SetStyleString(CText("@" + StyleName(options_.ramp.BandOf(p.rssiDbm))));
+    if (samples_->CreateFeature(&f) != OGRERR_NONE) {
+        Fail("A feature cannot be written.");
+        return;
+    }
+    ++points_;
+    if (++sinceCommit_ >= kFeaturesPerTransaction) NextTransaction();
+}
+
+void MapLayerWriter::AcceptRoute(const RouteLine& route) {
+    if (failed_) return;
+    KeptRoute kept{route.scan,
+                   route.scanKind,
+                   std::string(route.start),
+                   std::string(route.end),
+                   route.fixes,
+                   route.lengthM,
+                   {route.points.begin(), route.points.end()}};
+    if (options_.format == MapFormat::Kml) {
+        kmlRoutes_.push_back(std::move(kept));  // after the scans' folders
+        return;
+    }
+    WriteRoute(kept);
+}
+
+bool MapLayerWriter::WriteRoute(const KeptRoute& route) {
+    if (route_ == nullptr) return true;  // FlatGeobuf holds the samples only
+    OGRFeature& f = *line_;
+    f.SetFID(OGRNullFID);
+    auto* line = new OGRLineString;
+    line->setNumPoints(static_cast<int>(route.points.size()), false);
+    for (std::size_t i = 0; i < route.points.size(); ++i)
+        line->setPoint(static_cast<int>(i), route.points[i].longitude, route.points[i].latitude);
+    f.SetGeometryDirectly(line);
+    f.SetField(kRouteScan, route.scan);
+    f.SetField(kRouteKind, CText(ScanKindName(route.kind)));
+    f.SetField(kStart, route.start.c_str());
+    f.SetField(kEnd, route.end.c_str());
+    f.SetField(kFixes, static_cast<GIntBig>(route.fixes));
+    f.SetField(kLength, route.lengthM);
+    if (options_.sourceFileField) f.SetField(kRouteSource, sourceFile_.c_str());
+    if (route_->CreateFeature(&f) != OGRERR_NONE) return Fail("A route cannot be written.");
+    return true;
+}
+
+bool MapLayerWriter::Commit() {
+    if (failed_ || !dataset_) {
+        Abandon();
+        return false;
+    }
+    if (options_.format == MapFormat::Kml && !kmlRoutes_.empty()) {
+        if (CreateRouteLayer(*dataset_, "routes")) {
+            for (const KeptRoute& route : kmlRoutes_) {
+                if (!WriteRoute(route)) break;
+            }
+        }
+    }
+    if (!failed_ && inTransaction_) {
+        inTransaction_ = false;
+        if (dataset_->CommitTransaction() != OGRERR_NONE) Fail("The features cannot be stored.");
+    }
+    const int errorsBefore = trap_->Errors();
+    CloseDatasets();  // FlatGeobuf builds its index, GeoPackage its R-tree triggers' results
+    if (!failed_ && trap_->Errors() > errorsBefore) Fail("The output cannot be finished.");
+    if (!failed_ && options_.format == MapFormat::GeoJson &&
+        !(EndsWithText(temporary_, "}") && EndsWithText(routeTemporary_, "}")))
+        Fail("The output was cut short (is the disk full?).");
+    if (!failed_ && options_.format == MapFormat::Kml && !EndsWithText(temporary_, "</kml>"))
+        Fail("The output was cut short (is the disk full?).");
+    if (!failed_ && std::rename(temporary_.c_str(), path_.c_str()) != 0)
+        Fail("The output cannot be put in place.");
+    if (!failed_ && !routeTemporary_.empty() &&
+        std::rename(routeTemporary_.c_str(), routePath_.c_str()) != 0)
+        Fail("The route file cannot be put in place.");
+    if (failed_) {
+        RemoveTemporaries();
+        return false;
+    }
+    trap_.reset();
+    return true;
+}
+
+void MapLayerWriter::Abandon() {
+    CloseDatasets();
+    RemoveTemporaries();
+    trap_.reset();
+}
+
+void MapLayerWriter::CloseDatasets() {
+    point_.reset();
+    line_.reset();
+    samples_ = route_ = nullptr;
+    dataset_.reset();
+    routeDataset_.reset();
+    if (options_.format == MapFormat::Kml)
+        CPLSetThreadLocalConfigOption("LIBKML_USE_SIMPLEFIELD", nullptr);
+}
+
+void MapLayerWriter::RemoveTemporaries() {
+    for (const std::string& file : {temporary_, routeTemporary_}) {
+        if (file.empty()) continue;
+        for (const char* suffix : {"", "-journal", "-wal", "-shm"})
+            std::remove((file + suffix).c_str());
+    }
+}
+
+}  // namespace varistrum

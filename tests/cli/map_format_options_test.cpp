@@ -1,0 +1,106 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// convert --format: the output name's extension, usage errors before anything is written,
+// default names, folder jobs and --merge.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/test_files.h"
+
+namespace varistrum {
+namespace {
+
+using test::ReadFile;
+using test::RunCommand;
+using test::TempDir;
+
+const std::string kCli = VARISTRUM_CLI;
+
+class MapFormatOptionsTest : public ::testing::Test {
+  protected:
+    MapFormatOptionsTest() : log_(dir_.File("mixed.klf")) {
+        std::filesystem::rename(test::Simulate(dir_, "mixed", 5, 120), log_);
+    }
+
+    int Cli(const std::string& arguments) const {
+        std::string command = kCli + " convert " + arguments;
+        for (std::size_t at = command.find("{dir}"); at != std::string::npos;
+             at = command.find("{dir}"))
+            command.replace(at, 5, dir_.Path().string());
+        return RunCommand(command + " >" + dir_.File("stdout") + " 2>" + dir_.File("stderr"));
+    }
+    std::string Err() const { return ReadFile(dir_.File("stderr")); }
+    bool Exists(const std::string& name) const { return std::filesystem::exists(dir_.File(name)); }
+    std::vector<std::string> Files() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir_.Path())) {
+            const std::string name = entry.path().filename().string();
+            if (name != "stdout" && name != "stderr" && name != "stderr.txt")
+                names.push_back(std::filesystem::relative(entry.path(), dir_.Path()).string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    TempDir dir_;
+    std::string log_;
+};
+
+TEST_F(MapFormatOptionsTest, FormatAndOutputNames) {
+    struct Case {
+        const char* arguments;
+        int status;
+        std::vector<std::string> files;  // besides the log
+        const char* error;               // in standard error, if any
+    };
+    const std::string log = "{dir}/mixed.klf";
+    const Case cases[] = {
+        {" --format kml", 0, {"mixed.kml"}, ""},
+        {" --format gpkg", 0, {"mixed.gpkg"}, ""},
+        {" --format geojson", 0, {"mixed.geojson", "mixed.route.geojson"}, ""},
+        {" --format fgb", 0, {"mixed.fgb"}, ""},
+        {" --format text", 0, {"mixed.out"}, ""},
+        {" -o {dir}/drive.GPKG", 0, {"drive.GPKG"}, ""},
+        {" -o {dir}/drive.csv", 0, {"drive.csv"}, ""},
+        {" --format fgb -o {dir}/drive.kml", 2, {}, "its extension is .kml"},
+        {" --format text -o {dir}/drive.gpkg", 2, {}, "its extension is .gpkg"},
+        {" --format shp", 2, {}, "--format must be"},
+        {" --format kml -o -", 2, {}, "a map layer needs a file"},
+        {" --format kml --rssi-thresholds -100,-110,-90,-80,-70", 2, {}, "--rssi-thresholds"},
+        {" --rssi-thresholds -110,-100,-90,-80,-70", 2, {}, "applies only to map layer"},
+        {" --format kml --rssi-thresholds -105,-95,-85,-75,-65", 0, {"mixed.kml"}, ""},
+        {" --merge {dir}/all.gpkg", 2, {}, "only to folder jobs"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        for (const std::string& name : Files()) {
+            if (name != "mixed.klf") std::filesystem::remove_all(dir_.File(name));
+        }
+        EXPECT_EQ(Cli(log + c.arguments), c.status);
+        std::vector<std::string> expected = c.files;
+        expected.push_back("mixed.klf");
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(Files(), expected);
+        EXPECT_NE(Err().find(c.error), std::string::npos) << Err();
+    }
+}
+
+TEST_F(MapFormatOptionsTest, FolderJobsWriteOneLayerFilePerLogOrOneMergedGeoPackage) {
+    std::filesystem::create_directory(dir_.File("in"));
+    std::filesystem::rename(log_, dir_.File("in/a.klf"));
+    std::filesystem::rename(test::Simulate(dir_, "list", 6, 60), dir_.File("in/b.klf"));
+    std::filesystem::create_directory(dir_.File("out"));
+    EXPECT_EQ(Cli("--input-folder {dir}/in --output-folder {dir}/out --format fgb"), 0) << Err();
+    EXPECT_TRUE(Exists("out/a.fgb"));
+    EXPECT_TRUE(Exists("out/b.fgb"));
+    EXPECT_EQ(Cli("--input-folder {dir}/in --merge {dir}/all.gpkg"), 0) << Err();
+    EXPECT_TRUE(Exists("all.gpkg"));
+    EXPECT_EQ(Cli("--input-folder {dir}/in --merge {dir}/all.kml"), 2);
+    EXPECT_EQ(Cli("--input-folder {dir}/in --output-folder {dir}/o2 --format kml -j 2"), 2);
+    // A folder that cannot be created: a write failure, exit 1, no file.
+    EXPECT_EQ(Cli("--input-folder {dir}/in --merge {dir}/in/a.klf/all.gpkg"), 1);
+    EXPECT_NE(Err().find("Output File Cannot Be Accessed!"), std::string::npos) << Err();
+}
+
+}  // namespace
+}  // namespace varistrum
