@@ -20,10 +20,12 @@ namespace varistrum::cli {
 
 namespace {
 
-// Options of convert that choose no data: the map has no text, no part files, no folder job.
+// Options of convert that choose no data: the map has no text, no part files, no folder job and
+// no map layer file.
 constexpr const char* kTextOnlyOptions[] = {
-    "--tags",  "--delimiter",    "--other-delimiter", "--header",  "--no-header",  "--columns",
-    "--split", "--input-folder", "--output-folder",   "--pattern", "--output-ext", "--jobs"};
+    "--tags",       "--delimiter", "--other-delimiter", "--header",        "--no-header",
+    "--columns",    "--split",     "--input-folder",    "--output-folder", "--pattern",
+    "--output-ext", "--jobs",      "--format",          "--merge"};
 
 struct Picture {
     int width = 0, height = 0;
@@ -38,7 +40,9 @@ std::optional<int> Whole(std::string_view text) {
     return value;
 }
 
-std::optional<std::string> ParsePicture(const MapOptions& m, Picture& picture) {
+// `thresholds`: convert's --rssi-thresholds, which colours the map too.
+std::optional<std::string> ParsePicture(const MapOptions& m, const std::string& thresholds,
+                                        Picture& picture) {
     const std::size_t x = m.size.find('x');
     const auto width = Whole(std::string_view(m.size).substr(0, x));
     const auto height =
@@ -52,9 +56,9 @@ std::optional<std::string> ParsePicture(const MapOptions& m, Picture& picture) {
         if (!picture.channel)
             return "--channel takes a channel number or 'strongest', not '" + m.channel + "'";
     }
-    if (!m.thresholds.empty()) {
+    if (!thresholds.empty()) {
         std::string error;
-        const auto ramp = LevelRamp::Parse(m.thresholds, &error);
+        const auto ramp = LevelRamp::Parse(thresholds, &error);
         if (!ramp) return "--rssi-thresholds: " + error;
         picture.ramp = *ramp;
     }
@@ -93,9 +97,6 @@ void AddMapOptions(CLI::App& c, ConvertOptions& data, MapOptions& m) {
     value("--size", m.size, "Picture size in pixels (default 1600x1000)", "WxH");
     value("--channel", m.channel, "The channel shown, or the strongest of each row (default)",
           "N|strongest");
-    value("--rssi-thresholds", m.thresholds,
-          "Five increasing level bounds of the colours in dBm (default -110,-100,-90,-80,-70)",
-          "A,B,C,D,E");
     value("--background", m.background,
           "A vector file GDAL reads (roads, boundaries), drawn in light grey under the drive",
           "FILE");
@@ -108,8 +109,11 @@ int MapCommand(const ConvertOptions& o, const MapOptions& m) {
             return kExitUsage;
         }
     }
+    // The thresholds colour the picture; convert takes them for map layer formats only.
+    ConvertOptions dataOptions = o;
+    dataOptions.given.erase("--rssi-thresholds");
     ConvertRequest request;
-    if (auto problem = ParseConvertOptions(o, request)) {
+    if (auto problem = ParseConvertOptions(dataOptions, request)) {
         std::cerr << "Error: " << *problem << '\n';
         return kExitUsage;
     }
@@ -118,12 +122,13 @@ int MapCommand(const ConvertOptions& o, const MapOptions& m) {
         return kExitUsage;
     }
     Picture picture;
-    if (auto problem = ParsePicture(m, picture)) {
+    if (auto problem = ParsePicture(
+            m, o.Given("--rssi-thresholds") ? o.rssiThresholds : std::string(), picture)) {
         std::cerr << "Error: " << *problem << '\n';
         return kExitUsage;
     }
     WindowSettings window;
-    if (auto failed = LoadWindowSettings(o, request, window)) return *failed;
+    if (auto failed = LoadWindowSettings(dataOptions, request, window)) return *failed;
     ConsoleObserver console(!o.quiet && isatty(STDERR_FILENO), o.quiet);
     ConversionSettings settings = ConversionSettingsOf(window);
 

@@ -13,7 +13,6 @@ namespace varistrum::cli {
 struct MapOptions {
     std::string size = "1600x1000";
     std::string channel = "strongest";
-    std::string thresholds;
     std::string background;
 };
 
