@@ -14,6 +14,7 @@
 #include "cli/console.h"
 #include "cli/convert_options.h"
 #include "cli/exit_codes.h"
+#include "cli/report_command.h"
 #include "convert/convert_job.h"
 #include "convert/folder_files.h"
 #include "index/make_index.h"
@@ -143,7 +144,7 @@ int IndexCommand(const std::string& path, bool json, bool quiet) {
 
 // The one line of a command-line mistake, naming the subcommands when the first word is not one.
 int ReportUsageError(const CLI::App& app, const CLI::ParseError& error, int argc, char** argv) {
-    const std::string commands = "identify, fields, index, convert";
+    const std::string commands = "identify, fields, index, convert, report";
     const std::string first = argc > 1 ? argv[1] : "";
     if (first.empty() || first[0] == '-') {
         if (app.get_subcommands().empty()) {
@@ -202,6 +203,13 @@ int Run(int argc, char** argv) {
         "--config the fields are 5,11,22,18,0 (latitude, longitude, GPS date, GPS time, << DATA "
         ">>). -o - writes the text to standard output (not with --split or a folder job).");
 
+    ReportOptions reportOptions;
+    CLI::App* report = app.add_subcommand(
+        "report",
+        "Report the measurement quality of a log file: drive, GPS, damage, and per "
+        "channel whether the scan rate suffices for 40-lambda averaging");
+    AddReportOptions(*report, reportOptions);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -220,6 +228,7 @@ int Run(int argc, char** argv) {
         NoteGivenOptions(*convert, convertOptions);
         return ConvertCommand(convertOptions);
     }
+    if (*report) return CheckedStdout(ReportCommand(reportOptions, *report));
     return kExitUsage;
 }
 

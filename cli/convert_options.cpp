@@ -228,6 +228,8 @@ std::optional<std::string> FrequencyOutOfRange(const TavrelReader& reader, int r
            RangeText(range) + '.';
 }
 
+}  // namespace
+
 // Gives the typed frequencies as the frequency dialog would; false when the conversion is aborted.
 bool SupplyFrequencies(TavrelReader& reader, const std::optional<std::pair<double, double>>& typed,
                        ConsoleObserver& console) {
@@ -260,6 +262,8 @@ std::optional<std::string> MissingScan(const std::vector<int>& scans, int scanCo
     }
     return std::nullopt;
 }
+
+namespace {
 
 ScanSelectionSnapshot SelectScans(const ScanTree& tree, int scanCount,
                                   const std::vector<int>& scans) {
@@ -436,6 +440,24 @@ void NoteGivenOptions(const CLI::App& command, ConvertOptions& options) {
         if (option->get_name() == "--header") options.header = true;
         if (option->get_name() == "--no-header") options.header = false;
     }
+}
+
+void AddDataOptions(CLI::App& c, ConvertOptions& o) {
+    const auto value = [&](const std::string& name, std::string& target, const std::string& help,
+                           const std::string& type) {
+        c.add_option(name, target, help)
+            ->type_name(type)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
+            ->check(NotEmptyValue());
+    };
+    value("INPUT", o.input, "Log file", "FILE");
+    value("--receiver", o.receiver, "Data source: receiver 1 or 2", "1|2");
+    value("--frequencies", o.frequencies, "Receiver frequencies F1,F2 in MHz", "F1,F2");
+    value("--scans", o.scans, "Scan numbers, as 'index' lists them (default: all)", "N,...");
+}
+
+std::optional<std::string> ParseDataOptions(const ConvertOptions& o, ConvertRequest& r) {
+    return ParseFilterOptions(o, r);
 }
 
 std::optional<std::string> ParseConvertOptions(const ConvertOptions& o, ConvertRequest& r) {

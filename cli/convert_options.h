@@ -8,7 +8,13 @@
 #include <string>
 #include <vector>
 
+namespace varistrum {
+class TavrelReader;
+}
+
 namespace varistrum::cli {
+
+class ConsoleObserver;
 
 // The options as typed. Every option may be given more than once: the last one wins.
 struct ConvertOptions {
@@ -57,5 +63,15 @@ void NoteGivenOptions(const CLI::App& command, ConvertOptions& options);
 std::optional<std::string> ParseConvertOptions(const ConvertOptions& options,
                                                ConvertRequest& request);
 int ConvertCommand(const ConvertOptions& options);
+
+// Shared with the report command: the data options (--receiver, --scans, --frequencies) ...
+void AddDataOptions(CLI::App& command, ConvertOptions& options);
+std::optional<std::string> ParseDataOptions(const ConvertOptions& options, ConvertRequest& request);
+// ... the scan numbers checked against the file ...
+std::optional<std::string> MissingScan(const std::vector<int>& scans, int scanCount,
+                                       const std::string& path);
+// ... and the typed frequencies given as the frequency dialog would (false: not accepted).
+bool SupplyFrequencies(TavrelReader& reader, const std::optional<std::pair<double, double>>& typed,
+                       ConsoleObserver& console);
 
 }  // namespace varistrum::cli

@@ -4,8 +4,8 @@
 
 The layers, lowest first: base (number formatting, text building, the worker base, the job
 observer) -> averaging (the engine and great-circle maths) -> logfile (framing, decoding, typed
-frequencies) -> the passes (index, convert, geodata: the drive as map layers) -> settings (the
-configuration file and the window-state model, no Qt) -> the front ends (app, cli). A folder may
+frequencies) -> the passes (index, convert, geodata: the drive as map layers, report: the
+drive's measurement quality) -> settings (the configuration file and the window-state model, no Qt) -> the front ends (app, cli). A folder may
 include its own layer and the ones below. Folders outside the product (tests, tools, fuzz, bench) are not checked; a
 product folder that is not listed here fails, so that a new one is placed deliberately.
 
@@ -22,6 +22,7 @@ LAYERS = {
     "index": 3,
     "convert": 3,
     "geodata": 3,
+    "report": 3,
     "settings": 4,
     "app": 5,
     "cli": 5,
