@@ -86,6 +86,7 @@ class DriveWork {
     }
 
     bool Timed() const { return lastStamp_.has_value(); }
+    bool HasChannels() const { return !channels_.empty(); }
     void AddOutage(const OutageFigure& outage) { figures_.outages.push_back(outage); }
 
     ChannelWork& Channel(double frequencyMHz) {
@@ -217,6 +218,8 @@ class ReportPass {
         report.file = file_.Finish(reader_.Damage());
         for (ScanWork& scan : scans_) {
             if (!Wanted(scan.number)) continue;
+            // Records before the first scan without samples are in the file's figures only.
+            if (scan.number == 0 && !scan.drive.HasChannels()) continue;
             ScanReport out;
             out.number = scan.number;
             out.name = scan.name;

@@ -35,6 +35,8 @@ double MetresPerLatitudeMas() {
 std::vector<std::uint8_t> SteadyDriveLog(const SteadyDriveOptions& options) {
     LogBuilder log(8);
     log.Config(3, kBand800, kBand800);
+    // The scan starts with the first fix, its first time stamp.
+    log.ScanList32(CodeOf(options.frequencyMHz), CodeOf(options.frequencyMHz - 10));
     const double masPerSecond = options.speedKmh / 3.6 / MetresPerLatitudeMas();
     Rng rng(options.seed);
     std::vector<int> levels(static_cast<std::size_t>(options.samplesPerSecond));
@@ -53,7 +55,6 @@ std::vector<std::uint8_t> SteadyDriveLog(const SteadyDriveOptions& options) {
             if (gap != nullptr) fix.statusCode = 3;
             log.Gps(fix);
         }
-        if (t == 0) log.ScanList32(CodeOf(options.frequencyMHz), CodeOf(options.frequencyMHz - 10));
         for (std::size_t i = 0; i < levels.size(); ++i) {
             if (options.rayleigh) {
                 // Exponentially distributed power around -80 dBm.
