@@ -198,6 +198,7 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     QGroupBox* GroupBox2;
     QRadioButton* cbAT_None;
     QRadioButton* rbLambda;
+    QCheckBox* cbLinearPower;
     QGroupBox* ReceiverGroup;
     QRadioButton* Receiver1;
     QRadioButton* Receiver2;

@@ -61,6 +61,9 @@ QWidget* TMainForm::BuildOptions() {
     auto* type = new QVBoxLayout(GroupBox2);
     type->addWidget(cbAT_None);
     type->addWidget(rbLambda);
+    cbLinearPower = Named(new QCheckBox(QStringLiteral("Average in linear power (mW)"), GroupBox2),
+                          "cbLinearPower");
+    type->addWidget(cbLinearPower);
     type->addStretch();
 
     ReceiverGroup = Named(new QGroupBox(QStringLiteral("Data Source"), box), "ReceiverGroup");

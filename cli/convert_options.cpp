@@ -120,6 +120,11 @@ std::optional<std::string> ParseFilterOptions(const ConvertOptions& o, ConvertRe
             return "--average must be none or 40-lambda";
         r.averageLambda = o.average == "40-lambda";
     }
+    if (o.Given("--average-domain")) {
+        if (o.averageDomain != "db" && o.averageDomain != "linear")
+            return "--average-domain must be db or linear";
+        r.averageLinear = o.averageDomain == "linear";
+    }
     if (r.bestServer && r.averageLambda.value_or(false))
         return "--best-server cannot be used with --average 40-lambda: one reduction at a time";
     r.split = o.split;
@@ -209,6 +214,7 @@ void ApplyRequest(const ConvertRequest& r, WindowSettings& w) {
         w.noAvg = false;
     }
     if (r.averageLambda) w.averageLambda = *r.averageLambda;
+    if (r.averageLinear) w.averageLinear = *r.averageLinear;
     if (r.split) w.split = true;
     if (r.dropOutages) {
         w.recDrop = true;
@@ -417,6 +423,9 @@ void AddConvertOptions(CLI::App& c, ConvertOptions& o) {
     c.add_flag("--best-server", o.bestServer,
                "Reduce the data to the best server (not with --average 40-lambda)");
     value("--average", o.average, "none or 40-lambda", "none|40-lambda");
+    value("--average-domain", o.averageDomain,
+          "40-lambda bins average dBm values (db, the default) or power in mW (linear)",
+          "db|linear");
     c.add_flag("--split", o.split, "Split the output into parts of at most 60000 lines");
     value("--drop-outages", o.dropOutages, "Drop data during GPS outages of SECONDS or more",
           "SECONDS");

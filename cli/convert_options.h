@@ -22,6 +22,7 @@ struct ConvertOptions {
     std::string tags, delimiter, otherDelimiter;
     bool header = true;  // --header / --no-header, whichever came last
     std::string receiver, columns, average, dropOutages, frequencies, scans;
+    std::string averageDomain;
     bool bestServer = false, split = false;
     std::string inputFolder, outputFolder, pattern, outputExt, jobs;
     bool quiet = false;
@@ -42,6 +43,7 @@ struct ConvertRequest {
     std::optional<std::vector<std::string>> columns;
     bool bestServer = false;
     std::optional<bool> averageLambda;
+    std::optional<bool> averageLinear;  // --average-domain linear
     bool split = false;
     std::optional<std::string> dropOutages;
     std::optional<std::pair<double, double>> frequencies;

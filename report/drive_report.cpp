@@ -222,7 +222,7 @@ class ReportPass {
             if (scan.number == 0 && !scan.drive.HasChannels()) continue;
             ScanReport out;
             out.number = scan.number;
-            out.name = scan.name;
+            out.name = scan.number == 0 ? "no scan definition" : scan.name;
             out.drive = scan.figures;
             out.channels = scan.drive.ChannelFiguresOf(scan.figures.durationSeconds);
             for (const ChannelFigures& channel : out.channels) {

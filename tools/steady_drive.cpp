@@ -56,7 +56,9 @@ std::vector<std::uint8_t> SteadyDriveLog(const SteadyDriveOptions& options) {
             log.Gps(fix);
         }
         for (std::size_t i = 0; i < levels.size(); ++i) {
-            if (options.rayleigh) {
+            if (options.constantLevel) {
+                levels[i] = *options.constantLevel;
+            } else if (options.rayleigh) {
                 // Exponentially distributed power around -80 dBm.
                 const double power = -std::log(1.0 - rng.Uniform());
                 levels[i] = static_cast<int>(std::lround(-80.0 + 10.0 * std::log10(power)));

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace varistrum::sim {
@@ -26,6 +27,7 @@ struct SteadyDriveOptions {
     int startSecondOfDay = 10 * 3600;
     std::vector<SteadyGap> gaps;
     bool rayleigh = false;  // levels Rayleigh-faded around -80 dBm, else a repeating ramp
+    std::optional<int> constantLevel;  // every sample at this level
     std::uint64_t seed = 1;
 };
 

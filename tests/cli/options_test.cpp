@@ -147,10 +147,15 @@ TEST_F(CliOptionsTest, IdleOrConflictingOptionsAreRefusedBeforeAnythingIsWritten
         {"convert {log} --frequencies 851", 2,
          "Error: --frequencies takes the two receivers' frequencies in MHz: F1,F2\n"},
         {"convert {log} --receiver 3", 2, "Error: --receiver must be 1 or 2\n"},
+        {"convert {log} --average-domain dbm", 2, "Error: --average-domain must be db or linear\n"},
+        {"report {log} --receiver 0", 2, "Error: --receiver must be 1 or 2\n"},
+        {"report {log} --outage-seconds 0", 2,
+         "Error: The GPS outage must be a whole number of seconds from 1 to 86400.\n"},
         {"convrt {log}", 2,
-         "Error: 'convrt' is not a command; the commands are identify, fields, index, convert "
-         "(see --help).\n"},
-        {"", 2, "Error: a command is needed: identify, fields, index, convert (see --help).\n"},
+         "Error: 'convrt' is not a command; the commands are identify, fields, index, convert, "
+         "report (see --help).\n"},
+        {"", 2,
+         "Error: a command is needed: identify, fields, index, convert, report (see --help).\n"},
         // Read, then refused: the file has no such scan.
         {"convert -q {log} --scans 2,40", 1,
          "Error: --scans: '{log}' has no scan 40; its scans are"},
