@@ -20,6 +20,7 @@
 #include "convert/parallel_job.h"
 #include "logfile/identify.h"
 #include "logfile/typed_frequencies.h"
+#include "report/lambda_warnings.h"
 #include "settings/configuration.h"
 #include "settings/settings_snapshot.h"
 
@@ -281,6 +282,17 @@ ScanSelectionSnapshot SelectScans(const ScanTree& tree, int scanCount,
     return ScanSelectionSnapshot(std::move(states));
 }
 
+// One warning line per scan whose 40-lambda windows would hold a median below 36 samples.
+void WarnOfSparseWindows(TavrelReader& reader, const std::string& input,
+                         const ConversionSettings& settings, ConsoleObserver& console,
+                         std::stop_token stop) {
+    ReportRequest check;
+    check.receivers = settings.receivers;
+    check.selection = &settings.scans;
+    for (const LambdaWarning& warning : CheckLambdaSampling(reader, input, check, stop))
+        console.ReportMessage(MessageKind::Warning, LambdaWarningText(warning));
+}
+
 // 0 only when every file was converted; the shell's status after a stopping signal.
 int Finish(JobOutcome outcome, const InterruptStop& interrupt) {
     if (outcome == JobOutcome::Cancelled) return interrupt.ExitStatus(kExitFailed);
@@ -342,6 +354,8 @@ int ConvertSingleFile(const ConvertOptions& o, const ConvertRequest& request,
     }
     settings.convertAllScans = false;
     settings.scans = SelectScans(recorder.tree, reader.State().ScanIndex, request.scans);
+    if (settings.averageType == kAverageLambda)
+        WarnOfSparseWindows(reader, o.input, settings, console, stop.get_token());
     return Finish(
         RunConversionJob(reader, {o.input}, {output}, settings, console, stop.get_token()),
         interrupt);

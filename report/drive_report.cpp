@@ -25,6 +25,7 @@ constexpr double kKmhPerMetrePerSecond = 3.6;
 // bins exactly as a conversion's engine would and tells their sizes.
 struct ChannelWork {
     double frequencyMHz = 0.0;
+    bool receiverSamples = false;
     std::int64_t samples = 0;
     std::array<std::int64_t, 256> levelCounts{};  // by level + 128
     AveragingEngine engine;
@@ -123,6 +124,7 @@ class DriveWork {
     static ChannelFigures FiguresOf(const ChannelWork& work, double seconds) {
         ChannelFigures figures;
         figures.frequencyMHz = work.frequencyMHz;
+        figures.receiverSamples = work.receiverSamples;
         figures.samples = work.samples;
         figures.samplesPerSecond =
             seconds > 0.0 ? static_cast<double>(work.samples) / seconds : 0.0;
@@ -241,6 +243,9 @@ class ReportPass {
 
   private:
     bool Wanted(int number) const {
+        if (request_.selection != nullptr &&
+            !request_.selection->ScanChecked(number).value_or(true))
+            return false;
         if (request_.scans.empty()) return true;
         return std::find(request_.scans.begin(), request_.scans.end(), number) !=
                request_.scans.end();
@@ -299,8 +304,9 @@ class ReportPass {
         if (!taken || s.lastSampleIndex < 0) return;
         const auto& codes = receiver == 0 ? s.channelValuesA : s.channelValuesB;
         const double mhz = s.plans[static_cast<std::size_t>(receiver)].CodeToMHz(codes[0]);
-        current_->drive.Channel(mhz).Add(s.levels.data(),
-                                         static_cast<std::size_t>(s.lastSampleIndex) + 1);
+        ChannelWork& channel = current_->drive.Channel(mhz);
+        channel.receiverSamples = true;
+        channel.Add(s.levels.data(), static_cast<std::size_t>(s.lastSampleIndex) + 1);
     }
 
     // The selected receiver's entries of a list record: receiver, list position and level.
@@ -362,7 +368,9 @@ DriveReport BuildDriveReport(TavrelReader& reader, const std::string& input,
     report.outageSeconds = request.outageSeconds;
     reader.BindReceiverSelectors(request.receivers);
     reader.SelectReceiver(request.receivers.receiver1 ? 1 : 2);
-    OutageListing outages = GpsOutagePass(reader, input, request.outageSeconds, stop);
+    OutageListing outages;
+    outages.opened = true;
+    if (request.listOutages) outages = GpsOutagePass(reader, input, request.outageSeconds, stop);
     if (!outages.opened) return report;
     if (outages.end != LoopEnd::EndOfData) {
         report.opened = true;

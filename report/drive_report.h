@@ -12,6 +12,7 @@
 
 #include "logfile/log_reader.h"
 #include "logfile/record_loop.h"
+#include "logfile/scan_selection.h"
 #include "report/lee_criterion.h"
 
 namespace varistrum {
@@ -20,7 +21,9 @@ class TavrelReader;
 
 struct ReportRequest {
     ReceiverChoice receivers;
-    std::vector<int> scans;  // the scans to report; empty: all
+    std::vector<int> scans;                    // the scans to report; empty: all
+    const ScanSelection* selection = nullptr;  // also: leave out the scans it unchecks
+    bool listOutages = true;                   // false: no outage pass (the figures then list none)
     int outageSeconds = 30;  // gaps between good fixes of at least this many seconds
 };
 
@@ -43,7 +46,8 @@ struct LevelFigures {
 };
 
 struct ChannelFigures {
-    double frequencyMHz = 0.0;  // 0 when the file does not say
+    double frequencyMHz = 0.0;     // 0 when the file does not say
+    bool receiverSamples = false;  // from receiver data records: what 40-lambda averages
     std::int64_t samples = 0;
     double samplesPerSecond = 0.0;
     LevelFigures levels;
