@@ -27,11 +27,28 @@
 #include "app/ui_hooks.h"
 #include "convert/folder_files.h"
 #include "logfile/identify.h"
+#include "report/lambda_warnings.h"
 #include "settings/settings_snapshot.h"
 
 namespace varistrum {
 
 namespace {
+
+// Before a 40-lambda conversion of one file: one box listing the scans whose windows would hold
+// a median below 36 samples; false when the user cancels.
+bool ConfirmSparseWindows(TavrelReader& reader, const QString& input,
+                          const ConversionSettings& settings) {
+    ReportRequest check;
+    check.receivers = settings.receivers;
+    check.selection = &settings.scans;
+    const auto warnings = CheckLambdaSampling(reader, StdText(input), check, {});
+    if (warnings.empty()) return true;
+    QString text = QStringLiteral(
+        "These scans are sampled too sparsely for 40-lambda averaging (Lee's criterion asks "
+        "for 36 samples a window):\n");
+    for (const LambdaWarning& warning : warnings) text += QText(LambdaWarningText(warning)) + '\n';
+    return Confirm(text, QStringLiteral("Convert"), QStringLiteral("Cancel"));
+}
 
 // The first local file of a drag, or empty.
 QString DroppedFile(const QMimeData* mime) {
@@ -269,6 +286,9 @@ void TMainForm::btnConvertClick() {
                                  QStringLiteral("No output fields are selected."));
         return;
     }
+    if (settings.averageType == kAverageLambda && rbSingleFile->isChecked() &&
+        !ConfirmSparseWindows(reader_, InputFilename->text(), settings))
+        return;
     StartConversion(settings);
 }
 

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace varistrum {
 
@@ -46,8 +47,21 @@ QString AskPath(PathPrompt prompt, QWidget* parent, const QString& start) {
     return {};
 }
 
+bool AskConfirmation(const QString& text, const QString& accept, const QString& reject) {
+    QWidget* parent = QApplication::activeModalWidget();
+    if (parent == nullptr) parent = QApplication::activeWindow();
+    QMessageBox box(QMessageBox::Information,
+                    QString::fromLatin1(MessageCaption(MessageKind::Information)), text,
+                    QMessageBox::NoButton, parent);
+    const QPushButton* yes = box.addButton(accept, QMessageBox::AcceptRole);
+    box.addButton(reject, QMessageBox::RejectRole);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
 UiHooks InteractiveHooks() {
-    return {ShowMessageBox, [](QDialog& dialog) { return dialog.exec(); }, AskPath};
+    return {ShowMessageBox, [](QDialog& dialog) { return dialog.exec(); }, AskPath,
+            AskConfirmation};
 }
 
 }  // namespace
@@ -71,6 +85,10 @@ int RunModal(QDialog& dialog) {
 
 QString ChoosePath(PathPrompt prompt, QWidget* parent, const QString& start) {
     return Hooks().choosePath(prompt, parent, start);
+}
+
+bool Confirm(const QString& text, const QString& accept, const QString& reject) {
+    return Hooks().confirm(text, accept, reject);
 }
 
 }  // namespace varistrum

@@ -22,6 +22,8 @@ struct UiHooks {
     std::function<int(QDialog&)> runModal;
     // Asks for a file path, starting at `start`; empty when the user cancels.
     std::function<QString(PathPrompt, QWidget* parent, const QString& start)> choosePath;
+    // An information box with two buttons; true when the user chose `accept`.
+    std::function<bool(const QString& text, const QString& accept, const QString& reject)> confirm;
 };
 
 // The hooks in use; the interactive ones unless a test replaced them.
@@ -33,6 +35,7 @@ void ResetHooks();
 void ReportMessage(MessageKind kind, const QString& text);
 int RunModal(QDialog& dialog);
 QString ChoosePath(PathPrompt prompt, QWidget* parent, const QString& start = QString());
+bool Confirm(const QString& text, const QString& accept, const QString& reject);
 
 // Texts and paths between the window (QString) and the core (UTF-8 std::string).
 inline std::string StdText(const QString& text) {

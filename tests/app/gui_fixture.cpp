@@ -30,6 +30,10 @@ GuiTest::GuiTest() {
         paths.pop_front();
         return path;
     };
+    Hooks().confirm = [this](const QString& text, const QString&, const QString&) {
+        confirmations.push_back(text.toStdString());
+        return confirmAnswer;
+    };
     windows_ = std::make_unique<TVaristrumWindows>();
 }
 

@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The window's side of measurement quality: the sparse-window box before a 40-lambda conversion
+// and the linear-power check box.
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <filesystem>
+
+#include "convert/field_catalog.h"
+#include "gui_fixture.h"
+#include "tools/steady_drive.h"
+
+namespace varistrum::test {
+namespace {
+
+class DriveQualityWindowTest : public GuiTest {
+  protected:
+    std::string SteadyDrive(double speedKmh, int samplesPerSecond) {
+        sim::SteadyDriveOptions drive;
+        drive.seconds = 120;
+        drive.speedKmh = speedKmh;
+        drive.samplesPerSecond = samplesPerSecond;
+        const std::string path = dir.File("steady.klf");
+        WriteFile(path, sim::SteadyDriveLog(drive));
+        return path;
+    }
+    void Press(const char* name) { Find<QAbstractButton>(name)->click(); }
+    void ConvertInWindow(const std::string& log, const std::string& output) {
+        BrowseAndWait(log);
+        for (int tag : {LatitudeDecimalDegrees, LongitudeDecimalDegrees, DataField})
+            SelectField(tag);
+        paths.push_back(QString::fromStdString(output));
+        Click("OutBrowse");
+        Click("btnConvert");
+        ASSERT_TRUE(WaitIdle());
+    }
+};
+
+TEST_F(DriveQualityWindowTest, SparseWindowsAskBeforeA40LambdaConversion) {
+    struct Case {
+        double speedKmh;
+        bool answer;
+        std::size_t boxes;
+        bool written;
+    };
+    const Case cases[] = {
+        {80, false, 1, false},  // 13 samples a window: asked, cancelled
+        {80, true, 1, true},    // asked, converted
+        {20, false, 0, true},   // 50 samples a window: not asked
+    };
+    int run = 0;
+    for (const Case& c : cases) {
+        confirmations.clear();
+        confirmAnswer = c.answer;
+        const std::string output = dir.File("out" + std::to_string(run++) + ".out");
+        Press("rbLambda");
+        ConvertInWindow(SteadyDrive(c.speedKmh, 20), output);
+        ASSERT_EQ(confirmations.size(), c.boxes);
+        if (c.boxes > 0) {
+            EXPECT_NE(confirmations[0].find("Scan 1 (GPS 10:00:00): 873.0750 MHz holds a median "
+                                            "of 13 samples per 40-lambda window"),
+                      std::string::npos);
+        }
+        EXPECT_EQ(std::filesystem::exists(output), c.written);
+    }
+}
+
+TEST_F(DriveQualityWindowTest, LinearPowerCheckBoxGivesTheCommandLinesLinearAverages) {
+    const std::string log = SteadyDrive(20, 40);
+    Press("rbLambda");
+    Find<QCheckBox>("cbLinearPower")->setChecked(true);
+    ConvertInWindow(log, dir.File("gui.out"));
+    ASSERT_EQ(RunCli("convert -q " + log + " -o " + dir.File("cli.out") +
+                     " --tags 5,11,0 --average 40-lambda --average-domain linear"),
+              0);
+    ASSERT_EQ(RunCli("convert -q " + log + " -o " + dir.File("db.out") +
+                     " --tags 5,11,0 --average 40-lambda"),
+              0);
+    const std::string linear = ReadFile(dir.File("cli.out"));
+    EXPECT_GT(linear.size(), 100u);
+    EXPECT_TRUE(ReadFile(dir.File("gui.out")) == linear);
+    EXPECT_FALSE(ReadFile(dir.File("db.out")) == linear);
+}
+
+}  // namespace
+}  // namespace varistrum::test
