@@ -5,10 +5,12 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 
 #include "averaging/averaging_engine.h"
@@ -21,6 +23,7 @@
 #include "logfile/identify.h"
 #include "logfile/typed_frequencies.h"
 #include "report/lambda_warnings.h"
+#include "report/provenance.h"
 #include "settings/configuration.h"
 #include "settings/settings_snapshot.h"
 
@@ -170,6 +173,8 @@ std::optional<std::string> ParseModeOptions(const ConvertOptions& o, ConvertRequ
     }
     if (r.folderMode && o.Given("--output"))
         return "--output cannot be used with a folder job: outputs are named after their inputs";
+    if (o.provenance && (r.folderMode || o.output == "-"))
+        return "--provenance applies only to a single file converted into an output file";
     if (r.folderMode && o.Given("--scans"))
         return "--scans cannot be used with a folder job: every scan of every file is converted";
     r.toStandardOutput = o.output == "-";
@@ -282,6 +287,30 @@ ScanSelectionSnapshot SelectScans(const ScanTree& tree, int scanCount,
     return ScanSelectionSnapshot(std::move(states));
 }
 
+// Lines of a text file ('\n' counted); 0 when it cannot be read.
+std::int64_t CountLines(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::int64_t lines = 0;
+    std::vector<char> chunk(1 << 16);
+    while (file.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) ||
+           file.gcount() > 0) {
+        lines += std::count(chunk.begin(), chunk.begin() + file.gcount(), '\n');
+    }
+    return lines;
+}
+
+bool WriteProvenance(const ProvenanceRun& run, ConsoleObserver& console) {
+    const std::string path = ProvenancePathOf(run.output);
+    const std::string json = ProvenanceJson(run);
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(json.data(), static_cast<std::streamsize>(json.size()));
+    file.close();
+    if (file) return true;
+    console.ReportFailure(MessageKind::Error, "Output File Cannot Be Accessed!", path,
+                          std::strerror(errno));
+    return false;
+}
+
 // One warning line per scan whose 40-lambda windows would hold a median below 36 samples.
 void WarnOfSparseWindows(TavrelReader& reader, const std::string& input,
                          const ConversionSettings& settings, ConsoleObserver& console,
@@ -356,9 +385,19 @@ int ConvertSingleFile(const ConvertOptions& o, const ConvertRequest& request,
     settings.scans = SelectScans(recorder.tree, reader.State().ScanIndex, request.scans);
     if (settings.averageType == kAverageLambda)
         WarnOfSparseWindows(reader, o.input, settings, console, stop.get_token());
-    return Finish(
-        RunConversionJob(reader, {o.input}, {output}, settings, console, stop.get_token()),
-        interrupt);
+    const std::int64_t started = UnixSecondsNow();
+    const JobOutcome outcome =
+        RunConversionJob(reader, {o.input}, {output}, settings, console, stop.get_token());
+    if (outcome == JobOutcome::Completed && o.provenance) {
+        ProvenanceRun run{o.input, output,  settings,        request.frequencies,
+                          {},      started, UnixSecondsNow()};
+        run.counts.outputLines = CountLines(output);
+        run.counts.damagedRecords = reader.Damage().damagedRecords;
+        run.counts.skippedBytes = reader.Damage().skippedBytes;
+        run.counts.rowsDroppedInOutages = reader.State().droppedInOutages;
+        if (!WriteProvenance(run, console)) return kExitFailed;
+    }
+    return Finish(outcome, interrupt);
 }
 
 int ConvertFolder(const ConvertOptions& o, const ConvertRequest& request,
@@ -452,6 +491,9 @@ void AddConvertOptions(CLI::App& c, ConvertOptions& o) {
     value("--output-ext", o.outputExt, "Folder job: output file extension (default .out)", ".EXT");
     value("-j,--jobs", o.jobs, "Folder job: files converted at once, 1 to 64 (default 1)", "N");
     c.add_flag("-q,--quiet", o.quiet, "No progress bar and no information lines");
+    c.add_flag("--provenance", o.provenance,
+               "Write NAME.provenance.json beside the output: program version, the input's size "
+               "and SHA-256, the settings, the run's counts and times (single-file jobs)");
 }
 
 void NoteGivenOptions(const CLI::App& command, ConvertOptions& options) {

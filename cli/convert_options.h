@@ -26,6 +26,7 @@ struct ConvertOptions {
     bool bestServer = false, split = false;
     std::string inputFolder, outputFolder, pattern, outputExt, jobs;
     bool quiet = false;
+    bool provenance = false;      // write NAME.provenance.json beside the output
     std::set<std::string> given;  // long names of the options on the command line, and "INPUT"
 
     bool Given(const std::string& name) const { return given.count(name) > 0; }
