@@ -106,6 +106,8 @@ void TMainForm::BuildMenus() {
     // What a drive looks like and how far it can be trusted; filled by the map and report views.
     viewMenu_ = menuBar()->addMenu(QStringLiteral("&View"));
     viewMenu_->setObjectName(QStringLiteral("View1"));
+    DriveQuality1 = viewMenu_->addAction(QStringLiteral("Drive Quality..."));
+    DriveQuality1->setObjectName(QStringLiteral("DriveQuality1"));
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("Help1"));
@@ -260,6 +262,7 @@ void TMainForm::ConnectHandlers() {
     connect(Exit1, &QAction::triggered, this, &TMainForm::Exit1Click);
     connect(ContentsIndex1, &QAction::triggered, this, &TMainForm::ContentsIndex1Click);
     connect(About1, &QAction::triggered, this, &TMainForm::About1Click);
+    connect(DriveQuality1, &QAction::triggered, this, &TMainForm::DriveQuality1Click);
     connect(InBrowse, &QPushButton::clicked, this, &TMainForm::InBrowseClick);
     connect(OutBrowse, &QPushButton::clicked, this, &TMainForm::OutBrowseClick);
     connect(InputFormatGroup, &TRadioGroup::Clicked, this, &TMainForm::InputFormatGroupClick);

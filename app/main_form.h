@@ -107,6 +107,8 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     void Exit1Click();
     void ContentsIndex1Click();
     void About1Click();
+    // The measurement-quality report of the input file, as a page.
+    void DriveQuality1Click();
     // Enables the actions that start a pass exactly when no worker uses the reader.
     void RefreshBusy();
 
@@ -171,6 +173,8 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     QAction* Exit1;
     QAction* ContentsIndex1;
     QAction* About1;
+    QAction* DriveQuality1;
+    class TDriveQualityDlg* driveQualityDlg_ = nullptr;
     QMenu* viewMenu_ = nullptr;
 
     // Input and output.

@@ -18,6 +18,7 @@
 #include <QTime>
 
 #include "app/about_dlg.h"
+#include "app/drive_quality_dlg.h"
 #include "app/frequency_entry_form.h"
 #include "app/help_form.h"
 #include "app/main_form.h"
@@ -28,6 +29,7 @@
 #include "convert/folder_files.h"
 #include "logfile/identify.h"
 #include "report/lambda_warnings.h"
+#include "report/report_format.h"
 #include "settings/settings_snapshot.h"
 
 namespace varistrum {
@@ -332,6 +334,28 @@ void TMainForm::ContentsIndex1Click() {
 
 void TMainForm::About1Click() {
     RunModal(*dialogs_.about);
+}
+
+void TMainForm::DriveQuality1Click() {
+    if (ReaderBusy()) return;
+    if (InputFilename->text().isEmpty()) {
+        varistrum::ReportMessage(MessageKind::Error,
+                                 QStringLiteral("Input and Output Files Must Be Selected."));
+        return;
+    }
+    const WindowSettings window = CurrentSettings();
+    ReportRequest request;
+    request.receivers = {window.receiver1, window.receiver2};
+    request.outageSeconds = ParseOutageSeconds(window.outageSeconds).value_or(30);
+    const DriveReport report =
+        BuildDriveReport(reader_, StdText(InputFilename->text()), request, {});
+    if (!report.opened || report.end != LoopEnd::EndOfData) {
+        varistrum::ReportMessage(MessageKind::Error, QStringLiteral("Input File Cannot Be Read!"));
+        return;
+    }
+    if (driveQualityDlg_ == nullptr) driveQualityDlg_ = new TDriveQualityDlg(this);
+    driveQualityDlg_->SetReport(ReportHtml(report));
+    RunModal(*driveQualityDlg_);
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {

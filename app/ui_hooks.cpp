@@ -33,6 +33,9 @@ QString AskPath(PathPrompt prompt, QWidget* parent, const QString& start) {
         case PathPrompt::OpenConfiguration:
             return QFileDialog::getOpenFileName(parent, QStringLiteral("Open Configuration"), start,
                                                 QStringLiteral("Configuration Files (*.cfg)"));
+        case PathPrompt::SaveReport:
+            return QFileDialog::getSaveFileName(parent, QStringLiteral("Save Drive Quality"), start,
+                                                QStringLiteral("HTML Page (*.html)"));
         case PathPrompt::SaveConfiguration: {
             // A save over an existing file keeps its other entries, so no overwrite prompt.
             QFileDialog dialog(parent, QStringLiteral("Save Configuration"), start,

@@ -13,7 +13,7 @@ class QWidget;
 
 namespace varistrum {
 
-enum class PathPrompt { OpenLog, SaveOutput, OpenConfiguration, SaveConfiguration };
+enum class PathPrompt { OpenLog, SaveOutput, OpenConfiguration, SaveConfiguration, SaveReport };
 
 struct UiHooks {
     // Shows a message and returns once the user has seen it.

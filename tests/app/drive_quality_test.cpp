@@ -2,7 +2,9 @@
 // The window's side of measurement quality: the sparse-window box before a 40-lambda conversion
 // and the linear-power check box.
 #include <QAbstractButton>
+#include <QAction>
 #include <QCheckBox>
+#include <QTextBrowser>
 #include <filesystem>
 
 #include "convert/field_catalog.h"
@@ -79,6 +81,40 @@ TEST_F(DriveQualityWindowTest, LinearPowerCheckBoxGivesTheCommandLinesLinearAver
     EXPECT_GT(linear.size(), 100u);
     EXPECT_TRUE(ReadFile(dir.File("gui.out")) == linear);
     EXPECT_FALSE(ReadFile(dir.File("db.out")) == linear);
+}
+
+}  // namespace
+}  // namespace varistrum::test
+
+namespace varistrum::test {
+namespace {
+
+TEST_F(DriveQualityWindowTest, ViewMenuShowsTheReportAndSavesItAsHtml) {
+    BrowseAndWait(SteadyDrive(80, 20));
+    auto* action = Form().findChild<QAction*>(QStringLiteral("DriveQuality1"));
+    ASSERT_NE(action, nullptr);
+    EXPECT_EQ(action->text(), "Drive Quality...");
+    QString shown;
+    bool saved = false;
+    paths.push_back(QString::fromStdString(dir.File("quality.html")));
+    modal = [&](QDialog& dialog) {
+        shown = dialog.findChild<QTextBrowser*>(QStringLiteral("tbReport"))->toPlainText();
+        Click("btnSaveHtml", &dialog);
+        saved = true;
+        Click("btnClose", &dialog);
+        return dialog.result();
+    };
+    action->trigger();
+    ASSERT_TRUE(saved);
+    EXPECT_TRUE(shown.contains("Scan 1 (GPS 10:00:00)")) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QString::fromUtf8("873.075\u00a0MHz: window 13.7\u00a0m")) ||
+                shown.contains("873.075 MHz: window 13.7 m"))
+        << shown.toStdString();
+    EXPECT_TRUE(shown.contains("does not meet"));
+    const std::string html = ReadFile(dir.File("quality.html"));
+    EXPECT_EQ(html.rfind("<!DOCTYPE html>", 0), 0u);
+    EXPECT_NE(html.find("<h2>Scan 1 (GPS 10:00:00)</h2>"), std::string::npos);
+    EXPECT_TRUE(messages.empty());
 }
 
 }  // namespace
