@@ -21,6 +21,10 @@ namespace {
 
 constexpr double kKmhPerMetrePerSecond = 3.6;
 
+double FiniteOrZero(double value) {
+    return std::isfinite(value) ? value : 0.0;
+}
+
 // The samples of one channel in one scan, and a 40-lambda engine of its own that lays the
 // bins exactly as a conversion's engine would and tells their sizes.
 struct ChannelWork {
@@ -75,9 +79,10 @@ class DriveWork {
             return;
         }
         if (lastGood_) {
-            const double metres = RouteMetres(
+            // Positions beyond the poles (a damaged fix) have no distance.
+            const double metres = FiniteOrZero(RouteMetres(
                 lastGood_->latitudeB.decimalDegrees, lastGood_->longitudeB.decimalDegrees,
-                fix.latitudeB.decimalDegrees, fix.longitudeB.decimalDegrees);
+                fix.latitudeB.decimalDegrees, fix.longitudeB.decimalDegrees));
             figures_.distanceMetres += metres;
             const std::int64_t seconds = SecondsBetweenFixes(*lastGood_, fix);
             if (seconds > 0)
@@ -277,9 +282,9 @@ class ReportPass {
             OutageFigure outage;
             outage.startSecondOfDay = outageFix_.SecondOfDay();
             outage.durationSeconds = static_cast<double>(SecondsBetweenFixes(outageFix_, fix));
-            outage.jumpMetres = RouteMetres(
+            outage.jumpMetres = FiniteOrZero(RouteMetres(
                 outageFix_.latitudeB.decimalDegrees, outageFix_.longitudeB.decimalDegrees,
-                fix.latitudeB.decimalDegrees, fix.longitudeB.decimalDegrees);
+                fix.latitudeB.decimalDegrees, fix.longitudeB.decimalDegrees));
             file_.AddOutage(outage);
             if (outageScan_ < scans_.size()) scans_[outageScan_].drive.AddOutage(outage);
             openOutage_ = false;
