@@ -11,6 +11,7 @@
 #include "convert/convert_job.h"
 #include "index/make_index.h"
 #include "index/scan_tree.h"
+#include "report/lambda_warnings.h"
 #include "settings/configuration.h"
 
 class QAction;
@@ -155,6 +156,8 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     GuiIndexView indexBridge_;
     GuiJobObserver convertBridge_;
     std::unique_ptr<TMakeIndex> indexWorker_;
+    // The folder job's observer that lists sparse 40-lambda windows; outlives the worker.
+    std::unique_ptr<SparseWindowSummary> sparseSummary_;
     std::unique_ptr<TConvert> convertWorker_;
     QTimer busyPoll_;
 

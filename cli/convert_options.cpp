@@ -429,11 +429,18 @@ int ConvertFolder(const ConvertOptions& o, const ConvertRequest& request,
             break;
         }
     }
+    // After the summary: one warning line per scan of sparse 40-lambda windows.
+    std::optional<SparseWindowSummary> sparse;
+    JobObserver* observer = &console;
+    if (settings.averageType == kAverageLambda) {
+        sparse.emplace(console, reader, settings.receivers, false);
+        observer = &*sparse;
+    }
     if (request.jobs > 1)
-        return Finish(RunParallelConversion(reader, kFormatTavrel, lists, settings, console,
+        return Finish(RunParallelConversion(reader, kFormatTavrel, lists, settings, *observer,
                                             request.jobs, stop.get_token()),
                       interrupt);
-    return Finish(RunConversionJob(reader, lists.inputs, lists.outputs, settings, console,
+    return Finish(RunConversionJob(reader, lists.inputs, lists.outputs, settings, *observer,
                                    stop.get_token(), JobKind::Folder),
                   interrupt);
 }

@@ -2,7 +2,9 @@
 // Warnings of undersampled 40-lambda windows.
 #include "report/lambda_warnings.h"
 
+#include "averaging/averaging_engine.h"
 #include "base/number_format.h"
+#include "logfile/identify.h"
 
 namespace varistrum {
 
@@ -37,6 +39,40 @@ std::vector<LambdaWarning> CheckLambdaSampling(TavrelReader& reader, const std::
     const DriveReport report = BuildDriveReport(reader, input, quick, stop);
     if (!report.opened || report.end != LoopEnd::EndOfData) return {};
     return LambdaWarningsOf(report);
+}
+
+}  // namespace varistrum
+
+namespace varistrum {
+
+SparseWindowSummary::SparseWindowSummary(JobObserver& target, const TavrelReader& jobReader,
+                                         ReceiverChoice receivers, bool oneMessage)
+    : target_(target), jobReader_(jobReader), receivers_(receivers), oneMessage_(oneMessage) {}
+
+void SparseWindowSummary::ReportSummary(const JobSummary& summary) {
+    target_.ReportSummary(summary);
+    AveragingEngine engine;
+    TavrelReader reader(engine);
+    reader.CopyTypedFrequenciesFrom(jobReader_);
+    ReportRequest request;
+    request.receivers = receivers_;
+    std::vector<std::string> lines;
+    for (const FileReport& file : summary.files) {
+        if (file.state != FileReport::State::Converted) continue;
+        const int format = IdentifyLogFile(file.input);
+        if (format == kFormatNone) continue;
+        reader.SetInputFormat(format);
+        for (const LambdaWarning& warning : CheckLambdaSampling(reader, file.input, request, {}))
+            lines.push_back(file.input + ": " + LambdaWarningText(warning));
+    }
+    if (lines.empty()) return;
+    if (!oneMessage_) {
+        for (const std::string& line : lines) target_.ReportMessage(MessageKind::Warning, line);
+        return;
+    }
+    std::string text = "40-lambda windows with a median below 36 samples:";
+    for (const std::string& line : lines) text += "\n" + line;
+    target_.ReportMessage(MessageKind::Warning, text);
 }
 
 }  // namespace varistrum

@@ -119,3 +119,33 @@ TEST_F(DriveQualityWindowTest, ViewMenuShowsTheReportAndSavesItAsHtml) {
 
 }  // namespace
 }  // namespace varistrum::test
+
+namespace varistrum::test {
+namespace {
+
+// Never a box between the files of a folder job: the sparse scans come with the end summary.
+TEST_F(DriveQualityWindowTest, AFolderJobListsSparseWindowsAtTheEnd) {
+    const std::string in = (dir.Path() / "in").string(), out = (dir.Path() / "out").string();
+    std::filesystem::create_directories(in);
+    std::filesystem::create_directories(out);
+    std::filesystem::rename(SteadyDrive(80, 20), in + "/a.klf");
+    Find<QAbstractButton>("rbMultipleFiles")->click();
+    AnswerFolder(in);
+    Click("btnInFolder");
+    AnswerFolder(out);
+    Click("btnOutFolder");
+    for (int tag : {LatitudeDecimalDegrees, LongitudeDecimalDegrees, DataField}) SelectField(tag);
+    Press("rbLambda");
+    Click("btnConvert");
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(confirmations.empty());
+    EXPECT_TRUE(std::filesystem::exists(out + "/a.out"));
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back(),
+              "Warning: 40-lambda windows with a median below 36 samples:\n" + in +
+                  "/a.klf: Scan 1 (GPS 10:00:00): 873.0750 MHz holds a median of 13 samples per "
+                  "40-lambda window, fewer than 36: its averages will be noisy.");
+}
+
+}  // namespace
+}  // namespace varistrum::test

@@ -2,6 +2,7 @@
 // varistrum-cli report, and the warnings of a 40-lambda conversion of a sparsely sampled drive.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "support/test_files.h"
@@ -73,6 +74,35 @@ TEST_F(ReportCliTest, ReportsTextAndJson) {
     EXPECT_NE(Out().find("\"verdict\":\"does_not_meet\""), std::string::npos);
     EXPECT_EQ(Cli("report " + dir_.File("missing.klf")), 1);
     EXPECT_EQ(Cli("report " + log + " --scans 2"), 1);  // no such scan
+}
+
+}  // namespace
+}  // namespace varistrum
+
+namespace varistrum {
+namespace {
+
+// A folder job lists the sparse scans after its summary, one warning line each, whatever the
+// number of files converted at once.
+TEST_F(ReportCliTest, FolderJobsListSparseWindowsAtTheEnd) {
+    const std::string in = dir_.File("in"), out = dir_.File("out");
+    std::filesystem::create_directories(in);
+    std::filesystem::create_directories(out);
+    std::filesystem::rename(Drive("a.klf", 80, 20), in + "/a.klf");
+    std::filesystem::rename(Drive("b.klf", 20, 60), in + "/b.klf");
+    const std::string expected = "2 converted, 0 skipped\nWarning: " + in +
+                                 "/a.klf: Scan 1 (GPS 10:00:00): 873.0750 MHz holds a median of "
+                                 "13 samples per 40-lambda window, fewer than 36: its averages "
+                                 "will be noisy.\n";
+    for (const char* jobs : {"1", "2"}) {
+        ASSERT_EQ(Cli("convert -q --input-folder " + in + " --output-folder " + out +
+                      " --average 40-lambda -j " + jobs),
+                  0);
+        EXPECT_EQ(Err(), expected) << jobs;
+        EXPECT_TRUE(std::filesystem::exists(out + "/a.out"));
+    }
+    ASSERT_EQ(Cli("convert -q --input-folder " + in + " --output-folder " + out), 0);
+    EXPECT_EQ(Err(), "2 converted, 0 skipped\n");
 }
 
 }  // namespace
