@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's event handlers: browsing, field lists, folders, CONVERT, CANCEL and menus.
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -15,7 +16,11 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QThread>
 #include <QTime>
+#include <atomic>
+#include <optional>
+#include <thread>
 
 #include "app/about_dlg.h"
 #include "app/drive_quality_dlg.h"
@@ -36,6 +41,27 @@ namespace varistrum {
 
 namespace {
 
+// Runs a read of the input on a thread of its own; the window keeps painting meanwhile but takes
+// no input, so nothing else starts on the reader.
+template <class Job>
+auto ReadOffTheWindow(Job&& job) {
+    std::optional<decltype(job())> result;
+    std::atomic<bool> done{false};
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    {
+        std::jthread reading([&] {
+            result.emplace(job());
+            done = true;
+        });
+        while (!done) {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+            QThread::msleep(1);
+        }
+    }
+    QApplication::restoreOverrideCursor();
+    return std::move(*result);
+}
+
 // Before a 40-lambda conversion of one file: one box listing the scans whose windows would hold
 // a median below 36 samples; false when the user cancels.
 bool ConfirmSparseWindows(TavrelReader& reader, const QString& input,
@@ -43,7 +69,8 @@ bool ConfirmSparseWindows(TavrelReader& reader, const QString& input,
     ReportRequest check;
     check.receivers = settings.receivers;
     check.selection = &settings.scans;
-    const auto warnings = CheckLambdaSampling(reader, StdText(input), check, {});
+    const auto warnings =
+        ReadOffTheWindow([&] { return CheckLambdaSampling(reader, StdText(input), check, {}); });
     if (warnings.empty()) return true;
     QString text = QStringLiteral(
         "These scans are sampled too sparsely for 40-lambda averaging (Lee's criterion asks "
@@ -347,8 +374,9 @@ void TMainForm::DriveQuality1Click() {
     ReportRequest request;
     request.receivers = {window.receiver1, window.receiver2};
     request.outageSeconds = ParseOutageSeconds(window.outageSeconds).value_or(30);
+    const std::string input = StdText(InputFilename->text());
     const DriveReport report =
-        BuildDriveReport(reader_, StdText(InputFilename->text()), request, {});
+        ReadOffTheWindow([&] { return BuildDriveReport(reader_, input, request, {}); });
     if (!report.opened || report.end != LoopEnd::EndOfData) {
         varistrum::ReportMessage(MessageKind::Error, QStringLiteral("Input File Cannot Be Read!"));
         return;
