@@ -348,6 +348,10 @@ std::string ReportHtml(const DriveReport& report) {
         Escaped(report.input) + " (" + Whole(static_cast<std::int64_t>(report.fileBytes)) +
         " bytes)</p>\n<h2>Whole file</h2>\n";
     AppendDriveHtml(out, report.file, report.outageSeconds);
+    out += "<p>Lee's criterion (36 samples a 40-wavelength window): <b>" +
+           (report.verdict == LeeVerdict::MeetsPartly ? std::string("meets in part")
+                                                      : VerdictText(report.verdict, 0)) +
+           "</b></p>\n";
     for (const ScanReport& scan : report.scans) {
         out += "<h2>Scan " + Whole(scan.number) + " (" + Escaped(scan.name) + ")</h2>\n";
         AppendDriveHtml(out, scan.drive, report.outageSeconds);
