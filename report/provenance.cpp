@@ -69,7 +69,16 @@ std::string SettingsJson(const ProvenanceRun& run) {
            (s.averageLinearPower ? "linear" : "db") + "\",\"split\":" + Bool(s.split) +
            ",\"drop_outages\":" + Bool(s.dropOutages) +
            ",\"outage_seconds\":" + Number(s.outageSeconds) +
-           ",\"all_scans\":" + Bool(s.convertAllScans) + ",\"typed_frequencies_mhz\":";
+           ",\"all_scans\":" + Bool(s.convertAllScans) + ",\"unchecked_scans\":";
+    // The scans left out by their check boxes (only when not every scan is converted).
+    out += "[";
+    bool first = true;
+    for (std::size_t n = 1; !s.convertAllScans && n < s.scans.States().size(); ++n) {
+        if (s.scans.States()[n] != 0) continue;
+        out += std::string(first ? "" : ",") + Number(static_cast<std::int64_t>(n));
+        first = false;
+    }
+    out += "],\"typed_frequencies_mhz\":";
     if (run.typedFrequencies) {
         out += "[";
         AppendFixed(out, run.typedFrequencies->first, 6);

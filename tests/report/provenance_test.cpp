@@ -48,6 +48,7 @@ TEST(ProvenanceTest, RecordsInputDigestSettingsAndCounts) {
     settings.outageSeconds = 30;
     settings.averageType = kAverageLambda;
     settings.averageLinearPower = true;
+    settings.scans = ScanSelectionSnapshot({-1, 1, 0, 1, 0});  // scans 2 and 4 unchecked
     test::RecordingObserver observer;
     ASSERT_EQ(RunConversionJob(reader, {input}, {dir.File("drive.out")}, settings, observer, {}),
               JobOutcome::Completed);
@@ -69,6 +70,7 @@ TEST(ProvenanceTest, RecordsInputDigestSettingsAndCounts) {
         std::string("\"average_domain\":\"linear\""),
         std::string("\"outage_seconds\":30"),
         std::string("\"rows_dropped_in_outages\":41"),
+        std::string("\"all_scans\":false,\"unchecked_scans\":[2,4],"),
         std::string("\"started\":\"2025-12-08T10:15:00Z\",\"ended\":\"2025-12-08T10:16:01Z\"}\n")};
     for (const std::string& part : parts) {
         EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
