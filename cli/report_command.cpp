@@ -17,6 +17,7 @@ namespace varistrum::cli {
 
 void AddReportOptions(CLI::App& command, ReportOptions& options) {
     AddDataOptions(command, options.data);
+    command.get_option("INPUT")->required();
     command.add_flag("--json", options.json, "Print JSON (schema: docs/report.schema.json)");
     command
         .add_option("--outage-seconds", options.outageSeconds,

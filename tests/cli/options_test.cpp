@@ -149,6 +149,7 @@ TEST_F(CliOptionsTest, IdleOrConflictingOptionsAreRefusedBeforeAnythingIsWritten
         {"convert {log} --receiver 3", 2, "Error: --receiver must be 1 or 2\n"},
         {"convert {log} --average-domain dbm", 2, "Error: --average-domain must be db or linear\n"},
         {"report {log} --receiver 0", 2, "Error: --receiver must be 1 or 2\n"},
+        {"report", 2, "Error: INPUT is required (see --help).\n"},
         {"report {log} --outage-seconds 0", 2,
          "Error: The GPS outage must be a whole number of seconds from 1 to 86400.\n"},
         {"convrt {log}", 2,
