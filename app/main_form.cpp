@@ -112,6 +112,8 @@ void TMainForm::BuildMenus() {
     Map1 = viewMenu_->addAction(QStringLiteral("&Map..."));
     Map1->setObjectName(QStringLiteral("Map1"));
     Map1->setStatusTip(QStringLiteral("The checked scans on a map, coloured by signal level"));
+    DriveQuality1 = viewMenu_->addAction(QStringLiteral("Drive Quality..."));
+    DriveQuality1->setObjectName(QStringLiteral("DriveQuality1"));
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("Help1"));
@@ -269,6 +271,7 @@ void TMainForm::ConnectHandlers() {
     connect(About1, &QAction::triggered, this, &TMainForm::About1Click);
     connect(Map1, &QAction::triggered, this, [this] { ShowMap(); });
     connect(tvIndex, &QTreeWidget::itemDoubleClicked, this, &TMainForm::tvIndexDoubleClick);
+    connect(DriveQuality1, &QAction::triggered, this, &TMainForm::DriveQuality1Click);
     connect(InBrowse, &QPushButton::clicked, this, &TMainForm::InBrowseClick);
     connect(OutBrowse, &QPushButton::clicked, this, &TMainForm::OutBrowseClick);
     connect(InputFormatGroup, &TRadioGroup::Clicked, this, &TMainForm::InputFormatGroupClick);

@@ -11,6 +11,7 @@
 #include "convert/convert_job.h"
 #include "index/make_index.h"
 #include "index/scan_tree.h"
+#include "report/lambda_warnings.h"
 #include "settings/configuration.h"
 
 class QAction;
@@ -115,6 +116,8 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     void ContentsIndex1Click();
     void About1Click();
     void tvIndexDoubleClick(QTreeWidgetItem* item);
+    // The measurement-quality report of the input file, as a page.
+    void DriveQuality1Click();
     // Enables the actions that start a pass exactly when no worker uses the reader.
     void RefreshBusy();
 
@@ -164,6 +167,8 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     GuiIndexView indexBridge_;
     GuiJobObserver convertBridge_;
     std::unique_ptr<TMakeIndex> indexWorker_;
+    // The folder job's observer that lists sparse 40-lambda windows; outlives the worker.
+    std::unique_ptr<SparseWindowSummary> sparseSummary_;
     std::unique_ptr<TConvert> convertWorker_;
     QTimer busyPoll_;
 
@@ -183,6 +188,8 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     QAction* Exit1;
     QAction* ContentsIndex1;
     QAction* About1;
+    QAction* DriveQuality1;
+    class TDriveQualityDlg* driveQualityDlg_ = nullptr;
     QMenu* viewMenu_ = nullptr;
     QAction* Map1 = nullptr;
     TMapWindow* mapWindow_ = nullptr;  // made on first use, owned by the window
@@ -212,6 +219,7 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     QGroupBox* GroupBox2;
     QRadioButton* cbAT_None;
     QRadioButton* rbLambda;
+    QCheckBox* cbLinearPower;
     QGroupBox* ReceiverGroup;
     QRadioButton* Receiver1;
     QRadioButton* Receiver2;

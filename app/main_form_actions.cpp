@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's event handlers: browsing, field lists, folders, CONVERT, CANCEL and menus.
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -15,9 +16,14 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QThread>
 #include <QTime>
+#include <atomic>
+#include <optional>
+#include <thread>
 
 #include "app/about_dlg.h"
+#include "app/drive_quality_dlg.h"
 #include "app/frequency_entry_form.h"
 #include "app/help_form.h"
 #include "app/main_form.h"
@@ -28,11 +34,51 @@
 #include "convert/folder_files.h"
 #include "export/map_export.h"
 #include "logfile/identify.h"
+#include "report/lambda_warnings.h"
+#include "report/report_format.h"
 #include "settings/settings_snapshot.h"
 
 namespace varistrum {
 
 namespace {
+
+// Runs a read of the input on a thread of its own; the window keeps painting meanwhile but takes
+// no input, so nothing else starts on the reader.
+template <class Job>
+auto ReadOffTheWindow(Job&& job) {
+    std::optional<decltype(job())> result;
+    std::atomic<bool> done{false};
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    {
+        std::jthread reading([&] {
+            result.emplace(job());
+            done = true;
+        });
+        while (!done) {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+            QThread::msleep(1);
+        }
+    }
+    QApplication::restoreOverrideCursor();
+    return std::move(*result);
+}
+
+// Before a 40-lambda conversion of one file: one box listing the scans whose windows would hold
+// a median below 36 samples; false when the user cancels.
+bool ConfirmSparseWindows(TavrelReader& reader, const QString& input,
+                          const ConversionSettings& settings) {
+    ReportRequest check;
+    check.receivers = settings.receivers;
+    check.selection = &settings.scans;
+    const auto warnings =
+        ReadOffTheWindow([&] { return CheckLambdaSampling(reader, StdText(input), check, {}); });
+    if (warnings.empty()) return true;
+    QString text = QStringLiteral(
+        "These scans are sampled too sparsely for 40-lambda averaging (Lee's criterion asks "
+        "for 36 samples a window):\n");
+    for (const LambdaWarning& warning : warnings) text += QText(LambdaWarningText(warning)) + '\n';
+    return Confirm(text, QStringLiteral("Convert"), QStringLiteral("Cancel"));
+}
 
 // The first local file of a drag, or empty.
 QString DroppedFile(const QMimeData* mime) {
@@ -275,6 +321,9 @@ void TMainForm::btnConvertClick() {
                                  QStringLiteral("No output fields are selected."));
         return;
     }
+    if (settings.averageType == kAverageLambda && rbSingleFile->isChecked() &&
+        !ConfirmSparseWindows(reader_, InputFilename->text(), settings))
+        return;
     StartConversion(settings);
 }
 
@@ -288,7 +337,8 @@ void TMainForm::ExportMapLayer1Click() {
     }
     const QString start = QText(WithoutExtension(StdText(input)) +
                                 std::string(FormatExtension(MapFormat::GeoPackage)));
-    const QString output = ChoosePath(PathPrompt::SaveMapLayer, this, start);
+    const MapLayerChoice choice = ChooseMapLayer(this, start);
+    const QString output = choice.path;
     if (output.isEmpty()) return;
     convertWorker_.reset();
     if (!FrequenciesReady()) return;
@@ -307,12 +357,14 @@ void TMainForm::ExportMapLayer1Click() {
     }
     MapExportOptions options;
     options.format = MapFormatOfPath(StdText(output)).value_or(MapFormat::GeoPackage);
-    StartConversion(settings,
-                    [options](TavrelReader& reader, const std::vector<std::string>& in,
-                              const std::vector<std::string>& out, const ConversionSettings& s,
-                              JobObserver& observer, std::stop_token stop, JobKind) {
-                        return RunMapExportJob(reader, in, out, s, options, observer, stop);
-                    });
+    StartConversion(settings, [options, provenance = choice.provenance](
+                                  TavrelReader& reader, const std::vector<std::string>& in,
+                                  const std::vector<std::string>& out, const ConversionSettings& s,
+                                  JobObserver& observer, std::stop_token stop, JobKind) {
+        if (!provenance) return RunMapExportJob(reader, in, out, s, options, observer, stop);
+        return RunMapExportWithProvenance(reader, in.front(), out.front(), s, options, observer,
+                                          stop);
+    });
 }
 
 void TMainForm::btnCancelClick() {
@@ -355,6 +407,29 @@ void TMainForm::ContentsIndex1Click() {
 
 void TMainForm::About1Click() {
     RunModal(*dialogs_.about);
+}
+
+void TMainForm::DriveQuality1Click() {
+    if (ReaderBusy()) return;
+    if (InputFilename->text().isEmpty()) {
+        varistrum::ReportMessage(MessageKind::Error,
+                                 QStringLiteral("Input and Output Files Must Be Selected."));
+        return;
+    }
+    const WindowSettings window = CurrentSettings();
+    ReportRequest request;
+    request.receivers = {window.receiver1, window.receiver2};
+    request.outageSeconds = ParseOutageSeconds(window.outageSeconds).value_or(30);
+    const std::string input = StdText(InputFilename->text());
+    const DriveReport report =
+        ReadOffTheWindow([&] { return BuildDriveReport(reader_, input, request, {}); });
+    if (!report.opened || report.end != LoopEnd::EndOfData) {
+        varistrum::ReportMessage(MessageKind::Error, QStringLiteral("Input File Cannot Be Read!"));
+        return;
+    }
+    if (driveQualityDlg_ == nullptr) driveQualityDlg_ = new TDriveQualityDlg(this);
+    driveQualityDlg_->SetReport(ReportHtml(report));
+    RunModal(*driveQualityDlg_);
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {

@@ -18,6 +18,7 @@
 #include "app/radio_group.h"
 #include "app/scan_tree_view.h"
 #include "app/statistics_list.h"
+#include "app/two_line_check_box.h"
 
 namespace varistrum {
 
@@ -61,6 +62,11 @@ QWidget* TMainForm::BuildOptions() {
     auto* type = new QVBoxLayout(GroupBox2);
     type->addWidget(cbAT_None);
     type->addWidget(rbLambda);
+    // On two lines, so the group keeps the width of its neighbours.
+    cbLinearPower =
+        Named(new TTwoLineCheckBox(QStringLiteral("Average in linear power (mW)"), GroupBox2),
+              "cbLinearPower");
+    type->addWidget(cbLinearPower);
     type->addStretch();
 
     ReceiverGroup = Named(new QGroupBox(QStringLiteral("Data Source"), box), "ReceiverGroup");

@@ -41,6 +41,7 @@ WindowSettings TMainForm::CurrentSettings() const {
     s.inputExt = StdText(cbInputExt->currentText());
     s.outputExt = StdText(edOutputExt->text());
     s.averageLambda = rbLambda->isChecked();
+    s.averageLinear = cbLinearPower->isChecked();
     s.otherDelimiter = StdText(OtherDelimiter->text());
     s.split = cbSplit->isChecked();
     s.recDrop = cbRecDrop->isChecked();
@@ -62,6 +63,7 @@ void TMainForm::ApplyStoredSettings(const WindowSettings& s) {
     RSSIField->setChecked(s.rssiField);
     NoAvg->setChecked(s.noAvg);
     BSAvg->setChecked(s.bsAvg);
+    cbLinearPower->setChecked(s.averageLinear);
     DelimiterGroup->SetItemIndex(s.delimiter);
     FieldTitles->setChecked(s.fieldTitles);
     FillAvailableBox(s.availableFields);

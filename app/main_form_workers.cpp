@@ -89,7 +89,16 @@ void TMainForm::StartConversion(const ConversionSettings& settings, TConvert::Jo
         inputs.push_back(StdText(inputNames_[i]));
         outputs.push_back(StdText(outputNames_[i]));
     }
-    convertWorker_ = std::make_unique<TConvert>(reader_, convertBridge_, true);
+    // A folder job lists sparse 40-lambda windows in its end summary, never in a box between
+    // files.
+    JobObserver* observer = &convertBridge_;
+    sparseSummary_.reset();
+    if (!rbSingleFile->isChecked() && settings.averageType == kAverageLambda) {
+        sparseSummary_ = std::make_unique<SparseWindowSummary>(convertBridge_, reader_,
+                                                               settings.receivers, true);
+        observer = sparseSummary_.get();
+    }
+    convertWorker_ = std::make_unique<TConvert>(reader_, *observer, true);
     // A folder job identifies each file itself and skips those it cannot convert.
     const bool single = rbSingleFile->isChecked() || runner;
     convertWorker_->SetFiles(std::move(inputs), std::move(outputs),

@@ -3,9 +3,12 @@
 #include "app/ui_hooks.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialog>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "export/map_format.h"
 
@@ -25,7 +28,7 @@ void ShowMessageBox(MessageKind kind, const QString& text) {
 
 // The save dialog's filter picks the format: a name typed without one of the map extensions
 // gets the chosen filter's.
-QString AskMapLayerPath(QWidget* parent, const QString& start) {
+MapLayerChoice AskMapLayer(QWidget* parent, const QString& start) {
     const MapFormat formats[] = {MapFormat::GeoPackage, MapFormat::GeoJson, MapFormat::FlatGeobuf,
                                  MapFormat::Kml};
     QStringList filters;
@@ -33,13 +36,23 @@ QString AskMapLayerPath(QWidget* parent, const QString& start) {
     QFileDialog dialog(parent, QStringLiteral("Export Map Layer"), start);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilters(filters);
+    // Qt's own dialog, which takes the check box below its file name and type fields.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    static bool provenance = false;  // the last choice, for the next export of the session
+    auto* check =
+        new QCheckBox(QStringLiteral("Write a provenance record (NAME.provenance.json)"), &dialog);
+    check->setObjectName(QStringLiteral("cbProvenance"));
+    check->setChecked(provenance);
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()))
+        grid->addWidget(check, grid->rowCount(), 0, 1, grid->columnCount());
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    provenance = check->isChecked();
     QString path = dialog.selectedFiles().constFirst();
     const auto chosen = filters.indexOf(dialog.selectedNameFilter());
     const MapFormat format = formats[chosen < 0 ? 0 : chosen];
     if (MapFormatOfPath(StdText(path)) != format)
         path += QString::fromLatin1(FormatExtension(format));
-    return path;
+    return {path, provenance};
 }
 
 QString AskPath(PathPrompt prompt, QWidget* parent, const QString& start) {
@@ -53,6 +66,9 @@ QString AskPath(PathPrompt prompt, QWidget* parent, const QString& start) {
         case PathPrompt::OpenConfiguration:
             return QFileDialog::getOpenFileName(parent, QStringLiteral("Open Configuration"), start,
                                                 QStringLiteral("Configuration Files (*.cfg)"));
+        case PathPrompt::SaveReport:
+            return QFileDialog::getSaveFileName(parent, QStringLiteral("Save Drive Quality"), start,
+                                                QStringLiteral("HTML Page (*.html)"));
         case PathPrompt::SaveConfiguration: {
             // A save over an existing file keeps its other entries, so no overwrite prompt.
             QFileDialog dialog(parent, QStringLiteral("Save Configuration"), start,
@@ -76,14 +92,25 @@ QString AskPath(PathPrompt prompt, QWidget* parent, const QString& start) {
             if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
             return dialog.selectedFiles().constFirst();
         }
-        case PathPrompt::SaveMapLayer:
-            return AskMapLayerPath(parent, start);
     }
     return {};
 }
 
+bool AskConfirmation(const QString& text, const QString& accept, const QString& reject) {
+    QWidget* parent = QApplication::activeModalWidget();
+    if (parent == nullptr) parent = QApplication::activeWindow();
+    QMessageBox box(QMessageBox::Information,
+                    QString::fromLatin1(MessageCaption(MessageKind::Information)), text,
+                    QMessageBox::NoButton, parent);
+    const QPushButton* yes = box.addButton(accept, QMessageBox::AcceptRole);
+    box.addButton(reject, QMessageBox::RejectRole);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
 UiHooks InteractiveHooks() {
-    return {ShowMessageBox, [](QDialog& dialog) { return dialog.exec(); }, AskPath};
+    return {ShowMessageBox, [](QDialog& dialog) { return dialog.exec(); }, AskPath, AskConfirmation,
+            AskMapLayer};
 }
 
 }  // namespace
@@ -107,6 +134,14 @@ int RunModal(QDialog& dialog) {
 
 QString ChoosePath(PathPrompt prompt, QWidget* parent, const QString& start) {
     return Hooks().choosePath(prompt, parent, start);
+}
+
+bool Confirm(const QString& text, const QString& accept, const QString& reject) {
+    return Hooks().confirm(text, accept, reject);
+}
+
+MapLayerChoice ChooseMapLayer(QWidget* parent, const QString& start) {
+    return Hooks().chooseMapLayer(parent, start);
 }
 
 }  // namespace varistrum

@@ -20,7 +20,13 @@ enum class PathPrompt {
     SaveConfiguration,
     OpenBackground,
     SaveImage,
-    SaveMapLayer
+    SaveReport
+};
+
+// The map layer file to export to, and whether a provenance record goes with it.
+struct MapLayerChoice {
+    QString path;  // empty when the user cancels
+    bool provenance = false;
 };
 
 struct UiHooks {
@@ -30,6 +36,10 @@ struct UiHooks {
     std::function<int(QDialog&)> runModal;
     // Asks for a file path, starting at `start`; empty when the user cancels.
     std::function<QString(PathPrompt, QWidget* parent, const QString& start)> choosePath;
+    // An information box with two buttons; true when the user chose `accept`.
+    std::function<bool(const QString& text, const QString& accept, const QString& reject)> confirm;
+    // The save dialog of a map layer export, starting at `start`.
+    std::function<MapLayerChoice(QWidget* parent, const QString& start)> chooseMapLayer;
 };
 
 // The hooks in use; the interactive ones unless a test replaced them.
@@ -41,6 +51,8 @@ void ResetHooks();
 void ReportMessage(MessageKind kind, const QString& text);
 int RunModal(QDialog& dialog);
 QString ChoosePath(PathPrompt prompt, QWidget* parent, const QString& start = QString());
+bool Confirm(const QString& text, const QString& accept, const QString& reject);
+MapLayerChoice ChooseMapLayer(QWidget* parent, const QString& start);
 
 // Texts and paths between the window (QString) and the core (UTF-8 std::string).
 inline std::string StdText(const QString& text) {

@@ -28,12 +28,20 @@ std::int32_t TruncateToInt32(double value) {
 
 }  // namespace
 
+double MilliwattsOf(double dbm) {
+    return std::pow(10.0, dbm / 10.0);
+}
+
+double PowerMeanDbm(double milliwatts) {
+    // Rounded to 9 decimals, so that equal samples give back exactly their own level.
+    return std::round(10.0 * std::log10(milliwatts) * 1e9) / 1e9;
+}
+
 void AveragingEngine::StartAveraging(double frequencyMHz, double spacingInWavelengths,
                                      double binInWavelengths) {
     // A zero, negative or non-finite frequency has no wavelength: keep the engine as it is.
-    if (!std::isfinite(frequencyMHz) || frequencyMHz <= 0.0) return;
-    const double wavelength = kSpeedOfLight / (frequencyMHz * 1000000.0);
-    if (!std::isfinite(wavelength)) return;  // a frequency so small the wavelength overflows
+    const double wavelength = WavelengthMetres(frequencyMHz);
+    if (wavelength == 0.0) return;
 
     sampleSpacing_ = DistanceThreshold(spacingInWavelengths * wavelength);
     binLength_ = DistanceThreshold(binInWavelengths * wavelength);
@@ -43,6 +51,14 @@ void AveragingEngine::StartAveraging(double frequencyMHz, double spacingInWavele
     bin_ = Bin{};
     averagedPoints_.clear();
     nextAveragedPoint_ = 0;
+}
+
+double AveragingEngine::WavelengthMetres(double frequencyMHz) {
+    // A zero, negative or non-finite frequency has no wavelength.
+    if (!std::isfinite(frequencyMHz) || frequencyMHz <= 0.0) return 0.0;
+    const double wavelength = kSpeedOfLight / (frequencyMHz * 1000000.0);
+    // A frequency so small the wavelength overflows.
+    return std::isfinite(wavelength) ? wavelength : 0.0;
 }
 
 int AveragingEngine::AddValue(double value) {
@@ -159,20 +175,24 @@ void AveragingEngine::AddToBin(const Place& at, double value) {
     if (bin_.count == 0) {
         bin_.first = sample;
         bin_.sum = 0.0;
+        bin_.powerSum = 0.0;
     }
     bin_.last = sample;
     bin_.sum += value;
+    if (linearPower_) bin_.powerSum += MilliwattsOf(value);
     ++bin_.count;
 }
 
 void AveragingEngine::CloseBin() {
     if (bin_.count == 0) return;
-    // Mean of the dBm values (no conversion to power) at the midpoint of first and last.
+    // Mean of the dBm values (or of their power) at the midpoint of first and last.
     LocatedSample average;
     average.latitude = (bin_.first.latitude + bin_.last.latitude) * 0.5;
     average.longitude = (bin_.first.longitude + bin_.last.longitude) * 0.5;
-    average.value = bin_.sum / static_cast<double>(bin_.count);
+    const double count = static_cast<double>(bin_.count);
+    average.value = linearPower_ ? PowerMeanDbm(bin_.powerSum / count) : bin_.sum / count;
     averagedPoints_.push_back(average);
+    if (binSizes_ != nullptr) binSizes_->push_back(static_cast<std::uint32_t>(bin_.count));
     bin_.count = 0;
 }
 

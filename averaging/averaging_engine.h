@@ -16,6 +16,10 @@ namespace varistrum {
 inline constexpr double kLambdaSampleSpacing = 0.4;
 inline constexpr double kLambdaBinLength = 40;
 
+// A level in dBm as power in milliwatts, and a mean power back in dBm (to 9 decimals).
+double MilliwattsOf(double dbm);
+double PowerMeanDbm(double milliwatts);
+
 struct LocatedSample {
     double latitude = 0.0;   // decimal degrees
     double longitude = 0.0;  // decimal degrees
@@ -34,11 +38,19 @@ class AveragingEngine {
     bool AddPosition(double latitude, double longitude);
     // 0 when an average was delivered; -1 with (0.0, 0.0, -120.0) when none is waiting.
     int NextAveragedPoint(double& latitude, double& longitude, double& value);
+    // The wavelength (m) the engine measures its spacing and bins in; 0 for no frequency.
+    static double WavelengthMetres(double frequencyMHz);
     // Haversine distance in metres between two points given in decimal degrees.
     static double GreatCircleDistance(double lat1, double lon1, double lat2, double lon2);
     // Back to the state of a freshly constructed engine, so a new file starts from nothing.
     void Reset();
     bool IsActive() const { return active_; }
+    // Average the samples' power in milliwatts instead of their dBm values (a setting: kept
+    // by StartAveraging and Reset).
+    void SetLinearPower(bool on) { linearPower_ = on; }
+    bool LinearPower() const { return linearPower_; }
+    // Every closed bin appends its sample count to `sizes` (nullptr: none are kept).
+    void RecordBinSizes(std::vector<std::uint32_t>* sizes) { binSizes_ = sizes; }
     std::size_t PendingValueCount() const { return pendingValues_.size(); }
 
   private:
@@ -53,6 +65,7 @@ class AveragingEngine {
         LocatedSample first;
         LocatedSample last;
         double sum = 0.0;
+        double powerSum = 0.0;  // mW, when averaging in linear power
     };
 
     // A route point whose latitude cosine may be an estimate; the exact one is worked out
@@ -82,6 +95,8 @@ class AveragingEngine {
 
     bool active_ = false;
     bool firstPosition_ = true;
+    bool linearPower_ = false;
+    std::vector<std::uint32_t>* binSizes_ = nullptr;
     DistanceThreshold sampleSpacing_;
     DistanceThreshold binLength_;
     Place binStart_;

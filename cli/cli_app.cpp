@@ -15,6 +15,7 @@
 #include "cli/convert_options.h"
 #include "cli/exit_codes.h"
 #include "cli/map_command.h"
+#include "cli/report_command.h"
 #include "convert/convert_job.h"
 #include "convert/folder_files.h"
 #include "index/make_index.h"
@@ -144,7 +145,7 @@ int IndexCommand(const std::string& path, bool json, bool quiet) {
 
 // The one line of a command-line mistake, naming the subcommands when the first word is not one.
 int ReportUsageError(const CLI::App& app, const CLI::ParseError& error, int argc, char** argv) {
-    const std::string commands = "identify, fields, index, convert, map";
+    const std::string commands = "identify, fields, index, convert, map, report";
     const std::string first = argc > 1 ? argv[1] : "";
     if (first.empty() || first[0] == '-') {
         if (app.get_subcommands().empty()) {
@@ -211,6 +212,12 @@ int Run(int argc, char** argv) {
     map->footer(
         "The data options are convert's (receiver, best server, 40-lambda, outage drop, scans, "
         "frequencies, --config); -o names the picture (default: the input name with .png).");
+    ReportOptions reportOptions;
+    CLI::App* report = app.add_subcommand(
+        "report",
+        "Report the measurement quality of a log file: drive, GPS, damage, and per "
+        "channel whether the scan rate suffices for 40-lambda averaging");
+    AddReportOptions(*report, reportOptions);
 
     try {
         app.parse(argc, argv);
@@ -234,6 +241,7 @@ int Run(int argc, char** argv) {
         NoteGivenOptions(*map, mapData);
         return MapCommand(mapData, mapOptions);
     }
+    if (*report) return CheckedStdout(ReportCommand(reportOptions, *report));
     return kExitUsage;
 }
 

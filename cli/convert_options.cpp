@@ -5,10 +5,12 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 
 #include "averaging/averaging_engine.h"
@@ -21,6 +23,8 @@
 #include "export/map_export.h"
 #include "logfile/identify.h"
 #include "logfile/typed_frequencies.h"
+#include "report/lambda_warnings.h"
+#include "report/provenance.h"
 #include "settings/configuration.h"
 #include "settings/settings_snapshot.h"
 
@@ -121,6 +125,11 @@ std::optional<std::string> ParseFilterOptions(const ConvertOptions& o, ConvertRe
             return "--average must be none or 40-lambda";
         r.averageLambda = o.average == "40-lambda";
     }
+    if (o.Given("--average-domain")) {
+        if (o.averageDomain != "db" && o.averageDomain != "linear")
+            return "--average-domain must be db or linear";
+        r.averageLinear = o.averageDomain == "linear";
+    }
     if (r.bestServer && r.averageLambda.value_or(false))
         return "--best-server cannot be used with --average 40-lambda: one reduction at a time";
     r.split = o.split;
@@ -166,6 +175,8 @@ std::optional<std::string> ParseModeOptions(const ConvertOptions& o, ConvertRequ
     }
     if (r.folderMode && o.Given("--output"))
         return "--output cannot be used with a folder job: outputs are named after their inputs";
+    if (o.provenance && (r.folderMode || o.output == "-"))
+        return "--provenance applies only to a single file converted into an output file";
     if (r.folderMode && o.Given("--scans"))
         return "--scans cannot be used with a folder job: every scan of every file is converted";
     r.toStandardOutput = o.output == "-";
@@ -259,6 +270,7 @@ void ApplyRequest(const ConvertRequest& r, WindowSettings& w) {
         w.noAvg = false;
     }
     if (r.averageLambda) w.averageLambda = *r.averageLambda;
+    if (r.averageLinear) w.averageLinear = *r.averageLinear;
     if (r.split) w.split = true;
     if (r.dropOutages) {
         w.recDrop = true;
@@ -277,6 +289,8 @@ std::optional<std::string> FrequencyOutOfRange(const TavrelReader& reader, int r
     return text + " is not in the range of receiver " + std::to_string(receiver) + ' ' +
            RangeText(range) + '.';
 }
+
+}  // namespace
 
 // Gives the typed frequencies as the frequency dialog would; false when the conversion is aborted.
 bool SupplyFrequencies(TavrelReader& reader, const std::optional<std::pair<double, double>>& typed,
@@ -311,6 +325,8 @@ std::optional<std::string> MissingScan(const std::vector<int>& scans, int scanCo
     return std::nullopt;
 }
 
+namespace {
+
 ScanSelectionSnapshot SelectScans(const ScanTree& tree, int scanCount,
                                   const std::vector<int>& scans) {
     if (scans.empty()) return tree.Snapshot();
@@ -319,6 +335,37 @@ ScanSelectionSnapshot SelectScans(const ScanTree& tree, int scanCount,
         if (n >= 1 && n <= scanCount) states[static_cast<std::size_t>(n)] = 1;
     }
     return ScanSelectionSnapshot(std::move(states));
+}
+
+// Lines of a text file ('\n' counted); 0 when it cannot be read.
+std::int64_t CountLines(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::int64_t lines = 0;
+    std::vector<char> chunk(1 << 16);
+    while (file.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) ||
+           file.gcount() > 0) {
+        lines += std::count(chunk.begin(), chunk.begin() + file.gcount(), '\n');
+    }
+    return lines;
+}
+
+bool WriteProvenance(const ProvenanceRun& run, ConsoleObserver& console) {
+    std::string reason;
+    if (WriteProvenanceFile(run, reason)) return true;
+    console.ReportFailure(MessageKind::Error, "Output File Cannot Be Accessed!",
+                          ProvenancePathOf(run.output), reason);
+    return false;
+}
+
+// One warning line per scan whose 40-lambda windows would hold a median below 36 samples.
+void WarnOfSparseWindows(TavrelReader& reader, const std::string& input,
+                         const ConversionSettings& settings, ConsoleObserver& console,
+                         std::stop_token stop) {
+    ReportRequest check;
+    check.receivers = settings.receivers;
+    check.selection = &settings.scans;
+    for (const LambdaWarning& warning : CheckLambdaSampling(reader, input, check, stop))
+        console.ReportMessage(MessageKind::Warning, LambdaWarningText(warning));
 }
 
 // 0 only when every file was converted; the shell's status after a stopping signal.
@@ -379,13 +426,30 @@ int ConvertSingleFile(const ConvertOptions& o, const ConvertRequest& request,
     if (auto failed =
             PrepareSingleInput(o, request, format, reader, stop, interrupt, console, settings))
         return *failed;
-    if (request.format != MapFormat::Text)
-        return Finish(RunMapExportJob(reader, {o.input}, {output}, settings, MapOptionsOf(request),
-                                      console, stop.get_token()),
-                      interrupt);
-    return Finish(
-        RunConversionJob(reader, {o.input}, {output}, settings, console, stop.get_token()),
-        interrupt);
+    if (settings.averageType == kAverageLambda)
+        WarnOfSparseWindows(reader, o.input, settings, console, stop.get_token());
+    const std::int64_t started = UnixSecondsNow();
+    if (request.format != MapFormat::Text) {
+        const JobOutcome outcome =
+            o.provenance ? RunMapExportWithProvenance(reader, o.input, output, settings,
+                                                      MapOptionsOf(request), console,
+                                                      stop.get_token(), request.frequencies)
+                         : RunMapExportJob(reader, {o.input}, {output}, settings,
+                                           MapOptionsOf(request), console, stop.get_token());
+        return Finish(outcome, interrupt);
+    }
+    const JobOutcome outcome =
+        RunConversionJob(reader, {o.input}, {output}, settings, console, stop.get_token());
+    if (outcome == JobOutcome::Completed && o.provenance) {
+        ProvenanceRun run{o.input, output,  settings,        request.frequencies,
+                          {},      started, UnixSecondsNow()};
+        run.counts.outputLines = CountLines(output);
+        run.counts.damagedRecords = reader.Damage().damagedRecords;
+        run.counts.skippedBytes = reader.Damage().skippedBytes;
+        run.counts.rowsDroppedInOutages = reader.State().droppedInOutages;
+        if (!WriteProvenance(run, console)) return kExitFailed;
+    }
+    return Finish(outcome, interrupt);
 }
 
 int ConvertFolder(const ConvertOptions& o, const ConvertRequest& request,
@@ -417,16 +481,23 @@ int ConvertFolder(const ConvertOptions& o, const ConvertRequest& request,
             break;
         }
     }
+    // After the summary: one warning line per scan of sparse 40-lambda windows.
+    std::optional<SparseWindowSummary> sparse;
+    JobObserver* observer = &console;
+    if (settings.averageType == kAverageLambda) {
+        sparse.emplace(console, reader, settings.receivers, false);
+        observer = &*sparse;
+    }
     if (request.format != MapFormat::Text)
         return Finish(
             RunMapExportJob(reader, lists.inputs, lists.outputs, settings, MapOptionsOf(request),
-                            console, stop.get_token(), JobKind::Folder, request.merge),
+                            *observer, stop.get_token(), JobKind::Folder, request.merge),
             interrupt);
     if (request.jobs > 1)
-        return Finish(RunParallelConversion(reader, kFormatTavrel, lists, settings, console,
+        return Finish(RunParallelConversion(reader, kFormatTavrel, lists, settings, *observer,
                                             request.jobs, stop.get_token()),
                       interrupt);
-    return Finish(RunConversionJob(reader, lists.inputs, lists.outputs, settings, console,
+    return Finish(RunConversionJob(reader, lists.inputs, lists.outputs, settings, *observer,
                                    stop.get_token(), JobKind::Folder),
                   interrupt);
 }
@@ -493,6 +564,9 @@ void AddConvertOptions(CLI::App& c, ConvertOptions& o) {
     c.add_flag("--best-server", o.bestServer,
                "Reduce the data to the best server (not with --average 40-lambda)");
     value("--average", o.average, "none or 40-lambda", "none|40-lambda");
+    value("--average-domain", o.averageDomain,
+          "40-lambda bins average dBm values (db, the default) or power in mW (linear)",
+          "db|linear");
     c.add_flag("--split", o.split, "Split the output into parts of at most 60000 lines");
     value("--drop-outages", o.dropOutages, "Drop data during GPS outages of SECONDS or more",
           "SECONDS");
@@ -515,6 +589,9 @@ void AddConvertOptions(CLI::App& c, ConvertOptions& o) {
           "-110,-100,-90,-80,-70)",
           "A,B,C,D,E");
     c.add_flag("-q,--quiet", o.quiet, "No progress bar and no information lines");
+    c.add_flag("--provenance", o.provenance,
+               "Write NAME.provenance.json beside the output: program version, the input's size "
+               "and SHA-256, the settings, the run's counts and times (single-file jobs)");
 }
 
 void NoteGivenOptions(const CLI::App& command, ConvertOptions& options) {
@@ -526,6 +603,24 @@ void NoteGivenOptions(const CLI::App& command, ConvertOptions& options) {
         if (option->get_name() == "--header") options.header = true;
         if (option->get_name() == "--no-header") options.header = false;
     }
+}
+
+void AddDataOptions(CLI::App& c, ConvertOptions& o) {
+    const auto value = [&](const std::string& name, std::string& target, const std::string& help,
+                           const std::string& type) {
+        c.add_option(name, target, help)
+            ->type_name(type)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
+            ->check(NotEmptyValue());
+    };
+    value("INPUT", o.input, "Log file", "FILE");
+    value("--receiver", o.receiver, "Data source: receiver 1 or 2", "1|2");
+    value("--frequencies", o.frequencies, "Receiver frequencies F1,F2 in MHz", "F1,F2");
+    value("--scans", o.scans, "Scan numbers, as 'index' lists them (default: all)", "N,...");
+}
+
+std::optional<std::string> ParseDataOptions(const ConvertOptions& o, ConvertRequest& r) {
+    return ParseFilterOptions(o, r);
 }
 
 std::optional<std::string> ParseConvertOptions(const ConvertOptions& o, ConvertRequest& r) {

@@ -29,10 +29,12 @@ struct ConvertOptions {
     std::string tags, delimiter, otherDelimiter;
     bool header = true;  // --header / --no-header, whichever came last
     std::string receiver, columns, average, dropOutages, frequencies, scans;
+    std::string averageDomain;
     bool bestServer = false, split = false;
     std::string inputFolder, outputFolder, pattern, outputExt, jobs;
     std::string format, merge, rssiThresholds;
     bool quiet = false;
+    bool provenance = false;      // write NAME.provenance.json beside the output
     std::set<std::string> given;  // long names of the options on the command line, and "INPUT"
 
     bool Given(const std::string& name) const { return given.count(name) > 0; }
@@ -50,6 +52,7 @@ struct ConvertRequest {
     std::optional<std::vector<std::string>> columns;
     bool bestServer = false;
     std::optional<bool> averageLambda;
+    std::optional<bool> averageLinear;  // --average-domain linear
     bool split = false;
     std::optional<std::string> dropOutages;
     std::optional<std::pair<double, double>> frequencies;
@@ -85,5 +88,14 @@ std::optional<int> PrepareSingleInput(const ConvertOptions& options, const Conve
                                       int format, TavrelReader& reader, std::stop_source& stop,
                                       const InterruptStop& interrupt, ConsoleObserver& console,
                                       ConversionSettings& settings);
+// Shared with the report command: the data options (--receiver, --scans, --frequencies) ...
+void AddDataOptions(CLI::App& command, ConvertOptions& options);
+std::optional<std::string> ParseDataOptions(const ConvertOptions& options, ConvertRequest& request);
+// ... the scan numbers checked against the file ...
+std::optional<std::string> MissingScan(const std::vector<int>& scans, int scanCount,
+                                       const std::string& path);
+// ... and the typed frequencies given as the frequency dialog would (false: not accepted).
+bool SupplyFrequencies(TavrelReader& reader, const std::optional<std::pair<double, double>>& typed,
+                       ConsoleObserver& console);
 
 }  // namespace varistrum::cli

@@ -27,6 +27,7 @@ struct ConversionSettings {
     std::vector<int> selectedTags;            // their catalog tags, one per row
     DataColumns columns;
     int averageType = kAverageNone;
+    bool averageLinearPower = false;  // 40-lambda bins average power in mW, not dBm
     bool split = false;
     bool dropOutages = false;
     int outageSeconds = 30;

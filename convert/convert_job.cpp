@@ -82,6 +82,7 @@ FileOutcome ConvertOne(TavrelReader& reader, const std::string& input, const std
     gauge.Reset();
     reader.SetDelimiter(settings.Delimiter());
     reader.SetAverageType(static_cast<std::int16_t>(settings.averageType));
+    reader.SetLinearPowerAverage(settings.averageLinearPower);
 
     OutputLines lines(reader, file, settings);
     std::vector<RowSink*> sinks{&lines};

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "geodata/sample_layer_sink.h"
+#include "report/provenance.h"
 
 namespace varistrum {
 
@@ -80,6 +81,7 @@ class MapExport {
             writer.Abandon();
             return last;
         }
+        if (options_.metadataAtEnd) writer.SetMetadata(options_.metadataAtEnd(writer.Points()));
         if (!writer.Commit())
             return {JobOutcome::Failed, kOutputInaccessible, target.output, writer.Error(), {}};
         report_.points += sink.Points();
@@ -103,6 +105,28 @@ class MapExport {
 };
 
 }  // namespace
+
+JobOutcome RunMapExportWithProvenance(
+    TavrelReader& reader, const std::string& input, const std::string& output,
+    const ConversionSettings& settings, MapExportOptions options, JobObserver& observer,
+    std::stop_token stop, const std::optional<std::pair<double, double>>& typedFrequencies) {
+    ProvenanceRun run{input, output, settings, typedFrequencies, {}, UnixSecondsNow(), 0};
+    options.metadataAtEnd = [&](std::int64_t features) {
+        run.endUnixSeconds = UnixSecondsNow();
+        run.counts.features = features;
+        run.counts.damagedRecords = reader.Damage().damagedRecords;
+        run.counts.skippedBytes = reader.Damage().skippedBytes;
+        run.counts.rowsDroppedInOutages = reader.State().droppedInOutages;
+        return ProvenanceJson(run);
+    };
+    const JobOutcome outcome =
+        RunMapExportJob(reader, {input}, {output}, settings, options, observer, stop);
+    std::string reason;
+    if (outcome != JobOutcome::Completed || WriteProvenanceFile(run, reason)) return outcome;
+    observer.ReportFailure(MessageKind::Error, kOutputInaccessible, ProvenancePathOf(output),
+                           reason);
+    return JobOutcome::Failed;
+}
 
 std::string KmlSizeWarning(std::int64_t placemarks) {
     return "The KML holds " + std::to_string(placemarks) +

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stop_token>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "convert/convert_job.h"
@@ -33,6 +35,14 @@ JobOutcome RunMapExportJob(TavrelReader& reader, const std::vector<std::string>&
                            JobObserver& observer, std::stop_token stop,
                            JobKind kind = JobKind::SingleFile, const std::string& mergeOutput = {},
                            MapExportReport* report = nullptr);
+
+// A single-file export with its provenance record: in a GeoPackage's metadata and beside the
+// output (NAME.provenance.json), counting the run's features, damage and outage drops.
+JobOutcome RunMapExportWithProvenance(
+    TavrelReader& reader, const std::string& input, const std::string& output,
+    const ConversionSettings& settings, MapExportOptions options, JobObserver& observer,
+    std::stop_token stop,
+    const std::optional<std::pair<double, double>>& typedFrequencies = std::nullopt);
 
 // "The KML holds N placemarks: ..." when a KML export passes kKmlPlacemarksWarning.
 std::string KmlSizeWarning(std::int64_t placemarks);

@@ -375,6 +375,9 @@ bool MapLayerWriter::Commit() {
         inTransaction_ = false;
         if (dataset_->CommitTransaction() != OGRERR_NONE) Fail("The features cannot be stored.");
     }
+    if (!failed_ && options_.format == MapFormat::GeoPackage && !options_.metadataJson.empty() &&
+        dataset_->SetMetadataItem("PROVENANCE", options_.metadataJson.c_str()) != CE_None)
+        Fail("The metadata cannot be stored.");
     const int errorsBefore = trap_->Errors();
     CloseDatasets();  // FlatGeobuf builds its index, GeoPackage its R-tree triggers' results
     if (!failed_ && trap_->Errors() > errorsBefore) Fail("The output cannot be finished.");

@@ -7,6 +7,7 @@
 #include <ogr_feature.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -25,6 +26,9 @@ struct MapExportOptions {
     LevelRamp ramp;
     // Stored in a GeoPackage's dataset metadata when not empty (the conversion's provenance).
     std::string metadataJson;
+    // When set: asked once every feature is written (with their count) for the metadata text
+    // that replaces metadataJson, so that it can hold the run's counts.
+    std::function<std::string(std::int64_t features)> metadataAtEnd;
     // Every feature carries the name of the log it came from (several logs in one file).
     bool sourceFileField = false;
 };
@@ -55,6 +59,8 @@ class MapLayerWriter : public SampleLayerConsumer {
     // Finishes the file(s) and puts them in place; false with Error() when that fails (nothing
     // is left then).
     bool Commit();
+    // The GeoPackage's metadata text, stored by Commit (other formats have no metadata).
+    void SetMetadata(std::string json) { options_.metadataJson = std::move(json); }
     // Removes everything written.
     void Abandon();
 

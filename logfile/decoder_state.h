@@ -65,6 +65,7 @@ struct DecoderState {
     bool timeSinceOpen = false, scanStartWaiting = false;
     bool userFrequencies = false;
     bool InOutage = false;
+    std::int64_t droppedInOutages = 0;  // data records ignored inside GPS outages since Open
     bool newGpsRecord = false;
     bool firstFix = true;
     std::array<bool, 2> receiverPresent{};

@@ -215,7 +215,10 @@ DecodeResult TavrelReader::DecodeConfig(ByteSpan payload) {
 
 DecodeResult TavrelReader::DecodeSamples(int receiver, ByteSpan payload) {
     DecoderState& s = state_;
-    if (s.InOutage) return DecodeNothing;
+    if (s.InOutage) {
+        ++s.droppedInOutages;
+        return DecodeNothing;
+    }
     s.receiverDataSeen[static_cast<std::size_t>(receiver)] = true;
     ++(receiver == 0 ? s.counters.rx1Single : s.counters.rx2Single);
     if (!ReceiverChecked(receiver) || s.SkipScan) return DecodeNothing;
@@ -284,7 +287,10 @@ DecodeResult TavrelReader::DecodeScanList10(ByteSpan payload) {
 
 DecodeResult TavrelReader::DecodeChannelList(ByteSpan payload) {
     DecoderState& s = state_;
-    if (s.InOutage) return DecodeNothing;
+    if (s.InOutage) {
+        ++s.droppedInOutages;
+        return DecodeNothing;
+    }
     ++s.counters.listMode;
     if (s.SkipScan) return DecodeNothing;
     s.DataMode = DataKind::List;
@@ -304,7 +310,10 @@ DecodeResult TavrelReader::DecodeChannelTable(ByteSpan payload) {
         s.bestServer = BestServerState{};  // a sweep never spans two scans
     }
     if (!Converting()) s.HeaderPending = false;  // table scans get no tree entry
-    if (s.InOutage) return DecodeNothing;
+    if (s.InOutage) {
+        ++s.droppedInOutages;
+        return DecodeNothing;
+    }
     ++s.counters.tableMode;
     if (s.SkipScan || !Converting()) return DecodeNothing;
 

@@ -21,6 +21,9 @@ class ScanSelectionSnapshot : public ScanSelection {
     // states[n] for scan n: -1 no entry, 0 unchecked, 1 checked (index 0 unused).
     explicit ScanSelectionSnapshot(std::vector<signed char> states) : states_(std::move(states)) {}
 
+    // states[n] of every scan, as given.
+    const std::vector<signed char>& States() const { return states_; }
+
     std::optional<bool> ScanChecked(int scanIndex) const override {
         if (scanIndex < 0 || static_cast<std::size_t>(scanIndex) >= states_.size())
             return std::nullopt;

@@ -192,6 +192,10 @@ bool TavrelReader::SelectReceiver(int n) {
             state_.receiverWritten[static_cast<std::size_t>(r)]);
 }
 
+void TavrelReader::SetLinearPowerAverage(bool on) {
+    engine_.SetLinearPower(on);
+}
+
 bool TavrelReader::PrerequisitesMet() const {
     if (!state_.timeSeen || !state_.configSeen) return false;
     if (state_.DataMode == DataKind::Samples) return state_.list32Seen;

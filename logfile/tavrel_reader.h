@@ -34,6 +34,8 @@ class TavrelReader : public LogReader {
     bool PrerequisitesMet() const;
     // Typed-in receiver frequencies (MHz) for files that lack them.
     void SetEnteredFrequencies(double rx1MHz, double rx2MHz);
+    // 40-lambda bins average the samples' power (mW) instead of their dBm values.
+    void SetLinearPowerAverage(bool on);
 
     // Decodes as a conversion under `mode` (which must outlive it) until the next Open or
     // Close: scan selection, outage dropping, pending rows and the averaging engine.

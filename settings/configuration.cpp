@@ -72,6 +72,7 @@ bool SaveConfiguration(const std::string& path, const WindowSettings& s) {
     ok = ok && ini.WriteBool("OutputFilter", "RSSIField", s.rssiField);
     ok = ok && ini.WriteBool("OutputFilter", "NoAvg", s.noAvg);
     ok = ok && ini.WriteBool("OutputFilter", "BSAvg", s.bsAvg);
+    ok = ok && ini.WriteInteger("OutputFilter", "AverageDomain", s.averageLinear ? 1 : 0);
     ok = ok && ini.WriteInteger("OutputFieldSelection", "Delimiter", s.delimiter);
     ok = ok && ini.WriteBool("OutputFieldSelection", "FieldTitles", s.fieldTitles);
 
@@ -112,6 +113,7 @@ int OpenConfiguration(const std::string& path, WindowSettings& s) {
     s.rssiField = ini.ReadBool("OutputFilter", "RSSIField", true);
     ApplyRadio(ini.ReadBool("OutputFilter", "NoAvg", true), s.noAvg, s.bsAvg);
     ApplyRadio(ini.ReadBool("OutputFilter", "BSAvg", false), s.bsAvg, s.noAvg);
+    s.averageLinear = ReadChoice(ini, "OutputFilter", "AverageDomain", 2) == 1;  // older: 0
     s.delimiter = ReadChoice(ini, "OutputFieldSelection", "Delimiter", 5);
     s.fieldTitles = ini.ReadBool("OutputFieldSelection", "FieldTitles", false);
 

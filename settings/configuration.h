@@ -28,6 +28,8 @@ struct WindowSettings {
     bool rssiField = true;
     bool noAvg = true;  // radio pair with bsAvg ("Convert All Data" / "Best Server")
     bool bsAvg = false;
+    // "Average in linear power (mW)": 40-lambda bins average power, not dBm (AverageDomain=1).
+    bool averageLinear = false;
     int delimiter = 0;  // 0 comma, 1 semicolon, 2 tab, 3 space, 4 other
     bool fieldTitles = true;
     std::vector<std::string> availableFields = DefaultAvailableFields();

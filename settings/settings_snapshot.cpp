@@ -14,6 +14,7 @@ ConversionSettings ConversionSettingsOf(const WindowSettings& window) {
     settings.selectedTags.resize(settings.selectedTitles.size(), kNoTag);
     settings.columns = {window.frequencyField, window.channelField, window.rssiField};
     settings.averageType = AverageTypeOf(window.averageLambda, window.bsAvg);
+    settings.averageLinearPower = window.averageLinear;
     settings.split = window.split;
     settings.dropOutages = window.recDrop;
     settings.outageSeconds = ParseOutageSeconds(window.outageSeconds).value_or(0);

@@ -30,6 +30,18 @@ GuiTest::GuiTest() {
         paths.pop_front();
         return path;
     };
+    Hooks().chooseMapLayer = [this](QWidget*, const QString&) {
+        MapLayerChoice choice;
+        if (paths.empty()) return choice;
+        choice.path = paths.front();
+        choice.provenance = mapLayerProvenance;
+        paths.pop_front();
+        return choice;
+    };
+    Hooks().confirm = [this](const QString& text, const QString&, const QString&) {
+        confirmations.push_back(text.toStdString());
+        return confirmAnswer;
+    };
     windows_ = std::make_unique<TVaristrumWindows>();
 }
 

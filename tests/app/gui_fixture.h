@@ -50,6 +50,10 @@ class GuiTest : public ::testing::Test {
     std::function<int(QDialog&)> modal;
     // Paths the file choosers answer, in order; an empty queue cancels.
     std::deque<QString> paths;
+    bool mapLayerProvenance = false;  // the export dialog's provenance check box
+    // Texts of the two-button boxes shown, and how they are answered (true: the first button).
+    std::vector<std::string> confirmations;
+    bool confirmAnswer = true;
     TempDir dir;
 
   private:

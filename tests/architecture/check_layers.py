@@ -4,7 +4,8 @@
 
 The layers, lowest first: base (number formatting, text building, the worker base, the job
 observer) -> averaging (the engine and great-circle maths) -> logfile (framing, decoding, typed
-frequencies) -> the passes (index, convert, geodata: the drive as map layers; export: the map
+frequencies) -> the passes (index, convert, geodata: the drive as map layers; report: the
+drive's measurement quality; export: the map
 layer files; map: the map's points, statistics and background files) -> settings (the
 configuration file and the window-state model, no Qt) -> the map's drawing (mapdraw: QtGui
 only, so that the command line draws without a display) -> the front ends (app, cli). A folder
@@ -28,6 +29,7 @@ LAYERS = {
     "geodata": 3,
     "export": 3,
     "map": 3,
+    "report": 3,
     "settings": 4,
     "mapdraw": 4.5,  # above the core: no core folder includes it
     "app": 5,

@@ -102,5 +102,32 @@ TEST_F(MapFormatOptionsTest, FolderJobsWriteOneLayerFilePerLogOrOneMergedGeoPack
     EXPECT_NE(Err().find("Output File Cannot Be Accessed!"), std::string::npos) << Err();
 }
 
+// A GeoPackage carries the provenance record it is written beside; it counts the features.
+TEST_F(MapFormatOptionsTest, ProvenanceGoesIntoTheGeoPackageAndBesideIt) {
+    ASSERT_EQ(Cli(log_ + " --format gpkg --provenance -q"), 0) << Err();
+    const std::string record = ReadFile(dir_.File("mixed.provenance.json"));
+    ASSERT_NE(record.find("\"features\":"), std::string::npos) << record;
+    EXPECT_EQ(record.find("output_lines"), std::string::npos);
+    // GDAL's reading of the dataset metadata, as a GIS user sees it.
+    ASSERT_EQ(RunCommand("ogrinfo -ro -so " + dir_.File("mixed.gpkg") + " | grep PROVENANCE= >" +
+                         dir_.File("metadata")),
+              0);
+    const std::string stored = ReadFile(dir_.File("metadata"));
+    ASSERT_NE(stored.find('{'), std::string::npos) << stored;
+    EXPECT_EQ(stored.substr(stored.find('{')), record);
+    // The features counted are the samples layer's.
+    ASSERT_EQ(RunCommand("ogrinfo -ro -so " + dir_.File("mixed.gpkg") +
+                         " samples | grep 'Feature Count' >" + dir_.File("count")),
+              0);
+    const std::string count = ReadFile(dir_.File("count"));
+    const std::string features =
+        count.substr(count.find(':') + 2, count.find('\n') - count.find(':') - 2);
+    EXPECT_NE(record.find("\"features\":" + features + ","), std::string::npos) << count << record;
+    // Without --provenance there is no record.
+    std::filesystem::remove(dir_.File("mixed.provenance.json"));
+    ASSERT_EQ(Cli(log_ + " --format kml -q"), 0) << Err();
+    EXPECT_FALSE(Exists("mixed.provenance.json"));
+}
+
 }  // namespace
 }  // namespace varistrum

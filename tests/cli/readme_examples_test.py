@@ -47,6 +47,9 @@ def main():
     with tempfile.TemporaryDirectory() as work:
         simulate(sim, os.path.join(work, "drive.klf"), "mixed", 1, 600)
         simulate(sim, os.path.join(work, "nofreq.klf"), "no-frequency", 2, 120)
+        # The example log shipped beside the README.
+        shutil.copytree(os.path.join(os.path.dirname(os.path.abspath(readme_path)), "examples"),
+                        os.path.join(work, "examples"))
         os.mkdir(os.path.join(work, "logs"))
         for seed, scenario in enumerate(["mixed", "list", "single-gps", "table"], start=3):
             simulate(sim, os.path.join(work, "logs", f"{scenario}.klf"), scenario, seed, 120)

@@ -44,6 +44,7 @@ TEST_F(ConfigurationTest, SavesTheExactText) {
               "[InputFile]\r\nFilename=/data/drive 1.klf\r\n"
               "[OutputFilter]\r\nBrindletMode=0\r\nScanType=1\r\nReceiver1=1\r\nReceiver2=0\r\n"
               "FrequencyField=1\r\nChannelField=0\r\nRSSIField=1\r\nNoAvg=1\r\nBSAvg=0\r\n"
+              "AverageDomain=0\r\n"
               "[OutputFieldSelection]\r\nDelimiter=0\r\nFieldTitles=1\r\n"
               "[AvailableFields]\r\nCount=2\r\nField0=<< DATA >>\r\nField1=GPS Status\r\n"
               "[SelectedFields]\r\nCount=2\r\nField0=GPS Status\r\nField1=<< DATA >>\r\n"
@@ -64,6 +65,7 @@ TEST_F(ConfigurationTest, RoundTripRestoresStoredSettingsOnly) {
     saved.rssiField = false;
     saved.noAvg = false;
     saved.bsAvg = true;
+    saved.averageLinear = true;
     saved.delimiter = 4;
     saved.fieldTitles = false;
     std::reverse(saved.availableFields.begin(), saved.availableFields.end());
@@ -89,6 +91,7 @@ TEST_F(ConfigurationTest, RoundTripRestoresStoredSettingsOnly) {
     EXPECT_EQ(std::tie(opened.frequencyField, opened.channelField, opened.rssiField),
               std::tie(saved.frequencyField, saved.channelField, saved.rssiField));
     EXPECT_EQ(std::tie(opened.noAvg, opened.bsAvg), std::tie(saved.noAvg, saved.bsAvg));
+    EXPECT_TRUE(opened.averageLinear);
     EXPECT_EQ(opened.delimiter, 4);
     EXPECT_FALSE(opened.fieldTitles);
     EXPECT_EQ(opened.availableFields, saved.availableFields);
@@ -144,6 +147,23 @@ TEST_F(ConfigurationTest, MissingEntriesTakeTheOpenDefaults) {
     EXPECT_FALSE(s.fieldTitles);  // unlike the window at start
     EXPECT_TRUE(s.availableFields.empty());
     EXPECT_EQ(s.outputFilename, "Sample.out");
+}
+
+// Files saved before the power average existed lack AverageDomain: they average dBm values.
+TEST_F(ConfigurationTest, AverageDomainReadsZeroWhenMissingOrOdd) {
+    const std::pair<const char*, bool> cases[] = {
+        {"[OutputFilter]\r\nBSAvg=0\r\n", false},
+        {"[OutputFilter]\r\nAverageDomain=1\r\n", true},
+        {"[OutputFilter]\r\nAverageDomain=0\r\n", false},
+        {"[OutputFilter]\r\nAverageDomain=2\r\n", false},
+        {"[OutputFilter]\r\nAverageDomain=x\r\n", false},
+    };
+    for (const auto& [text, linear] : cases) {
+        WindowSettings s;
+        s.averageLinear = !linear;
+        OpenConfiguration(Put("domain.cfg", text), s);
+        EXPECT_EQ(s.averageLinear, linear) << text;
+    }
 }
 
 TEST_F(ConfigurationTest, RadioPairsBehaveAsRadioButtons) {

@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The drive quality page.
+#include "app/drive_quality_dlg.h"
+
+#include <QFile>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QTextBrowser>
+#include <QVBoxLayout>
+
+#include "app/ui_hooks.h"
+
+namespace varistrum {
+
+TDriveQualityDlg::TDriveQualityDlg(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("DriveQualityDlg"));
+    setWindowTitle(QStringLiteral("Drive Quality"));
+    resize(760, 620);
+    tbReport = new QTextBrowser(this);
+    tbReport->setObjectName(QStringLiteral("tbReport"));
+    btnSaveHtml = new QPushButton(QStringLiteral("Save as HTML..."), this);
+    btnSaveHtml->setObjectName(QStringLiteral("btnSaveHtml"));
+    btnClose = new QPushButton(QStringLiteral("Close"), this);
+    btnClose->setObjectName(QStringLiteral("btnClose"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btnSaveHtml);
+    buttons->addWidget(btnClose);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(tbReport);
+    layout->addLayout(buttons);
+    connect(btnSaveHtml, &QPushButton::clicked, this, [this] { btnSaveHtmlClick(); });
+    connect(btnClose, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void TDriveQualityDlg::SetReport(const std::string& html) {
+    html_ = QText(html);
+    tbReport->setHtml(html_);
+}
+
+bool TDriveQualityDlg::btnSaveHtmlClick() {
+    const QString path = ChoosePath(PathPrompt::SaveReport, this);
+    if (path.isEmpty()) return false;
+    QFile file(path);
+    const QByteArray bytes = html_.toUtf8();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(bytes) != bytes.size() || !file.flush()) {
+        ReportMessage(MessageKind::Error, QStringLiteral("Output File Cannot Be Accessed!"));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace varistrum

@@ -1,0 +1,92 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// varistrum-cli report: index pass (for the scans and frequency plans), then the report.
+#include "cli/report_command.h"
+
+#include <iostream>
+
+#include "averaging/averaging_engine.h"
+#include "cli/console.h"
+#include "cli/exit_codes.h"
+#include "convert/conversion_settings.h"
+#include "index/make_index.h"
+#include "logfile/identify.h"
+#include "report/drive_report.h"
+#include "report/report_format.h"
+
+namespace varistrum::cli {
+
+void AddReportOptions(CLI::App& command, ReportOptions& options) {
+    AddDataOptions(command, options.data);
+    command.get_option("INPUT")->required();
+    command.add_flag("--json", options.json, "Print JSON (schema: docs/report.schema.json)");
+    command
+        .add_option("--outage-seconds", options.outageSeconds,
+                    "GPS outages: gaps between good fixes of SECONDS or more (default 30)")
+        ->type_name("SECONDS")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
+        ->check(NotEmptyValue());
+}
+
+int ReportCommand(ReportOptions& options, const CLI::App& command) {
+    NoteGivenOptions(command, options.data);
+    ConvertRequest request;
+    if (auto problem = ParseDataOptions(options.data, request)) {
+        std::cerr << "Error: " << *problem << '\n';
+        return kExitUsage;
+    }
+    ReportRequest report;
+    if (options.data.Given("--outage-seconds")) {
+        const auto seconds = ParseOutageSeconds(options.outageSeconds);
+        if (!seconds) {
+            std::cerr << "Error: The GPS outage must be a whole number of seconds from 1 to "
+                         "86400.\n";
+            return kExitUsage;
+        }
+        report.outageSeconds = *seconds;
+    }
+    const std::string& input = options.data.input;
+    if (!CheckInputReadable(input)) return kExitFailed;
+    const int format = IdentifyLogFile(input);
+    ConsoleObserver console(false, true);
+    if (format == kFormatNone) {
+        console.ReportMessage(MessageKind::Warning, "File is not from a QTX CW product.");
+        return kExitFailed;
+    }
+    AveragingEngine engine;
+    TavrelReader reader(engine);
+    std::stop_source stop;
+    InterruptStop interrupt(stop);
+    IndexRecorder recorder(console);
+    const IndexOutcome indexed = RunIndexPass(reader, format, input, recorder, stop.get_token());
+    if (indexed == IndexOutcome::Stopped) return interrupt.ExitStatus(kExitFailed);
+    if (indexed != IndexOutcome::Indexed) return kExitFailed;
+    if (auto missing = MissingScan(request.scans, reader.State().ScanIndex, input)) {
+        console.ReportMessage(MessageKind::Error, *missing);
+        return kExitFailed;
+    }
+    if (reader.State().userFrequencies && request.frequencies) {
+        reader.SetUserFrequencies(false);
+        if (!SupplyFrequencies(reader, request.frequencies, console)) return kExitFailed;
+    }
+    if (request.receiver) {
+        report.receivers.receiver1 = *request.receiver == 1;
+        report.receivers.receiver2 = *request.receiver == 2;
+    }
+    report.scans = request.scans;
+    const DriveReport result = BuildDriveReport(reader, input, report, stop.get_token());
+    if (!result.opened) {
+        console.ReportFailure(MessageKind::Error, "Input File Does Not Exist!", input, {});
+        return kExitFailed;
+    }
+    if (result.end == LoopEnd::ReadError) {
+        console.ReportFailure(MessageKind::Error, "Input File Cannot Be Read!", input,
+                              result.failureReason);
+        return kExitFailed;
+    }
+    if (result.end == LoopEnd::Cancelled) return interrupt.ExitStatus(kExitFailed);
+    std::cout << (options.json ? ReportJson(result) : ReportText(result));
+    if (result.file.damage.Any()) console.ReportDamage({}, result.file.damage);
+    return kExitDone;
+}
+
+}  // namespace varistrum::cli

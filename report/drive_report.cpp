@@ -1,0 +1,406 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// One pass over the records that gathers the report's figures, after the GPS-outage pass.
+#include "report/drive_report.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <deque>
+#include <memory>
+#include <optional>
+
+#include "averaging/averaging_engine.h"
+#include "averaging/great_circle.h"
+#include "convert/gps_outage_pass.h"
+#include "logfile/conversion_mode.h"
+#include "logfile/tavrel_reader.h"
+
+namespace varistrum {
+
+namespace {
+
+constexpr double kKmhPerMetrePerSecond = 3.6;
+
+double FiniteOrZero(double value) {
+    return std::isfinite(value) ? value : 0.0;
+}
+
+// The samples of one channel in one scan, and a 40-lambda engine of its own that lays the
+// bins exactly as a conversion's engine would and tells their sizes.
+struct ChannelWork {
+    double frequencyMHz = 0.0;
+    bool receiverSamples = false;
+    std::int64_t samples = 0;
+    std::array<std::int64_t, 256> levelCounts{};  // by level + 128
+    AveragingEngine engine;
+    std::vector<std::uint32_t> binSizes;
+
+    explicit ChannelWork(double mhz) : frequencyMHz(mhz) {
+        if (AveragingEngine::WavelengthMetres(mhz) == 0.0) return;
+        engine.RecordBinSizes(&binSizes);
+        engine.StartAveraging(mhz, kLambdaSampleSpacing, kLambdaBinLength);
+    }
+    void Add(const std::int8_t* levels, std::size_t count) {
+        samples += static_cast<std::int64_t>(count);
+        for (std::size_t i = 0; i < count; ++i)
+            ++levelCounts[static_cast<std::size_t>(levels[i] + 128)];
+        if (engine.IsActive()) engine.AddLevels(levels, count);
+    }
+    void Position(double latitude, double longitude) {
+        if (!engine.IsActive()) return;
+        engine.AddPosition(latitude, longitude);
+        double lat = 0.0, lon = 0.0, value = 0.0;
+        while (engine.NextAveragedPoint(lat, lon, value) == 0) {
+        }
+    }
+};
+
+// The drive figures of a stretch of the file (a scan, or the whole file) as records arrive.
+class DriveWork {
+  public:
+    explicit DriveWork(const DamageCounters& damageAtStart) : damageAtStart_(damageAtStart) {}
+
+    void TimeStamp(const GpsBlock& stamp) {
+        if (lastStamp_) {
+            const std::int64_t step = SecondsBetweenFixes(*lastStamp_, stamp);
+            if (step > 0) figures_.durationSeconds += static_cast<double>(step);
+        }
+        lastStamp_ = stamp;
+    }
+
+    void Gps(const GpsBlock& fix) {
+        TimeStamp(fix);
+        if (fix.statusCode == static_cast<int>(GpsFixStatus::ThreeDFix)) {
+            ++figures_.gps.fixes3d;
+        } else if (fix.statusCode == static_cast<int>(GpsFixStatus::TwoDFix)) {
+            ++figures_.gps.fixes2d;
+        } else {
+            ++figures_.gps.bad;
+            return;
+        }
+        if (lastGood_) {
+            // Positions beyond the poles (a damaged fix) have no distance.
+            const double metres = FiniteOrZero(RouteMetres(
+                lastGood_->latitudeB.decimalDegrees, lastGood_->longitudeB.decimalDegrees,
+                fix.latitudeB.decimalDegrees, fix.longitudeB.decimalDegrees));
+            figures_.distanceMetres += metres;
+            const std::int64_t seconds = SecondsBetweenFixes(*lastGood_, fix);
+            if (seconds > 0)
+                speeds_.push_back(metres / static_cast<double>(seconds) * kKmhPerMetrePerSecond);
+        }
+        lastGood_ = fix;
+    }
+
+    bool Timed() const { return lastStamp_.has_value(); }
+    bool HasChannels() const { return !channels_.empty(); }
+    void AddOutage(const OutageFigure& outage) { figures_.outages.push_back(outage); }
+
+    ChannelWork& Channel(double frequencyMHz) {
+        for (auto& channel : channels_) {
+            if (channel->frequencyMHz == frequencyMHz) return *channel;
+        }
+        channels_.push_back(std::make_unique<ChannelWork>(frequencyMHz));
+        return *channels_.back();
+    }
+
+    void Position(double latitude, double longitude) {
+        for (auto& channel : channels_) channel->Position(latitude, longitude);
+    }
+
+    DriveFigures Finish(const DamageCounters& damageAtEnd) {
+        std::sort(speeds_.begin(), speeds_.end());
+        figures_.speedMedianKmh = NearestRank(speeds_, 50);
+        figures_.speed95Kmh = NearestRank(speeds_, 95);
+        figures_.damage.damagedRecords = damageAtEnd.damagedRecords - damageAtStart_.damagedRecords;
+        figures_.damage.skippedBytes = damageAtEnd.skippedBytes - damageAtStart_.skippedBytes;
+        return figures_;
+    }
+
+    std::vector<ChannelFigures> ChannelFiguresOf(double seconds) const {
+        std::vector<ChannelFigures> out;
+        for (const auto& work : channels_) out.push_back(FiguresOf(*work, seconds));
+        std::sort(out.begin(), out.end(), [](const ChannelFigures& a, const ChannelFigures& b) {
+            return a.frequencyMHz < b.frequencyMHz;
+        });
+        return out;
+    }
+
+  private:
+    static ChannelFigures FiguresOf(const ChannelWork& work, double seconds) {
+        ChannelFigures figures;
+        figures.frequencyMHz = work.frequencyMHz;
+        figures.receiverSamples = work.receiverSamples;
+        figures.samples = work.samples;
+        figures.samplesPerSecond =
+            seconds > 0.0 ? static_cast<double>(work.samples) / seconds : 0.0;
+        figures.levels = LevelsOf(work.levelCounts, work.samples);
+        if (work.engine.IsActive() && figures.samplesPerSecond > 0.0) {
+            const double window =
+                AveragingEngine::WavelengthMetres(work.frequencyMHz) * kLambdaBinLength;
+            figures.lee = LeeFiguresOf(work.binSizes, figures.samplesPerSecond, window);
+        }
+        return figures;
+    }
+
+    static LevelFigures LevelsOf(const std::array<std::int64_t, 256>& counts, std::int64_t total) {
+        LevelFigures levels;
+        if (total == 0) return levels;
+        const std::int64_t medianRank = (total + 1) / 2;  // nearest rank of 50 %
+        std::int64_t seen = 0;
+        bool first = true;
+        for (std::size_t i = 0; i < counts.size(); ++i) {
+            if (counts[i] == 0) continue;
+            const int level = static_cast<int>(i) - 128;
+            if (first) levels.minimum = level;
+            first = false;
+            if (seen < medianRank && seen + counts[i] >= medianRank) levels.median = level;
+            seen += counts[i];
+            levels.maximum = level;
+        }
+        return levels;
+    }
+
+    DamageCounters damageAtStart_;
+    DriveFigures figures_;
+    std::optional<GpsBlock> lastStamp_;
+    std::optional<GpsBlock> lastGood_;
+    std::vector<double> speeds_;
+    std::vector<std::unique_ptr<ChannelWork>> channels_;
+};
+
+struct ScanWork {
+    int number = 0;
+    std::string name;
+    DriveWork drive;
+    DriveFigures figures;
+};
+
+GpsBlock StampOf(const RtcClock& clock) {
+    GpsBlock stamp;  // no calendar date: the step is taken within the day
+    stamp.hours = clock.hours;
+    stamp.minutes = clock.minutes;
+    stamp.seconds = clock.seconds;
+    return stamp;
+}
+
+// The report's own walk through the records, after the outage pass listed the gaps.
+class ReportPass {
+  public:
+    ReportPass(TavrelReader& reader, const ReportRequest& request,
+               std::vector<std::int64_t> outageStarts)
+        : reader_(reader),
+          request_(request),
+          outageStarts_(std::move(outageStarts)),
+          file_(DamageCounters{}) {}
+
+    void Record(const RecordBuffer& buffer) {
+        reader_.DecodeRecord(buffer);
+        const DecoderState& s = reader_.State();
+        if (current_ == nullptr || s.ScanIndex != current_->number) StartScan();
+        switch (buffer.bytes[0]) {
+            case GpsRecord:
+                if (s.newGpsRecord) Gps();
+                break;
+            case RtcRecord:
+                file_.TimeStamp(StampOf(s.rtc));
+                current_->drive.TimeStamp(StampOf(s.rtc));
+                break;
+            case Receiver1DataRecord:
+            case Receiver2DataRecord:
+                Samples(buffer.bytes[0] == Receiver1DataRecord ? 0 : 1);
+                break;
+            case ChannelListRecord:
+                ListEntries(buffer);
+                break;
+            case ChannelTableRecord:
+                TableEntries();
+                break;
+            default:
+                break;
+        }
+    }
+
+    void Finish(DriveReport& report) {
+        EndScan();
+        report.file = file_.Finish(reader_.Damage());
+        for (ScanWork& scan : scans_) {
+            if (!Wanted(scan.number)) continue;
+            // Records before the first scan without samples are in the file's figures only.
+            if (scan.number == 0 && !scan.drive.HasChannels()) continue;
+            ScanReport out;
+            out.number = scan.number;
+            out.name = scan.number == 0 ? "no scan definition" : scan.name;
+            out.drive = scan.figures;
+            out.channels = scan.drive.ChannelFiguresOf(scan.figures.durationSeconds);
+            for (const ChannelFigures& channel : out.channels) {
+                const LeeVerdict verdict =
+                    channel.lee ? channel.lee->verdict : LeeVerdict::NotApplicable;
+                if (out.verdict == LeeVerdict::NotApplicable ||
+                    (verdict != LeeVerdict::NotApplicable && verdict > out.verdict))
+                    out.verdict = verdict;
+            }
+            if (report.verdict == LeeVerdict::NotApplicable ||
+                (out.verdict != LeeVerdict::NotApplicable && out.verdict > report.verdict))
+                report.verdict = out.verdict;
+            report.scans.push_back(std::move(out));
+        }
+    }
+
+  private:
+    bool Wanted(int number) const {
+        if (request_.selection != nullptr &&
+            !request_.selection->ScanChecked(number).value_or(true))
+            return false;
+        if (request_.scans.empty()) return true;
+        return std::find(request_.scans.begin(), request_.scans.end(), number) !=
+               request_.scans.end();
+    }
+
+    void StartScan() {
+        const DecoderState& s = reader_.State();
+        // What came before the file's first time stamp belongs to the scan that it starts.
+        if (current_ != nullptr && current_->number == 0 && s.ScanIndex == 1 &&
+            current_->figures.durationSeconds == 0.0 && !current_->drive.Timed()) {
+            current_->number = 1;
+            current_->name = s.ScanName;
+            return;
+        }
+        EndScan();
+        scans_.push_back(ScanWork{s.ScanIndex, s.ScanName, DriveWork(reader_.Damage()), {}});
+        current_ = &scans_.back();
+    }
+
+    void EndScan() {
+        if (current_ != nullptr) current_->figures = current_->drive.Finish(reader_.Damage());
+    }
+
+    void Gps() {
+        reader_.ClearNewGpsRecordMark();
+        const DecoderState& s = reader_.State();
+        const GpsBlock& fix = s.gps;
+        if (openOutage_ && fix.HasFix()) {
+            OutageFigure outage;
+            outage.startSecondOfDay = outageFix_.SecondOfDay();
+            outage.durationSeconds = static_cast<double>(SecondsBetweenFixes(outageFix_, fix));
+            outage.jumpMetres = FiniteOrZero(RouteMetres(
+                outageFix_.latitudeB.decimalDegrees, outageFix_.longitudeB.decimalDegrees,
+                fix.latitudeB.decimalDegrees, fix.longitudeB.decimalDegrees));
+            file_.AddOutage(outage);
+            if (outageScan_ < scans_.size()) scans_[outageScan_].drive.AddOutage(outage);
+            openOutage_ = false;
+        }
+        file_.Gps(fix);
+        current_->drive.Gps(fix);
+        // Every GPS record moves the engines on, as in a conversion.
+        current_->drive.Position(fix.latitudeB.decimalDegrees, fix.longitudeB.decimalDegrees);
+        if (nextOutage_ < outageStarts_.size() &&
+            outageStarts_[nextOutage_] == s.counters.gpsTotal) {
+            ++nextOutage_;
+            openOutage_ = true;
+            outageFix_ = fix;
+            outageScan_ = scans_.size() - 1;
+        }
+    }
+
+    void Samples(int receiver) {
+        const bool taken =
+            receiver == 0 ? request_.receivers.receiver1 : request_.receivers.receiver2;
+        const DecoderState& s = reader_.State();
+        if (!taken || s.lastSampleIndex < 0) return;
+        const auto& codes = receiver == 0 ? s.channelValuesA : s.channelValuesB;
+        const double mhz = s.plans[static_cast<std::size_t>(receiver)].CodeToMHz(codes[0]);
+        ChannelWork& channel = current_->drive.Channel(mhz);
+        channel.receiverSamples = true;
+        channel.Add(s.levels.data(), static_cast<std::size_t>(s.lastSampleIndex) + 1);
+    }
+
+    // The selected receiver's entries of a list record: receiver, list position and level.
+    void ListEntries(const RecordBuffer& buffer) {
+        const DecoderState& s = reader_.State();
+        const ByteSpan payload(buffer.bytes.data() + 1,
+                               static_cast<std::size_t>(buffer.length - 1));
+        const auto& codes = s.SelectedReceiver == 1 ? s.channelValuesB : s.channelValuesA;
+        for (std::size_t e = 0; e < 5 && 3 * e + 2 < payload.size(); ++e) {
+            if (payload[3 * e] != s.SelectedReceiver) continue;
+            const std::size_t slot = payload[3 * e + 1];
+            if (slot >= codes.size()) continue;
+            const auto level = static_cast<std::int8_t>(payload[3 * e + 2]);
+            current_->drive.Channel(s.SelectedPlan().CodeToMHz(codes[slot])).Add(&level, 1);
+        }
+    }
+
+    void TableEntries() {
+        const DecoderState& s = reader_.State();
+        if (s.DataMode != DataKind::Table) return;
+        const FrequencyPlan& plan = s.SelectedPlan();
+        for (int e = 0; e < s.tableEntries; ++e) {
+            const auto i = static_cast<std::size_t>(e);
+            const double mhz = plan.CodeToMHz(plan.CodeOfChannel(s.channelNumbers[i]));
+            current_->drive.Channel(mhz).Add(&s.levels[i], 1);
+        }
+    }
+
+    TavrelReader& reader_;
+    const ReportRequest& request_;
+    std::vector<std::int64_t> outageStarts_;
+    std::size_t nextOutage_ = 0;
+    bool openOutage_ = false;
+    GpsBlock outageFix_;
+    std::size_t outageScan_ = 0;
+    DriveWork file_;
+    std::deque<ScanWork> scans_;  // stable addresses as scans are added
+    ScanWork* current_ = nullptr;
+};
+
+}  // namespace
+
+double RouteMetres(double lat1, double lon1, double lat2, double lon2) {
+    return AveragingEngine::GreatCircleDistance(lat1, lon1, lat2, lon2);
+}
+
+double NearestRank(const std::vector<double>& sorted, double percent) {
+    if (sorted.empty()) return 0.0;
+    const double n = static_cast<double>(sorted.size());
+    auto rank = static_cast<std::size_t>(percent / 100.0 * n);
+    if (static_cast<double>(rank) < percent / 100.0 * n) ++rank;
+    return sorted[std::clamp<std::size_t>(rank, 1, sorted.size()) - 1];
+}
+
+DriveReport BuildDriveReport(TavrelReader& reader, const std::string& input,
+                             const ReportRequest& request, std::stop_token stop) {
+    DriveReport report;
+    report.input = input;
+    report.outageSeconds = request.outageSeconds;
+    reader.BindReceiverSelectors(request.receivers);
+    reader.SelectReceiver(request.receivers.receiver1 ? 1 : 2);
+    OutageListing outages;
+    outages.opened = true;
+    if (request.listOutages) outages = GpsOutagePass(reader, input, request.outageSeconds, stop);
+    if (!outages.opened) return report;
+    if (outages.end != LoopEnd::EndOfData) {
+        report.opened = true;
+        report.end = outages.end;
+        report.failureReason = outages.failureReason;
+        return report;
+    }
+    if (reader.Open(input) != 0) return report;
+    report.opened = true;
+    report.fileBytes = reader.FileSize();
+    // Decoded as a conversion of every scan, so the channel tables are filled in.
+    const ConversionMode mode{true, nullptr, false, {}};
+    reader.BeginConversion(mode);
+    reader.SetAverageType(kAverageNone);
+    ReportPass pass(reader, request, std::move(outages.starts));
+    const LoopResult loop =
+        RunRecordLoop(reader, stop, NoProgress, [&](const RecordBuffer& buffer) {
+            pass.Record(buffer);
+            return true;
+        });
+    report.end = loop.end;
+    report.failureReason = reader.ReadFailureReason();
+    pass.Finish(report);
+    reader.Close();
+    return report;
+}
+
+}  // namespace varistrum

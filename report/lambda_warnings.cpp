@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Warnings of undersampled 40-lambda windows.
+#include "report/lambda_warnings.h"
+
+#include "averaging/averaging_engine.h"
+#include "base/number_format.h"
+#include "logfile/identify.h"
+
+namespace varistrum {
+
+std::vector<LambdaWarning> LambdaWarningsOf(const DriveReport& report) {
+    std::vector<LambdaWarning> warnings;
+    for (const ScanReport& scan : report.scans) {
+        for (const ChannelFigures& channel : scan.channels) {
+            if (!channel.receiverSamples || !channel.lee || channel.lee->windows == 0) continue;
+            if (channel.lee->median >= kLeeSamples) continue;
+            warnings.push_back({scan.number, scan.name, channel.frequencyMHz, channel.lee->median});
+            break;  // one line per scan
+        }
+    }
+    return warnings;
+}
+
+std::string LambdaWarningText(const LambdaWarning& warning) {
+    std::string text = "Scan ";
+    AppendInt(text, warning.scan);
+    text += " (" + warning.name + "): ";
+    AppendFixed(text, warning.frequencyMHz, 4);
+    text += " MHz holds a median of ";
+    AppendInt(text, warning.medianSamples);
+    text += " samples per 40-lambda window, fewer than 36: its averages will be noisy.";
+    return text;
+}
+
+std::vector<LambdaWarning> CheckLambdaSampling(TavrelReader& reader, const std::string& input,
+                                               const ReportRequest& request, std::stop_token stop) {
+    ReportRequest quick = request;
+    quick.listOutages = false;
+    const DriveReport report = BuildDriveReport(reader, input, quick, stop);
+    if (!report.opened || report.end != LoopEnd::EndOfData) return {};
+    return LambdaWarningsOf(report);
+}
+
+}  // namespace varistrum
+
+namespace varistrum {
+
+SparseWindowSummary::SparseWindowSummary(JobObserver& target, const TavrelReader& jobReader,
+                                         ReceiverChoice receivers, bool oneMessage)
+    : target_(target), jobReader_(jobReader), receivers_(receivers), oneMessage_(oneMessage) {}
+
+void SparseWindowSummary::ReportSummary(const JobSummary& summary) {
+    target_.ReportSummary(summary);
+    AveragingEngine engine;
+    TavrelReader reader(engine);
+    reader.CopyTypedFrequenciesFrom(jobReader_);
+    ReportRequest request;
+    request.receivers = receivers_;
+    std::vector<std::string> lines;
+    for (const FileReport& file : summary.files) {
+        if (file.state != FileReport::State::Converted) continue;
+        const int format = IdentifyLogFile(file.input);
+        if (format == kFormatNone) continue;
+        reader.SetInputFormat(format);
+        for (const LambdaWarning& warning : CheckLambdaSampling(reader, file.input, request, {}))
+            lines.push_back(file.input + ": " + LambdaWarningText(warning));
+    }
+    if (lines.empty()) return;
+    if (!oneMessage_) {
+        for (const std::string& line : lines) target_.ReportMessage(MessageKind::Warning, line);
+        return;
+    }
+    std::string text = "40-lambda windows with a median below 36 samples:";
+    for (const std::string& line : lines) text += "\n" + line;
+    target_.ReportMessage(MessageKind::Warning, text);
+}
+
+}  // namespace varistrum

@@ -1,0 +1,67 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Before a 40-lambda conversion: the scans whose windows would hold too few samples.
+#pragma once
+
+#include <cstdint>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "base/job_observer.h"
+#include "logfile/tavrel_reader.h"
+#include "report/drive_report.h"
+
+namespace varistrum {
+
+struct LambdaWarning {
+    int scan = 0;
+    std::string name;
+    double frequencyMHz = 0.0;
+    std::uint32_t medianSamples = 0;  // per 40-lambda window
+};
+
+// The scans with a receiver channel whose median samples per window is below 36.
+std::vector<LambdaWarning> LambdaWarningsOf(const DriveReport& report);
+
+// "Scan 2 (GPS 14:30:45): 873.075 MHz holds a median of 18 samples per 40-lambda window, fewer
+// than 36: its averages will be noisy."
+std::string LambdaWarningText(const LambdaWarning& warning);
+
+// Reads the file once (no outage pass) for the scans a conversion with these choices takes.
+std::vector<LambdaWarning> CheckLambdaSampling(TavrelReader& reader, const std::string& input,
+                                               const ReportRequest& request, std::stop_token stop);
+
+}  // namespace varistrum
+
+namespace varistrum {
+
+// A folder job's observer that, at the job's end, checks each converted file for sparse
+// 40-lambda windows and lists them after the job's summary: one message holding every line
+// (the window's end box) or one message per line (the command line). The checks read the files
+// with a reader of its own, which takes over the job reader's typed frequencies.
+class SparseWindowSummary : public JobObserver {
+  public:
+    SparseWindowSummary(JobObserver& target, const TavrelReader& jobReader,
+                        ReceiverChoice receivers, bool oneMessage);
+
+    void SetProgress(int percent) override { target_.SetProgress(percent); }
+    void ReportMessage(MessageKind kind, const std::string& text) override {
+        target_.ReportMessage(kind, text);
+    }
+    void ReportFailure(MessageKind kind, const std::string& text, const std::string& path,
+                       const std::string& reason) override {
+        target_.ReportFailure(kind, text, path, reason);
+    }
+    void ReportDamage(const std::string& path, const DamageCounters& damage) override {
+        target_.ReportDamage(path, damage);
+    }
+    void ReportSummary(const JobSummary& summary) override;
+
+  private:
+    JobObserver& target_;
+    const TavrelReader& jobReader_;
+    ReceiverChoice receivers_;
+    bool oneMessage_;
+};
+
+}  // namespace varistrum

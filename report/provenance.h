@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// How an output was made, as JSON written beside it (NAME.provenance.json) or carried in an
+// export's metadata: program version, the input's name, size and SHA-256, every setting used,
+// the run's counts and its start and end time.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "convert/conversion_settings.h"
+
+namespace varistrum {
+
+struct ProvenanceCounts {
+    std::int64_t outputLines = 0;  // lines of the output text (header records included)
+    std::int64_t features = -1;    // points of a map layer export; -1 for text output
+    std::int64_t damagedRecords = 0;
+    std::int64_t skippedBytes = 0;
+    std::int64_t rowsDroppedInOutages = 0;  // data records ignored inside GPS outages
+};
+
+struct ProvenanceRun {
+    std::string input;   // path of the input file (read for its size and SHA-256)
+    std::string output;  // path of the output; empty when there is none
+    ConversionSettings settings;
+    std::optional<std::pair<double, double>> typedFrequencies;  // MHz, receivers 1 and 2
+    ProvenanceCounts counts;
+    std::int64_t startUnixSeconds = 0;  // UTC
+    std::int64_t endUnixSeconds = 0;
+};
+
+// The JSON text (one object, '\n' at the end); the input's size and digest are null when the
+// file cannot be read.
+std::string ProvenanceJson(const ProvenanceRun& run);
+
+// "2026-12-08T10:15:00Z"
+std::string UtcTimeText(std::int64_t unixSeconds);
+// Seconds since 1970 now.
+std::int64_t UnixSecondsNow();
+
+// NAME.provenance.json for an output NAME.EXT (beside it).
+std::string ProvenancePathOf(const std::string& output);
+
+// Writes the JSON to ProvenancePathOf(run.output); false with the system's reason when it
+// cannot.
+bool WriteProvenanceFile(const ProvenanceRun& run, std::string& reason);
+
+}  // namespace varistrum

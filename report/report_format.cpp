@@ -1,0 +1,375 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Text, JSON and HTML forms of the drive report.
+#include "report/report_format.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "base/number_format.h"
+
+namespace varistrum {
+
+// The Lee sentence with its numbers glued to their units.
+std::string GluedLeeSentence(const ChannelFigures& channel, double medianSpeedKmh);
+
+namespace {
+
+// Joins a number to its unit in texts that get wrapped; a blank in the output.
+constexpr char kGlue = '\x1f';
+const std::string kUnitGap(1, kGlue);
+
+std::string Fixed(double value, int precision) {
+    std::string out;
+    AppendFixed(out, value, precision);
+    return out;
+}
+
+std::string Whole(std::int64_t value) {
+    std::string out;
+    AppendInt(out, value);
+    return out;
+}
+
+// Fixed with `precision` decimals, trailing zeros dropped down to `keep` decimals.
+std::string Trimmed(double value, int precision, int keep) {
+    std::string text = Fixed(value, precision);
+    const std::size_t point = text.find('.');
+    if (point == std::string::npos) return text;
+    std::size_t end = text.size();
+    while (end > point + 1 + static_cast<std::size_t>(keep) && text[end - 1] == '0') --end;
+    if (end == point + 1) --end;  // no decimals left: no point either
+    return text.substr(0, end);
+}
+
+std::string FrequencyText(double mhz) {
+    return mhz > 0.0 ? Trimmed(mhz, 4, 3) + kUnitGap + "MHz" : "unknown frequency";
+}
+
+std::string ClockText(std::int64_t secondOfDay) {
+    std::string out;
+    AppendInt(out, secondOfDay / 3600 % 24, 2);
+    out.push_back(':');
+    AppendInt(out, secondOfDay / 60 % 60, 2);
+    out.push_back(':');
+    AppendInt(out, secondOfDay % 60, 2);
+    return out;
+}
+
+// "1:02:03" (hours, minutes, seconds).
+std::string DurationText(double seconds) {
+    const auto total = static_cast<std::int64_t>(std::llround(seconds));
+    std::string out;
+    AppendInt(out, total / 3600);
+    out.push_back(':');
+    AppendInt(out, total / 60 % 60, 2);
+    out.push_back(':');
+    AppendInt(out, total % 60, 2);
+    return out;
+}
+
+std::string DistanceText(double metres) {
+    return metres >= 1000.0 ? Fixed(metres / 1000.0, 2) + kUnitGap + "km"
+                            : Fixed(metres, 0) + kUnitGap + "m";
+}
+
+std::string Percent(std::int64_t part, std::int64_t total) {
+    return total > 0 ? Fixed(100.0 * static_cast<double>(part) / static_cast<double>(total), 1)
+                     : std::string("0.0");
+}
+
+std::string SpeedSummary(const DriveFigures& d) {
+    return "speed median " + Fixed(d.speedMedianKmh, 0) + kUnitGap + "km/h, 95th percentile " +
+           Fixed(d.speed95Kmh, 0) + kUnitGap + "km/h";
+}
+
+std::string GpsLine(const GpsFigures& g) {
+    const std::int64_t total = g.Total();
+    return "GPS: " + Whole(g.fixes3d) + " 3D (" + Percent(g.fixes3d, total) + " %), " +
+           Whole(g.fixes2d) + " 2D (" + Percent(g.fixes2d, total) + " %), " + Whole(g.bad) +
+           " bad (" + Percent(g.bad, total) + " %)";
+}
+
+void AppendDrive(std::string& out, const DriveFigures& d, int outageSeconds) {
+    const auto line = [&](const std::string& text) {
+        out += WrapLine("  " + text, kReportColumns, 4);
+    };
+    line("Duration " + DurationText(d.durationSeconds) + ", distance " +
+         DistanceText(d.distanceMetres) + ", " + SpeedSummary(d));
+    line(GpsLine(d.gps));
+    if (d.outages.empty()) {
+        line("No GPS outages of " + Whole(outageSeconds) + " s or more");
+    } else {
+        line("GPS outages of " + Whole(outageSeconds) +
+             " s or more: " + Whole(static_cast<std::int64_t>(d.outages.size())));
+        for (const OutageFigure& o : d.outages) {
+            line("  " + ClockText(o.startSecondOfDay) + " for " + Fixed(o.durationSeconds, 0) +
+                 " s, position jumped " + DistanceText(o.jumpMetres));
+        }
+    }
+    line("Damaged records " + Whole(d.damage.damagedRecords) + ", bytes skipped " +
+         Whole(d.damage.skippedBytes));
+}
+
+std::string LevelsText(const LevelFigures& l) {
+    return "level min/median/max " + Whole(l.minimum) + "/" + Whole(l.median) + "/" +
+           Whole(l.maximum) + kUnitGap + "dBm";
+}
+
+void AppendChannel(std::string& out, const ChannelFigures& c, double medianSpeedKmh) {
+    out += WrapLine("  " + FrequencyText(c.frequencyMHz) + ": " + Whole(c.samples) + " samples, " +
+                        Fixed(c.samplesPerSecond, 1) + " samples/s, " + LevelsText(c.levels),
+                    kReportColumns, 6);
+    if (!c.lee) {
+        out += "    Lee's criterion: not applicable (no frequency or no drive)\n";
+        return;
+    }
+    out += WrapLine("    " + GluedLeeSentence(c, medianSpeedKmh), kReportColumns, 6);
+    const LeeFigures& lee = *c.lee;
+    out += WrapLine("    samples per window: min " + Whole(lee.minimum) + ", 10th percentile " +
+                        Whole(lee.percentile10) + ", median " + Whole(lee.median) + "; " +
+                        Fixed(lee.shareBelow36 * 100.0, 1) + " % of " + Whole(lee.windows) +
+                        " windows below 36",
+                    kReportColumns, 6);
+}
+
+// JSON ------------------------------------------------------------------------------------
+
+std::string JsonString(const std::string& text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out = "\"";
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '"' || c == '\\') {
+            out.push_back('\\');
+            out.push_back(ch);
+        } else if (c < 0x20) {
+            out += "\\u00";
+            out.push_back(kHex[c >> 4]);
+            out.push_back(kHex[c & 15]);
+        } else {
+            out.push_back(ch);
+        }
+    }
+    return out + "\"";
+}
+
+std::string Share(std::int64_t part, std::int64_t total) {
+    return total > 0 ? Fixed(static_cast<double>(part) / static_cast<double>(total), 4)
+                     : std::string("0.0000");
+}
+
+std::string DriveJson(const DriveFigures& d) {
+    const GpsFigures& g = d.gps;
+    const std::int64_t total = g.Total();
+    std::string out =
+        "\"duration_s\":" + Fixed(d.durationSeconds, 0) +
+        ",\"distance_m\":" + Fixed(d.distanceMetres, 1) +
+        ",\"speed_kmh\":{\"median\":" + Fixed(d.speedMedianKmh, 1) +
+        ",\"p95\":" + Fixed(d.speed95Kmh, 1) + "}" + ",\"gps\":{\"fixes_3d\":" + Whole(g.fixes3d) +
+        ",\"fixes_2d\":" + Whole(g.fixes2d) + ",\"bad\":" + Whole(g.bad) +
+        ",\"share_3d\":" + Share(g.fixes3d, total) + ",\"share_2d\":" + Share(g.fixes2d, total) +
+        ",\"share_bad\":" + Share(g.bad, total) + "},\"outages\":[";
+    for (std::size_t i = 0; i < d.outages.size(); ++i) {
+        const OutageFigure& o = d.outages[i];
+        out += std::string(i ? "," : "") + "{\"start\":\"" + ClockText(o.startSecondOfDay) +
+               "\",\"duration_s\":" + Fixed(o.durationSeconds, 0) +
+               ",\"jump_m\":" + Fixed(o.jumpMetres, 1) + "}";
+    }
+    out += "],\"damaged_records\":" + Whole(d.damage.damagedRecords) +
+           ",\"skipped_bytes\":" + Whole(d.damage.skippedBytes);
+    return out;
+}
+
+std::string ChannelJson(const ChannelFigures& c) {
+    std::string out =
+        "{\"frequency_mhz\":" + (c.frequencyMHz > 0.0 ? Trimmed(c.frequencyMHz, 6, 1) : "null") +
+        ",\"samples\":" + Whole(c.samples) +
+        ",\"samples_per_second\":" + Fixed(c.samplesPerSecond, 3) +
+        ",\"level_dbm\":{\"min\":" + Whole(c.levels.minimum) +
+        ",\"median\":" + Whole(c.levels.median) + ",\"max\":" + Whole(c.levels.maximum) +
+        "},\"lee\":";
+    if (!c.lee) return out + "null}";
+    const LeeFigures& lee = *c.lee;
+    return out + "{\"window_m\":" + Fixed(lee.windowMetres, 3) +
+           ",\"windows\":" + Whole(lee.windows) +
+           ",\"samples_per_window\":{\"min\":" + Whole(lee.minimum) +
+           ",\"p10\":" + Whole(lee.percentile10) + ",\"median\":" + Whole(lee.median) +
+           "},\"share_below_36\":" + Fixed(lee.shareBelow36, 4) +
+           ",\"max_speed_kmh\":" + Fixed(lee.maxSpeedKmh, 1) + ",\"verdict\":\"" +
+           VerdictKey(lee.verdict) + "\",\"meets_percent\":" + Whole(lee.meetsPercent) + "}}";
+}
+
+// HTML ------------------------------------------------------------------------------------
+
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+            case kGlue:
+                out += "&nbsp;";
+                break;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out.push_back(c);
+        }
+    }
+    return out;
+}
+
+void AppendDriveHtml(std::string& out, const DriveFigures& d, int outageSeconds) {
+    const auto row = [&](const std::string& name, const std::string& value) {
+        out += "<tr><th align=\"left\">" + Escaped(name) + "</th><td>" + Escaped(value) +
+               "</td></tr>\n";
+    };
+    out += "<table>\n";
+    row("Duration", DurationText(d.durationSeconds));
+    row("Distance", DistanceText(d.distanceMetres));
+    row("Speed", SpeedSummary(d));
+    row("GPS", GpsLine(d.gps).substr(5));
+    std::string outages = d.outages.empty() ? "none" : "";
+    for (const OutageFigure& o : d.outages) {
+        if (!outages.empty()) outages += "; ";
+        outages += ClockText(o.startSecondOfDay) + " for " + Fixed(o.durationSeconds, 0) +
+                   " s, jumped " + DistanceText(o.jumpMetres);
+    }
+    row("GPS outages (" + Whole(outageSeconds) + " s or more)", outages);
+    row("Damaged records", Whole(d.damage.damagedRecords));
+    row("Bytes skipped", Whole(d.damage.skippedBytes));
+    out += "</table>\n";
+}
+
+}  // namespace
+
+static std::string WrapGlued(const std::string& line, std::size_t width, std::size_t indent);
+
+std::string WrapLine(const std::string& line, std::size_t width, std::size_t indent) {
+    std::string out = WrapGlued(line, width, indent);
+    std::replace(out.begin(), out.end(), kGlue, ' ');
+    return out;
+}
+
+static std::string WrapGlued(const std::string& line, std::size_t width, std::size_t indent) {
+    std::string out;
+    std::string rest = line;
+    std::size_t lead = 0;
+    for (;;) {
+        if (rest.size() + lead <= width) {
+            out.append(lead, ' ');
+            out += rest + '\n';
+            return out;
+        }
+        std::size_t cut = rest.rfind(' ', width - lead);
+        const std::size_t firstText = rest.find_first_not_of(' ');
+        if (cut == std::string::npos || cut <= firstText) cut = rest.find(' ', width - lead);
+        if (cut == std::string::npos) {
+            out.append(lead, ' ');
+            out += rest + '\n';
+            return out;
+        }
+        out.append(lead, ' ');
+        out += rest.substr(0, cut) + '\n';
+        rest = rest.substr(cut + 1);
+        lead = indent;
+    }
+}
+
+std::string GluedLeeSentence(const ChannelFigures& channel, double medianSpeedKmh) {
+    if (!channel.lee) return FrequencyText(channel.frequencyMHz) + ": not applicable";
+    const LeeFigures& lee = *channel.lee;
+    std::string text =
+        FrequencyText(channel.frequencyMHz) + ": window " + Fixed(lee.windowMetres, 1) + kUnitGap +
+        "m; " + Fixed(channel.samplesPerSecond, 0) + " samples/s give 36 samples a window up to " +
+        Fixed(lee.maxSpeedKmh, 1) + kUnitGap + "km/h; median speed " + Fixed(medianSpeedKmh, 0) +
+        kUnitGap + "km/h: " + VerdictText(lee.verdict, lee.meetsPercent);
+    return text;
+}
+
+std::string LeeSentence(const ChannelFigures& channel, double medianSpeedKmh) {
+    std::string text = GluedLeeSentence(channel, medianSpeedKmh);
+    std::replace(text.begin(), text.end(), kGlue, ' ');
+    return text;
+}
+
+std::string ReportText(const DriveReport& report) {
+    std::string out = WrapLine("Drive quality of " + report.input + " (" +
+                                   Whole(static_cast<std::int64_t>(report.fileBytes)) + " bytes)",
+                               kReportColumns, 4);
+    out += "Whole file:\n";
+    AppendDrive(out, report.file, report.outageSeconds);
+    out += "  Lee's criterion (36 samples a 40-wavelength window): " +
+           (report.verdict == LeeVerdict::MeetsPartly ? std::string("meets in part")
+                                                      : VerdictText(report.verdict, 0)) +
+           "\n";
+    for (const ScanReport& scan : report.scans) {
+        out += "\n";
+        out += WrapLine("Scan " + Whole(scan.number) + " (" + scan.name + "):", kReportColumns, 4);
+        AppendDrive(out, scan.drive, report.outageSeconds);
+        for (const ChannelFigures& channel : scan.channels)
+            AppendChannel(out, channel, scan.drive.speedMedianKmh);
+        if (scan.channels.empty()) out += "  No samples of the chosen receiver\n";
+    }
+    return out;
+}
+
+std::string ReportJson(const DriveReport& report) {
+    std::string out = "{\"schema_version\":" + Whole(kReportSchemaVersion) +
+                      ",\"input\":{\"name\":" + JsonString(report.input) +
+                      ",\"bytes\":" + Whole(static_cast<std::int64_t>(report.fileBytes)) +
+                      "},\"outage_seconds\":" + Whole(report.outageSeconds) + ",\"file\":{" +
+                      DriveJson(report.file) + ",\"verdict\":\"" + VerdictKey(report.verdict) +
+                      "\"},\"scans\":[";
+    for (std::size_t i = 0; i < report.scans.size(); ++i) {
+        const ScanReport& scan = report.scans[i];
+        out += std::string(i ? "," : "") + "{\"number\":" + Whole(scan.number) +
+               ",\"name\":" + JsonString(scan.name) + "," + DriveJson(scan.drive) +
+               ",\"channels\":[";
+        for (std::size_t c = 0; c < scan.channels.size(); ++c)
+            out += std::string(c ? "," : "") + ChannelJson(scan.channels[c]);
+        out += "],\"verdict\":\"" + std::string(VerdictKey(scan.verdict)) + "\"}";
+    }
+    return out + "]}\n";
+}
+
+std::string ReportHtml(const DriveReport& report) {
+    std::string out =
+        "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Drive Quality</title>"
+        "</head><body>\n<h1>Drive quality</h1>\n<p>" +
+        Escaped(report.input) + " (" + Whole(static_cast<std::int64_t>(report.fileBytes)) +
+        " bytes)</p>\n<h2>Whole file</h2>\n";
+    AppendDriveHtml(out, report.file, report.outageSeconds);
+    out += "<p>Lee's criterion (36 samples a 40-wavelength window): <b>" +
+           (report.verdict == LeeVerdict::MeetsPartly ? std::string("meets in part")
+                                                      : VerdictText(report.verdict, 0)) +
+           "</b></p>\n";
+    for (const ScanReport& scan : report.scans) {
+        out += "<h2>Scan " + Whole(scan.number) + " (" + Escaped(scan.name) + ")</h2>\n";
+        AppendDriveHtml(out, scan.drive, report.outageSeconds);
+        if (scan.channels.empty()) continue;
+        out +=
+            "<table border=\"1\" cellpadding=\"3\"><tr><th>Channel</th><th>Samples</th>"
+            "<th>Samples/s</th><th>Level min/median/max (dBm)</th><th>Lee's criterion</th>"
+            "</tr>\n";
+        for (const ChannelFigures& c : scan.channels) {
+            out += "<tr><td>" + Escaped(FrequencyText(c.frequencyMHz)) + "</td><td>" +
+                   Whole(c.samples) + "</td><td>" + Fixed(c.samplesPerSecond, 1) + "</td><td>" +
+                   Whole(c.levels.minimum) + " / " + Whole(c.levels.median) + " / " +
+                   Whole(c.levels.maximum) + "</td><td>" +
+                   Escaped(GluedLeeSentence(c, scan.drive.speedMedianKmh)) + "</td></tr>\n";
+        }
+        out += "</table>\n";
+    }
+    return out + "</body></html>\n";
+}
+
+}  // namespace varistrum
