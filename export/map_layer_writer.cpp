@@ -306,9 +306,16 @@ void MapLayerWriter::AcceptPoint(const SamplePoint& p) {
     f.SetField(kChannel, p.channel);
     f.SetField(kFrequency, p.frequencyMHz);
     f.SetField(kRssi, p.rssiDbm);
-    f.SetField(kSamples, p.samples);
-    f.SetField(kRssiMin, p.rssiMinDbm);
-    f.SetField(kRssiMax, p.rssiMaxDbm);
+    if (p.averaged) {
+        // A 40-lambda bin's sample count and spread are not kept: null, never a made-up value.
+        f.SetFieldNull(kSamples);
+        f.SetFieldNull(kRssiMin);
+        f.SetFieldNull(kRssiMax);
+    } else {
+        f.SetField(kSamples, p.samples);
+        f.SetField(kRssiMin, p.rssiMinDbm);
+        f.SetField(kRssiMax, p.rssiMaxDbm);
+    }
     f.SetField(kAveraged, p.averaged ? 1 : 0);
     f.SetField(kSpeed, p.speedKmh);
     f.SetField(kAltitude, p.altitudeM);
