@@ -6,11 +6,11 @@
 
 #include <CLI/CLI.hpp>
 #include <csignal>
-#include <cstdio>
 #include <iostream>
 #include <sstream>
 
 #include "averaging/averaging_engine.h"
+#include "base/json_text.h"
 #include "cli/console.h"
 #include "cli/convert_options.h"
 #include "cli/exit_codes.h"
@@ -27,23 +27,6 @@
 namespace varistrum::cli {
 
 namespace {
-
-std::string JsonString(std::string_view text) {
-    std::string out = "\"";
-    for (const unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out.push_back('\\');
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", c);
-            out.append(escape);
-        } else {
-            out.push_back(static_cast<char>(c));
-        }
-    }
-    return out + "\"";
-}
 
 int IdentifyCommand(const std::string& path) {
     if (!CheckInputReadable(path)) return kExitFailed;

@@ -9,31 +9,13 @@
 #include <filesystem>
 #include <fstream>
 
+#include "base/json_text.h"
 #include "base/number_format.h"
 #include "base/sha256.h"
 
 namespace varistrum {
 
 namespace {
-
-std::string Quoted(const std::string& text) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string out = "\"";
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == '"' || c == '\\') {
-            out.push_back('\\');
-            out.push_back(ch);
-        } else if (c < 0x20) {
-            out += "\\u00";
-            out.push_back(kHex[c >> 4]);
-            out.push_back(kHex[c & 15]);
-        } else {
-            out.push_back(ch);
-        }
-    }
-    return out + "\"";
-}
 
 std::string Number(std::int64_t value) {
     std::string out;
@@ -58,11 +40,11 @@ const char* AverageTypeName(int type) {
 
 std::string SettingsJson(const ProvenanceRun& run) {
     const ConversionSettings& s = run.settings;
-    std::string out = "{\"delimiter\":" + Quoted(std::string(1, s.Delimiter())) +
+    std::string out = "{\"delimiter\":" + JsonString(std::string(1, s.Delimiter())) +
                       ",\"field_titles\":" + Bool(s.fieldTitles) + ",\"fields\":[";
     for (std::size_t i = 0; i < s.selectedTitles.size(); ++i) {
         const int tag = i < s.selectedTags.size() ? s.selectedTags[i] : -10;
-        out += std::string(i ? "," : "") + "{\"name\":" + Quoted(s.selectedTitles[i]) +
+        out += std::string(i ? "," : "") + "{\"name\":" + JsonString(s.selectedTitles[i]) +
                ",\"tag\":" + Number(tag) + "}";
     }
     out += "],\"data_columns\":{\"frequency\":" + std::string(Bool(s.columns.frequency)) +
@@ -132,12 +114,12 @@ std::string ProvenanceJson(const ProvenanceRun& run) {
     const std::optional<FileDigest> digest = DigestOfFile(run.input);
     const ProvenanceCounts& c = run.counts;
     return "{\"provenance_version\":1,\"program\":{\"name\":\"Varistrum CW\",\"version\":" +
-           Quoted(VARISTRUM_VERSION) +
-           "},\"input\":{\"name\":" + Quoted(std::filesystem::path(run.input).filename().string()) +
-           ",\"path\":" + Quoted(run.input) +
+           JsonString(VARISTRUM_VERSION) + "},\"input\":{\"name\":" +
+           JsonString(std::filesystem::path(run.input).filename().string()) +
+           ",\"path\":" + JsonString(run.input) +
            ",\"bytes\":" + (digest ? Number(static_cast<std::int64_t>(digest->size)) : "null") +
-           ",\"sha256\":" + (digest ? Quoted(digest->sha256) : "null") +
-           "},\"output\":" + (run.output.empty() ? std::string("null") : Quoted(run.output)) +
+           ",\"sha256\":" + (digest ? JsonString(digest->sha256) : "null") +
+           "},\"output\":" + (run.output.empty() ? std::string("null") : JsonString(run.output)) +
            ",\"settings\":" + SettingsJson(run) + ",\"counts\":{" +
            (c.features >= 0 ? "\"features\":" + Number(c.features)
                             : "\"output_lines\":" + Number(c.outputLines)) +

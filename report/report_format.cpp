@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/json_text.h"
 #include "base/number_format.h"
 
 namespace varistrum {
@@ -133,25 +134,6 @@ void AppendChannel(std::string& out, const ChannelFigures& c, double medianSpeed
 }
 
 // JSON ------------------------------------------------------------------------------------
-
-std::string JsonString(const std::string& text) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string out = "\"";
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == '"' || c == '\\') {
-            out.push_back('\\');
-            out.push_back(ch);
-        } else if (c < 0x20) {
-            out += "\\u00";
-            out.push_back(kHex[c >> 4]);
-            out.push_back(kHex[c & 15]);
-        } else {
-            out.push_back(ch);
-        }
-    }
-    return out + "\"";
-}
 
 std::string Share(std::int64_t part, std::int64_t total) {
     return total > 0 ? Fixed(static_cast<double>(part) / static_cast<double>(total), 4)

@@ -1,0 +1,28 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// JSON strings of names from log files: whatever bytes a scan name holds, the JSON stays valid.
+#include "base/json_text.h"
+
+#include <gtest/gtest.h>
+
+namespace varistrum {
+namespace {
+
+TEST(JsonTextTest, QuotesBackslashesAndControlCharactersAreEscaped) {
+    const struct {
+        std::string_view text;
+        const char* json;
+    } cases[] = {
+        {"", "\"\""},
+        {"Scan \"A\"", "\"Scan \\\"A\\\"\""},
+        {"C:\\logs", "\"C:\\\\logs\""},
+        {std::string_view("a\0b\r\n\x1f", 6), "\"a\\u0000b\\u000d\\u000a\\u001f\""},
+        {"Stra\xc3\x9f"
+         "e \x7f",
+         "\"Stra\xc3\x9f"
+         "e \x7f\""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(JsonString(c.text), c.json) << c.json;
+}
+
+}  // namespace
+}  // namespace varistrum
