@@ -25,16 +25,7 @@ void TMainForm::ShowMap(int scan) {
                                  QStringLiteral("Input and Output Files Must Be Selected."));
         return;
     }
-    // The frequencies are asked for as CONVERT asks for them.
-    if (reader_.State().userFrequencies && !reader_.State().list32Seen) {
-        RunModal(*dialogs_.frequency);
-        if (!reader_.State().userFrequencies) {
-            reader_.SetUserFrequencies(true);
-            varistrum::ReportMessage(MessageKind::Information,
-                                     QStringLiteral("Conversion Aborted."));
-            return;
-        }
-    }
+    if (!FrequenciesReady()) return;  // asked for as CONVERT asks for them
     reader_.SelectReceiver(Receiver1->isChecked() ? 1 : 2);
     ConversionSettings settings = ConversionSettingsOf(CurrentSettings());
     settings.convertAllScans = false;

@@ -14,6 +14,7 @@
 #include <iostream>
 
 #include "convert/job_files_check.h"
+#include "logfile/identify.h"
 
 namespace varistrum::cli {
 
@@ -119,6 +120,14 @@ bool CheckInputReadable(const std::string& path) {
     else
         std::fprintf(stderr, "Error: Cannot open '%s': %s\n", path.c_str(), reason.c_str());
     return false;
+}
+
+std::optional<int> ReadableLogFormat(const std::string& path, ConsoleObserver& console) {
+    if (!CheckInputReadable(path)) return std::nullopt;
+    const int format = IdentifyLogFile(path);
+    if (format != kFormatNone) return format;
+    console.ReportMessage(MessageKind::Warning, "File is not from a QTX CW product.");
+    return std::nullopt;
 }
 
 int CheckedStdout(int status) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <mutex>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <thread>
@@ -41,6 +42,10 @@ class ConsoleObserver : public JobObserver {
 // named pipe or device is refused without being opened, so nothing blocks.
 // Returns false, after printing the reason, when `path` cannot be read.
 bool CheckInputReadable(const std::string& path);
+
+// The input format of a readable log; nullopt, after saying why, for an input that cannot be
+// read or is not a log.
+std::optional<int> ReadableLogFormat(const std::string& path, ConsoleObserver& console);
 
 // Flushes standard output; when a write to it failed, says so and gives exit status 1,
 // otherwise `status`.

@@ -406,12 +406,9 @@ MapExportOptions MapOptionsOf(const ConvertRequest& request) {
 
 int ConvertSingleFile(const ConvertOptions& o, const ConvertRequest& request,
                       ConversionSettings settings, ConsoleObserver& console) {
-    if (!CheckInputReadable(o.input)) return kExitFailed;
-    const int format = IdentifyLogFile(o.input);
-    if (format == kFormatNone) {
-        console.ReportMessage(MessageKind::Warning, "File is not from a QTX CW product.");
-        return kExitFailed;
-    }
+    const std::optional<int> identified = ReadableLogFormat(o.input, console);
+    if (!identified) return kExitFailed;
+    const int format = *identified;
     const std::string output =
         !o.output.empty() ? o.output
         : request.format == MapFormat::Text

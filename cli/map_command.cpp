@@ -139,12 +139,9 @@ int MapCommand(const ConvertOptions& o, const MapOptions& m) {
             return kExitFailed;
         }
     }
-    if (!CheckInputReadable(o.input)) return kExitFailed;
-    const int format = IdentifyLogFile(o.input);
-    if (format == kFormatNone) {
-        console.ReportMessage(MessageKind::Warning, "File is not from a QTX CW product.");
-        return kExitFailed;
-    }
+    const std::optional<int> identified = ReadableLogFormat(o.input, console);
+    if (!identified) return kExitFailed;
+    const int format = *identified;
     AveragingEngine engine;
     TavrelReader reader(engine);
     std::stop_source stop;

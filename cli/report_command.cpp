@@ -45,13 +45,10 @@ int ReportCommand(ReportOptions& options, const CLI::App& command) {
         report.outageSeconds = *seconds;
     }
     const std::string& input = options.data.input;
-    if (!CheckInputReadable(input)) return kExitFailed;
-    const int format = IdentifyLogFile(input);
     ConsoleObserver console(false, true);
-    if (format == kFormatNone) {
-        console.ReportMessage(MessageKind::Warning, "File is not from a QTX CW product.");
-        return kExitFailed;
-    }
+    const std::optional<int> identified = ReadableLogFormat(input, console);
+    if (!identified) return kExitFailed;
+    const int format = *identified;
     AveragingEngine engine;
     TavrelReader reader(engine);
     std::stop_source stop;
