@@ -110,7 +110,9 @@ JobOutcome RunMapExportWithProvenance(
     TavrelReader& reader, const std::string& input, const std::string& output,
     const ConversionSettings& settings, MapExportOptions options, JobObserver& observer,
     std::stop_token stop, const std::optional<std::pair<double, double>>& typedFrequencies) {
-    ProvenanceRun run{input, output, settings, typedFrequencies, {}, UnixSecondsNow(), 0};
+    // Frequencies typed in the window are the reader's; the command line names its own.
+    const auto typed = typedFrequencies ? typedFrequencies : reader.EnteredFrequencies();
+    ProvenanceRun run{input, output, settings, typed, {}, UnixSecondsNow(), 0};
     options.metadataAtEnd = [&](std::int64_t features) {
         run.endUnixSeconds = UnixSecondsNow();
         run.counts.features = features;

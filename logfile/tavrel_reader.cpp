@@ -216,6 +216,7 @@ std::uint32_t ChannelNumberOf(double frequencyMHz, double stepKHz) {
 void TavrelReader::SetEnteredFrequencies(double rx1MHz, double rx2MHz) {
     state_.userFrequencies = true;
     state_.list32Seen = true;
+    enteredMHz_.emplace(rx1MHz, rx2MHz);
     typedChannelValuesA_.fill(ChannelNumberOf(rx1MHz, state_.plans[0].StepKHz()));
     typedChannelValuesB_.fill(ChannelNumberOf(rx2MHz, state_.plans[1].StepKHz()));
     state_.channelValuesA = typedChannelValuesA_;
@@ -229,6 +230,7 @@ void TavrelReader::CopyTypedFrequenciesFrom(const TavrelReader& other) {
     state_.list32Seen = typed.list32Seen;
     typedChannelValuesA_ = other.typedChannelValuesA_;
     typedChannelValuesB_ = other.typedChannelValuesB_;
+    enteredMHz_ = other.enteredMHz_;
     state_.channelValuesA = typedChannelValuesA_;
     state_.channelValuesB = typedChannelValuesB_;
 }

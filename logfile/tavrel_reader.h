@@ -4,7 +4,9 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/job_observer.h"
@@ -34,6 +36,11 @@ class TavrelReader : public LogReader {
     bool PrerequisitesMet() const;
     // Typed-in receiver frequencies (MHz) for files that lack them.
     void SetEnteredFrequencies(double rx1MHz, double rx2MHz);
+    // The typed-in frequencies (MHz, receivers 1 and 2) while they are in use.
+    std::optional<std::pair<double, double>> EnteredFrequencies() const {
+        if (!state_.userFrequencies) return std::nullopt;
+        return enteredMHz_;
+    }
     // 40-lambda bins average the samples' power (mW) instead of their dBm values.
     void SetLinearPowerAverage(bool on);
 
@@ -101,6 +108,7 @@ class TavrelReader : public LogReader {
     // Channel tables of typed-in frequencies, restored at every Open while they are in force.
     std::array<std::uint32_t, kChannelTableSize> typedChannelValuesA_{};
     std::array<std::uint32_t, kChannelTableSize> typedChannelValuesB_{};
+    std::optional<std::pair<double, double>> enteredMHz_;
 };
 
 // MinimumPayload by type byte, -1 for the types that are skipped: a table look-up, as the

@@ -227,11 +227,14 @@ TEST(DecoderTest, TypedFrequenciesAreCheckedAndSurviveOpen) {
     EXPECT_EQ(EnterFrequencies(d.reader, 850, 900.5).value_or(""),
               "900.5000 is not in the range of the receiver.");
     EXPECT_FALSE(d.S().userFrequencies);  // receiver 1 passed but nothing is stored
+    EXPECT_FALSE(d.reader.EnteredFrequencies());
     EXPECT_EQ(EnterFrequencies(d.reader, 799.99, 850).value_or(""),
               "799.9900 is not in the range of the receiver.");
     EXPECT_FALSE(EnterFrequencies(d.reader, 800.0, 900.0).has_value());  // both bounds belong
     EXPECT_FALSE(EnterFrequencies(d.reader, 902.0004 - 2.0004, 850).has_value());
     EXPECT_TRUE(d.S().userFrequencies);
+    // The typed values, as a provenance record names them.
+    EXPECT_EQ(d.reader.EnteredFrequencies(), std::make_pair(900.0, 850.0));
     EXPECT_EQ(ChannelNumberOf(902.0004, 12.5), 72160u);
     EXPECT_EQ(ChannelNumberOf(850, 0.0), 0u);
     d.reader.Close();
