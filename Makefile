@@ -4,7 +4,8 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 PACKAGES := cmake ninja-build g++ make qt6-base-dev libcli11-dev googletest libgtest-dev locales libbenchmark-dev \
   dpkg-dev lintian desktop-file-utils shared-mime-info xdg-utils libglib2.0-bin parallel clang-format-14 \
-  libgdal-dev gdal-bin
+  libgdal-dev gdal-bin libproj-dev nlohmann-json3-dev libssl-dev libxml2-dev python3-gdal python3-pandas \
+  python3-geopandas strace
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 EXAMPLE := examples/drive-example.klf
 
