@@ -55,7 +55,6 @@ TMainForm::TMainForm(TavrelReader& reader, QWidget* parent)
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("QTX Varistrum (Tavrel Edition) 6.15"));
     setAcceptDrops(true);
-    GlobalReader = &reader_;
 
     BuildMenus();
     auto* central = new QWidget(this);

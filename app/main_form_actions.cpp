@@ -99,7 +99,6 @@ QString TimeOfDayFormat() {
 
 void TMainForm::FormCreate() {
     FillAvailableBox(DefaultAvailableFields());
-    reader_.BindReceiverSelectors({Receiver1->isChecked(), Receiver2->isChecked()});
     Timer->start();  // the clock reads "HH:MM:SS" until the first tick
 }
 
@@ -150,7 +149,6 @@ void TMainForm::InputFormatGroupClick() {
     }
     // Only this edition's formats have a reader; another product's index is remembered only.
     if (index == kFormatTavrel || index == kFormatTavrelPcCard) {
-        GlobalReader = &reader_;
         reader_.SetInputFormat(index);
         ScanTypeGroup->setEnabled(true);
         ScanTypeGroup->SetItemIndex(1);
@@ -286,7 +284,6 @@ void TMainForm::btnConvertClick() {
     if (ReaderBusy()) return;
     convertWorker_.reset();  // the previous job has ended: CONVERT is disabled while it runs
     if (!FrequenciesReady()) return;
-    reader_.SelectReceiver(Receiver1->isChecked() ? 1 : 2);
     if (rbSingleFile->isChecked()) {
         if (InputFilename->text().isEmpty() || OutputFilename->text().isEmpty()) {
             varistrum::ReportMessage(MessageKind::Error,
@@ -342,7 +339,6 @@ void TMainForm::ExportMapLayer1Click() {
     if (output.isEmpty()) return;
     convertWorker_.reset();
     if (!FrequenciesReady()) return;
-    reader_.SelectReceiver(Receiver1->isChecked() ? 1 : 2);
     SetConvertAllScans(false);
     fileCount_ = 1;
     inputNames_ = {input};

@@ -26,7 +26,6 @@ void TMainForm::ShowMap(int scan) {
         return;
     }
     if (!FrequenciesReady()) return;  // asked for as CONVERT asks for them
-    reader_.SelectReceiver(Receiver1->isChecked() ? 1 : 2);
     ConversionSettings settings = ConversionSettingsOf(CurrentSettings());
     settings.convertAllScans = false;
     QString what = QStringLiteral("checked scans");

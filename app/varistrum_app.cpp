@@ -38,8 +38,7 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
     return false;
 }
 
-TVaristrumWindows::TVaristrumWindows()
-    : reader_(engine_), mainForm_(std::make_unique<TMainForm>(reader_)) {
+TVaristrumWindows::TVaristrumWindows() : mainForm_(std::make_unique<TMainForm>(reader_)) {
     QWidget* owner = mainForm_.get();
     aboutDlg_ = new TAboutDlg(owner);
     lambdaDlg_ = new TLambdaDlg(owner);
@@ -59,7 +58,6 @@ TVaristrumWindows::~TVaristrumWindows() {
     // Workers first: they reach the windows and the reader until they end.
     mainForm_->StopWorkers();
     mainForm_.reset();
-    if (GlobalReader == &reader_) GlobalReader = nullptr;
 }
 
 }  // namespace varistrum

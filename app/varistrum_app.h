@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The program's objects for the whole run: the averaging engine, the one reader and every window.
+// The program's objects for the whole run: the one reader and every window.
 #pragma once
 
 #include <QApplication>
 #include <memory>
 
-#include "averaging/averaging_engine.h"
 #include "logfile/tavrel_reader.h"
 
 namespace varistrum {
@@ -53,7 +52,6 @@ class TVaristrumWindows {
     TFrequencyEntryForm& FrequencyEntryForm() { return *frequencyEntryForm_; }
 
   private:
-    AveragingEngine engine_;
     TavrelReader reader_;
     std::unique_ptr<TMainForm> mainForm_;
     // Children of the main window, which owns them.

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "averaging/great_circle.h"
-#include "averaging/spill_array.h"
+#include "base/spill_array.h"
 
 namespace varistrum {
 

@@ -67,18 +67,15 @@ ConversionSettings TypicalSettings() {
     return settings;
 }
 
-bool OpenForConversion(TavrelReader& reader, const std::string& path,
-                       const ConversionSettings& settings) {
-    // The benchmarks convert every scan and drop no outages.
-    static const ConversionMode kEveryScan{true, nullptr, false, {}};
-    reader.BindReceiverSelectors(settings.receivers);
-    reader.SetDataColumns(settings.columns);
-    reader.SelectReceiver(settings.receivers.receiver1 ? 1 : 2);
-    if (reader.Open(path) != 0) return false;
-    reader.BeginConversion(kEveryScan);
-    reader.SetDelimiter(settings.Delimiter());
-    reader.SetAverageType(static_cast<std::int16_t>(settings.averageType));
-    return true;
+OpenedConversion::OpenedConversion(const std::string& path, const ConversionSettings& settings) {
+    if (settings.averageType != kAverageNone) {
+        lambda.emplace(LambdaAveragingStage::Options{settings.averageType == kAverageLambda,
+                                                     settings.averageLinearPower, false});
+    }
+    assembler = std::make_unique<RowAssembler>(
+        AssemblySettings{settings.receivers, settings.averageType, std::nullopt},
+        lambda ? &*lambda : nullptr);
+    opened = reader.Open(path) == 0;
 }
 
 }  // namespace varistrum::bench

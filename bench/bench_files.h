@@ -2,9 +2,13 @@
 // Simulated input files of the micro-benchmarks and a reader set up as a conversion sets it up.
 #pragma once
 
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "convert/conversion_settings.h"
+#include "filters/lambda_averaging_stage.h"
+#include "logfile/row_assembler.h"
 #include "logfile/tavrel_reader.h"
 
 namespace varistrum::bench {
@@ -17,8 +21,20 @@ std::string SimulatedFile(const std::string& scenario, double sizeMb, double sec
 // and the "<< DATA >>" block with frequency and RSSI.
 ConversionSettings TypicalSettings();
 
-// Prepares `reader` for a conversion with `settings` and opens `path` (as ConvertFile does).
-bool OpenForConversion(TavrelReader& reader, const std::string& path,
-                       const ConversionSettings& settings);
+// A log opened for a conversion of every scan with `settings`: the reader and the row assembly
+// (with the 40-lambda engine under an average type), as ConvertFile sets them up.
+struct OpenedConversion {
+    OpenedConversion(const std::string& path, const ConversionSettings& settings);
+    // Decodes and assembles one record.
+    DecodeResult Feed(const RecordBuffer& buffer) {
+        const DecodedRecord& record = reader.DecodeRecord(buffer);
+        return assembler->Assemble(record, reader.State(), true);
+    }
+
+    TavrelReader reader;
+    std::optional<LambdaAveragingStage> lambda;
+    std::unique_ptr<RowAssembler> assembler;
+    bool opened = false;
+};
 
 }  // namespace varistrum::bench

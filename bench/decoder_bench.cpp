@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <vector>
 
-#include "averaging/averaging_engine.h"
 #include "bench/allocation_counter.h"
 #include "bench/bench_files.h"
 
@@ -18,8 +17,7 @@ constexpr double kInputMb = 16;
 // Frames and decodes a whole file the way the index pass does (no scan selection, no rows).
 void BM_IndexPassRecords(benchmark::State& state) {
     const std::string path = SimulatedFile("bench", kInputMb);
-    AveragingEngine engine;
-    TavrelReader reader(engine);
+    TavrelReader reader;
     RecordBuffer buffer;
     std::int64_t records = 0;
     for (auto _ : state) {
@@ -43,8 +41,7 @@ struct FramedRecords {
 };
 
 FramedRecords FrameFile(const std::string& path) {
-    AveragingEngine engine;
-    TavrelReader reader(engine);
+    TavrelReader reader;
     FramedRecords framed;
     RecordBuffer buffer;
     reader.Open(path);
@@ -56,17 +53,15 @@ FramedRecords FrameFile(const std::string& path) {
     return framed;
 }
 
-// DecodeRecord as a conversion calls it (rows pending between fixes; argument 1: the levels
-// fed to the 40-lambda engine), from framed records. Also counts the heap allocations per
-// record once the reader's buffers have grown.
+// DecodeRecord and the row assembly as a conversion calls them (rows pending between fixes;
+// argument 1: the levels fed to the 40-lambda engine), from framed records. Also counts the heap
+// allocations per record once the reader's buffers have grown.
 void BM_ConversionDecode(benchmark::State& state) {
     const std::string path = SimulatedFile("bench", kInputMb);
     const FramedRecords framed = FrameFile(path);
-    AveragingEngine engine;
-    TavrelReader reader(engine);
     ConversionSettings settings = TypicalSettings();
     settings.averageType = static_cast<int>(state.range(0));
-    OpenForConversion(reader, path, settings);
+    OpenedConversion conversion(path, settings);
     RecordBuffer buffer;
     auto decodeAll = [&] {
         std::size_t at = 0;
@@ -75,7 +70,7 @@ void BM_ConversionDecode(benchmark::State& state) {
                         static_cast<std::size_t>(length));
             buffer.length = length;
             at += static_cast<std::size_t>(length);
-            benchmark::DoNotOptimize(reader.DecodeRecord(buffer));
+            benchmark::DoNotOptimize(conversion.Feed(buffer));
         }
     };
     decodeAll();  // first pass: the pending rows reach their working size

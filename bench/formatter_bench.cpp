@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <string>
 
-#include "averaging/averaging_engine.h"
 #include "bench/allocation_counter.h"
 #include "bench/bench_files.h"
 #include "convert/convert_job.h"
@@ -20,29 +19,31 @@ class SilentObserver : public JobObserver {
     void ReportMessage(MessageKind, const std::string&) override {}
 };
 
-// A reader of the benchmark file stopped at its first data result (about ten lines of about
-// one hundred samples each).
+// A conversion of the benchmark file stopped at its first data result (about ten lines of
+// about one hundred samples each), with the row of its first line.
 class FirstDataResult {
   public:
-    explicit FirstDataResult(const ConversionSettings& settings) : reader(engine) {
-        OpenForConversion(reader, SimulatedFile("bench", 4), settings);
+    explicit FirstDataResult(const ConversionSettings& settings)
+        : conversion(SimulatedFile("bench", 4), settings) {
         RecordBuffer buffer;
-        while (reader.ReadNextRecord(buffer) != 0) {
-            if (reader.DecodeRecord(buffer) == DecodeDataReady) break;
+        while (conversion.reader.ReadNextRecord(buffer) != 0) {
+            if (conversion.Feed(buffer) == DecodeDataReady) break;
         }
+        conversion.assembler->FillRow(0, conversion.reader.State(), row);
+        row.number = 1;
     }
-    AveragingEngine engine;
-    TavrelReader reader;
+    OpenedConversion conversion;
+    OutputRow row;
 };
 
-// The plain path: the reader's field writer slots append to a std::string.
+// The plain path: a std::string, as the header record is built.
 void BM_DataBlockPlain(benchmark::State& state) {
     const ConversionSettings settings = TypicalSettings();
     FirstDataResult data(settings);
     std::string out;
     for (auto _ : state) {
         out.clear();
-        FieldFormatter(data.reader, 0, 1).AppendDataBlock(out, ',');
+        FieldFormatter(data.row, settings.columns, ',').AppendDataBlock(out);
         benchmark::DoNotOptimize(out.data());
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(out.size()));
@@ -57,7 +58,7 @@ void BM_DataBlockBuilt(benchmark::State& state) {
     FrequencyTexts frequencies;
     for (auto _ : state) {
         out.clear();
-        FieldFormatter(data.reader, 0, 1, &frequencies).AppendDataBlock(out, ',');
+        FieldFormatter(data.row, settings.columns, ',', &frequencies).AppendDataBlock(out);
         benchmark::DoNotOptimize(out.data());
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(out.size()));
@@ -70,12 +71,21 @@ void BM_WriteDataLines(benchmark::State& state) {
     FirstDataResult data(settings);
     OutputFile file;
     file.Create("/dev/null");
-    OutputLines lines(data.reader, file, settings);
-    RowFeed rows(data.reader, {&lines});
-    rows.FeedRows();  // first call: buffers reach their working size
+    OutputLines lines(file, settings);
+    const RowAssembler& assembler = *data.conversion.assembler;
+    const DecoderState& log = data.conversion.reader.State();
+    OutputRow row;
+    const auto feedRows = [&] {
+        for (int point = 0; point < assembler.OutputCount(); ++point) {
+            assembler.FillRow(point, log, row);
+            row.number = point + 1;
+            lines.AcceptRow(row);
+        }
+    };
+    feedRows();  // first call: buffers reach their working size
     const std::uint64_t allocationsBefore = AllocationCount();
-    for (auto _ : state) rows.FeedRows();
-    const auto count = state.iterations() * data.reader.State().OutputCount;
+    for (auto _ : state) feedRows();
+    const auto count = state.iterations() * assembler.OutputCount();
     state.counters["allocs_per_line"] =
         static_cast<double>(AllocationCount() - allocationsBefore) / static_cast<double>(count);
     state.SetItemsProcessed(count);
@@ -87,9 +97,7 @@ BENCHMARK(BM_WriteDataLines);
 void BM_ConvertFile(benchmark::State& state) {
     const std::string path = SimulatedFile("bench", 16);
     const ConversionSettings settings = TypicalSettings();
-    AveragingEngine engine;
-    TavrelReader reader(engine);
-    reader.SelectReceiver(1);
+    TavrelReader reader;
     SilentObserver silent;
     for (auto _ : state) ConvertFile(reader, path, "/dev/null", settings, silent, {});
     state.SetBytesProcessed(state.iterations() *

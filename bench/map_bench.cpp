@@ -49,8 +49,7 @@ void TimePasses(const std::string& log, const std::string& work, int runs) {
     std::vector<double> convert, collect;
     std::int64_t points = 0;
     for (int run = 0; run < runs; ++run) {
-        AveragingEngine engine;
-        TavrelReader reader(engine);
+        TavrelReader reader;
         QuietObserver observer;
         auto start = Clock::now();
         ConvertFile(reader, log, work + "/map-bench.out", BenchSettings(), observer, {});

@@ -52,8 +52,7 @@ struct Pass {
 int Main(const fs::path& input, const fs::path& work, int runs) {
     fs::create_directories(work);
     const std::string output = (work / "pass-bench.out").string();
-    AveragingEngine engine;
-    TavrelReader reader(engine);
+    TavrelReader reader;
     SilentIndexView view;
     QuietObserver observer;
     // The conversions convert what the index pass found, as the command line does.
@@ -64,7 +63,6 @@ int Main(const fs::path& input, const fs::path& work, int runs) {
     }
     const ConversionSettings plain = Settings(kAverageNone), lambda = Settings(kAverageLambda);
     const auto convert = [&](const ConversionSettings& settings) {
-        reader.SelectReceiver(1);
         const bool done =
             ConvertFile(reader, input.string(), output, settings, observer, {}).outcome ==
             JobOutcome::Completed;

@@ -9,7 +9,6 @@
 #include <iostream>
 #include <sstream>
 
-#include "averaging/averaging_engine.h"
 #include "base/json_text.h"
 #include "cli/console.h"
 #include "cli/convert_options.h"
@@ -110,8 +109,7 @@ int IndexCommand(const std::string& path, bool json, bool quiet) {
         std::cerr << "Warning: File is not from a QTX CW product.\n";
         return kExitFailed;
     }
-    AveragingEngine engine;
-    TavrelReader reader(engine);
+    TavrelReader reader;
     ConsoleObserver console(!quiet && !json && isatty(STDERR_FILENO), quiet);
     IndexRecorder recorder(console);
     std::stop_source stop;

@@ -13,7 +13,6 @@
 #include <fstream>
 #include <iostream>
 
-#include "averaging/averaging_engine.h"
 #include "base/number_format.h"
 #include "cli/console.h"
 #include "cli/exit_codes.h"
@@ -416,8 +415,7 @@ int ConvertSingleFile(const ConvertOptions& o, const ConvertRequest& request,
             : WithoutExtension(o.input) + std::string(FormatExtension(request.format));
     // Refused before the index pass and the frequency question, not only before writing.
     if (!AcceptJobFiles({o.input}, {output}, console)) return kExitFailed;
-    AveragingEngine engine;
-    TavrelReader reader(engine);
+    TavrelReader reader;
     std::stop_source stop;
     InterruptStop interrupt(stop);
     if (auto failed =
@@ -435,15 +433,16 @@ int ConvertSingleFile(const ConvertOptions& o, const ConvertRequest& request,
                                            MapOptionsOf(request), console, stop.get_token());
         return Finish(outcome, interrupt);
     }
-    const JobOutcome outcome =
-        RunConversionJob(reader, {o.input}, {output}, settings, console, stop.get_token());
+    FileOutcome converted;
+    const JobOutcome outcome = RunConversionJob(reader, {o.input}, {output}, settings, console,
+                                                stop.get_token(), JobKind::SingleFile, &converted);
     if (outcome == JobOutcome::Completed && o.provenance) {
         ProvenanceRun run{o.input, output,  settings,        request.frequencies,
                           {},      started, UnixSecondsNow()};
         run.counts.outputLines = CountLines(output);
         run.counts.damagedRecords = reader.Damage().damagedRecords;
         run.counts.skippedBytes = reader.Damage().skippedBytes;
-        run.counts.rowsDroppedInOutages = reader.State().droppedInOutages;
+        run.counts.rowsDroppedInOutages = converted.droppedInOutages;
         if (!WriteProvenance(run, console)) return kExitFailed;
     }
     return Finish(outcome, interrupt);
@@ -463,8 +462,7 @@ int ConvertFolder(const ConvertOptions& o, const ConvertRequest& request,
     std::stop_source stop;
     InterruptStop interrupt(stop);
 
-    AveragingEngine engine;
-    TavrelReader reader(engine);
+    TavrelReader reader;
     if (request.frequencies) {
         // The plans of the first log give the channel steps of the typed frequencies.
         for (const std::string& input : lists.inputs) {

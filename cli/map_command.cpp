@@ -6,7 +6,6 @@
 #include <iostream>
 #include <optional>
 
-#include "averaging/averaging_engine.h"
 #include "cli/console.h"
 #include "cli/exit_codes.h"
 #include "geodata/sample_layer_sink.h"
@@ -142,8 +141,7 @@ int MapCommand(const ConvertOptions& o, const MapOptions& m) {
     const std::optional<int> identified = ReadableLogFormat(o.input, console);
     if (!identified) return kExitFailed;
     const int format = *identified;
-    AveragingEngine engine;
-    TavrelReader reader(engine);
+    TavrelReader reader;
     std::stop_source stop;
     InterruptStop interrupt(stop);
     if (auto failed =

@@ -4,7 +4,6 @@
 
 #include <iostream>
 
-#include "averaging/averaging_engine.h"
 #include "cli/console.h"
 #include "cli/exit_codes.h"
 #include "convert/conversion_settings.h"
@@ -49,8 +48,7 @@ int ReportCommand(ReportOptions& options, const CLI::App& command) {
     const std::optional<int> identified = ReadableLogFormat(input, console);
     if (!identified) return kExitFailed;
     const int format = *identified;
-    AveragingEngine engine;
-    TavrelReader reader(engine);
+    TavrelReader reader;
     std::stop_source stop;
     InterruptStop interrupt(stop);
     IndexRecorder recorder(console);

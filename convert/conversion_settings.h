@@ -11,6 +11,7 @@
 #include "logfile/decode_result.h"
 #include "logfile/log_reader.h"
 #include "logfile/scan_selection.h"
+#include "logfile/typed_codes.h"
 
 namespace varistrum {
 
@@ -34,7 +35,8 @@ struct ConversionSettings {
     ReceiverChoice receivers;
     bool convertAllScans = false;
     ScanSelectionSnapshot scans;
-    bool toStandardOutput = false;  // the text goes to standard output, not to the output file
+    bool toStandardOutput = false;    // the text goes to standard output, not to the output file
+    std::optional<TypedCodes> typed;  // typed-in frequencies of logs that lack them
 
     // The delimiter byte: the Other text's first character, '@' for an unknown choice.
     char Delimiter() const;

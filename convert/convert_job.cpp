@@ -2,11 +2,13 @@
 // The record loop of a conversion and the worker that runs it.
 #include "convert/convert_job.h"
 
+#include "convert/conversion_stages.h"
 #include "convert/gps_outage_pass.h"
 #include "convert/job_files_check.h"
 #include "convert/output_file.h"
 #include "convert/output_lines.h"
 #include "convert/output_split.h"
+#include "filters/row_pipeline.h"
 #include "logfile/identify.h"
 #include "logfile/record_loop.h"
 
@@ -28,15 +30,10 @@ FileOutcome InputFailure(const std::string& input) {
     return Failure(kInputMissing, input, InputFailureReason(input));
 }
 
-void PrepareReader(TavrelReader& reader, const ConversionSettings& settings) {
-    reader.BindReceiverSelectors(settings.receivers);
-    reader.SetDataColumns(settings.columns);
-}
-
 // Receiver samples without a frequency definition, and none typed: the index pass's rule.
-bool NeededTypedFrequencies(const TavrelReader& reader) {
-    const DecoderState& s = reader.State();
-    return (s.receiverDataSeen[0] || s.receiverDataSeen[1]) && !s.list32Seen;
+bool NeededTypedFrequencies(const TavrelReader& reader, const RowAssembler& assembler,
+                            const ConversionSettings& settings) {
+    return assembler.SamplesSeen() && !reader.State().list32Seen && !settings.typed;
 }
 
 // Splits the finished output when asked, and removes the parts of an earlier, longer run.
@@ -61,14 +58,13 @@ FileOutcome ConvertOne(TavrelReader& reader, const std::string& input, const std
                        const ConversionSettings& settings, JobObserver& observer,
                        std::stop_token stop, bool skipWithoutFrequencies,
                        std::span<RowSink* const> extraSinks) {
-    PrepareReader(reader, settings);
-    ConversionMode mode{settings.convertAllScans, &settings.scans, settings.dropOutages, {}};
+    std::vector<std::int64_t> outageStarts;
     if (settings.dropOutages) {
         OutageListing listing = GpsOutagePass(reader, input, settings.outageSeconds, stop);
         if (!listing.opened) return InputFailure(input);
         if (listing.end == LoopEnd::ReadError)
             return Failure(kInputUnreadable, input, listing.failureReason);
-        mode.outageStarts = std::move(listing.starts);
+        outageStarts = std::move(listing.starts);
     }
     if (stop.stop_requested()) return {JobOutcome::Cancelled, {}, {}, {}, {}};
     if (reader.Open(input) != 0) return InputFailure(input);
@@ -77,41 +73,24 @@ FileOutcome ConvertOne(TavrelReader& reader, const std::string& input, const std
         reader.Close();
         return Failure(kOutputInaccessible, output, file.FailureReason());
     }
-    reader.BeginConversion(mode);
     PercentGauge gauge(observer, reader.FileSize());
     gauge.Reset();
-    reader.SetDelimiter(settings.Delimiter());
-    reader.SetAverageType(static_cast<std::int16_t>(settings.averageType));
-    reader.SetLinearPowerAverage(settings.averageLinearPower);
 
-    OutputLines lines(reader, file, settings);
+    ConversionSettings fileSettings = settings;
+    if (!fileSettings.typed) fileSettings.typed = reader.TypedChannelCodes();
+    ConversionStages stages(fileSettings, std::move(outageStarts));
+    RowAssembler assembler(stages.Assembly(), stages.Placement());
+    OutputLines lines(file, settings);
     std::vector<RowSink*> sinks{&lines};
     sinks.insert(sinks.end(), extraSinks.begin(), extraSinks.end());
-    RowFeed rows(reader, std::move(sinks));
+    RowPipeline rows(assembler, stages.RecordStages(), stages.RowStages(), std::move(sinks));
     const LoopResult loop = RunRecordLoop(
         reader, stop, [&](int percent) { gauge.Show(percent); },
         [&](const RecordBuffer& buffer) {
-            switch (reader.DecodeRecord(buffer)) {
-                case DecodeDataReady:
-                    rows.FeedRows();
-                    break;
-                case DecodeTextLine:
-                    rows.FeedText(reader.TextLine());
-                    break;
-                case DecodeHeaderAndData:
-                    rows.BeginScan();
-                    rows.FeedRows();
-                    break;
-                default:
-                    break;  // a header change alone waits for the scan's first data line
-            }
-            if (reader.State().newGpsRecord) {
-                reader.ClearNewGpsRecordMark();
-                rows.FeedFix();
-            }
+            rows.Feed(reader.DecodeRecord(buffer), reader.State());
             return !rows.Failed();
         });
-    if (loop.end == LoopEnd::EndOfData) rows.FeedEndOfRows();
+    if (loop.end == LoopEnd::EndOfData) rows.EndOfRows();
     const std::string readFailure = reader.ReadFailureReason();
     reader.Close();
     // A read error ends the file as a failure: the output written so far is not put in place.
@@ -121,7 +100,8 @@ FileOutcome ConvertOne(TavrelReader& reader, const std::string& input, const std
     }
     gauge.Show(100);
     const bool cancelled = loop.end == LoopEnd::Cancelled;
-    if (!cancelled && skipWithoutFrequencies && NeededTypedFrequencies(reader)) {
+    if (!cancelled && skipWithoutFrequencies &&
+        NeededTypedFrequencies(reader, assembler, fileSettings)) {
         file.Discard();
         return {JobOutcome::Skipped, kNeedsFrequencies, input, {}, {}};
     }
@@ -133,7 +113,10 @@ FileOutcome ConvertOne(TavrelReader& reader, const std::string& input, const std
     if (settings.split && !settings.toStandardOutput) {
         if (auto failure = SplitAndTidy(rows.Rows(), output, observer)) return *failure;
     }
-    return {cancelled ? JobOutcome::Cancelled : JobOutcome::Completed, {}, {}, {}, loop.damage};
+    FileOutcome outcome{
+        cancelled ? JobOutcome::Cancelled : JobOutcome::Completed, {}, {}, {}, loop.damage};
+    outcome.droppedInOutages = stages.DroppedInOutages();
+    return outcome;
 }
 
 FileReport::State StateOf(JobOutcome outcome) {
@@ -231,13 +214,12 @@ JobOutcome FinishFolderJob(const std::vector<std::string>& inputs,
 JobOutcome RunConversionJob(TavrelReader& reader, const std::vector<std::string>& inputs,
                             const std::vector<std::string>& outputs,
                             const ConversionSettings& settings, JobObserver& observer,
-                            std::stop_token stop, JobKind kind) {
+                            std::stop_token stop, JobKind kind, FileOutcome* last) {
     if (auto problem = settings.Problem()) {
         observer.ReportMessage(MessageKind::Error, *problem);
         return JobOutcome::Failed;
     }
     if (!AcceptJobFiles(inputs, outputs, observer)) return JobOutcome::Failed;
-    reader.SelectReceiver(settings.receivers.receiver1 ? 1 : 2);
     const std::size_t count = std::min(inputs.size(), outputs.size());
     if (kind == JobKind::Folder) {
         std::vector<FileOutcome> outcomes(count);
@@ -253,6 +235,7 @@ JobOutcome RunConversionJob(TavrelReader& reader, const std::vector<std::string>
     for (std::size_t i = 0; i < count; ++i) {
         const FileOutcome result =
             ConvertFile(reader, inputs[i], outputs[i], settings, observer, stop);
+        if (last != nullptr) *last = result;
         ReportFileDamage(result, count > 1 ? inputs[i] : std::string(), observer);
         if (result.outcome == JobOutcome::Failed) {
             ReportFileFailure(result, observer);

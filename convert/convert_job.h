@@ -14,7 +14,7 @@
 #include "base/job_observer.h"
 #include "base/worker_thread.h"
 #include "convert/conversion_settings.h"
-#include "convert/output_row.h"
+#include "filters/row_stage.h"
 #include "logfile/tavrel_reader.h"
 
 namespace varistrum {
@@ -34,7 +34,8 @@ struct FileOutcome {
     std::string message;
     std::string path;
     std::string reason;
-    DamageCounters damage;  // met in the file (a converted or cancelled one)
+    DamageCounters damage;              // met in the file (a converted or cancelled one)
+    std::int64_t droppedInOutages = 0;  // data records dropped inside GPS outages
 };
 
 // Converts one input file into one output file (and its parts when split is on). The rows go
@@ -45,10 +46,12 @@ FileOutcome ConvertFile(TavrelReader& reader, const std::string& input, const st
 
 // Converts the files one after the other, reporting the first failure, a cancel or the
 // completion through the observer. A folder job identifies each file and ends with its summary.
+// `last`, when given, receives the outcome of the last file converted.
 JobOutcome RunConversionJob(TavrelReader& reader, const std::vector<std::string>& inputs,
                             const std::vector<std::string>& outputs,
                             const ConversionSettings& settings, JobObserver& observer,
-                            std::stop_token stop, JobKind kind = JobKind::SingleFile);
+                            std::stop_token stop, JobKind kind = JobKind::SingleFile,
+                            FileOutcome* last = nullptr);
 
 // Converts one file of a folder job: identifies it first, and skips it when it is no log.
 FileOutcome ConvertFolderFile(TavrelReader& reader, const std::string& input,

@@ -68,25 +68,10 @@ char* FrequencyTexts::FormatAndKeep(Entry& e, std::uint64_t valueBits, char* at,
     return end;
 }
 
-FieldFormatter::FieldFormatter(const TavrelReader& reader, int pointIndex,
-                               std::int64_t recordNumber, FrequencyTexts* frequencies)
-    : reader_(reader),
-      s_(reader.State()),
-      recordNumber_(recordNumber),
-      row_(nullptr),
-      bestServer_(reader.AverageType() == kAverageBestServer),
-      frequencies_(frequencies) {
-    if (s_.RowsCarryPoints() && !s_.rows.empty()) {
-        const auto k = static_cast<std::size_t>(
-            std::clamp<int>(pointIndex, 0, static_cast<int>(s_.rows.size()) - 1));
-        row_ = &s_.rows[k];
-    }
-}
-
 template <class Out>
 void FieldFormatter::AppendLatitudeOrLongitude(int part, const GpsCoordinate& block,
                                                double rowValue, Out& out) const {
-    if (row_ == nullptr) {
+    if (!row_.placed) {
         switch (part) {
             case kDecimalDegrees:
                 AppendFixed(out, block.decimalDegrees, 6);
@@ -130,9 +115,9 @@ void FieldFormatter::AppendLatitudeOrLongitude(int part, const GpsCoordinate& bl
 
 template <class Out>
 void FieldFormatter::AppendPointTime(int part, Out& out) const {
-    const int h = row_ ? row_->hours : s_.gps.hours;
-    const int m = row_ ? row_->minutes : s_.gps.minutes;
-    const int sec = row_ ? row_->seconds : s_.gps.seconds;
+    const int h = row_.hours;
+    const int m = row_.minutes;
+    const int sec = row_.seconds;
     switch (part) {
         case kClock:
             AppendClock(out, h, m, sec);
@@ -151,15 +136,15 @@ void FieldFormatter::AppendPointTime(int part, Out& out) const {
 
 template <class Out>
 void FieldFormatter::AppendField(int tag, Out& out) const {
-    const GpsBlock& g = s_.gps;
-    const RtcClock& rtc = s_.rtc;
-    const TpPositionBlock& tp = s_.tpPosition;
-    const double rowLatitude = row_ ? row_->latitude : 0.0;
-    const double rowLongitude = row_ ? row_->longitude : 0.0;
+    const GpsBlock& g = *row_.gps;
+    const RtcClock& rtc = *row_.rtc;
+    const TpPositionBlock& tp = *row_.tpPosition;
+    const double rowLatitude = row_.latitude;
+    const double rowLongitude = row_.longitude;
     // clang-format off: one line per field reads as the table it is
     switch (tag) {
         case DataField:
-            AppendDataBlock(out, reader_.Delimiter());
+            AppendDataBlock(out);
             return;
         case LineBreakField:
             out.append(kLineEnd);
@@ -237,7 +222,7 @@ void FieldFormatter::AppendField(int tag, Out& out) const {
             AppendInt(out, rtc.marker % 100, 2);
             return;
         case RecordNumber:
-            AppendInt(out, recordNumber_);
+            AppendInt(out, row_.number);
             return;
         case RtcDate:
             AppendDate(out, rtc.month, rtc.day, rtc.year);
@@ -264,16 +249,16 @@ void FieldFormatter::AppendField(int tag, Out& out) const {
             AppendInt(out, rtc.seconds, 2);
             return;
         case MinFrequency:
-            AppendFixed(out, s_.SelectedPlan().MinMHz(), 5);
+            AppendFixed(out, row_.plan.MinMHz(), 5);
             return;
         case MaxFrequency:
-            AppendFixed(out, s_.SelectedPlan().MaxMHz(), 5);
+            AppendFixed(out, row_.plan.MaxMHz(), 5);
             return;
         case StepSize:
-            AppendFixed(out, s_.SelectedPlan().StepKHz(), 2);
+            AppendFixed(out, row_.plan.StepKHz(), 2);
             return;
         case ReceiverField:
-            AppendInt(out, (row_ ? row_->receiver : s_.SelectedReceiver) + 1);
+            AppendInt(out, row_.receiver);
             return;
         case TpLatitude:
             AppendTpCoordinate(out, tp.latitudeHemisphere, 'N', tp.latitudeDegrees,
@@ -290,10 +275,10 @@ void FieldFormatter::AppendField(int tag, Out& out) const {
             AppendClock(out, tp.hours, tp.minutes, tp.seconds);
             return;
         case TpSpeed:
-            AppendInt(out, s_.tpTime.speed);
+            AppendInt(out, row_.tpTime->speed);
             return;
         case TpDirection:
-            AppendInt(out, s_.tpTime.direction);
+            AppendInt(out, row_.tpTime->direction);
             return;
         default:
             return;  // fields without a writer are empty
@@ -301,42 +286,33 @@ void FieldFormatter::AppendField(int tag, Out& out) const {
     // clang-format on
 }
 
-// The plain slot writer: the reader's field writer slots use it, and the data lines must give
+// The plain slot writer: the header's data block tests use it, and the data lines must give
 // exactly its text.
-void FieldFormatter::AppendSlot(int j, std::string& out, char delimiter, bool& first) const {
-    const bool table = s_.DataMode == DataKind::Table;
-    const std::uint16_t channelNumber = s_.ChannelNumber(j);
-    const std::uint32_t code = s_.ChannelValue(s_.SelectedReceiver, j);
-    if (channelNumber == 0 && code == 0 && !table) return;
-    const bool hasChannel = code != 0 || table;
-    const FrequencyPlan& plan = s_.SelectedPlan();
-    const DataColumns columns = reader_.Columns();
-    if (columns.frequency && hasChannel) {
-        AppendDelimited(out, delimiter, first);
-        AppendFixed(
-            out, table ? plan.CodeToMHz(plan.CodeOfChannel(channelNumber)) : plan.CodeToMHz(code),
-            5);
-    }
-    if (columns.channel && hasChannel) {
-        AppendDelimited(out, delimiter, first);
-        AppendInt(out, table ? channelNumber : plan.ChannelOfCode(code));
-    }
-    if (columns.rssi) {
-        if (row_ != nullptr) {
-            AppendDelimited(out, delimiter, first);
-            AppendInt(out, s_.RowSample(*row_, j));
-        } else if (hasChannel) {
-            AppendDelimited(out, delimiter, first);
-            AppendInt(out,
-                      s_.levels[static_cast<std::size_t>(std::clamp(j, 0, kMaxRecordLength - 1))]);
+void FieldFormatter::AppendSlots(std::string& out, int firstSlot, int lastSlot) const {
+    const bool table = row_.dataMode == DataKind::Table;
+    const FrequencyPlan& plan = row_.plan;
+    bool first = true;
+    for (int j = firstSlot; j <= lastSlot; ++j) {
+        const std::uint16_t channelNumber = row_.TableChannelAt(j);
+        const std::uint32_t code = row_.CodeAt(j);
+        if (channelNumber == 0 && code == 0 && !table) continue;
+        const bool hasChannel = code != 0 || table;
+        if (columns_.frequency && hasChannel) {
+            AppendDelimited(out, delimiter_, first);
+            AppendFixed(
+                out,
+                table ? plan.CodeToMHz(plan.CodeOfChannel(channelNumber)) : plan.CodeToMHz(code),
+                5);
+        }
+        if (columns_.channel && hasChannel) {
+            AppendDelimited(out, delimiter_, first);
+            AppendInt(out, table ? channelNumber : plan.ChannelOfCode(code));
+        }
+        if (columns_.rssi && (row_.placed || hasChannel)) {
+            AppendDelimited(out, delimiter_, first);
+            AppendInt(out, row_.LevelAt(j));
         }
     }
-}
-
-void FieldFormatter::AppendSlots(std::string& out, int firstSlot, int lastSlot,
-                                 char delimiter) const {
-    bool first = true;
-    for (int j = firstSlot; j <= lastSlot; ++j) AppendSlot(j, out, delimiter, first);
 }
 
 // The data lines' slot writer: the same text as AppendSlot, built differently. Everything of a
@@ -344,12 +320,11 @@ void FieldFormatter::AppendSlots(std::string& out, int firstSlot, int lastSlot,
 // depends only on the slot's channel number and code, which a single-frequency block repeats
 // for every sample: the prefix is made again only when they change, every slot copies it and
 // adds its level from a table.
-void FieldFormatter::AppendSlots(TextBuilder& out, int firstSlot, int lastSlot,
-                                 char delimiter) const {
-    const bool table = s_.DataMode == DataKind::Table;
-    const FrequencyPlan& plan = s_.SelectedPlan();
-    const DataColumns columns = reader_.Columns();
-    const auto& codes = s_.SelectedReceiver == 1 ? s_.channelValuesB : s_.channelValuesA;
+void FieldFormatter::AppendSlots(TextBuilder& out, int firstSlot, int lastSlot) const {
+    const bool table = row_.dataMode == DataKind::Table;
+    const FrequencyPlan& plan = row_.plan;
+    const DataColumns columns = columns_;
+    const char delimiter = delimiter_;
 
     struct Prefix {
         bool made = false;
@@ -366,7 +341,7 @@ void FieldFormatter::AppendSlots(TextBuilder& out, int firstSlot, int lastSlot,
         prefix.channelNumber = channelNumber;
         prefix.skipped = channelNumber == 0 && code == 0 && !table;
         const bool hasChannel = code != 0 || table;
-        prefix.writesLevel = columns.rssi && (row_ != nullptr || hasChannel);
+        prefix.writesLevel = columns.rssi && (row_.placed || hasChannel);
         char* at = prefix.text;
         if (!prefix.skipped && columns.frequency && hasChannel) {
             *at++ = delimiter;
@@ -386,17 +361,22 @@ void FieldFormatter::AppendSlots(TextBuilder& out, int firstSlot, int lastSlot,
     constexpr std::size_t kShortPrefix = 32;
     constexpr std::size_t kSlotRoom = sizeof prefix.text + 4;  // a prefix and a level
 
-    // The levels of the block, read through plain pointers: the loop stores through a char
-    // pointer, which may alias anything, so members would be loaded again for every slot.
-    const std::int8_t* levels = s_.levels.data();
-    std::size_t levelCount = std::min<std::size_t>(s_.levels.size(), kMaxRecordLength);
-    if (row_ != nullptr) {  // a row's slots past its samples read 0
-        levels = row_->samples;
-        levelCount = row_->sampleCount;
-    }
+    // The block's tables, read through plain pointers: the loop stores through a char pointer,
+    // which may alias anything, so members would be loaded again for every slot. Slots past a
+    // table read its last entry.
+    static constexpr std::uint32_t kNoCode = 0;
+    static constexpr std::uint16_t kNoChannel = 0;
+    const std::uint32_t* codes = row_.channelCodes.empty() ? &kNoCode : row_.channelCodes.data();
+    const int lastCode = std::max(static_cast<int>(row_.channelCodes.size()) - 1, 0);
+    const std::uint16_t* channelNumbers =
+        row_.tableChannels.empty() ? &kNoChannel : row_.tableChannels.data();
+    const int lastChannelNumber = std::max(static_cast<int>(row_.tableChannels.size()) - 1, 0);
+    const std::int8_t* levels = row_.levels.data();
+    const std::size_t levelCount = row_.levels.size();
+    const bool placed = row_.placed;
     const auto levelAt = [&](int j) -> std::int8_t {
-        if (row_ != nullptr) return static_cast<std::size_t>(j) < levelCount ? levels[j] : 0;
-        return levels[std::min(static_cast<std::size_t>(j), levelCount - 1)];
+        if (placed) return static_cast<std::size_t>(j) < levelCount ? levels[j] : 0;
+        return levelCount == 0 ? 0 : levels[std::min(static_cast<std::size_t>(j), levelCount - 1)];
     };
 
     // The cursor stays in a register: room is asked for many slots at a time.
@@ -404,9 +384,8 @@ void FieldFormatter::AppendSlots(TextBuilder& out, int firstSlot, int lastSlot,
     char* limit = at + kSlotRoom;
     bool first = true;  // the block's first text has no delimiter before it
     for (int j = firstSlot; j <= lastSlot; ++j) {
-        const auto tableSlot = static_cast<std::size_t>(std::clamp(j, 0, kChannelTableSize - 1));
-        const std::uint16_t channelNumber = s_.channelNumbers[tableSlot];
-        const std::uint32_t code = codes[tableSlot];
+        const std::uint16_t channelNumber = channelNumbers[std::min(j, lastChannelNumber)];
+        const std::uint32_t code = codes[std::min(j, lastCode)];
         if (!prefix.made || prefix.code != code || prefix.channelNumber != channelNumber)
             makePrefix(j, code, channelNumber);
         const std::size_t length = prefix.length;
@@ -432,73 +411,66 @@ void FieldFormatter::AppendSlots(TextBuilder& out, int firstSlot, int lastSlot,
 }
 
 template <class Out>
-void FieldFormatter::AppendBestServerEntry(Out& out, char delimiter) const {
-    const BestServerState& best = s_.bestServer;
-    const FrequencyPlan& plan = s_.SelectedPlan();
-    const DataColumns columns = reader_.Columns();
+void FieldFormatter::AppendBestServerEntry(Out& out) const {
+    const FrequencyPlan& plan = row_.plan;
     bool first = true;
-    if (columns.frequency) {
-        AppendDelimited(out, delimiter, first);
-        AppendFixed(out, plan.CodeToMHz(plan.CodeOfChannel(best.heldChannel)), 5);
+    if (columns_.frequency) {
+        AppendDelimited(out, delimiter_, first);
+        AppendFixed(out, plan.CodeToMHz(plan.CodeOfChannel(row_.sweepChannel)), 5);
     }
-    if (columns.channel) {
-        AppendDelimited(out, delimiter, first);
-        AppendInt(out, best.heldChannel);
+    if (columns_.channel) {
+        AppendDelimited(out, delimiter_, first);
+        AppendInt(out, row_.sweepChannel);
     }
-    if (columns.rssi) {
-        AppendDelimited(out, delimiter, first);
-        AppendInt(out, best.heldRssi);
+    if (columns_.rssi) {
+        AppendDelimited(out, delimiter_, first);
+        AppendInt(out, row_.sweepRssi);
     }
 }
 
 template <class Out>
-void FieldFormatter::AppendDataBlock(Out& out, char delimiter) const {
-    int firstSlot = 0, lastSlot = -1;
-    switch (s_.DataMode) {
+void FieldFormatter::AppendDataBlock(Out& out) const {
+    int firstSlot = 0, lastSlot = row_.lastSlot;
+    switch (row_.dataMode) {
         case DataKind::Samples:
-            lastSlot = row_ ? row_->lastSample : s_.lastSampleIndex;
             break;
         case DataKind::List:
-            if (bestServer_) {
-                firstSlot = lastSlot = s_.BestListSlot();
-            } else {
-                lastSlot = 9;
-            }
+            if (row_.bestSlot >= 0) firstSlot = lastSlot = row_.bestSlot;
             break;
         case DataKind::Table:
-            if (bestServer_) {
-                AppendBestServerEntry(out, delimiter);
+            if (row_.bestTableEntry) {
+                AppendBestServerEntry(out);
                 return;
             }
-            lastSlot = s_.tableEntries - 1;
             break;
         default:
             return;
     }
-    AppendSlots(out, firstSlot, lastSlot, delimiter);
+    AppendSlots(out, firstSlot, lastSlot);
 }
 
 template void FieldFormatter::AppendField(int, std::string&) const;
 template void FieldFormatter::AppendField(int, TextBuilder&) const;
-template void FieldFormatter::AppendDataBlock(std::string&, char) const;
-template void FieldFormatter::AppendDataBlock(TextBuilder&, char) const;
+template void FieldFormatter::AppendDataBlock(std::string&) const;
+template void FieldFormatter::AppendDataBlock(TextBuilder&) const;
 
-void FieldFormatter::AppendDataBlockTitles(std::string& out, char delimiter) const {
+void FieldFormatter::AppendDataBlockTitles(std::string& out) const {
     int repeat = 0;
-    switch (s_.DataMode) {
+    switch (row_.dataMode) {
         case DataKind::Samples:
             repeat = 1;
             break;
         case DataKind::List:
-            repeat = bestServer_ ? 1 : 10;
+            repeat = row_.bestSlot >= 0 ? 1 : 10;
             break;
         case DataKind::Table:
-            repeat = bestServer_ ? 1 : 4;
+            repeat = row_.bestTableEntry ? 1 : 4;
             break;
         default:
             return;
     }
-    const DataColumns columns = reader_.Columns();
+    const DataColumns columns = columns_;
+    const char delimiter = delimiter_;
     bool first = true;
     for (int i = 0; i < repeat; ++i) {
         if (columns.frequency) {

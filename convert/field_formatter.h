@@ -9,7 +9,8 @@
 
 #include "base/text_builder.h"
 #include "convert/field_catalog.h"
-#include "logfile/tavrel_reader.h"
+#include "logfile/log_reader.h"
+#include "logfile/output_row.h"
 
 namespace varistrum {
 
@@ -49,37 +50,34 @@ inline char* FrequencyTexts::Write(char* at, int slot, double mhz) {
 
 class FieldFormatter {
   public:
-    // `pointIndex` is the line's index among the points of the current decode result,
-    // `recordNumber` the line's number in the output (the Record Number field);
+    // The texts of `row`'s fields, with the data block's `columns` and `delimiter`;
     // `frequencies`, when given, remembers frequency texts from line to line.
-    FieldFormatter(const TavrelReader& reader, int pointIndex, std::int64_t recordNumber,
-                   FrequencyTexts* frequencies = nullptr);
+    FieldFormatter(const OutputRow& row, DataColumns columns, char delimiter,
+                   FrequencyTexts* frequencies = nullptr)
+        : row_(row), columns_(columns), delimiter_(delimiter), frequencies_(frequencies) {}
 
-    // Out is std::string (the reader's field writer slots, the header record) or TextBuilder
-    // (the data lines of a conversion); both give the same text.
+    // Out is std::string (the header record) or TextBuilder (the data lines); both give the same
+    // text.
     template <class Out>
     void AppendField(int tag, Out& out) const;
     template <class Out>
-    void AppendDataBlock(Out& out, char delimiter) const;
-    void AppendDataBlockTitles(std::string& out, char delimiter) const;
+    void AppendDataBlock(Out& out) const;
+    void AppendDataBlockTitles(std::string& out) const;
 
   private:
-    void AppendSlot(int slot, std::string& out, char delimiter, bool& first) const;
-    void AppendSlots(std::string& out, int firstSlot, int lastSlot, char delimiter) const;
-    void AppendSlots(TextBuilder& out, int firstSlot, int lastSlot, char delimiter) const;
+    void AppendSlots(std::string& out, int firstSlot, int lastSlot) const;
+    void AppendSlots(TextBuilder& out, int firstSlot, int lastSlot) const;
     template <class Out>
-    void AppendBestServerEntry(Out& out, char delimiter) const;
+    void AppendBestServerEntry(Out& out) const;
     template <class Out>
     void AppendLatitudeOrLongitude(int part, const GpsCoordinate& block, double rowValue,
                                    Out& out) const;
     template <class Out>
     void AppendPointTime(int part, Out& out) const;
 
-    const TavrelReader& reader_;
-    const DecoderState& s_;
-    std::int64_t recordNumber_;
-    const PendingRow* row_;  // the line's pending row when rows carry the points
-    bool bestServer_;
+    const OutputRow& row_;
+    DataColumns columns_;
+    char delimiter_;
     FrequencyTexts* frequencies_;
 };
 

@@ -24,11 +24,10 @@ void QuoteIfDelimited(TextBuilder& line, std::size_t start, char delimiter) {
 
 }  // namespace
 
-OutputLines::OutputLines(const TavrelReader& reader, OutputFile& file,
-                         const ConversionSettings& settings)
-    : reader_(reader), file_(file), settings_(settings), delimiter_(settings.Delimiter()) {}
+OutputLines::OutputLines(OutputFile& file, const ConversionSettings& settings)
+    : file_(file), settings_(settings), delimiter_(settings.Delimiter()) {}
 
-void OutputLines::WriteHeaderRecord(int pointIndex) {
+void OutputLines::WriteHeaderRecord(const OutputRow& row) {
     if (!headerDue_) return;
     headerDue_ = false;
     if (!settings_.fieldTitles) return;
@@ -43,7 +42,7 @@ void OutputLines::WriteHeaderRecord(int pointIndex) {
             continue;
         }
         text_.clear();
-        FieldFormatter(reader_, pointIndex, 0).AppendDataBlockTitles(text_, delimiter_);
+        FieldFormatter(row, settings_.columns, delimiter_).AppendDataBlockTitles(text_);
         if (i > 0 && !text_.empty()) header_.push_back(delimiter_);
         header_.append(text_);
     }
@@ -52,7 +51,8 @@ void OutputLines::WriteHeaderRecord(int pointIndex) {
 }
 
 void OutputLines::AcceptRow(const OutputRow& row) {
-    const FieldFormatter fields(reader_, row.point, row.number, &frequencies_);
+    if (row.opensTableScan) headerDue_ = true;
+    const FieldFormatter fields(row, settings_.columns, delimiter_, &frequencies_);
     line_.clear();
     bool anyText = false;
     for (std::size_t i = 0; i < settings_.selectedTags.size(); ++i) {
@@ -65,7 +65,7 @@ void OutputLines::AcceptRow(const OutputRow& row) {
         anyText = anyText || line_.size() != before;
     }
     if (anyText) {
-        WriteHeaderRecord(row.point);
+        WriteHeaderRecord(row);
         line_.append(kLineEnd);
         file_.Write(line_.View());
     }

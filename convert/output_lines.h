@@ -7,31 +7,25 @@
 #include "convert/conversion_settings.h"
 #include "convert/field_formatter.h"
 #include "convert/output_file.h"
-#include "convert/output_row.h"
-#include "logfile/tavrel_reader.h"
+#include "filters/row_stage.h"
 
 namespace varistrum {
 
-// The delimited-text writer: the first sink of a conversion's rows. Its fields are formatted
-// from the decoder state the row was taken from, which is what the text output has always
-// shown; further sinks read the row alone.
+// The delimited-text writer: formats each row's fields from the row alone.
 class OutputLines : public RowSink {
   public:
-    OutputLines(const TavrelReader& reader, OutputFile& file, const ConversionSettings& settings);
+    OutputLines(OutputFile& file, const ConversionSettings& settings);
 
-    // A header record is due again.
-    void BeginScan() override { headerDue_ = true; }
     // Writes the row's data line. A due header record goes just before the first line that
     // is written; a line whose every field is empty is not written.
     void AcceptRow(const OutputRow& row) override;
-    void AcceptText(std::string_view text) override { file_.Write(text); }
     bool Failed() const override { return file_.Failed(); }
 
   private:
-    // Writes the header record while one is due; with titles off it only clears the due flag.
-    void WriteHeaderRecord(int pointIndex);
+    // Writes the header record of `row`'s data while one is due; with titles off it only
+    // clears the due flag.
+    void WriteHeaderRecord(const OutputRow& row);
 
-    const TavrelReader& reader_;
     OutputFile& file_;
     const ConversionSettings& settings_;
     char delimiter_;

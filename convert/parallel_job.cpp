@@ -7,8 +7,6 @@
 #include <thread>
 #include <vector>
 
-#include "averaging/averaging_engine.h"
-
 namespace varistrum {
 
 namespace {
@@ -42,11 +40,9 @@ JobOutcome RunParallelConversion(const TavrelReader& prototype, int inputFormat,
     observer.SetProgress(0);
 
     auto work = [&] {
-        AveragingEngine engine;
-        TavrelReader reader(engine);
+        TavrelReader reader;
         reader.SetInputFormat(inputFormat);
         reader.CopyTypedFrequenciesFrom(prototype);
-        reader.SelectReceiver(settings.receivers.receiver1 ? 1 : 2);
         SilentObserver silent;
         for (std::size_t i = next++; i < count; i = next++) {
             {

@@ -81,7 +81,8 @@ class MapExport {
             writer.Abandon();
             return last;
         }
-        if (options_.metadataAtEnd) writer.SetMetadata(options_.metadataAtEnd(writer.Points()));
+        if (options_.metadataAtEnd)
+            writer.SetMetadata(options_.metadataAtEnd(writer.Points(), last.droppedInOutages));
         if (!writer.Commit())
             return {JobOutcome::Failed, kOutputInaccessible, target.output, writer.Error(), {}};
         report_.points += sink.Points();
@@ -113,12 +114,12 @@ JobOutcome RunMapExportWithProvenance(
     // Frequencies typed in the window are the reader's; the command line names its own.
     const auto typed = typedFrequencies ? typedFrequencies : reader.EnteredFrequencies();
     ProvenanceRun run{input, output, settings, typed, {}, UnixSecondsNow(), 0};
-    options.metadataAtEnd = [&](std::int64_t features) {
+    options.metadataAtEnd = [&](std::int64_t features, std::int64_t droppedInOutages) {
         run.endUnixSeconds = UnixSecondsNow();
         run.counts.features = features;
         run.counts.damagedRecords = reader.Damage().damagedRecords;
         run.counts.skippedBytes = reader.Damage().skippedBytes;
-        run.counts.rowsDroppedInOutages = reader.State().droppedInOutages;
+        run.counts.rowsDroppedInOutages = droppedInOutages;
         return ProvenanceJson(run);
     };
     const JobOutcome outcome =
@@ -162,7 +163,6 @@ JobOutcome RunMapExportJob(TavrelReader& reader, const std::vector<std::string>&
         for (std::size_t i = 0; i < std::min(inputs.size(), outputs.size()); ++i)
             targets.push_back({outputs[i], {i}});
     }
-    reader.SelectReceiver(settings.receivers.receiver1 ? 1 : 2);
     MapExport job(reader, settings, exportOptions, observer, stop, kind, r);
     bool skipped = false;
     for (const ExportTarget& target : targets) {

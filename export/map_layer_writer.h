@@ -26,9 +26,10 @@ struct MapExportOptions {
     LevelRamp ramp;
     // Stored in a GeoPackage's dataset metadata when not empty (the conversion's provenance).
     std::string metadataJson;
-    // When set: asked once every feature is written (with their count) for the metadata text
-    // that replaces metadataJson, so that it can hold the run's counts.
-    std::function<std::string(std::int64_t features)> metadataAtEnd;
+    // When set: asked once every feature is written (with their count and the data records
+    // dropped in GPS outages) for the metadata text that replaces metadataJson, so that it can
+    // hold the run's counts.
+    std::function<std::string(std::int64_t features, std::int64_t droppedInOutages)> metadataAtEnd;
     // Every feature carries the name of the log it came from (several logs in one file).
     bool sourceFileField = false;
 };

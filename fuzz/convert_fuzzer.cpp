@@ -5,7 +5,6 @@
 #include <span>
 #include <string>
 
-#include "averaging/averaging_engine.h"
 #include "convert/convert_job.h"
 #include "fuzz/convert_input.h"
 #include "fuzz/fuzz_scratch.h"
@@ -37,8 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string first = fuzz::ScratchPath("first.out");
     const std::string second = fuzz::ScratchPath("second.out");
 
-    AveragingEngine engine;
-    TavrelReader reader(engine);
+    TavrelReader reader;
     reader.SetInputFormat(in.variant);
     if (in.indexFirst) {
         SilentIndexView view;

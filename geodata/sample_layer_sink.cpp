@@ -85,16 +85,16 @@ void SampleLayerSink::AcceptRow(const OutputRow& row) {
     point.row = row.number;
     char* timeEnd = time_.data();
     if (row.timing == Timing::Gps) {
-        timeEnd = WriteGpsIsoTime(time_.data(), row.gps.year, row.gps.month, row.gps.day, row.hours,
-                                  row.minutes, row.seconds);
+        timeEnd = WriteGpsIsoTime(time_.data(), row.gps->year, row.gps->month, row.gps->day,
+                                  row.hours, row.minutes, row.seconds);
     } else if (row.timing == Timing::Rtc) {
-        timeEnd = WriteRtcIsoTime(time_.data(), row.rtc);
+        timeEnd = WriteRtcIsoTime(time_.data(), *row.rtc);
     }
     point.time = std::string_view(time_.data(), static_cast<std::size_t>(timeEnd - time_.data()));
-    point.gpsStatus = ReceiverStatusTexts[static_cast<std::size_t>(row.gps.statusCode & 7)];
+    point.gpsStatus = ReceiverStatusTexts[static_cast<std::size_t>(row.gps->statusCode & 7)];
     point.averaged = row.averaged;
-    point.speedKmh = row.gps.speed1 * kKmhPerCentimetrePerSecond;
-    point.altitudeM = row.gps.height3 * kMetresPerCentimetre;
+    point.speedKmh = row.gps->speed1 * kKmhPerCentimetrePerSecond;
+    point.altitudeM = row.gps->height3 * kMetresPerCentimetre;
     switch (row.dataMode) {
         case DataKind::Samples:
             PassSamples(row, point);
@@ -164,8 +164,8 @@ void SampleLayerSink::PassList(const OutputRow& row, SamplePoint& point) {
 
 void SampleLayerSink::PassTable(const OutputRow& row, SamplePoint& point) {
     if (row.bestTableEntry) {
-        const double level = row.bestRssi;
-        Pass(point, row.bestChannel, row.plan.CodeToMHz(row.plan.CodeOfChannel(row.bestChannel)),
+        const double level = row.sweepRssi;
+        Pass(point, row.sweepChannel, row.plan.CodeToMHz(row.plan.CodeOfChannel(row.sweepChannel)),
              level, 1, level, level);
         return;
     }

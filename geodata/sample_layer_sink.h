@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/output_row.h"
+#include "filters/row_stage.h"
 #include "geodata/sample_layer.h"
 
 namespace varistrum {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What the caller of DecodeRecord writes for a record.
+// What a conversion writes for a record, and the reductions it applies to the data.
 #pragma once
 
 namespace varistrum {
@@ -7,12 +7,11 @@ namespace varistrum {
 enum DecodeResult : int {
     DecodeNothing = 0,
     DecodeDataReady = 1,      // write OutputCount data lines
-    DecodeTextLine = 2,       // copy the reader's text line (this reader never returns it)
-    DecodeHeaderChange = 3,   // a new scan was selected
-    DecodeHeaderAndData = 4,  // a header record, then the data lines
+    DecodeHeaderChange = 3,   // a scan definition: its header waits for the scan's first line
+    DecodeHeaderAndData = 4,  // a header record is due, then the data lines
 };
 
-// Average types of SetAverageType.
+// Average types of a conversion.
 inline constexpr int kAverageNone = 0;
 inline constexpr int kAverageLambda = 1;
 inline constexpr int kAverageBestServer = 3;

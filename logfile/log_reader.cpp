@@ -4,10 +4,6 @@
 
 namespace varistrum {
 
-LogReader* GlobalReader = nullptr;
-
-LogReader::LogReader() = default;
-
 std::int16_t LogReader::Open(const std::string& path) {
     return input_.Open(path) ? 0 : -1;
 }
@@ -15,11 +11,6 @@ std::int16_t LogReader::Open(const std::string& path) {
 int LogReader::Close() {
     input_.Close();
     return 0;
-}
-
-void LogReader::SetAverageType(std::int16_t type) {
-    averageType_ = type;
-    ResetAveragingWork();
 }
 
 }  // namespace varistrum

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The abstract log reader: the operations every product's reader offers, in slot order.
+// The abstract log reader: opening a log file and reading its records one after another.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "logfile/block_input.h"
 #include "logfile/decode_result.h"
@@ -25,6 +24,9 @@ struct RecordBuffer {
 struct ReceiverChoice {
     bool receiver1 = true;
     bool receiver2 = false;
+    // The receiver whose list and table entries a conversion takes: 0 or 1.
+    int Selected() const { return receiver1 ? 0 : 1; }
+    bool Takes(int receiver) const { return receiver == 0 ? receiver1 : receiver2; }
 };
 
 // Which columns the "<< DATA >>" block carries.
@@ -36,66 +38,19 @@ struct DataColumns {
 
 class LogReader {
   public:
-    LogReader();
+    LogReader() = default;
     virtual ~LogReader() = default;
     LogReader(const LogReader&) = delete;
     LogReader& operator=(const LogReader&) = delete;
 
-    virtual int BaseOperation() { return 0; }                                           // slot 0
-    virtual void BindReceiverSelectors(ReceiverChoice choice) { receivers_ = choice; }  // 1
-    virtual std::int16_t Open(const std::string& path);                                 // 2
-    virtual int Close();                                                                // 3
-    virtual void DataBlockTitles(std::string& out, char delimiter) {
-        out.clear();
-        (void)delimiter;
-    }  // 4
-    virtual void WriteDataBlock(std::string& out, char delimiter) {
-        out.clear();
-        (void)delimiter;
-    }  // 5
-    virtual void WriteField(std::int16_t tag, std::string& out) {
-        out.clear();
-        (void)tag;
-    }  // 6
-    virtual int ReadNextRecord(RecordBuffer& buffer) {
-        (void)buffer;
-        return 0;
-    }  // 7
-    virtual DecodeResult DecodeRecord(const RecordBuffer& buffer) {
-        (void)buffer;
-        return DecodeNothing;
-    }  // 8
-    virtual int Slot9() { return 0; }
-    virtual int Slot10() { return 0; }
-    virtual int Slot11() { return 0; }
-    virtual void SetAverageType(std::int16_t type);  // 12
-    virtual int Slot13() { return 0; }
-    virtual int Slot14() { return 0; }
-    virtual void ClearReceiverFlags() {}  // 15
-
-    int AverageType() const { return averageType_; }
-    void SetDataColumns(DataColumns columns) { columns_ = columns; }
-    void SetDelimiter(char delimiter) { delimiter_ = delimiter; }
-    char Delimiter() const { return delimiter_; }
-    DataColumns Columns() const { return columns_; }
-    ReceiverChoice Receivers() const { return receivers_; }
-
-    // The text line of DecodeTextLine (empty for this product's reader).
-    const std::string& TextLine() const { return textLine_; }
+    // 0 when the file was opened, -1 when it cannot be.
+    virtual std::int16_t Open(const std::string& path);
+    virtual int Close();
+    // Bytes consumed (length field included), 0 at the end of the data, 4 for a damaged record.
+    virtual int ReadNextRecord(RecordBuffer& buffer) = 0;
 
   protected:
-    // Resets whatever the averaging work state of a reader is.
-    virtual void ResetAveragingWork() {}
-
     BlockInput input_;
-    ReceiverChoice receivers_;
-    DataColumns columns_;
-    char delimiter_ = ',';
-    int averageType_ = kAverageNone;
-    std::string textLine_;
 };
-
-// The program's one reader, bound by the front end at start-up.
-extern LogReader* GlobalReader;
 
 }  // namespace varistrum

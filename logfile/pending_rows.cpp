@@ -3,6 +3,7 @@
 #include "logfile/pending_rows.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace varistrum {
 
@@ -36,10 +37,11 @@ void PendingRowStore::AddRecord(int receiver, int lastSample, const std::int8_t*
     samples_.Append(levels, count);
 }
 
-void PendingRowStore::AddAverage(double latitude, double longitude, std::int8_t level, int receiver,
-                                 int hours, int minutes, int seconds) {
+void PendingRowStore::AddAverage(double latitude, double longitude, double meanDbm,
+                                 std::int64_t samples, int receiver, int hours, int minutes,
+                                 int seconds) {
     averages_ = true;
-    points_.push_back({latitude, longitude, level});
+    points_.push_back({latitude, longitude, meanDbm, samples});
     pointReceiver_ = receiver;
     pointHours_ = hours;
     pointMinutes_ = minutes;
@@ -78,11 +80,19 @@ const PendingRow& PendingRowStore::operator[](std::size_t k) const {
         row_.seconds = pointSeconds_;
         row_.receiver = pointReceiver_;
         row_.lastSample = 0;
-        rowSamples_[0] = point.level;
+        // The written level: the mean truncated toward zero to a whole dBm.
+        const double level = std::trunc(point.meanDbm);
+        rowSamples_[0] = static_cast<std::int8_t>(level < -128.0  ? -128
+                                                  : level > 127.0 ? 127
+                                                                  : level);
         row_.samples = rowSamples_.data();
         row_.sampleCount = 1;
+        row_.averagedDbm = point.meanDbm;
+        row_.binSamples = point.samples;
         return row_;
     }
+    row_.averagedDbm = 0.0;
+    row_.binSamples = 0;
     const Record record = records_[k];
     if (k < static_cast<std::size_t>(placement_.count)) PlaceRecord(k);
     row_.receiver = record.receiver;

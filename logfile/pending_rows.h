@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "averaging/spill_array.h"
+#include "base/spill_array.h"
 #include "logfile/records.h"
 
 namespace varistrum {
@@ -23,6 +23,8 @@ struct PendingRow {
     int lastSample = -1;  // index of the row's last sample
     const std::int8_t* samples = nullptr;
     std::size_t sampleCount = 0;
+    double averagedDbm = 0.0;     // a 40-lambda average: its mean before truncation
+    std::int64_t binSamples = 0;  //   and the samples its bin held
 };
 
 // Where the records between two fixes lie: spread evenly over the way and the time from the
@@ -43,8 +45,8 @@ class PendingRowStore {
     // The records added so far lie between two fixes.
     void Place(const RowPlacement& placement) { placement_ = placement; }
     // A 40-lambda average: its place, the fix's time and the receiver are known already.
-    void AddAverage(double latitude, double longitude, std::int8_t level, int receiver, int hours,
-                    int minutes, int seconds);
+    void AddAverage(double latitude, double longitude, double meanDbm, std::int64_t samples,
+                    int receiver, int hours, int minutes, int seconds);
 
     std::size_t size() const { return averages_ ? points_.size() : records_.size(); }
     bool empty() const { return size() == 0; }
@@ -59,8 +61,8 @@ class PendingRowStore {
         std::uint8_t receiver;
     };
     struct Average {
-        double latitude, longitude;
-        std::int8_t level;
+        double latitude, longitude, meanDbm;
+        std::int64_t samples;
     };
 
     void PlaceRecord(std::size_t k) const;

@@ -117,6 +117,29 @@ struct GpsBlock {
     bool HasFix() const { return statusCode >= static_cast<int>(GpsFixStatus::TwoDFix); }
 };
 
+// One of the 5 entries of a ChannelListRecord: the level at a position of a receiver's list.
+struct ListEntry {
+    int receiver = 0;  // 0 or 1
+    int position = 0;
+    std::int8_t rssi = 0;
+};
+inline ListEntry ListEntryAt(ByteSpan payload, std::size_t e) {
+    return {U8(payload, 3 * e), U8(payload, 3 * e + 1), S8(payload, 3 * e + 2)};
+}
+
+// One of the 4 entries of a ChannelTableRecord: a channel number (low + 256 x high + 1) of a
+// receiver and its level.
+struct TableEntry {
+    int receiver = 0;  // 0 or 1
+    std::uint16_t channel = 0;
+    std::int8_t rssi = 0;
+};
+inline TableEntry TableEntryAt(ByteSpan payload, std::size_t e) {
+    return {U8(payload, 4 * e),
+            static_cast<std::uint16_t>(U8(payload, 4 * e + 1) + 256 * S8(payload, 4 * e + 2) + 1),
+            S8(payload, 4 * e + 3)};
+}
+
 // Real-time clock stamp of an RtcRecord.
 struct RtcClock {
     int seconds = 0, minutes = 0, hours = 0, day = 0, month = 0, year = 0, marker = 0;

@@ -7,8 +7,6 @@
 #include <limits>
 #include <system_error>
 
-#include "averaging/averaging_engine.h"
-
 namespace varistrum {
 
 namespace {
@@ -16,36 +14,14 @@ constexpr int kResyncChain = 8;  // records that must frame in a row to resume a
 constexpr std::uint8_t kIgnoredType = 0x80;
 }  // namespace
 
-TavrelReader::TavrelReader(AveragingEngine& engine) : engine_(engine) {
-    state_.levels.assign(kMaxRecordLength, 0);
-    std::fill_n(state_.levels.begin(), 10, kNoLevel);
-}
-
 void TavrelReader::ResetForOpen() {
-    // Everything a file's output depends on starts afresh; typed-in frequencies and the
-    // user's choices survive.
+    // Everything a file's decoding depends on starts afresh; typed-in frequencies survive.
     DecoderState fresh;
     fresh.userFrequencies = state_.userFrequencies;
-    if (fresh.userFrequencies) {
-        fresh.list32Seen = state_.list32Seen;
-        // The typed values, not what the previous file's scan definitions made of them.
-        fresh.channelValuesA = typedChannelValuesA_;
-        fresh.channelValuesB = typedChannelValuesB_;
-    }
-    fresh.SelectedReceiver = state_.SelectedReceiver;
-    fresh.levels = std::move(state_.levels);
-    std::fill(fresh.levels.begin(), fresh.levels.end(), 0);
-    std::fill_n(fresh.levels.begin(), 10, kNoLevel);
-    fresh.rows = std::move(state_.rows);
-    fresh.rows.Clear();
+    if (fresh.userFrequencies) fresh.list32Seen = state_.list32Seen;
     state_ = std::move(fresh);
-
     damage_ = {};
     readFailed_ = false;
-    conversion_ = nullptr;
-    averageType_ = kAverageNone;
-    outageCursor_ = 0;
-    engine_.Reset();
 }
 
 std::int16_t TavrelReader::Open(const std::string& path) {
@@ -75,8 +51,6 @@ std::int16_t TavrelReader::Open(const std::string& path) {
 
 int TavrelReader::Close() {
     input_.Close();
-    conversion_ = nullptr;
-    averageType_ = kAverageNone;
     return 0;
 }
 
@@ -172,37 +146,6 @@ bool TavrelReader::ResyncAfterDamage(std::uint64_t damagedAt) {
     return false;
 }
 
-void TavrelReader::ResetAveragingWork() {
-    state_.PendingRecords = 0;
-}
-
-void TavrelReader::ClearReceiverFlags() {
-    state_.receiverWritten = {false, false};
-}
-
-bool TavrelReader::ReceiverChecked(int receiver) const {
-    return receiver == 0 ? receivers_.receiver1 : receivers_.receiver2;
-}
-
-bool TavrelReader::SelectReceiver(int n) {
-    const int r = n == 2 ? 1 : 0;
-    state_.SelectedReceiver = r;
-    return ReceiverChecked(r) && state_.receiverPresent[static_cast<std::size_t>(r)] &&
-           (state_.DataMode != DataKind::Samples ||
-            state_.receiverWritten[static_cast<std::size_t>(r)]);
-}
-
-void TavrelReader::SetLinearPowerAverage(bool on) {
-    engine_.SetLinearPower(on);
-}
-
-bool TavrelReader::PrerequisitesMet() const {
-    if (!state_.timeSeen || !state_.configSeen) return false;
-    if (state_.DataMode == DataKind::Samples) return state_.list32Seen;
-    if (state_.DataMode == DataKind::List) return state_.list10Seen;
-    return true;
-}
-
 std::uint32_t ChannelNumberOf(double frequencyMHz, double stepKHz) {
     if (!(stepKHz > 0.0) || !std::isfinite(stepKHz)) return 0;
     const double kHz = std::trunc(frequencyMHz * 1000 + 0.5);
@@ -217,10 +160,13 @@ void TavrelReader::SetEnteredFrequencies(double rx1MHz, double rx2MHz) {
     state_.userFrequencies = true;
     state_.list32Seen = true;
     enteredMHz_.emplace(rx1MHz, rx2MHz);
-    typedChannelValuesA_.fill(ChannelNumberOf(rx1MHz, state_.plans[0].StepKHz()));
-    typedChannelValuesB_.fill(ChannelNumberOf(rx2MHz, state_.plans[1].StepKHz()));
-    state_.channelValuesA = typedChannelValuesA_;
-    state_.channelValuesB = typedChannelValuesB_;
+    typedCodes_.receiver1 = ChannelNumberOf(rx1MHz, state_.plans[0].StepKHz());
+    typedCodes_.receiver2 = ChannelNumberOf(rx2MHz, state_.plans[1].StepKHz());
+}
+
+std::optional<TypedCodes> TavrelReader::TypedChannelCodes() const {
+    if (!state_.userFrequencies || !enteredMHz_) return std::nullopt;
+    return typedCodes_;
 }
 
 void TavrelReader::CopyTypedFrequenciesFrom(const TavrelReader& other) {
@@ -228,11 +174,8 @@ void TavrelReader::CopyTypedFrequenciesFrom(const TavrelReader& other) {
     if (!typed.userFrequencies) return;
     state_.userFrequencies = true;
     state_.list32Seen = typed.list32Seen;
-    typedChannelValuesA_ = other.typedChannelValuesA_;
-    typedChannelValuesB_ = other.typedChannelValuesB_;
+    typedCodes_ = other.typedCodes_;
     enteredMHz_ = other.enteredMHz_;
-    state_.channelValuesA = typedChannelValuesA_;
-    state_.channelValuesB = typedChannelValuesB_;
 }
 
 }  // namespace varistrum

@@ -10,30 +10,28 @@
 #include <vector>
 
 #include "base/job_observer.h"
-#include "logfile/conversion_mode.h"
+#include "logfile/decoded_record.h"
 #include "logfile/decoder_state.h"
 #include "logfile/log_reader.h"
+#include "logfile/typed_codes.h"
 
 namespace varistrum {
 
-class AveragingEngine;
-
 class TavrelReader : public LogReader {
   public:
-    explicit TavrelReader(AveragingEngine& engine);
+    TavrelReader() = default;
 
     std::int16_t Open(const std::string& path) override;
     int Close() override;
     int ReadNextRecord(RecordBuffer& buffer) override;
-    DecodeResult DecodeRecord(const RecordBuffer& buffer) override;
-    void ClearReceiverFlags() override;
+    // Folds the record into the decoder state and says what it was; the result is valid until
+    // the next call.
+    const DecodedRecord& DecodeRecord(const RecordBuffer& buffer);
 
     // The input format whose header Open reads (8 or 9).
     void SetInputFormat(int format) { inputFormat_ = format; }
     int InputFormat() const { return inputFormat_; }
 
-    bool SelectReceiver(int n);
-    bool PrerequisitesMet() const;
     // Typed-in receiver frequencies (MHz) for files that lack them.
     void SetEnteredFrequencies(double rx1MHz, double rx2MHz);
     // The typed-in frequencies (MHz, receivers 1 and 2) while they are in use.
@@ -41,13 +39,8 @@ class TavrelReader : public LogReader {
         if (!state_.userFrequencies) return std::nullopt;
         return enteredMHz_;
     }
-    // 40-lambda bins average the samples' power (mW) instead of their dBm values.
-    void SetLinearPowerAverage(bool on);
-
-    // Decodes as a conversion under `mode` (which must outlive it) until the next Open or
-    // Close: scan selection, outage dropping, pending rows and the averaging engine.
-    void BeginConversion(const ConversionMode& mode) { conversion_ = &mode; }
-    bool Converting() const { return conversion_ != nullptr; }
+    // The channel codes of the typed-in frequencies while they are in use.
+    std::optional<TypedCodes> TypedChannelCodes() const;
 
     void ClearHeaderPending() { state_.HeaderPending = false; }
     void ClearNewGpsRecordMark() { state_.newGpsRecord = false; }
@@ -66,9 +59,6 @@ class TavrelReader : public LogReader {
     std::uint64_t FileSize() const { return input_.FileSize(); }
     std::uint64_t DataEnd() const { return dataEnd_; }
 
-  protected:
-    void ResetAveragingWork() override;
-
   private:
     bool ResyncAfterDamage(std::uint64_t damagedAt);
     int EndWithCutRecord(std::uint64_t position);
@@ -77,37 +67,26 @@ class TavrelReader : public LogReader {
     void ResetForOpen();
 
     // One decoder step per record type.
-    DecodeResult DecodeGps(ByteSpan payload);
-    DecodeResult DecodeConfig(ByteSpan payload);
-    DecodeResult DecodeSamples(int receiver, ByteSpan payload);
-    DecodeResult DecodeRtc(ByteSpan payload);
-    DecodeResult DecodeScanList32(ByteSpan payload);
-    DecodeResult DecodeScanList10(ByteSpan payload);
-    DecodeResult DecodeChannelList(ByteSpan payload);
-    DecodeResult DecodeChannelTable(ByteSpan payload);
+    void DecodeGps(ByteSpan payload);
+    void DecodeConfig(ByteSpan payload);
+    void DecodeSamples(int receiver);
+    void DecodeRtc(ByteSpan payload);
+    void DecodeScanList32();
+    void DecodeScanList10();
+    void DecodeChannelList();
+    void DecodeChannelTable();
 
     void BeginScan(ScanKind scanMode);
     void CompleteWaitingScanStart();
-    void SelectCurrentScan();
-    void TestGpsOutage();
-    void InterpolatePendingRows();
-    DecodeResult AverageAtFix();
-    void StartEngine();
-    void StartEngineIfTyped();
-    bool ReceiverChecked(int receiver) const;
 
-    AveragingEngine& engine_;
     DecoderState state_;
+    DecodedRecord decoded_;
     DamageCounters damage_;
     int inputFormat_ = kFormatTavrel;
     std::uint64_t dataEnd_ = 0;
     std::uint64_t readEnd_ = 0;  // the lesser of DataEnd and the file size
     bool readFailed_ = false;
-    const ConversionMode* conversion_ = nullptr;  // set while a conversion reads the file
-    std::size_t outageCursor_ = 0;
-    // Channel tables of typed-in frequencies, restored at every Open while they are in force.
-    std::array<std::uint32_t, kChannelTableSize> typedChannelValuesA_{};
-    std::array<std::uint32_t, kChannelTableSize> typedChannelValuesB_{};
+    TypedCodes typedCodes_;  // of the typed-in frequencies, kept from file to file
     std::optional<std::pair<double, double>> enteredMHz_;
 };
 

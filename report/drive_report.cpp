@@ -12,7 +12,6 @@
 #include "averaging/averaging_engine.h"
 #include "averaging/great_circle.h"
 #include "convert/gps_outage_pass.h"
-#include "logfile/conversion_mode.h"
 #include "logfile/tavrel_reader.h"
 
 namespace varistrum {
@@ -191,29 +190,43 @@ class ReportPass {
         : reader_(reader),
           request_(request),
           outageStarts_(std::move(outageStarts)),
-          file_(DamageCounters{}) {}
+          file_(DamageCounters{}) {
+        if (const auto typed = reader.TypedChannelCodes()) {
+            codesA_.fill(typed->receiver1);
+            codesB_.fill(typed->receiver2);
+        }
+    }
 
     void Record(const RecordBuffer& buffer) {
-        reader_.DecodeRecord(buffer);
+        const DecodedRecord& record = reader_.DecodeRecord(buffer);
         const DecoderState& s = reader_.State();
         if (current_ == nullptr || s.ScanIndex != current_->number) StartScan();
-        switch (buffer.bytes[0]) {
-            case GpsRecord:
-                if (s.newGpsRecord) Gps();
+        switch (record.kind) {
+            case RecordKind::Gps:
+                Gps();
                 break;
-            case RtcRecord:
+            case RecordKind::Rtc:
                 file_.TimeStamp(StampOf(s.rtc));
                 current_->drive.TimeStamp(StampOf(s.rtc));
                 break;
-            case Receiver1DataRecord:
-            case Receiver2DataRecord:
-                Samples(buffer.bytes[0] == Receiver1DataRecord ? 0 : 1);
+            case RecordKind::Samples:
+                Samples(record);
                 break;
-            case ChannelListRecord:
-                ListEntries(buffer);
+            case RecordKind::ScanList32:
+                codesA_.fill(U32LE(record.payload, 0));
+                codesB_.fill(U32LE(record.payload, 4));
                 break;
-            case ChannelTableRecord:
-                TableEntries();
+            case RecordKind::ScanList10:
+                for (std::size_t i = 0; i < 10; ++i) {
+                    codesA_[i] = U32LE(record.payload, 4 * i);
+                    codesB_[i] = U32LE(record.payload, 40 + 4 * i);
+                }
+                break;
+            case RecordKind::ChannelList:
+                ListEntries(record.payload);
+                break;
+            case RecordKind::ChannelTable:
+                TableEntries(record.payload);
                 break;
             default:
                 break;
@@ -275,7 +288,6 @@ class ReportPass {
     }
 
     void Gps() {
-        reader_.ClearNewGpsRecordMark();
         const DecoderState& s = reader_.State();
         const GpsBlock& fix = s.gps;
         if (openOutage_ && fix.HasFix()) {
@@ -302,46 +314,51 @@ class ReportPass {
         }
     }
 
-    void Samples(int receiver) {
-        const bool taken =
-            receiver == 0 ? request_.receivers.receiver1 : request_.receivers.receiver2;
+    void Samples(const DecodedRecord& record) {
+        if (!request_.receivers.Takes(record.receiver) || record.payload.size() < 2) return;
         const DecoderState& s = reader_.State();
-        if (!taken || s.lastSampleIndex < 0) return;
-        const auto& codes = receiver == 0 ? s.channelValuesA : s.channelValuesB;
-        const double mhz = s.plans[static_cast<std::size_t>(receiver)].CodeToMHz(codes[0]);
+        const auto& codes = record.receiver == 0 ? codesA_ : codesB_;
+        const double mhz = s.plans[static_cast<std::size_t>(record.receiver)].CodeToMHz(codes[0]);
         ChannelWork& channel = current_->drive.Channel(mhz);
         channel.receiverSamples = true;
-        channel.Add(s.levels.data(), static_cast<std::size_t>(s.lastSampleIndex) + 1);
+        // The last byte of a sample record is not a sample.
+        channel.Add(reinterpret_cast<const std::int8_t*>(record.payload.data()),
+                    record.payload.size() - 1);
+    }
+
+    const FrequencyPlan& SelectedPlan() const {
+        return reader_.State().plans[static_cast<std::size_t>(request_.receivers.Selected())];
     }
 
     // The selected receiver's entries of a list record: receiver, list position and level.
-    void ListEntries(const RecordBuffer& buffer) {
-        const DecoderState& s = reader_.State();
-        const ByteSpan payload(buffer.bytes.data() + 1,
-                               static_cast<std::size_t>(buffer.length - 1));
-        const auto& codes = s.SelectedReceiver == 1 ? s.channelValuesB : s.channelValuesA;
-        for (std::size_t e = 0; e < 5 && 3 * e + 2 < payload.size(); ++e) {
-            if (payload[3 * e] != s.SelectedReceiver) continue;
-            const std::size_t slot = payload[3 * e + 1];
+    void ListEntries(ByteSpan payload) {
+        const int selected = request_.receivers.Selected();
+        const auto& codes = selected == 1 ? codesB_ : codesA_;
+        for (std::size_t e = 0; e < 5; ++e) {
+            const ListEntry entry = ListEntryAt(payload, e);
+            if (entry.receiver != selected) continue;
+            const auto slot = static_cast<std::size_t>(entry.position);
             if (slot >= codes.size()) continue;
-            const auto level = static_cast<std::int8_t>(payload[3 * e + 2]);
-            current_->drive.Channel(s.SelectedPlan().CodeToMHz(codes[slot])).Add(&level, 1);
+            current_->drive.Channel(SelectedPlan().CodeToMHz(codes[slot])).Add(&entry.rssi, 1);
         }
     }
 
-    void TableEntries() {
-        const DecoderState& s = reader_.State();
-        if (s.DataMode != DataKind::Table) return;
-        const FrequencyPlan& plan = s.SelectedPlan();
-        for (int e = 0; e < s.tableEntries; ++e) {
-            const auto i = static_cast<std::size_t>(e);
-            const double mhz = plan.CodeToMHz(plan.CodeOfChannel(s.channelNumbers[i]));
-            current_->drive.Channel(mhz).Add(&s.levels[i], 1);
+    void TableEntries(ByteSpan payload) {
+        const int selected = request_.receivers.Selected();
+        const FrequencyPlan& plan = SelectedPlan();
+        for (std::size_t e = 0; e < 4; ++e) {
+            const TableEntry entry = TableEntryAt(payload, e);
+            if (entry.receiver != selected) continue;
+            const double mhz = plan.CodeToMHz(plan.CodeOfChannel(entry.channel));
+            current_->drive.Channel(mhz).Add(&entry.rssi, 1);
         }
     }
 
     TavrelReader& reader_;
     const ReportRequest& request_;
+    // The receivers' channel codes as the scan definitions (or typed frequencies) give them.
+    std::array<std::uint32_t, kChannelTableSize> codesA_{};
+    std::array<std::uint32_t, kChannelTableSize> codesB_{};
     std::vector<std::int64_t> outageStarts_;
     std::size_t nextOutage_ = 0;
     bool openOutage_ = false;
@@ -371,8 +388,6 @@ DriveReport BuildDriveReport(TavrelReader& reader, const std::string& input,
     DriveReport report;
     report.input = input;
     report.outageSeconds = request.outageSeconds;
-    reader.BindReceiverSelectors(request.receivers);
-    reader.SelectReceiver(request.receivers.receiver1 ? 1 : 2);
     OutageListing outages;
     outages.opened = true;
     if (request.listOutages) outages = GpsOutagePass(reader, input, request.outageSeconds, stop);
@@ -386,10 +401,6 @@ DriveReport BuildDriveReport(TavrelReader& reader, const std::string& input,
     if (reader.Open(input) != 0) return report;
     report.opened = true;
     report.fileBytes = reader.FileSize();
-    // Decoded as a conversion of every scan, so the channel tables are filled in.
-    const ConversionMode mode{true, nullptr, false, {}};
-    reader.BeginConversion(mode);
-    reader.SetAverageType(kAverageNone);
     ReportPass pass(reader, request, std::move(outages.starts));
     const LoopResult loop =
         RunRecordLoop(reader, stop, NoProgress, [&](const RecordBuffer& buffer) {

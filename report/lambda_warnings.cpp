@@ -51,8 +51,7 @@ SparseWindowSummary::SparseWindowSummary(JobObserver& target, const TavrelReader
 
 void SparseWindowSummary::ReportSummary(const JobSummary& summary) {
     target_.ReportSummary(summary);
-    AveragingEngine engine;
-    TavrelReader reader(engine);
+    TavrelReader reader;
     reader.CopyTypedFrequenciesFrom(jobReader_);
     ReportRequest request;
     request.receivers = receivers_;

@@ -55,7 +55,7 @@ TEST_F(FrequencyEntryTest, ChecksReceiver1ThenReceiver2AndStoresOnlyBoth) {
     for (const Case& c : cases) {
         messages.clear();
         form.show();
-        const auto tableBefore = Windows().Reader().State().channelValuesA;
+        const auto typedBefore = Windows().Reader().TypedChannelCodes();
         Find<QLineEdit>("edRx1", &form)->setText(QString::fromLatin1(c.rx1));
         Find<QLineEdit>("edRx2", &form)->setText(QString::fromLatin1(c.rx2));
         Click("btnDone", &form);
@@ -65,15 +65,18 @@ TEST_F(FrequencyEntryTest, ChecksReceiver1ThenReceiver2AndStoresOnlyBoth) {
                 << c.rx1 << " " << c.rx2;
             EXPECT_TRUE(form.isVisible()) << c.rx1;
             EXPECT_FALSE(state.userFrequencies) << c.rx1;
-            EXPECT_EQ(state.channelValuesA, tableBefore) << c.rx1;
+            EXPECT_EQ(Windows().Reader().TypedChannelCodes().has_value(), typedBefore.has_value())
+                << c.rx1;
             form.reject();
         } else {
             EXPECT_TRUE(messages.empty()) << c.rx1;
             EXPECT_FALSE(form.isVisible()) << c.rx1;
             EXPECT_TRUE(state.userFrequencies) << c.rx1;
             const double rx1 = std::stod(c.rx1), rx2 = std::stod(c.rx2);
-            EXPECT_EQ(state.channelValuesA[31], ChannelNumberOf(rx1, 12.5)) << c.rx1;
-            EXPECT_EQ(state.channelValuesB[0], ChannelNumberOf(rx2, 12.5)) << c.rx2;
+            const auto typed = Windows().Reader().TypedChannelCodes();
+            ASSERT_TRUE(typed) << c.rx1;
+            EXPECT_EQ(typed->receiver1, ChannelNumberOf(rx1, 12.5)) << c.rx1;
+            EXPECT_EQ(typed->receiver2, ChannelNumberOf(rx2, 12.5)) << c.rx2;
         }
     }
 }

@@ -24,6 +24,7 @@ LAYERS = {
     "base": 0,
     "averaging": 1,
     "logfile": 2,
+    "filters": 2.5,
     "index": 3,
     "convert": 3,
     "geodata": 3,

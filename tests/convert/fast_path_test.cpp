@@ -1,16 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The conversion's data lines give exactly the text of the plain path: every line composed
-// from the reader's field writer slots, on simulator files of every scan kind.
+// from the formatter's std::string writers, on simulator files of every scan kind.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
-#include "averaging/averaging_engine.h"
 #include "base/text_builder.h"
+#include "convert/conversion_stages.h"
 #include "convert/convert_job.h"
 #include "convert/field_formatter.h"
+#include "filters/row_pipeline.h"
 #include "index/make_index.h"
 #include "support/test_files.h"
 #include "tools/drive_simulator.h"
@@ -31,86 +32,77 @@ void SupplyFrequenciesIfNeeded(TavrelReader& reader, const std::string& path, in
     if (reader.State().userFrequencies) reader.SetEnteredFrequencies(851.0125, 890.1);
 }
 
-// The plain path: a record loop of its own, each line composed field by field from the
-// formatter's std::string writers and the header from its data block titles.
-std::string PlainConversion(const std::string& path, int format,
-                            const ConversionSettings& settings) {
-    AveragingEngine engine;
-    TavrelReader reader(engine);
-    SupplyFrequenciesIfNeeded(reader, path, format);
-    reader.SelectReceiver(settings.receivers.receiver1 ? 1 : 2);
-    reader.BindReceiverSelectors(settings.receivers);
-    reader.SetDataColumns(settings.columns);
-    if (reader.Open(path) != 0) return "cannot open";
-    const ConversionMode mode{settings.convertAllScans, &settings.scans, false, {}};
-    reader.BeginConversion(mode);
-    reader.SetDelimiter(settings.Delimiter());
-    reader.SetAverageType(static_cast<std::int16_t>(settings.averageType));
+// The plain path: the conversion's stages and rows, each line composed field by field from
+// the formatter's std::string writers and the header from its data block titles.
+class PlainLines : public RowSink {
+  public:
+    explicit PlainLines(const ConversionSettings& settings) : settings_(settings) {}
 
-    const char delimiter = settings.Delimiter();
-    std::string out, field;
-    bool headerDue = true;
-    std::int64_t recordCount = 0;
-    const auto headerRecord = [&](int point) {
-        if (!headerDue) return;
-        headerDue = false;
-        if (!settings.fieldTitles) return;
-        for (std::size_t i = 0; i < settings.selectedTags.size(); ++i) {
-            if (settings.selectedTags[i] != DataField) {
-                if (i > 0) out += delimiter;
-                out += '"' + settings.selectedTitles[i] + '"';
+    void AcceptRow(const OutputRow& row) override {
+        const char delimiter = settings_.Delimiter();
+        const FieldFormatter fields(row, settings_.columns, delimiter);
+        if (row.opensTableScan) headerDue_ = true;
+        std::string line, field;
+        bool anyText = false;
+        for (std::size_t i = 0; i < settings_.selectedTags.size(); ++i) {
+            if (i > 0) line += delimiter;
+            field.clear();
+            fields.AppendField(settings_.selectedTags[i], field);
+            line += field;
+            anyText = anyText || !field.empty();
+        }
+        if (!anyText) return;
+        if (headerDue_) HeaderRecord(fields);
+        text += line + kLineEnd;
+    }
+
+    std::string text;
+
+  private:
+    void HeaderRecord(const FieldFormatter& fields) {
+        headerDue_ = false;
+        if (!settings_.fieldTitles) return;
+        const char delimiter = settings_.Delimiter();
+        for (std::size_t i = 0; i < settings_.selectedTags.size(); ++i) {
+            if (settings_.selectedTags[i] != DataField) {
+                if (i > 0) text += delimiter;
+                text += '"' + settings_.selectedTitles[i] + '"';
                 continue;
             }
-            field.clear();
-            FieldFormatter(reader, point, recordCount).AppendDataBlockTitles(field, delimiter);
-            if (i > 0 && !field.empty()) out += delimiter;
-            out += field;
+            std::string titles;
+            fields.AppendDataBlockTitles(titles);
+            if (i > 0 && !titles.empty()) text += delimiter;
+            text += titles;
         }
-        out += kLineEnd;
-    };
-    const auto dataLines = [&] {
-        for (int point = 0; point < reader.State().OutputCount; ++point) {
-            ++recordCount;
-            std::string line;
-            bool anyText = false;
-            for (std::size_t i = 0; i < settings.selectedTags.size(); ++i) {
-                if (i > 0) line += delimiter;
-                field.clear();
-                FieldFormatter(reader, point, recordCount)
-                    .AppendField(settings.selectedTags[i], field);
-                line += field;
-                anyText = anyText || !field.empty();
-            }
-            if (!anyText) continue;
-            headerRecord(point);
-            out += line + kLineEnd;
-        }
-        reader.ClearReceiverFlags();
-    };
-
-    RecordBuffer buffer;
-    while (reader.ReadNextRecord(buffer) != 0) {
-        switch (reader.DecodeRecord(buffer)) {
-            case DecodeDataReady:
-                dataLines();
-                break;
-            case DecodeHeaderAndData:
-                headerDue = true;
-                dataLines();
-                break;
-            default:
-                break;
-        }
+        text += kLineEnd;
     }
+
+    const ConversionSettings& settings_;
+    bool headerDue_ = true;
+};
+
+std::string PlainConversion(const std::string& path, int format,
+                            const ConversionSettings& settings) {
+    TavrelReader reader;
+    SupplyFrequenciesIfNeeded(reader, path, format);
+    ConversionSettings typed = settings;
+    typed.typed = reader.TypedChannelCodes();
+    if (reader.Open(path) != 0) return "cannot open";
+    ConversionStages stages(typed, {});
+    RowAssembler assembler(stages.Assembly(), stages.Placement());
+    PlainLines lines(settings);
+    RowPipeline pipeline(assembler, stages.RecordStages(), stages.RowStages(), {&lines});
+    RecordBuffer buffer;
+    while (reader.ReadNextRecord(buffer) != 0)
+        pipeline.Feed(reader.DecodeRecord(buffer), reader.State());
     reader.Close();
-    return out;
+    return lines.text;
 }
 
 // The conversion job itself.
 std::string JobConversion(const TempDir& dir, const std::string& path, int format,
                           const ConversionSettings& settings) {
-    AveragingEngine engine;
-    TavrelReader reader(engine);
+    TavrelReader reader;
     SupplyFrequenciesIfNeeded(reader, path, format);
     RecordingObserver observer;
     const std::string output = dir.File("job.out");

@@ -21,7 +21,6 @@ using test::TempDir;
 // What a map view or a report would keep of each row: its values as text, samples copied.
 class KeepingSink : public RowSink {
   public:
-    void BeginScan() override { ++scans; }
     void AcceptRow(const OutputRow& row) override {
         std::string text;
         AppendInt(text, row.number);
@@ -47,7 +46,7 @@ class KeepingSink : public RowSink {
         receivers.push_back(row.receiver);
     }
     bool withLevels = false;
-    int scans = 0;
+
     std::vector<std::string> lines;
     std::vector<int> receivers;
 };
@@ -94,9 +93,7 @@ TEST(RowSinkTest, RowsCarryTheValuesOfTheTextLines) {
         KeepingSink sink;
         sink.withLevels = c.levels;
         RowSink* const extra[] = {&sink};
-        AveragingEngine engine;
-        TavrelReader reader(engine);
-        reader.SelectReceiver(c.receiver2 ? 2 : 1);
+        TavrelReader reader;
         RecordingObserver observer;
         const FileOutcome outcome =
             ConvertFile(reader, input, dir.File("in.out"), settings, observer, {}, extra);

@@ -168,8 +168,7 @@ struct Job {
 Job RunJob(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs,
            ConversionSettings settings, JobKind kind = JobKind::SingleFile,
            std::stop_token stop = {}) {
-    AveragingEngine engine;
-    TavrelReader reader(engine);
+    TavrelReader reader;
     RecordingObserver observer;
     const JobOutcome outcome =
         RunConversionJob(reader, inputs, outputs, settings, observer, stop, kind);
@@ -212,8 +211,7 @@ TEST(SafeConversionTest, ACancelledOutputIsPutInPlaceInWholeLines) {
               JobOutcome::Completed);
     const std::string full = ReadFile(dir.File("full.out"));
 
-    AveragingEngine engine;
-    TavrelReader reader(engine);
+    TavrelReader reader;
     CancellingObserver observer(30);
     EXPECT_EQ(RunConversionJob(reader, {dir.File("log.klf")}, {dir.File("log.out")}, settings,
                                observer, observer.stop.get_token()),
@@ -321,8 +319,7 @@ TEST(FolderJobTest, FilesThatCannotBeConvertedAreSkippedAndNamed) {
 
     fs::remove_all(dir.File("out"));
     fs::create_directory(dir.File("out"));
-    AveragingEngine engine;
-    TavrelReader prototype(engine);
+    TavrelReader prototype;
     RecordingObserver observer;
     EXPECT_EQ(RunParallelConversion(prototype, kFormatTavrel, {inputs, outputs}, settings, observer,
                                     2, {}),
@@ -347,8 +344,7 @@ TEST(FolderJobTest, ACancelNamesTheFinishedPartialAndUnstartedFiles) {
         outputs.push_back(dir.File(std::string(name) + ".out"));
         WriteFile(inputs.back(), RtcLog(100000));
     }
-    AveragingEngine engine;
-    TavrelReader reader(engine);
+    TavrelReader reader;
     SummaryObserver observer(30);
     EXPECT_EQ(RunConversionJob(reader, inputs, outputs, FieldSettings({DataField}), observer,
                                observer.stop.get_token(), JobKind::Folder),
@@ -385,8 +381,7 @@ TEST(FolderJobTest, AFailureInAParallelJobLeavesOtherOutputsWhole) {
         ASSERT_EQ(RunJob({inputs[i]}, {out}, settings).outcome, JobOutcome::Completed);
         whole.push_back(ReadFile(out));
     }
-    AveragingEngine engine;
-    TavrelReader prototype(engine);
+    TavrelReader prototype;
     RecordingObserver observer;
     EXPECT_EQ(RunParallelConversion(prototype, kFormatTavrel, {inputs, outputs}, settings, observer,
                                     2, {}),
@@ -423,8 +418,7 @@ TEST(SkippedBytesTest, DataBehindDataEndAndACutLastRecordAreSkippedBytes) {
     for (const auto& c : cases) {
         TempDir dir;
         WriteFile(dir.File("f.klf"), c.bytes);
-        AveragingEngine engine;
-        TavrelReader reader(engine);
+        TavrelReader reader;
         reader.SetInputFormat(8);
         ASSERT_EQ(reader.Open(dir.File("f.klf")), 0);
         RecordBuffer buffer;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "averaging/spill_array.h"
+#include "base/spill_array.h"
 #include "support/test_files.h"
 #include "tools/drive_simulator.h"
 #include "tools/log_builder.h"

@@ -50,8 +50,7 @@ TextPairs ConvertToText(const std::string& input, const ConversionSettings& base
     settings.selectedTitles.assign(settings.selectedTags.size(), "");
     settings.fieldTitles = false;
     settings.columns = {true, true, true};
-    AveragingEngine engine;
-    TavrelReader reader(engine);
+    TavrelReader reader;
     RecordingObserver observer;
     const std::string output = input + ".txt";
     EXPECT_EQ(RunConversionJob(reader, {input}, {output}, settings, observer, {}),
@@ -151,8 +150,7 @@ TEST(MapExportTest, LayersHoldTheTextConversionsValues) {
 
         const std::string output =
             dir.File(std::string("drive") + std::string(FormatExtension(c.format)));
-        AveragingEngine engine;
-        TavrelReader reader(engine);
+        TavrelReader reader;
         RecordingObserver observer;
         MapExportOptions options;
         options.format = c.format;
@@ -257,8 +255,7 @@ TEST(MapExportTest, MergedGeoPackageNamesEachFeaturesLog) {
     settings.convertAllScans = true;
     MapExportOptions options;
     options.metadataJson = "{\"tool\":\"varistrum\"}";
-    AveragingEngine engine;
-    TavrelReader reader(engine);
+    TavrelReader reader;
     RecordingObserver observer;
     MapExportReport report;
     const std::string merged = dir.File("all.gpkg");
@@ -308,8 +305,7 @@ TEST(MapExportTest, FailureAndCancelLeaveNoFile) {
         std::filesystem::create_directory(dir.File("out"));
         {
             // A folder that cannot exist: its parent is a file.
-            AveragingEngine engine;
-            TavrelReader reader(engine);
+            TavrelReader reader;
             RecordingObserver observer;
             const std::string output = input + "/drive" + extension;
             EXPECT_EQ(RunMapExportJob(reader, {input}, {output}, settings, options, observer, {}),
@@ -319,8 +315,7 @@ TEST(MapExportTest, FailureAndCancelLeaveNoFile) {
                       std::string::npos);
         }
         {
-            AveragingEngine engine;
-            TavrelReader reader(engine);
+            TavrelReader reader;
             std::stop_source stop;
             StoppingObserver observer(stop);
             const std::string output = dir.File("out/drive" + extension);
@@ -353,8 +348,7 @@ TEST(MapExportTest, AFullDiskFailsAndLeavesNoFile) {
         SCOPED_TRACE(std::string(FormatName(format)));
         MapExportOptions options;
         options.format = format;
-        AveragingEngine engine;
-        TavrelReader reader(engine);
+        TavrelReader reader;
         RecordingObserver observer;
         const std::string output = full + "/drive" + std::string(FormatExtension(format));
         EXPECT_EQ(RunMapExportJob(reader, {input}, {output}, settings, options, observer, {}),

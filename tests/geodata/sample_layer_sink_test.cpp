@@ -139,9 +139,7 @@ TEST(SampleLayerSinkTest, PointsEqualTheTextConversion) {
         KeepingConsumer consumer;
         SampleLayerSink sink(consumer);
         RowSink* const extra[] = {&sink};
-        AveragingEngine engine;
-        TavrelReader reader(engine);
-        reader.SelectReceiver(c.receiver2 ? 2 : 1);
+        TavrelReader reader;
         RecordingObserver observer;
         ASSERT_EQ(
             ConvertFile(reader, input, dir.File("in.txt"), settings, observer, {}, extra).outcome,

@@ -54,7 +54,7 @@ struct Indexed {
     }
     test::TempDir dir;
     AveragingEngine engine;
-    TavrelReader reader{engine};
+    TavrelReader reader;
     TreeRecorder view;
     IndexOutcome outcome;
 };
@@ -125,8 +125,7 @@ TEST(IndexPassTest, FrequenciesAreNeededForReceiverDataWithoutASingleFrequencySc
 }
 
 TEST(IndexPassTest, AMissingFileIsReportedAndAStopEndsThePassAtOnce) {
-    AveragingEngine engine;
-    TavrelReader reader(engine);
+    TavrelReader reader;
     TreeRecorder view;
     EXPECT_EQ(RunIndexPass(reader, 8, "/nonexistent.klf", view, {}), IndexOutcome::OpenFailed);
     EXPECT_EQ(view.calls.back(), "Error: Input File Does Not Exist!");

@@ -58,8 +58,7 @@ TEST(SimulatedFilesTest, StatisticsAndScanNumbersMatchTheRecordsWritten) {
             int definitions = 0;
             const StatisticsCounters expected =
                 CountRecords(test::ReadFile(path), variant == 8 ? 6 : 10, &definitions);
-            AveragingEngine engine;
-            TavrelReader reader(engine);
+            TavrelReader reader;
             Recorder view;
             ASSERT_EQ(RunIndexPass(reader, variant, path, view, {}), IndexOutcome::Indexed);
             const StatisticsCounters& got = reader.State().counters;

@@ -2,7 +2,9 @@
 // Decoder state record by record: scan starts, timing, outages, typed frequencies.
 #include <gtest/gtest.h>
 
-#include "averaging/averaging_engine.h"
+#include "filters/outage_drop_stage.h"
+#include "filters/scan_selection_stage.h"
+#include "logfile/row_assembler.h"
 #include "logfile/tavrel_reader.h"
 #include "logfile/typed_frequencies.h"
 #include "support/test_files.h"
@@ -16,28 +18,63 @@ using sim::LogBuilder;
 
 using test::kBand800;
 
-// Decodes a built log record by record during a conversion (or an index pass).
+// What a conversion asks beyond decoding; tests set it before the first record.
+struct Mode {
+    const ScanSelection* scans = nullptr;  // null: every scan
+    std::vector<std::int64_t> outageStarts;
+    bool dropOutages = false;
+};
+
+// Decodes a built log record by record as a conversion does (decoder, record stages, row
+// assembly), or as the index pass does (the decoder alone).
 class Decoding {
   public:
-    explicit Decoding(const LogBuilder& log, bool conversion = true) {
+    explicit Decoding(const LogBuilder& log, bool conversion = true) : conversion_(conversion) {
         test::WriteFile(dir_.File("f.klf"), log.Bytes());
         reader.SetInputFormat(log.Variant());
         EXPECT_EQ(reader.Open(dir_.File("f.klf")), 0);
-        if (conversion) reader.BeginConversion(mode);
         reader.ReadNextRecord(buffer_);  // the identification record
     }
-    // Decodes the next record.
+    // Decodes the next record; what the conversion writes for it.
     DecodeResult Next() {
+        if (conversion_ && !assembler_) Start();
         EXPECT_NE(reader.ReadNextRecord(buffer_), 0);
-        return reader.DecodeRecord(buffer_);
+        const DecodedRecord& record = reader.DecodeRecord(buffer_);
+        if (!conversion_) return DecodeNothing;
+        lastKept = true;
+        for (RecordStage* stage : stages_) lastKept = stage->Keep(record, S()) && lastKept;
+        return assembler_->Assemble(record, S(), lastKept);
     }
     const DecoderState& S() const { return reader.State(); }
+    int OutputCount() const { return assembler_->OutputCount(); }
+    const OutputRow& Row(int point) {
+        assembler_->FillRow(point, S(), row_);
+        return row_;
+    }
 
-    ConversionMode mode;  // what the conversion asks; tests change it as they go
-    AveragingEngine engine;
-    TavrelReader reader{engine};
+    Mode mode;
+    TavrelReader reader;
+    bool lastKept = true;  // the stages kept the last record's data
+    std::optional<OutageDropStage> outages;
 
   private:
+    void Start() {
+        if (mode.scans != nullptr) {
+            selection_.emplace(*mode.scans);
+            stages_.push_back(&*selection_);
+        }
+        if (mode.dropOutages) {
+            outages.emplace(mode.outageStarts);
+            stages_.push_back(&*outages);
+        }
+        assembler_.emplace(AssemblySettings{{}, kAverageNone, reader.TypedChannelCodes()});
+    }
+
+    bool conversion_;
+    std::optional<ScanSelectionStage> selection_;
+    std::vector<RecordStage*> stages_;
+    std::optional<RowAssembler> assembler_;
+    OutputRow row_;
     test::TempDir dir_;
     RecordBuffer buffer_;
 };
@@ -59,14 +96,17 @@ TEST(DecoderTest, RtcTimingGivesALinePerRecordUntilGpsFixesTakeOver) {
     d.Next();
     EXPECT_EQ(d.Next(), DecodeHeaderChange);
     EXPECT_EQ(d.Next(), DecodeDataReady);
-    EXPECT_EQ(d.S().OutputCount, 1);
-    EXPECT_EQ(d.Next(), DecodeNothing);  // the first fix after open
-    EXPECT_EQ(d.S().TimingSource, Timing::Gps);
+    EXPECT_EQ(d.OutputCount(), 1);
+    EXPECT_EQ(d.Row(0).timing, Timing::Rtc);
+    EXPECT_FALSE(d.Row(0).placed);
+    EXPECT_EQ(d.Next(), DecodeNothing);    // the first fix after open
     EXPECT_EQ(d.Next(), DecodeDataReady);  // GPS timing now: no record since the last fix
-    EXPECT_EQ(d.S().OutputCount, 0);
+    EXPECT_EQ(d.OutputCount(), 0);
     EXPECT_EQ(d.Next(), DecodeNothing);  // pending until the next fix
     EXPECT_EQ(d.Next(), DecodeDataReady);
-    EXPECT_EQ(d.S().OutputCount, 1);
+    EXPECT_EQ(d.OutputCount(), 1);
+    EXPECT_EQ(d.Row(0).timing, Timing::Gps);
+    EXPECT_TRUE(d.Row(0).placed);
 }
 
 TEST(DecoderTest, GpsTimingPlacesOnlyRecordsBetweenTwoFixes) {
@@ -88,14 +128,14 @@ TEST(DecoderTest, GpsTimingPlacesOnlyRecordsBetweenTwoFixes) {
     EXPECT_EQ(d.S().ScanIndex, 1);
     EXPECT_EQ(d.S().ScanName, "GPS 12:00:01");
     EXPECT_EQ(d.Next(), DecodeDataReady);  // no records since the last fix
-    EXPECT_EQ(d.S().OutputCount, 0);
+    EXPECT_EQ(d.OutputCount(), 0);
     d.Next();
     d.Next();
     EXPECT_EQ(d.Next(), DecodeDataReady);
-    ASSERT_EQ(d.S().OutputCount, 2);
-    EXPECT_EQ(d.S().rows[0].seconds, 2);
-    EXPECT_EQ(d.S().rows[1].seconds, 3);  // half of the two seconds between the fixes
-    EXPECT_EQ(d.S().rows[1].lastSample, 1);
+    ASSERT_EQ(d.OutputCount(), 2);
+    EXPECT_EQ(d.Row(0).seconds, 2);
+    EXPECT_EQ(d.Row(1).seconds, 3);  // half of the two seconds between the fixes
+    EXPECT_EQ(d.Row(1).lastSlot, 1);
 }
 
 TEST(DecoderTest, InterpolationCarriesMinutesAndHoursAndCrossesMidnight) {
@@ -118,12 +158,12 @@ TEST(DecoderTest, InterpolationCarriesMinutesAndHoursAndCrossesMidnight) {
     for (int i = 0; i < 5; ++i) d.Next();
     for (int i = 0; i < 4; ++i) d.Next();
     EXPECT_EQ(d.Next(), DecodeDataReady);
-    ASSERT_EQ(d.S().OutputCount, 4);
+    ASSERT_EQ(d.OutputCount(), 4);
     const int expected[4][3] = {{23, 59, 58}, {23, 59, 59}, {0, 0, 0}, {0, 0, 1}};
     for (int k = 0; k < 4; ++k) {
-        EXPECT_EQ(d.S().rows[k].hours, expected[k][0]) << k;
-        EXPECT_EQ(d.S().rows[k].minutes, expected[k][1]) << k;
-        EXPECT_EQ(d.S().rows[k].seconds, expected[k][2]) << k;
+        EXPECT_EQ(d.Row(k).hours, expected[k][0]) << k;
+        EXPECT_EQ(d.Row(k).minutes, expected[k][1]) << k;
+        EXPECT_EQ(d.Row(k).seconds, expected[k][2]) << k;
     }
 }
 
@@ -145,7 +185,7 @@ TEST(DecoderTest, ScanNumbersMatchBetweenIndexPassAndConversion) {
         EXPECT_EQ(d.S().ScanIndex, 1);
         d.Next();
         EXPECT_EQ(d.S().ScanIndex, 2);
-        EXPECT_EQ(d.S().HeaderPending, conversion);  // table scans get no tree entry
+        EXPECT_FALSE(d.S().HeaderPending);  // table scans get no tree entry
         d.Next();
         EXPECT_EQ(d.S().ScanIndex, 2);
         d.Next();
@@ -170,20 +210,19 @@ TEST(DecoderTest, ScanWhoseStartWaitedIsSelectedFromTheTreeUnlessAllScansAreConv
             log.Samples(1, samples).Gps(At(2));
             ScanSelectionSnapshot unchecked({-1, 0});
             Decoding d(log);
-            d.mode.scans = &unchecked;
-            d.mode.convertAllScans = allScans;
+            if (!allScans) d.mode.scans = &unchecked;
             d.Next();
             d.Next();
             d.Next();
             EXPECT_EQ(d.S().ScanIndex, 1);
-            EXPECT_EQ(d.S().SkipScan, !allScans) << byRtc;
             const DecodeResult samplesResult = d.Next();
-            EXPECT_EQ(d.S().counters.rx1Single, 1);
-            if (allScans) {
-                EXPECT_NE(d.S().DataMode, DataKind::None) << byRtc;
-            } else {
-                EXPECT_EQ(d.S().DataMode, DataKind::None) << byRtc;  // the samples were dropped
-                EXPECT_EQ(samplesResult, DecodeNothing);
+            EXPECT_EQ(d.S().counters.rx1Single, 1);  // the statistics count every record
+            EXPECT_EQ(d.lastKept, allScans) << byRtc;
+            const DecodeResult fixResult = d.Next();
+            if (byRtc) {  // timed by the clock: a line per record
+                EXPECT_EQ(samplesResult, allScans ? DecodeDataReady : DecodeNothing);
+            } else {  // timed by fixes: the second fix places the record
+                EXPECT_EQ(fixResult, allScans ? DecodeDataReady : DecodeNothing);
             }
         }
     }
@@ -204,15 +243,15 @@ TEST(DecoderTest, ListedOutageDropsDataAndCountsUntilTheNextGpsRecord) {
     d.mode.dropOutages = true;
     d.mode.outageStarts = {2};  // the second GPS record
     for (int i = 0; i < 4; ++i) d.Next();
-    EXPECT_TRUE(d.S().InOutage);
     EXPECT_EQ(d.Next(), DecodeNothing);
+    EXPECT_FALSE(d.lastKept);
     EXPECT_EQ(d.Next(), DecodeNothing);
-    EXPECT_EQ(d.S().counters.rx1Single, 0);
-    EXPECT_EQ(d.S().counters.tableMode, 1);
+    EXPECT_FALSE(d.lastKept);
+    EXPECT_EQ(d.outages->Dropped(), 2);
     d.Next();
-    EXPECT_FALSE(d.S().InOutage);
     d.Next();
-    EXPECT_EQ(d.S().counters.rx1Single, 1);
+    EXPECT_TRUE(d.lastKept);
+    EXPECT_EQ(d.outages->Dropped(), 2);
 }
 
 TEST(DecoderTest, TypedFrequenciesAreCheckedAndSurviveOpen) {
@@ -264,17 +303,29 @@ TEST(DecoderTest, TypedFrequenciesStartEveryFileAfresh) {
     std::array<std::uint32_t, 10> codes;
     codes.fill(70000);  // 875 MHz
     log.Config(1, kBand800, kBand800).Rtc(1, 1, 1).Samples(1, samples).ScanList10(codes, codes);
-    Decoding d(log);
-    d.Next();  // the plans give the channel step of the typed frequencies
-    d.reader.SetEnteredFrequencies(850, 850);
-    EXPECT_EQ(d.S().channelValuesA[0], 68000u);
-    for (int i = 0; i < 3; ++i) d.Next();
-    EXPECT_EQ(d.S().channelValuesA[0], 70000u);  // the file's own definition
-    test::TempDir dir;
-    test::WriteFile(dir.File("again.klf"), log.Bytes());
-    ASSERT_EQ(d.reader.Open(dir.File("again.klf")), 0);
-    EXPECT_EQ(d.S().channelValuesA[0], 68000u);
-    EXPECT_EQ(d.S().channelValuesB[31], 68000u);
+    log.Samples(1, samples);
+    TavrelReader typing;
+    {
+        Decoding first(log, false);
+        first.Next();  // the plans give the channel step of the typed frequencies
+        first.reader.SetEnteredFrequencies(850, 850);
+        const auto typed = first.reader.TypedChannelCodes();
+        ASSERT_TRUE(typed);
+        EXPECT_EQ(typed->receiver1, 68000u);
+        typing.CopyTypedFrequenciesFrom(first.reader);
+    }
+    for (int file = 0; file < 2; ++file) {
+        Decoding d(log);
+        d.reader.CopyTypedFrequenciesFrom(typing);
+        d.Next();
+        d.Next();
+        ASSERT_EQ(d.Next(), DecodeDataReady);
+        EXPECT_EQ(d.Row(0).channelCodes[0], 68000u) << file;  // the typed value
+        EXPECT_EQ(d.Row(0).channelCodes[31], 68000u) << file;
+        d.Next();
+        ASSERT_EQ(d.Next(), DecodeDataReady);
+        EXPECT_EQ(d.Row(0).channelCodes[0], 70000u) << file;  // the file's own definition
+    }
 }
 
 }  // namespace

@@ -27,8 +27,7 @@ std::vector<ReadRecord> ReadAll(const std::vector<std::uint8_t>& file, int forma
                                 DamageCounters* damage = nullptr) {
     TempDir dir;
     WriteFile(dir.File("f.klf"), file);
-    AveragingEngine engine;
-    TavrelReader reader(engine);
+    TavrelReader reader;
     reader.SetInputFormat(format);
     EXPECT_EQ(reader.Open(dir.File("f.klf")), 0);
     std::vector<ReadRecord> records;
@@ -191,8 +190,7 @@ TEST(ReaderTest, TruncationAtEveryOffsetReadsAPrefixWithoutCrashing) {
 }
 
 TEST(ReaderTest, OpenFailsOnAMissingPath) {
-    AveragingEngine engine;
-    TavrelReader reader(engine);
+    TavrelReader reader;
     EXPECT_EQ(reader.Open("/nonexistent/file.klf"), -1);
     RecordBuffer buffer;
     EXPECT_EQ(reader.ReadNextRecord(buffer), 0);

@@ -45,8 +45,7 @@ std::vector<Kept> SamplesLayer(const std::string& input, const ConversionSetting
     KeepingConsumer consumer;
     SampleLayerSink sink(consumer);
     RowSink* const extra[] = {&sink};
-    AveragingEngine engine;
-    TavrelReader reader(engine);
+    TavrelReader reader;
     test::RecordingObserver observer;
     test::TempDir dir;
     EXPECT_EQ(
@@ -57,8 +56,7 @@ std::vector<Kept> SamplesLayer(const std::string& input, const ConversionSetting
 
 MapData Collect(const std::string& input, const ConversionSettings& settings) {
     MapData data;
-    AveragingEngine engine;
-    TavrelReader reader(engine);
+    TavrelReader reader;
     test::RecordingObserver observer;
     const MapCollection collection = CollectMap(reader, input, settings, observer, {}, data);
     EXPECT_EQ(collection.outcome.outcome, JobOutcome::Completed);

@@ -41,8 +41,7 @@ class ReportTest : public ::testing::Test {
 
     test::TempDir dir_;
     std::string path_;
-    AveragingEngine engine_;
-    TavrelReader reader_{engine_};
+    TavrelReader reader_;
 };
 
 // The 40-wavelength window of the steady drive's receiver-1 frequency, as the engine lays it.

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include "averaging/averaging_engine.h"
 #include "base/sha256.h"
 #include "support/test_files.h"
 #include "tools/steady_drive.h"
@@ -40,8 +39,7 @@ TEST(ProvenanceTest, RecordsInputDigestSettingsAndCounts) {
     const auto bytes = sim::SteadyDriveLog(drive);
     const std::string input = dir.File("drive.klf");
     test::WriteFile(input, bytes);
-    AveragingEngine engine;
-    TavrelReader reader(engine);
+    TavrelReader reader;
     reader.SetInputFormat(8);
     ConversionSettings settings = test::FieldSettings({5, 11, 0});
     settings.dropOutages = true;
@@ -50,14 +48,16 @@ TEST(ProvenanceTest, RecordsInputDigestSettingsAndCounts) {
     settings.averageLinearPower = true;
     settings.scans = ScanSelectionSnapshot({-1, 1, 0, 1, 0});  // scans 2 and 4 unchecked
     test::RecordingObserver observer;
-    ASSERT_EQ(RunConversionJob(reader, {input}, {dir.File("drive.out")}, settings, observer, {}),
+    FileOutcome converted;
+    ASSERT_EQ(RunConversionJob(reader, {input}, {dir.File("drive.out")}, settings, observer, {},
+                               JobKind::SingleFile, &converted),
               JobOutcome::Completed);
     // The records from the last fix before the gap (second 99) to the next fix (140).
-    EXPECT_EQ(reader.State().droppedInOutages, 41);
+    EXPECT_EQ(converted.droppedInOutages, 41);
 
     ProvenanceRun run{input,     dir.File("drive.out"), settings, std::nullopt, {}, 1765188900,
                       1765188961};
-    run.counts.rowsDroppedInOutages = reader.State().droppedInOutages;
+    run.counts.rowsDroppedInOutages = converted.droppedInOutages;
     const std::string json = ProvenanceJson(run);
     const std::string digest =
         Sha256Hex(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));

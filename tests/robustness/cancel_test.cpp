@@ -51,8 +51,7 @@ std::string Drive(const TempDir& dir, const std::string& name, std::uint64_t see
 
 std::string FullOutput(const TempDir& dir, const std::string& input,
                        const ConversionSettings& settings) {
-    AveragingEngine engine;
-    TavrelReader reader(engine);
+    TavrelReader reader;
     RecordingObserver observer;
     const std::string output = dir.File("full.out");
     EXPECT_EQ(RunConversionJob(reader, {input}, {output}, settings, observer, {}),
@@ -91,8 +90,7 @@ TEST(CancelTest, AtRandomRecordsTheOutputIsALinePrefixOfTheWholeOne) {
         std::sort(percents.begin(), percents.end());
         std::size_t previous = 0;
         for (int percent : percents) {
-            AveragingEngine engine;
-            TavrelReader reader(engine);
+            TavrelReader reader;
             std::stop_source stop;
             StopAtPercent observer(stop, percent);
             EXPECT_EQ(RunConversionJob(reader, {input}, {dir.File("cut.out")},
@@ -114,8 +112,7 @@ TEST(CancelTest, AStopInTheSecondFileKeepsTheFirstWholeAndStartsNoThird) {
                                              Drive(dir, "c.klf", 3, 60)};
     const std::vector<std::string> outputs = {dir.File("a.out"), dir.File("b.out"),
                                               dir.File("c.out")};
-    AveragingEngine engine;
-    TavrelReader reader(engine);
+    TavrelReader reader;
     std::stop_source stop;
     StopAtPercent observer(stop, 50, 2);
     EXPECT_EQ(RunConversionJob(reader, inputs, outputs, Settings(), observer, stop.get_token()),
@@ -147,8 +144,7 @@ TEST(WorkerTest, TerminateFromTheWindowThreadEndsAfterTheCurrentRecord) {
     const std::string input = Drive(dir, "drive.klf", 41, 300);
     const std::string full = FullOutput(dir, input, Settings());
     for (int percent : {0, 5, 60}) {
-        AveragingEngine engine;
-        TavrelReader reader(engine);
+        TavrelReader reader;
         SharedObserver observer;
         JobOutcome outcome;
         {
@@ -173,8 +169,7 @@ TEST(WorkerTest, TerminateFromTheWindowThreadEndsAfterTheCurrentRecord) {
         EXPECT_TRUE(IsLinePrefix(cut, full)) << percent;
     }
     // A worker destroyed while it runs stops and is waited for.
-    AveragingEngine engine;
-    TavrelReader reader(engine);
+    TavrelReader reader;
     SharedObserver observer;
     {
         TConvert worker(reader, observer);
@@ -196,8 +191,7 @@ TEST(WorkerTest, ACancelledFolderJobLeavesOnlyLinePrefixes) {
         files.outputs.push_back(dir.File("f" + std::to_string(i) + ".out"));
         fulls.push_back(FullOutput(dir, files.inputs.back(), Settings()));
     }
-    AveragingEngine engine;
-    TavrelReader prototype(engine);
+    TavrelReader prototype;
     std::stop_source stop;
     // The job reports the share of files done, one call at a time.
     StopAtPercent observer(stop, 34);
@@ -237,8 +231,7 @@ TEST(WorkerTest, AnIndexPassStoppedFromAnotherThreadEndsCleanly) {
     TempDir dir;
     const std::string input = Drive(dir, "drive.klf", 61, 600);
     for (bool destroyOnly : {false, true}) {
-        AveragingEngine engine;
-        TavrelReader reader(engine);
+        TavrelReader reader;
         SharedView view;
         {
             TMakeIndex worker(reader, kFormatTavrel, input, view);

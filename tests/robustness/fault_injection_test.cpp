@@ -49,8 +49,7 @@ struct JobResult {
 };
 
 JobResult Convert(const std::string& input, const std::string& output, bool dropOutages = false) {
-    AveragingEngine engine;
-    TavrelReader reader(engine);
+    TavrelReader reader;
     RecordingObserver observer;
     auto settings = FieldSettings({DataField, RtcTime});
     settings.dropOutages = dropOutages;
@@ -58,8 +57,7 @@ JobResult Convert(const std::string& input, const std::string& output, bool drop
 }
 
 JobResult ConvertFolder(const FileLists& files, int jobs) {
-    AveragingEngine engine;
-    TavrelReader prototype(engine);
+    TavrelReader prototype;
     RecordingObserver observer;
     const auto outcome = RunParallelConversion(prototype, kFormatTavrel, files,
                                                FieldSettings({DataField}), observer, jobs, {});
@@ -203,8 +201,7 @@ TEST(FaultInjectionTest, AFolderOfTwoThousandFilesUnderALowOpenFileLimit) {
             if (setrlimit(RLIMIT_NOFILE, &low) != 0) return 10;
             const FileLists one = ListFolderFiles(dir.File("in"), "*.klf", dir.File("one"), ".out");
             if (one.inputs.size() != kFiles) return 11;
-            AveragingEngine engine;
-            TavrelReader reader(engine);
+            TavrelReader reader;
             RecordingObserver observer;
             if (RunConversionJob(reader, one.inputs, one.outputs, FieldSettings({DataField}),
                                  observer, {}) != JobOutcome::Completed)

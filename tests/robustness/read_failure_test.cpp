@@ -120,8 +120,7 @@ TEST(ReadFailureTest, AConversionWhoseInputFailsEndsAsAFailureAndLeavesNoOutput)
         const std::string input = dir.File("in.klf"), output = dir.File("in.out");
         WriteFile(input, log);
         WriteFile(output, std::string("earlier output"));
-        AveragingEngine engine;
-        TavrelReader reader(engine);
+        TavrelReader reader;
         reader.WrapInputSources(Faulty(c, input, 6000));
         FailureObserver observer;
         auto settings = test::FieldSettings({GpsTime, RecordNumber, DataField});
@@ -163,8 +162,7 @@ TEST(ReadFailureTest, TheIndexPassAndTheInformationPassReportAFailedRead) {
     const std::string input = dir.File("in.klf");
     for (const auto fault : {FaultySource::Fault::IoError, FaultySource::Fault::Shrink}) {
         WriteFile(input, GpsLog());
-        AveragingEngine engine;
-        TavrelReader reader(engine);
+        TavrelReader reader;
         reader.WrapInputSources(Faulty({"", fault, 5000, false, ""}, input, 3000));
         IndexRecording view;
         EXPECT_EQ(RunIndexPass(reader, kFormatTavrel, input, view, {}), IndexOutcome::ReadFailed);
@@ -191,8 +189,7 @@ TEST(RecordLoopTest, EndsWithADistinctOutcome) {
     TempDir dir;
     const std::string input = dir.File("in.klf");
     WriteFile(input, GpsLog());
-    AveragingEngine engine;
-    TavrelReader reader(engine);
+    TavrelReader reader;
     const auto run = [&](std::stop_token stop, int haltAfter) {
         EXPECT_EQ(reader.Open(input), 0);
         int records = 0;
@@ -237,8 +234,7 @@ TEST(DamageReportTest, DamagedFilesAreReportedCleanOnesAreNot) {
         TempDir dir;
         const std::string input = dir.File("in.klf");
         WriteFile(input, c.log);
-        AveragingEngine engine;
-        TavrelReader reader(engine);
+        TavrelReader reader;
         IndexRecording view;
         ASSERT_EQ(RunIndexPass(reader, kFormatTavrel, input, view, {}), IndexOutcome::Indexed);
         EXPECT_EQ(view.statistics.size(), 7u);

@@ -33,8 +33,7 @@ struct Converted {
 Converted Convert(const RamDir& dir, const Bytes& log, int variant,
                   const ConversionSettings& settings) {
     WriteFile(dir.File("in.klf"), log);
-    AveragingEngine engine;
-    TavrelReader reader(engine);
+    TavrelReader reader;
     reader.SetInputFormat(variant);
     RecordingObserver observer;
     Converted result;

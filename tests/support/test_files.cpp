@@ -66,8 +66,7 @@ std::string ConvertBytes(const std::vector<std::uint8_t>& log, const ConversionS
                          int format) {
     TempDir dir;
     WriteFile(dir.File("in.klf"), log);
-    AveragingEngine engine;
-    TavrelReader reader(engine);
+    TavrelReader reader;
     reader.SetInputFormat(format);
     RecordingObserver observer;
     RunConversionJob(reader, {dir.File("in.klf")}, {dir.File("in.out")}, settings, observer, {});

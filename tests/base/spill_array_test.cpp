@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The spill array: values in order whatever part of them went to the temporary file.
-#include "averaging/spill_array.h"
+#include "base/spill_array.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The temporary file behind SpillArray.
-#include "averaging/spill_array.h"
+#include "base/spill_array.h"
 
 #include <sys/types.h>
 #include <unistd.h>

@@ -1,0 +1,19 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A filter that judges the decoded records before they become rows.
+#pragma once
+
+#include "logfile/decoded_record.h"
+#include "logfile/decoder_state.h"
+
+namespace varistrum {
+
+class RecordStage {
+  public:
+    virtual ~RecordStage() = default;
+    // Every stage sees every record, in file order, whatever the others decide. For a record
+    // with data (samples, list and table entries, a scan's channels): whether its data goes on.
+    // For a GPS record: whether the fix lies in the drive the conversion keeps.
+    virtual bool Keep(const DecodedRecord& record, const DecoderState& log) = 0;
+};
+
+}  // namespace varistrum
