@@ -509,6 +509,71 @@ TEST(DriveTruthTest, CleanLevelsAreTheModelsAtEveryDistance) {
     EXPECT_NEAR(model["fading_power_mean_db"].get<double>(), 0.0, 0.05);
 }
 
+TEST(DriveTruthTest, TheSitesFileHasEveryMeasuredChannelAroundTheRoute) {
+    for (const Scenario scenario : {Scenario::SingleGps, Scenario::List, Scenario::Table}) {
+        SCOPED_TRACE(ScenarioName(scenario));
+        SimulationTruth truth;
+        const Bytes file = SimulateLog(Options(scenario, 400, 2), &truth);
+        const auto records = Records(file);
+        const auto rows = CsvRows(SitesCsv(truth));
+        ASSERT_EQ(rows.at(0),
+                  (std::vector<std::string>{"site", "latitude", "longitude", "antenna_height_m",
+                                            "eirp_dbm", "frequency_mhz"}));
+        std::vector<double> frequencies;
+        std::map<std::string, std::pair<double, double>> places;
+        for (std::size_t i = 1; i < rows.size(); ++i) {
+            ASSERT_EQ(rows[i].size(), 6u);
+            const auto site = SiteIndex(rows[i][0]);
+            ASSERT_TRUE(site.has_value()) << rows[i][0];
+            const double spread = std::stod(rows[i][4]) - RadioModel::Sites()[*site].eirpDbm;
+            EXPECT_TRUE(spread >= -6 && spread <= 2) << rows[i][4];
+            EXPECT_GE(std::stod(rows[i][3]), 20.0);
+            places[rows[i][0]] = {std::stod(rows[i][1]), std::stod(rows[i][2])};
+            frequencies.push_back(std::stod(rows[i][5]));
+        }
+        // Every channel the log names has its row, unless it is idle.
+        std::array<FrequencyPlan, 2> plans{};
+        int checked = 0;
+        const auto expect = [&](std::size_t receiver, std::int64_t code) {
+            const auto c = static_cast<std::uint32_t>(code);
+            if (c == 0 || RadioModel::IsIdle(c)) return;
+            const double mhz = plans[receiver].CodeToMHz(code);
+            ++checked;
+            EXPECT_TRUE(std::any_of(frequencies.begin(), frequencies.end(), [&](double f) {
+                return std::fabs(f - mhz) < 1e-6;
+            })) << mhz;
+        };
+        for (const Rec& r : records) {
+            if (r.type == 1)
+                for (std::size_t k = 0; k < 2; ++k)
+                    plans[k] = FrequencyPlan::Decode(r.payload.subspan(1 + 12 * k));
+            if (r.type == 5 || r.type == 6)
+                for (std::size_t k = 0; k < (r.type == 5 ? 2u : 20u); ++k)
+                    expect(r.type == 5 ? k : k / 10, U32LE(r.payload, 4 * k));
+            if (r.type == 9)
+                for (std::size_t e = 0; e < 4; ++e)
+                    if (r.payload[4 * e] != kNoReceiver)
+                        expect(r.payload[4 * e],
+                               plans[r.payload[4 * e]].CodeOfChannel(
+                                   r.payload[4 * e + 1] +
+                                   256 * static_cast<std::int8_t>(r.payload[4 * e + 2]) + 1));
+        }
+        EXPECT_GE(checked, 4);
+        // The sites stand around the route: each within 4.5 km of a fix, one nearer.
+        const auto fixes = Fixes(records);
+        double nearestOfAll = 1e9;
+        for (const auto& [name, place] : places) {
+            double nearest = 1e9;
+            for (const Fix& fix : fixes)
+                if (fix.Good())
+                    nearest = std::min(nearest, Metres(fix.block, place.first, place.second));
+            EXPECT_LT(nearest, 4500.0) << name;
+            nearestOfAll = std::min(nearestOfAll, nearest);
+        }
+        EXPECT_LT(nearestOfAll, 2500.0);
+    }
+}
+
 TEST(DriveTruthTest, TheCalibrationDriveSpansADecadeWellAboveTheNoiseFloor) {
     for (std::uint64_t seed = 1; seed <= 6; ++seed) {
         SCOPED_TRACE(seed);
