@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <iostream>
 
-#include "convert/job_files_check.h"
+#include "base/job_files.h"
 #include "logfile/identify.h"
 
 namespace varistrum::cli {
@@ -126,7 +126,7 @@ std::optional<int> ReadableLogFormat(const std::string& path, ConsoleObserver& c
     if (!CheckInputReadable(path)) return std::nullopt;
     const int format = IdentifyLogFile(path);
     if (format != kFormatNone) return format;
-    console.ReportMessage(MessageKind::Warning, "File is not from a QTX CW product.");
+    console.ReportMessage(MessageKind::Error, "File is not from a QTX CW product.");
     return std::nullopt;
 }
 

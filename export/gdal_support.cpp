@@ -5,6 +5,7 @@
 #include <cpl_error.h>
 #include <gdal.h>
 
+#include <cstring>
 #include <mutex>
 
 namespace varistrum {
@@ -34,11 +35,14 @@ GdalErrorTrap::~GdalErrorTrap() {
 void GdalErrorTrap::Record(int severity, int /*number*/, const char* text) {
     if (severity < CE_Failure) return;
     ++errors_;
-    // One line: GDAL's texts may break lines and end with a line break.
+    // One line: GDAL's texts may break lines and end with a line break. A few hundred bytes
+    // at most: some messages quote a whole SQL script.
+    constexpr std::size_t kLongest = 300;
     last_.clear();
-    for (const char* c = text; c != nullptr && *c != '\0'; ++c)
+    for (const char* c = text; c != nullptr && *c != '\0' && last_.size() < kLongest; ++c)
         last_.push_back(*c == '\n' || *c == '\r' ? ' ' : *c);
     while (!last_.empty() && last_.back() == ' ') last_.pop_back();
+    if (text != nullptr && std::strlen(text) > kLongest) last_ += "...";
 }
 
 }  // namespace varistrum

@@ -9,9 +9,9 @@
 #include <filesystem>
 
 #include "averaging/averaging_engine.h"
+#include "base/job_files.h"
+#include "base/output_file.h"
 #include "convert/convert_job.h"
-#include "convert/job_files_check.h"
-#include "convert/output_file.h"
 #include "convert/output_split.h"
 #include "convert/parallel_job.h"
 #include "support/test_files.h"
@@ -185,7 +185,7 @@ TEST(SafeConversionTest, AnOutputThatIsTheInputIsRefusedBeforeAnythingIsWritten)
         const Job job = RunJob({dir.File("log.klf")}, {output}, FieldSettings({DataField}));
         EXPECT_EQ(job.outcome, JobOutcome::Failed);
         EXPECT_EQ(job.messages,
-                  std::vector<std::string>{"Warning: The output file is the input file."});
+                  std::vector<std::string>{"Error: The output file is the input file."});
         EXPECT_EQ(ReadFile(dir.File("log.klf")), log);
     }
 }

@@ -15,7 +15,7 @@ TEST(JsonTextTest, QuotesBackslashesAndControlCharactersAreEscaped) {
         {"", "\"\""},
         {"Scan \"A\"", "\"Scan \\\"A\\\"\""},
         {"C:\\logs", "\"C:\\\\logs\""},
-        {std::string_view("a\0b\r\n\x1f", 6), "\"a\\u0000b\\u000d\\u000a\\u001f\""},
+        {std::string_view("a\0b\r\n\x1f", 6), "\"a\\u0000b\\r\\n\\u001f\""},
         {"Stra\xc3\x9f"
          "e \x7f",
          "\"Stra\xc3\x9f"
