@@ -4,14 +4,18 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <climits>
 #include <set>
+#include <system_error>
 
 namespace varistrum {
 
-std::size_t OutputSet::Add(const std::string& path, const OutputKind& kind) {
+std::size_t OutputSet::Add(const std::string& path, const OutputKind& kind, Naming naming) {
     auto member = std::make_unique<Member>();
     member->path = path;
     member->kind = &kind;
+    member->naming = naming;
     member->target = ClassifyTarget(path);
     members_.push_back(std::move(member));
     return members_.size() - 1;
@@ -30,6 +34,19 @@ std::optional<OutputRefusal> OutputSet::Check() const {
         const OutputTarget& target = member->target;
         if (std::string refusal = TargetRefusal(target, *member->kind); !refusal.empty())
             return OutputRefusal{refusal + ".", member->path};
+        if (member->naming == Naming::Derived && target.resolved != member->path) {
+            return OutputRefusal{"'" + member->path + "' is a symbolic link; " +
+                                     std::string(member->kind->what) +
+                                     " named after an output is not written through one.",
+                                 member->path};
+        }
+        // Caught before anything is written, not at the rename.
+        const std::size_t slash = target.resolved.find_last_of('/');
+        if (target.resolved.size() - (slash == std::string::npos ? 0 : slash + 1) > NAME_MAX) {
+            return OutputRefusal{
+                "'" + member->path + "': " + std::generic_category().message(ENAMETOOLONG) + ".",
+                member->path};
+        }
         // Files put in place together cannot include one that takes its bytes as they come.
         if (members_.size() > 1 && target.TakesStream()) {
             return OutputRefusal{"'" + member->path + "' is not a regular file; " +

@@ -36,8 +36,13 @@ class OutputSet {
     OutputSet(const OutputSet&) = delete;
     OutputSet& operator=(const OutputSet&) = delete;
 
+    // How a file of the set got its name: named by the user (a link there is followed, its
+    // target gets the file), or derived from such a name (a route file, a provenance record:
+    // a link there is refused, since it would lead to a file nobody named).
+    enum class Naming { Named, Derived };
+
     // Registers a file of the output; returns its index. Its links are followed now.
-    std::size_t Add(const std::string& path, const OutputKind& kind);
+    std::size_t Add(const std::string& path, const OutputKind& kind, Naming naming = Naming::Named);
     std::size_t Size() const { return members_.size(); }
     const std::string& PathOf(std::size_t index) const { return members_[index]->path; }
     const OutputTarget& TargetOf(std::size_t index) const { return members_[index]->target; }
@@ -66,6 +71,7 @@ class OutputSet {
     struct Member {
         std::string path;
         const OutputKind* kind;
+        Naming naming;
         OutputTarget target;
         std::unique_ptr<OutputFile> stream;
         std::unique_ptr<StagedFile> work;

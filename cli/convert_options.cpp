@@ -414,14 +414,22 @@ MapExportOptions MapOptionsOf(const ConvertRequest& request) {
 bool AcceptSingleFileOutputs(const std::string& input, const std::string& output,
                              const ConvertRequest& request, const ConversionSettings& settings,
                              std::span<const CompanionFile> companions, ConsoleObserver& console) {
-    if (request.format == MapFormat::Text)
-        return AcceptTextJob({input}, {output}, settings, JobKind::SingleFile, console, companions);
     OutputSet files;
-    AddMapLayerFiles(files, output, MapOptionsOf(request));
-    if (const auto refusal = files.Check()) {
+    if (request.format == MapFormat::Text) {
+        files.Add(output, kTextOutput);
+        for (const CompanionFile& companion : companions)
+            files.Add(companion.path, *companion.kind, OutputSet::Naming::Derived);
+    } else {
+        AddMapLayerFiles(files, output, MapOptionsOf(request));
+    }
+    // A text alone says why it cannot be opened when it is opened.
+    if (const auto refusal =
+            files.Size() > 1 || request.format != MapFormat::Text ? files.Check() : std::nullopt) {
         console.ReportMessage(MessageKind::Error, refusal->message);
         return false;
     }
+    if (request.format == MapFormat::Text)
+        return AcceptTextJob({input}, {output}, settings, JobKind::SingleFile, console, companions);
     JobFileList job;
     job.inputs = {input};
     job.outputs = {files.Paths()};

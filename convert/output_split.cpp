@@ -97,6 +97,13 @@ std::optional<std::string> SplitOutputFile(const std::string& outputPath, JobObs
     for (int part = 1; !lines.AtEnd() && !failure; ++part) {
         OutputFile partFile;
         const std::string partPath = folder + "/" + base + "-" + std::to_string(part) + ".out";
+        // A part is named after the output: a link there would lead to a file nobody named.
+        if (ResolveLinks(partPath) != partPath) {
+            failure = "Split File Cannot Be Accessed!";
+            result.path = partPath;
+            result.reason = "a symbolic link";
+            break;
+        }
         if (!partFile.Create(partPath)) {
             failure = "Split File Cannot Be Accessed!";
             result.path = partPath;

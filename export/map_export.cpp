@@ -91,12 +91,16 @@ class MapExport {
                 kind_ == JobKind::Folder
                     ? ConvertFolderFile(reader_, input, kNoText, settings_, observer_, stop_, sinks)
                     : ConvertFile(reader_, input, kNoText, settings_, observer_, stop_, sinks);
-            outcomes[index] = last;
             if (writer.Stopped()) last.outcome = JobOutcome::Cancelled;
-            if (writer.LimitReached())
-                last = {JobOutcome::Failed, writer.Error(), {}, {}, last.damage};
-            else if (writer.Failed() && last.outcome != JobOutcome::Cancelled)
+            if (writer.LimitReached()) {
+                last = {JobOutcome::Failed,
+                        "'" + target.output + "' " + writer.Error(),
+                        {},
+                        {},
+                        last.damage};
+            } else if (writer.Failed() && last.outcome != JobOutcome::Cancelled) {
                 last = OutputFailure(target.output, writer.Error(), last.damage);
+            }
             outcomes[index] = last;
             if (kind_ == JobKind::SingleFile)
                 ReportFileDamage(last, inputs.size() > 1 ? input : std::string(), observer_);
@@ -191,6 +195,14 @@ JobOutcome RunMapExportJob(TavrelReader& reader, const std::vector<std::string>&
     if (const auto refusal = CheckJobFiles(JobFilesOf(inputs, targets, exportOptions, kind))) {
         observer.ReportFailure(MessageKind::Error, refusal->message, refusal->path, {});
         return JobOutcome::Failed;
+    }
+    for (const ExportTarget& target : targets) {
+        OutputSet files;
+        AddMapLayerFiles(files, target.output, exportOptions);
+        if (const auto refusal = files.Check()) {
+            observer.ReportMessage(MessageKind::Error, refusal->message);
+            return JobOutcome::Failed;
+        }
     }
     reader.SelectReceiver(settings.receivers.receiver1 ? 1 : 2);
     MapExport job(reader, settings, exportOptions, observer, stop, kind, r);

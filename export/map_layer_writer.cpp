@@ -348,9 +348,10 @@ void MapLayerWriter::AcceptPoint(const SamplePoint& p) {
     }
     if (options_.format == MapFormat::Kml && points_ >= kKmlPlacemarkLimit) {
         limitReached_ = failed_ = true;
-        error_ = "A KML export stops at " + std::to_string(kKmlPlacemarkLimit) +
-                 " placemarks: 40-lambda averaging gives far fewer points (--average 40-lambda; "
-                 "40 Lambda in the window).";
+        error_ =
+            "would hold more than 100,000 placemarks, the most a KML export writes: "
+            "40-lambda averaging gives far fewer points (--average 40-lambda, or 40 Lambda "
+            "in the window).";
         return;
     }
     OGRFeature& f = *point_;

@@ -64,7 +64,8 @@ MapLayerFiles AddMapLayerFiles(OutputSet& files, const std::string& path,
 class MapLayerWriter : public SampleLayerConsumer {
   public:
     static constexpr std::int64_t kFeaturesPerTransaction = 20000;
-    // GDAL's only KML writer that colours points holds the whole document in memory.
+    // GDAL's only KML writer that colours points holds the whole document in memory: a KML
+    // export stops at the placemark after this many, and leaves no file.
     static constexpr std::int64_t kKmlPlacemarkLimit = 100000;
 
     explicit MapLayerWriter(MapExportOptions options, std::stop_token stop = {});
@@ -96,7 +97,7 @@ class MapLayerWriter : public SampleLayerConsumer {
     const std::string& Error() const { return error_; }
     // The stop request ended the export (between two features).
     bool Stopped() const { return stopped_; }
-    // The KML reached kKmlPlacemarkLimit; Error() says so.
+    // The KML reached kKmlPlacemarkLimit; Error() says so, to follow the output's name.
     bool LimitReached() const { return limitReached_; }
     std::int64_t Points() const { return points_; }
 
