@@ -12,6 +12,7 @@
 #include "app/timed_run.h"
 #include "app/varistrum_app.h"
 #include "base/job_files.h"
+#include "export/gdal_support.h"
 #include "mapdraw/map_picture_file.h"
 
 namespace {
@@ -157,7 +158,9 @@ int main(int argc, char** argv) {
             if (!options.mapShot.isEmpty())
                 SaveMapScreenshotWhenIdle(form, options.mapShot, options);
         });
-        return app.exec();
+        const int status = app.exec();
+        varistrum::WaitForDroppedDatasets();  // no thread uses GDAL while the libraries end
+        return status;
     } catch (const std::exception& error) {
         QMessageBox::critical(nullptr, QStringLiteral("Error"),
                               QString::fromLocal8Bit(error.what()));

@@ -2,14 +2,18 @@
 // UTF-8 validation with replacement.
 #include "base/utf8_text.h"
 
+#include <cstddef>
+
 namespace varistrum {
 
 namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
-// The length of the well-formed character at `at`, or 0 when its first byte starts none.
-std::size_t CharacterLength(std::string_view text, std::size_t at) {
+// The length of the well-formed character at `at`; when its bytes start none, minus the length
+// of the ill-formed part to replace by one U+FFFD (the longest start of a character, at least
+// its first byte).
+std::ptrdiff_t CharacterLength(std::string_view text, std::size_t at) {
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     const unsigned char lead = byte(at);
     if (lead < 0x80) return 1;
@@ -26,14 +30,15 @@ std::size_t CharacterLength(std::string_view text, std::size_t at) {
         if (lead == 0xF0) low = 0x90;
         if (lead == 0xF4) high = 0x8F;  // nothing above U+10FFFF
     } else {
-        return 0;
+        return -1;
     }
-    if (at + length > text.size()) return 0;
-    if (byte(at + 1) < low || byte(at + 1) > high) return 0;
-    for (std::size_t i = 2; i < length; ++i) {
-        if ((byte(at + i) & 0xC0) != 0x80) return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        const bool fits =
+            at + i < text.size() &&
+            (i == 1 ? byte(at + i) >= low && byte(at + i) <= high : (byte(at + i) & 0xC0) == 0x80);
+        if (!fits) return -static_cast<std::ptrdiff_t>(i);
     }
-    return length;
+    return static_cast<std::ptrdiff_t>(length);
 }
 
 }  // namespace
@@ -42,13 +47,13 @@ std::string ValidUtf8(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t at = 0; at < text.size();) {
-        const std::size_t length = CharacterLength(text, at);
-        if (length == 0) {
+        const std::ptrdiff_t length = CharacterLength(text, at);
+        if (length < 0) {
             out += kReplacement;
-            ++at;
+            at += static_cast<std::size_t>(-length);
         } else {
-            out.append(text.substr(at, length));
-            at += length;
+            out.append(text.substr(at, static_cast<std::size_t>(length)));
+            at += static_cast<std::size_t>(length);
         }
     }
     return out;

@@ -466,7 +466,9 @@ int ConvertSingleFile(const ConvertOptions& o, const ConvertRequest& request,
     if (!AcceptSingleFileOutputs(o.input, output, request, settings, companions, console))
         return kExitFailed;
     std::stop_source stop;
-    InterruptStop interrupt(stop);
+    InterruptStop interrupt(stop, [&console] {
+        console.ReportMessage(MessageKind::Information, "Conversion Cancelled.");
+    });
     if (auto failed =
             PrepareSingleInput(o, request, format, reader, stop, interrupt, console, settings))
         return *failed;
@@ -500,7 +502,9 @@ int ConvertFolder(const ConvertOptions& o, const ConvertRequest& request,
     }
     settings.convertAllScans = true;
     std::stop_source stop;
-    InterruptStop interrupt(stop);
+    InterruptStop interrupt(stop, [&console] {
+        console.ReportMessage(MessageKind::Information, "Conversion Cancelled.");
+    });
 
     AveragingEngine engine;
     TavrelReader reader(engine);

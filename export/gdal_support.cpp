@@ -4,9 +4,12 @@
 
 #include <cpl_error.h>
 #include <gdal.h>
+#include <gdal_priv.h>
 
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 namespace varistrum {
 
@@ -17,12 +20,41 @@ void RegisterGdalDrivers() {
 
 namespace {
 
+std::mutex droppingMutex;
+std::condition_variable droppingDone;
+int dropping = 0;  // datasets still being dropped
+
 void CPL_STDCALL TrapHandler(CPLErr severity, CPLErrorNum number, const char* text) {
     auto* trap = static_cast<GdalErrorTrap*>(CPLGetErrorHandlerUserData());
     if (trap != nullptr) trap->Record(static_cast<int>(severity), number, text);
 }
 
 }  // namespace
+
+void DropInBackground(GDALDataset* taken) {
+    GDALDatasetUniquePtr dataset(taken);
+    if (!dataset) return;
+    {
+        std::lock_guard lock(droppingMutex);
+        ++dropping;
+    }
+    std::thread([dataset = std::move(dataset)]() mutable {
+        CPLPushErrorHandler(CPLQuietErrorHandler);  // its files are gone: writes fail quietly
+        dataset->MarkSuppressOnClose();
+        for (int layer = dataset->GetLayerCount() - 1; layer >= 0; --layer)
+            dataset->DeleteLayer(layer);
+        dataset.reset();
+        CPLPopErrorHandler();
+        std::lock_guard lock(droppingMutex);
+        --dropping;
+        droppingDone.notify_all();
+    }).detach();
+}
+
+void WaitForDroppedDatasets() {
+    std::unique_lock lock(droppingMutex);
+    droppingDone.wait(lock, [] { return dropping == 0; });
+}
 
 GdalErrorTrap::GdalErrorTrap() {
     CPLPushErrorHandlerEx(TrapHandler, this);

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "base/abandonable_step.h"
 #include "base/number_format.h"
 #include "base/output_set.h"
 #include "base/utf8_text.h"
@@ -454,7 +455,13 @@ bool MapLayerWriter::Finish() {
         return false;
     }
     const int errorsBefore = trap_->Errors();
-    CloseDatasets();  // FlatGeobuf builds its index, GeoPackage its R-tree
+    {
+        // FlatGeobuf builds its index, GeoPackage its R-tree: seconds for a large layer, and
+        // no way to interrupt it but to end the process.
+        AbandonableStep step({layerFile_->WorkFolder(),
+                              routeFile_ != nullptr ? routeFile_->WorkFolder() : std::string()});
+        CloseDatasets();
+    }
     if (!failed_ && trap_->Errors() > errorsBefore) Fail("The output cannot be finished.");
     if (!failed_ && options_.format == MapFormat::GeoJson &&
         !(EndsWithText(layerFile_->WorkPath(), "}") && EndsWithText(routeFile_->WorkPath(), "}")))
@@ -472,24 +479,24 @@ bool MapLayerWriter::Finish() {
 
 void MapLayerWriter::Abandon() {
     // GDAL finishes a file when its dataset closes (FlatGeobuf sorts its features and builds
-    // the index, GeoPackage its R-tree, KML writes the whole document): the dataset is told
-    // not to, its KML folders are dropped, and its work files go first, so that what is left
-    // of the closing fails at once.
+    // the index, GeoPackage commits and builds its R-tree, KML writes the whole document): the
+    // transaction is rolled back, the dataset told not to, and its work files go first, so
+    // that what is left of the closing fails at once.
     point_.reset();
     line_.reset();
     samples_ = route_ = nullptr;
+    if (!trap_) trap_ = std::make_unique<GdalErrorTrap>();  // the closing's complaints
+    // A GeoPackage would commit its open transaction on closing, spatial index and all.
+    if (inTransaction_ && dataset_) dataset_->RollbackTransaction();
+    inTransaction_ = false;
     for (GDALDatasetUniquePtr* dataset : {&dataset_, &routeDataset_}) {
-        if (!*dataset) continue;
-        (*dataset)->MarkSuppressOnClose();
-        if (options_.format == MapFormat::Kml) {
-            for (int layer = (*dataset)->GetLayerCount() - 1; layer >= 0; --layer)
-                (*dataset)->DeleteLayer(layer);
-        }
+        if (*dataset) (*dataset)->MarkSuppressOnClose();
     }
     for (StagedFile* file : {layerFile_, routeFile_}) {
         if (file != nullptr) file->Discard();
     }
-    if (!trap_) trap_ = std::make_unique<GdalErrorTrap>();  // the closing's complaints
+    // A KML's document is freed on a thread of its own: a cancel does not wait for it.
+    if (options_.format == MapFormat::Kml) DropInBackground(dataset_.release());
     CloseDatasets();
     layerFile_ = routeFile_ = nullptr;
     trap_.reset();

@@ -20,6 +20,8 @@ TEST(JsonTextTest, QuotesBackslashesAndControlCharactersAreEscaped) {
          "e \x7f",
          "\"Stra\xc3\x9f"
          "e \x7f\""},
+        // Bytes that are not UTF-8 (a Latin-1 file name, a cut sequence): U+FFFD each.
+        {"caf\xe9 \xe2\x82", "\"caf\xef\xbf\xbd \xef\xbf\xbd\""},
     };
     for (const auto& c : cases) EXPECT_EQ(JsonString(c.text), c.json) << c.json;
 }
