@@ -97,7 +97,10 @@ bool StagedFile::Prepare(const OutputTarget& target, const OutputKind& kind) {
         return false;
     }
     if (const std::string refusal = TargetRefusal(target, kind); !refusal.empty()) {
-        Fail(target.kind == TargetKind::Socket ? std::string("not a regular file") : refusal);
+        // The reason follows the path in messages: "... 'fifo.html': not a regular file; ...".
+        Fail(target.kind == TargetKind::Socket
+                 ? std::string("not a regular file")
+                 : "not a regular file; " + std::string(kind.what) + " needs one");
         return false;
     }
     // A write-protected output stays refused, as when it was truncated in place.
@@ -178,7 +181,7 @@ bool StagedFile::UseNowhere() {
 bool StagedFile::OpenWorkFolder(const OutputTarget& target, const OutputKind& kind) {
     if (!Prepare(target, kind)) return false;
     if (target.TakesStream()) {
-        Fail(TargetRefusal(target, OutputKind{kind.what, false, kind.extension}));
+        Fail("not a regular file; " + std::string(kind.what) + " needs one");
         return false;
     }
     const std::string folder = FolderOfPath(target_.resolved);

@@ -83,7 +83,7 @@ FileOutcome ConvertOne(TavrelReader& reader, const std::string& input, const std
     } else {
         const std::size_t index = files.Add(output, kTextOutput);
         for (const CompanionFile& companion : companions)
-            files.Add(companion.path, *companion.kind);
+            files.Add(companion.path, *companion.kind, OutputSet::Naming::Derived);
         if (const auto refusal = companions.empty() ? std::nullopt : files.Check()) {
             reader.Close();
             return Failure(refusal->message, {}, {});

@@ -168,10 +168,15 @@ MapLayerFiles AddMapLayerFiles(OutputSet& files, const std::string& path,
                                const MapExportOptions& options) {
     MapLayerFiles added;
     added.layer = files.Add(path, LayerOutputKind(options.format));
-    if (options.format == MapFormat::GeoJson)
-        added.route = files.Add(RouteFileOf(path), LayerOutputKind(options.format));
-    if (options.provenanceRecord)
-        added.record = files.Add(ProvenancePathOf(path), kJsonRecordOutput);
+    // The side files are named after the layer: never written through a link.
+    if (options.format == MapFormat::GeoJson) {
+        added.route = files.Add(RouteFileOf(path), LayerOutputKind(options.format),
+                                OutputSet::Naming::Derived);
+    }
+    if (options.provenanceRecord) {
+        added.record =
+            files.Add(ProvenancePathOf(path), kJsonRecordOutput, OutputSet::Naming::Derived);
+    }
     return added;
 }
 
@@ -347,12 +352,13 @@ void MapLayerWriter::AcceptPoint(const SamplePoint& p) {
         stopped_ = failed_ = true;
         return;
     }
-    if (options_.format == MapFormat::Kml && points_ >= kKmlPlacemarkLimit) {
+    if (options_.format == MapFormat::Kml && points_ >= options_.kmlPlacemarkLimit) {
         limitReached_ = failed_ = true;
-        error_ =
-            "would hold more than 100,000 placemarks, the most a KML export writes: "
-            "40-lambda averaging gives far fewer points (--average 40-lambda, or 40 Lambda "
-            "in the window).";
+        std::string limit = std::to_string(options_.kmlPlacemarkLimit);
+        for (std::size_t at = limit.size(); at > 3; at -= 3) limit.insert(at - 3, ",");
+        error_ = "would hold more than " + limit +
+                 " placemarks, the most a KML export writes: 40-lambda averaging gives far fewer "
+                 "points (--average 40-lambda, or 40 Lambda in the window).";
         return;
     }
     OGRFeature& f = *point_;

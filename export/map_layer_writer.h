@@ -42,6 +42,9 @@ struct MapExportOptions {
     // FlatGeobuf: a spatial index, which GDAL holds in memory (about 150 bytes a feature) until
     // the file is closed. Without it the file is written as a stream in little memory.
     bool spatialIndex = true;
+    // The most placemarks a KML export writes: GDAL's only KML writer that colours points holds
+    // the whole document in memory. The export stops at the next one and leaves no file.
+    std::int64_t kmlPlacemarkLimit = 100000;
 };
 
 // What a map layer file is, for the rules of where it may be written ("a GeoPackage").
@@ -64,9 +67,6 @@ MapLayerFiles AddMapLayerFiles(OutputSet& files, const std::string& path,
 class MapLayerWriter : public SampleLayerConsumer {
   public:
     static constexpr std::int64_t kFeaturesPerTransaction = 20000;
-    // GDAL's only KML writer that colours points holds the whole document in memory: a KML
-    // export stops at the placemark after this many, and leaves no file.
-    static constexpr std::int64_t kKmlPlacemarkLimit = 100000;
 
     explicit MapLayerWriter(MapExportOptions options, std::stop_token stop = {});
     ~MapLayerWriter() override;
@@ -97,7 +97,7 @@ class MapLayerWriter : public SampleLayerConsumer {
     const std::string& Error() const { return error_; }
     // The stop request ended the export (between two features).
     bool Stopped() const { return stopped_; }
-    // The KML reached kKmlPlacemarkLimit; Error() says so, to follow the output's name.
+    // The KML reached its placemark limit; Error() says so, to follow the output's name.
     bool LimitReached() const { return limitReached_; }
     std::int64_t Points() const { return points_; }
 

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <random>
 #include <nlohmann/json.hpp>
+#include <random>
 
 #include "base/json_text.h"
 #include "base/utf8_text.h"
