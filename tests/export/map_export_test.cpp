@@ -429,3 +429,22 @@ TEST(MapExportTest, AKmlStopsAtItsPlacemarkLimit) {
 
 }  // namespace
 }  // namespace varistrum
+
+namespace varistrum {
+namespace {
+
+// GDAL's messages reach the user as one line of a few hundred bytes at most (some quote a whole
+// SQL script).
+TEST(GdalErrorTrapTest, MessagesAreOneShortLine) {
+    GdalErrorTrap trap;
+    trap.Record(CE_Failure, 1, "first line\nsecond line\r\n");
+    EXPECT_EQ(trap.LastError(), "first line second line");
+    trap.Record(CE_Warning, 1, "a warning is dropped");
+    EXPECT_EQ(trap.Errors(), 1);
+    const std::string script(5000, 's');
+    trap.Record(CE_Failure, 1, script.c_str());
+    EXPECT_EQ(trap.LastError(), std::string(300, 's') + "...");
+}
+
+}  // namespace
+}  // namespace varistrum
