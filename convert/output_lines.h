@@ -4,9 +4,9 @@
 
 #include <string>
 
+#include "base/output_file.h"
 #include "convert/conversion_settings.h"
 #include "convert/field_formatter.h"
-#include "convert/output_file.h"
 #include "convert/output_row.h"
 #include "logfile/tavrel_reader.h"
 

@@ -75,7 +75,7 @@ TEST(ProvenanceTest, RecordsInputDigestSettingsAndCounts) {
     for (const std::string& part : parts) {
         EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
     }
-    EXPECT_EQ(ProvenancePathOf("/data/drive 1.out"), "/data/drive 1.provenance.json");
+    EXPECT_EQ(ProvenancePathOf("/data/drive 1.out"), "/data/drive 1.out.provenance.json");
     run.input = dir.File("gone.klf");
     EXPECT_NE(ProvenanceJson(run).find("\"bytes\":null,\"sha256\":null"), std::string::npos);
 }
