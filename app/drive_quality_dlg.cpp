@@ -2,13 +2,14 @@
 // The drive quality page.
 #include "app/drive_quality_dlg.h"
 
-#include <QFile>
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
 #include "app/ui_hooks.h"
+#include "base/job_files.h"
+#include "base/output_file.h"
 
 namespace varistrum {
 
@@ -33,19 +34,26 @@ TDriveQualityDlg::TDriveQualityDlg(QWidget* parent) : QDialog(parent) {
     connect(btnClose, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-void TDriveQualityDlg::SetReport(const std::string& html) {
+void TDriveQualityDlg::SetReport(const std::string& html, const std::string& input) {
     html_ = QText(html);
+    input_ = input;
     tbReport->setHtml(html_);
 }
 
 bool TDriveQualityDlg::btnSaveHtmlClick() {
     const QString path = ChoosePath(PathPrompt::SaveReport, this);
     if (path.isEmpty()) return false;
-    QFile file(path);
+    if (!input_.empty() && SameFile(StdText(path), input_)) {
+        ReportMessage(MessageKind::Error, QString::fromLatin1(kOutputIsInput));
+        return false;
+    }
     const QByteArray bytes = html_.toUtf8();
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(bytes) != bytes.size() || !file.flush()) {
-        ReportMessage(MessageKind::Error, QStringLiteral("Output File Cannot Be Accessed!"));
+    std::string reason;
+    if (!WriteWholeFile(StdText(path),
+                        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+                        kHtmlOutput, reason)) {
+        ReportMessage(MessageKind::Error, QStringLiteral("Output File Cannot Be Accessed! '") +
+                                              path + QStringLiteral("': ") + QText(reason));
         return false;
     }
     return true;

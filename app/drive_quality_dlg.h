@@ -14,8 +14,8 @@ class TDriveQualityDlg : public QDialog {
   public:
     explicit TDriveQualityDlg(QWidget* parent = nullptr);
 
-    // Shows the page (HTML) of a report.
-    void SetReport(const std::string& html);
+    // Shows the page (HTML) of a report on `input` (the log, never written over).
+    void SetReport(const std::string& html, const std::string& input = {});
     const QString& Html() const { return html_; }
 
     // Asks for a path and writes the page there; false when cancelled or not written.
@@ -26,6 +26,7 @@ class TDriveQualityDlg : public QDialog {
     QPushButton* btnSaveHtml;
     QPushButton* btnClose;
     QString html_;
+    std::string input_;
 };
 
 }  // namespace varistrum

@@ -11,6 +11,9 @@
 #include "app/map_window.h"
 #include "app/timed_run.h"
 #include "app/varistrum_app.h"
+#include "base/job_files.h"
+#include "export/gdal_support.h"
+#include "mapdraw/map_picture_file.h"
 
 namespace {
 
@@ -72,16 +75,37 @@ StartOptions ParseOptions(const QApplication& app) {
     return options;
 }
 
+// Writes a picture of the widget through the one output writer; never over the log or the
+// configuration the window was started with. Failures are said on standard error.
+bool SavePicture(QWidget& widget, const QString& path, const StartOptions& options) {
+    using namespace varistrum;
+    JobFileList files;
+    for (const QString& input : {options.open, options.config}) {
+        if (!input.isEmpty()) files.inputs.push_back(input.toStdString());
+    }
+    files.outputs = {{path.toStdString()}};
+    std::string error;
+    if (const auto refusal = CheckJobFiles(files)) {
+        error = refusal->message + " '" + refusal->path + "'";
+    } else {
+        std::string reason;
+        const std::string title = options.open.section(QLatin1Char('/'), -1).toStdString();
+        if (WritePng(widget.grab().toImage(), path.toStdString(), title, reason)) return true;
+        error = "Output File Cannot Be Accessed! '" + path.toStdString() + "': " + reason;
+    }
+    std::fprintf(stderr, "Error: %s\n", error.c_str());
+    return false;
+}
+
 // Saves the window once no worker uses the reader any more, then ends the program.
-void SaveScreenshotWhenIdle(TMainForm& form, const QString& path) {
+void SaveScreenshotWhenIdle(TMainForm& form, const QString& path, const StartOptions& options) {
     auto* poll = new QTimer(&form);
-    QObject::connect(poll, &QTimer::timeout, &form, [&form, poll, path] {
+    QObject::connect(poll, &QTimer::timeout, &form, [&form, poll, path, options] {
         if (form.ReaderBusy()) return;
         poll->stop();
         // One more turn of the event loop so that the last changes are painted.
-        QTimer::singleShot(200, &form, [&form, path] {
-            const bool saved = form.grab().save(path, "PNG");
-            QCoreApplication::exit(saved ? 0 : 1);
+        QTimer::singleShot(200, &form, [&form, path, options] {
+            QCoreApplication::exit(SavePicture(form, path, options) ? 0 : 1);
         });
     });
     poll->start(50);
@@ -89,9 +113,9 @@ void SaveScreenshotWhenIdle(TMainForm& form, const QString& path) {
 
 // Opens the map once the log is indexed, saves its window when its points are shown, then ends
 // the program.
-void SaveMapScreenshotWhenIdle(TMainForm& form, const QString& path) {
+void SaveMapScreenshotWhenIdle(TMainForm& form, const QString& path, const StartOptions& options) {
     auto* poll = new QTimer(&form);
-    QObject::connect(poll, &QTimer::timeout, &form, [&form, poll, path] {
+    QObject::connect(poll, &QTimer::timeout, &form, [&form, poll, path, options] {
         if (form.ReaderBusy()) return;
         if (form.MapWindow() == nullptr) {
             form.ShowMap();
@@ -100,9 +124,8 @@ void SaveMapScreenshotWhenIdle(TMainForm& form, const QString& path) {
         }
         if (form.MapWindow()->Data() == nullptr) return;
         poll->stop();
-        QTimer::singleShot(300, &form, [&form, path] {
-            const bool saved = form.MapWindow()->grab().save(path, "PNG");
-            QCoreApplication::exit(saved ? 0 : 1);
+        QTimer::singleShot(300, &form, [&form, path, options] {
+            QCoreApplication::exit(SavePicture(*form.MapWindow(), path, options) ? 0 : 1);
         });
     });
     poll->start(50);
@@ -130,10 +153,14 @@ int main(int argc, char** argv) {
                 if (form.ReaderBusy()) form.StopWorkers();
                 form.BrowseInput(options.open);
             }
-            if (!options.screenshot.isEmpty()) SaveScreenshotWhenIdle(form, options.screenshot);
-            if (!options.mapShot.isEmpty()) SaveMapScreenshotWhenIdle(form, options.mapShot);
+            if (!options.screenshot.isEmpty())
+                SaveScreenshotWhenIdle(form, options.screenshot, options);
+            if (!options.mapShot.isEmpty())
+                SaveMapScreenshotWhenIdle(form, options.mapShot, options);
         });
-        return app.exec();
+        const int status = app.exec();
+        varistrum::WaitForDroppedDatasets();  // no thread uses GDAL while the libraries end
+        return status;
     } catch (const std::exception& error) {
         QMessageBox::critical(nullptr, QStringLiteral("Error"),
                               QString::fromLocal8Bit(error.what()));

@@ -62,7 +62,8 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     void BrowseInput(const QString& path);
     // Open and Save Configuration once a file is chosen.
     void OpenConfigurationFile(const QString& path);
-    bool SaveConfigurationFile(const QString& path);
+    // False, with the reason when it is known, when the configuration cannot be saved.
+    bool SaveConfigurationFile(const QString& path, QString* reason = nullptr);
 
     // The settings that the controls show.
     WindowSettings CurrentSettings() const;

@@ -353,6 +353,7 @@ void TMainForm::ExportMapLayer1Click() {
     }
     MapExportOptions options;
     options.format = MapFormatOfPath(StdText(output)).value_or(MapFormat::GeoPackage);
+    options.spatialIndex = choice.spatialIndex;
     StartConversion(settings, [options, provenance = choice.provenance](
                                   TavrelReader& reader, const std::vector<std::string>& in,
                                   const std::vector<std::string>& out, const ConversionSettings& s,
@@ -384,10 +385,11 @@ void TMainForm::OpenConfiguration1Click() {
 
 void TMainForm::SaveConfiguration1Click() {
     const QString path = ChoosePath(PathPrompt::SaveConfiguration, this, workingDirectory_);
-    if (!path.isEmpty() && !SaveConfigurationFile(path)) {
-        varistrum::ReportMessage(
-            MessageKind::Error,
-            QStringLiteral("The configuration could not be saved to %1.").arg(path));
+    QString reason;
+    if (!path.isEmpty() && !SaveConfigurationFile(path, &reason)) {
+        QString text = QStringLiteral("The configuration could not be saved to %1.").arg(path);
+        if (!reason.isEmpty()) text += QLatin1Char(' ') + reason;
+        varistrum::ReportMessage(MessageKind::Error, text);
     }
 }
 
@@ -424,7 +426,7 @@ void TMainForm::DriveQuality1Click() {
         return;
     }
     if (driveQualityDlg_ == nullptr) driveQualityDlg_ = new TDriveQualityDlg(this);
-    driveQualityDlg_->SetReport(ReportHtml(report));
+    driveQualityDlg_->SetReport(ReportHtml(report), input);
     RunModal(*driveQualityDlg_);
 }
 

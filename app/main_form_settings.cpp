@@ -76,6 +76,10 @@ void TMainForm::ApplyStoredSettings(const WindowSettings& s) {
 
 void TMainForm::OpenConfigurationFile(const QString& path) {
     if (ReaderBusy()) return;
+    if (const std::string refusal = ConfigurationRefusal(StdText(path)); !refusal.empty()) {
+        varistrum::ReportMessage(MessageKind::Error, QText(refusal));
+        return;
+    }
     WindowSettings settings = CurrentSettings();
     // Told before the settings apply, and with them an index pass and its wait box start.
     if (const int unknown = OpenConfiguration(StdText(path), settings); unknown > 0)
@@ -83,8 +87,14 @@ void TMainForm::OpenConfigurationFile(const QString& path) {
     ApplyStoredSettings(settings);
 }
 
-bool TMainForm::SaveConfigurationFile(const QString& path) {
-    return SaveConfiguration(StdText(path), CurrentSettings());
+bool TMainForm::SaveConfigurationFile(const QString& path, QString* reason) {
+    // Never over the open log.
+    std::vector<std::string> inputs;
+    if (!InputFilename->text().isEmpty()) inputs.push_back(StdText(InputFilename->text()));
+    std::string why;
+    const bool saved = SaveConfiguration(StdText(path), CurrentSettings(), inputs, &why);
+    if (!saved && reason != nullptr) *reason = QText(why);
+    return saved;
 }
 
 }  // namespace varistrum

@@ -18,6 +18,7 @@
 #include "app/named_widget.h"
 #include "app/statistics_panel.h"
 #include "app/ui_hooks.h"
+#include "base/job_files.h"
 #include "geodata/sample_layer_sink.h"
 #include "map/map_query.h"
 #include "mapdraw/map_picture_file.h"
@@ -115,6 +116,7 @@ QWidget* TMapWindow::BuildToolBar() {
 void TMapWindow::Collect(const QString& input, const ConversionSettings& settings,
                          const QString& what) {
     StopWorker();
+    input_ = StdText(input);
     title_ = QStringLiteral("Map - ") + input.section(QLatin1Char('/'), -1) +
              QStringLiteral(" - ") + what;
     setWindowTitle(title_);
@@ -230,6 +232,7 @@ QString TMapWindow::LoadBackgroundFile(const QString& path) {
     const std::string error = LoadBackground(StdText(path), background_);
     if (!error.empty()) return QText(error);
     hasBackground_ = true;
+    backgroundPath_ = StdText(path);
     RefreshScene();
     if (data_ == nullptr) canvas_->Fit();
     return {};
@@ -242,9 +245,27 @@ void TMapWindow::AddBackgroundClick() {
         varistrum::ReportMessage(MessageKind::Error, error);
 }
 
-bool TMapWindow::SaveImage(const QString& path, QSize size) {
-    if (size == canvas_->size()) return WritePng(canvas_->Picture(), StdText(path));
-    return WriteMapPicture(canvas_->Scene(), size.width(), size.height(), StdText(path));
+bool TMapWindow::SaveImage(const QString& path, QSize size, QString* error) {
+    JobFileList files;
+    if (!input_.empty()) files.inputs = {input_};
+    if (hasBackground_) files.backgrounds = {backgroundPath_};
+    files.outputs = {{StdText(path)}};
+    QString ignored;
+    QString& why = error != nullptr ? *error : ignored;
+    if (const auto refusal = CheckJobFiles(files)) {
+        why = QText(refusal->message);
+        return false;
+    }
+    const std::string title = input_.substr(input_.find_last_of('/') + 1);
+    std::string reason;
+    const bool written = size == canvas_->size()
+                             ? WritePng(canvas_->Picture(), StdText(path), title, reason)
+                             : WriteMapPicture(canvas_->Scene(), size.width(), size.height(),
+                                               StdText(path), title, reason);
+    if (!written)
+        why = QStringLiteral("Output File Cannot Be Accessed! '") + path + QStringLiteral("': ") +
+              QText(reason);
+    return written;
 }
 
 void TMapWindow::SaveImageClick() {
@@ -264,10 +285,8 @@ void TMapWindow::SaveImageClick() {
             QStringLiteral("The size must be WIDTHxHEIGHT, each from 64 to 16384 pixels."));
         return;
     }
-    if (!SaveImage(path, size))
-        varistrum::ReportMessage(
-            MessageKind::Error,
-            QStringLiteral("Output File Cannot Be Accessed! '") + path + QLatin1Char('\''));
+    if (QString error; !SaveImage(path, size, &error))
+        varistrum::ReportMessage(MessageKind::Error, error);
 }
 
 void TMapWindow::ShowCursor(double latitude, double longitude) {

@@ -46,8 +46,9 @@ class TMapWindow : public QMainWindow, private JobObserver {
     // The error text, empty when the background was loaded.
     QString LoadBackgroundFile(const QString& path);
     // The picture at `size`: at the canvas's size the view as shown, at another size the
-    // whole drive (as the command line draws it). False when the file cannot be written.
-    bool SaveImage(const QString& path, QSize size);
+    // whole drive (as the command line draws it). False, with the error's text in `error`,
+    // when it cannot be written (never over the log or the background file).
+    bool SaveImage(const QString& path, QSize size, QString* error = nullptr);
 
     TMapCanvas* Canvas() const { return canvas_; }
     TStatisticsPanel* Statistics() const { return statistics_; }
@@ -88,6 +89,8 @@ class TMapWindow : public QMainWindow, private JobObserver {
     LevelRamp ramp_;
     std::uint16_t channel_ = MapChannels::kStrongest;
     QString title_;
+    std::string input_;           // the log shown
+    std::string backgroundPath_;  // the background file shown, if any
     QTimer poll_;
 
     TMapCanvas* canvas_;

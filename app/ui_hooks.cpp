@@ -38,21 +38,32 @@ MapLayerChoice AskMapLayer(QWidget* parent, const QString& start) {
     dialog.setNameFilters(filters);
     // Qt's own dialog, which takes the check box below its file name and type fields.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    static bool provenance = false;  // the last choice, for the next export of the session
-    auto* check =
-        new QCheckBox(QStringLiteral("Write a provenance record (NAME.provenance.json)"), &dialog);
+    // The last choices, for the next export of the session.
+    static bool provenance = false;
+    static bool noSpatialIndex = false;
+    auto* check = new QCheckBox(
+        QStringLiteral("Write a provenance record (NAME.EXT.provenance.json)"), &dialog);
     check->setObjectName(QStringLiteral("cbProvenance"));
     check->setChecked(provenance);
-    if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()))
+    auto* noIndex = new QCheckBox(
+        QStringLiteral(
+            "FlatGeobuf without a spatial index (written as a stream, in little memory)"),
+        &dialog);
+    noIndex->setObjectName(QStringLiteral("cbNoSpatialIndex"));
+    noIndex->setChecked(noSpatialIndex);
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
         grid->addWidget(check, grid->rowCount(), 0, 1, grid->columnCount());
+        grid->addWidget(noIndex, grid->rowCount(), 0, 1, grid->columnCount());
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     provenance = check->isChecked();
+    noSpatialIndex = noIndex->isChecked();
     QString path = dialog.selectedFiles().constFirst();
     const auto chosen = filters.indexOf(dialog.selectedNameFilter());
     const MapFormat format = formats[chosen < 0 ? 0 : chosen];
     if (MapFormatOfPath(StdText(path)) != format)
         path += QString::fromLatin1(FormatExtension(format));
-    return {path, provenance};
+    return {path, provenance, !noSpatialIndex};
 }
 
 QString AskPath(PathPrompt prompt, QWidget* parent, const QString& start) {

@@ -27,6 +27,7 @@ enum class PathPrompt {
 struct MapLayerChoice {
     QString path;  // empty when the user cancels
     bool provenance = false;
+    bool spatialIndex = true;  // FlatGeobuf: with a spatial index (held in memory until closed)
 };
 
 struct UiHooks {

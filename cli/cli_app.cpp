@@ -32,7 +32,7 @@ int IdentifyCommand(const std::string& path) {
     const int format = IdentifyLogFile(path);
     std::cout << format << ' ' << InputFormatName(format) << '\n';
     if (format == kFormatNone) {
-        std::cerr << "Warning: File is not from a QTX CW product.\n";
+        std::cerr << "Error: File is not from a QTX CW product.\n";
         return kExitFailed;
     }
     return 0;
@@ -64,23 +64,28 @@ std::string_view CategoryOf(const ScanTree& tree, int scan, bool node, int forma
 // Written as the tree is walked: a log may list millions of scans.
 void PrintIndexJson(const IndexRecorder& recorder, int format, const TavrelReader& reader) {
     std::ostream& out = std::cout;
-    out << "{\"format\":" << format << ",\"scans\":[";
-    bool first = true;
+    JsonWriter json;
+    json.BeginObject().Key("format").Integer(format).Key("scans").BeginArray();
     recorder.tree.ForEachScan([&](int scan, bool node) {
         const std::string_view category = CategoryOf(recorder.tree, scan, node, format);
-        out << (first ? "" : ",") << "{\"number\":" << scan
-            << ",\"category\":" << (category.empty() ? "null" : JsonString(category))
-            << ",\"name\":" << JsonString(recorder.tree.NameOf(scan))
-            << ",\"node\":" << (node ? "true" : "false") << "}";
-        first = false;
+        json.BeginObject().Key("number").Integer(scan).Key("category");
+        if (category.empty())
+            json.Null();
+        else
+            json.String(category);
+        json.Key("name").String(recorder.tree.NameOf(scan)).Key("node").Bool(node);
+        json.EndObject();
+        if (json.Text().size() > (1 << 16)) out << json.TakeText();
     });
-    out << "],\"statistics\":{";
-    for (std::size_t i = 0; i < recorder.statistics.size(); ++i) {
-        out << (i ? "," : "") << JsonString(StatisticName(recorder.statistics[i])) << ':'
-            << StatisticValue(recorder.statistics[i]);
-    }
-    out << "},\"needs_frequencies\":" << (reader.State().userFrequencies ? "true" : "false")
-        << ",\"damaged_records\":" << reader.Damage().damagedRecords << "}\n";
+    json.EndArray().Key("statistics").BeginObject();
+    // The statistics' values are numbers in the index pass's own text.
+    for (const std::string& line : recorder.statistics)
+        json.Key(StatisticName(line)).NumberText(StatisticValue(line));
+    json.EndObject();
+    json.Key("needs_frequencies").Bool(reader.State().userFrequencies);
+    json.Key("damaged_records").Integer(reader.Damage().damagedRecords);
+    json.EndObject();
+    out << json.TakeText() << '\n';
 }
 
 // One line per scan: number, category, name and its tree check box; "[-]" marks a scan the
@@ -106,7 +111,7 @@ int IndexCommand(const std::string& path, bool json, bool quiet) {
     if (!CheckInputReadable(path)) return kExitFailed;
     const int format = IdentifyLogFile(path);
     if (format == kFormatNone) {
-        std::cerr << "Warning: File is not from a QTX CW product.\n";
+        std::cerr << "Error: File is not from a QTX CW product.\n";
         return kExitFailed;
     }
     TavrelReader reader;

@@ -9,11 +9,13 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
 
-#include "convert/job_files_check.h"
+#include "base/abandonable_step.h"
+#include "base/job_files.h"
 #include "logfile/identify.h"
 
 namespace varistrum::cli {
@@ -88,14 +90,21 @@ void ConsoleObserver::ReportSummary(const JobSummary& summary) {
     std::fprintf(stderr, "%s\n", summary.CountsLine().c_str());
 }
 
-InterruptStop::InterruptStop(std::stop_source& source) : source_(source) {
+InterruptStop::InterruptStop(std::stop_source& source, std::function<void()> onAbandon)
+    : source_(source) {
     interrupted = 0;
     for (const int signal : kStopSignals) std::signal(signal, OnInterrupt);
-    watcher_ = std::jthread([this](std::stop_token stop) {
+    watcher_ = std::jthread([this, onAbandon = std::move(onAbandon)](std::stop_token stop) {
         while (!stop.stop_requested()) {
             if (interrupted) {
                 source_.request_stop();
-                return;
+                // The job stops by itself between records and features; a step that cannot
+                // be interrupted is abandoned.
+                if (AbandonStepUnderWay()) {
+                    if (onAbandon) onAbandon();
+                    std::fflush(nullptr);
+                    std::_Exit(128 + interrupted);
+                }
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
@@ -126,7 +135,7 @@ std::optional<int> ReadableLogFormat(const std::string& path, ConsoleObserver& c
     if (!CheckInputReadable(path)) return std::nullopt;
     const int format = IdentifyLogFile(path);
     if (format != kFormatNone) return format;
-    console.ReportMessage(MessageKind::Warning, "File is not from a QTX CW product.");
+    console.ReportMessage(MessageKind::Error, "File is not from a QTX CW product.");
     return std::nullopt;
 }
 

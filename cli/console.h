@@ -2,6 +2,7 @@
 // Console side of the workers: messages and progress on stderr, Ctrl-C as CANCEL.
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <stop_token>
@@ -85,10 +86,12 @@ class IndexRecorder : public IndexView {
 };
 
 // While alive, SIGINT, SIGTERM and SIGHUP request the stop of `source` instead of ending the
-// process.
+// process. When the stop comes while a step that cannot be interrupted is under way (GDAL
+// finishing a map layer), its temporary folders are removed, `onAbandon` says so, and the
+// process ends at once with the shell's status.
 class InterruptStop {
   public:
-    explicit InterruptStop(std::stop_source& source);
+    explicit InterruptStop(std::stop_source& source, std::function<void()> onAbandon = {});
     ~InterruptStop();
     // The signal that requested the stop; 0 when none did.
     int Signal() const;

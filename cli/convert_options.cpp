@@ -14,6 +14,7 @@
 #include <iostream>
 
 #include "base/number_format.h"
+#include "base/output_set.h"
 #include "cli/console.h"
 #include "cli/exit_codes.h"
 #include "convert/convert_job.h"
@@ -187,7 +188,14 @@ std::optional<std::string> ParseModeOptions(const ConvertOptions& o, ConvertRequ
         r.jobs = *jobs;
     }
     if (o.Given("--pattern")) r.pattern = o.pattern;
-    if (o.Given("--output-ext")) r.outputExt = o.outputExt;
+    if (o.Given("--output-ext")) {
+        // Outputs stay in the output folder: "in/a.klf" gives "out/a" + the extension.
+        if (o.outputExt.find('/') != std::string::npos || o.outputExt == "." || o.outputExt == "..")
+            return "--output-ext takes a file name extension (no '/', not '.' or '..'), not '" +
+                   o.outputExt + "'";
+        r.outputExt = o.outputExt;
+    }
+    r.provenance = o.provenance;
     return std::nullopt;
 }
 
@@ -216,6 +224,9 @@ std::optional<std::string> ParseFormatOptions(const ConvertOptions& o, ConvertRe
         chosen = implied;
     }
     r.format = chosen.value_or(MapFormat::Text);
+    if (o.noSpatialIndex && r.format != MapFormat::FlatGeobuf)
+        return "--no-spatial-index applies only to FlatGeobuf (--format fgb)";
+    r.spatialIndex = !o.noSpatialIndex;
     if (r.format == MapFormat::Text) {
         if (o.Given("--rssi-thresholds"))
             return "--rssi-thresholds applies only to map layer formats (--format kml and others)";
@@ -348,14 +359,6 @@ std::int64_t CountLines(const std::string& path) {
     return lines;
 }
 
-bool WriteProvenance(const ProvenanceRun& run, ConsoleObserver& console) {
-    std::string reason;
-    if (WriteProvenanceFile(run, reason)) return true;
-    console.ReportFailure(MessageKind::Error, "Output File Cannot Be Accessed!",
-                          ProvenancePathOf(run.output), reason);
-    return false;
-}
-
 // One warning line per scan whose 40-lambda windows would hold a median below 36 samples.
 void WarnOfSparseWindows(TavrelReader& reader, const std::string& input,
                          const ConversionSettings& settings, ConsoleObserver& console,
@@ -400,7 +403,36 @@ MapExportOptions MapOptionsOf(const ConvertRequest& request) {
     MapExportOptions options;
     options.format = request.format;
     options.ramp = request.ramp;
+    options.spatialIndex = request.spatialIndex;
+    options.provenanceRecord = request.provenance;
     return options;
+}
+
+// Every file of a single-file job checked before the index pass and the frequency question,
+// not only before writing: none is the input, each may be written where it is named.
+bool AcceptSingleFileOutputs(const std::string& input, const std::string& output,
+                             const ConvertRequest& request, const ConversionSettings& settings,
+                             std::span<const CompanionFile> companions, ConsoleObserver& console) {
+    OutputSet files;
+    if (request.format == MapFormat::Text) {
+        files.Add(output, kTextOutput);
+        for (const CompanionFile& companion : companions)
+            files.Add(companion.path, *companion.kind, OutputSet::Naming::Derived);
+    } else {
+        AddMapLayerFiles(files, output, MapOptionsOf(request));
+    }
+    // A text alone says why it cannot be opened when it is opened.
+    if (const auto refusal =
+            files.Size() > 1 || request.format != MapFormat::Text ? files.Check() : std::nullopt) {
+        console.ReportMessage(MessageKind::Error, refusal->message);
+        return false;
+    }
+    if (request.format == MapFormat::Text)
+        return AcceptTextJob({input}, {output}, settings, JobKind::SingleFile, console, companions);
+    JobFileList job;
+    job.inputs = {input};
+    job.outputs = {files.Paths()};
+    return AcceptJobFiles(job, console);
 }
 
 int ConvertSingleFile(const ConvertOptions& o, const ConvertRequest& request,
@@ -413,17 +445,35 @@ int ConvertSingleFile(const ConvertOptions& o, const ConvertRequest& request,
         : request.format == MapFormat::Text
             ? DefaultOutputName(o.input)
             : WithoutExtension(o.input) + std::string(FormatExtension(request.format));
-    // Refused before the index pass and the frequency question, not only before writing.
-    if (!AcceptJobFiles({o.input}, {output}, console)) return kExitFailed;
+    // The text's provenance record is written once the text is complete, and put in place
+    // with it.
+    ProvenanceRun run{o.input, output, settings, request.frequencies, {}, 0, 0};
     TavrelReader reader;
+    std::vector<CompanionFile> companions;
+    if (o.provenance && request.format == MapFormat::Text) {
+        companions.push_back({ProvenancePathOf(output), &kJsonRecordOutput,
+                              [&](const std::string& writtenText, std::int64_t dropped) {
+                                  run.endUnixSeconds = UnixSecondsNow();
+                                  run.counts.outputLines = CountLines(writtenText);
+                                  run.counts.damagedRecords = reader.Damage().damagedRecords;
+                                  run.counts.skippedBytes = reader.Damage().skippedBytes;
+                                  run.counts.rowsDroppedInOutages = dropped;
+                                  return ProvenanceJson(run);
+                              }});
+    }
+    if (!AcceptSingleFileOutputs(o.input, output, request, settings, companions, console))
+        return kExitFailed;
     std::stop_source stop;
-    InterruptStop interrupt(stop);
+    InterruptStop interrupt(stop, [&console] {
+        console.ReportMessage(MessageKind::Information, "Conversion Cancelled.");
+    });
     if (auto failed =
             PrepareSingleInput(o, request, format, reader, stop, interrupt, console, settings))
         return *failed;
+    run.settings = settings;
     if (settings.averageType == kAverageLambda)
         WarnOfSparseWindows(reader, o.input, settings, console, stop.get_token());
-    const std::int64_t started = UnixSecondsNow();
+    run.startUnixSeconds = UnixSecondsNow();
     if (request.format != MapFormat::Text) {
         const JobOutcome outcome =
             o.provenance ? RunMapExportWithProvenance(reader, o.input, output, settings,
@@ -433,19 +483,9 @@ int ConvertSingleFile(const ConvertOptions& o, const ConvertRequest& request,
                                            MapOptionsOf(request), console, stop.get_token());
         return Finish(outcome, interrupt);
     }
-    FileOutcome converted;
-    const JobOutcome outcome = RunConversionJob(reader, {o.input}, {output}, settings, console,
-                                                stop.get_token(), JobKind::SingleFile, &converted);
-    if (outcome == JobOutcome::Completed && o.provenance) {
-        ProvenanceRun run{o.input, output,  settings,        request.frequencies,
-                          {},      started, UnixSecondsNow()};
-        run.counts.outputLines = CountLines(output);
-        run.counts.damagedRecords = reader.Damage().damagedRecords;
-        run.counts.skippedBytes = reader.Damage().skippedBytes;
-        run.counts.rowsDroppedInOutages = converted.droppedInOutages;
-        if (!WriteProvenance(run, console)) return kExitFailed;
-    }
-    return Finish(outcome, interrupt);
+    return Finish(RunConversionJob(reader, {o.input}, {output}, settings, console, stop.get_token(),
+                                   JobKind::SingleFile, companions),
+                  interrupt);
 }
 
 int ConvertFolder(const ConvertOptions& o, const ConvertRequest& request,
@@ -460,7 +500,9 @@ int ConvertFolder(const ConvertOptions& o, const ConvertRequest& request,
     }
     settings.convertAllScans = true;
     std::stop_source stop;
-    InterruptStop interrupt(stop);
+    InterruptStop interrupt(stop, [&console] {
+        console.ReportMessage(MessageKind::Information, "Conversion Cancelled.");
+    });
 
     TavrelReader reader;
     if (request.frequencies) {
@@ -585,8 +627,12 @@ void AddConvertOptions(CLI::App& c, ConvertOptions& o) {
           "A,B,C,D,E");
     c.add_flag("-q,--quiet", o.quiet, "No progress bar and no information lines");
     c.add_flag("--provenance", o.provenance,
-               "Write NAME.provenance.json beside the output: program version, the input's size "
-               "and SHA-256, the settings, the run's counts and times (single-file jobs)");
+               "Write NAME.EXT.provenance.json beside the output NAME.EXT, put in place with it: "
+               "program version, the input's size and SHA-256, the settings, the run's counts "
+               "and times (single-file jobs)");
+    c.add_flag("--no-spatial-index", o.noSpatialIndex,
+               "FlatGeobuf: no spatial index; the file is written as a stream in little memory "
+               "(with the index GDAL holds about 150 bytes a feature until the file closes)");
 }
 
 void NoteGivenOptions(const CLI::App& command, ConvertOptions& options) {
@@ -629,7 +675,10 @@ std::optional<int> LoadWindowSettings(const ConvertOptions& o, ConvertRequest& r
                                       WindowSettings& window) {
     if (!o.config.empty()) {
         // A configuration that cannot be read is an error, not a silent fall-back to defaults.
-        if (!CheckInputReadable(o.config)) return kExitFailed;
+        if (const std::string refusal = ConfigurationRefusal(o.config); !refusal.empty()) {
+            std::cerr << "Error: " << refusal << '\n';
+            return kExitFailed;
+        }
         if (const int unknown = OpenConfiguration(o.config, window); unknown > 0)
             std::cerr << "Warning: " << UnknownFieldsText(unknown) << '\n';
     } else if (!request.tags)

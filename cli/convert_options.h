@@ -34,7 +34,8 @@ struct ConvertOptions {
     std::string inputFolder, outputFolder, pattern, outputExt, jobs;
     std::string format, merge, rssiThresholds;
     bool quiet = false;
-    bool provenance = false;      // write NAME.provenance.json beside the output
+    bool provenance = false;      // write NAME.EXT.provenance.json beside the output
+    bool noSpatialIndex = false;  // FlatGeobuf without its spatial index
     std::set<std::string> given;  // long names of the options on the command line, and "INPUT"
 
     bool Given(const std::string& name) const { return given.count(name) > 0; }
@@ -62,6 +63,8 @@ struct ConvertRequest {
     MapFormat format = MapFormat::Text;  // --format, or what the output name's extension says
     std::string merge;                   // folder job: every file into this GeoPackage
     LevelRamp ramp;                      // the KML's level colours
+    bool spatialIndex = true;            // FlatGeobuf: --no-spatial-index turns it off
+    bool provenance = false;             // a provenance record beside the output
 };
 
 // The fields a first run converts: position, GPS date and time and the levels.

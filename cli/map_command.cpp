@@ -6,6 +6,8 @@
 #include <iostream>
 #include <optional>
 
+#include "base/job_files.h"
+#include "base/output_target.h"
 #include "cli/console.h"
 #include "cli/exit_codes.h"
 #include "geodata/sample_layer_sink.h"
@@ -24,7 +26,7 @@ namespace {
 constexpr const char* kTextOnlyOptions[] = {
     "--tags",       "--delimiter", "--other-delimiter", "--header",        "--no-header",
     "--columns",    "--split",     "--input-folder",    "--output-folder", "--pattern",
-    "--output-ext", "--jobs",      "--format",          "--merge"};
+    "--output-ext", "--jobs",      "--format",          "--merge",         "--no-spatial-index"};
 
 struct Picture {
     int width = 0, height = 0;
@@ -108,6 +110,11 @@ int MapCommand(const ConvertOptions& o, const MapOptions& m) {
             return kExitUsage;
         }
     }
+    if (o.provenance) {
+        std::cerr << "Error: --provenance does not apply to map: a picture has no provenance "
+                     "record\n";
+        return kExitUsage;
+    }
     // The thresholds colour the picture; convert takes them for map layer formats only.
     ConvertOptions dataOptions = o;
     dataOptions.given.erase("--rssi-thresholds");
@@ -130,6 +137,20 @@ int MapCommand(const ConvertOptions& o, const MapOptions& m) {
     if (auto failed = LoadWindowSettings(dataOptions, request, window)) return *failed;
     ConsoleObserver console(!o.quiet && isatty(STDERR_FILENO), o.quiet);
     ConversionSettings settings = ConversionSettingsOf(window);
+
+    // The picture is checked before anything is read: it is neither the log nor the background,
+    // and it can be written where it is named.
+    const std::string output = o.output.empty() ? DefaultPictureName(o.input) : o.output;
+    JobFileList files;
+    files.inputs = {o.input};
+    if (!m.background.empty()) files.backgrounds = {m.background};
+    files.outputs = {{output}};
+    if (!AcceptJobFiles(files, console)) return kExitFailed;
+    if (const std::string refusal = TargetRefusal(ClassifyTarget(output), kPngOutput);
+        !refusal.empty()) {
+        console.ReportMessage(MessageKind::Error, refusal + ".");
+        return kExitFailed;
+    }
 
     BackgroundLayer background;
     if (!m.background.empty()) {
@@ -171,9 +192,11 @@ int MapCommand(const ConvertOptions& o, const MapOptions& m) {
 
     const MapScene scene{&data, m.background.empty() ? nullptr : &background, *channel,
                          picture.ramp};
-    const std::string output = o.output.empty() ? DefaultPictureName(o.input) : o.output;
-    if (!WriteMapPicture(scene, picture.width, picture.height, output)) {
-        console.ReportFailure(MessageKind::Error, "Output File Cannot Be Accessed!", output, {});
+    std::string reason;
+    const std::string title = o.input.substr(o.input.find_last_of('/') + 1);
+    if (!WriteMapPicture(scene, picture.width, picture.height, output, title, reason)) {
+        console.ReportFailure(MessageKind::Error, "Output File Cannot Be Accessed!", output,
+                              reason);
         return kExitFailed;
     }
     console.ReportMessage(MessageKind::Information, "Map written to '" + output + "'.");

@@ -2,10 +2,9 @@
 // The record loop of a conversion and the worker that runs it.
 #include "convert/convert_job.h"
 
+#include "base/output_set.h"
 #include "convert/conversion_stages.h"
 #include "convert/gps_outage_pass.h"
-#include "convert/job_files_check.h"
-#include "convert/output_file.h"
 #include "convert/output_lines.h"
 #include "convert/output_split.h"
 #include "filters/row_pipeline.h"
@@ -57,7 +56,8 @@ std::optional<FileOutcome> SplitAndTidy(std::int64_t lines, const std::string& o
 FileOutcome ConvertOne(TavrelReader& reader, const std::string& input, const std::string& output,
                        const ConversionSettings& settings, JobObserver& observer,
                        std::stop_token stop, bool skipWithoutFrequencies,
-                       std::span<RowSink* const> extraSinks) {
+                       std::span<RowSink* const> extraSinks,
+                       std::span<const CompanionFile> companions = {}) {
     std::vector<std::int64_t> outageStarts;
     if (settings.dropOutages) {
         OutageListing listing = GpsOutagePass(reader, input, settings.outageSeconds, stop);
@@ -68,11 +68,30 @@ FileOutcome ConvertOne(TavrelReader& reader, const std::string& input, const std
     }
     if (stop.stop_requested()) return {JobOutcome::Cancelled, {}, {}, {}, {}};
     if (reader.Open(input) != 0) return InputFailure(input);
-    OutputFile file;
-    if (!(settings.toStandardOutput ? file.UseStandardOutput() : file.Create(output))) {
-        reader.Close();
-        return Failure(kOutputInaccessible, output, file.FailureReason());
+    // The text goes alone to standard output or nowhere, or into the output's set of files.
+    OutputFile direct;
+    OutputSet files;
+    OutputFile* text = &direct;
+    if (settings.toStandardOutput) {
+        direct.UseStandardOutput();
+    } else if (output.empty()) {
+        direct.UseNowhere();
+    } else {
+        const std::size_t index = files.Add(output, kTextOutput);
+        for (const CompanionFile& companion : companions)
+            files.Add(companion.path, *companion.kind, OutputSet::Naming::Derived);
+        if (const auto refusal = companions.empty() ? std::nullopt : files.Check()) {
+            reader.Close();
+            return Failure(refusal->message, {}, {});
+        }
+        text = files.Stream(index);
     }
+    if (text == nullptr || text->Failed()) {
+        reader.Close();
+        return Failure(kOutputInaccessible, output,
+                       text ? text->FailureReason() : files.FailureReason());
+    }
+    OutputFile& file = *text;
     PercentGauge gauge(observer, reader.FileSize());
     gauge.Reset();
 
@@ -106,11 +125,24 @@ FileOutcome ConvertOne(TavrelReader& reader, const std::string& input, const std
         return {JobOutcome::Skipped, kNeedsFrequencies, input, {}, {}};
     }
     // A cancelled file is put in place as far as it was written, in whole lines.
-    if (file.Failed() || !file.Close()) {
+    if (file.Failed() || !file.Finish()) {
+        const std::string reason = file.FailureReason();
         file.Discard();
-        return Failure(kOutputInaccessible, output, file.FailureReason());
+        return Failure(kOutputInaccessible, output, reason);
     }
-    if (settings.split && !settings.toStandardOutput) {
+    if (text == &direct) {
+        if (!direct.Close()) return Failure(kOutputInaccessible, output, direct.FailureReason());
+    } else {
+        for (std::size_t i = 0; !cancelled && i < companions.size(); ++i) {
+            OutputFile* companion = files.Stream(i + 1);
+            if (companion == nullptr) break;
+            companion->Write(
+                companions[i].contents(file.WrittenPath(), stages.DroppedInOutages()));
+        }
+        if (!files.FailedPath().empty() || !files.Commit())
+            return Failure(kOutputInaccessible, files.FailedPath(), files.FailureReason());
+    }
+    if (settings.split && !settings.toStandardOutput && !output.empty()) {
         if (auto failure = SplitAndTidy(rows.Rows(), output, observer)) return *failure;
     }
     FileOutcome outcome{
@@ -138,8 +170,10 @@ FileReport::State StateOf(JobOutcome outcome) {
 
 FileOutcome ConvertFile(TavrelReader& reader, const std::string& input, const std::string& output,
                         const ConversionSettings& settings, JobObserver& observer,
-                        std::stop_token stop, std::span<RowSink* const> extraSinks) {
-    return ConvertOne(reader, input, output, settings, observer, stop, false, extraSinks);
+                        std::stop_token stop, std::span<RowSink* const> extraSinks,
+                        std::span<const CompanionFile> companions) {
+    return ConvertOne(reader, input, output, settings, observer, stop, false, extraSinks,
+                      companions);
 }
 
 FileOutcome ConvertFolderFile(TavrelReader& reader, const std::string& input,
@@ -157,9 +191,51 @@ FileOutcome ConvertFolderFile(TavrelReader& reader, const std::string& input,
 
 bool AcceptJobFiles(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs,
                     JobObserver& observer) {
-    const auto refusal = CheckJobFiles(inputs, outputs);
-    if (refusal) observer.ReportFailure(MessageKind::Warning, refusal->message, refusal->path, {});
+    JobFileList files;
+    files.inputs = inputs;
+    for (const std::string& output : outputs) files.outputs.push_back({output});
+    return AcceptJobFiles(files, observer);
+}
+
+bool AcceptJobFiles(const JobFileList& files, JobObserver& observer) {
+    const auto refusal = CheckJobFiles(files);
+    if (refusal) observer.ReportFailure(MessageKind::Error, refusal->message, refusal->path, {});
     return !refusal;
+}
+
+JobFileList TextJobFiles(const std::vector<std::string>& inputs,
+                         const std::vector<std::string>& outputs,
+                         const ConversionSettings& settings, JobKind kind,
+                         std::span<const CompanionFile> companions) {
+    JobFileList files;
+    files.inputs = inputs;
+    files.caseInsensitive = kind == JobKind::Folder;
+    for (const std::string& output : outputs) {
+        std::vector<std::string> written{output};
+        for (const CompanionFile& companion : companions) written.push_back(companion.path);
+        if (settings.split) {
+            for (std::string& part : ExistingParts(output)) written.push_back(std::move(part));
+        }
+        files.outputs.push_back(std::move(written));
+    }
+    return files;
+}
+
+bool AcceptTextJob(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs,
+                   const ConversionSettings& settings, JobKind kind, JobObserver& observer,
+                   std::span<const CompanionFile> companions) {
+    if (!AcceptJobFiles(TextJobFiles(inputs, outputs, settings, kind, companions), observer))
+        return false;
+    // A split reads its output back: the output must be a file.
+    if (!settings.split || settings.toStandardOutput) return true;
+    for (const std::string& output : outputs) {
+        if (!ClassifyTarget(output).TakesStream()) continue;
+        observer.ReportMessage(MessageKind::Error, "'" + output +
+                                                       "' is not a regular file; an output split "
+                                                       "into parts needs one.");
+        return false;
+    }
+    return true;
 }
 
 void ReportFileDamage(const FileOutcome& outcome, const std::string& path, JobObserver& observer) {
@@ -214,12 +290,15 @@ JobOutcome FinishFolderJob(const std::vector<std::string>& inputs,
 JobOutcome RunConversionJob(TavrelReader& reader, const std::vector<std::string>& inputs,
                             const std::vector<std::string>& outputs,
                             const ConversionSettings& settings, JobObserver& observer,
-                            std::stop_token stop, JobKind kind, FileOutcome* last) {
+                            std::stop_token stop, JobKind kind,
+                            std::span<const CompanionFile> companions, FileOutcome* last) {
     if (auto problem = settings.Problem()) {
         observer.ReportMessage(MessageKind::Error, *problem);
         return JobOutcome::Failed;
     }
-    if (!AcceptJobFiles(inputs, outputs, observer)) return JobOutcome::Failed;
+    if (kind == JobKind::Folder) companions = {};
+    if (!AcceptTextJob(inputs, outputs, settings, kind, observer, companions))
+        return JobOutcome::Failed;
     const std::size_t count = std::min(inputs.size(), outputs.size());
     if (kind == JobKind::Folder) {
         std::vector<FileOutcome> outcomes(count);
@@ -234,7 +313,7 @@ JobOutcome RunConversionJob(TavrelReader& reader, const std::vector<std::string>
     }
     for (std::size_t i = 0; i < count; ++i) {
         const FileOutcome result =
-            ConvertFile(reader, inputs[i], outputs[i], settings, observer, stop);
+            ConvertFile(reader, inputs[i], outputs[i], settings, observer, stop, {}, companions);
         if (last != nullptr) *last = result;
         ReportFileDamage(result, count > 1 ? inputs[i] : std::string(), observer);
         if (result.outcome == JobOutcome::Failed) {

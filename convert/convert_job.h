@@ -11,7 +11,9 @@
 #include <thread>
 #include <vector>
 
+#include "base/job_files.h"
 #include "base/job_observer.h"
+#include "base/output_target.h"
 #include "base/worker_thread.h"
 #include "convert/conversion_settings.h"
 #include "filters/row_stage.h"
@@ -38,19 +40,35 @@ struct FileOutcome {
     std::int64_t droppedInOutages = 0;  // data records dropped inside GPS outages
 };
 
+// A file put in place together with a conversion's text (its provenance record), written once
+// the text is complete: when either cannot be written, neither replaces anything. A cancelled
+// conversion writes none (its text alone is put in place).
+struct CompanionFile {
+    std::string path;
+    const OutputKind* kind = nullptr;
+    // Its bytes, given the file the text was written into (a temporary name until then) and
+    // the data records dropped in GPS outages.
+    std::function<std::string(const std::string& writtenText, std::int64_t droppedInOutages)>
+        contents;
+};
+
 // Converts one input file into one output file (and its parts when split is on). The rows go
-// to the delimited-text writer and then to each of `extraSinks`, in that order.
+// to the delimited-text writer and then to each of `extraSinks`, in that order. An empty
+// `output` keeps no text (a pass for the other sinks).
 FileOutcome ConvertFile(TavrelReader& reader, const std::string& input, const std::string& output,
                         const ConversionSettings& settings, JobObserver& observer,
-                        std::stop_token stop, std::span<RowSink* const> extraSinks = {});
+                        std::stop_token stop, std::span<RowSink* const> extraSinks = {},
+                        std::span<const CompanionFile> companions = {});
 
 // Converts the files one after the other, reporting the first failure, a cancel or the
 // completion through the observer. A folder job identifies each file and ends with its summary.
-// `last`, when given, receives the outcome of the last file converted.
+// `companions` go with the output of a single-file job; `last`, when given, receives the
+// outcome of the last file converted.
 JobOutcome RunConversionJob(TavrelReader& reader, const std::vector<std::string>& inputs,
                             const std::vector<std::string>& outputs,
                             const ConversionSettings& settings, JobObserver& observer,
                             std::stop_token stop, JobKind kind = JobKind::SingleFile,
+                            std::span<const CompanionFile> companions = {},
                             FileOutcome* last = nullptr);
 
 // Converts one file of a folder job: identifies it first, and skips it when it is no log.
@@ -60,9 +78,23 @@ FileOutcome ConvertFolderFile(TavrelReader& reader, const std::string& input,
                               std::span<RowSink* const> extraSinks = {});
 
 // The refusal of a job whose lists are unsound (an output that is an input, two inputs with one
-// output), reported through the observer; true when the job may run.
+// output), reported through the observer as an error; true when the job may run.
 bool AcceptJobFiles(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs,
                     JobObserver& observer);
+bool AcceptJobFiles(const JobFileList& files, JobObserver& observer);
+
+// The files a text conversion job writes, for the check before anything is written: each
+// output, its companions and the parts of an earlier split that a split would replace. Folder
+// jobs compare names without regard to letter case.
+JobFileList TextJobFiles(const std::vector<std::string>& inputs,
+                         const std::vector<std::string>& outputs,
+                         const ConversionSettings& settings, JobKind kind,
+                         std::span<const CompanionFile> companions = {});
+// TextJobFiles checked, and the outputs of a split job checked to be files (a split reads its
+// output back); the refusal is reported through the observer. True when the job may run.
+bool AcceptTextJob(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs,
+                   const ConversionSettings& settings, JobKind kind, JobObserver& observer,
+                   std::span<const CompanionFile> companions = {});
 
 // Reports the damage met in a file, if any, through the observer.
 void ReportFileDamage(const FileOutcome& outcome, const std::string& path, JobObserver& observer);

@@ -4,9 +4,9 @@
 
 #include <string>
 
+#include "base/output_file.h"
 #include "convert/conversion_settings.h"
 #include "convert/field_formatter.h"
-#include "convert/output_file.h"
 #include "filters/row_stage.h"
 
 namespace varistrum {

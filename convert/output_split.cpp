@@ -7,11 +7,12 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 #include <vector>
 
+#include "base/output_file.h"
 #include "convert/conversion_settings.h"
 #include "convert/folder_files.h"
-#include "convert/output_file.h"
 
 namespace varistrum {
 
@@ -96,6 +97,13 @@ std::optional<std::string> SplitOutputFile(const std::string& outputPath, JobObs
     for (int part = 1; !lines.AtEnd() && !failure; ++part) {
         OutputFile partFile;
         const std::string partPath = folder + "/" + base + "-" + std::to_string(part) + ".out";
+        // A part is named after the output: a link there would lead to a file nobody named.
+        if (ResolveLinks(partPath) != partPath) {
+            failure = "Split File Cannot Be Accessed!";
+            result.path = partPath;
+            result.reason = "a symbolic link";
+            break;
+        }
         if (!partFile.Create(partPath)) {
             failure = "Split File Cannot Be Accessed!";
             result.path = partPath;
@@ -123,31 +131,59 @@ std::optional<std::string> SplitOutputFile(const std::string& outputPath, JobObs
     return failure;
 }
 
-int RemoveStaleParts(const std::string& outputPath, int partsWritten) {
-    const std::string folder = SplitFolderOf(outputPath);
+namespace {
+
+// The part number of a file name this program gives parts ("<base>-<n>.out", n a decimal
+// number without leading zeros); 0 for any other name.
+int PartNumber(const std::string& name, const std::string& prefix) {
+    if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
+        name.compare(name.size() - 4, 4, ".out") != 0)
+        return 0;
+    const std::string number = name.substr(prefix.size(), name.size() - prefix.size() - 4);
+    if (number.size() > 9 || number.front() == '0' ||
+        number.find_first_not_of("0123456789") != std::string::npos)
+        return 0;
+    return std::stoi(number);
+}
+
+// The part files of the split folder with their numbers.
+std::vector<std::pair<int, std::filesystem::path>> PartsIn(const std::string& folder) {
+    std::vector<std::pair<int, std::filesystem::path>> parts;
     std::error_code error;
-    if (folder.empty() || !std::filesystem::is_directory(folder, error)) return 0;
+    if (folder.empty() || !std::filesystem::is_directory(folder, error)) return parts;
     const std::size_t slash = folder.find_last_of('/');
     const std::string prefix =
         (slash == std::string::npos ? folder : folder.substr(slash + 1)) + "-";
-    std::vector<std::filesystem::path> stale;
     for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
          it.increment(error)) {
-        const std::string name = it->path().filename().string();
-        if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
-            name.compare(name.size() - 4, 4, ".out") != 0)
-            continue;
-        const std::string number = name.substr(prefix.size(), name.size() - prefix.size() - 4);
-        // Only the names this program gives its parts: a decimal number without leading zeros.
-        if (number.size() > 9 || number.front() == '0' ||
-            number.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        if (std::stoi(number) > partsWritten && !it->is_directory(error))
-            stale.push_back(it->path());
+        if (const int number = PartNumber(it->path().filename().string(), prefix); number > 0)
+            parts.emplace_back(number, it->path());
+    }
+    return parts;
+}
+
+}  // namespace
+
+std::vector<std::string> ExistingParts(const std::string& outputPath) {
+    std::vector<std::string> parts;
+    for (const auto& [number, path] : PartsIn(SplitFolderOf(outputPath)))
+        parts.push_back(path.string());
+    return parts;
+}
+
+int RemoveStaleParts(const std::string& outputPath, int partsWritten) {
+    const std::string folder = SplitFolderOf(outputPath);
+    std::error_code error;
+    std::vector<std::filesystem::path> stale;
+    for (const auto& [number, path] : PartsIn(folder)) {
+        if (number > partsWritten && !std::filesystem::is_directory(path, error))
+            stale.push_back(path);
     }
     int removed = 0;
     for (const auto& path : stale) removed += std::filesystem::remove(path, error) ? 1 : 0;
-    if (std::filesystem::is_empty(folder, error) && !error) std::filesystem::remove(folder, error);
+    if (!folder.empty() && std::filesystem::is_directory(folder, error) &&
+        std::filesystem::is_empty(folder, error) && !error)
+        std::filesystem::remove(folder, error);
     return removed;
 }
 

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/job_observer.h"
 
@@ -23,6 +24,10 @@ struct SplitReport {
 // base is the folder's last path component. Returns the error message when the split failed.
 std::optional<std::string> SplitOutputFile(const std::string& outputPath, JobObserver& observer,
                                            SplitReport* report = nullptr);
+
+// The part files "<base>-<n>.out" already in the output's split folder (of an earlier run),
+// which a split would replace.
+std::vector<std::string> ExistingParts(const std::string& outputPath);
 
 // Removes the parts "<base>-<n>.out" of the output's split folder from n = `partsWritten` + 1
 // on (those of an earlier, longer run), and the folder itself when it is then empty. Nothing

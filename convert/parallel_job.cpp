@@ -27,7 +27,8 @@ JobOutcome RunParallelConversion(const TavrelReader& prototype, int inputFormat,
         observer.ReportMessage(MessageKind::Error, *problem);
         return JobOutcome::Failed;
     }
-    if (!AcceptJobFiles(files.inputs, files.outputs, observer)) return JobOutcome::Failed;
+    if (!AcceptTextJob(files.inputs, files.outputs, settings, JobKind::Folder, observer))
+        return JobOutcome::Failed;
     const std::size_t count = std::min(files.inputs.size(), files.outputs.size());
     // After a failure no further file starts, but the files in hand finish: stopping them
     // would cut good outputs short.

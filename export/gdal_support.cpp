@@ -4,8 +4,12 @@
 
 #include <cpl_error.h>
 #include <gdal.h>
+#include <gdal_priv.h>
 
+#include <condition_variable>
+#include <cstring>
 #include <mutex>
+#include <thread>
 
 namespace varistrum {
 
@@ -16,12 +20,41 @@ void RegisterGdalDrivers() {
 
 namespace {
 
+std::mutex droppingMutex;
+std::condition_variable droppingDone;
+int dropping = 0;  // datasets still being dropped
+
 void CPL_STDCALL TrapHandler(CPLErr severity, CPLErrorNum number, const char* text) {
     auto* trap = static_cast<GdalErrorTrap*>(CPLGetErrorHandlerUserData());
     if (trap != nullptr) trap->Record(static_cast<int>(severity), number, text);
 }
 
 }  // namespace
+
+void DropInBackground(GDALDataset* taken) {
+    GDALDatasetUniquePtr dataset(taken);
+    if (!dataset) return;
+    {
+        std::lock_guard lock(droppingMutex);
+        ++dropping;
+    }
+    std::thread([dataset = std::move(dataset)]() mutable {
+        CPLPushErrorHandler(CPLQuietErrorHandler);  // its files are gone: writes fail quietly
+        dataset->MarkSuppressOnClose();
+        for (int layer = dataset->GetLayerCount() - 1; layer >= 0; --layer)
+            dataset->DeleteLayer(layer);
+        dataset.reset();
+        CPLPopErrorHandler();
+        std::lock_guard lock(droppingMutex);
+        --dropping;
+        droppingDone.notify_all();
+    }).detach();
+}
+
+void WaitForDroppedDatasets() {
+    std::unique_lock lock(droppingMutex);
+    droppingDone.wait(lock, [] { return dropping == 0; });
+}
 
 GdalErrorTrap::GdalErrorTrap() {
     CPLPushErrorHandlerEx(TrapHandler, this);
@@ -34,11 +67,14 @@ GdalErrorTrap::~GdalErrorTrap() {
 void GdalErrorTrap::Record(int severity, int /*number*/, const char* text) {
     if (severity < CE_Failure) return;
     ++errors_;
-    // One line: GDAL's texts may break lines and end with a line break.
+    // One line: GDAL's texts may break lines and end with a line break. A few hundred bytes
+    // at most: some messages quote a whole SQL script.
+    constexpr std::size_t kLongest = 300;
     last_.clear();
-    for (const char* c = text; c != nullptr && *c != '\0'; ++c)
+    for (const char* c = text; c != nullptr && *c != '\0' && last_.size() < kLongest; ++c)
         last_.push_back(*c == '\n' || *c == '\r' ? ' ' : *c);
     while (!last_.empty() && last_.back() == ' ') last_.pop_back();
+    if (text != nullptr && std::strlen(text) > kLongest) last_ += "...";
 }
 
 }  // namespace varistrum

@@ -4,10 +4,21 @@
 
 #include <string>
 
+class GDALDataset;
+
 namespace varistrum {
 
 // Registers GDAL's drivers; later calls do nothing.
 void RegisterGdalDrivers();
+
+// Drops an abandoned dataset (its files already removed; the call takes it over) on a thread of
+// its own: freeing a large one takes a while (a KML's document of 100,000 placemarks, over a
+// second), and a cancel must not wait for it. Its layers are deleted first, so that closing
+// writes nothing.
+void DropInBackground(GDALDataset* dataset);
+// Waits until every dataset handed to DropInBackground is gone (before the program ends
+// normally, so that no thread uses GDAL while the libraries shut down).
+void WaitForDroppedDatasets();
 
 // While it lives, GDAL's errors raised on this thread are kept here instead of being printed;
 // warnings and debug messages are dropped. Create and destroy it on the same thread.

@@ -4,6 +4,8 @@
 
 #include <filesystem>
 
+#include "base/job_files.h"
+#include "base/output_set.h"
 #include "geodata/sample_layer_sink.h"
 #include "report/provenance.h"
 
@@ -12,7 +14,7 @@ namespace varistrum {
 namespace {
 
 constexpr const char* kOutputInaccessible = "Output File Cannot Be Accessed!";
-constexpr const char* kNowhere = "/dev/null";  // the text of the record loop is not kept
+constexpr const char* kNoText = "";  // the text of the record loop is not kept
 
 // The text writer still runs for every row (it is the loop's first sink) but writes nothing.
 ConversionSettings WithoutText(ConversionSettings settings) {
@@ -30,6 +32,26 @@ struct ExportTarget {
     std::vector<std::size_t> inputs;
 };
 
+FileOutcome OutputFailure(const std::string& path, const std::string& reason,
+                          DamageCounters damage = {}) {
+    return {JobOutcome::Failed, kOutputInaccessible, path, reason, damage};
+}
+
+// The files every target of the job makes, for the check made before anything is written.
+JobFileList JobFilesOf(const std::vector<std::string>& inputs,
+                       const std::vector<ExportTarget>& targets, const MapExportOptions& options,
+                       JobKind kind) {
+    JobFileList files;
+    files.inputs = inputs;
+    files.caseInsensitive = kind == JobKind::Folder;
+    for (const ExportTarget& target : targets) {
+        OutputSet set;
+        AddMapLayerFiles(set, target.output, options);
+        files.outputs.push_back(set.Paths());
+    }
+    return files;
+}
+
 class MapExport {
   public:
     MapExport(TavrelReader& reader, const ConversionSettings& settings,
@@ -43,34 +65,46 @@ class MapExport {
           kind_(kind),
           report_(report) {}
 
-    // The outcome of the target's file: Completed, Failed, Cancelled or Skipped (in a folder,
-    // a file that is no log; the target is then not written).
-    FileOutcome Export(const std::vector<std::string>& inputs, const ExportTarget& target) {
-        MapLayerWriter writer(options_);
-        if (!writer.Open(target.output))
-            return {JobOutcome::Failed, kOutputInaccessible, target.output, writer.Error(), {}};
+    // The outcome of the target's file: Completed, Failed, Cancelled or Skipped (every input
+    // skipped: the target is then not written). Each input's own outcome goes to `outcomes`.
+    FileOutcome Export(const std::vector<std::string>& inputs, const ExportTarget& target,
+                       std::vector<FileOutcome>& outcomes, std::vector<bool>& started) {
+        OutputSet files;
+        const MapLayerFiles layerFiles = AddMapLayerFiles(files, target.output, options_);
+        if (const auto refusal = files.Check())
+            return {JobOutcome::Failed, refusal->message, {}, {}, {}};
+        MapLayerWriter writer(options_, stop_);
+        if (!writer.Open(files, layerFiles)) {
+            const std::string path =
+                files.FailedPath().empty() ? target.output : files.FailedPath();
+            return OutputFailure(path, writer.Error());
+        }
         SampleLayerSink sink(writer);
         RowSink* const sinks[] = {&sink};
         FileOutcome last;
         bool anyConverted = false;
         for (std::size_t index : target.inputs) {
             const std::string& input = inputs[index];
+            started[index] = true;
             writer.SetSourceFile(std::filesystem::path(input).filename().string());
-            last = kind_ == JobKind::Folder
-                       ? ConvertFolderFile(reader_, input, kNowhere, settings_, observer_, stop_,
-                                           sinks)
-                       : ConvertFile(reader_, input, kNowhere, settings_, observer_, stop_, sinks);
-            if (writer.Failed()) {
-                writer.Abandon();
-                return {JobOutcome::Failed, kOutputInaccessible, target.output, writer.Error(),
+            last =
+                kind_ == JobKind::Folder
+                    ? ConvertFolderFile(reader_, input, kNoText, settings_, observer_, stop_, sinks)
+                    : ConvertFile(reader_, input, kNoText, settings_, observer_, stop_, sinks);
+            if (writer.Stopped()) last.outcome = JobOutcome::Cancelled;
+            if (writer.LimitReached()) {
+                last = {JobOutcome::Failed,
+                        "'" + target.output + "' " + writer.Error(),
+                        {},
+                        {},
                         last.damage};
+            } else if (writer.Failed() && last.outcome != JobOutcome::Cancelled) {
+                last = OutputFailure(target.output, writer.Error(), last.damage);
             }
-            ReportFileDamage(last, inputs.size() > 1 ? input : std::string(), observer_);
-            if (last.outcome == JobOutcome::Skipped && target.inputs.size() > 1) {
-                observer_.ReportMessage(MessageKind::Warning,
-                                        "'" + input + "' is skipped: " + last.message);
-                continue;
-            }
+            outcomes[index] = last;
+            if (kind_ == JobKind::SingleFile)
+                ReportFileDamage(last, inputs.size() > 1 ? input : std::string(), observer_);
+            if (last.outcome == JobOutcome::Skipped) continue;
             if (last.outcome != JobOutcome::Completed) {
                 writer.Abandon();
                 return last;
@@ -81,18 +115,28 @@ class MapExport {
             writer.Abandon();
             return last;
         }
-        if (options_.metadataAtEnd)
-            writer.SetMetadata(options_.metadataAtEnd(writer.Points(), last.droppedInOutages));
-        if (!writer.Commit())
-            return {JobOutcome::Failed, kOutputInaccessible, target.output, writer.Error(), {}};
+        std::string metadata;
+        if (options_.metadataAtEnd) {
+            metadata = options_.metadataAtEnd(writer.Points(), last.droppedInOutages);
+            writer.SetMetadata(metadata);
+        }
+        if (!writer.Finish()) {
+            if (writer.Stopped()) return {JobOutcome::Cancelled, {}, {}, {}, {}};
+            return OutputFailure(target.output, writer.Error());
+        }
+        if (layerFiles.record) {
+            OutputFile* record = files.Stream(*layerFiles.record);
+            if (record == nullptr) return OutputFailure(files.FailedPath(), files.FailureReason());
+            record->Write(metadata);
+        }
+        // A stop that came while GDAL finished the files: no file is put in place.
+        if (stop_.stop_requested()) return {JobOutcome::Cancelled, {}, {}, {}, {}};
+        if (!files.Commit()) return OutputFailure(files.FailedPath(), files.FailureReason());
         report_.points += sink.Points();
         report_.routes += sink.Routes();
         report_.leftOutRows += sink.LeftOutRows();
-        for (std::string& file : writer.OutputFiles()) report_.files.push_back(std::move(file));
-        if (options_.format == MapFormat::Kml &&
-            writer.Points() > MapLayerWriter::kKmlPlacemarksWarning)
-            observer_.ReportMessage(MessageKind::Warning, KmlSizeWarning(writer.Points()));
-        return last;
+        for (std::string& file : files.Paths()) report_.files.push_back(std::move(file));
+        return {JobOutcome::Completed, {}, {}, {}, last.damage};
     }
 
   private:
@@ -114,6 +158,7 @@ JobOutcome RunMapExportWithProvenance(
     // Frequencies typed in the window are the reader's; the command line names its own.
     const auto typed = typedFrequencies ? typedFrequencies : reader.EnteredFrequencies();
     ProvenanceRun run{input, output, settings, typed, {}, UnixSecondsNow(), 0};
+    options.provenanceRecord = true;
     options.metadataAtEnd = [&](std::int64_t features, std::int64_t droppedInOutages) {
         run.endUnixSeconds = UnixSecondsNow();
         run.counts.features = features;
@@ -122,20 +167,7 @@ JobOutcome RunMapExportWithProvenance(
         run.counts.rowsDroppedInOutages = droppedInOutages;
         return ProvenanceJson(run);
     };
-    const JobOutcome outcome =
-        RunMapExportJob(reader, {input}, {output}, settings, options, observer, stop);
-    std::string reason;
-    if (outcome != JobOutcome::Completed || WriteProvenanceFile(run, reason)) return outcome;
-    observer.ReportFailure(MessageKind::Error, kOutputInaccessible, ProvenancePathOf(output),
-                           reason);
-    return JobOutcome::Failed;
-}
-
-std::string KmlSizeWarning(std::int64_t placemarks) {
-    return "The KML holds " + std::to_string(placemarks) +
-           " placemarks: Google Earth becomes slow beyond " +
-           std::to_string(MapLayerWriter::kKmlPlacemarksWarning) +
-           ". 40-lambda averaging or best server gives fewer.";
+    return RunMapExportJob(reader, {input}, {output}, settings, options, observer, stop);
 }
 
 JobOutcome RunMapExportJob(TavrelReader& reader, const std::vector<std::string>& inputs,
@@ -152,41 +184,78 @@ JobOutcome RunMapExportJob(TavrelReader& reader, const std::vector<std::string>&
     std::vector<ExportTarget> targets;
     MapExportOptions exportOptions = options;
     if (!mergeOutput.empty()) {
-        for (const std::string& input : inputs) {
-            if (!AcceptJobFiles({input}, {mergeOutput}, observer)) return JobOutcome::Failed;
-        }
         targets.push_back({mergeOutput, {}});
         for (std::size_t i = 0; i < inputs.size(); ++i) targets[0].inputs.push_back(i);
         exportOptions.sourceFileField = true;
     } else {
-        if (!AcceptJobFiles(inputs, outputs, observer)) return JobOutcome::Failed;
         for (std::size_t i = 0; i < std::min(inputs.size(), outputs.size()); ++i)
             targets.push_back({outputs[i], {i}});
     }
-    MapExport job(reader, settings, exportOptions, observer, stop, kind, r);
-    bool skipped = false;
+    // Every file of every target is checked before the first is written.
+    if (const auto refusal = CheckJobFiles(JobFilesOf(inputs, targets, exportOptions, kind))) {
+        observer.ReportFailure(MessageKind::Error, refusal->message, refusal->path, {});
+        return JobOutcome::Failed;
+    }
     for (const ExportTarget& target : targets) {
-        if (stop.stop_requested()) break;
-        const FileOutcome outcome = job.Export(inputs, target);
-        if (outcome.outcome == JobOutcome::Failed) {
-            ReportFileFailure(outcome, observer);
+        OutputSet files;
+        AddMapLayerFiles(files, target.output, exportOptions);
+        if (const auto refusal = files.Check()) {
+            observer.ReportMessage(MessageKind::Error, refusal->message);
             return JobOutcome::Failed;
         }
-        if (outcome.outcome == JobOutcome::Cancelled) break;
-        if (outcome.outcome == JobOutcome::Skipped) {
-            skipped = true;
-            observer.ReportMessage(MessageKind::Warning,
-                                   "'" + outcome.path + "' is skipped: " + outcome.message);
+    }
+    MapExport job(reader, settings, exportOptions, observer, stop, kind, r);
+    std::vector<FileOutcome> outcomes(inputs.size());
+    std::vector<bool> started(inputs.size(), false);
+    std::optional<FileOutcome> failure;
+    bool cancelled = false;
+    for (const ExportTarget& target : targets) {
+        if (target.inputs.empty()) continue;
+        if (stop.stop_requested()) {
+            cancelled = true;
+            break;
+        }
+        const FileOutcome outcome = job.Export(inputs, target, outcomes, started);
+        if (outcome.outcome == JobOutcome::Failed) {
+            failure = outcome;
+            // The input the failure came with (the last one started, or the first when the
+            // output could not even be opened) carries it in a summary.
+            std::size_t carrier = target.inputs.front();
+            for (std::size_t index : target.inputs) {
+                if (started[index]) carrier = index;
+            }
+            started[carrier] = true;
+            outcomes[carrier] = outcome;
+            break;
+        }
+        if (outcome.outcome == JobOutcome::Cancelled) {
+            cancelled = true;
+            for (std::size_t index : target.inputs) {
+                if (started[index] && outcomes[index].outcome == JobOutcome::Completed)
+                    outcomes[index].outcome = JobOutcome::Cancelled;
+            }
+            break;
         }
     }
-    if (stop.stop_requested()) {
+    if (r.leftOutRows > 0 && !failure && !cancelled)
+        observer.ReportMessage(MessageKind::Information, LeftOutRowsText(r.leftOutRows));
+    if (kind == JobKind::Folder) {
+        // A merged file is one output: none of its logs is put in place after a cancel.
+        return FinishFolderJob(inputs, outcomes, started, cancelled, observer);
+    }
+    if (failure) {
+        ReportFileFailure(*failure, observer);
+        return JobOutcome::Failed;
+    }
+    if (cancelled) {
         observer.ReportMessage(MessageKind::Information, "Conversion Cancelled.");
         return JobOutcome::Cancelled;
     }
-    if (r.leftOutRows > 0)
-        observer.ReportMessage(MessageKind::Information, LeftOutRowsText(r.leftOutRows));
     observer.SetProgress(100);
     observer.ReportMessage(MessageKind::Information, "Conversion Has Been Completed!");
+    bool skipped = false;
+    for (const FileOutcome& outcome : outcomes)
+        skipped = skipped || outcome.outcome == JobOutcome::Skipped;
     return skipped ? JobOutcome::Skipped : JobOutcome::Completed;
 }
 

@@ -9,8 +9,12 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "base/abandonable_step.h"
 #include "base/number_format.h"
+#include "base/output_set.h"
+#include "base/utf8_text.h"
 #include "export/gdal_support.h"
+#include "report/provenance.h"
 
 namespace varistrum {
 
@@ -86,13 +90,20 @@ const char* DriverName(MapFormat format) {
     }
 }
 
-// "/out/drive.gpkg" -> "/out/.drive.partial.gpkg": same folder (a rename puts it in place),
-// same extension (drivers look at it), hidden while it is written.
-std::string TemporaryOf(const std::string& path) {
-    const std::filesystem::path p(path);
-    std::filesystem::path hidden = p.parent_path();
-    hidden /= "." + p.stem().string() + ".partial" + p.extension().string();
-    return hidden.string();
+// Text for a KML: valid UTF-8 without the control characters XML forbids, and without "]]>",
+// which would end the CDATA section GDAL's KML writer puts names and values in.
+std::string KmlText(std::string_view text) {
+    std::string out;
+    for (const char c : ValidUtf8(text)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 && c != '\t' && c != '\n' && c != '\r')
+            out += "\xEF\xBF\xBD";
+        else
+            out.push_back(c);
+        if (out.size() >= 3 && out.compare(out.size() - 3, 3, "]]>") == 0)
+            out.insert(out.size() - 1, " ");
+    }
+    return out;
 }
 
 std::string StyleName(int band) {
@@ -133,12 +144,51 @@ bool EndsWithText(const std::string& path, std::string_view closing) {
     return text.size() >= closing.size() && text.substr(text.size() - closing.size()) == closing;
 }
 
+constexpr OutputKind kGeoPackageOutput{"a GeoPackage", false, ".gpkg"};
+constexpr OutputKind kGeoJsonOutput{"a GeoJSON file", false, ".geojson"};
+constexpr OutputKind kFlatGeobufOutput{"a FlatGeobuf file", false, ".fgb"};
+constexpr OutputKind kKmlOutput{"a KML file", false, ".kml"};
+
 }  // namespace
 
-MapLayerWriter::MapLayerWriter(MapExportOptions options) : options_(std::move(options)) {}
+const OutputKind& LayerOutputKind(MapFormat format) {
+    switch (format) {
+        case MapFormat::GeoJson:
+            return kGeoJsonOutput;
+        case MapFormat::FlatGeobuf:
+            return kFlatGeobufOutput;
+        case MapFormat::Kml:
+            return kKmlOutput;
+        default:
+            return kGeoPackageOutput;
+    }
+}
+
+MapLayerFiles AddMapLayerFiles(OutputSet& files, const std::string& path,
+                               const MapExportOptions& options) {
+    MapLayerFiles added;
+    added.layer = files.Add(path, LayerOutputKind(options.format));
+    // The side files are named after the layer: never written through a link.
+    if (options.format == MapFormat::GeoJson) {
+        added.route = files.Add(RouteFileOf(path), LayerOutputKind(options.format),
+                                OutputSet::Naming::Derived);
+    }
+    if (options.provenanceRecord) {
+        added.record =
+            files.Add(ProvenancePathOf(path), kJsonRecordOutput, OutputSet::Naming::Derived);
+    }
+    return added;
+}
+
+MapLayerWriter::MapLayerWriter(MapExportOptions options, std::stop_token stop)
+    : options_(std::move(options)), stop_(std::move(stop)) {}
 
 MapLayerWriter::~MapLayerWriter() {
     if (dataset_ || routeDataset_) Abandon();
+}
+
+void MapLayerWriter::SetSourceFile(std::string name) {
+    sourceFile_ = options_.format == MapFormat::Kml ? KmlText(name) : ValidUtf8(name);
 }
 
 // GDAL takes texts as C strings and copies them at once: one buffer serves every field.
@@ -154,31 +204,32 @@ bool MapLayerWriter::Fail(const std::string& fallback) {
     return false;
 }
 
-std::vector<std::string> MapLayerWriter::OutputFiles() const {
-    std::vector<std::string> files{path_};
-    if (!routePath_.empty()) files.push_back(routePath_);
-    return files;
+bool MapLayerWriter::CreateDataset(GDALDriver& driver, StagedFile& file, char** creation,
+                                   GDALDatasetUniquePtr& dataset) {
+    dataset.reset(driver.Create(file.WorkPath().c_str(), 0, 0, 0, GDT_Unknown, creation));
+    return dataset != nullptr;
 }
 
-bool MapLayerWriter::Open(const std::string& path) {
+bool MapLayerWriter::Open(OutputSet& files, const MapLayerFiles& layerFiles) {
     RegisterGdalDrivers();
     trap_ = std::make_unique<GdalErrorTrap>();
-    path_ = path;
-    temporary_ = TemporaryOf(path);
+    files_ = &files;
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(DriverName(options_.format));
     if (driver == nullptr)
         return Fail(std::string("GDAL has no ") + DriverName(options_.format) + " driver");
-    RemoveTemporaries();
+    layerFile_ = files.WorkFile(layerFiles.layer);
+    if (layerFile_ == nullptr) return Fail(files.FailureReason());
     CPLStringList creation;
     if (options_.format == MapFormat::Kml) {
         // Extended data as <Data> elements: with a schema GDAL's KML writer slows down with
         // the square of the placemarks.
         CPLSetThreadLocalConfigOption("LIBKML_USE_SIMPLEFIELD", "NO");
-        creation.SetNameValue("NAME", std::filesystem::path(path).stem().string().c_str());
+        const std::string name = std::filesystem::path(files.PathOf(layerFiles.layer)).stem();
+        creation.SetNameValue("NAME", KmlText(name).c_str());
         creation.SetNameValue("DESCRIPTION", KmlLegend(options_.ramp).c_str());
     }
-    dataset_.reset(driver->Create(temporary_.c_str(), 0, 0, 0, GDT_Unknown, creation.List()));
-    if (!dataset_) return Fail("The output cannot be created.");
+    if (!CreateDataset(*driver, *layerFile_, creation.List(), dataset_))
+        return Fail("The output cannot be created.");
     switch (options_.format) {
         case MapFormat::GeoPackage:
             if (!options_.metadataJson.empty() &&
@@ -189,12 +240,11 @@ bool MapLayerWriter::Open(const std::string& path) {
             return NextTransaction();
         case MapFormat::GeoJson: {
             if (!CreateSamplesLayer(*dataset_, "samples")) return false;
-            routePath_ = RouteFileOf(path);
-            routeTemporary_ = TemporaryOf(routePath_);
-            std::remove(routeTemporary_.c_str());
-            routeDataset_.reset(
-                driver->Create(routeTemporary_.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
-            if (!routeDataset_) return Fail("The route file cannot be created.");
+            if (!layerFiles.route) return Fail("The route file is missing.");
+            routeFile_ = files.WorkFile(*layerFiles.route);
+            if (routeFile_ == nullptr) return Fail(files.FailureReason());
+            if (!CreateDataset(*driver, *routeFile_, nullptr, routeDataset_))
+                return Fail("The route file cannot be created.");
             return CreateRouteLayer(*routeDataset_, "route");
         }
         case MapFormat::FlatGeobuf:
@@ -222,8 +272,12 @@ bool MapLayerWriter::CreateSamplesLayer(GDALDataset& dataset, const std::string&
         options.SetNameValue("RFC7946", "YES");
         options.SetNameValue("COORDINATE_PRECISION", "6");  // as the text output
     }
-    if (options_.format == MapFormat::GeoPackage || options_.format == MapFormat::FlatGeobuf)
-        options.SetNameValue("SPATIAL_INDEX", "YES");
+    if (options_.format == MapFormat::GeoPackage) options.SetNameValue("SPATIAL_INDEX", "YES");
+    if (options_.format == MapFormat::FlatGeobuf) {
+        options.SetNameValue("SPATIAL_INDEX", options_.spatialIndex ? "YES" : "NO");
+        // Its features wait in a file beside the layer until the index is built.
+        options.SetNameValue("TEMPORARY_DIR", layerFile_->WorkFolder().c_str());
+    }
     if (options_.format == MapFormat::Kml) options.SetNameValue("FOLDER", "YES");
     OGRSpatialReference srs = Wgs84();
     samples_ = dataset.CreateLayer(name.c_str(), &srs, wkbPoint, options.List());
@@ -292,6 +346,21 @@ void MapLayerWriter::BeginScan(int scan, ScanKind /*kind*/) {
 
 void MapLayerWriter::AcceptPoint(const SamplePoint& p) {
     if (failed_ || samples_ == nullptr) return;
+    // A single record can release millions of rows (those waiting for a fix): the stop request
+    // is looked at before every feature.
+    if (stop_.stop_requested()) {
+        stopped_ = failed_ = true;
+        return;
+    }
+    if (options_.format == MapFormat::Kml && points_ >= options_.kmlPlacemarkLimit) {
+        limitReached_ = failed_ = true;
+        std::string limit = std::to_string(options_.kmlPlacemarkLimit);
+        for (std::size_t at = limit.size(); at > 3; at -= 3) limit.insert(at - 3, ",");
+        error_ = "would hold more than " + limit +
+                 " placemarks, the most a KML export writes: 40-lambda averaging gives far fewer "
+                 "points (--average 40-lambda, or 40 Lambda in the window).";
+        return;
+    }
     OGRFeature& f = *point_;
     f.SetFID(OGRNullFID);
     auto* geometry = f.GetGeometryRef()->toPoint();
@@ -366,10 +435,11 @@ bool MapLayerWriter::WriteRoute(const KeptRoute& route) {
     return true;
 }
 
-bool MapLayerWriter::Commit() {
-    if (failed_ || !dataset_) {
+bool MapLayerWriter::Finish() {
+    if (failed_ || !dataset_ || stop_.stop_requested()) {
+        stopped_ = stopped_ || stop_.stop_requested();
         Abandon();
-        return false;
+        return Fail("The output cannot be finished.");
     }
     if (options_.format == MapFormat::Kml && !kmlRoutes_.empty()) {
         if (CreateRouteLayer(*dataset_, "routes")) {
@@ -385,21 +455,28 @@ bool MapLayerWriter::Commit() {
     if (!failed_ && options_.format == MapFormat::GeoPackage && !options_.metadataJson.empty() &&
         dataset_->SetMetadataItem("PROVENANCE", options_.metadataJson.c_str()) != CE_None)
         Fail("The metadata cannot be stored.");
+    if (failed_ || stop_.stop_requested()) {
+        stopped_ = stopped_ || stop_.stop_requested();
+        Abandon();
+        return false;
+    }
     const int errorsBefore = trap_->Errors();
-    CloseDatasets();  // FlatGeobuf builds its index, GeoPackage its R-tree triggers' results
+    {
+        // FlatGeobuf builds its index, GeoPackage its R-tree: seconds for a large layer, and
+        // no way to interrupt it but to end the process.
+        AbandonableStep step({layerFile_->WorkFolder(),
+                              routeFile_ != nullptr ? routeFile_->WorkFolder() : std::string()});
+        CloseDatasets();
+    }
     if (!failed_ && trap_->Errors() > errorsBefore) Fail("The output cannot be finished.");
     if (!failed_ && options_.format == MapFormat::GeoJson &&
-        !(EndsWithText(temporary_, "}") && EndsWithText(routeTemporary_, "}")))
+        !(EndsWithText(layerFile_->WorkPath(), "}") && EndsWithText(routeFile_->WorkPath(), "}")))
         Fail("The output was cut short (is the disk full?).");
-    if (!failed_ && options_.format == MapFormat::Kml && !EndsWithText(temporary_, "</kml>"))
+    if (!failed_ && options_.format == MapFormat::Kml &&
+        !EndsWithText(layerFile_->WorkPath(), "</kml>"))
         Fail("The output was cut short (is the disk full?).");
-    if (!failed_ && std::rename(temporary_.c_str(), path_.c_str()) != 0)
-        Fail("The output cannot be put in place.");
-    if (!failed_ && !routeTemporary_.empty() &&
-        std::rename(routeTemporary_.c_str(), routePath_.c_str()) != 0)
-        Fail("The route file cannot be put in place.");
     if (failed_) {
-        RemoveTemporaries();
+        Abandon();
         return false;
     }
     trap_.reset();
@@ -407,8 +484,27 @@ bool MapLayerWriter::Commit() {
 }
 
 void MapLayerWriter::Abandon() {
+    // GDAL finishes a file when its dataset closes (FlatGeobuf sorts its features and builds
+    // the index, GeoPackage commits and builds its R-tree, KML writes the whole document): the
+    // transaction is rolled back, the dataset told not to, and its work files go first, so
+    // that what is left of the closing fails at once.
+    point_.reset();
+    line_.reset();
+    samples_ = route_ = nullptr;
+    if (!trap_) trap_ = std::make_unique<GdalErrorTrap>();  // the closing's complaints
+    // A GeoPackage would commit its open transaction on closing, spatial index and all.
+    if (inTransaction_ && dataset_) dataset_->RollbackTransaction();
+    inTransaction_ = false;
+    for (GDALDatasetUniquePtr* dataset : {&dataset_, &routeDataset_}) {
+        if (*dataset) (*dataset)->MarkSuppressOnClose();
+    }
+    for (StagedFile* file : {layerFile_, routeFile_}) {
+        if (file != nullptr) file->Discard();
+    }
+    // A KML's document is freed on a thread of its own: a cancel does not wait for it.
+    if (options_.format == MapFormat::Kml) DropInBackground(dataset_.release());
     CloseDatasets();
-    RemoveTemporaries();
+    layerFile_ = routeFile_ = nullptr;
     trap_.reset();
 }
 
@@ -420,14 +516,6 @@ void MapLayerWriter::CloseDatasets() {
     routeDataset_.reset();
     if (options_.format == MapFormat::Kml)
         CPLSetThreadLocalConfigOption("LIBKML_USE_SIMPLEFIELD", nullptr);
-}
-
-void MapLayerWriter::RemoveTemporaries() {
-    for (const std::string& file : {temporary_, routeTemporary_}) {
-        if (file.empty()) continue;
-        for (const char* suffix : {"", "-journal", "-wal", "-shm"})
-            std::remove((file + suffix).c_str());
-    }
 }
 
 }  // namespace varistrum

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the samples and route layers into a GeoPackage, GeoJSON, FlatGeobuf or KML file
-// through GDAL's vector library.
+// through GDAL's vector library, into work files of the output's set.
 #pragma once
 
 #include <gdal_priv.h>
@@ -9,10 +9,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/output_target.h"
 #include "export/map_format.h"
 #include "geodata/level_ramp.h"
 #include "geodata/sample_layer.h"
@@ -20,6 +23,8 @@
 namespace varistrum {
 
 class GdalErrorTrap;
+class OutputSet;
+class StagedFile;
 
 struct MapExportOptions {
     MapFormat format = MapFormat::GeoPackage;
@@ -30,46 +35,72 @@ struct MapExportOptions {
     // dropped in GPS outages) for the metadata text that replaces metadataJson, so that it can
     // hold the run's counts.
     std::function<std::string(std::int64_t features, std::int64_t droppedInOutages)> metadataAtEnd;
+    // The metadata text is also written beside the layer, as its provenance record
+    // (ProvenancePathOf), put in place with it.
+    bool provenanceRecord = false;
     // Every feature carries the name of the log it came from (several logs in one file).
     bool sourceFileField = false;
+    // FlatGeobuf: a spatial index, which GDAL holds in memory (about 150 bytes a feature) until
+    // the file is closed. Without it the file is written as a stream in little memory.
+    bool spatialIndex = true;
+    // The most placemarks a KML export writes: GDAL's only KML writer that colours points holds
+    // the whole document in memory. The export stops at the next one and leaves no file.
+    std::int64_t kmlPlacemarkLimit = 100000;
 };
 
-// The dataset is written under a temporary name beside the output and put in place by Commit;
-// a failure, a cancel or a writer destroyed uncommitted removes what was written, so a
-// half-written map layer never shows under the output name. One writer is used on one thread.
+// What a map layer file is, for the rules of where it may be written ("a GeoPackage").
+const OutputKind& LayerOutputKind(MapFormat format);
+
+// A map layer file and its side files (GeoJSON's route file, the provenance record), as they
+// are registered in the output's set: first the layer, then the route file.
+struct MapLayerFiles {
+    std::size_t layer = 0;
+    std::optional<std::size_t> route;
+    std::optional<std::size_t> record;
+};
+MapLayerFiles AddMapLayerFiles(OutputSet& files, const std::string& path,
+                               const MapExportOptions& options);
+
+// The datasets are created by GDAL in work files of an output set (private folders beside the
+// outputs) and made complete by Finish; the set then puts them in place. A failure, a stop
+// request or a writer destroyed unfinished abandons them: nothing of them stays. One writer
+// is used on one thread.
 class MapLayerWriter : public SampleLayerConsumer {
   public:
     static constexpr std::int64_t kFeaturesPerTransaction = 20000;
-    static constexpr std::int64_t kKmlPlacemarksWarning = 100000;
 
-    explicit MapLayerWriter(MapExportOptions options);
+    explicit MapLayerWriter(MapExportOptions options, std::stop_token stop = {});
     ~MapLayerWriter() override;
     MapLayerWriter(const MapLayerWriter&) = delete;
     MapLayerWriter& operator=(const MapLayerWriter&) = delete;
 
-    // Creates the output (GeoJSON: also its route file); false with Error() when it cannot.
-    bool Open(const std::string& path);
+    // Creates the datasets in the set's work files; false with Error() when it cannot.
+    bool Open(OutputSet& files, const MapLayerFiles& layerFiles);
     // The `source_file` value of the features that follow.
-    void SetSourceFile(std::string name) { sourceFile_ = std::move(name); }
+    void SetSourceFile(std::string name);
 
     void BeginScan(int scan, ScanKind kind) override;
     void AcceptPoint(const SamplePoint& point) override;
     void AcceptRoute(const RouteLine& route) override;
     bool Failed() const override { return failed_; }
 
-    // Finishes the file(s) and puts them in place; false with Error() when that fails (nothing
-    // is left then).
-    bool Commit();
-    // The GeoPackage's metadata text, stored by Commit (other formats have no metadata).
+    // Finishes the datasets (the KML's routes, the metadata, the closing of every file) so
+    // that the set can put them in place; false with Error() when that fails or a stop was
+    // requested meanwhile (everything is abandoned then).
+    bool Finish();
+    // The GeoPackage's metadata text, stored by Finish (other formats have no metadata).
     void SetMetadata(std::string json) { options_.metadataJson = std::move(json); }
-    // Removes everything written.
+    // Drops the datasets without letting GDAL finish them (no spatial index is built) and
+    // removes their work files.
     void Abandon();
 
     // GDAL's message of the failure, or ours when GDAL gave none.
     const std::string& Error() const { return error_; }
+    // The stop request ended the export (between two features).
+    bool Stopped() const { return stopped_; }
+    // The KML reached its placemark limit; Error() says so, to follow the output's name.
+    bool LimitReached() const { return limitReached_; }
     std::int64_t Points() const { return points_; }
-    // The files a committed export consists of.
-    std::vector<std::string> OutputFiles() const;
 
   private:
     struct KeptRoute {
@@ -83,17 +114,20 @@ class MapLayerWriter : public SampleLayerConsumer {
 
     bool Fail(const std::string& fallback);
     const char* CText(std::string_view text);
+    bool CreateDataset(GDALDriver& driver, StagedFile& file, char** creation,
+                       GDALDatasetUniquePtr& dataset);
     bool CreateSamplesLayer(GDALDataset& dataset, const std::string& name);
     bool CreateRouteLayer(GDALDataset& dataset, const std::string& name);
     bool WriteRoute(const KeptRoute& route);
     bool NextTransaction();
     void CloseDatasets();
-    void RemoveTemporaries();
 
     MapExportOptions options_;
+    std::stop_token stop_;
     std::unique_ptr<GdalErrorTrap> trap_;
-    std::string path_, routePath_;            // the outputs
-    std::string temporary_, routeTemporary_;  // written meanwhile
+    OutputSet* files_ = nullptr;
+    StagedFile* layerFile_ = nullptr;
+    StagedFile* routeFile_ = nullptr;
     GDALDatasetUniquePtr dataset_, routeDataset_;
     OGRLayer* samples_ = nullptr;
     OGRLayer* route_ = nullptr;
@@ -103,6 +137,8 @@ class MapLayerWriter : public SampleLayerConsumer {
     std::string scratch_;
     std::string error_;
     bool failed_ = false;
+    bool stopped_ = false;
+    bool limitReached_ = false;
     bool inTransaction_ = false;
     std::int64_t points_ = 0;
     std::int64_t sinceCommit_ = 0;

@@ -7,9 +7,12 @@
 #include <ogr_geometry.h>
 #include <ogr_spatialref.h>
 #include <ogrsf_frmts.h>
+#include <sys/stat.h>
 
+#include <cerrno>
 #include <memory>
 #include <mutex>
+#include <system_error>
 
 namespace varistrum {
 
@@ -68,6 +71,13 @@ void AddGeometry(const OGRGeometry& geometry, BackgroundLayer& layer) {
 }  // namespace
 
 std::string LoadBackground(const std::string& path, BackgroundLayer& layer) {
+    // A named pipe or a device would make GDAL wait or read forever: only files and folders
+    // (a folder of shapefiles) are opened.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return "The background file cannot be read: " + std::generic_category().message(errno);
+    if (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode))
+        return "The background file is not a regular file";
     RegisterDrivers();
     CPLErrorReset();
     GDALDatasetUniquePtr dataset(GDALDataset::Open(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY,

@@ -6,8 +6,8 @@
 
 namespace varistrum {
 
-// The conversion's text is not wanted: a device is written directly, never replaced.
-constexpr const char* kNoText = "/dev/null";
+// The conversion's text is not wanted: it goes nowhere.
+constexpr const char* kNoText = "";
 
 MapCollection CollectMap(TavrelReader& reader, const std::string& input,
                          ConversionSettings settings, JobObserver& observer, std::stop_token stop,

@@ -19,7 +19,7 @@ struct MapCollection {
 
 // Reads `input` with the settings' data choices (receiver, reduction, outage drop, scans,
 // typed frequencies) into `data`. The text-only settings do not matter; the conversion's text
-// goes to /dev/null.
+// is not kept.
 MapCollection CollectMap(TavrelReader& reader, const std::string& input,
                          ConversionSettings settings, JobObserver& observer, std::stop_token stop,
                          MapData& data);

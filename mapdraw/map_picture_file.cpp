@@ -2,19 +2,37 @@
 // Writing the map picture, with or without a window around.
 #include "mapdraw/map_picture_file.h"
 
+#include <QBuffer>
 #include <QGuiApplication>
-#include <cstdio>
+#include <QImageWriter>
 #include <memory>
+
+#include "base/output_file.h"
+#include "base/utf8_text.h"
 
 namespace varistrum {
 
-bool WritePng(const QImage& image, const std::string& path) {
-    if (image.save(QString::fromStdString(path), "PNG")) return true;
-    std::remove(path.c_str());  // a half-written picture is no picture
-    return false;
+bool WritePng(const QImage& image, const std::string& path, const std::string& title,
+              std::string& reason) {
+    // Encoded in memory first: the file is then written as one stream, so that a device or a
+    // named pipe can take it and a full disk leaves no half picture.
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "PNG");
+    if (!title.empty())
+        writer.setText(QStringLiteral("Title"), QString::fromStdString(ValidUtf8(title)));
+    if (!writer.write(image)) {
+        reason = writer.errorString().toStdString();
+        return false;
+    }
+    return WriteWholeFile(
+        path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+        kPngOutput, reason);
 }
 
-bool WriteMapPicture(const MapScene& scene, int width, int height, const std::string& path) {
+bool WriteMapPicture(const MapScene& scene, int width, int height, const std::string& path,
+                     const std::string& title, std::string& reason) {
     std::unique_ptr<QGuiApplication> application;
     static int argc = 1;
     static char name[] = "varistrum-cli";
@@ -23,7 +41,7 @@ bool WriteMapPicture(const MapScene& scene, int width, int height, const std::st
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         application = std::make_unique<QGuiApplication>(argc, argv);
     }
-    return WritePng(RenderMap(FittedView(scene, QSize(width, height)), scene), path);
+    return WritePng(RenderMap(FittedView(scene, QSize(width, height)), scene), path, title, reason);
 }
 
 }  // namespace varistrum

@@ -8,12 +8,18 @@
 
 namespace varistrum {
 
-// Draws the whole drive at `width` x `height` pixels and writes it as PNG; false (and no file)
-// when it cannot be written. Without an application object (the command line) it makes one on
-// the offscreen platform, unless QT_QPA_PLATFORM names another: no display is needed.
-bool WriteMapPicture(const MapScene& scene, int width, int height, const std::string& path);
+// Draws the whole drive at `width` x `height` pixels and writes it as PNG through the one
+// output writer (a temporary file put in place when complete; a device or named pipe with a
+// reader is written directly). `title` (the log's name) is stored as the picture's Title, in
+// valid UTF-8. False, with the system's reason, when the picture cannot be written: no file is
+// left then and an earlier picture stays. Without an application object (the command line) it
+// makes one on the offscreen platform, unless QT_QPA_PLATFORM names another: no display is
+// needed.
+bool WriteMapPicture(const MapScene& scene, int width, int height, const std::string& path,
+                     const std::string& title, std::string& reason);
 
-// Writes an image as PNG; false (and no file) when it cannot be written.
-bool WritePng(const QImage& image, const std::string& path);
+// Writes an image as PNG, as WriteMapPicture does.
+bool WritePng(const QImage& image, const std::string& path, const std::string& title,
+              std::string& reason);
 
 }  // namespace varistrum

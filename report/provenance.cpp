@@ -2,12 +2,9 @@
 // The provenance record of a conversion.
 #include "report/provenance.h"
 
-#include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 
 #include "base/json_text.h"
 #include "base/number_format.h"
@@ -16,16 +13,6 @@
 namespace varistrum {
 
 namespace {
-
-std::string Number(std::int64_t value) {
-    std::string out;
-    AppendInt(out, value);
-    return out;
-}
-
-const char* Bool(bool value) {
-    return value ? "true" : "false";
-}
 
 const char* AverageTypeName(int type) {
     switch (type) {
@@ -38,42 +25,45 @@ const char* AverageTypeName(int type) {
     }
 }
 
-std::string SettingsJson(const ProvenanceRun& run) {
+void WriteSettings(JsonWriter& json, const ProvenanceRun& run) {
     const ConversionSettings& s = run.settings;
-    std::string out = "{\"delimiter\":" + JsonString(std::string(1, s.Delimiter())) +
-                      ",\"field_titles\":" + Bool(s.fieldTitles) + ",\"fields\":[";
+    json.BeginObject();
+    json.Key("delimiter").String(std::string(1, s.Delimiter()));
+    json.Key("field_titles").Bool(s.fieldTitles);
+    json.Key("fields").BeginArray();
     for (std::size_t i = 0; i < s.selectedTitles.size(); ++i) {
         const int tag = i < s.selectedTags.size() ? s.selectedTags[i] : -10;
-        out += std::string(i ? "," : "") + "{\"name\":" + JsonString(s.selectedTitles[i]) +
-               ",\"tag\":" + Number(tag) + "}";
+        json.BeginObject().Key("name").String(s.selectedTitles[i]).Key("tag").Integer(tag);
+        json.EndObject();
     }
-    out += "],\"data_columns\":{\"frequency\":" + std::string(Bool(s.columns.frequency)) +
-           ",\"channel\":" + Bool(s.columns.channel) + ",\"rssi\":" + Bool(s.columns.rssi) +
-           "},\"receiver\":" + (s.receivers.receiver1 ? "1" : "2") + ",\"average_type\":\"" +
-           AverageTypeName(s.averageType) + "\",\"average_domain\":\"" +
-           (s.averageLinearPower ? "linear" : "db") + "\",\"split\":" + Bool(s.split) +
-           ",\"drop_outages\":" + Bool(s.dropOutages) +
-           ",\"outage_seconds\":" + Number(s.outageSeconds) +
-           ",\"all_scans\":" + Bool(s.convertAllScans) + ",\"unchecked_scans\":";
+    json.EndArray();
+    json.Key("data_columns").BeginObject();
+    json.Key("frequency").Bool(s.columns.frequency);
+    json.Key("channel").Bool(s.columns.channel);
+    json.Key("rssi").Bool(s.columns.rssi);
+    json.EndObject();
+    json.Key("receiver").Integer(s.receivers.receiver1 ? 1 : 2);
+    json.Key("average_type").String(AverageTypeName(s.averageType));
+    json.Key("average_domain").String(s.averageLinearPower ? "linear" : "db");
+    json.Key("split").Bool(s.split);
+    json.Key("drop_outages").Bool(s.dropOutages);
+    json.Key("outage_seconds").Integer(s.outageSeconds);
+    json.Key("all_scans").Bool(s.convertAllScans);
     // The scans left out by their check boxes (only when not every scan is converted).
-    out += "[";
-    bool first = true;
+    json.Key("unchecked_scans").BeginArray();
     for (std::size_t n = 1; !s.convertAllScans && n < s.scans.States().size(); ++n) {
-        if (s.scans.States()[n] != 0) continue;
-        out += std::string(first ? "" : ",") + Number(static_cast<std::int64_t>(n));
-        first = false;
+        if (s.scans.States()[n] == 0) json.Integer(static_cast<std::int64_t>(n));
     }
-    out += "],\"typed_frequencies_mhz\":";
+    json.EndArray();
+    json.Key("typed_frequencies_mhz");
     if (run.typedFrequencies) {
-        out += "[";
-        AppendFixed(out, run.typedFrequencies->first, 6);
-        out += ",";
-        AppendFixed(out, run.typedFrequencies->second, 6);
-        out += "]";
+        json.BeginArray();
+        json.Fixed(run.typedFrequencies->first, 6).Fixed(run.typedFrequencies->second, 6);
+        json.EndArray();
     } else {
-        out += "null";
+        json.Null();
     }
-    return out + "}";
+    json.EndObject();
 }
 
 }  // namespace
@@ -105,39 +95,52 @@ std::int64_t UnixSecondsNow() {
 }
 
 std::string ProvenancePathOf(const std::string& output) {
-    std::filesystem::path path(output);
-    path.replace_extension(".provenance.json");
-    return path.string();
+    return output + ".provenance.json";
 }
 
 std::string ProvenanceJson(const ProvenanceRun& run) {
     const std::optional<FileDigest> digest = DigestOfFile(run.input);
     const ProvenanceCounts& c = run.counts;
-    return "{\"provenance_version\":1,\"program\":{\"name\":\"Varistrum CW\",\"version\":" +
-           JsonString(VARISTRUM_VERSION) + "},\"input\":{\"name\":" +
-           JsonString(std::filesystem::path(run.input).filename().string()) +
-           ",\"path\":" + JsonString(run.input) +
-           ",\"bytes\":" + (digest ? Number(static_cast<std::int64_t>(digest->size)) : "null") +
-           ",\"sha256\":" + (digest ? JsonString(digest->sha256) : "null") +
-           "},\"output\":" + (run.output.empty() ? std::string("null") : JsonString(run.output)) +
-           ",\"settings\":" + SettingsJson(run) + ",\"counts\":{" +
-           (c.features >= 0 ? "\"features\":" + Number(c.features)
-                            : "\"output_lines\":" + Number(c.outputLines)) +
-           ",\"damaged_records\":" + Number(c.damagedRecords) +
-           ",\"skipped_bytes\":" + Number(c.skippedBytes) +
-           ",\"rows_dropped_in_outages\":" + Number(c.rowsDroppedInOutages) + "},\"started\":\"" +
-           UtcTimeText(run.startUnixSeconds) + "\",\"ended\":\"" + UtcTimeText(run.endUnixSeconds) +
-           "\"}\n";
-}
-
-bool WriteProvenanceFile(const ProvenanceRun& run, std::string& reason) {
-    const std::string json = ProvenanceJson(run);
-    std::ofstream file(ProvenancePathOf(run.output), std::ios::binary | std::ios::trunc);
-    file.write(json.data(), static_cast<std::streamsize>(json.size()));
-    file.close();
-    if (file) return true;
-    reason = std::strerror(errno);
-    return false;
+    JsonWriter json;
+    json.BeginObject();
+    json.Key("provenance_version").Integer(1);
+    json.Key("program").BeginObject();
+    json.Key("name").String("Varistrum CW").Key("version").String(VARISTRUM_VERSION);
+    json.EndObject();
+    json.Key("input").BeginObject();
+    json.Key("name").String(std::filesystem::path(run.input).filename().string());
+    json.Key("path").String(run.input);
+    json.Key("bytes");
+    if (digest)
+        json.Integer(static_cast<std::int64_t>(digest->size));
+    else
+        json.Null();
+    json.Key("sha256");
+    if (digest)
+        json.String(digest->sha256);
+    else
+        json.Null();
+    json.EndObject();
+    json.Key("output");
+    if (run.output.empty())
+        json.Null();
+    else
+        json.String(run.output);
+    json.Key("settings");
+    WriteSettings(json, run);
+    json.Key("counts").BeginObject();
+    if (c.features >= 0)
+        json.Key("features").Integer(c.features);
+    else
+        json.Key("output_lines").Integer(c.outputLines);
+    json.Key("damaged_records").Integer(c.damagedRecords);
+    json.Key("skipped_bytes").Integer(c.skippedBytes);
+    json.Key("rows_dropped_in_outages").Integer(c.rowsDroppedInOutages);
+    json.EndObject();
+    json.Key("started").String(UtcTimeText(run.startUnixSeconds));
+    json.Key("ended").String(UtcTimeText(run.endUnixSeconds));
+    json.EndObject();
+    return json.TakeText() + "\n";
 }
 
 }  // namespace varistrum

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// How an output was made, as JSON written beside it (NAME.provenance.json) or carried in an
+// How an output was made, as JSON written beside it (NAME.EXT.provenance.json) or carried in an
 // export's metadata: program version, the input's name, size and SHA-256, every setting used,
 // the run's counts and its start and end time.
 #pragma once
@@ -40,11 +40,8 @@ std::string UtcTimeText(std::int64_t unixSeconds);
 // Seconds since 1970 now.
 std::int64_t UnixSecondsNow();
 
-// NAME.provenance.json for an output NAME.EXT (beside it).
+// The record beside an output, named after the whole output name: "drive.gpkg" has
+// "drive.gpkg.provenance.json", so that two outputs of one log never share one.
 std::string ProvenancePathOf(const std::string& output);
-
-// Writes the JSON to ProvenancePathOf(run.output); false with the system's reason when it
-// cannot.
-bool WriteProvenanceFile(const ProvenanceRun& run, std::string& reason);
 
 }  // namespace varistrum

@@ -135,50 +135,69 @@ void AppendChannel(std::string& out, const ChannelFigures& c, double medianSpeed
 
 // JSON ------------------------------------------------------------------------------------
 
-std::string Share(std::int64_t part, std::int64_t total) {
-    return total > 0 ? Fixed(static_cast<double>(part) / static_cast<double>(total), 4)
-                     : std::string("0.0000");
+double Share(std::int64_t part, std::int64_t total) {
+    return total > 0 ? static_cast<double>(part) / static_cast<double>(total) : 0.0;
 }
 
-std::string DriveJson(const DriveFigures& d) {
+void WriteDrive(JsonWriter& json, const DriveFigures& d) {
     const GpsFigures& g = d.gps;
     const std::int64_t total = g.Total();
-    std::string out =
-        "\"duration_s\":" + Fixed(d.durationSeconds, 0) +
-        ",\"distance_m\":" + Fixed(d.distanceMetres, 1) +
-        ",\"speed_kmh\":{\"median\":" + Fixed(d.speedMedianKmh, 1) +
-        ",\"p95\":" + Fixed(d.speed95Kmh, 1) + "}" + ",\"gps\":{\"fixes_3d\":" + Whole(g.fixes3d) +
-        ",\"fixes_2d\":" + Whole(g.fixes2d) + ",\"bad\":" + Whole(g.bad) +
-        ",\"share_3d\":" + Share(g.fixes3d, total) + ",\"share_2d\":" + Share(g.fixes2d, total) +
-        ",\"share_bad\":" + Share(g.bad, total) + "},\"outages\":[";
-    for (std::size_t i = 0; i < d.outages.size(); ++i) {
-        const OutageFigure& o = d.outages[i];
-        out += std::string(i ? "," : "") + "{\"start\":\"" + ClockText(o.startSecondOfDay) +
-               "\",\"duration_s\":" + Fixed(o.durationSeconds, 0) +
-               ",\"jump_m\":" + Fixed(o.jumpMetres, 1) + "}";
+    json.Key("duration_s").Fixed(d.durationSeconds, 0);
+    json.Key("distance_m").Fixed(d.distanceMetres, 1);
+    json.Key("speed_kmh").BeginObject();
+    json.Key("median").Fixed(d.speedMedianKmh, 1).Key("p95").Fixed(d.speed95Kmh, 1);
+    json.EndObject();
+    json.Key("gps").BeginObject();
+    json.Key("fixes_3d").Integer(g.fixes3d).Key("fixes_2d").Integer(g.fixes2d);
+    json.Key("bad").Integer(g.bad);
+    json.Key("share_3d").Fixed(Share(g.fixes3d, total), 4);
+    json.Key("share_2d").Fixed(Share(g.fixes2d, total), 4);
+    json.Key("share_bad").Fixed(Share(g.bad, total), 4);
+    json.EndObject();
+    json.Key("outages").BeginArray();
+    for (const OutageFigure& o : d.outages) {
+        json.BeginObject();
+        json.Key("start").String(ClockText(o.startSecondOfDay));
+        json.Key("duration_s").Fixed(o.durationSeconds, 0);
+        json.Key("jump_m").Fixed(o.jumpMetres, 1);
+        json.EndObject();
     }
-    out += "],\"damaged_records\":" + Whole(d.damage.damagedRecords) +
-           ",\"skipped_bytes\":" + Whole(d.damage.skippedBytes);
-    return out;
+    json.EndArray();
+    json.Key("damaged_records").Integer(d.damage.damagedRecords);
+    json.Key("skipped_bytes").Integer(d.damage.skippedBytes);
 }
 
-std::string ChannelJson(const ChannelFigures& c) {
-    std::string out =
-        "{\"frequency_mhz\":" + (c.frequencyMHz > 0.0 ? Trimmed(c.frequencyMHz, 6, 1) : "null") +
-        ",\"samples\":" + Whole(c.samples) +
-        ",\"samples_per_second\":" + Fixed(c.samplesPerSecond, 3) +
-        ",\"level_dbm\":{\"min\":" + Whole(c.levels.minimum) +
-        ",\"median\":" + Whole(c.levels.median) + ",\"max\":" + Whole(c.levels.maximum) +
-        "},\"lee\":";
-    if (!c.lee) return out + "null}";
+void WriteChannel(JsonWriter& json, const ChannelFigures& c) {
+    json.BeginObject();
+    json.Key("frequency_mhz");
+    if (c.frequencyMHz > 0.0)
+        json.NumberText(Trimmed(c.frequencyMHz, 6, 1));
+    else
+        json.Null();
+    json.Key("samples").Integer(c.samples);
+    json.Key("samples_per_second").Fixed(c.samplesPerSecond, 3);
+    json.Key("level_dbm").BeginObject();
+    json.Key("min").Integer(c.levels.minimum).Key("median").Integer(c.levels.median);
+    json.Key("max").Integer(c.levels.maximum);
+    json.EndObject();
+    json.Key("lee");
+    if (!c.lee) {
+        json.Null().EndObject();
+        return;
+    }
     const LeeFigures& lee = *c.lee;
-    return out + "{\"window_m\":" + Fixed(lee.windowMetres, 3) +
-           ",\"windows\":" + Whole(lee.windows) +
-           ",\"samples_per_window\":{\"min\":" + Whole(lee.minimum) +
-           ",\"p10\":" + Whole(lee.percentile10) + ",\"median\":" + Whole(lee.median) +
-           "},\"share_below_36\":" + Fixed(lee.shareBelow36, 4) +
-           ",\"max_speed_kmh\":" + Fixed(lee.maxSpeedKmh, 1) + ",\"verdict\":\"" +
-           VerdictKey(lee.verdict) + "\",\"meets_percent\":" + Whole(lee.meetsPercent) + "}}";
+    json.BeginObject();
+    json.Key("window_m").Fixed(lee.windowMetres, 3);
+    json.Key("windows").Integer(lee.windows);
+    json.Key("samples_per_window").BeginObject();
+    json.Key("min").Integer(lee.minimum).Key("p10").Integer(lee.percentile10);
+    json.Key("median").Integer(lee.median);
+    json.EndObject();
+    json.Key("share_below_36").Fixed(lee.shareBelow36, 4);
+    json.Key("max_speed_kmh").Fixed(lee.maxSpeedKmh, 1);
+    json.Key("verdict").String(VerdictKey(lee.verdict));
+    json.Key("meets_percent").Integer(lee.meetsPercent);
+    json.EndObject().EndObject();
 }
 
 // HTML ------------------------------------------------------------------------------------
@@ -305,22 +324,31 @@ std::string ReportText(const DriveReport& report) {
 }
 
 std::string ReportJson(const DriveReport& report) {
-    std::string out = "{\"schema_version\":" + Whole(kReportSchemaVersion) +
-                      ",\"input\":{\"name\":" + JsonString(report.input) +
-                      ",\"bytes\":" + Whole(static_cast<std::int64_t>(report.fileBytes)) +
-                      "},\"outage_seconds\":" + Whole(report.outageSeconds) + ",\"file\":{" +
-                      DriveJson(report.file) + ",\"verdict\":\"" + VerdictKey(report.verdict) +
-                      "\"},\"scans\":[";
-    for (std::size_t i = 0; i < report.scans.size(); ++i) {
-        const ScanReport& scan = report.scans[i];
-        out += std::string(i ? "," : "") + "{\"number\":" + Whole(scan.number) +
-               ",\"name\":" + JsonString(scan.name) + "," + DriveJson(scan.drive) +
-               ",\"channels\":[";
-        for (std::size_t c = 0; c < scan.channels.size(); ++c)
-            out += std::string(c ? "," : "") + ChannelJson(scan.channels[c]);
-        out += "],\"verdict\":\"" + std::string(VerdictKey(scan.verdict)) + "\"}";
+    JsonWriter json;
+    json.BeginObject();
+    json.Key("schema_version").Integer(kReportSchemaVersion);
+    json.Key("input").BeginObject();
+    json.Key("name").String(report.input);
+    json.Key("bytes").Integer(static_cast<std::int64_t>(report.fileBytes));
+    json.EndObject();
+    json.Key("outage_seconds").Integer(report.outageSeconds);
+    json.Key("file").BeginObject();
+    WriteDrive(json, report.file);
+    json.Key("verdict").String(VerdictKey(report.verdict));
+    json.EndObject();
+    json.Key("scans").BeginArray();
+    for (const ScanReport& scan : report.scans) {
+        json.BeginObject();
+        json.Key("number").Integer(scan.number).Key("name").String(scan.name);
+        WriteDrive(json, scan.drive);
+        json.Key("channels").BeginArray();
+        for (const ChannelFigures& channel : scan.channels) WriteChannel(json, channel);
+        json.EndArray();
+        json.Key("verdict").String(VerdictKey(scan.verdict));
+        json.EndObject();
     }
-    return out + "]}\n";
+    json.EndArray().EndObject();
+    return json.TakeText() + "\n";
 }
 
 std::string ReportHtml(const DriveReport& report) {

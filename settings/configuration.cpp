@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <charconv>
+#include <filesystem>
+#include <system_error>
 
+#include "base/job_files.h"
 #include "convert/field_catalog.h"
 #include "settings/ini_profile.h"
 
@@ -57,10 +60,32 @@ int AvailableFieldTag(const WindowSettings& settings, std::size_t row) {
     return FieldTagOf(settings.availableFields[row]);
 }
 
-bool SaveConfiguration(const std::string& path, const WindowSettings& s) {
+std::string ConfigurationRefusal(const std::string& path) {
+    const std::string reason = InputFailureReason(path);
+    if (reason == kNotRegularFile) return "'" + path + "' is not a regular file.";
+    if (!reason.empty()) return "Cannot open '" + path + "': " + reason;
+    std::error_code error;
+    if (std::filesystem::file_size(path, error) > IniProfile::kMaxBytes)
+        return "'" + path + "' is not a configuration file: it is larger than 1 MiB.";
+    return {};
+}
+
+bool SaveConfiguration(const std::string& path, const WindowSettings& s,
+                       const std::vector<std::string>& inputs, std::string* reason) {
+    std::string ignored;
+    std::string& why = reason != nullptr ? *reason : ignored;
+    for (const std::string& input : inputs) {
+        if (SameFile(path, input)) {
+            why = kOutputIsInput;
+            return false;
+        }
+    }
     IniProfile ini;
     // An existing file that cannot be read must not be replaced by our entries alone.
-    if (!ini.Load(path)) return false;
+    if (!ini.Load(path)) {
+        why = ConfigurationRefusal(path);
+        return false;
+    }
     bool ok = ini.WriteInteger("InputFormat", "Product", s.inputFormat);
     ok = ok && ini.WriteString("InputFile", "Filename", s.inputFilename);
     ok = ok && ini.WriteInteger("OutputFilter", "BrindletMode", s.brindletMode);
@@ -95,7 +120,11 @@ bool SaveConfiguration(const std::string& path, const WindowSettings& s) {
     }
 
     ok = ok && ini.WriteString("OutputFile", "Filename", s.outputFilename);
-    return ok && ini.Save(path);
+    if (!ok) {
+        why = "A setting holds a line break.";
+        return false;
+    }
+    return ini.Save(path, &why);
 }
 
 int OpenConfiguration(const std::string& path, WindowSettings& s) {

@@ -58,8 +58,16 @@ struct WindowSettings {
 int AvailableFieldTag(const WindowSettings& settings, std::size_t row);
 
 // Writes the stored settings into `path`, keeping whatever else the file holds. False when the
-// file cannot be read or written, or a text holds a line break (the file is then unchanged).
-bool SaveConfiguration(const std::string& path, const WindowSettings& settings);
+// file cannot be read or written, is one of `inputs` (the open log), or a text holds a line
+// break (the file is then unchanged); `reason` then says why when it is known.
+bool SaveConfiguration(const std::string& path, const WindowSettings& settings,
+                       const std::vector<std::string>& inputs = {}, std::string* reason = nullptr);
+
+// Why `path` cannot be opened as a configuration, for the user ("'x' is not a regular file.",
+// "Cannot open 'x': No such file or directory", "'x' is not a configuration file: it is larger
+// than 1 MiB."); empty when it can. Reading a configuration costs several times its size in
+// memory: no configuration is that large.
+std::string ConfigurationRefusal(const std::string& path);
 
 // Reads a configuration into `settings` and returns the number of field list rows dropped
 // because their names are not catalog field names; never fails: a missing file, section or entry,

@@ -9,6 +9,8 @@
 #include <iterator>
 #include <system_error>
 
+#include "base/output_file.h"
+
 namespace varistrum {
 namespace {
 
@@ -42,14 +44,6 @@ bool IsStorableName(std::string_view s) {
     return !s.empty() && !IsBlank(s.front()) && !IsBlank(s.back()) && !HasLineBreak(s);
 }
 
-bool WriteWhole(const std::string& path, const std::string& data) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(data.data(), static_cast<std::streamsize>(data.size()));
-    out.close();
-    return !out.fail();
-}
-
 }  // namespace
 
 IniProfile::IniProfile() {
@@ -70,6 +64,7 @@ bool IniProfile::Load(const std::string& path) {
     // Only a regular file is a profile: a folder cannot be read, a named pipe would block the
     // read, and a save would rename its new file over a device.
     if (!std::filesystem::is_regular_file(path, ec)) return false;
+    if (std::filesystem::file_size(path, ec) > kMaxBytes || ec) return false;
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -179,28 +174,13 @@ std::string IniProfile::Text() const {
     return out;
 }
 
-bool IniProfile::Save(const std::string& path) const {
-    const std::string data = Text();
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    // Write a sibling file and rename it over the target, so a failed write (a full disk)
-    // leaves the previous configuration intact; a symlink keeps pointing at the saved file.
-    fs::path target(path);
-    if (fs::is_symlink(target, ec)) {
-        const fs::path resolved = fs::canonical(target, ec);
-        if (!ec) target = resolved;
-    }
-    fs::path temp = target;
-    temp += ".saving";
-    if (WriteWhole(temp.string(), data)) {
-        const fs::file_status status = fs::status(target, ec);
-        if (!ec && fs::exists(status)) fs::permissions(temp, status.permissions(), ec);
-        fs::rename(temp, target, ec);
-        if (!ec) return true;
-    }
-    fs::remove(temp, ec);
-    // The folder may not accept new files while the file itself is writable.
-    return WriteWhole(target.string(), data);
+bool IniProfile::Save(const std::string& path, std::string* reason) const {
+    // A failed write (a full disk) leaves the previous configuration intact; a symbolic link
+    // keeps pointing at the saved file.
+    std::string why;
+    if (WriteWholeFile(path, Text(), kConfigurationOutput, why)) return true;
+    if (reason != nullptr) *reason = "Cannot write '" + path + "': " + why;
+    return false;
 }
 
 const IniProfile::Entry* IniProfile::Find(std::string_view section, std::string_view key) const {

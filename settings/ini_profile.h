@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -17,15 +18,21 @@ namespace varistrum {
 // converted (8-bit clean).
 class IniProfile {
   public:
+    // No profile is larger: a bigger file is not read (its parse would hold several times its
+    // size in memory).
+    static constexpr std::uintmax_t kMaxBytes = 1 << 20;
+
     IniProfile();
 
     // Replaces the contents with the file's. A missing file gives an empty profile and true;
-    // false when the file exists but cannot be read (the profile is then empty).
+    // false when the file exists but cannot be read or is larger than kMaxBytes (the profile is
+    // then empty).
     bool Load(const std::string& path);
 
-    // Writes the whole profile; false on any failure, in which case an existing file is left
-    // as it was.
-    bool Save(const std::string& path) const;
+    // Writes the whole profile through a temporary file renamed over the target (a link is
+    // followed, a device or named pipe refused); false on any failure, with the reason when
+    // `reason` is given, in which case an existing file is left as it was.
+    bool Save(const std::string& path, std::string* reason = nullptr) const;
 
     // The text the profile would save.
     std::string Text() const;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <set>
 
 #include "tools/gps_quality.h"
 #include "tools/log_builder.h"
@@ -17,11 +18,11 @@ namespace varistrum::sim {
 
 namespace {
 
-constexpr std::array<Scenario, 7> kScenarios{
+constexpr std::array<Scenario, 8> kScenarios{
     Scenario::Mixed, Scenario::SingleGps,   Scenario::SingleRtc, Scenario::List,
-    Scenario::Table, Scenario::NoFrequency, Scenario::Bench};
-constexpr std::array<std::string_view, 7> kScenarioNames{
-    "mixed", "single-gps", "single-rtc", "list", "table", "no-frequency", "bench"};
+    Scenario::Table, Scenario::NoFrequency, Scenario::Bench,     Scenario::Calibration};
+constexpr std::array<std::string_view, 8> kScenarioNames{
+    "mixed", "single-gps", "single-rtc", "list", "table", "no-frequency", "bench", "calibration"};
 
 // Record types without a meaning that real files carry now and then.
 constexpr std::array<std::uint8_t, 4> kUnknownTypes{0x08, 0x55, 0x80, 0xD0};
@@ -29,6 +30,16 @@ constexpr std::array<std::uint8_t, 4> kUnknownTypes{0x08, 0x55, 0x80, 0xD0};
 constexpr std::size_t kChunkBytes = std::size_t{4} << 20;
 constexpr int kMaxSamples = kMaxRecordLength - 2;  // the longest data record a reader accepts
 constexpr int kForever = 1 << 30;
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+// The site the calibration route circles, and the smallest spread of its channels' EIRP: the
+// levels then stay more than 20 dB above the noise floor 3.4 km away (shadowing aside).
+constexpr std::size_t kCalibrationSite = 0;
+constexpr int kCalibrationMinSpread = 0;
+
+// The vehicle advances in steps of this many seconds when stops are planned, whatever the
+// scan's record rate, so that its path depends on the driving time alone.
+constexpr int kStepsPerSecond = 4;
 
 enum class ScanKind {
     Single,     // ScanList32Record, then receiver sample records
@@ -67,28 +78,99 @@ std::uint32_t CodeOfChannel(const FrequencyPlan& plan, int channel) {
     return plan.first + static_cast<std::uint32_t>(channel) - 1;
 }
 
+// The receivers' band a frequency code belongs to (the bands' codes do not overlap).
+const FrequencyPlan& PlanOfCode(std::uint32_t code) {
+    for (const FrequencyPlan* plan : {&kBandWrap, &kBand30kHz})
+        if (code >= plan->first && code <= plan->last) return *plan;
+    return kBand800;
+}
+
+// The vehicle's state as the GPS receiver reports it at the start of a second.
+struct Reported {
+    Point position;
+    double speed = 0.0;
+    int heading = 0;
+};
+
+// The moving seconds (counted from 0) before which the planned stops begin, in rising order.
+std::vector<std::int64_t> PlanStops(const SimulationOptions& options, const Vehicle& vehicle,
+                                    const Rng& vehicleRng) {
+    const StopOptions& stops = options.stops;
+    std::vector<std::int64_t> at;
+    if (stops.count <= 0) return at;
+    const std::int64_t n = stops.count;
+    const std::int64_t moving =
+        static_cast<std::int64_t>(std::ceil(options.durationSeconds)) - n * stops.seconds;
+    switch (stops.placement) {
+        case StopPlacement::Even:
+            for (std::int64_t k = 1; k <= n; ++k) at.push_back(k * moving / (n + 1));
+            break;
+        case StopPlacement::End:
+            for (std::int64_t k = 1; k <= n; ++k) at.push_back(k * (moving - 1) / n);
+            break;
+        case StopPlacement::NearSite: {
+            // Drive the route once without stops, as the simulation will.
+            Vehicle probe = vehicle;
+            Rng rng = vehicleRng;
+            const Point site = RadioModel::Sites()[stops.site].place;
+            std::int64_t second = 0;
+            for (std::int64_t k = 1; k <= n; ++k) {
+                const std::int64_t end = k * moving / n;
+                double nearest = 0.0;
+                std::int64_t best = -1;
+                for (; second < end; ++second) {
+                    const double dx = probe.Position().x - site.x;
+                    const double dy = probe.Position().y - site.y;
+                    const double distance = dx * dx + dy * dy;
+                    if (best < 0 || distance < nearest) {
+                        nearest = distance;
+                        best = second;
+                    }
+                    for (int step = 0; step < kStepsPerSecond; ++step)
+                        probe.Advance(1.0 / kStepsPerSecond, rng);
+                }
+                at.push_back(best);
+            }
+            break;
+        }
+    }
+    return at;
+}
+
 class DriveSimulator {
   public:
-    explicit DriveSimulator(const SimulationOptions& options);
+    DriveSimulator(const SimulationOptions& options, SimulationTruth* truth);
     bool Run(const ChunkSink& sink, SimulationSummary& summary);
 
   private:
+    void Second(int t);
+    void SecondWithStops(int t);
     Segment PlanSegment(int index);
     void BeginSegment(bool atFileStart);
     int TicksPerSecond() const;
     void EmitTimeRecord(int t);
     void EmitGps(int status);
     void EmitRtc();
-    void EmitExtras(int t);
+    void EmitExtras(int t, int segmentSecond);
     void EmitTick();
     void EmitSamples(int receiver, int count);
     void EmitListSweep();
     void EmitTableSweep();
     std::uint32_t RandomCode(const FrequencyPlan& plan);
+    std::uint32_t CalibrationCode(const FrequencyPlan& plan, std::uint32_t other);
+    void NoteChannel(std::uint32_t code);
     bool Flush(const ChunkSink& sink);
 
     SimulationOptions options_;
+    SimulationTruth* truth_;
+    bool stopMode_;
     Rng rng_;
+    // With planned stops the vehicle, the shadowing and the scan plan draw from streams of
+    // their own, so that time spent standing changes none of them.
+    Rng vehicleRng_, planRng_, shadowRng_;
+    Rng& vehicleDraws_;
+    Rng& planDraws_;
+    Rng& shadowDraws_;
     LogBuilder log_;
     SimClock clock_;
     LocalGrid grid_;
@@ -112,7 +194,33 @@ class DriveSimulator {
     int marker_ = 0;
     Point lastFixPlace_;
     std::uint32_t fixCount_ = 0;
+    Reported reported_;
+    std::set<std::uint32_t> channels_;  // measured so far, when the truth is wanted
+
+    // Planned stops.
+    std::vector<std::int64_t> stopAt_;
+    std::size_t nextStop_ = 0;
+    int movingSeconds_ = 0;         // moving seconds so far
+    int standLeft_ = 0;             // seconds of the current stop still to stand
+    bool departing_ = false;        // the first moving second after a stop
+    std::size_t openStop_ = kNone;  // the truth row the fixes now belong to
+    int second_ = 0;                // the drive's second now
+    int openStopFirstSecond_ = 0;
+    std::array<Point, kStepsPerSecond + 1> path_{};  // the second's path at each step
+    std::array<double, kStepsPerSecond + 1> pathMetres_{};
 };
+
+RouteOptions RouteFor(const SimulationOptions& options) {
+    RouteOptions route;
+    route.star = options.scenario == Scenario::Calibration;
+    route.centre = RadioModel::Sites()[kCalibrationSite].place;
+    route.junctionWaits = !options.stops.Planned();
+    return route;
+}
+
+RadioSettings RadioFor(const SimulationOptions& options) {
+    return {options.shadowSigmaDb, options.fading, options.levelOffsetDb};
+}
 
 std::deque<GpsEpisode> ScriptedEpisodes(Scenario scenario) {
     if (scenario != Scenario::Mixed) return {};
@@ -122,13 +230,21 @@ std::deque<GpsEpisode> ScriptedEpisodes(Scenario scenario) {
             {125, 35, EpisodeKind::Bad}};
 }
 
-DriveSimulator::DriveSimulator(const SimulationOptions& options)
+DriveSimulator::DriveSimulator(const SimulationOptions& options, SimulationTruth* truth)
     : options_(options),
-      rng_(options.seed),
+      truth_(truth),
+      stopMode_(options.stops.Planned()),
+      rng_(stopMode_ ? Mix64(options.seed ^ 0x5709ULL) : options.seed),
+      vehicleRng_(options.seed),  // the classic drive's first draws: the same route
+      planRng_(Mix64(options.seed ^ 0x91A4ULL)),
+      shadowRng_(Mix64(options.seed ^ 0x5AD0ULL)),
+      vehicleDraws_(stopMode_ ? vehicleRng_ : rng_),
+      planDraws_(stopMode_ ? planRng_ : rng_),
+      shadowDraws_(stopMode_ ? shadowRng_ : rng_),
       log_(options.variant),
       clock_{options.startYear, options.startMonth, options.startDay, options.startSecondOfDay},
-      vehicle_(rng_),
-      radio_(options.seed),
+      vehicle_(vehicleDraws_, RouteFor(options)),
+      radio_(options.seed, RadioFor(options)),
       gps_(ScriptedEpisodes(options.scenario), options.scenario == Scenario::Bench ? 600 : 60,
            options.scenario == Scenario::Bench ? 1800 : 200),
       samples_(kMaxSamples) {
@@ -137,7 +253,11 @@ DriveSimulator::DriveSimulator(const SimulationOptions& options)
         options.scenario == Scenario::Mixed ? 5 : (options.scenario == Scenario::SingleRtc ? 2 : 0);
     recordsPerSecond_ = options.scenario == Scenario::Bench ? 10 : 4;
     lastFixPlace_ = vehicle_.Position();
-    vehicle_.Park(rng_.Range(5, 15));  // the drive starts from a parked car
+    if (stopMode_) {
+        stopAt_ = PlanStops(options, vehicle_, vehicleRng_);
+    } else {
+        vehicle_.Park(rng_.Range(5, 15));  // the drive starts from a parked car
+    }
 }
 
 Segment DriveSimulator::PlanSegment(int index) {
@@ -152,20 +272,20 @@ Segment DriveSimulator::PlanSegment(int index) {
             s.cyclePosition = static_cast<int>(position);
             s.seconds = index < static_cast<int>(kMixedCycle.size())
                             ? step.scripted
-                            : rng_.Range(step.minSeconds, step.maxSeconds);
+                            : planDraws_.Range(step.minSeconds, step.maxSeconds);
             break;
         }
         case Scenario::SingleGps:
-            s.seconds = rng_.Range(120, 300);
+            s.seconds = planDraws_.Range(120, 300);
             break;
         case Scenario::SingleRtc:
             s.rtcTimed = true;
-            s.seconds = rng_.Range(120, 300);
+            s.seconds = planDraws_.Range(120, 300);
             break;
         case Scenario::List:
             s.kind = ScanKind::List;
             s.listPositions = index % 2 == 0 ? 10 : 7;
-            s.seconds = rng_.Range(90, 200);
+            s.seconds = planDraws_.Range(90, 200);
             break;
         case Scenario::Table:
             s.kind = ScanKind::Table;
@@ -176,25 +296,51 @@ Segment DriveSimulator::PlanSegment(int index) {
             s.seconds = kForever;
             break;
         case Scenario::Bench:
-            s.seconds = rng_.Range(600, 1800);
+            s.seconds = planDraws_.Range(600, 1800);
+            break;
+        case Scenario::Calibration:
+            s.seconds = kForever;
             break;
     }
     return s;
 }
 
 std::uint32_t DriveSimulator::RandomCode(const FrequencyPlan& plan) {
+    Rng& rng = planDraws_;
     std::uint32_t code = 0;
     for (int attempt = 0; attempt < 16; ++attempt) {  // prefer channels that carry a signal
         if (plan.Wraps()) {
-            code =
-                CodeOfChannel(plan, rng_.Chance(0.8) ? rng_.Range(1, 124) : rng_.Range(991, 1023));
+            code = CodeOfChannel(plan, rng.Chance(0.8) ? rng.Range(1, 124) : rng.Range(991, 1023));
         } else {
             code = plan.first + static_cast<std::uint32_t>(
-                                    rng_.Range(0, static_cast<int>(plan.last - plan.first)));
+                                    rng.Range(0, static_cast<int>(plan.last - plan.first)));
         }
         if (!RadioModel::IsIdle(code)) break;
     }
+    NoteChannel(code);
     return code;
+}
+
+// A channel of the calibration site with a strong EIRP, from a random place in the band on,
+// never on the frequency of `other` (another band's channel, 0 for none).
+std::uint32_t DriveSimulator::CalibrationCode(const FrequencyPlan& plan, std::uint32_t other) {
+    const auto count = plan.last - plan.first + 1;
+    const auto start = static_cast<std::uint32_t>(planDraws_.Range(0, static_cast<int>(count) - 1));
+    const double otherMhz = other == 0 ? 0.0 : PlanOfCode(other).CodeToMHz(other);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint32_t code = plan.first + (start + i) % count;
+        if (!RadioModel::IsIdle(code) && RadioModel::SiteOfChannel(code) == kCalibrationSite &&
+            RadioModel::ChannelSpreadDb(code) >= kCalibrationMinSpread &&
+            std::fabs(plan.CodeToMHz(code) - otherMhz) > 0.05) {
+            NoteChannel(code);
+            return code;
+        }
+    }
+    return RandomCode(plan);  // not reached with the receivers' bands
+}
+
+void DriveSimulator::NoteChannel(std::uint32_t code) {
+    if (truth_) channels_.insert(code);
 }
 
 void DriveSimulator::BeginSegment(bool atFileStart) {
@@ -208,8 +354,13 @@ void DriveSimulator::BeginSegment(bool atFileStart) {
     }
     switch (segment_.kind) {
         case ScanKind::Single:
-            rx1Code_ = RandomCode(kBand800);
-            rx2Code_ = RandomCode(rx2Plan_);
+            if (options_.scenario == Scenario::Calibration) {
+                rx1Code_ = CalibrationCode(kBand800, 0);
+                rx2Code_ = CalibrationCode(rx2Plan_, rx1Code_);
+            } else {
+                rx1Code_ = RandomCode(kBand800);
+                rx2Code_ = RandomCode(rx2Plan_);
+            }
             log_.ScanList32(rx1Code_, rx2Code_);
             break;
         case ScanKind::Undefined:  // the receiver still measures a channel; the file just lacks it
@@ -229,15 +380,17 @@ void DriveSimulator::BeginSegment(bool atFileStart) {
             // Channel numbers rise through each sweep; both cross multiples of 256.
             sweep1_.clear();
             sweep2_.clear();
-            const int start1 = rng_.Range(1, 180);
+            const int start1 = planDraws_.Range(1, 180);
             for (int k = 0; k < 40; ++k) sweep1_.push_back(start1 + 180 * k);
             if (rx2Plan_.Wraps()) {
                 for (int k = 0; k < 31; ++k) sweep2_.push_back(1 + 4 * k);
                 for (int k = 0; k < 9; ++k) sweep2_.push_back(991 + 4 * k);
             } else {
-                const int start2 = rng_.Range(1, 21);
+                const int start2 = planDraws_.Range(1, 21);
                 for (int k = 0; k < 38; ++k) sweep2_.push_back(start2 + 21 * k);
             }
+            for (const int channel : sweep1_) NoteChannel(CodeOfChannel(kBand800, channel));
+            for (const int channel : sweep2_) NoteChannel(CodeOfChannel(rx2Plan_, channel));
             break;
         }
     }
@@ -266,7 +419,7 @@ void DriveSimulator::EmitTimeRecord(int t) {
 
 void DriveSimulator::EmitGps(int status) {
     const bool good = status >= kStatus2D;
-    const Point place = good ? vehicle_.Position() : lastFixPlace_;  // bad fixes repeat the last
+    const Point place = good ? reported_.position : lastFixPlace_;  // bad fixes repeat the last
     if (good) lastFixPlace_ = place;
     GpsFix fix;
     fix.year = clock_.year;
@@ -284,9 +437,9 @@ void DriveSimulator::EmitGps(int status) {
     fix.height1 = fix.heightCm + 4700;
     fix.height2 = fix.heightCm / 10;
     fix.height4 = rng_.Range(-300, 300);
-    fix.speedCmPerS = good ? static_cast<std::uint16_t>(RoundHalfUp(vehicle_.Speed() * 100.0)) : 0;
+    fix.speedCmPerS = good ? static_cast<std::uint16_t>(RoundHalfUp(reported_.speed * 100.0)) : 0;
     fix.speed2 = fix.speedCmPerS;
-    fix.heading = static_cast<std::uint16_t>(vehicle_.HeadingDegrees());
+    fix.heading = static_cast<std::uint16_t>(reported_.heading);
     fix.statusCode = status;
     fix.statusLowBits = static_cast<std::uint8_t>(rng_.Range(0, 31));
     fix.satellites = status == kStatus3D
@@ -310,6 +463,15 @@ void DriveSimulator::EmitGps(int status) {
     }
     fix.leadingWord = fixCount_++;
     log_.Gps(fix);
+    if (good && openStop_ != kNone && truth_) {
+        StopTruth& stop = truth_->stops[openStop_];
+        if (stop.firstGpsRecord == 0) {
+            stop.firstGpsRecord = fixCount_;
+            openStopFirstSecond_ = second_;
+        }
+        stop.lastGpsRecord = fixCount_;
+        stop.seconds = second_ - openStopFirstSecond_;
+    }
 }
 
 void DriveSimulator::EmitRtc() {
@@ -318,7 +480,8 @@ void DriveSimulator::EmitRtc() {
              clock_.year % 100, marker_);
 }
 
-void DriveSimulator::EmitExtras(int t) {
+// `segmentSecond`: the seconds of the scan so far, -1 while standing at a planned stop.
+void DriveSimulator::EmitExtras(int t, int segmentSecond) {
     if (tpEvery_ > 0 && t % tpEvery_ == tpEvery_ / 2) {
         TpFix tp;
         tp.hours = clock_.Hours();
@@ -327,11 +490,11 @@ void DriveSimulator::EmitExtras(int t) {
         tp.day = clock_.day;
         tp.month = clock_.month;
         tp.year = clock_.year;
-        tp.SetLatitude(grid_.LatitudeMicrodegrees(vehicle_.Position()));
-        tp.SetLongitude(grid_.LongitudeMicrodegrees(vehicle_.Position()));
+        tp.SetLatitude(grid_.LatitudeMicrodegrees(reported_.position));
+        tp.SetLongitude(grid_.LongitudeMicrodegrees(reported_.position));
         log_.TpPosition(tp);
-        log_.TpTime(static_cast<std::int16_t>(RoundHalfUp(vehicle_.Speed() * 3.6)),
-                    static_cast<std::uint16_t>(vehicle_.HeadingDegrees()));
+        log_.TpTime(static_cast<std::int16_t>(RoundHalfUp(reported_.speed * 3.6)),
+                    static_cast<std::uint16_t>(reported_.heading));
     }
     if (!extras_) return;
     if (t % 10 == 4) {
@@ -346,9 +509,8 @@ void DriveSimulator::EmitExtras(int t) {
         !segment_.rtcTimed && (segment_.kind == ScanKind::List || segment_.kind == ScanKind::Table);
     if (gpsScan && t % 10 == 7) EmitRtc();
     if (segment_.kind == ScanKind::Single && !segment_.rtcTimed) {
-        const int second = t - segmentStart_;
-        if (second == 5) EmitSamples(1, 0);  // a data record without samples
-        if (second == 12 && segment_.cyclePosition == 4) EmitSamples(1, kMaxSamples);
+        if (segmentSecond == 5) EmitSamples(1, 0);  // a data record without samples
+        if (segmentSecond == 12 && segment_.cyclePosition == 4) EmitSamples(1, kMaxSamples);
     }
 }
 
@@ -425,19 +587,10 @@ bool DriveSimulator::Run(const ChunkSink& sink, SimulationSummary& summary) {
     int t = 0;
     for (;; ++t) {
         if (bySize ? static_cast<double>(log_.Size()) >= targetBytes : t >= seconds) break;
-        const bool newSegment = t - segmentStart_ >= segment_.seconds;
-        if (newSegment) {
-            segment_ = PlanSegment(++segmentIndex_);
-            segmentStart_ = t;
-        }
-        EmitTimeRecord(t);
-        if (newSegment) BeginSegment(false);
-        const int ticks = TicksPerSecond();
-        for (int tick = 0; tick < ticks; ++tick) {
-            radio_.Locate(vehicle_.Position());
-            EmitTick();
-            if (tick == 0) EmitExtras(t);
-            radio_.Move(vehicle_.Advance(1.0 / ticks, rng_), rng_);
+        if (stopMode_) {
+            SecondWithStops(t);
+        } else {
+            Second(t);
         }
         clock_.Tick();
         if (log_.PendingSize() >= kChunkBytes && !Flush(sink)) return false;
@@ -446,7 +599,106 @@ bool DriveSimulator::Run(const ChunkSink& sink, SimulationSummary& summary) {
     summary.bytes = log_.Size();
     summary.records = log_.RecordCount();
     summary.seconds = t;
+    if (truth_) {
+        truth_->channels.clear();
+        for (const std::uint32_t code : channels_)
+            truth_->channels.push_back({code, PlanOfCode(code).CodeToMHz(code)});
+    }
     return true;
+}
+
+// One second of the classic drive: the vehicle moves in steps of the scan's record rate.
+void DriveSimulator::Second(int t) {
+    const bool newSegment = t - segmentStart_ >= segment_.seconds;
+    if (newSegment) {
+        segment_ = PlanSegment(++segmentIndex_);
+        segmentStart_ = t;
+    }
+    reported_ = {vehicle_.Position(), vehicle_.Speed(), vehicle_.HeadingDegrees()};
+    EmitTimeRecord(t);
+    if (newSegment) BeginSegment(false);
+    const int ticks = TicksPerSecond();
+    for (int tick = 0; tick < ticks; ++tick) {
+        radio_.Locate(vehicle_.Position());
+        EmitTick();
+        if (tick == 0) EmitExtras(t, t - segmentStart_);
+        radio_.Move(vehicle_.Advance(1.0 / ticks, rng_), rng_);
+    }
+}
+
+// One second of a drive with planned stops. The scan schedule counts moving seconds only, and
+// the vehicle's path over the second is worked out first, in fixed steps, then sampled at the
+// scan's record rate.
+void DriveSimulator::SecondWithStops(int t) {
+    second_ = t;
+    if (standLeft_ == 0 && nextStop_ < stopAt_.size() && stopAt_[nextStop_] == movingSeconds_) {
+        ++nextStop_;
+        standLeft_ = options_.stops.seconds;
+        if (truth_) {
+            StopTruth stop;
+            stop.latitudeMas = grid_.LatitudeMas(vehicle_.Position());
+            stop.longitudeMas = grid_.LongitudeMas(vehicle_.Position());
+            truth_->stops.push_back(stop);
+            openStop_ = truth_->stops.size() - 1;
+        }
+    }
+    const bool standing = standLeft_ > 0;
+    const bool creeping = standing && options_.stops.creepSpeed > 0.0;
+    reported_ = {vehicle_.Position(), vehicle_.Speed(), vehicle_.HeadingDegrees()};
+    if (creeping) {
+        reported_.speed = options_.stops.creepSpeed;
+    } else if (standing || (departing_ && options_.stops.creepSpeed <= 0.0)) {
+        reported_.speed = 0.0;  // the car stands, or starts from a stand
+    }
+
+    const bool newSegment = !standing && movingSeconds_ - segmentStart_ >= segment_.seconds;
+    if (newSegment) {
+        segment_ = PlanSegment(++segmentIndex_);
+        segmentStart_ = movingSeconds_;
+    }
+    EmitTimeRecord(t);
+    if (newSegment) BeginSegment(false);
+
+    path_[0] = vehicle_.Position();
+    pathMetres_[0] = 0.0;
+    for (int step = 1; step <= kStepsPerSecond; ++step) {
+        const double dt = 1.0 / kStepsPerSecond;
+        double metres = 0.0;
+        if (creeping) {
+            metres = vehicle_.Creep(dt, options_.stops.creepSpeed, vehicleDraws_);
+        } else if (!standing) {
+            metres = vehicle_.Advance(dt, vehicleDraws_);
+        }
+        path_[static_cast<std::size_t>(step)] = vehicle_.Position();
+        pathMetres_[static_cast<std::size_t>(step)] =
+            pathMetres_[static_cast<std::size_t>(step - 1)] + metres;
+    }
+    // Position and metres driven at a fraction of the second, between the steps' ends.
+    const auto at = [this](int tick, int ticks, Point* place) {
+        const double x = static_cast<double>(kStepsPerSecond) * tick / ticks;
+        const auto step = std::min(static_cast<std::size_t>(x), std::size_t{kStepsPerSecond - 1});
+        const double part = x - static_cast<double>(step);
+        const Point a = path_[step], b = path_[step + 1];
+        if (place) *place = {a.x + (b.x - a.x) * part, a.y + (b.y - a.y) * part};
+        return pathMetres_[step] + (pathMetres_[step + 1] - pathMetres_[step]) * part;
+    };
+    const int ticks = TicksPerSecond();
+    for (int tick = 0; tick < ticks; ++tick) {
+        Point place;
+        const double from = at(tick, ticks, &place);
+        radio_.Locate(place);
+        EmitTick();
+        if (tick == 0) EmitExtras(t, standing ? -1 : movingSeconds_ - segmentStart_);
+        radio_.Move(at(tick + 1, ticks, nullptr) - from, shadowDraws_);
+    }
+
+    if (standing) {
+        departing_ = --standLeft_ == 0;
+    } else {
+        if (departing_) openStop_ = kNone;  // the stop's last fix is this second's
+        departing_ = false;
+        ++movingSeconds_;
+    }
 }
 
 }  // namespace
@@ -461,6 +713,23 @@ std::string SimulationOptionsError(const SimulationOptions& o) {
     if (o.startYear < 1990 || o.startYear > 2155 || o.startMonth < 1 || o.startMonth > 12 ||
         o.startDay < 1 || o.startDay > probe.DaysInMonth())
         return "invalid start date";
+    if (!(o.shadowSigmaDb >= 0.0 && o.shadowSigmaDb <= kMaxShadowSigmaDb))
+        return "shadowing sigma outside 0-30 dB";
+    if (o.levelOffsetDb < -kMaxLevelOffsetDb || o.levelOffsetDb > kMaxLevelOffsetDb)
+        return "level offset outside -200..200 dB";
+    const StopOptions& stops = o.stops;
+    if (!stops.Planned()) return {};
+    if (stops.count > kMaxStops) return "more than 10000 stops";
+    if (stops.seconds < 1 || stops.seconds > 86400) return "stop length outside 1-86400 s";
+    if (!(stops.creepSpeed >= 0.0 && stops.creepSpeed <= kMaxCreepSpeed))
+        return "creep speed outside 0-50 m/s";
+    if (stops.placement == StopPlacement::NearSite && stops.site >= RadioModel::kSites)
+        return "no such site";
+    if (stops.count == 0) return {};
+    if (o.sizeMb > 0.0) return "stops need a duration, not a size";
+    const double moving =
+        std::ceil(o.durationSeconds) - static_cast<double>(stops.count) * stops.seconds;
+    if (moving < stops.count + 1.0) return "the stops leave too little driving time";
     return {};
 }
 
@@ -479,13 +748,14 @@ std::span<const Scenario> AllScenarios() {
 }
 
 bool SimulateRecords(const SimulationOptions& options, const ChunkSink& sink,
-                     SimulationSummary& summary, std::string* error) {
+                     SimulationSummary& summary, std::string* error, SimulationTruth* truth) {
     const std::string invalid = SimulationOptionsError(options);
     if (!invalid.empty()) {
         if (error) *error = invalid;
         return false;
     }
-    DriveSimulator simulator(options);
+    if (truth) *truth = {};
+    DriveSimulator simulator(options, truth);
     // The identification record is part of the records; the header comes separately.
     if (!simulator.Run(sink, summary)) {
         if (error) *error = "write failed";

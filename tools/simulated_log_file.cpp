@@ -21,7 +21,7 @@ std::vector<std::uint8_t> FinalHeader(int variant, std::uint64_t size) {
 }  // namespace
 
 bool WriteSimulatedLog(const SimulationOptions& options, const std::string& path,
-                       std::string* error, SimulationSummary* summary) {
+                       std::string* error, SimulationSummary* summary, SimulationTruth* truth) {
     const std::string invalid = SimulationOptionsError(options);
     if (!invalid.empty()) {
         if (error) *error = invalid;
@@ -41,7 +41,7 @@ bool WriteSimulatedLog(const SimulationOptions& options, const std::string& path
                    [file](std::span<const std::uint8_t> bytes) {
                        return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
                    },
-                   result);
+                   result, nullptr, truth);
     if (ok) {
         const std::vector<std::uint8_t> header = FinalHeader(options.variant, result.bytes);
         ok = std::fseek(file, 0, SEEK_SET) == 0 &&
@@ -59,7 +59,7 @@ bool WriteSimulatedLog(const SimulationOptions& options, const std::string& path
     return true;
 }
 
-std::vector<std::uint8_t> SimulateLog(const SimulationOptions& options) {
+std::vector<std::uint8_t> SimulateLog(const SimulationOptions& options, SimulationTruth* truth) {
     std::vector<std::uint8_t> file(static_cast<std::size_t>(HeaderSize(options.variant)));
     SimulationSummary summary;
     std::string error;
@@ -69,7 +69,7 @@ std::vector<std::uint8_t> SimulateLog(const SimulationOptions& options) {
             file.insert(file.end(), bytes.begin(), bytes.end());
             return true;
         },
-        summary, &error);
+        summary, &error, truth);
     if (!ok) throw std::invalid_argument(error);
     const std::vector<std::uint8_t> header = FinalHeader(options.variant, file.size());
     std::copy(header.begin(), header.end(), file.begin());

@@ -29,12 +29,24 @@ class LocalGrid {
     double metresPerDegreeLon_;
 };
 
+// The shape of the route and whether the driver waits at its junctions.
+struct RouteOptions {
+    // A star around `centre` instead of the loop around the origin: turns alternately about
+    // 200 m and about 3.2 km from it, so that every leg spans more than a decade of distance.
+    bool star = false;
+    Point centre;
+    bool junctionWaits = true;  // 4-25 s at three junctions in ten
+};
+
 class Vehicle {
   public:
-    explicit Vehicle(Rng& rng);
+    explicit Vehicle(Rng& rng, const RouteOptions& route = {});
 
     // Drives on for the given time; returns the metres travelled.
     double Advance(double seconds, Rng& rng);
+    // Drives on at exactly this speed for the given time (a creeping car); the normal driving
+    // that follows starts from it. Returns the metres travelled.
+    double Creep(double seconds, double speed, Rng& rng);
     // Holds the vehicle where it is (parked before the drive starts).
     void Park(double seconds) { stopLeft_ += seconds; }
 
@@ -44,6 +56,7 @@ class Vehicle {
 
   private:
     void AimAtNextWaypoint(Rng& rng);
+    double Travel(double metres, Rng& rng);
 
     std::vector<Point> waypoints_;
     std::size_t target_ = 1;
@@ -52,6 +65,7 @@ class Vehicle {
     double cruise_ = 12.0;
     double stopLeft_ = 0.0;
     int heading_ = 0;
+    bool junctionWaits_ = true;
 };
 
 }  // namespace varistrum::sim

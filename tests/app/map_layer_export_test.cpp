@@ -53,12 +53,12 @@ TEST_F(GuiTest, ExportMapLayerWritesTheChosenFormat) {
         EXPECT_TRUE(gui == ReadFile(dir.File("cli.txt")));
     }
     // The dialog's provenance check box: the record beside the file and in its metadata.
-    EXPECT_FALSE(std::filesystem::exists(dir.File("gui.provenance.json")));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("gui.gpkg.provenance.json")));
     mapLayerProvenance = true;
     paths.push_back(QString::fromStdString(dir.File("gui.gpkg")));
     action->trigger();
     ASSERT_TRUE(WaitIdle());
-    const std::string record = ReadFile(dir.File("gui.provenance.json"));
+    const std::string record = ReadFile(dir.File("gui.gpkg.provenance.json"));
     EXPECT_NE(record.find("\"average_type\":\"40_lambda\""), std::string::npos) << record;
     EXPECT_EQ(RunCommand("ogrinfo -ro -so " + dir.File("gui.gpkg") + " | grep -q PROVENANCE="), 0);
     // A cancelled save dialog starts nothing.

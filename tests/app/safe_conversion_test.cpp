@@ -21,7 +21,7 @@ TEST_F(WindowSafetyTest, TheLogChosenAsOutputIsRefused) {
     Click("OutBrowse");
     Click("btnConvert");
     ASSERT_TRUE(WaitIdle());
-    EXPECT_EQ(messages, std::vector<std::string>{"Warning: The output file is the input file."});
+    EXPECT_EQ(messages, std::vector<std::string>{"Error: The output file is the input file."});
     EXPECT_TRUE(ReadFile(log) == bytes);
 }
 

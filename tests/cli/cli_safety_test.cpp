@@ -59,7 +59,7 @@ TEST(CliSafetyTest, AnOutputThatIsAnInputIsRefused) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Cli(dir, "convert -q --tags 5 " + c.arguments), 1) << c.arguments;
-        EXPECT_EQ(Err(dir), "Warning: The output file is the input file. '" + c.named + "'\n");
+        EXPECT_EQ(Err(dir), "Error: The output file is the input file. '" + c.named + "'\n");
         EXPECT_EQ(ReadFile(log), bytes);
     }
     EXPECT_EQ(ReadFile(dir.File("x.out")), bytes);
@@ -70,7 +70,7 @@ TEST(CliSafetyTest, AnOutputThatIsAnInputIsRefused) {
                            " --output-folder " + dir.File("in") + " --output-ext .klf"),
               1);
     EXPECT_EQ(Err(dir),
-              "Warning: The output file is the input file. '" + dir.File("in/a.klf") + "'\n");
+              "Error: The output file is the input file. '" + dir.File("in/a.klf") + "'\n");
     EXPECT_EQ(ReadFile(dir.File("in/a.klf")), bytes);
 }
 
@@ -166,7 +166,7 @@ TEST(CliSafetyTest, FolderJobsCountWhatTheySkipped) {
     // Two inputs with one output name.
     fs::copy_file(dir.File("in/a.klf"), dir.File("in/a.KLF"));
     EXPECT_EQ(Cli(dir, "convert -q --tags 5" + folders), 1);
-    EXPECT_EQ(Err(dir), "Warning: '" + dir.File("in/a.KLF") + "' and '" + dir.File("in/a.klf") +
+    EXPECT_EQ(Err(dir), "Error: '" + dir.File("in/a.KLF") + "' and '" + dir.File("in/a.klf") +
                             "' give the same output file. '" + dir.File("out/a.out") + "'\n");
     EXPECT_EQ(Cli(dir, "convert -q --tags 5 --pattern '*.qel'" + folders), 1);
     EXPECT_EQ(Err(dir), "Error: No files match '*.qel' in " + dir.File("in") + ".\n");
@@ -239,7 +239,7 @@ class CliProcess {
 
 bool HasTemporaryFile(const std::string& folder) {
     for (const auto& entry : fs::directory_iterator(folder)) {
-        if (entry.path().filename().string().rfind(".big.out.tmp", 0) == 0) return true;
+        if (entry.path().filename().string().rfind(".big.out~", 0) == 0) return true;
     }
     return false;
 }

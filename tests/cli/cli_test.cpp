@@ -28,7 +28,7 @@ TEST(CliTest, IdentifyFieldsAndVersion) {
     EXPECT_EQ(ReadFile(dir.File("stdout")), "9 QTX Tavrel (PC CARD)\n");
     test::WriteFile(dir.File("text.klf"), std::string("not a log"));
     EXPECT_EQ(Cli(dir, "identify " + dir.File("text.klf")), 1);
-    EXPECT_EQ(ReadFile(dir.File("stderr")), "Warning: File is not from a QTX CW product.\n");
+    EXPECT_EQ(ReadFile(dir.File("stderr")), "Error: File is not from a QTX CW product.\n");
     // A missing input is named as missing by every command that reads one.
     for (const std::string command : {"identify ", "index ", "convert --tags 5 "}) {
         EXPECT_EQ(Cli(dir, command + dir.File("gone.klf")), 1) << command;

@@ -105,7 +105,7 @@ TEST_F(MapFormatOptionsTest, FolderJobsWriteOneLayerFilePerLogOrOneMergedGeoPack
 // A GeoPackage carries the provenance record it is written beside; it counts the features.
 TEST_F(MapFormatOptionsTest, ProvenanceGoesIntoTheGeoPackageAndBesideIt) {
     ASSERT_EQ(Cli(log_ + " --format gpkg --provenance -q"), 0) << Err();
-    const std::string record = ReadFile(dir_.File("mixed.provenance.json"));
+    const std::string record = ReadFile(dir_.File("mixed.gpkg.provenance.json"));
     ASSERT_NE(record.find("\"features\":"), std::string::npos) << record;
     EXPECT_EQ(record.find("output_lines"), std::string::npos);
     // GDAL's reading of the dataset metadata, as a GIS user sees it.
@@ -124,9 +124,9 @@ TEST_F(MapFormatOptionsTest, ProvenanceGoesIntoTheGeoPackageAndBesideIt) {
         count.substr(count.find(':') + 2, count.find('\n') - count.find(':') - 2);
     EXPECT_NE(record.find("\"features\":" + features + ","), std::string::npos) << count << record;
     // Without --provenance there is no record.
-    std::filesystem::remove(dir_.File("mixed.provenance.json"));
+    std::filesystem::remove(dir_.File("mixed.gpkg.provenance.json"));
     ASSERT_EQ(Cli(log_ + " --format kml -q"), 0) << Err();
-    EXPECT_FALSE(Exists("mixed.provenance.json"));
+    EXPECT_FALSE(Exists("mixed.kml.provenance.json"));
 }
 
 }  // namespace

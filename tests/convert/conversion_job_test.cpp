@@ -29,7 +29,6 @@ using test::WriteFile;
 using test::kBand800;
 
 struct Job {
-    AveragingEngine engine;
     TavrelReader reader;
     RecordingObserver observer;
     JobOutcome Run(const std::vector<std::string>& in, const std::vector<std::string>& out,

@@ -7,11 +7,12 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "averaging/averaging_engine.h"
+#include "base/job_files.h"
+#include "base/output_file.h"
 #include "convert/convert_job.h"
-#include "convert/job_files_check.h"
-#include "convert/output_file.h"
 #include "convert/output_split.h"
 #include "convert/parallel_job.h"
 #include "support/test_files.h"
@@ -184,7 +185,7 @@ TEST(SafeConversionTest, AnOutputThatIsTheInputIsRefusedBeforeAnythingIsWritten)
         const Job job = RunJob({dir.File("log.klf")}, {output}, FieldSettings({DataField}));
         EXPECT_EQ(job.outcome, JobOutcome::Failed);
         EXPECT_EQ(job.messages,
-                  std::vector<std::string>{"Warning: The output file is the input file."});
+                  std::vector<std::string>{"Error: The output file is the input file."});
         EXPECT_EQ(ReadFile(dir.File("log.klf")), log);
     }
 }
@@ -273,6 +274,49 @@ TEST(SafeConversionTest, SplitRunsRemoveThePartsOfAnEarlierLongerRun) {
     WriteFile(dir.File("run/run-1.out"), std::string("stale"));
     ASSERT_EQ(RunJob({dir.File("tiny.klf")}, {output}, settings).outcome, JobOutcome::Completed);
     EXPECT_FALSE(fs::exists(dir.File("run")));
+}
+
+// The parts of a split are named after the output: one that is a link, or another name of the
+// input or of the output itself, is refused; the input and the other files stay as they were.
+TEST(SafeConversionTest, SplitPartsNeverLeadToOtherFiles) {
+    const struct {
+        const char* name;
+        std::function<void(const TempDir&)> setUp;
+        const char* message;
+    } cases[] = {
+        {"a part that is a link",
+         [](const TempDir& dir) { fs::create_symlink("../victim", dir.File("big/big-2.out")); },
+         "Error: Split File Cannot Be Accessed!"},
+        {"a part that is the input",
+         [](const TempDir& dir) {
+             fs::create_hard_link(dir.File("big.klf"), dir.File("big/big-1.out"));
+         },
+         "Error: The output file is the input file."},
+        {"a part that is the output",
+         [](const TempDir& dir) {
+             WriteFile(dir.File("big.out"), std::string("earlier"));
+             fs::create_hard_link(dir.File("big.out"), dir.File("big/big-1.out"));
+         },
+         "is written twice by one output."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        WriteFile(dir.File("big.klf"), RtcLog(60001));
+        WriteFile(dir.File("victim"), std::string("victim"));
+        fs::create_directory(dir.File("big"));
+        c.setUp(dir);
+        const std::string log = ReadFile(dir.File("big.klf"));
+        auto settings = FieldSettings({DataField});
+        settings.split = true;
+        const Job job = RunJob({dir.File("big.klf")}, {dir.File("big.out")}, settings);
+        EXPECT_EQ(job.outcome, JobOutcome::Failed);
+        ASSERT_FALSE(job.messages.empty());
+        EXPECT_EQ(job.messages.back().rfind("Error: ", 0), 0u) << job.messages.back();
+        EXPECT_NE(job.messages.back().find(c.message), std::string::npos) << job.messages.back();
+        EXPECT_EQ(ReadFile(dir.File("big.klf")), log);
+        EXPECT_EQ(ReadFile(dir.File("victim")), "victim");
+    }
 }
 
 // A log whose receiver samples come without a frequency definition.

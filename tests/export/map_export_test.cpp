@@ -326,10 +326,12 @@ TEST(MapExportTest, FailureAndCancelLeaveNoFile) {
         }
         EXPECT_TRUE(std::filesystem::is_empty(dir.File("out")));
     }
+    WaitForDroppedDatasets();
 }
 
-// A small tmpfs as a full disk; skipped where the test may not mount one.
-TEST(MapExportTest, AFullDiskFailsAndLeavesNoFile) {
+// A small tmpfs as a full disk; skipped where the test may not mount one. Every file of the
+// output (the layer, GeoJSON's route file, the provenance record) keeps its earlier version.
+TEST(MapExportTest, AFullDiskFailsAndKeepsTheEarlierFiles) {
     TempDir dir;
     const std::string full = dir.File("full");
     std::filesystem::create_directory(full);
@@ -346,18 +348,95 @@ TEST(MapExportTest, AFullDiskFailsAndLeavesNoFile) {
     for (MapFormat format :
          {MapFormat::GeoPackage, MapFormat::GeoJson, MapFormat::FlatGeobuf, MapFormat::Kml}) {
         SCOPED_TRACE(std::string(FormatName(format)));
+        const std::string output = full + "/drive" + std::string(FormatExtension(format));
+        std::vector<std::string> earlier = {output, output + ".provenance.json"};
+        if (format == MapFormat::GeoJson) earlier.push_back(RouteFileOf(output));
+        for (const std::string& file : earlier) test::WriteFile(file, "earlier " + file);
         MapExportOptions options;
         options.format = format;
         TavrelReader reader;
         RecordingObserver observer;
-        const std::string output = full + "/drive" + std::string(FormatExtension(format));
-        EXPECT_EQ(RunMapExportJob(reader, {input}, {output}, settings, options, observer, {}),
-                  JobOutcome::Failed);
+        EXPECT_EQ(
+            RunMapExportWithProvenance(reader, input, output, settings, options, observer, {}),
+            JobOutcome::Failed);
         ASSERT_FALSE(observer.messages.empty());
         EXPECT_NE(observer.messages.back().find("Output File Cannot Be Accessed!"),
                   std::string::npos);
-        EXPECT_TRUE(std::filesystem::is_empty(full));
+        std::size_t entries = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(full)) {
+            ++entries;
+            const std::string file = entry.path().string();
+            EXPECT_EQ(test::ReadFile(file), "earlier " + file);
+        }
+        EXPECT_EQ(entries, earlier.size());
+        for (const std::string& file : earlier) std::filesystem::remove(file);
     }
+    WaitForDroppedDatasets();
+}
+
+}  // namespace
+}  // namespace varistrum
+
+namespace varistrum {
+namespace {
+
+// A KML export stops at the placemark after its limit: an error naming the file and the way to
+// fewer points, and no file, temporary or final.
+TEST(MapExportTest, AKmlStopsAtItsPlacemarkLimit) {
+    TempDir dir;
+    const std::string input = dir.File("drive.klf");
+    test::WriteFile(input, sim::SimulateLog(sim::Scenario::SingleGps, 8, 4, 300));
+    ConversionSettings settings = FieldSettings({LatitudeDecimalDegrees});
+    settings.convertAllScans = true;
+    MapExportOptions options;
+    options.format = MapFormat::Kml;
+    for (const std::int64_t limit : {std::int64_t{50}, std::int64_t{100000}}) {
+        SCOPED_TRACE(limit);
+        options.kmlPlacemarkLimit = limit;
+        TavrelReader reader;
+        RecordingObserver observer;
+        MapExportReport report;
+        const JobOutcome outcome =
+            RunMapExportJob(reader, {input}, {dir.File("drive.kml")}, settings, options, observer,
+                            {}, JobKind::SingleFile, {}, &report);
+        if (limit == 50) {
+            EXPECT_EQ(outcome, JobOutcome::Failed);
+            EXPECT_EQ(observer.messages,
+                      std::vector<std::string>{
+                          "Error: '" + dir.File("drive.kml") +
+                          "' would hold more than 50 placemarks, the most a KML export writes: "
+                          "40-lambda averaging gives far fewer points (--average 40-lambda, or 40 "
+                          "Lambda in the window)."});
+            EXPECT_EQ(test::ReadFile(dir.File("drive.kml")), "");
+        } else {
+            EXPECT_EQ(outcome, JobOutcome::Completed);
+            EXPECT_GT(report.points, 50);
+        }
+        std::size_t entries = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+            entries += entry.path().filename().string().front() == '.' ? 100 : 1;
+        EXPECT_EQ(entries, limit == 50 ? 1u : 2u);
+    }
+    WaitForDroppedDatasets();
+}
+
+}  // namespace
+}  // namespace varistrum
+
+namespace varistrum {
+namespace {
+
+// GDAL's messages reach the user as one line of a few hundred bytes at most (some quote a whole
+// SQL script).
+TEST(GdalErrorTrapTest, MessagesAreOneShortLine) {
+    GdalErrorTrap trap;
+    trap.Record(CE_Failure, 1, "first line\nsecond line\r\n");
+    EXPECT_EQ(trap.LastError(), "first line second line");
+    trap.Record(CE_Warning, 1, "a warning is dropped");
+    EXPECT_EQ(trap.Errors(), 1);
+    const std::string script(5000, 's');
+    trap.Record(CE_Failure, 1, script.c_str());
+    EXPECT_EQ(trap.LastError(), std::string(300, 's') + "...");
 }
 
 }  // namespace

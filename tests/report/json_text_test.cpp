@@ -15,11 +15,13 @@ TEST(JsonTextTest, QuotesBackslashesAndControlCharactersAreEscaped) {
         {"", "\"\""},
         {"Scan \"A\"", "\"Scan \\\"A\\\"\""},
         {"C:\\logs", "\"C:\\\\logs\""},
-        {std::string_view("a\0b\r\n\x1f", 6), "\"a\\u0000b\\u000d\\u000a\\u001f\""},
+        {std::string_view("a\0b\r\n\x1f", 6), "\"a\\u0000b\\r\\n\\u001f\""},
         {"Stra\xc3\x9f"
          "e \x7f",
          "\"Stra\xc3\x9f"
          "e \x7f\""},
+        // Bytes that are not UTF-8 (a Latin-1 file name, a cut sequence): U+FFFD each.
+        {"caf\xe9 \xe2\x82", "\"caf\xef\xbf\xbd \xef\xbf\xbd\""},
     };
     for (const auto& c : cases) EXPECT_EQ(JsonString(c.text), c.json) << c.json;
 }

@@ -50,7 +50,7 @@ TEST(ProvenanceTest, RecordsInputDigestSettingsAndCounts) {
     test::RecordingObserver observer;
     FileOutcome converted;
     ASSERT_EQ(RunConversionJob(reader, {input}, {dir.File("drive.out")}, settings, observer, {},
-                               JobKind::SingleFile, &converted),
+                               JobKind::SingleFile, {}, &converted),
               JobOutcome::Completed);
     // The records from the last fix before the gap (second 99) to the next fix (140).
     EXPECT_EQ(converted.droppedInOutages, 41);
@@ -75,7 +75,7 @@ TEST(ProvenanceTest, RecordsInputDigestSettingsAndCounts) {
     for (const std::string& part : parts) {
         EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
     }
-    EXPECT_EQ(ProvenancePathOf("/data/drive 1.out"), "/data/drive 1.provenance.json");
+    EXPECT_EQ(ProvenancePathOf("/data/drive 1.out"), "/data/drive 1.out.provenance.json");
     run.input = dir.File("gone.klf");
     EXPECT_NE(ProvenanceJson(run).find("\"bytes\":null,\"sha256\":null"), std::string::npos);
 }

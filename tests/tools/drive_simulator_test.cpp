@@ -78,6 +78,7 @@ TEST(DriveSimulatorTest, EveryScenarioMakesAWellFramedFileWithItsRecordKinds) {
         {Scenario::Table, {0, 1, 9}, {2, 3, 5, 6, 7}, false},
         {Scenario::NoFrequency, {0, 1, 2, 3}, {5, 6, 7, 9}, false},
         {Scenario::Bench, {0, 1, 2, 3, 5}, {4, 6, 7, 9, 0xC0, 0xC1}, true},
+        {Scenario::Calibration, {0, 1, 2, 3, 5}, {4, 6, 7, 9, 0xC0, 0xC1}, true},
     };
     ASSERT_EQ(AllScenarios().size(), std::size(cases));
     for (const auto& c : cases) {
