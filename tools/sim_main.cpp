@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "convert/output_file.h"
+#include "base/output_file.h"
 #include "tools/drive_simulator.h"
 #include "tools/truth_files.h"
 

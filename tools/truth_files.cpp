@@ -8,7 +8,7 @@
 
 #include "base/json_text.h"
 #include "base/number_format.h"
-#include "convert/output_file.h"
+#include "base/output_file.h"
 #include "tools/radio_model.h"
 
 namespace varistrum::sim {
