@@ -61,6 +61,10 @@ CalibrationFit FitRows(const CalibrationResult& result, const std::vector<std::s
         fit.frequenciesMHz.push_back(result.rowFrequenciesMHz[rows.front()]);
     }
     fit.points = static_cast<std::int64_t>(fit.pointIndices.size());
+    if (fit.points == 0) {
+        fit.warnings.push_back("every local mean was left out: no fit");
+        return fit;
+    }
 
     std::vector<FitPoint> points;
     points.reserve(fit.pointIndices.size());
@@ -240,7 +244,10 @@ void CalibrationCollector::Add(const LocalMean& mean) {
         return;
     }
     const SiteRow& site = result_.sites.rows[*row];
-    if (result_.rowFrequenciesMHz[*row] == 0.0) result_.rowFrequenciesMHz[*row] = mean.frequencyMHz;
+    // The drive's frequency of the row; the file's when the log gives none.
+    if (result_.rowFrequenciesMHz[*row] == 0.0)
+        result_.rowFrequenciesMHz[*row] =
+            mean.frequencyMHz > 0.0 ? mean.frequencyMHz : site.frequencyMHz.value_or(0.0);
     CalibrationPoint p;
     p.latitude = mean.latitude;
     p.longitude = mean.longitude;

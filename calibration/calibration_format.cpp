@@ -220,11 +220,12 @@ std::string CalibrationText(const CalibrationResult& result) {
               ? "least squares, every point alike"
               : "least squares weighted so that each tenth of a decade of distance counts "
                 "alike"));
-    line("Path loss = EIRP + " + Fixed(o.rxGainDbi, 1) + " dBi - " + Fixed(o.cableLossDb, 1) +
-         " dB - level; receiver antenna " + Fixed(o.rxHeightM, 1) + " m; noise floor " +
-         (o.noiseFloorDbm ? Fixed(*o.noiseFloorDbm, 1) + " dBm"
-                          : std::string("each channel's lowest level")) +
-         ", levels within " + Fixed(o.censorMarginDb, 1) + " dB of it censored");
+    line("Path loss = EIRP + " + Fixed(o.rxGainDbi, 1) + kUnit + "dBi - " +
+         Fixed(o.cableLossDb, 1) + kUnit + "dB - level; receiver antenna " + Fixed(o.rxHeightM, 1) +
+         kUnit + "m; noise floor" +
+         (o.noiseFloorDbm ? kUnit + Fixed(*o.noiseFloorDbm, 1) + kUnit + "dBm"
+                          : std::string(" each channel's lowest level")) +
+         ", levels within " + Fixed(o.censorMarginDb, 1) + kUnit + "dB of it censored");
     if (!result.unmatched.empty()) {
         std::string text = "Channels without a site (skipped):";
         for (const UnmatchedChannel& u : result.unmatched)

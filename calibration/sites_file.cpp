@@ -179,8 +179,8 @@ std::string ReadSitesFile(const std::string& path, SitesFile& sites) {
                 return where("site") + "the value " + bad->what;
             site.site = std::get<std::string>(text);
         }
-        const auto number_of = [&](int field, const char* name, double low, double high,
-                                   double& into) -> std::string {
+        const auto numberOf = [&](int field, const char* name, double low, double high,
+                                  double& into) -> std::string {
             auto value = row.Number(field);
             if (auto* bad = std::get_if<Bad>(&value)) return where(name) + "the value " + bad->what;
             const double v = std::get<double>(value);
@@ -190,20 +190,20 @@ std::string ReadSitesFile(const std::string& path, SitesFile& sites) {
             into = v;
             return {};
         };
-        if (auto e = number_of(heightField, "antenna_height_m", 0.01, 10000.0, site.antennaHeightM);
+        if (auto e = numberOf(heightField, "antenna_height_m", 0.01, 10000.0, site.antennaHeightM);
             !e.empty())
             return e;
-        if (auto e = number_of(eirpField, "eirp_dbm", -30.0, 100.0, site.eirpDbm); !e.empty())
+        if (auto e = numberOf(eirpField, "eirp_dbm", -30.0, 100.0, site.eirpDbm); !e.empty())
             return e;
         if (frequencyField >= 0 && !row.Empty(frequencyField)) {
             double f = 0.0;
-            if (auto e = number_of(frequencyField, "frequency_mhz", 0.001, 100000.0, f); !e.empty())
+            if (auto e = numberOf(frequencyField, "frequency_mhz", 0.001, 100000.0, f); !e.empty())
                 return e;
             site.frequencyMHz = f;
         }
         if (channelField >= 0 && !row.Empty(channelField)) {
             double c = 0.0;
-            if (auto e = number_of(channelField, "channel", 0.0, 2147483647.0, c); !e.empty())
+            if (auto e = numberOf(channelField, "channel", 0.0, 2147483647.0, c); !e.empty())
                 return e;
             if (c != std::floor(c))
                 return where("channel") + NumberText(c) + " is not a whole number";
@@ -213,10 +213,10 @@ std::string ReadSitesFile(const std::string& path, SitesFile& sites) {
             return where(frequencyField >= 0 ? "frequency_mhz" : "channel") +
                    "the value is missing (a row needs frequency_mhz or channel)";
         if (fromFields) {
-            if (auto e = number_of(latitudeField, "latitude", -90.0, 90.0, site.latitude);
+            if (auto e = numberOf(latitudeField, "latitude", -90.0, 90.0, site.latitude);
                 !e.empty())
                 return e;
-            if (auto e = number_of(longitudeField, "longitude", -180.0, 180.0, site.longitude);
+            if (auto e = numberOf(longitudeField, "longitude", -180.0, 180.0, site.longitude);
                 !e.empty())
                 return e;
         } else {
@@ -270,9 +270,11 @@ std::optional<std::size_t> MatchSiteRow(const SitesFile& sites, double frequency
         }
     }
     if (best) return best;
+    // By number: rows without a frequency, or any row when the log gives no frequency.
+    const bool known = frequencyMHz > 0.0;
     for (std::size_t i = 0; i < sites.rows.size(); ++i) {
         const SiteRow& row = sites.rows[i];
-        if (!row.frequencyMHz && row.channel && *row.channel == channel) return i;
+        if (row.channel && *row.channel == channel && (!row.frequencyMHz || !known)) return i;
     }
     return std::nullopt;
 }

@@ -31,9 +31,10 @@ struct SitesFile {
 // which names the file and, for a bad value, the 1-based data row and the field.
 std::string ReadSitesFile(const std::string& path, SitesFile& sites);
 
-// The row a channel of the log matches: with a frequency, the row of the nearest frequency less
-// than half a channel step away (0.5 kHz when the step is not known); a row without a frequency
-// matches by channel number. Nullopt when none matches.
+// The row a channel of the log matches: the row of the nearest frequency less than half a
+// channel step away (0.5 kHz when the step is not known); else the first row of its channel
+// number that gives no frequency, or any row of that number when the log gives no frequency
+// (0). Nullopt when none matches.
 std::optional<std::size_t> MatchSiteRow(const SitesFile& sites, double frequencyMHz, int channel,
                                         double channelStepKHz);
 

@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 """Calibration JSON of several shapes validated against docs/calibration.schema.json.
 
-The samples come from the calibration test program (its CalibrationJson tests write them into
+The samples come from the calibration test program (its CalibrationFormat tests write them into
 a folder); the validator is the report schema test's.
 
 usage: calibration_schema_test.py SCHEMA CALIBRATION_TESTS
@@ -22,7 +22,7 @@ def main(schema_path, tests):
     schema = json.loads(pathlib.Path(schema_path).read_text())
     failures = 0
     with tempfile.TemporaryDirectory() as folder:
-        run = subprocess.run([tests, "--gtest_filter=CalibrationJson.*"], capture_output=True,
+        run = subprocess.run([tests, "--gtest_filter=CalibrationFormat.*"], capture_output=True,
                              text=True, env={**os.environ, "VARISTRUM_CALIBRATION_JSON_DIR": folder})
         if run.returncode != 0:
             print(run.stdout, run.stderr)

@@ -38,16 +38,6 @@ TEST(Hata, WorkedValues) {
     }
 }
 
-TEST(Hata, TermsSplitIntoConstantDistanceAndTheRest) {
-    const auto okumura = HataTermsFor(900.0, 50.0, 1.5, HataEnvironment::Urban);
-    const auto cost = HataTermsFor(1900.0, 50.0, 1.5, HataEnvironment::Urban);
-    ASSERT_TRUE(okumura && cost);
-    EXPECT_DOUBLE_EQ(okumura->constant, 69.55);
-    EXPECT_DOUBLE_EQ(cost->constant, 46.3);
-    EXPECT_NEAR(okumura->distanceSlope, 44.9 - 6.55 * std::log10(50.0), 1e-12);
-    EXPECT_NEAR(okumura->PathLossDb(1000.0), okumura->constant + okumura->other, 1e-12);
-}
-
 TEST(Hata, ModelByFrequencyAndRefusals) {
     const std::pair<double, HataModel> bands[] = {
         {150.0, HataModel::OkumuraHata},  {1500.0, HataModel::OkumuraHata},
