@@ -1,0 +1,63 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+"""Calibration JSON of several shapes validated against docs/calibration.schema.json.
+
+The samples come from the calibration test program (its CalibrationFormat tests write them into
+a folder); the validator is the report schema test's.
+
+usage: calibration_schema_test.py SCHEMA CALIBRATION_TESTS
+"""
+import json
+import os
+import pathlib
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "report"))
+from report_schema_test import strict_json, validate  # noqa: E402
+
+
+def main(schema_path, tests):
+    schema = json.loads(pathlib.Path(schema_path).read_text())
+    failures = 0
+    with tempfile.TemporaryDirectory() as folder:
+        run = subprocess.run([tests, "--gtest_filter=CalibrationFormat.*"], capture_output=True,
+                             text=True, env={**os.environ, "VARISTRUM_CALIBRATION_JSON_DIR": folder})
+        if run.returncode != 0:
+            print(run.stdout, run.stderr)
+            return 1
+        samples = sorted(pathlib.Path(folder).glob("*.json"))
+        if len(samples) < 4:
+            print(f"only {len(samples)} samples written")
+            return 1
+        for sample in samples:
+            document = strict_json(sample.read_text())
+            problems = validate(document, schema, schema)
+            for problem in problems:
+                print(f"{sample.name}: {problem}")
+            failures += bool(problems)
+        # The samples hold what the schema's optional parts are for.
+        shapes = {s.stem: strict_json(s.read_text()) for s in samples}
+        fits = shapes["defaults"]["fits"]
+        if not any(f["frequency_mhz"] is None for f in fits):
+            print("no pooled entry among the samples")
+            failures += 1
+        if not any(f["hata"] is None for f in shapes["open-refused"]["fits"]):
+            print("no refused Hata among the samples")
+            failures += 1
+        if not any(f["log_distance"] is None for f in fits):
+            print("no entry without a fit among the samples")
+            failures += 1
+    # The validator itself catches what it should.
+    broken = {"schema_version": 2, "fits": [{"site": 3, "frequency_mhz": "x", "points": -1,
+                                             "excluded": {}, "log_distance": {"a_db": "1"},
+                                             "hata": {"model": "free-space"}}]}
+    if len(validate(broken, schema, schema)) < 6:
+        print("the validator misses problems")
+        failures += 1
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(*sys.argv[1:3]))
