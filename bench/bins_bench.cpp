@@ -147,7 +147,9 @@ void PeakMemory(const std::string& work) {
         BinSample s;
         s.frequencyMHz = 851.0;
         s.timeKnown = true;
-        for (std::int64_t added = 0; added < static_cast<std::int64_t>(kMaxCellChannels) - 2000;
+        for (std::int64_t added = 0;
+             fine.MemoryBytes() + static_cast<std::size_t>(added) * kCellWritingBytes <
+             kDefaultBinningBudget - (1 << 20);
              ++added) {
             random = random * 6364136223846793005ull + 1442695040888963407ull;
             s.latitude = 50.0 + static_cast<double>(random >> 40) / 16777216.0 * 0.27;
@@ -275,7 +277,6 @@ int main(int argc, char** argv) {
 
     BinOptions half;
     half.memoryBudgetBytes = kComparisonBinningBudget;
-    half.maxCellChannels = kComparisonCellChannels;
     start = Clock::now();
     const Binning a = Bin(samples, half);
     half.zone = a.Grid().zone;

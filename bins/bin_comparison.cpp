@@ -25,6 +25,10 @@ std::optional<BinComparison> BinComparison::Make(const Binning& a, const Binning
     if (!selectionA) return fail("drive A: " + problem);
     const auto selectionB = b.Select(choice, &problem);
     if (!selectionB) return fail("drive B: " + problem);
+    if (!choice.strongest && !(a.Channels()[static_cast<std::size_t>(selectionA->channel)] ==
+                               b.Channels()[static_cast<std::size_t>(selectionB->channel)]))
+        return fail("drive A has " + a.ChannelName(selectionA->channel) + ", drive B " +
+                    b.ChannelName(selectionB->channel) + ": say which frequency");
 
     BinComparison comparison;
     comparison.a_ = &a;

@@ -41,8 +41,8 @@ struct ComparisonSummary {
 // Both binnings must outlive the comparison.
 class BinComparison {
   public:
-    // nullopt with a message when the binnings are on different grids, drive A has no cell, or
-    // either drive lacks the chosen channel.
+    // nullopt with a message when the binnings are on different grids, drive A has no cell,
+    // either drive lacks the chosen channel, or the drives have it on different frequencies.
     static std::optional<BinComparison> Make(const Binning& a, const Binning& b,
                                              const ChannelChoice& choice,
                                              std::string* error = nullptr);

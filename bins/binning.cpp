@@ -115,7 +115,6 @@ std::string MetresText(double metres) {
 
 struct BinStore {
     BinGrid grid;
-    std::size_t maxSlots = kMaxCellChannels;
     std::size_t budget = kDefaultBinningBudget;
     std::size_t bytes = 0;
 
@@ -174,10 +173,11 @@ struct BinStore {
         return false;
     }
 
+    // Room for `more` bytes beside the cells' and their files'.
     bool Afford(std::size_t more) {
-        if (bytes + more <= budget) return true;
-        return Stop("more would take more than the " + std::to_string(budget >> 20) +
-                    " MB binning may use (levels spread widely take 1 kB a cell and channel)");
+        if (bytes + cells * kCellWritingBytes + more <= budget) return true;
+        return Stop("the cells and the files they make would need more than the " +
+                    std::to_string(budget >> 20) + " MB a binning may use");
     }
 
     // The slot of an index entry, or nullopt for an empty one.
@@ -228,11 +228,14 @@ struct BinStore {
 
     // A new slot for the key holding one level; nullopt when memory is exhausted.
     std::optional<std::uint32_t> NewSlot(std::uint64_t key, int level) {
-        if (slots >= maxSlots) {
-            Stop("more would not fit in the memory a job may use with its files (64 MB)");
+        if (slots >= kMaxSlots) {
+            Stop("too many for the index");
             return std::nullopt;
         }
         if (!IndexRoom()) return std::nullopt;
+        const std::uint64_t cellKey = key | kChannelField;
+        const std::int64_t head = Find(cellKey, true);
+        if (head < 0 && !Afford(kCellWritingBytes)) return std::nullopt;
         if (slots % kSlotsPerChunk == 0) {
             if (!Afford(kSlotsPerChunk * sizeof(Slot))) return std::nullopt;
             slotChunks.push_back(std::make_unique<Slot[]>(kSlotsPerChunk));
@@ -244,8 +247,6 @@ struct BinStore {
         s.key = key;
         s.low = static_cast<std::int8_t>(
             std::clamp(level - kInlineBins / 2, kLowestLevel, kHighestLevel - kInlineBins + 1));
-        const std::uint64_t cellKey = key | kChannelField;
-        const std::int64_t head = Find(cellKey, true);
         if (head >= 0) {
             Slot& first = At(static_cast<std::uint32_t>(head));
             s.nextInCell = first.nextInCell;
@@ -685,7 +686,6 @@ Binner::Binner(const BinOptions& options)
     : options_(options), store_(std::make_unique<BinStore>()) {
     store_->grid.cellMetres = options.cellMetres;
     store_->budget = options.memoryBudgetBytes;
-    store_->maxSlots = std::min<std::size_t>(options.maxCellChannels, kMaxSlots);
     if (const auto problem = CheckCellMetres(options.cellMetres)) {
         Fail(*problem);
         return;

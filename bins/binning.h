@@ -27,22 +27,17 @@ inline constexpr double kDefaultCellMetres = 25.0;
 // histogram (30 whole-dBm levels, up to 255 samples each) and its first and last time; the
 // index that finds it again takes up to 32 more while it grows.
 inline constexpr std::size_t kCellChannelBytes = 96;
-// Writing the files takes up to this much more a cell (GDAL's spatial index of a GeoPackage, the
-// raster's tile order).
+// Writing a cell's files takes up to this much more (GDAL's spatial index of a GeoPackage, the
+// raster's tile order); a binning keeps it free for each cell.
 inline constexpr std::size_t kCellWritingBytes = 64;
 // A cell and channel whose levels spread over more than 30 dB, or that logs one level more
 // than 255 times (a long stop), keeps a histogram of every level instead: this much more.
 inline constexpr std::size_t kWideHistogramBytes = 1024;
-// The most cells and channels a binning holds: with PROJ's and GDAL's own 20 MB or so, binning
-// and writing them stays below 64 MB above a job's start, a few MB left to the conversion.
-inline constexpr std::size_t kMaxCellChannels = 250000;
-// What the cells may take in all, wide histograms included.
-inline constexpr std::size_t kDefaultBinningBudget = std::size_t{26} << 20;
-static_assert(kMaxCellChannels * kCellChannelBytes <= kDefaultBinningBudget);
-static_assert((20u << 20) + kMaxCellChannels * (kCellChannelBytes + kCellWritingBytes) <
-              (60u << 20));
-// The two drives of a comparison share those limits.
-inline constexpr std::size_t kComparisonCellChannels = kMaxCellChannels / 2;
+// What the cells, and the files they will make, may take: with PROJ's and GDAL's own 20 MB or
+// so, binning and writing stay below 64 MB above a job's start, a few MB left to the
+// conversion. That is about 220,000 cells of one channel, 400,000 cells and channels of ten.
+inline constexpr std::size_t kDefaultBinningBudget = std::size_t{32} << 20;
+// The two drives of a comparison share it.
 inline constexpr std::size_t kComparisonBinningBudget = kDefaultBinningBudget / 2;
 
 // A channel: its number and frequency (two receivers may give one number two frequencies).
@@ -189,7 +184,6 @@ struct BinOptions {
     // The zone to bin in (the second drive of a comparison takes the first one's); without
     // it, the zone of the first position given.
     std::optional<UtmZone> zone;
-    std::size_t maxCellChannels = kMaxCellChannels;
     std::size_t memoryBudgetBytes = kDefaultBinningBudget;
 };
 
@@ -215,7 +209,7 @@ class Binner {
 
     bool Failed() const { return !error_.empty(); }
     const std::string& Error() const { return error_; }
-    // Bytes the cells take so far (never more than the budget).
+    // Bytes the cells take so far; with kCellWritingBytes a cell, never more than the budget.
     std::size_t MemoryBytes() const;
 
   private:

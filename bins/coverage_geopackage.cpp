@@ -26,14 +26,14 @@ namespace {
 constexpr std::int64_t kFeaturesPerTransaction = 20000;
 constexpr const char* kGeometryColumn = "geom";
 
-struct FieldSpec {
+struct FieldShape {
     const char* name;
     OGRFieldType type;
     int width = 0;
     OGRFieldSubType subType = OFSTNone;
 };
 
-const std::vector<FieldSpec> kCoverageFields = {
+const std::vector<FieldShape> kCoverageFields = {
     {"easting_m", OFTReal},     {"northing_m", OFTReal},   {"channel", OFTInteger},
     {"frequency_mhz", OFTReal}, {"samples", OFTInteger64}, {"linear_mean_dbm", OFTReal},
     {"db_mean_dbm", OFTReal},   {"median_dbm", OFTReal},   {"std_db", OFTReal},
@@ -56,7 +56,7 @@ enum CoverageField {
     kLastTime
 };
 
-const std::vector<FieldSpec> kDifferenceFields = {
+const std::vector<FieldShape> kDifferenceFields = {
     {"easting_m", OFTReal},    {"northing_m", OFTReal},     {"channel_a", OFTInteger},
     {"channel_b", OFTInteger}, {"difference_db", OFTReal},  {"mean_a_dbm", OFTReal},
     {"mean_b_dbm", OFTReal},   {"samples_a", OFTInteger64}, {"samples_b", OFTInteger64},
@@ -74,7 +74,7 @@ enum DifferenceField {
 };
 
 // QGIS's table of stored styles, as QGIS itself creates it in a GeoPackage.
-const std::vector<FieldSpec> kStyleFields = {
+const std::vector<FieldShape> kStyleFields = {
     {"f_table_catalog", OFTString, 256},
     {"f_table_schema", OFTString, 256},
     {"f_table_name", OFTString, 256},
@@ -95,11 +95,11 @@ std::string MetresText(double metres) {
     return std::string(text, result.ptr);
 }
 
-bool AddFields(OGRLayer& layer, const std::vector<FieldSpec>& fields) {
-    for (const FieldSpec& spec : fields) {
-        OGRFieldDefn field(spec.name, spec.type);
-        field.SetWidth(spec.width);
-        field.SetSubType(spec.subType);
+bool AddFields(OGRLayer& layer, const std::vector<FieldShape>& fields) {
+    for (const FieldShape& shape : fields) {
+        OGRFieldDefn field(shape.name, shape.type);
+        field.SetWidth(shape.width);
+        field.SetSubType(shape.subType);
         if (layer.CreateField(&field) != OGRERR_NONE) return false;
     }
     return true;
@@ -107,7 +107,7 @@ bool AddFields(OGRLayer& layer, const std::vector<FieldSpec>& fields) {
 
 // The layer `bins` of cells written in `fill`, then its stored style.
 bool WriteLayer(const std::string& temporary, const BinGrid& grid,
-                const std::vector<FieldSpec>& fields, const std::string& description,
+                const std::vector<FieldShape>& fields, const std::string& description,
                 const std::string& style,
                 const std::function<bool(const std::function<bool(CellIndex)>&)>& cells,
                 const std::function<void(CellIndex, OGRFeature&)>& fill, std::string* error) {

@@ -176,38 +176,34 @@ TEST(Binning, CellSizeOutsideFiveToThousandMetresIsRefused) {
     for (const double metres : {5.0, 1000.0}) EXPECT_FALSE(Binner(sized(metres)).Failed());
 }
 
-// A drive along a line of cells stops at the count of cells and channels, or at the memory
-// its wide histograms need, with a message naming the count and a larger cell.
-TEST(Binning, StopsAtItsLimits) {
-    std::vector<BinSample> samples;
-    for (int i = 0; i < 40000; ++i) samples.push_back(At(kLat + i * 0.0003, kLon, 1 + i % 4, -80));
-    for (int i = 0; i < 5000; ++i) {  // 5000 cells and channels whose levels spread widely
-        samples.push_back(At(kLat - 0.01 - i * 0.0003, kLon, 1, -40));
-        samples.push_back(At(kLat - 0.01 - i * 0.0003, kLon, 1, -110));
+// A drive along a line of cells stops at its budget, whether narrow levels fill it or widely
+// spread ones, with a message naming the count and a larger cell.
+TEST(Binning, StopsAtItsBudget) {
+    std::vector<BinSample> narrow, wide;
+    for (int i = 0; i < 40000; ++i) narrow.push_back(At(kLat + i * 0.0003, kLon, 1 + i % 4, -80));
+    for (int i = 0; i < 5000; ++i) {  // levels 70 dB apart: a wide histogram each
+        wide.push_back(At(kLat - i * 0.0003, kLon, 1, -40));
+        wide.push_back(At(kLat - i * 0.0003, kLon, 1, -110));
     }
-    struct Limit {
-        std::size_t cells, bytes;
-        const char* message;
-    };
-    for (const Limit& limit : {Limit{30000, 64 << 20,
-                                     "binning stopped at 30000 cells and "
-                                     "channels (30000 cells of 25 m)"},
-                               Limit{60000, 6 << 20, "MB binning may use"}}) {
+    for (const auto* samples : {&narrow, &wide}) {
         BinOptions options;
-        options.maxCellChannels = limit.cells;
-        options.memoryBudgetBytes = limit.bytes;
+        options.memoryBudgetBytes = 2 << 20;
         Binner binner(options);
-        binner.Add(samples);
+        binner.Add(*samples);
         EXPECT_FALSE(binner.Finish());
-        EXPECT_NE(binner.Error().find(limit.message), std::string::npos) << binner.Error();
-        EXPECT_NE(binner.Error().find("such as 50 m"), std::string::npos) << binner.Error();
-        EXPECT_LE(binner.MemoryBytes(), limit.bytes);
+        EXPECT_EQ(binner.Error().rfind("binning stopped at ", 0), 0u) << binner.Error();
+        EXPECT_NE(binner.Error().find("more than the 2 MB a binning may use; choose a larger "
+                                      "cell, such as 50 m"),
+                  std::string::npos)
+            << binner.Error();
+        EXPECT_LE(binner.MemoryBytes(), options.memoryBudgetBytes);
     }
-    const Binning fits = BinAll(samples);
-    EXPECT_EQ(fits.CellChannelCount(), 45000u);
-    EXPECT_EQ(fits.WideHistogramCount(), 5000u);
-    EXPECT_LE(fits.MemoryBytes(), fits.CellChannelCount() * kCellChannelBytes +
-                                      5000 * kWideHistogramBytes + (256 << 10));
+    const Binning fits = BinAll(narrow);
+    EXPECT_EQ(fits.CellChannelCount(), 40000u);
+    EXPECT_LE(fits.MemoryBytes(), 40000 * kCellChannelBytes);
+    const Binning spread = BinAll(wide);
+    EXPECT_EQ(spread.WideHistogramCount(), 5000u);
+    EXPECT_LE(spread.MemoryBytes(), 5000 * (kCellChannelBytes + kWideHistogramBytes));
 }
 
 TEST(Binning, ZoneComesFromFirstFixOrOptions) {

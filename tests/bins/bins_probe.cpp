@@ -122,7 +122,6 @@ int main(int argc, char** argv) {
     if (action == "compare") {
         if (positional.size() < 3) return 2;
         options.memoryBudgetBytes = kComparisonBinningBudget;
-        options.maxCellChannels = kComparisonCellChannels;
         const auto a = Bin(positional[0], options);
         if (!a) return 1;
         BinOptions second = options;

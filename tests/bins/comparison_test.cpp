@@ -14,7 +14,7 @@ namespace {
 
 // One cell per entry, 1.1 km apart along a meridian, each holding the given levels of channel 1.
 Binning Drive(const std::vector<std::vector<int>>& cells, std::optional<UtmZone> zone = {},
-              int firstCell = 0) {
+              int firstCell = 0, double mhz = 851.0) {
     BinOptions options;
     options.zone = zone;
     Binner binner(options);
@@ -24,7 +24,7 @@ Binning Drive(const std::vector<std::vector<int>>& cells, std::optional<UtmZone>
             s.latitude = 47.0 + 0.01 * (firstCell + static_cast<int>(i));
             s.longitude = 8.5;
             s.channel = 1;
-            s.frequencyMHz = 851.0;
+            s.frequencyMHz = mhz;
             s.levelDbm = level;
             binner.Add(s);
         }
@@ -73,6 +73,9 @@ TEST(Comparison, RefusesWhatCannotBeCompared) {
     EXPECT_FALSE(
         BinComparison::Make(a, Drive({{-90}}, a.Grid().zone), ChannelChoice::Channel(2), &error));
     EXPECT_NE(error.find("drive A: channel 2"), std::string::npos) << error;
+    EXPECT_FALSE(BinComparison::Make(a, Drive({{-90}}, a.Grid().zone, 0, 451.0),
+                                     ChannelChoice::Channel(1), &error));
+    EXPECT_NE(error.find("drive B channel 1 (451 MHz)"), std::string::npos) << error;
     const Binning none = Drive({{-120}});
     EXPECT_FALSE(BinComparison::Make(none, a, {}, &error));
     EXPECT_NE(error.find("without a level"), std::string::npos) << error;
