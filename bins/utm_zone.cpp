@@ -76,13 +76,21 @@ UtmProjector::~UtmProjector() {
 }
 
 void UtmProjector::Project(double* x, double* y, std::size_t count) {
+    Transform(PJ_FWD, x, y, count);
+}
+
+void UtmProjector::Unproject(double* x, double* y, std::size_t count) {
+    Transform(PJ_INV, x, y, count);
+}
+
+void UtmProjector::Transform(int direction, double* x, double* y, std::size_t count) {
     if (transform_ == nullptr) {
         for (std::size_t i = 0; i < count; ++i)
             x[i] = y[i] = std::numeric_limits<double>::infinity();
         return;
     }
-    proj_trans_generic(transform_, PJ_FWD, x, sizeof(double), count, y, sizeof(double), count,
-                       nullptr, 0, 0, nullptr, 0, 0);
+    proj_trans_generic(transform_, static_cast<PJ_DIRECTION>(direction), x, sizeof(double), count,
+                       y, sizeof(double), count, nullptr, 0, 0, nullptr, 0, 0);
     proj_errno_reset(transform_);
     // PROJ marks a position it cannot project with HUGE_VAL; make every failure infinite.
     for (std::size_t i = 0; i < count; ++i) {

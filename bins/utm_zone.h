@@ -58,8 +58,12 @@ class UtmProjector {
     // eastings and northings on the way out. A position PROJ cannot project gets infinite
     // values.
     void Project(double* x, double* y, std::size_t count);
+    // The way back: eastings and northings in, longitudes and latitudes out (a cell's corners
+    // for a map in another projection).
+    void Unproject(double* x, double* y, std::size_t count);
 
   private:
+    void Transform(int direction, double* x, double* y, std::size_t count);
     UtmZone zone_;
     ::pj_ctx* context_ = nullptr;
     ::PJconsts* transform_ = nullptr;

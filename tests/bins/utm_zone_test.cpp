@@ -92,9 +92,13 @@ TEST(UtmProjector, MatchesPlainUtmDefinition) {
         for (int i = 0; i < 200; ++i) {
             double x = zone.CentralMeridian() + offset(random), y = latitude(random);
             const PJ_COORD expected = proj_trans(reference, PJ_FWD, proj_coord(x, y, 0, 0));
+            const double longitude = x, latitude = y;
             projector.Project(&x, &y, 1);
             EXPECT_NEAR(x, expected.xy.x, 1e-6);
             EXPECT_NEAR(y, expected.xy.y, 1e-6);
+            projector.Unproject(&x, &y, 1);
+            EXPECT_NEAR(x, longitude, 1e-9);
+            EXPECT_NEAR(y, latitude, 1e-9);
         }
         proj_destroy(reference);
         proj_context_destroy(context);
