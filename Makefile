@@ -92,7 +92,8 @@ screenshot: build
 # (cat of the input, cp of the output), as medians of alternating runs; then the passes over the
 # same log side by side in one process (index, plain, 40-lambda, outage pre-pass) and the peak
 # memory of logs of pathological shapes; the window's index pass and conversion beside the
-# command line's on the same log (offscreen); then the decoder and formatter micro-benchmarks.
+# command line's on the same log (offscreen); 10^6 samples binned into 25 m cells beside the
+# text conversion of their log; then the decoder and formatter micro-benchmarks.
 # The log is made once and kept in $(BUILD)/bench.
 .PHONY: bench
 BENCH_MB ?= 512
@@ -116,4 +117,6 @@ bench: build
 	  $(BENCH_RUNS) $(BUILD)/cli/varistrum-cli
 	./$(BUILD)/bench/varistrum_map_export_bench $(BUILD)/cli/varistrum-cli \
 	  $(BUILD)/tools/varistrum-sim $(BUILD)/bench $(BENCH_MAP_MB) $(BENCH_RUNS)
+	./$(BUILD)/bench/varistrum_bins_bench $(BUILD)/tools/varistrum-sim $(BUILD)/cli/varistrum-cli \
+	  $(BUILD)/bench $(BENCH_RUNS)
 	./$(BUILD)/bench/varistrum_bench --benchmark_min_time=0.2

@@ -7,11 +7,12 @@ observer) -> averaging (the engine and great-circle maths) -> logfile (framing, 
 frequencies) -> the passes (index, convert, geodata: the drive as map layers; report: the
 drive's measurement quality; export: the map
 layer files; map: the map's points, statistics and background files; calibration: a
-propagation model fitted to the drive) -> settings (the
-configuration file and the window-state model, no Qt) -> the map's drawing (mapdraw: QtGui
-only, so that the command line draws without a display) -> the front ends (app, cli). A folder
-may include its own layer and the ones below. Qt is allowed in the window (app) and, without
-QtWidgets, in mapdraw; GDAL only in export, map and calibration. Folders outside the product (tests, tools,
+propagation model fitted to the drive; bins: the drive in square cells of a UTM grid, their
+raster and polygon files, drive against drive) -> settings (the configuration file and the
+window-state model, no Qt) -> the map's drawing (mapdraw: QtGui only, so that the command line
+draws without a display) -> the front ends (app, cli). A folder may include its own layer and
+the ones below. Qt is allowed in the window (app) and, without QtWidgets, in mapdraw; GDAL only
+in export, map, calibration and bins. Folders outside the product (tests, tools,
 fuzz, bench) are not checked; a
 product folder that is not listed here fails, so that a new one is placed deliberately.
 
@@ -33,6 +34,7 @@ LAYERS = {
     "map": 3,
     "report": 3,
     "calibration": 3,  # a pass over the local means; sites files and residual layer via GDAL
+    "bins": 3,  # a pass and its sinks: cells of the samples, written through GDAL like export
     "settings": 4,
     "mapdraw": 4.5,  # above the core: no core folder includes it
     "app": 5,
@@ -46,7 +48,7 @@ FRONT_ENDS = {"app", "cli"}  # neither includes the other
 # Widgets need a display; the map's drawing serves the command line too.
 WIDGETS_INCLUDE = re.compile(r'^\s*#\s*include\s+<(QtWidgets/|Q(Widget|Application|Dialog|MainWindow|Label|PushButton|ComboBox|LineEdit|Menu|Action|ToolBar|StatusBar|Splitter|FileDialog|MessageBox|ToolTip|ProgressBar|BoxLayout|HBoxLayout|VBoxLayout|GridLayout)\b)')
 QT_FOLDERS = {"app", "mapdraw"}
-GDAL_FOLDERS = {"export", "map", "calibration"}  # map layer files, background files, sites files
+GDAL_FOLDERS = {"export", "map", "calibration", "bins"}  # layer, background, sites, cell files
 
 
 def main(root: pathlib.Path) -> int:
@@ -67,7 +69,7 @@ def main(root: pathlib.Path) -> int:
             if folder == "mapdraw" and WIDGETS_INCLUDE.match(line):
                 problems.append(f"{relative}:{number}: QtWidgets in the map's drawing")
             if folder not in GDAL_FOLDERS and GDAL_INCLUDE.match(line):
-                problems.append(f"{relative}:{number}: GDAL outside export, map and calibration")
+                problems.append(f"{relative}:{number}: GDAL outside export, map, calibration and bins")
             match = INCLUDE.match(line)
             if not match:
                 continue
