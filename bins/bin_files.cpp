@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "convert/output_file.h"
+#include "base/output_file.h"
 
 namespace varistrum {
 

@@ -300,7 +300,7 @@ QImage RenderCalibrationPlot(const CalibrationResult& result, const CalibrationF
 }
 
 bool WriteCalibrationPlot(const CalibrationResult& result, const CalibrationFit& fit, int width,
-                          int height, const std::string& path) {
+                          int height, const std::string& path, std::string& reason) {
     std::unique_ptr<QGuiApplication> application;
     static int argc = 1;
     static char name[] = "varistrum-cli";
@@ -309,7 +309,8 @@ bool WriteCalibrationPlot(const CalibrationResult& result, const CalibrationFit&
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         application = std::make_unique<QGuiApplication>(argc, argv);
     }
-    return WritePng(RenderCalibrationPlot(result, fit, QSize(width, height)), path);
+    return WritePng(RenderCalibrationPlot(result, fit, QSize(width, height)), path,
+                    "Path loss of " + fit.site, reason);
 }
 
 }  // namespace varistrum

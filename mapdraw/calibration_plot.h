@@ -45,9 +45,10 @@ void DrawCalibrationPlot(QPainter& painter, const QRect& area, const Calibration
 QImage RenderCalibrationPlot(const CalibrationResult& result, const CalibrationFit& fit,
                              QSize size);
 
-// Renders and writes the plot as PNG; false (and no file) when it cannot be written. Without an
-// application object (the command line) it makes one on the offscreen platform.
+// Renders and writes the plot as PNG through the one output writer, titled with the fit's site;
+// false with the system's reason (and no file) when it cannot be written. Without an application
+// object (the command line) it makes one on the offscreen platform.
 bool WriteCalibrationPlot(const CalibrationResult& result, const CalibrationFit& fit, int width,
-                          int height, const std::string& path);
+                          int height, const std::string& path, std::string& reason);
 
 }  // namespace varistrum

@@ -106,12 +106,14 @@ TEST(CalibrationPlot, WrittenAsPng) {
     const CalibrationResult result = Drive();
     const std::string path =
         (std::filesystem::temp_directory_path() / "varistrum-calibration-plot.png").string();
-    ASSERT_TRUE(WriteCalibrationPlot(result, result.fits.front(), 640, 400, path));
+    std::string reason;
+    ASSERT_TRUE(WriteCalibrationPlot(result, result.fits.front(), 640, 400, path, reason));
     const QImage read(QString::fromStdString(path));
     std::filesystem::remove(path);
     EXPECT_EQ(read.size(), QSize(640, 400));
     EXPECT_FALSE(WriteCalibrationPlot(result, result.fits.front(), 640, 400,
-                                      "/nonexistent-folder/plot.png"));
+                                      "/nonexistent-folder/plot.png", reason));
+    EXPECT_FALSE(reason.empty());
 }
 
 }  // namespace
