@@ -283,7 +283,7 @@ std::string LeeSentence(const ChannelFigures& channel, double medianSpeedKmh) {
     return text;
 }
 
-std::string ReportText(const DriveReport& report) {
+std::string ReportTextHead(const DriveReport& report) {
     std::string out = WrapLine("Drive quality of " + report.input + " (" +
                                    Whole(static_cast<std::int64_t>(report.fileBytes)) + " bytes)",
                                kReportColumns, 4);
@@ -293,34 +293,71 @@ std::string ReportText(const DriveReport& report) {
            (report.verdict == LeeVerdict::MeetsPartly ? std::string("meets in part")
                                                       : VerdictText(report.verdict, 0)) +
            "\n";
-    for (const ScanReport& scan : report.scans) {
-        out += "\n";
-        out += WrapLine("Scan " + Whole(scan.number) + " (" + scan.name + "):", kReportColumns, 4);
-        AppendDrive(out, scan.drive, report.outageSeconds);
-        for (const ChannelFigures& channel : scan.channels)
-            AppendChannel(out, channel, scan.drive.speedMedianKmh);
-        if (scan.channels.empty()) out += "  No samples of the chosen receiver\n";
-    }
+    return out;
+}
+
+std::string ScanText(const ScanReport& scan, int outageSeconds) {
+    std::string out = "\n";
+    out += WrapLine("Scan " + Whole(scan.number) + " (" + scan.name + "):", kReportColumns, 4);
+    AppendDrive(out, scan.drive, outageSeconds);
+    for (const ChannelFigures& channel : scan.channels)
+        AppendChannel(out, channel, scan.drive.speedMedianKmh);
+    if (scan.channels.empty()) out += "  No samples of the chosen receiver\n";
+    return out;
+}
+
+std::string ReportText(const DriveReport& report) {
+    std::string out = ReportTextHead(report);
+    for (const ScanReport& scan : report.scans) out += ScanText(scan, report.outageSeconds);
+    return out;
+}
+
+std::string ReportJsonHead(const DriveReport& report) {
+    return "{\"schema_version\":" + Whole(kReportSchemaVersion) +
+           ",\"input\":{\"name\":" + JsonString(report.input) +
+           ",\"bytes\":" + Whole(static_cast<std::int64_t>(report.fileBytes)) +
+           "},\"outage_seconds\":" + Whole(report.outageSeconds) + ",\"file\":{" +
+           DriveJson(report.file) + ",\"verdict\":\"" + VerdictKey(report.verdict) +
+           "\"},\"scans\":[";
+}
+
+std::string ScanJson(const ScanReport& scan) {
+    std::string out = "{\"number\":" + Whole(scan.number) + ",\"name\":" + JsonString(scan.name) +
+                      "," + DriveJson(scan.drive) + ",\"channels\":[";
+    for (std::size_t c = 0; c < scan.channels.size(); ++c)
+        out += std::string(c ? "," : "") + ChannelJson(scan.channels[c]);
+    out += "],\"verdict\":\"" + std::string(VerdictKey(scan.verdict)) + "\"}";
     return out;
 }
 
 std::string ReportJson(const DriveReport& report) {
-    std::string out = "{\"schema_version\":" + Whole(kReportSchemaVersion) +
-                      ",\"input\":{\"name\":" + JsonString(report.input) +
-                      ",\"bytes\":" + Whole(static_cast<std::int64_t>(report.fileBytes)) +
-                      "},\"outage_seconds\":" + Whole(report.outageSeconds) + ",\"file\":{" +
-                      DriveJson(report.file) + ",\"verdict\":\"" + VerdictKey(report.verdict) +
-                      "\"},\"scans\":[";
-    for (std::size_t i = 0; i < report.scans.size(); ++i) {
-        const ScanReport& scan = report.scans[i];
-        out += std::string(i ? "," : "") + "{\"number\":" + Whole(scan.number) +
-               ",\"name\":" + JsonString(scan.name) + "," + DriveJson(scan.drive) +
-               ",\"channels\":[";
-        for (std::size_t c = 0; c < scan.channels.size(); ++c)
-            out += std::string(c ? "," : "") + ChannelJson(scan.channels[c]);
-        out += "],\"verdict\":\"" + std::string(VerdictKey(scan.verdict)) + "\"}";
-    }
+    std::string out = ReportJsonHead(report);
+    for (std::size_t i = 0; i < report.scans.size(); ++i)
+        out += (i ? "," : "") + ScanJson(report.scans[i]);
     return out + "]}\n";
+}
+
+SpilledReport::SpilledReport(bool json, int outageSeconds)
+    : json_(json), outageSeconds_(outageSeconds) {}
+
+void SpilledReport::Add(const ScanReport& scan) {
+    std::string text =
+        json_ ? (scans_ > 0 ? "," : "") + ScanJson(scan) : ScanText(scan, outageSeconds_);
+    text_.Append(text.data(), text.size());
+    ++scans_;
+}
+
+bool SpilledReport::WriteTo(std::ostream& out, const DriveReport& report) const {
+    out << (json_ ? ReportJsonHead(report) : ReportTextHead(report));
+    char chunk[1 << 16];
+    for (std::size_t at = 0; at < text_.size() && out;) {
+        const std::size_t n = std::min(sizeof chunk, text_.size() - at);
+        text_.CopyOut(at, n, chunk);
+        out.write(chunk, static_cast<std::streamsize>(n));
+        at += n;
+    }
+    if (json_) out << "]}\n";
+    return static_cast<bool>(out.flush());
 }
 
 std::string ReportHtml(const DriveReport& report) {
@@ -350,6 +387,10 @@ std::string ReportHtml(const DriveReport& report) {
                    Escaped(GluedLeeSentence(c, scan.drive.speedMedianKmh)) + "</td></tr>\n";
         }
         out += "</table>\n";
+    }
+    if (report.unlistedScans > 0) {
+        out += "<p>" + Whole(report.unlistedScans) +
+               " further scans are not listed here; varistrum-cli report lists every scan.</p>\n";
     }
     return out + "</body></html>\n";
 }
