@@ -10,8 +10,6 @@ namespace varistrum {
 
 namespace {
 
-constexpr int kRouteCellShift = 8;  // about 2.4 m at the equator
-
 StoredPoint StoredOf(const SamplePoint& point, std::uint16_t channel, std::uint16_t scan) {
     StoredPoint stored;
     stored.position = ToFixed(ProjectToWorld(point.longitude, point.latitude));
@@ -23,9 +21,18 @@ StoredPoint StoredOf(const SamplePoint& point, std::uint16_t channel, std::uint1
     return stored;
 }
 
-bool SameCell(FixedPoint a, FixedPoint b) {
-    return a.x >> kRouteCellShift == b.x >> kRouteCellShift &&
-           a.y >> kRouteCellShift == b.y >> kRouteCellShift;
+bool SameCell(FixedPoint a, FixedPoint b, int shift) {
+    return a.x >> shift == b.x >> shift && a.y >> shift == b.y >> shift;
+}
+
+// Keeps the first of consecutive points in one cell; a line of one point gets it twice.
+void KeepOneACell(std::vector<FixedPoint>& points, int shift) {
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        if (kept == 0 || !SameCell(points[kept - 1], points[i], shift)) points[kept++] = points[i];
+    }
+    points.resize(kept);
+    if (points.size() == 1) points.push_back(points.back());
 }
 
 }  // namespace
@@ -104,10 +111,26 @@ void MapCollector::AcceptRoute(const RouteLine& route) {
     stored.scan = static_cast<std::uint16_t>(shown - data_.scans.begin());
     for (const GeoPosition& fix : route.points) {
         const FixedPoint p = ToFixed(ProjectToWorld(fix.longitude, fix.latitude));
-        if (stored.points.empty() || !SameCell(stored.points.back(), p)) stored.points.push_back(p);
+        if (stored.points.empty() || !SameCell(stored.points.back(), p, routeCellShift_))
+            stored.points.push_back(p);
     }
     if (stored.points.size() == 1) stored.points.push_back(stored.points.back());
+    stored.points.shrink_to_fit();
+    routePoints_ += stored.points.size();
     data_.routes.push_back(std::move(stored));
+    if (routePoints_ > routeCapacity_) ThinRoutes();
+}
+
+void MapCollector::ThinRoutes() {
+    while (routePoints_ > routeCapacity_ / 2 && routeCellShift_ < 31) {
+        ++routeCellShift_;
+        routePoints_ = 0;
+        for (MapRoute& route : data_.routes) {
+            KeepOneACell(route.points, routeCellShift_);
+            route.points.shrink_to_fit();
+            routePoints_ += route.points.size();
+        }
+    }
 }
 
 void MapCollector::Finish() {
