@@ -6,6 +6,9 @@
 #include <gdal.h>
 
 #include <mutex>
+#include <new>
+
+#include "base/resource_error.h"
 
 namespace varistrum {
 
@@ -31,14 +34,24 @@ GdalErrorTrap::~GdalErrorTrap() {
     CPLPopErrorHandler();
 }
 
-void GdalErrorTrap::Record(int severity, int /*number*/, const char* text) {
+void GdalErrorTrap::Record(int severity, int number, const char* text) {
     if (severity < CE_Failure) return;
     ++errors_;
+    if (number == CPLE_OutOfMemory) outOfMemory_ = true;
+    // No later message hides it: whatever failed next failed for want of memory.
+    if (outOfMemory_) {
+        last_ = kNotEnoughMemory;
+        return;
+    }
     // One line: GDAL's texts may break lines and end with a line break.
     last_.clear();
     for (const char* c = text; c != nullptr && *c != '\0'; ++c)
         last_.push_back(*c == '\n' || *c == '\r' ? ' ' : *c);
     while (!last_.empty() && last_.back() == ' ') last_.pop_back();
+}
+
+void ThrowIfOutOfMemory(const std::string& error) {
+    if (error == kNotEnoughMemory) throw std::bad_alloc();
 }
 
 }  // namespace varistrum

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "export/gdal_support.h"
 #include "geodata/sample_layer_sink.h"
 #include "report/provenance.h"
 
@@ -47,8 +48,10 @@ class MapExport {
     // a file that is no log; the target is then not written).
     FileOutcome Export(const std::vector<std::string>& inputs, const ExportTarget& target) {
         MapLayerWriter writer(options_);
-        if (!writer.Open(target.output))
+        if (!writer.Open(target.output)) {
+            ThrowIfOutOfMemory(writer.Error());
             return {JobOutcome::Failed, kOutputInaccessible, target.output, writer.Error(), {}};
+        }
         SampleLayerSink sink(writer);
         RowSink* const sinks[] = {&sink};
         FileOutcome last;
@@ -61,6 +64,7 @@ class MapExport {
                                            sinks)
                        : ConvertFile(reader_, input, kNowhere, settings_, observer_, stop_, sinks);
             if (writer.Failed()) {
+                ThrowIfOutOfMemory(writer.Error());
                 writer.Abandon();
                 return {JobOutcome::Failed, kOutputInaccessible, target.output, writer.Error(),
                         last.damage};
@@ -82,8 +86,10 @@ class MapExport {
             return last;
         }
         if (options_.metadataAtEnd) writer.SetMetadata(options_.metadataAtEnd(writer.Points()));
-        if (!writer.Commit())
+        if (!writer.Commit()) {
+            ThrowIfOutOfMemory(writer.Error());
             return {JobOutcome::Failed, kOutputInaccessible, target.output, writer.Error(), {}};
+        }
         report_.points += sink.Points();
         report_.routes += sink.Routes();
         report_.leftOutRows += sink.LeftOutRows();
