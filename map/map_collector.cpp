@@ -25,14 +25,17 @@ bool SameCell(FixedPoint a, FixedPoint b, int shift) {
     return a.x >> shift == b.x >> shift && a.y >> shift == b.y >> shift;
 }
 
-// Keeps the first of consecutive points in one cell; a line of one point gets it twice.
+// Keeps the first of consecutive points in one cell, and the line's last point, so that a
+// thinned route still ends where it ended.
 void KeepOneACell(std::vector<FixedPoint>& points, int shift) {
+    if (points.size() <= 2) return;
+    const FixedPoint last = points.back();
     std::size_t kept = 0;
-    for (std::size_t i = 0; i < points.size(); ++i) {
+    for (std::size_t i = 0; i + 1 < points.size(); ++i) {
         if (kept == 0 || !SameCell(points[kept - 1], points[i], shift)) points[kept++] = points[i];
     }
+    points[kept++] = last;
     points.resize(kept);
-    if (points.size() == 1) points.push_back(points.back());
 }
 
 }  // namespace
@@ -109,11 +112,17 @@ void MapCollector::AcceptRoute(const RouteLine& route) {
     if (shown == data_.scans.end()) return;
     MapRoute stored;
     stored.scan = static_cast<std::uint16_t>(shown - data_.scans.begin());
+    FixedPoint p{};
     for (const GeoPosition& fix : route.points) {
-        const FixedPoint p = ToFixed(ProjectToWorld(fix.longitude, fix.latitude));
+        p = ToFixed(ProjectToWorld(fix.longitude, fix.latitude));
         if (stored.points.empty() || !SameCell(stored.points.back(), p, routeCellShift_))
             stored.points.push_back(p);
     }
+    // In cells coarser than the first the route keeps its last fix, as thinning keeps it.
+    const bool coarser = routeCellShift_ > kFirstRouteCellShift;
+    if (coarser && !stored.points.empty() &&
+        (stored.points.back().x != p.x || stored.points.back().y != p.y))
+        stored.points.push_back(p);
     if (stored.points.size() == 1) stored.points.push_back(stored.points.back());
     stored.points.shrink_to_fit();
     routePoints_ += stored.points.size();

@@ -44,6 +44,7 @@ struct MapData {
 class MapCollector : public SampleLayerConsumer {
   public:
     static constexpr std::size_t kDefaultRouteCapacity = 500'000;
+    static constexpr int kFirstRouteCellShift = 8;  // about 2.4 m at the equator
     explicit MapCollector(MapData& data, std::size_t routeCapacity = kDefaultRouteCapacity)
         : data_(data), routeCapacity_(routeCapacity) {}
     ~MapCollector() override { Finish(); }
@@ -62,7 +63,7 @@ class MapCollector : public SampleLayerConsumer {
     MapData& data_;
     std::size_t routeCapacity_;
     std::size_t routePoints_ = 0;
-    int routeCellShift_ = 8;  // about 2.4 m at the equator
+    int routeCellShift_ = kFirstRouteCellShift;
     bool rowOpen_ = false;
     std::int64_t row_ = 0;
     int rowScan_ = 0;
