@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace varistrum {
@@ -51,6 +52,27 @@ class SpillArray {
     static_assert(std::is_trivially_copyable_v<T>);
 
   public:
+    SpillArray() = default;
+    // A moved-from array is empty.
+    SpillArray(SpillArray&& other) noexcept
+        : head_(std::move(other.head_)),
+          tail_(std::move(other.tail_)),
+          fileCount_(std::exchange(other.fileCount_, 0)),
+          file_(std::move(other.file_)),
+          window_(std::move(other.window_)),
+          windowFirst_(std::exchange(other.windowFirst_, 0)) {}
+    SpillArray& operator=(SpillArray&& other) noexcept {
+        if (this != &other) {
+            head_ = std::move(other.head_);
+            tail_ = std::move(other.tail_);
+            fileCount_ = std::exchange(other.fileCount_, 0);
+            file_ = std::move(other.file_);
+            window_ = std::move(other.window_);
+            windowFirst_ = std::exchange(other.windowFirst_, 0);
+        }
+        return *this;
+    }
+
     std::size_t size() const { return head_.size() + fileCount_ + tail_.size(); }
     bool empty() const { return size() == 0; }
     bool Spilled() const { return fileCount_ > 0; }

@@ -113,7 +113,7 @@ class DriveWork {
         figures_.speed95Kmh = speeds_.NearestRank(95);
         figures_.damage.damagedRecords = damageAtEnd.damagedRecords - damageAtStart_.damagedRecords;
         figures_.damage.skippedBytes = damageAtEnd.skippedBytes - damageAtStart_.skippedBytes;
-        return figures_;
+        return std::move(figures_);  // called once, at the end of the stretch
     }
 
     std::vector<ChannelFigures> ChannelFiguresOf(double seconds) const {
@@ -263,8 +263,8 @@ class ReportPass {
             ScanReport out;
             out.number = scan.number;
             out.name = scan.number == 0 ? "no scan definition" : scan.name;
-            out.drive = scan.figures;
             out.channels = scan.drive.ChannelFiguresOf(scan.figures.durationSeconds);
+            out.drive = std::move(scan.figures);
             for (const ChannelFigures& channel : out.channels) {
                 const LeeVerdict verdict =
                     channel.lee ? channel.lee->verdict : LeeVerdict::NotApplicable;

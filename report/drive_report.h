@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "averaging/spill_array.h"
 #include "logfile/log_reader.h"
 #include "logfile/record_loop.h"
 #include "logfile/scan_selection.h"
@@ -63,7 +64,8 @@ struct DriveFigures {
     double speedMedianKmh = 0.0;   // of the steps between consecutive good fixes
     double speed95Kmh = 0.0;
     GpsFigures gps;
-    std::vector<OutageFigure> outages;
+    // Every gap listed, in a spill array: --outage-seconds 1 makes nearly every step one.
+    SpillArray<OutageFigure> outages;
     DamageCounters damage;
 };
 

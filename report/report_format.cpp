@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <string_view>
 
 #include "base/json_text.h"
 #include "base/number_format.h"
@@ -14,6 +16,10 @@ namespace varistrum {
 std::string GluedLeeSentence(const ChannelFigures& channel, double medianSpeedKmh);
 
 namespace {
+
+// Takes the report's text piece by piece: a string that grows, the spill array of the scans, or
+// the output itself, so that a list of many outages is never one string.
+using TextSink = std::function<void(std::string_view)>;
 
 // Joins a number to its unit in texts that get wrapped; a blank in the output.
 constexpr char kGlue = '\x1f';
@@ -90,9 +96,9 @@ std::string GpsLine(const GpsFigures& g) {
            " bad (" + Percent(g.bad, total) + " %)";
 }
 
-void AppendDrive(std::string& out, const DriveFigures& d, int outageSeconds) {
+void AppendDrive(const TextSink& put, const DriveFigures& d, int outageSeconds) {
     const auto line = [&](const std::string& text) {
-        out += WrapLine("  " + text, kReportColumns, 4);
+        put(WrapLine("  " + text, kReportColumns, 4));
     };
     line("Duration " + DurationText(d.durationSeconds) + ", distance " +
          DistanceText(d.distanceMetres) + ", " + SpeedSummary(d));
@@ -102,7 +108,8 @@ void AppendDrive(std::string& out, const DriveFigures& d, int outageSeconds) {
     } else {
         line("GPS outages of " + Whole(outageSeconds) +
              " s or more: " + Whole(static_cast<std::int64_t>(d.outages.size())));
-        for (const OutageFigure& o : d.outages) {
+        for (std::size_t i = 0; i < d.outages.size(); ++i) {
+            const OutageFigure& o = d.outages[i];
             line("  " + ClockText(o.startSecondOfDay) + " for " + Fixed(o.durationSeconds, 0) +
                  " s, position jumped " + DistanceText(o.jumpMetres));
         }
@@ -140,26 +147,23 @@ std::string Share(std::int64_t part, std::int64_t total) {
                      : std::string("0.0000");
 }
 
-std::string DriveJson(const DriveFigures& d) {
+void PutDriveJson(const TextSink& put, const DriveFigures& d) {
     const GpsFigures& g = d.gps;
     const std::int64_t total = g.Total();
-    std::string out =
-        "\"duration_s\":" + Fixed(d.durationSeconds, 0) +
-        ",\"distance_m\":" + Fixed(d.distanceMetres, 1) +
-        ",\"speed_kmh\":{\"median\":" + Fixed(d.speedMedianKmh, 1) +
+    put("\"duration_s\":" + Fixed(d.durationSeconds, 0) + ",\"distance_m\":" +
+        Fixed(d.distanceMetres, 1) + ",\"speed_kmh\":{\"median\":" + Fixed(d.speedMedianKmh, 1) +
         ",\"p95\":" + Fixed(d.speed95Kmh, 1) + "}" + ",\"gps\":{\"fixes_3d\":" + Whole(g.fixes3d) +
         ",\"fixes_2d\":" + Whole(g.fixes2d) + ",\"bad\":" + Whole(g.bad) +
         ",\"share_3d\":" + Share(g.fixes3d, total) + ",\"share_2d\":" + Share(g.fixes2d, total) +
-        ",\"share_bad\":" + Share(g.bad, total) + "},\"outages\":[";
+        ",\"share_bad\":" + Share(g.bad, total) + "},\"outages\":[");
     for (std::size_t i = 0; i < d.outages.size(); ++i) {
         const OutageFigure& o = d.outages[i];
-        out += std::string(i ? "," : "") + "{\"start\":\"" + ClockText(o.startSecondOfDay) +
-               "\",\"duration_s\":" + Fixed(o.durationSeconds, 0) +
-               ",\"jump_m\":" + Fixed(o.jumpMetres, 1) + "}";
+        put(std::string(i ? "," : "") + "{\"start\":\"" + ClockText(o.startSecondOfDay) +
+            "\",\"duration_s\":" + Fixed(o.durationSeconds, 0) +
+            ",\"jump_m\":" + Fixed(o.jumpMetres, 1) + "}");
     }
-    out += "],\"damaged_records\":" + Whole(d.damage.damagedRecords) +
-           ",\"skipped_bytes\":" + Whole(d.damage.skippedBytes);
-    return out;
+    put("],\"damaged_records\":" + Whole(d.damage.damagedRecords) +
+        ",\"skipped_bytes\":" + Whole(d.damage.skippedBytes));
 }
 
 std::string ChannelJson(const ChannelFigures& c) {
@@ -220,7 +224,8 @@ void AppendDriveHtml(std::string& out, const DriveFigures& d, int outageSeconds)
     row("Speed", SpeedSummary(d));
     row("GPS", GpsLine(d.gps).substr(5));
     std::string outages = d.outages.empty() ? "none" : "";
-    for (const OutageFigure& o : d.outages) {
+    for (std::size_t i = 0; i < d.outages.size(); ++i) {
+        const OutageFigure& o = d.outages[i];
         if (!outages.empty()) outages += "; ";
         outages += ClockText(o.startSecondOfDay) + " for " + Fixed(o.durationSeconds, 0) +
                    " s, jumped " + DistanceText(o.jumpMetres);
@@ -283,57 +288,67 @@ std::string LeeSentence(const ChannelFigures& channel, double medianSpeedKmh) {
     return text;
 }
 
-std::string ReportTextHead(const DriveReport& report) {
-    std::string out = WrapLine("Drive quality of " + report.input + " (" +
-                                   Whole(static_cast<std::int64_t>(report.fileBytes)) + " bytes)",
-                               kReportColumns, 4);
-    out += "Whole file:\n";
-    AppendDrive(out, report.file, report.outageSeconds);
-    out += "  Lee's criterion (36 samples a 40-wavelength window): " +
-           (report.verdict == LeeVerdict::MeetsPartly ? std::string("meets in part")
-                                                      : VerdictText(report.verdict, 0)) +
-           "\n";
-    return out;
+namespace {
+
+void PutReportTextHead(const TextSink& put, const DriveReport& report) {
+    put(WrapLine("Drive quality of " + report.input + " (" +
+                     Whole(static_cast<std::int64_t>(report.fileBytes)) + " bytes)",
+                 kReportColumns, 4));
+    put("Whole file:\n");
+    AppendDrive(put, report.file, report.outageSeconds);
+    put("  Lee's criterion (36 samples a 40-wavelength window): " +
+        (report.verdict == LeeVerdict::MeetsPartly ? std::string("meets in part")
+                                                   : VerdictText(report.verdict, 0)) +
+        "\n");
 }
 
-std::string ScanText(const ScanReport& scan, int outageSeconds) {
-    std::string out = "\n";
-    out += WrapLine("Scan " + Whole(scan.number) + " (" + scan.name + "):", kReportColumns, 4);
-    AppendDrive(out, scan.drive, outageSeconds);
+void PutScanText(const TextSink& put, const ScanReport& scan, int outageSeconds) {
+    put("\n" + WrapLine("Scan " + Whole(scan.number) + " (" + scan.name + "):", kReportColumns, 4));
+    AppendDrive(put, scan.drive, outageSeconds);
+    std::string channels;
     for (const ChannelFigures& channel : scan.channels)
-        AppendChannel(out, channel, scan.drive.speedMedianKmh);
-    if (scan.channels.empty()) out += "  No samples of the chosen receiver\n";
-    return out;
+        AppendChannel(channels, channel, scan.drive.speedMedianKmh);
+    if (scan.channels.empty()) channels = "  No samples of the chosen receiver\n";
+    put(channels);
 }
 
-std::string ReportText(const DriveReport& report) {
-    std::string out = ReportTextHead(report);
-    for (const ScanReport& scan : report.scans) out += ScanText(scan, report.outageSeconds);
-    return out;
+void PutReportJsonHead(const TextSink& put, const DriveReport& report) {
+    put("{\"schema_version\":" + Whole(kReportSchemaVersion) +
+        ",\"input\":{\"name\":" + JsonString(report.input) +
+        ",\"bytes\":" + Whole(static_cast<std::int64_t>(report.fileBytes)) +
+        "},\"outage_seconds\":" + Whole(report.outageSeconds) + ",\"file\":{");
+    PutDriveJson(put, report.file);
+    put(",\"verdict\":\"" + std::string(VerdictKey(report.verdict)) + "\"},\"scans\":[");
 }
 
-std::string ReportJsonHead(const DriveReport& report) {
-    return "{\"schema_version\":" + Whole(kReportSchemaVersion) +
-           ",\"input\":{\"name\":" + JsonString(report.input) +
-           ",\"bytes\":" + Whole(static_cast<std::int64_t>(report.fileBytes)) +
-           "},\"outage_seconds\":" + Whole(report.outageSeconds) + ",\"file\":{" +
-           DriveJson(report.file) + ",\"verdict\":\"" + VerdictKey(report.verdict) +
-           "\"},\"scans\":[";
-}
-
-std::string ScanJson(const ScanReport& scan) {
-    std::string out = "{\"number\":" + Whole(scan.number) + ",\"name\":" + JsonString(scan.name) +
-                      "," + DriveJson(scan.drive) + ",\"channels\":[";
+void PutScanJson(const TextSink& put, const ScanReport& scan) {
+    put("{\"number\":" + Whole(scan.number) + ",\"name\":" + JsonString(scan.name) + ",");
+    PutDriveJson(put, scan.drive);
+    std::string out = ",\"channels\":[";
     for (std::size_t c = 0; c < scan.channels.size(); ++c)
         out += std::string(c ? "," : "") + ChannelJson(scan.channels[c]);
     out += "],\"verdict\":\"" + std::string(VerdictKey(scan.verdict)) + "\"}";
+    put(out);
+}
+
+}  // namespace
+
+std::string ReportText(const DriveReport& report) {
+    std::string out;
+    const TextSink put = [&](std::string_view text) { out += text; };
+    PutReportTextHead(put, report);
+    for (const ScanReport& scan : report.scans) PutScanText(put, scan, report.outageSeconds);
     return out;
 }
 
 std::string ReportJson(const DriveReport& report) {
-    std::string out = ReportJsonHead(report);
-    for (std::size_t i = 0; i < report.scans.size(); ++i)
-        out += (i ? "," : "") + ScanJson(report.scans[i]);
+    std::string out;
+    const TextSink put = [&](std::string_view text) { out += text; };
+    PutReportJsonHead(put, report);
+    for (std::size_t i = 0; i < report.scans.size(); ++i) {
+        if (i > 0) out += ",";
+        PutScanJson(put, report.scans[i]);
+    }
     return out + "]}\n";
 }
 
@@ -341,14 +356,25 @@ SpilledReport::SpilledReport(bool json, int outageSeconds)
     : json_(json), outageSeconds_(outageSeconds) {}
 
 void SpilledReport::Add(const ScanReport& scan) {
-    std::string text =
-        json_ ? (scans_ > 0 ? "," : "") + ScanJson(scan) : ScanText(scan, outageSeconds_);
-    text_.Append(text.data(), text.size());
+    const TextSink put = [this](std::string_view text) { text_.Append(text.data(), text.size()); };
+    if (json_) {
+        if (scans_ > 0) put(",");
+        PutScanJson(put, scan);
+    } else {
+        PutScanText(put, scan, outageSeconds_);
+    }
     ++scans_;
 }
 
 bool SpilledReport::WriteTo(std::ostream& out, const DriveReport& report) const {
-    out << (json_ ? ReportJsonHead(report) : ReportTextHead(report));
+    const TextSink put = [&](std::string_view text) {
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    };
+    if (json_) {
+        PutReportJsonHead(put, report);
+    } else {
+        PutReportTextHead(put, report);
+    }
     char chunk[1 << 16];
     for (std::size_t at = 0; at < text_.size() && out;) {
         const std::size_t n = std::min(sizeof chunk, text_.size() - at);

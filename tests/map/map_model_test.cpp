@@ -279,7 +279,9 @@ TEST(MapPointStore, ItsArraysStayWithinTheCapacity) {
         EXPECT_LE(reservedAtMost, 5000u);
         EXPECT_LE(store.Total(), 5000u);
         EXPECT_EQ(store.CellShift() > 0, c.thinned);
-        if (!c.thinned) EXPECT_EQ(store.Total(), static_cast<std::size_t>(c.points));
+        if (!c.thinned) {
+            EXPECT_EQ(store.Total(), static_cast<std::size_t>(c.points));
+        }
         std::size_t total = 0;
         for (int g = 0; g < c.channels; ++g)
             total += store.Group(static_cast<std::uint16_t>(g)).Size();

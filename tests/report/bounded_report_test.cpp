@@ -121,8 +121,8 @@ TEST_F(BoundedReportTest, AnEngineThatOnlyCountsLaysTheSameBins) {
     }
 }
 
-// The report written down scan by scan, with its text through the temporary file, is the
-// report that kept every scan, byte for byte.
+// The report written down scan by scan, with its text and its outages through the temporary
+// file, is the report that kept every scan, byte for byte.
 TEST_F(BoundedReportTest, ASpilledReportIsTheWholeReport) {
     test::TempDir dir;
     for (const sim::Scenario scenario : sim::AllScenarios()) {
@@ -131,14 +131,18 @@ TEST_F(BoundedReportTest, ASpilledReportIsTheWholeReport) {
         test::WriteFile(path, sim::SimulateLog(scenario, 8, 3, 400));
         AveragingEngine engine;
         TavrelReader reader(engine);
+        // Short outages, so that the lists of outages go through the temporary file too.
+        ReportRequest request;
+        request.outageSeconds = 2;
         SetSpillChunkBytes(2 << 20);
-        const DriveReport whole = BuildDriveReport(reader, path, {}, {});
+        const DriveReport whole = BuildDriveReport(reader, path, request, {});
         ASSERT_TRUE(whole.opened);
         for (const bool json : {false, true}) {
             SetSpillChunkBytes(97);  // the scans' text goes through the temporary file
             SpilledReport spilled(json, whole.outageSeconds);
             const DriveReport head = BuildDriveReport(
-                reader, path, {}, {}, [&](ScanReport&& scan) { spilled.Add(scan); });
+                reader, path, request, {}, [&](ScanReport&& scan) { spilled.Add(scan); });
+            EXPECT_EQ(head.file.outages.size(), whole.file.outages.size());
             EXPECT_TRUE(head.scans.empty());
             EXPECT_EQ(head.verdict, whole.verdict);
             std::ostringstream out;
