@@ -90,10 +90,11 @@ screenshot: build
 
 # Conversion, index pass and folder jobs of a simulated log timed beside the machine's floors
 # (cat of the input, cp of the output), as medians of alternating runs; then the passes over the
-# same log side by side in one process (index, plain, 40-lambda, outage pre-pass) and the peak
-# memory of logs of pathological shapes; the window's index pass and conversion beside the
-# command line's on the same log (offscreen); 10^6 samples binned into 25 m cells beside the
-# text conversion of their log; then the decoder and formatter micro-benchmarks.
+# same log side by side in one process (index, plain, 40-lambda, outage pre-pass); the window's
+# index pass and conversion beside the command line's on the same log (offscreen); the map and
+# the map layer exports; 10^6 samples binned into 25 m cells beside the text conversion of their
+# log; the memory table (every command and format on logs of pathological shapes); then the
+# decoder and formatter micro-benchmarks.
 # The log is made once and kept in $(BUILD)/bench.
 .PHONY: bench
 BENCH_MB ?= 512
@@ -104,19 +105,28 @@ BENCH_JOBS_MB ?= 256
 # The map layer exports: a small log, as the KML writer keeps its whole document in memory
 # (about 10 kB a placemark) until the file is closed.
 BENCH_MAP_MB ?= 2
+# The memory table: peak resident memory above start-up of every command and format on the
+# pathological shapes (long gaps, millions of scans), a long single-frequency drive of
+# BENCH_DRIVE_MB and a log of BENCH_FEATURES map layer features (smaller for a quick run).
+BENCH_DRIVE_MB ?= 600
+BENCH_FEATURES ?= 3000000
 bench: build
 	./$(BUILD)/bench/varistrum_bench_driver --cli $(BUILD)/cli/varistrum-cli \
 	  --sim $(BUILD)/tools/varistrum-sim --work $(BUILD)/bench --mb $(BENCH_MB) \
-	  --runs $(BENCH_RUNS) --jobs-mb $(BENCH_JOBS_MB) --shapes $(BUILD)/bench/varistrum_memory_shapes
+	  --runs $(BENCH_RUNS) --jobs-mb $(BENCH_JOBS_MB)
 	./$(BUILD)/bench/varistrum_pass_bench $(BUILD)/bench/bench-$(BENCH_MB)mb.klf $(BUILD)/bench \
 	  $(BENCH_RUNS)
 	./$(BUILD)/bench/varistrum_window_bench --cli $(BUILD)/cli/varistrum-cli \
 	  --window $(BUILD)/app/varistrum --log $(BUILD)/bench/bench-$(BENCH_MB)mb.klf \
 	  --work $(BUILD)/bench --runs $(BENCH_RUNS)
 	./$(BUILD)/bench/varistrum_map_bench $(BUILD)/bench/bench-$(BENCH_MB)mb.klf $(BUILD)/bench \
-	  $(BENCH_RUNS) $(BUILD)/cli/varistrum-cli
+	  $(BENCH_RUNS)
 	./$(BUILD)/bench/varistrum_map_export_bench $(BUILD)/cli/varistrum-cli \
 	  $(BUILD)/tools/varistrum-sim $(BUILD)/bench $(BENCH_MAP_MB) $(BENCH_RUNS)
 	./$(BUILD)/bench/varistrum_bins_bench $(BUILD)/tools/varistrum-sim $(BUILD)/cli/varistrum-cli \
 	  $(BUILD)/bench $(BENCH_RUNS)
+	./$(BUILD)/bench/varistrum_memory_bench --cli $(BUILD)/cli/varistrum-cli \
+	  --sim $(BUILD)/tools/varistrum-sim --shapes $(BUILD)/bench/varistrum_memory_shapes \
+	  --work $(BUILD)/bench/memory --drive-mb $(BENCH_DRIVE_MB) --features $(BENCH_FEATURES) \
+	  --small-mb $(BENCH_MAP_MB)
 	./$(BUILD)/bench/varistrum_bench --benchmark_min_time=0.2

@@ -31,6 +31,7 @@
 #include "app/radio_group.h"
 #include "app/scan_tree_view.h"
 #include "app/ui_hooks.h"
+#include "base/resource_error.h"
 #include "convert/folder_files.h"
 #include "export/map_export.h"
 #include "logfile/identify.h"
@@ -42,16 +43,25 @@ namespace varistrum {
 
 namespace {
 
+// The scans the Drive Quality page lists at most; it counts the rest.
+constexpr std::size_t kDriveQualityScansListed = 1000;
+
 // Runs a read of the input on a thread of its own; the window keeps painting meanwhile but takes
-// no input, so nothing else starts on the reader.
+// no input, so nothing else starts on the reader. Nothing when the read ran out of memory (or
+// of room for a temporary file): an error box has said so.
 template <class Job>
 auto ReadOffTheWindow(Job&& job) {
     std::optional<decltype(job())> result;
+    std::exception_ptr failure;
     std::atomic<bool> done{false};
     QApplication::setOverrideCursor(Qt::WaitCursor);
     {
         std::jthread reading([&] {
-            result.emplace(job());
+            try {
+                result.emplace(job());
+            } catch (...) {
+                failure = std::current_exception();
+            }
             done = true;
         });
         while (!done) {
@@ -60,7 +70,11 @@ auto ReadOffTheWindow(Job&& job) {
         }
     }
     QApplication::restoreOverrideCursor();
-    return std::move(*result);
+    if (failure) {
+        varistrum::ReportMessage(MessageKind::Error,
+                                 QText(FailureSentence(FailureTextOf(failure))));
+    }
+    return result;
 }
 
 // Before a 40-lambda conversion of one file: one box listing the scans whose windows would hold
@@ -70,13 +84,17 @@ bool ConfirmSparseWindows(TavrelReader& reader, const QString& input,
     ReportRequest check;
     check.receivers = settings.receivers;
     check.selection = &settings.scans;
-    const auto warnings =
+    const auto checked =
         ReadOffTheWindow([&] { return CheckLambdaSampling(reader, StdText(input), check, {}); });
+    if (!checked) return false;
+    const LambdaWarnings& warnings = *checked;
     if (warnings.empty()) return true;
     QString text = QStringLiteral(
         "These scans are sampled too sparsely for 40-lambda averaging (Lee's criterion asks "
         "for 36 samples a window):\n");
-    for (const LambdaWarning& warning : warnings) text += QText(LambdaWarningText(warning)) + '\n';
+    for (const LambdaWarning& warning : warnings.listed)
+        text += QText(LambdaWarningText(warning)) + '\n';
+    if (warnings.unlisted > 0) text += QText(UnlistedWarningsText(warnings.unlisted)) + '\n';
     return Confirm(text, QStringLiteral("Convert"), QStringLiteral("Cancel"));
 }
 
@@ -418,9 +436,13 @@ void TMainForm::DriveQuality1Click() {
     ReportRequest request;
     request.receivers = {window.receiver1, window.receiver2};
     request.outageSeconds = ParseOutageSeconds(window.outageSeconds).value_or(30);
+    // A page of millions of scans helps nobody and would not fit in memory.
+    request.listedScansAtMost = kDriveQualityScansListed;
     const std::string input = StdText(InputFilename->text());
-    const DriveReport report =
+    const auto built =
         ReadOffTheWindow([&] { return BuildDriveReport(reader_, input, request, {}); });
+    if (!built) return;
+    const DriveReport& report = *built;
     if (!report.opened || report.end != LoopEnd::EndOfData) {
         varistrum::ReportMessage(MessageKind::Error, QStringLiteral("Input File Cannot Be Read!"));
         return;

@@ -13,6 +13,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QVBoxLayout>
+#include <new>
 
 #include "app/map_canvas.h"
 #include "app/named_widget.h"
@@ -33,7 +34,8 @@ QSize ParseSize(const QString& text) {
     if (parts.size() != 2) return {};
     bool okWidth = false, okHeight = false;
     const int width = parts[0].toInt(&okWidth), height = parts[1].toInt(&okHeight);
-    if (!okWidth || !okHeight || width < 64 || height < 64 || width > 16384 || height > 16384)
+    if (!okWidth || !okHeight || width < kPictureSideMin || height < kPictureSideMin ||
+        width > kPictureSideMax || height > kPictureSideMax)
         return {};
     return {width, height};
 }
@@ -280,13 +282,22 @@ void TMapWindow::SaveImageClick() {
     if (!ok) return;
     const QSize size = ParseSize(sizeText);
     if (!size.isValid()) {
-        varistrum::ReportMessage(
-            MessageKind::Error,
-            QStringLiteral("The size must be WIDTHxHEIGHT, each from 64 to 16384 pixels."));
+        varistrum::ReportMessage(MessageKind::Error,
+                                 QStringLiteral("The size must be WIDTHxHEIGHT, each from %1 to "
+                                                "%2 pixels.")
+                                     .arg(kPictureSideMin)
+                                     .arg(kPictureSideMax));
         return;
     }
-    if (QString error; !SaveImage(path, size, &error))
-        varistrum::ReportMessage(MessageKind::Error, error);
+    QString error;
+    bool saved = false;
+    try {
+        saved = SaveImage(path, size, &error);
+    } catch (const std::bad_alloc&) {
+        varistrum::ReportMessage(MessageKind::Error, QStringLiteral("Not enough memory."));
+        return;
+    }
+    if (!saved) varistrum::ReportMessage(MessageKind::Error, error);
 }
 
 void TMapWindow::ShowCursor(double latitude, double longitude) {

@@ -28,6 +28,12 @@ std::int32_t TruncateToInt32(double value) {
 
 }  // namespace
 
+std::int64_t BinSizeCounts::Bins() const {
+    std::int64_t bins = 0;
+    for (const auto& [size, count] : bySize_) bins += count;
+    return bins;
+}
+
 double MilliwattsOf(double dbm) {
     return std::pow(10.0, dbm / 10.0);
 }
@@ -48,6 +54,7 @@ void AveragingEngine::StartAveraging(double frequencyMHz, double spacingInWavele
     firstPosition_ = true;
     active_ = true;
     pendingValues_.clear();
+    countedValues_ = 0;
     bin_ = Bin{};
     averagedPoints_.clear();
     nextAveragedPoint_ = 0;
@@ -62,12 +69,20 @@ double AveragingEngine::WavelengthMetres(double frequencyMHz) {
 }
 
 int AveragingEngine::AddValue(double value) {
-    pendingValues_.push_back(TruncateToInt32(value));
-    return static_cast<int>(pendingValues_.size());
+    if (sizesOnly_) {
+        ++countedValues_;
+    } else {
+        pendingValues_.push_back(TruncateToInt32(value));
+    }
+    return static_cast<int>(PendingValueCount());
 }
 
 void AveragingEngine::AddLevels(const std::int8_t* levels, std::size_t count) {
-    pendingValues_.Append(levels, count);
+    if (sizesOnly_) {
+        countedValues_ += count;
+    } else {
+        pendingValues_.Append(levels, count);
+    }
 }
 
 bool AveragingEngine::Reached(const DistanceThreshold& threshold, Place& anchor, Place& sample,
@@ -109,7 +124,7 @@ bool AveragingEngine::AddPosition(double latitude, double longitude) {
     currentPosition_ = position;
 
     // Spread the values evenly over the last segment: the first on its start, none on its end.
-    const std::size_t pending = pendingValues_.size();
+    const std::size_t pending = PendingValueCount();
     if (pending == 0) return false;
     const double n = static_cast<double>(pending);
     const double latitudeStep = (currentPosition_.latitude - previousPosition_.latitude) / n;
@@ -145,9 +160,11 @@ bool AveragingEngine::AddPosition(double latitude, double longitude) {
         at.point.cosLatitude = cosines_.CosLatitude(at.point.latitude);
         at.exact = false;
         if (std::isnan(at.point.cosLatitude)) at.Exact();
-        if (PlaceSample(at, static_cast<double>(pendingValues_[i]), i)) binClosed = true;
+        const double value = sizesOnly_ ? 0.0 : static_cast<double>(pendingValues_[i]);
+        if (PlaceSample(at, value, i)) binClosed = true;
     }
     pendingValues_.clear();
+    countedValues_ = 0;
     return binClosed;
 }
 
@@ -191,8 +208,8 @@ void AveragingEngine::CloseBin() {
     average.longitude = (bin_.first.longitude + bin_.last.longitude) * 0.5;
     const double count = static_cast<double>(bin_.count);
     average.value = linearPower_ ? PowerMeanDbm(bin_.powerSum / count) : bin_.sum / count;
-    averagedPoints_.push_back(average);
-    if (binSizes_ != nullptr) binSizes_->push_back(static_cast<std::uint32_t>(bin_.count));
+    if (!sizesOnly_) averagedPoints_.push_back(average);
+    if (binSizes_ != nullptr) binSizes_->Add(static_cast<std::uint32_t>(bin_.count));
     bin_.count = 0;
 }
 
@@ -228,6 +245,7 @@ void AveragingEngine::Reset() {
     previousPosition_ = Position{};
     currentPosition_ = Position{};
     pendingValues_.clear();
+    countedValues_ = 0;
     bin_ = Bin{};
     averagedPoints_.clear();
     nextAveragedPoint_ = 0;

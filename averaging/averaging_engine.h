@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <vector>
 
 #include "averaging/great_circle.h"
@@ -19,6 +20,19 @@ inline constexpr double kLambdaBinLength = 40;
 // A level in dBm as power in milliwatts, and a mean power back in dBm (to 9 decimals).
 double MilliwattsOf(double dbm);
 double PowerMeanDbm(double milliwatts);
+
+// How many closed bins held each number of samples: the bins' sizes in memory that grows with
+// the number of different sizes only (a drive of n samples has fewer than sqrt(2n) of them).
+class BinSizeCounts {
+  public:
+    void Add(std::uint32_t size) { ++bySize_[size]; }
+    std::int64_t Bins() const;
+    // Sizes, smallest first, with the number of bins of each.
+    const std::map<std::uint32_t, std::int64_t>& BySize() const { return bySize_; }
+
+  private:
+    std::map<std::uint32_t, std::int64_t> bySize_;
+};
 
 struct LocatedSample {
     double latitude = 0.0;   // decimal degrees
@@ -49,9 +63,15 @@ class AveragingEngine {
     // by StartAveraging and Reset).
     void SetLinearPower(bool on) { linearPower_ = on; }
     bool LinearPower() const { return linearPower_; }
-    // Every closed bin appends its sample count to `sizes` (nullptr: none are kept).
-    void RecordBinSizes(std::vector<std::uint32_t>* sizes) { binSizes_ = sizes; }
-    std::size_t PendingValueCount() const { return pendingValues_.size(); }
+    // Every closed bin counts its samples into `sizes` (nullptr: none are counted).
+    void RecordBinSizes(BinSizeCounts* sizes) { binSizes_ = sizes; }
+    // Only the bins' sizes are wanted: values are counted, not kept, and no averages are made,
+    // so the engine needs no memory for the values however many wait for a position (a
+    // setting: kept by StartAveraging and Reset).
+    void SetSizesOnly(bool on) { sizesOnly_ = on; }
+    std::size_t PendingValueCount() const {
+        return sizesOnly_ ? countedValues_ : pendingValues_.size();
+    }
 
   private:
     struct Position {
@@ -96,7 +116,9 @@ class AveragingEngine {
     bool active_ = false;
     bool firstPosition_ = true;
     bool linearPower_ = false;
-    std::vector<std::uint32_t>* binSizes_ = nullptr;
+    bool sizesOnly_ = false;
+    std::size_t countedValues_ = 0;  // waiting for a position, when only sizes are wanted
+    BinSizeCounts* binSizes_ = nullptr;
     DistanceThreshold sampleSpacing_;
     DistanceThreshold binLength_;
     Place binStart_;

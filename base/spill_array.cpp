@@ -2,16 +2,42 @@
 // The temporary file behind SpillArray.
 #include "base/spill_array.h"
 
-#include <sys/types.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <utility>
+
+#include "base/resource_error.h"
 
 namespace varistrum {
 
 namespace {
+
 std::atomic<std::size_t> chunkBytes{std::size_t{2} << 20};
+
+[[noreturn]] void Fail(const char* what, const std::string& folder, int error) {
+    throw ResourceError(std::string(what) + " a temporary file in '" + folder + "': " +
+                        std::strerror(error) + " (TMPDIR chooses the folder of temporary files)");
+}
+
+// An unnamed file: O_TMPFILE where the file system has it, else a named one removed at once.
+int MakeUnnamedFile(const std::string& folder) {
+    int fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0) return fd;
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+        Fail("Cannot make", folder, errno);
+    std::string name = folder + "/.varistrum-spill-XXXXXX";
+    fd = mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) Fail("Cannot make", folder, errno);
+    unlink(name.c_str());
+    return fd;
+}
+
 }  // namespace
 
 std::size_t SpillChunkBytes() {
@@ -22,56 +48,65 @@ void SetSpillChunkBytes(std::size_t bytes) {
     chunkBytes.store(std::max<std::size_t>(1, bytes), std::memory_order_relaxed);
 }
 
-SpillFile::SpillFile(SpillFile&& other) noexcept
-    : file_(std::exchange(other.file_, nullptr)), failed_(other.failed_), size_(other.size_) {
-    other.size_ = 0;
+std::string TemporaryFolder() {
+    const char* folder = std::getenv("TMPDIR");
+    return folder != nullptr && *folder != '\0' ? folder : "/tmp";
 }
+
+SpillFile::SpillFile(SpillFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)),
+      size_(std::exchange(other.size_, 0)),
+      folder_(std::move(other.folder_)) {}
 
 SpillFile& SpillFile::operator=(SpillFile&& other) noexcept {
     if (this != &other) {
-        if (file_ != nullptr) std::fclose(file_);
-        file_ = std::exchange(other.file_, nullptr);
-        failed_ = other.failed_;
+        if (fd_ >= 0) close(fd_);
+        fd_ = std::exchange(other.fd_, -1);
         size_ = std::exchange(other.size_, 0);
+        folder_ = std::move(other.folder_);
     }
     return *this;
 }
 
 SpillFile::~SpillFile() {
-    if (file_ != nullptr) std::fclose(file_);
+    if (fd_ >= 0) close(fd_);
 }
 
-bool SpillFile::Append(const void* data, std::size_t bytes) {
-    if (failed_) return false;
-    if (file_ == nullptr) {
-        file_ = std::tmpfile();
-        if (file_ == nullptr) {
-            failed_ = true;
-            return false;
-        }
+void SpillFile::Append(const void* data, std::size_t bytes) {
+    if (fd_ < 0) {
+        folder_ = TemporaryFolder();
+        fd_ = MakeUnnamedFile(folder_);
     }
-    if (fseeko(file_, static_cast<off_t>(size_), SEEK_SET) != 0 ||
-        std::fwrite(data, 1, bytes, file_) != bytes) {
-        failed_ = true;  // what was written before stays readable
-        return false;
+    const auto* from = static_cast<const char*>(data);
+    for (std::size_t done = 0; done < bytes;) {
+        const ssize_t wrote =
+            pwrite(fd_, from + done, bytes - done, static_cast<off_t>(size_ + done));
+        if (wrote < 0 && errno == EINTR) continue;
+        // A write of nothing makes no progress: the device is full.
+        if (wrote <= 0) Fail("Cannot write", folder_, wrote < 0 ? errno : ENOSPC);
+        done += static_cast<std::size_t>(wrote);
     }
     size_ += bytes;
-    return true;
 }
 
-bool SpillFile::Read(std::uint64_t offset, void* data, std::size_t bytes) const {
-    if (file_ == nullptr || offset + bytes > size_) return false;
-    return fseeko(file_, static_cast<off_t>(offset), SEEK_SET) == 0 &&
-           std::fread(data, 1, bytes, file_) == bytes;
+void SpillFile::Read(std::uint64_t offset, void* data, std::size_t bytes) const {
+    if (fd_ < 0 || offset + bytes > size_) Fail("Cannot read back", folder_, EINVAL);
+    auto* into = static_cast<char*>(data);
+    for (std::size_t done = 0; done < bytes;) {
+        const ssize_t got =
+            pread(fd_, into + done, bytes - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) Fail("Cannot read back", folder_, got < 0 ? errno : EIO);
+        done += static_cast<std::size_t>(got);
+    }
 }
 
 void SpillFile::Clear() {
     size_ = 0;
-    failed_ = false;  // the next gap tries again
     // The disk space goes back at once; the file stays open for the next gap.
-    if (file_ != nullptr && (std::fflush(file_) != 0 || ftruncate(fileno(file_), 0) != 0)) {
-        std::fclose(file_);
-        file_ = nullptr;
+    if (fd_ >= 0 && ftruncate(fd_, 0) != 0) {
+        close(fd_);
+        fd_ = -1;
     }
 }
 

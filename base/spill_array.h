@@ -6,8 +6,9 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
+#include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace varistrum {
@@ -17,8 +18,13 @@ namespace varistrum {
 std::size_t SpillChunkBytes();
 void SetSpillChunkBytes(std::size_t bytes);
 
-// An unnamed temporary file: the system removes it when it is closed or the process ends,
-// whatever way it ends.
+// The folder of temporary files: $TMPDIR when it is set and not empty, else /tmp.
+std::string TemporaryFolder();
+
+// An unnamed temporary file in TemporaryFolder(): the system removes it when it is closed or
+// the process ends, whatever way it ends. A file that cannot be made, written or read back
+// throws ResourceError: the values would otherwise stay in memory without bound, or come back
+// wrong.
 class SpillFile {
   public:
     SpillFile() = default;
@@ -28,16 +34,15 @@ class SpillFile {
     SpillFile& operator=(SpillFile&& other) noexcept;
     ~SpillFile();
 
-    // False when the file cannot be made or written (the caller keeps the bytes in memory).
-    bool Append(const void* data, std::size_t bytes);
-    bool Read(std::uint64_t offset, void* data, std::size_t bytes) const;
+    void Append(const void* data, std::size_t bytes);
+    void Read(std::uint64_t offset, void* data, std::size_t bytes) const;
     // Empties the file; it stays open for the next gap.
     void Clear();
 
   private:
-    std::FILE* file_ = nullptr;
-    bool failed_ = false;
+    int fd_ = -1;
     std::uint64_t size_ = 0;
+    std::string folder_;  // where it was made, for messages
 };
 
 // Elements in order: a head in memory, then those written to the file, then a tail in memory
@@ -47,6 +52,27 @@ class SpillArray {
     static_assert(std::is_trivially_copyable_v<T>);
 
   public:
+    SpillArray() = default;
+    // A moved-from array is empty.
+    SpillArray(SpillArray&& other) noexcept
+        : head_(std::move(other.head_)),
+          tail_(std::move(other.tail_)),
+          fileCount_(std::exchange(other.fileCount_, 0)),
+          file_(std::move(other.file_)),
+          window_(std::move(other.window_)),
+          windowFirst_(std::exchange(other.windowFirst_, 0)) {}
+    SpillArray& operator=(SpillArray&& other) noexcept {
+        if (this != &other) {
+            head_ = std::move(other.head_);
+            tail_ = std::move(other.tail_);
+            fileCount_ = std::exchange(other.fileCount_, 0);
+            file_ = std::move(other.file_);
+            window_ = std::move(other.window_);
+            windowFirst_ = std::exchange(other.windowFirst_, 0);
+        }
+        return *this;
+    }
+
     std::size_t size() const { return head_.size() + fileCount_ + tail_.size(); }
     bool empty() const { return size() == 0; }
     bool Spilled() const { return fileCount_ > 0; }
@@ -108,8 +134,7 @@ class SpillArray {
     }
 
     void WriteTail() {
-        // When the file fails the tail just grows: slower to nobody, and nothing is lost.
-        if (!file_.Append(tail_.data(), tail_.size() * sizeof(T))) return;
+        file_.Append(tail_.data(), tail_.size() * sizeof(T));
         fileCount_ += tail_.size();
         tail_.clear();
     }
@@ -119,10 +144,8 @@ class SpillArray {
         windowFirst_ = k / part * part;
         const std::size_t n = std::min(part, fileCount_ - windowFirst_);
         window_.resize(n);
-        if (!file_.Read(static_cast<std::uint64_t>(windowFirst_) * sizeof(T), window_.data(),
-                        n * sizeof(T))) {
-            std::fill(window_.begin(), window_.end(), T{});
-        }
+        file_.Read(static_cast<std::uint64_t>(windowFirst_) * sizeof(T), window_.data(),
+                   n * sizeof(T));
     }
 
     std::vector<T> head_;

@@ -4,9 +4,13 @@
 #pragma once
 
 #include <atomic>
+#include <exception>
 #include <functional>
 #include <stop_token>
+#include <string>
 #include <thread>
+
+#include "base/resource_error.h"
 
 namespace varistrum {
 
@@ -25,6 +29,9 @@ class WorkerThread {
     }
     bool Started() const { return started_; }
     bool Finished() const { return finished_; }
+    // Valid once Finished(): why the job ended early ("Not enough memory."); empty when it ran
+    // its course.
+    const std::string& Failure() const { return failure_; }
 
   protected:
     // Derived workers call this in their own destructor, before the members the job uses go.
@@ -33,18 +40,38 @@ class WorkerThread {
         Terminate();
         WaitFor();
     }
-    void Start(std::function<void(std::stop_token)> job) {
+    // Runs `job` on the thread. An exception that ends it (an allocation failure, no room for
+    // a temporary file) never ends the program: `failed` gets its message, as a sentence for the
+    // window, on the worker's thread before Finished() turns true.
+    void Start(std::function<void(std::stop_token)> job,
+               std::function<void(const std::string&)> failed = {}) {
         if (started_) return;
         started_ = true;
-        thread_ = std::jthread([this, job = std::move(job)](std::stop_token stop) {
-            job(stop);
-            finished_ = true;
-        });
+        thread_ = std::jthread(
+            [this, job = std::move(job), failed = std::move(failed)](std::stop_token stop) {
+                try {
+                    job(stop);
+                } catch (...) {
+                    ReportFailure(std::current_exception(), failed);
+                }
+                finished_ = true;
+            });
     }
 
   private:
+    void ReportFailure(std::exception_ptr failure,
+                       const std::function<void(const std::string&)>& failed) noexcept {
+        try {
+            failure_ = FailureSentence(FailureTextOf(failure));
+            if (failed) failed(failure_);
+        } catch (...) {
+            // With no memory even for the message the job still ends.
+        }
+    }
+
     bool started_ = false;
     std::atomic<bool> finished_{false};
+    std::string failure_;
     std::jthread thread_;
 };
 

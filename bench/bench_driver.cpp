@@ -32,7 +32,6 @@ namespace fs = std::filesystem;
 
 struct Options {
     std::string cli, sim;
-    std::string shapes;  // the writer of the memory-shape logs; none: no memory report
     fs::path work;
     int sizeMb = 512;
     int jobsMb = 256;  // all eight files of the folder job together
@@ -224,36 +223,6 @@ void RunOnce(const Options& o, const fs::path& input, const fs::path& jobsIn, Sa
     fs::remove_all(jobsOut);
 }
 
-// Peak resident memory of conversions and index passes of the logs whose shapes once made
-// memory grow: long gaps between two fixes, millions of scan definitions.
-bool ReportShapeMemory(const Options& o) {
-    const fs::path folder = o.work / "shapes";
-    Run({o.shapes, folder.string()});
-    std::printf("\npeak resident memory of pathological shapes (bound 64 MiB)\n");
-    bool within = true;
-    std::vector<fs::path> logs;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        if (entry.path().extension() == ".klf") logs.push_back(entry.path());
-    }
-    std::sort(logs.begin(), logs.end());
-    const fs::path out = o.work / "shape.out";
-    for (const fs::path& log : logs) {
-        const Timing index = Run({o.cli, "index", log.string()});
-        const Timing plain = Run(ConvertArgs(o, log, out));
-        std::vector<std::string> averaged = ConvertArgs(o, log, out);
-        averaged.insert(averaged.end(), {"--average", "40-lambda"});
-        const Timing lambda = Run(averaged);
-        fs::remove(out);
-        const auto mib = [](const Timing& t) { return static_cast<double>(t.peakKb) / 1024.0; };
-        const double most = std::max({mib(index), mib(plain), mib(lambda)});
-        within = within && most < 64;
-        std::printf("  %-30s %5.1f MiB  index %5.1f, convert %5.1f, 40-lambda %5.1f MiB  %s\n",
-                    log.filename().c_str(), MiB(fs::file_size(log)), mib(index), mib(plain),
-                    mib(lambda), Verdict(most < 64));
-    }
-    return within;
-}
-
 int Main(const Options& o) {
     fs::create_directories(o.work);
     childLog = (o.work / "child-messages.log").string();
@@ -324,7 +293,6 @@ int Main(const Options& o) {
     std::printf("  peak RSS              %6.1f MiB (< 64 MiB)  %s\n", peakMiB,
                 Verdict(peakMiB < 64));
     std::printf("  40-lambda / cp        %6.2f  (no target)\n", tLambda / tCp);
-    if (!o.shapes.empty()) ReportShapeMemory(o);
     return 0;
 }
 
@@ -338,8 +306,6 @@ int main(int argc, char** argv) {
             o.cli = value;
         else if (key == "--sim")
             o.sim = value;
-        else if (key == "--shapes")
-            o.shapes = value;
         else if (key == "--work")
             o.work = value;
         else if (key == "--mb")
@@ -353,8 +319,7 @@ int main(int argc, char** argv) {
         o.runs < 1) {
         std::fprintf(
             stderr,
-            "usage: %s --cli PATH --sim PATH --work DIR [--mb N] [--jobs-mb N] [--runs N]\n"
-            "          [--shapes PATH]\n",
+            "usage: %s --cli PATH --sim PATH --work DIR [--mb N] [--jobs-mb N] [--runs N]\n",
             argv[0]);
         return 2;
     }

@@ -1,12 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The map's costs (`make bench`): the collecting pass beside the text conversion of the same
-// log, full redraws of 10^4, 10^5 and 10^6 points, and the peak memory of `varistrum-cli map`
-// on the log (the window's collecting pass and picture without the widgets).
+// log, and full redraws of 10^4, 10^5 and 10^6 points. Its peak memory is in the memory table.
 //
-// usage: varistrum_map_bench LOG WORK_DIR RUNS CLI
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
+// usage: varistrum_map_bench LOG WORK_DIR RUNS
 
 #include <QGuiApplication>
 #include <chrono>
@@ -108,30 +104,11 @@ void TimeRedraws(int runs) {
     }
 }
 
-void PeakMemory(const std::string& cli, const std::string& log, const std::string& work) {
-    const std::string out = work + "/map-bench.png";
-    const pid_t pid = fork();
-    if (pid == 0) {
-        execl(cli.c_str(), cli.c_str(), "map", "-q", log.c_str(), "-o", out.c_str(), nullptr);
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    const auto start = Clock::now();
-    if (wait4(pid, &status, 0, &usage) != pid) return;
-    std::printf(
-        "map: varistrum-cli map of the log: %.2f s, peak memory %.1f MB (exit %d; "
-        "target < 256 MB: %s)\n",
-        Seconds(start), usage.ru_maxrss / 1024.0, WEXITSTATUS(status),
-        bench::Verdict(usage.ru_maxrss < 256 * 1024));
-    std::remove(out.c_str());
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 5) {
-        std::fprintf(stderr, "usage: varistrum_map_bench LOG WORK_DIR RUNS CLI\n");
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: varistrum_map_bench LOG WORK_DIR RUNS\n");
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -139,6 +116,5 @@ int main(int argc, char** argv) {
     const int runs = std::max(1, std::atoi(argv[3]));
     TimePasses(argv[1], argv[2], runs);
     TimeRedraws(runs);
-    PeakMemory(argv[4], argv[1], argv[2]);
     return 0;
 }

@@ -131,11 +131,5 @@ int main(int argc, char** argv) {
     const double ratio = medians["gpkg"] / medians["ogr2ogr fgb->gpkg"];
     std::printf("  GeoPackage export / ogr2ogr copy: %.2f (target <= 1.2: %s)\n", ratio,
                 Verdict(ratio <= 1.2));
-    for (const Subject& s : subjects) {
-        if (s.name == "gpkg" || s.name == "geojson" || s.name == "kml") {
-            std::printf("  %s peak memory %.1f MB (target < 64 MB: %s)\n", s.name.c_str(),
-                        s.peakKb / 1024.0, Verdict(s.peakKb < 64 * 1024));
-        }
-    }
     return 0;
 }

@@ -6,10 +6,12 @@
 
 #include <CLI/CLI.hpp>
 #include <csignal>
+#include <cstdio>
 #include <iostream>
 #include <sstream>
 
 #include "base/json_text.h"
+#include "base/resource_error.h"
 #include "cli/console.h"
 #include "cli/convert_options.h"
 #include "cli/exit_codes.h"
@@ -149,9 +151,28 @@ int ReportUsageError(const CLI::App& app, const CLI::ParseError& error, int argc
     return kExitUsage;
 }
 
+int RunCommand(int argc, char** argv);
+
 }  // namespace
 
 int Run(int argc, char** argv) {
+    try {
+        return RunCommand(argc, argv);
+    } catch (...) {
+        // An allocation failure or a temporary file that cannot be written, anywhere (a
+        // worker's thread hands its exception on): a message and the failure status, never an
+        // abort. The outputs of the job were removed as the stack unwound.
+        const std::string text = FailureTextOf(std::current_exception());
+        std::fputs("Error: ", stderr);
+        std::fputs(text.c_str(), stderr);
+        std::fputs("\n", stderr);
+        return kExitFailed;
+    }
+}
+
+namespace {
+
+int RunCommand(int argc, char** argv) {
     // A reader of our output that goes away (| head) ends the process at once and silently.
     std::signal(SIGPIPE, SIG_DFL);
     CLI::App app{"Varistrum CW: converts drive-test log files into delimited text"};
@@ -230,5 +251,7 @@ int Run(int argc, char** argv) {
     if (*report) return CheckedStdout(ReportCommand(reportOptions, *report));
     return kExitUsage;
 }
+
+}  // namespace
 
 }  // namespace varistrum::cli

@@ -366,8 +366,11 @@ void WarnOfSparseWindows(TavrelReader& reader, const std::string& input,
     ReportRequest check;
     check.receivers = settings.receivers;
     check.selection = &settings.scans;
-    for (const LambdaWarning& warning : CheckLambdaSampling(reader, input, check, stop))
+    const LambdaWarnings warnings = CheckLambdaSampling(reader, input, check, stop);
+    for (const LambdaWarning& warning : warnings.listed)
         console.ReportMessage(MessageKind::Warning, LambdaWarningText(warning));
+    if (warnings.unlisted > 0)
+        console.ReportMessage(MessageKind::Warning, UnlistedWarningsText(warnings.unlisted));
 }
 
 // 0 only when every file was converted; the shell's status after a stopping signal.

@@ -48,8 +48,10 @@ std::optional<std::string> ParsePicture(const MapOptions& m, const std::string& 
     const auto width = Whole(std::string_view(m.size).substr(0, x));
     const auto height =
         x == std::string::npos ? std::nullopt : Whole(std::string_view(m.size).substr(x + 1));
-    if (!width || !height || *width < 64 || *height < 64 || *width > 16384 || *height > 16384)
-        return "--size takes WIDTHxHEIGHT in pixels, each from 64 to 16384, not '" + m.size + "'";
+    if (!width || !height || *width < kPictureSideMin || *height < kPictureSideMin ||
+        *width > kPictureSideMax || *height > kPictureSideMax)
+        return "--size takes WIDTHxHEIGHT in pixels, each from " + std::to_string(kPictureSideMin) +
+               " to " + std::to_string(kPictureSideMax) + ", not '" + m.size + "'";
     picture.width = *width;
     picture.height = *height;
     if (m.channel != "strongest") {

@@ -68,7 +68,10 @@ int ReportCommand(ReportOptions& options, const CLI::App& command) {
         report.receivers.receiver2 = *request.receiver == 2;
     }
     report.scans = request.scans;
-    const DriveReport result = BuildDriveReport(reader, input, report, stop.get_token());
+    // Written down scan by scan: a log of millions of scans needs no more memory than one.
+    SpilledReport text(options.json, report.outageSeconds);
+    const DriveReport result = BuildDriveReport(reader, input, report, stop.get_token(),
+                                                [&](ScanReport&& scan) { text.Add(scan); });
     if (!result.opened) {
         console.ReportFailure(MessageKind::Error, "Input File Does Not Exist!", input, {});
         return kExitFailed;
@@ -79,7 +82,7 @@ int ReportCommand(ReportOptions& options, const CLI::App& command) {
         return kExitFailed;
     }
     if (result.end == LoopEnd::Cancelled) return interrupt.ExitStatus(kExitFailed);
-    std::cout << (options.json ? ReportJson(result) : ReportText(result));
+    text.WriteTo(std::cout, result);
     if (result.file.damage.Any()) console.ReportDamage({}, result.file.damage);
     return kExitDone;
 }

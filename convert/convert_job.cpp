@@ -343,11 +343,17 @@ void TConvert::SetFiles(std::vector<std::string> inputs, std::vector<std::string
 }
 
 void TConvert::Resume() {
-    Start([this](std::stop_token stop) {
-        outcome_ = runner_ ? runner_(reader_, inputs_, outputs_, settings_, observer_, stop, kind_)
+    Start(
+        [this](std::stop_token stop) {
+            outcome_ = runner_
+                           ? runner_(reader_, inputs_, outputs_, settings_, observer_, stop, kind_)
                            : RunConversionJob(reader_, inputs_, outputs_, settings_, observer_,
                                               stop, kind_);
-    });
+        },
+        [this](const std::string& failure) {
+            outcome_ = JobOutcome::Failed;
+            observer_.ReportMessage(MessageKind::Error, failure);
+        });
 }
 
 }  // namespace varistrum

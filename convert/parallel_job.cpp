@@ -3,6 +3,7 @@
 #include "convert/parallel_job.h"
 
 #include <atomic>
+#include <exception>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -38,9 +39,12 @@ JobOutcome RunParallelConversion(const TavrelReader& prototype, int inputFormat,
     std::size_t done = 0;
     std::vector<FileOutcome> outcomes(count);
     std::vector<bool> started(count, false);
+    // The first exception a worker met (no memory, no room for a temporary file): it ends the
+    // job on the calling thread once the others stopped, never the program on a worker's.
+    std::exception_ptr thrown;
     observer.SetProgress(0);
 
-    auto work = [&] {
+    auto convert = [&] {
         TavrelReader reader;
         reader.SetInputFormat(inputFormat);
         reader.CopyTypedFrequenciesFrom(prototype);
@@ -59,9 +63,27 @@ JobOutcome RunParallelConversion(const TavrelReader& prototype, int inputFormat,
             observer.SetProgress(static_cast<int>(done * 100 / count));
         }
     };
-    std::vector<std::jthread> workers;
-    for (int w = 0; w < std::max(1, jobs); ++w) workers.emplace_back(work);
-    workers.clear();  // joins
+    auto work = [&] {
+        try {
+            convert();
+        } catch (...) {
+            failed = true;
+            std::lock_guard lock(mutex);
+            if (!thrown) thrown = std::current_exception();
+        }
+    };
+    {
+        std::vector<std::jthread> workers;
+        try {
+            for (int w = 0; w < std::max(1, jobs); ++w) workers.emplace_back(work);
+        } catch (...) {
+            // A thread the system cannot start: those started stop after their file.
+            failed = true;
+            std::lock_guard lock(mutex);
+            if (!thrown) thrown = std::current_exception();
+        }
+    }  // joins
+    if (thrown) std::rethrow_exception(thrown);
     return FinishFolderJob(files.inputs, outcomes, started, stop.stop_requested(), observer);
 }
 

@@ -9,7 +9,10 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <thread>
+
+#include "base/resource_error.h"
 
 namespace varistrum {
 
@@ -64,9 +67,15 @@ GdalErrorTrap::~GdalErrorTrap() {
     CPLPopErrorHandler();
 }
 
-void GdalErrorTrap::Record(int severity, int /*number*/, const char* text) {
+void GdalErrorTrap::Record(int severity, int number, const char* text) {
     if (severity < CE_Failure) return;
     ++errors_;
+    if (number == CPLE_OutOfMemory) outOfMemory_ = true;
+    // No later message hides it: whatever failed next failed for want of memory.
+    if (outOfMemory_) {
+        last_ = kNotEnoughMemory;
+        return;
+    }
     // One line: GDAL's texts may break lines and end with a line break. A few hundred bytes
     // at most: some messages quote a whole SQL script.
     constexpr std::size_t kLongest = 300;
@@ -75,6 +84,10 @@ void GdalErrorTrap::Record(int severity, int /*number*/, const char* text) {
         last_.push_back(*c == '\n' || *c == '\r' ? ' ' : *c);
     while (!last_.empty() && last_.back() == ' ') last_.pop_back();
     if (text != nullptr && std::strlen(text) > kLongest) last_ += "...";
+}
+
+void ThrowIfOutOfMemory(const std::string& error) {
+    if (error == kNotEnoughMemory) throw std::bad_alloc();
 }
 
 }  // namespace varistrum

@@ -21,7 +21,9 @@ void DropInBackground(GDALDataset* dataset);
 void WaitForDroppedDatasets();
 
 // While it lives, GDAL's errors raised on this thread are kept here instead of being printed;
-// warnings and debug messages are dropped. Create and destroy it on the same thread.
+// warnings and debug messages are dropped. Create and destroy it on the same thread. Once GDAL
+// ran out of memory, LastError() stays kNotEnoughMemory: ThrowIfOutOfMemory turns it into the
+// std::bad_alloc that ends the job as an allocation failure of ours does.
 class GdalErrorTrap {
   public:
     GdalErrorTrap();
@@ -32,13 +34,18 @@ class GdalErrorTrap {
     int Errors() const { return errors_; }
     // GDAL's text of the last error; empty if none.
     const std::string& LastError() const { return last_; }
+    bool OutOfMemory() const { return outOfMemory_; }
 
     // Called by GDAL's error handler.
     void Record(int severity, int number, const char* text);
 
   private:
     int errors_ = 0;
+    bool outOfMemory_ = false;
     std::string last_;
 };
+
+// Throws std::bad_alloc when a failure's message is GDAL's running out of memory.
+void ThrowIfOutOfMemory(const std::string& error);
 
 }  // namespace varistrum

@@ -6,6 +6,7 @@
 
 #include "base/job_files.h"
 #include "base/output_set.h"
+#include "export/gdal_support.h"
 #include "geodata/sample_layer_sink.h"
 #include "report/provenance.h"
 
@@ -75,6 +76,7 @@ class MapExport {
             return {JobOutcome::Failed, refusal->message, {}, {}, {}};
         MapLayerWriter writer(options_, stop_);
         if (!writer.Open(files, layerFiles)) {
+            ThrowIfOutOfMemory(writer.Error());
             const std::string path =
                 files.FailedPath().empty() ? target.output : files.FailedPath();
             return OutputFailure(path, writer.Error());
@@ -99,6 +101,7 @@ class MapExport {
                         {},
                         last.damage};
             } else if (writer.Failed() && last.outcome != JobOutcome::Cancelled) {
+                ThrowIfOutOfMemory(writer.Error());
                 last = OutputFailure(target.output, writer.Error(), last.damage);
             }
             outcomes[index] = last;
@@ -121,6 +124,7 @@ class MapExport {
             writer.SetMetadata(metadata);
         }
         if (!writer.Finish()) {
+            ThrowIfOutOfMemory(writer.Error());
             if (writer.Stopped()) return {JobOutcome::Cancelled, {}, {}, {}, {}};
             return OutputFailure(target.output, writer.Error());
         }

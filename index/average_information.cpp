@@ -54,9 +54,12 @@ MakeListOutcome RunAverageInformationPass(TavrelReader& reader, const std::strin
 }
 
 TMakeList::TMakeList(TavrelReader& reader, std::string path, GeneratorView& view) {
-    Start([&reader, path = std::move(path), &view](std::stop_token stop) {
-        RunAverageInformationPass(reader, path, view, stop);
-    });
+    Start([&reader, path = std::move(path),
+           &view](std::stop_token stop) { RunAverageInformationPass(reader, path, view, stop); },
+          [&view](const std::string& failure) {
+              view.ResetProgressBar();
+              view.ReportMessage(MessageKind::Error, failure);
+          });
 }
 
 }  // namespace varistrum

@@ -88,9 +88,15 @@ IndexOutcome RunIndexPass(TavrelReader& reader, int inputFormat, const std::stri
 }
 
 TMakeIndex::TMakeIndex(TavrelReader& reader, int inputFormat, std::string path, IndexView& view) {
-    Start([this, &reader, inputFormat, path = std::move(path), &view](std::stop_token stop) {
-        outcome_ = RunIndexPass(reader, inputFormat, path, view, stop);
-    });
+    Start(
+        [this, &reader, inputFormat, path = std::move(path), &view](std::stop_token stop) {
+            outcome_ = RunIndexPass(reader, inputFormat, path, view, stop);
+        },
+        [this, &view](const std::string& failure) {
+            outcome_ = IndexOutcome::ReadFailed;
+            view.HideWait();
+            view.ReportMessage(MessageKind::Error, failure);
+        });
 }
 
 }  // namespace varistrum

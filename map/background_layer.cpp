@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <system_error>
 
 namespace varistrum {
@@ -23,7 +24,9 @@ void RegisterDrivers() {
     std::call_once(once, [] { GDALAllRegister(); });
 }
 
+// GDAL's last message, ": ..."; an allocation failure of GDAL's ends the job as one of ours does.
 std::string LastGdalMessage() {
+    if (CPLGetLastErrorNo() == CPLE_OutOfMemory) throw std::bad_alloc();
     const char* message = CPLGetLastErrorMsg();
     return message != nullptr && *message != '\0' ? std::string(": ") + message : std::string();
 }

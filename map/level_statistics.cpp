@@ -38,7 +38,13 @@ std::int16_t DeciDbm(double dbm) {
 }
 
 void LevelCounts::Add(std::int16_t deciDbm, int samples) {
-    ++counts_[deciDbm];
+    const auto at = std::lower_bound(levels_.begin(), levels_.end(), deciDbm);
+    const auto k = static_cast<std::size_t>(at - levels_.begin());
+    if (at == levels_.end() || *at != deciDbm) {
+        levels_.insert(at, deciDbm);
+        counts_.insert(counts_.begin() + static_cast<std::ptrdiff_t>(k), 0);
+    }
+    ++counts_[k];
     ++points_;
     samples_ += samples;
 }
@@ -48,11 +54,11 @@ std::int16_t NearestRankPercentile(const LevelCounts& counts, int p) {
     // ceil(p N / 100) in integers, at least the first rank.
     const std::int64_t rank = std::max<std::int64_t>(1, (p * counts.Points() + 99) / 100);
     std::int64_t seen = 0;
-    for (const auto& [level, count] : counts.Counts()) {
-        seen += count;
-        if (seen >= rank) return level;
+    for (std::size_t k = 0; k < counts.Levels(); ++k) {
+        seen += counts.Count(k);
+        if (seen >= rank) return counts.Level(k);
     }
-    return counts.Counts().rbegin()->first;
+    return counts.Level(counts.Levels() - 1);
 }
 
 LevelSummary Summarise(const LevelCounts& counts, const LevelRamp& ramp) {
@@ -61,10 +67,12 @@ LevelSummary Summarise(const LevelCounts& counts, const LevelRamp& ramp) {
     summary.samples = counts.Samples();
     summary.bounds = ramp.Thresholds();
     if (counts.Points() == 0) return summary;
-    summary.firstBinDbm = FloorDbm(counts.Counts().begin()->first);
-    const int lastBin = FloorDbm(counts.Counts().rbegin()->first);
+    summary.firstBinDbm = FloorDbm(counts.Level(0));
+    const int lastBin = FloorDbm(counts.Level(counts.Levels() - 1));
     summary.bins.assign(static_cast<std::size_t>(lastBin - summary.firstBinDbm + 1), 0);
-    for (const auto& [level, count] : counts.Counts()) {
+    for (std::size_t k = 0; k < counts.Levels(); ++k) {
+        const std::int16_t level = counts.Level(k);
+        const std::int64_t count = counts.Count(k);
         summary.bins[static_cast<std::size_t>(FloorDbm(level) - summary.firstBinDbm)] += count;
         for (int b = 0; b < LevelRamp::kBounds; ++b) {
             if (level >= DeciDbm(summary.bounds[static_cast<std::size_t>(b)]))

@@ -4,7 +4,6 @@
 
 #include <array>
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -19,16 +18,21 @@ std::int16_t CentiDbm(double dbm);
 std::int16_t DeciDbm(double dbm);
 
 // Counts of levels to a tenth of a dB, as the statistics show them: memory grows with the
-// distinct tenths (at most a few thousand a channel), not with the points.
+// distinct tenths (at most a few thousand a channel), not with the points, at ten bytes each (a
+// drive of thousands of channels keeps hundreds of thousands of them).
 class LevelCounts {
   public:
     void Add(std::int16_t deciDbm, int samples);
     std::int64_t Points() const { return points_; }
     std::int64_t Samples() const { return samples_; }
-    const std::map<std::int16_t, std::int64_t>& Counts() const { return counts_; }
+    // The distinct levels, lowest first, and the points at each.
+    std::size_t Levels() const { return levels_.size(); }
+    std::int16_t Level(std::size_t k) const { return levels_[k]; }
+    std::int64_t Count(std::size_t k) const { return counts_[k]; }
 
   private:
-    std::map<std::int16_t, std::int64_t> counts_;
+    std::vector<std::int16_t> levels_;
+    std::vector<std::int64_t> counts_;
     std::int64_t points_ = 0;
     std::int64_t samples_ = 0;
 };

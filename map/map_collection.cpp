@@ -29,9 +29,16 @@ MapCollection CollectMap(TavrelReader& reader, const std::string& input,
 }
 
 void TCollectMap::Resume() {
-    Start([this](std::stop_token stop) {
-        result_ = CollectMap(reader_, input_, settings_, observer_, stop, data_);
-    });
+    Start(
+        [this](std::stop_token stop) {
+            result_ = CollectMap(reader_, input_, settings_, observer_, stop, data_);
+        },
+        [this](const std::string& failure) {
+            data_ = MapData();  // what was collected goes: the memory may be wanted
+            result_ = MapCollection();
+            result_.outcome.outcome = JobOutcome::Failed;
+            result_.outcome.message = failure;
+        });
 }
 
 }  // namespace varistrum

@@ -10,8 +10,6 @@ namespace varistrum {
 
 namespace {
 
-constexpr int kRouteCellShift = 8;  // about 2.4 m at the equator
-
 StoredPoint StoredOf(const SamplePoint& point, std::uint16_t channel, std::uint16_t scan) {
     StoredPoint stored;
     stored.position = ToFixed(ProjectToWorld(point.longitude, point.latitude));
@@ -23,9 +21,21 @@ StoredPoint StoredOf(const SamplePoint& point, std::uint16_t channel, std::uint1
     return stored;
 }
 
-bool SameCell(FixedPoint a, FixedPoint b) {
-    return a.x >> kRouteCellShift == b.x >> kRouteCellShift &&
-           a.y >> kRouteCellShift == b.y >> kRouteCellShift;
+bool SameCell(FixedPoint a, FixedPoint b, int shift) {
+    return a.x >> shift == b.x >> shift && a.y >> shift == b.y >> shift;
+}
+
+// Keeps the first of consecutive points in one cell, and the line's last point, so that a
+// thinned route still ends where it ended.
+void KeepOneACell(std::vector<FixedPoint>& points, int shift) {
+    if (points.size() <= 2) return;
+    const FixedPoint last = points.back();
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i + 1 < points.size(); ++i) {
+        if (kept == 0 || !SameCell(points[kept - 1], points[i], shift)) points[kept++] = points[i];
+    }
+    points[kept++] = last;
+    points.resize(kept);
 }
 
 }  // namespace
@@ -102,12 +112,34 @@ void MapCollector::AcceptRoute(const RouteLine& route) {
     if (shown == data_.scans.end()) return;
     MapRoute stored;
     stored.scan = static_cast<std::uint16_t>(shown - data_.scans.begin());
+    FixedPoint p{};
     for (const GeoPosition& fix : route.points) {
-        const FixedPoint p = ToFixed(ProjectToWorld(fix.longitude, fix.latitude));
-        if (stored.points.empty() || !SameCell(stored.points.back(), p)) stored.points.push_back(p);
+        p = ToFixed(ProjectToWorld(fix.longitude, fix.latitude));
+        if (stored.points.empty() || !SameCell(stored.points.back(), p, routeCellShift_))
+            stored.points.push_back(p);
     }
+    // In cells coarser than the first the route keeps its last fix, as thinning keeps it.
+    const bool coarser = routeCellShift_ > kFirstRouteCellShift;
+    if (coarser && !stored.points.empty() &&
+        (stored.points.back().x != p.x || stored.points.back().y != p.y))
+        stored.points.push_back(p);
     if (stored.points.size() == 1) stored.points.push_back(stored.points.back());
+    stored.points.shrink_to_fit();
+    routePoints_ += stored.points.size();
     data_.routes.push_back(std::move(stored));
+    if (routePoints_ > routeCapacity_) ThinRoutes();
+}
+
+void MapCollector::ThinRoutes() {
+    while (routePoints_ > routeCapacity_ / 2 && routeCellShift_ < 31) {
+        ++routeCellShift_;
+        routePoints_ = 0;
+        for (MapRoute& route : data_.routes) {
+            KeepOneACell(route.points, routeCellShift_);
+            route.points.shrink_to_fit();
+            routePoints_ += route.points.size();
+        }
+    }
 }
 
 void MapCollector::Finish() {

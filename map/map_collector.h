@@ -38,10 +38,15 @@ struct MapData {
 };
 
 // Takes the samples layer's points and routes and files them by channel, adding the strongest
-// channel of each row (the row's best level).
+// channel of each row (the row's best level). Consecutive route fixes in one cell of a grid are
+// one; the routes of all scans together keep at most `routeCapacity` points (eight bytes each):
+// beyond, the cells double until half of it is left, as the point store thins its points.
 class MapCollector : public SampleLayerConsumer {
   public:
-    explicit MapCollector(MapData& data) : data_(data) {}
+    static constexpr std::size_t kDefaultRouteCapacity = 500'000;
+    static constexpr int kFirstRouteCellShift = 8;  // about 2.4 m at the equator
+    explicit MapCollector(MapData& data, std::size_t routeCapacity = kDefaultRouteCapacity)
+        : data_(data), routeCapacity_(routeCapacity) {}
     ~MapCollector() override { Finish(); }
 
     void BeginScan(int scan, ScanKind kind) override;
@@ -53,8 +58,12 @@ class MapCollector : public SampleLayerConsumer {
   private:
     std::uint16_t ScanIndexOf(int scan, ScanKind kind);
     void FileStrongest();
+    void ThinRoutes();
 
     MapData& data_;
+    std::size_t routeCapacity_;
+    std::size_t routePoints_ = 0;
+    int routeCellShift_ = kFirstRouteCellShift;
     bool rowOpen_ = false;
     std::int64_t row_ = 0;
     int rowScan_ = 0;

@@ -26,9 +26,37 @@ void ChannelPoints::Clear() {
     *this = ChannelPoints();
 }
 
+void MapPointStore::Reserve(ChannelPoints& points, std::size_t count) {
+    const std::size_t before = points.x.capacity();
+    points.x.reserve(count);
+    points.y.reserve(count);
+    points.levelCentiDbm.reserve(count);
+    points.channel.reserve(count);
+    points.scan.reserve(count);
+    points.samples.reserve(count);
+    points.time.reserve(count);
+    reserved_ += points.x.capacity() - before;
+}
+
+bool MapPointStore::Grow(ChannelPoints& points) {
+    const std::size_t room = capacity_ > reserved_ ? capacity_ - reserved_ : 0;
+    if (room == 0) return false;
+    // By a quarter: the arrays of all channels together hold room for at most a quarter more
+    // points than they hold (and 64 a channel), so thinning comes only after many more points.
+    const std::size_t size = points.Size();
+    Reserve(points, size + std::min(room, std::max<std::size_t>(size / 4, 64)));
+    return true;
+}
+
 void MapPointStore::Add(std::uint16_t group, const StoredPoint& point) {
     if (group >= groups_.size()) groups_.resize(group + std::size_t{1});
     ChannelPoints& points = groups_[group];
+    if (points.Size() == points.x.capacity() && !Grow(points)) {
+        Thin();
+        // Thinning leaves half the capacity free, unless a great many channels hold a few
+        // points each: then their arrays grow a little beyond it.
+        if (!Grow(points)) Reserve(points, points.Size() + 16);
+    }
     points.x.push_back(point.position.x);
     points.y.push_back(point.position.y);
     points.levelCentiDbm.push_back(point.levelCentiDbm);
@@ -39,7 +67,7 @@ void MapPointStore::Add(std::uint16_t group, const StoredPoint& point) {
     const WorldPoint world{point.position.x * kFixedStep, point.position.y * kFixedStep};
     minimum_ = {std::min(minimum_.x, world.x), std::min(minimum_.y, world.y)};
     maximum_ = {std::max(maximum_.x, world.x), std::max(maximum_.y, world.y)};
-    if (++total_ > capacity_) Thin();
+    ++total_;
 }
 
 const ChannelPoints& MapPointStore::Group(std::uint16_t group) const {
@@ -49,6 +77,7 @@ const ChannelPoints& MapPointStore::Group(std::uint16_t group) const {
 void MapPointStore::Clear() {
     groups_.clear();
     total_ = 0;
+    reserved_ = 0;
     cellShift_ = 0;
     minimum_ = {1.0, 1.0};
     maximum_ = {0.0, 0.0};
@@ -59,9 +88,11 @@ void MapPointStore::Thin() {
     if (cellShift_ == 0) cellShift_ = kFirstCellShift;
     for (;;) {
         total_ = 0;
+        reserved_ = 0;
         for (ChannelPoints& points : groups_) {
             ThinGroup(points);
             total_ += points.Size();
+            reserved_ += points.x.capacity();
         }
         if (total_ <= capacity_ / 2 || cellShift_ >= 31) break;
         ++cellShift_;

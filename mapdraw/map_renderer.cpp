@@ -10,6 +10,7 @@
 #include <QPolygonF>
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 #include "base/number_format.h"
 #include "map/level_statistics.h"
@@ -192,6 +193,8 @@ void DrawMap(QImage& image, const MapViewport& view, const MapScene& scene) {
 
 QImage RenderMap(const MapViewport& view, const MapScene& scene) {
     QImage image(view.Width(), view.Height(), QImage::Format_RGB32);
+    // Qt answers a failed allocation with a null image.
+    if (image.isNull() && view.Width() > 0 && view.Height() > 0) throw std::bad_alloc();
     DrawMap(image, view, scene);
     return image;
 }

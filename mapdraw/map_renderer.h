@@ -13,6 +13,11 @@
 
 namespace varistrum {
 
+// The sides a map picture may have, in pixels. A picture takes four bytes a pixel while it is
+// drawn and written: 6 MiB at 1600x1000, 256 MiB at the largest.
+inline constexpr int kPictureSideMin = 64;
+inline constexpr int kPictureSideMax = 8192;
+
 struct MapScene {
     const MapData* data = nullptr;
     const BackgroundLayer* background = nullptr;  // none when null
@@ -26,7 +31,8 @@ MapViewport FittedView(const MapScene& scene, QSize size);
 // Draws the map as `view` sees it into `image` (Format_RGB32, the view's size).
 void DrawMap(QImage& image, const MapViewport& view, const MapScene& scene);
 
-// A new image of the view's size with the map drawn.
+// A new image of the view's size with the map drawn; throws std::bad_alloc when the image cannot
+// be had.
 QImage RenderMap(const MapViewport& view, const MapScene& scene);
 
 // The scale bar's ground length for a view: 1, 2 or 5 times a power of ten metres, at most

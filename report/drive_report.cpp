@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <deque>
 #include <memory>
 #include <optional>
 
@@ -13,6 +12,7 @@
 #include "averaging/great_circle.h"
 #include "convert/gps_outage_pass.h"
 #include "logfile/tavrel_reader.h"
+#include "report/ranked_values.h"
 
 namespace varistrum {
 
@@ -25,18 +25,19 @@ double FiniteOrZero(double value) {
 }
 
 // The samples of one channel in one scan, and a 40-lambda engine of its own that lays the
-// bins exactly as a conversion's engine would and tells their sizes.
+// bins exactly as a conversion's engine would and counts their sizes (it keeps no values).
 struct ChannelWork {
     double frequencyMHz = 0.0;
     bool receiverSamples = false;
     std::int64_t samples = 0;
     std::array<std::int64_t, 256> levelCounts{};  // by level + 128
     AveragingEngine engine;
-    std::vector<std::uint32_t> binSizes;
+    BinSizeCounts binSizes;
 
     explicit ChannelWork(double mhz) : frequencyMHz(mhz) {
         if (AveragingEngine::WavelengthMetres(mhz) == 0.0) return;
         engine.RecordBinSizes(&binSizes);
+        engine.SetSizesOnly(true);
         engine.StartAveraging(mhz, kLambdaSampleSpacing, kLambdaBinLength);
     }
     void Add(const std::int8_t* levels, std::size_t count) {
@@ -85,7 +86,7 @@ class DriveWork {
             figures_.distanceMetres += metres;
             const std::int64_t seconds = SecondsBetweenFixes(*lastGood_, fix);
             if (seconds > 0)
-                speeds_.push_back(metres / static_cast<double>(seconds) * kKmhPerMetrePerSecond);
+                speeds_.Add(metres / static_cast<double>(seconds) * kKmhPerMetrePerSecond);
         }
         lastGood_ = fix;
     }
@@ -107,12 +108,11 @@ class DriveWork {
     }
 
     DriveFigures Finish(const DamageCounters& damageAtEnd) {
-        std::sort(speeds_.begin(), speeds_.end());
-        figures_.speedMedianKmh = NearestRank(speeds_, 50);
-        figures_.speed95Kmh = NearestRank(speeds_, 95);
+        figures_.speedMedianKmh = speeds_.NearestRank(50);
+        figures_.speed95Kmh = speeds_.NearestRank(95);
         figures_.damage.damagedRecords = damageAtEnd.damagedRecords - damageAtStart_.damagedRecords;
         figures_.damage.skippedBytes = damageAtEnd.skippedBytes - damageAtStart_.skippedBytes;
-        return figures_;
+        return std::move(figures_);  // called once, at the end of the stretch
     }
 
     std::vector<ChannelFigures> ChannelFiguresOf(double seconds) const {
@@ -163,7 +163,7 @@ class DriveWork {
     DriveFigures figures_;
     std::optional<GpsBlock> lastStamp_;
     std::optional<GpsBlock> lastGood_;
-    std::vector<double> speeds_;
+    RankedValues speeds_;  // of the steps between good fixes, in km/h
     std::vector<std::unique_ptr<ChannelWork>> channels_;
 };
 
@@ -182,13 +182,16 @@ GpsBlock StampOf(const RtcClock& clock) {
     return stamp;
 }
 
-// The report's own walk through the records, after the outage pass listed the gaps.
+// The report's own walk through the records, after the outage pass listed the gaps. Each scan
+// is handed on as soon as it ends, and nothing of it is kept: memory does not grow with the
+// number of scans.
 class ReportPass {
   public:
     ReportPass(TavrelReader& reader, const ReportRequest& request,
-               std::vector<std::int64_t> outageStarts)
+               std::vector<std::int64_t> outageStarts, const ScanReportSink& sink)
         : reader_(reader),
           request_(request),
+          sink_(sink),
           outageStarts_(std::move(outageStarts)),
           file_(DamageCounters{}) {
         if (const auto typed = reader.TypedChannelCodes()) {
@@ -200,7 +203,7 @@ class ReportPass {
     void Record(const RecordBuffer& buffer) {
         const DecodedRecord& record = reader_.DecodeRecord(buffer);
         const DecoderState& s = reader_.State();
-        if (current_ == nullptr || s.ScanIndex != current_->number) StartScan();
+        if (!current_ || s.ScanIndex != current_->number) StartScan();
         switch (record.kind) {
             case RecordKind::Gps:
                 Gps();
@@ -236,27 +239,7 @@ class ReportPass {
     void Finish(DriveReport& report) {
         EndScan();
         report.file = file_.Finish(reader_.Damage());
-        for (ScanWork& scan : scans_) {
-            if (!Wanted(scan.number)) continue;
-            // Records before the first scan without samples are in the file's figures only.
-            if (scan.number == 0 && !scan.drive.HasChannels()) continue;
-            ScanReport out;
-            out.number = scan.number;
-            out.name = scan.number == 0 ? "no scan definition" : scan.name;
-            out.drive = scan.figures;
-            out.channels = scan.drive.ChannelFiguresOf(scan.figures.durationSeconds);
-            for (const ChannelFigures& channel : out.channels) {
-                const LeeVerdict verdict =
-                    channel.lee ? channel.lee->verdict : LeeVerdict::NotApplicable;
-                if (out.verdict == LeeVerdict::NotApplicable ||
-                    (verdict != LeeVerdict::NotApplicable && verdict > out.verdict))
-                    out.verdict = verdict;
-            }
-            if (report.verdict == LeeVerdict::NotApplicable ||
-                (out.verdict != LeeVerdict::NotApplicable && out.verdict > report.verdict))
-                report.verdict = out.verdict;
-            report.scans.push_back(std::move(out));
-        }
+        report.verdict = verdict_;
     }
 
   private:
@@ -272,19 +255,42 @@ class ReportPass {
     void StartScan() {
         const DecoderState& s = reader_.State();
         // What came before the file's first time stamp belongs to the scan that it starts.
-        if (current_ != nullptr && current_->number == 0 && s.ScanIndex == 1 &&
+        if (current_ && current_->number == 0 && s.ScanIndex == 1 &&
             current_->figures.durationSeconds == 0.0 && !current_->drive.Timed()) {
             current_->number = 1;
             current_->name = s.ScanName;
             return;
         }
         EndScan();
-        scans_.push_back(ScanWork{s.ScanIndex, s.ScanName, DriveWork(reader_.Damage()), {}});
-        current_ = &scans_.back();
+        current_.emplace(ScanWork{s.ScanIndex, s.ScanName, DriveWork(reader_.Damage()), {}});
+        ++scanSerial_;
     }
 
+    // The scan's figures are final: an outage that ends in a later scan is the file's only.
     void EndScan() {
-        if (current_ != nullptr) current_->figures = current_->drive.Finish(reader_.Damage());
+        if (!current_) return;
+        ScanWork& scan = *current_;
+        scan.figures = scan.drive.Finish(reader_.Damage());
+        // Records before the first scan without samples are in the file's figures only.
+        if (Wanted(scan.number) && !(scan.number == 0 && !scan.drive.HasChannels())) {
+            ScanReport out;
+            out.number = scan.number;
+            out.name = scan.number == 0 ? "no scan definition" : scan.name;
+            out.channels = scan.drive.ChannelFiguresOf(scan.figures.durationSeconds);
+            out.drive = std::move(scan.figures);
+            for (const ChannelFigures& channel : out.channels) {
+                const LeeVerdict verdict =
+                    channel.lee ? channel.lee->verdict : LeeVerdict::NotApplicable;
+                if (out.verdict == LeeVerdict::NotApplicable ||
+                    (verdict != LeeVerdict::NotApplicable && verdict > out.verdict))
+                    out.verdict = verdict;
+            }
+            if (verdict_ == LeeVerdict::NotApplicable ||
+                (out.verdict != LeeVerdict::NotApplicable && out.verdict > verdict_))
+                verdict_ = out.verdict;
+            sink_(std::move(out));
+        }
+        current_.reset();
     }
 
     void Gps() {
@@ -298,7 +304,7 @@ class ReportPass {
                 outageFix_.latitudeB.decimalDegrees, outageFix_.longitudeB.decimalDegrees,
                 fix.latitudeB.decimalDegrees, fix.longitudeB.decimalDegrees));
             file_.AddOutage(outage);
-            if (outageScan_ < scans_.size()) scans_[outageScan_].drive.AddOutage(outage);
+            if (outageScan_ == scanSerial_) current_->drive.AddOutage(outage);
             openOutage_ = false;
         }
         file_.Gps(fix);
@@ -310,7 +316,7 @@ class ReportPass {
             ++nextOutage_;
             openOutage_ = true;
             outageFix_ = fix;
-            outageScan_ = scans_.size() - 1;
+            outageScan_ = scanSerial_;
         }
     }
 
@@ -359,14 +365,16 @@ class ReportPass {
     // The receivers' channel codes as the scan definitions (or typed frequencies) give them.
     std::array<std::uint32_t, kChannelTableSize> codesA_{};
     std::array<std::uint32_t, kChannelTableSize> codesB_{};
+    const ScanReportSink& sink_;
     std::vector<std::int64_t> outageStarts_;
     std::size_t nextOutage_ = 0;
     bool openOutage_ = false;
     GpsBlock outageFix_;
-    std::size_t outageScan_ = 0;
+    std::size_t outageScan_ = 0;  // the serial number of the scan the open outage began in
     DriveWork file_;
-    std::deque<ScanWork> scans_;  // stable addresses as scans are added
-    ScanWork* current_ = nullptr;
+    std::optional<ScanWork> current_;
+    std::size_t scanSerial_ = 0;  // of the current scan, counting every scan started
+    LeeVerdict verdict_ = LeeVerdict::NotApplicable;  // the worst scan's so far
 };
 
 }  // namespace
@@ -375,17 +383,18 @@ double RouteMetres(double lat1, double lon1, double lat2, double lon2) {
     return AveragingEngine::GreatCircleDistance(lat1, lon1, lat2, lon2);
 }
 
-double NearestRank(const std::vector<double>& sorted, double percent) {
-    if (sorted.empty()) return 0.0;
-    const double n = static_cast<double>(sorted.size());
-    auto rank = static_cast<std::size_t>(percent / 100.0 * n);
-    if (static_cast<double>(rank) < percent / 100.0 * n) ++rank;
-    return sorted[std::clamp<std::size_t>(rank, 1, sorted.size()) - 1];
-}
-
 DriveReport BuildDriveReport(TavrelReader& reader, const std::string& input,
-                             const ReportRequest& request, std::stop_token stop) {
+                             const ReportRequest& request, std::stop_token stop,
+                             const ScanReportSink& scans) {
     DriveReport report;
+    // Without a sink of their own the scans are listed in the report, up to the request's limit.
+    const ScanReportSink listed = [&](ScanReport&& scan) {
+        if (report.scans.size() < request.listedScansAtMost) {
+            report.scans.push_back(std::move(scan));
+        } else {
+            ++report.unlistedScans;
+        }
+    };
     report.input = input;
     report.outageSeconds = request.outageSeconds;
     OutageListing outages;
@@ -401,7 +410,7 @@ DriveReport BuildDriveReport(TavrelReader& reader, const std::string& input,
     if (reader.Open(input) != 0) return report;
     report.opened = true;
     report.fileBytes = reader.FileSize();
-    ReportPass pass(reader, request, std::move(outages.starts));
+    ReportPass pass(reader, request, std::move(outages.starts), scans ? scans : listed);
     const LoopResult loop =
         RunRecordLoop(reader, stop, NoProgress, [&](const RecordBuffer& buffer) {
             pass.Record(buffer);

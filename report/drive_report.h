@@ -5,11 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <stop_token>
 #include <string>
 #include <vector>
 
+#include "base/spill_array.h"
 #include "logfile/log_reader.h"
 #include "logfile/record_loop.h"
 #include "logfile/scan_selection.h"
@@ -25,6 +27,8 @@ struct ReportRequest {
     const ScanSelection* selection = nullptr;  // also: leave out the scans it unchecks
     bool listOutages = true;                   // false: no outage pass (the figures then list none)
     int outageSeconds = 30;  // gaps between good fixes of at least this many seconds
+    // Scans kept in DriveReport::scans at most (without a scan sink); the rest are counted.
+    std::size_t listedScansAtMost = static_cast<std::size_t>(-1);
 };
 
 struct GpsFigures {
@@ -60,7 +64,8 @@ struct DriveFigures {
     double speedMedianKmh = 0.0;   // of the steps between consecutive good fixes
     double speed95Kmh = 0.0;
     GpsFigures gps;
-    std::vector<OutageFigure> outages;
+    // Every gap listed, in a spill array: --outage-seconds 1 makes nearly every step one.
+    SpillArray<OutageFigure> outages;
     DamageCounters damage;
 };
 
@@ -80,19 +85,23 @@ struct DriveReport {
     std::uint64_t fileBytes = 0;
     int outageSeconds = 30;
     DriveFigures file;
-    std::vector<ScanReport> scans;
-    LeeVerdict verdict = LeeVerdict::NotApplicable;  // the worst scan's
+    std::vector<ScanReport> scans;                   // none when a scan sink took them
+    std::int64_t unlistedScans = 0;                  // beyond the request's listedScansAtMost
+    LeeVerdict verdict = LeeVerdict::NotApplicable;  // the worst scan's, listed or not
 };
 
+// Takes each reported scan as soon as it ends, in file order.
+using ScanReportSink = std::function<void(ScanReport&&)>;
+
 // Reads the file twice: the GPS-outage pass, then the report's own pass. The reader's typed
-// frequencies, if any, serve files without a channel table.
+// frequencies, if any, serve files without a channel table. The scans go to `scans` when it is
+// given (the report then lists none, and its memory does not grow with their number), else into
+// the report.
 DriveReport BuildDriveReport(TavrelReader& reader, const std::string& input,
-                             const ReportRequest& request, std::stop_token stop);
+                             const ReportRequest& request, std::stop_token stop,
+                             const ScanReportSink& scans = {});
 
 // The great-circle distance (m) between two points in decimal degrees, as the engine measures.
 double RouteMetres(double lat1, double lon1, double lat2, double lon2);
-
-// The nearest-rank percentile (0 < p <= 100) of sorted values; 0 for none.
-double NearestRank(const std::vector<double>& sorted, double percent);
 
 }  // namespace varistrum

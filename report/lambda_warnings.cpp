@@ -8,15 +8,19 @@
 
 namespace varistrum {
 
+std::optional<LambdaWarning> LambdaWarningOf(const ScanReport& scan) {
+    for (const ChannelFigures& channel : scan.channels) {
+        if (!channel.receiverSamples || !channel.lee || channel.lee->windows == 0) continue;
+        if (channel.lee->median >= kLeeSamples) continue;
+        return LambdaWarning{scan.number, scan.name, channel.frequencyMHz, channel.lee->median};
+    }
+    return std::nullopt;
+}
+
 std::vector<LambdaWarning> LambdaWarningsOf(const DriveReport& report) {
     std::vector<LambdaWarning> warnings;
     for (const ScanReport& scan : report.scans) {
-        for (const ChannelFigures& channel : scan.channels) {
-            if (!channel.receiverSamples || !channel.lee || channel.lee->windows == 0) continue;
-            if (channel.lee->median >= kLeeSamples) continue;
-            warnings.push_back({scan.number, scan.name, channel.frequencyMHz, channel.lee->median});
-            break;  // one line per scan
-        }
+        if (auto warning = LambdaWarningOf(scan)) warnings.push_back(std::move(*warning));
     }
     return warnings;
 }
@@ -32,13 +36,32 @@ std::string LambdaWarningText(const LambdaWarning& warning) {
     return text;
 }
 
-std::vector<LambdaWarning> CheckLambdaSampling(TavrelReader& reader, const std::string& input,
-                                               const ReportRequest& request, std::stop_token stop) {
+std::string UnlistedWarningsText(std::int64_t unlisted) {
+    std::string text = "... and ";
+    AppendInt(text, unlisted);
+    text += unlisted == 1 ? " more scan whose 40-lambda windows hold"
+                          : " more scans whose 40-lambda windows hold";
+    text += " a median below 36 samples.";
+    return text;
+}
+
+LambdaWarnings CheckLambdaSampling(TavrelReader& reader, const std::string& input,
+                                   const ReportRequest& request, std::stop_token stop) {
     ReportRequest quick = request;
     quick.listOutages = false;
-    const DriveReport report = BuildDriveReport(reader, input, quick, stop);
+    LambdaWarnings warnings;
+    // Only the warnings are kept of each scan, and only so many of them.
+    const DriveReport report = BuildDriveReport(reader, input, quick, stop, [&](ScanReport&& scan) {
+        auto warning = LambdaWarningOf(scan);
+        if (!warning) return;
+        if (warnings.listed.size() < LambdaWarnings::kListedAtMost) {
+            warnings.listed.push_back(std::move(*warning));
+        } else {
+            ++warnings.unlisted;
+        }
+    });
     if (!report.opened || report.end != LoopEnd::EndOfData) return {};
-    return LambdaWarningsOf(report);
+    return warnings;
 }
 
 }  // namespace varistrum
@@ -61,8 +84,11 @@ void SparseWindowSummary::ReportSummary(const JobSummary& summary) {
         const int format = IdentifyLogFile(file.input);
         if (format == kFormatNone) continue;
         reader.SetInputFormat(format);
-        for (const LambdaWarning& warning : CheckLambdaSampling(reader, file.input, request, {}))
+        const LambdaWarnings warnings = CheckLambdaSampling(reader, file.input, request, {});
+        for (const LambdaWarning& warning : warnings.listed)
             lines.push_back(file.input + ": " + LambdaWarningText(warning));
+        if (warnings.unlisted > 0)
+            lines.push_back(file.input + ": " + UnlistedWarningsText(warnings.unlisted));
     }
     if (lines.empty()) return;
     if (!oneMessage_) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -20,6 +21,8 @@ struct LambdaWarning {
     std::uint32_t medianSamples = 0;  // per 40-lambda window
 };
 
+// The scan's first receiver channel whose median samples per window is below 36, if any.
+std::optional<LambdaWarning> LambdaWarningOf(const ScanReport& scan);
 // The scans with a receiver channel whose median samples per window is below 36.
 std::vector<LambdaWarning> LambdaWarningsOf(const DriveReport& report);
 
@@ -27,9 +30,20 @@ std::vector<LambdaWarning> LambdaWarningsOf(const DriveReport& report);
 // than 36: its averages will be noisy."
 std::string LambdaWarningText(const LambdaWarning& warning);
 
+// The warnings of a file: the first ones, and how many more scans would have one.
+struct LambdaWarnings {
+    static constexpr std::size_t kListedAtMost = 100;
+    std::vector<LambdaWarning> listed;
+    std::int64_t unlisted = 0;
+    bool empty() const { return listed.empty(); }
+};
+
+// "... and 5 more scans whose 40-lambda windows hold a median below 36 samples."
+std::string UnlistedWarningsText(std::int64_t unlisted);
+
 // Reads the file once (no outage pass) for the scans a conversion with these choices takes.
-std::vector<LambdaWarning> CheckLambdaSampling(TavrelReader& reader, const std::string& input,
-                                               const ReportRequest& request, std::stop_token stop);
+LambdaWarnings CheckLambdaSampling(TavrelReader& reader, const std::string& input,
+                                   const ReportRequest& request, std::stop_token stop);
 
 }  // namespace varistrum
 

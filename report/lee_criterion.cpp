@@ -8,34 +8,43 @@ namespace varistrum {
 
 namespace {
 
-std::uint32_t NearestRankOf(const std::vector<std::uint32_t>& sorted, double percent) {
-    if (sorted.empty()) return 0;
-    const double n = static_cast<double>(sorted.size());
-    auto rank = static_cast<std::size_t>(percent / 100.0 * n);
+// The nearest-rank percentile (0 < percent <= 100) of the sizes, counted by size.
+std::uint32_t NearestRankOf(const BinSizeCounts& sizes, std::int64_t bins, double percent) {
+    const double n = static_cast<double>(bins);
+    auto rank = static_cast<std::int64_t>(percent / 100.0 * n);
     if (static_cast<double>(rank) < percent / 100.0 * n) ++rank;  // the ceiling
-    return sorted[std::clamp<std::size_t>(rank, 1, sorted.size()) - 1];
+    rank = std::clamp<std::int64_t>(rank, 1, bins);
+    std::int64_t seen = 0;
+    for (const auto& [size, count] : sizes.BySize()) {
+        seen += count;
+        if (seen >= rank) return size;
+    }
+    return 0;
 }
 
 }  // namespace
 
-LeeFigures LeeFiguresOf(std::vector<std::uint32_t> binSizes, double samplesPerSecond,
+LeeFigures LeeFiguresOf(const BinSizeCounts& binSizes, double samplesPerSecond,
                         double windowMetres) {
     LeeFigures lee;
     lee.windowMetres = windowMetres;
     lee.maxSpeedKmh = samplesPerSecond * windowMetres / kLeeSamples * 3.6;
-    lee.windows = static_cast<std::int64_t>(binSizes.size());
-    if (binSizes.empty()) return lee;
-    std::sort(binSizes.begin(), binSizes.end());
-    lee.minimum = binSizes.front();
-    lee.percentile10 = NearestRankOf(binSizes, 10);
-    lee.median = NearestRankOf(binSizes, 50);
-    const auto below = static_cast<std::size_t>(
-        std::lower_bound(binSizes.begin(), binSizes.end(), kLeeSamples) - binSizes.begin());
-    lee.shareBelow36 = static_cast<double>(below) / static_cast<double>(binSizes.size());
-    lee.meetsPercent = static_cast<int>((binSizes.size() - below) * 100 / binSizes.size());
+    const std::int64_t bins = binSizes.Bins();
+    lee.windows = bins;
+    if (bins == 0) return lee;
+    lee.minimum = binSizes.BySize().begin()->first;
+    lee.percentile10 = NearestRankOf(binSizes, bins, 10);
+    lee.median = NearestRankOf(binSizes, bins, 50);
+    std::int64_t below = 0;
+    for (const auto& [size, count] : binSizes.BySize()) {
+        if (size >= kLeeSamples) break;
+        below += count;
+    }
+    lee.shareBelow36 = static_cast<double>(below) / static_cast<double>(bins);
+    lee.meetsPercent = static_cast<int>((bins - below) * 100 / bins);
     if (below == 0) {
         lee.verdict = LeeVerdict::Meets;
-    } else if (below * 2 <= binSizes.size()) {
+    } else if (below * 2 <= bins) {
         lee.verdict = LeeVerdict::MeetsPartly;
     } else {
         lee.verdict = LeeVerdict::DoesNotMeet;

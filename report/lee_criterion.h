@@ -4,7 +4,8 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
+
+#include "averaging/averaging_engine.h"
 
 namespace varistrum {
 
@@ -23,9 +24,9 @@ struct LeeFigures {
     int meetsPercent = 0;  // whole per cent of windows with 36 or more (rounded down)
 };
 
-// The figures of a channel from its bins' sample counts (in any order), its sample rate and
-// the bin length; NotApplicable without a window.
-LeeFigures LeeFiguresOf(std::vector<std::uint32_t> binSizes, double samplesPerSecond,
+// The figures of a channel from its bins' sample counts, its sample rate and the bin length;
+// NotApplicable without a window.
+LeeFigures LeeFiguresOf(const BinSizeCounts& binSizes, double samplesPerSecond,
                         double windowMetres);
 
 // "meets", "meets in N % of windows", "does not meet", "not applicable"

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <string_view>
 
 #include "base/json_text.h"
 #include "base/number_format.h"
@@ -14,6 +16,10 @@ namespace varistrum {
 std::string GluedLeeSentence(const ChannelFigures& channel, double medianSpeedKmh);
 
 namespace {
+
+// Takes the report's text piece by piece: a string that grows, the spill array of the scans, or
+// the output itself, so that a list of many outages is never one string.
+using TextSink = std::function<void(std::string_view)>;
 
 // Joins a number to its unit in texts that get wrapped; a blank in the output.
 constexpr char kGlue = '\x1f';
@@ -90,9 +96,9 @@ std::string GpsLine(const GpsFigures& g) {
            " bad (" + Percent(g.bad, total) + " %)";
 }
 
-void AppendDrive(std::string& out, const DriveFigures& d, int outageSeconds) {
+void AppendDrive(const TextSink& put, const DriveFigures& d, int outageSeconds) {
     const auto line = [&](const std::string& text) {
-        out += WrapLine("  " + text, kReportColumns, 4);
+        put(WrapLine("  " + text, kReportColumns, 4));
     };
     line("Duration " + DurationText(d.durationSeconds) + ", distance " +
          DistanceText(d.distanceMetres) + ", " + SpeedSummary(d));
@@ -102,7 +108,8 @@ void AppendDrive(std::string& out, const DriveFigures& d, int outageSeconds) {
     } else {
         line("GPS outages of " + Whole(outageSeconds) +
              " s or more: " + Whole(static_cast<std::int64_t>(d.outages.size())));
-        for (const OutageFigure& o : d.outages) {
+        for (std::size_t i = 0; i < d.outages.size(); ++i) {
+            const OutageFigure& o = d.outages[i];
             line("  " + ClockText(o.startSecondOfDay) + " for " + Fixed(o.durationSeconds, 0) +
                  " s, position jumped " + DistanceText(o.jumpMetres));
         }
@@ -239,7 +246,8 @@ void AppendDriveHtml(std::string& out, const DriveFigures& d, int outageSeconds)
     row("Speed", SpeedSummary(d));
     row("GPS", GpsLine(d.gps).substr(5));
     std::string outages = d.outages.empty() ? "none" : "";
-    for (const OutageFigure& o : d.outages) {
+    for (std::size_t i = 0; i < d.outages.size(); ++i) {
+        const OutageFigure& o = d.outages[i];
         if (!outages.empty()) outages += "; ";
         outages += ClockText(o.startSecondOfDay) + " for " + Fixed(o.durationSeconds, 0) +
                    " s, jumped " + DistanceText(o.jumpMetres);
@@ -302,28 +310,33 @@ std::string LeeSentence(const ChannelFigures& channel, double medianSpeedKmh) {
     return text;
 }
 
-std::string ReportText(const DriveReport& report) {
-    std::string out = WrapLine("Drive quality of " + report.input + " (" +
-                                   Whole(static_cast<std::int64_t>(report.fileBytes)) + " bytes)",
-                               kReportColumns, 4);
-    out += "Whole file:\n";
-    AppendDrive(out, report.file, report.outageSeconds);
-    out += "  Lee's criterion (36 samples a 40-wavelength window): " +
-           (report.verdict == LeeVerdict::MeetsPartly ? std::string("meets in part")
-                                                      : VerdictText(report.verdict, 0)) +
-           "\n";
-    for (const ScanReport& scan : report.scans) {
-        out += "\n";
-        out += WrapLine("Scan " + Whole(scan.number) + " (" + scan.name + "):", kReportColumns, 4);
-        AppendDrive(out, scan.drive, report.outageSeconds);
-        for (const ChannelFigures& channel : scan.channels)
-            AppendChannel(out, channel, scan.drive.speedMedianKmh);
-        if (scan.channels.empty()) out += "  No samples of the chosen receiver\n";
-    }
-    return out;
+namespace {
+
+void PutReportTextHead(const TextSink& put, const DriveReport& report) {
+    put(WrapLine("Drive quality of " + report.input + " (" +
+                     Whole(static_cast<std::int64_t>(report.fileBytes)) + " bytes)",
+                 kReportColumns, 4));
+    put("Whole file:\n");
+    AppendDrive(put, report.file, report.outageSeconds);
+    put("  Lee's criterion (36 samples a 40-wavelength window): " +
+        (report.verdict == LeeVerdict::MeetsPartly ? std::string("meets in part")
+                                                   : VerdictText(report.verdict, 0)) +
+        "\n");
 }
 
-std::string ReportJson(const DriveReport& report) {
+void PutScanText(const TextSink& put, const ScanReport& scan, int outageSeconds) {
+    put("\n" + WrapLine("Scan " + Whole(scan.number) + " (" + scan.name + "):", kReportColumns, 4));
+    AppendDrive(put, scan.drive, outageSeconds);
+    std::string channels;
+    for (const ChannelFigures& channel : scan.channels)
+        AppendChannel(channels, channel, scan.drive.speedMedianKmh);
+    if (scan.channels.empty()) channels = "  No samples of the chosen receiver\n";
+    put(channels);
+}
+
+// The document up to its list of scans, which the scans' own texts fill (comma separated) and
+// "]}" closes.
+void PutReportJsonHead(const TextSink& put, const DriveReport& report) {
     JsonWriter json;
     json.BeginObject();
     json.Key("schema_version").Integer(kReportSchemaVersion);
@@ -337,18 +350,75 @@ std::string ReportJson(const DriveReport& report) {
     json.Key("verdict").String(VerdictKey(report.verdict));
     json.EndObject();
     json.Key("scans").BeginArray();
-    for (const ScanReport& scan : report.scans) {
-        json.BeginObject();
-        json.Key("number").Integer(scan.number).Key("name").String(scan.name);
-        WriteDrive(json, scan.drive);
-        json.Key("channels").BeginArray();
-        for (const ChannelFigures& channel : scan.channels) WriteChannel(json, channel);
-        json.EndArray();
-        json.Key("verdict").String(VerdictKey(scan.verdict));
-        json.EndObject();
+    put(json.TakeText());
+}
+
+void PutScanJson(const TextSink& put, const ScanReport& scan) {
+    JsonWriter json;
+    json.BeginObject();
+    json.Key("number").Integer(scan.number).Key("name").String(scan.name);
+    WriteDrive(json, scan.drive);
+    json.Key("channels").BeginArray();
+    for (const ChannelFigures& channel : scan.channels) WriteChannel(json, channel);
+    json.EndArray();
+    json.Key("verdict").String(VerdictKey(scan.verdict));
+    json.EndObject();
+    put(json.TakeText());
+}
+
+}  // namespace
+
+std::string ReportText(const DriveReport& report) {
+    std::string out;
+    const TextSink put = [&](std::string_view text) { out += text; };
+    PutReportTextHead(put, report);
+    for (const ScanReport& scan : report.scans) PutScanText(put, scan, report.outageSeconds);
+    return out;
+}
+
+std::string ReportJson(const DriveReport& report) {
+    std::string out;
+    const TextSink put = [&](std::string_view text) { out += text; };
+    PutReportJsonHead(put, report);
+    for (std::size_t i = 0; i < report.scans.size(); ++i) {
+        if (i > 0) out += ",";
+        PutScanJson(put, report.scans[i]);
     }
-    json.EndArray().EndObject();
-    return json.TakeText() + "\n";
+    return out + "]}\n";
+}
+
+SpilledReport::SpilledReport(bool json, int outageSeconds)
+    : json_(json), outageSeconds_(outageSeconds) {}
+
+void SpilledReport::Add(const ScanReport& scan) {
+    const TextSink put = [this](std::string_view text) { text_.Append(text.data(), text.size()); };
+    if (json_) {
+        if (scans_ > 0) put(",");
+        PutScanJson(put, scan);
+    } else {
+        PutScanText(put, scan, outageSeconds_);
+    }
+    ++scans_;
+}
+
+bool SpilledReport::WriteTo(std::ostream& out, const DriveReport& report) const {
+    const TextSink put = [&](std::string_view text) {
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    };
+    if (json_) {
+        PutReportJsonHead(put, report);
+    } else {
+        PutReportTextHead(put, report);
+    }
+    char chunk[1 << 16];
+    for (std::size_t at = 0; at < text_.size() && out;) {
+        const std::size_t n = std::min(sizeof chunk, text_.size() - at);
+        text_.CopyOut(at, n, chunk);
+        out.write(chunk, static_cast<std::streamsize>(n));
+        at += n;
+    }
+    if (json_) out << "]}\n";
+    return static_cast<bool>(out.flush());
 }
 
 std::string ReportHtml(const DriveReport& report) {
@@ -378,6 +448,10 @@ std::string ReportHtml(const DriveReport& report) {
                    Escaped(GluedLeeSentence(c, scan.drive.speedMedianKmh)) + "</td></tr>\n";
         }
         out += "</table>\n";
+    }
+    if (report.unlistedScans > 0) {
+        out += "<p>" + Whole(report.unlistedScans) +
+               " further scans are not listed here; varistrum-cli report lists every scan.</p>\n";
     }
     return out + "</body></html>\n";
 }

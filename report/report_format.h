@@ -3,8 +3,11 @@
 // as an HTML page. Numbers are written without the locale.
 #pragma once
 
+#include <cstdint>
+#include <ostream>
 #include <string>
 
+#include "base/spill_array.h"
 #include "report/drive_report.h"
 
 namespace varistrum {
@@ -15,6 +18,24 @@ inline constexpr std::size_t kReportColumns = 80;
 std::string ReportText(const DriveReport& report);
 std::string ReportJson(const DriveReport& report);
 std::string ReportHtml(const DriveReport& report);
+
+// The text or JSON form of a report of any number of scans, in bounded memory: each scan is
+// written down as it ends (BuildDriveReport's scan sink) and waits in a spill array until the
+// whole file's figures, which come first, are known. The same bytes as ReportText or ReportJson.
+class SpilledReport {
+  public:
+    SpilledReport(bool json, int outageSeconds);
+    void Add(const ScanReport& scan);
+    // The report's head from `report` (its own scans are not written), then the scans added;
+    // false when writing failed.
+    bool WriteTo(std::ostream& out, const DriveReport& report) const;
+
+  private:
+    bool json_;
+    int outageSeconds_;
+    std::int64_t scans_ = 0;
+    SpillArray<char> text_;
+};
 
 // "873.075 MHz: window 13.7 m; 31 samples/s give 36 samples a window up to 42.6 km/h; median
 // speed 38 km/h: meets in 81 % of windows" (unwrapped).

@@ -4,12 +4,17 @@
 #include "app/map_window.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMenuBar>
+#include <QTimer>
 #include <QToolTip>
 #include <QTreeWidgetItem>
 #include <QtTest/QTest>
+#include <cstdio>
+#include <filesystem>
 
 #include "app/map_canvas.h"
 #include "app/scan_tree_view.h"
@@ -146,6 +151,40 @@ TEST_F(MapWindowTest, SaveImageEqualsTheCommandLinePictureAtTheSameSize) {
     EXPECT_EQ(QImage(QString::fromStdString(window)).size(), map.Canvas()->size());
     EXPECT_FALSE(
         map.SaveImage(QString::fromStdString(dir.File("no/such/folder/x.png")), QSize(100, 100)));
+}
+
+// Save Image takes the size the command line takes: beyond 8192 a side it is refused with the
+// limit named, before anything is drawn.
+TEST_F(MapWindowTest, SaveImageRefusesAPictureBeyondTheLimit) {
+    BrowseAndWait(Log(sim::Scenario::SingleGps));
+    TMapWindow& map = OpenMap();
+    const struct {
+        const char* size;
+        bool written;
+    } cases[] = {{"8193x1000", false}, {"16384x16384", false}, {"320x8192", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        messages.clear();
+        const std::string picture = dir.File("picture.png");
+        std::remove(picture.c_str());
+        paths = {QString::fromStdString(picture)};
+        // The size box is answered as soon as it shows.
+        QTimer::singleShot(0, [&] {
+            ASSERT_TRUE(
+                QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }, 5000));
+            auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            box->setTextValue(QString::fromLatin1(c.size));
+            box->accept();
+        });
+        Click("MapSaveImage", &map);
+        EXPECT_EQ(std::filesystem::exists(picture), c.written);
+        if (!c.written) {
+            EXPECT_EQ(messages, std::vector<std::string>{
+                                    "Error: The size must be WIDTHxHEIGHT, each from 64 to 8192 "
+                                    "pixels."});
+        }
+    }
 }
 
 TEST_F(MapWindowTest, CancelStopsTheCollectingPass) {

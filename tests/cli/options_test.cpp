@@ -159,7 +159,13 @@ TEST_F(CliOptionsTest, IdleOrConflictingOptionsAreRefusedBeforeAnythingIsWritten
          "Error: a command is needed: identify, fields, index, convert, map, report (see "
          "--help).\n"},
         {"map {log} --size 10x10", 2,
-         "Error: --size takes WIDTHxHEIGHT in pixels, each from 64 to 16384, not '10x10'\n"},
+         "Error: --size takes WIDTHxHEIGHT in pixels, each from 64 to 8192, not '10x10'\n"},
+        // A picture takes four bytes a pixel: beyond 8192 a side it is refused before reading.
+        {"map {log} --size 16384x16384", 2,
+         "Error: --size takes WIDTHxHEIGHT in pixels, each from 64 to 8192, not "
+         "'16384x16384'\n"},
+        {"map {log} --size 1000x8193", 2,
+         "Error: --size takes WIDTHxHEIGHT in pixels, each from 64 to 8192, not '1000x8193'\n"},
         {"map {log} --channel first", 2,
          "Error: --channel takes a channel number or 'strongest', not 'first'\n"},
         {"map {log} --tags 5", 2, "Error: --tags does not apply to map (it draws one log file)\n"},

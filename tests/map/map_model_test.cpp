@@ -250,5 +250,77 @@ TEST(MapPointStore, StaysWithinItsCapacityAndKeepsTheExtent) {
     EXPECT_TRUE(std::is_sorted(one.x.begin(), one.x.begin() + 5));
 }
 
+// The arrays of all channels never hold room for more points than the capacity, however the
+// points spread over the channels; under the capacity nothing is thinned.
+TEST(MapPointStore, ItsArraysStayWithinTheCapacity) {
+    const struct {
+        const char* name;
+        int channels;
+        int points;
+        bool thinned;
+    } cases[] = {
+        {"under the capacity", 2, 4000, false},
+        {"one channel", 1, 50000, true},
+        {"a channel and the strongest", 2, 50000, true},
+        {"thirty channels", 30, 50000, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MapPointStore store(5000);
+        std::mt19937 random(7);
+        std::uniform_real_distribution<double> where(0.0, 0.05);
+        std::size_t reservedAtMost = 0;
+        for (int i = 0; i < c.points; ++i) {
+            StoredPoint p;
+            p.position = ToFixed(ProjectToWorld(13.3 + where(random), 52.4 + where(random)));
+            store.Add(static_cast<std::uint16_t>(i % c.channels), p);
+            reservedAtMost = std::max(reservedAtMost, store.Reserved());
+        }
+        EXPECT_LE(reservedAtMost, 5000u);
+        EXPECT_LE(store.Total(), 5000u);
+        EXPECT_EQ(store.CellShift() > 0, c.thinned);
+        if (!c.thinned) {
+            EXPECT_EQ(store.Total(), static_cast<std::size_t>(c.points));
+        }
+        std::size_t total = 0;
+        for (int g = 0; g < c.channels; ++g)
+            total += store.Group(static_cast<std::uint16_t>(g)).Size();
+        EXPECT_EQ(total, store.Total());
+    }
+    EXPECT_EQ(MapPointStore::kBytesPerPoint, 24u);
+    EXPECT_EQ(MapPointStore::kDefaultCapacity * MapPointStore::kBytesPerPoint,
+              MapPointStore::kDefaultBytes - MapPointStore::kDefaultBytes % 24);
+}
+
+// Routes beyond their capacity are thinned to coarser cells: each keeps its ends' cells and at
+// least two points, and the map's box stays the routes' box.
+TEST(MapCollector, RoutesStayWithinTheirCapacity) {
+    MapData data;
+    MapCollector collector(data, 1000);
+    std::vector<GeoPosition> fixes;
+    for (int scan = 1; scan <= 20; ++scan) {
+        collector.BeginScan(scan, ScanKind::SingleFrequency);
+        fixes.clear();
+        // About 3 m between fixes along a street: every fix is a point of its own at first.
+        for (int k = 0; k < 300; ++k)
+            fixes.push_back({13.40 + scan * 0.01 + k * 0.00004, 52.50 + k * 0.00001});
+        RouteLine route;
+        route.scan = scan;
+        route.points = fixes;
+        collector.AcceptRoute(route);
+    }
+    collector.Finish();
+    ASSERT_EQ(data.routes.size(), 20u);
+    std::size_t points = 0;
+    for (const MapRoute& route : data.routes) {
+        EXPECT_GE(route.points.size(), 2u);
+        points += route.points.size();
+    }
+    EXPECT_LE(points, 1000u);
+    EXPECT_GT(points, 100u);
+    EXPECT_NEAR(data.Minimum().x, ProjectToWorld(13.41, 52.5).x, 1e-6);
+    EXPECT_NEAR(data.Maximum().x, ProjectToWorld(13.60 + 299 * 0.00004, 52.5).x, 1e-6);
+}
+
 }  // namespace
 }  // namespace varistrum

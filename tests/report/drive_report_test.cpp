@@ -111,7 +111,9 @@ TEST(LeeCriterionTest, VerdictsAndPercentiles) {
         {{}, LeeVerdict::NotApplicable, "not applicable", 0, 0, 0, 0.0},
     };
     for (const Case& c : cases) {
-        const LeeFigures lee = LeeFiguresOf(c.bins, 31.0, 13.7);
+        BinSizeCounts counts;
+        for (const std::uint32_t size : c.bins) counts.Add(size);
+        const LeeFigures lee = LeeFiguresOf(counts, 31.0, 13.7);
         EXPECT_EQ(lee.verdict, c.verdict);
         EXPECT_EQ(VerdictText(lee.verdict, lee.meetsPercent), c.text);
         EXPECT_EQ(lee.minimum, c.minimum);
