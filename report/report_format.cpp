@@ -146,7 +146,9 @@ double Share(std::int64_t part, std::int64_t total) {
     return total > 0 ? static_cast<double>(part) / static_cast<double>(total) : 0.0;
 }
 
-void WriteDrive(JsonWriter& json, const DriveFigures& d) {
+// `put`, when given, takes the text written so far every few thousand outages, so that a long
+// list of them is never one string.
+void WriteDrive(JsonWriter& json, const DriveFigures& d, const TextSink* put = nullptr) {
     const GpsFigures& g = d.gps;
     const std::int64_t total = g.Total();
     json.Key("duration_s").Fixed(d.durationSeconds, 0);
@@ -162,7 +164,9 @@ void WriteDrive(JsonWriter& json, const DriveFigures& d) {
     json.Key("share_bad").Fixed(Share(g.bad, total), 4);
     json.EndObject();
     json.Key("outages").BeginArray();
-    for (const OutageFigure& o : d.outages) {
+    for (std::size_t i = 0; i < d.outages.size(); ++i) {
+        if (put != nullptr && i % 4096 == 4095) (*put)(json.TakeText());
+        const OutageFigure& o = d.outages[i];
         json.BeginObject();
         json.Key("start").String(ClockText(o.startSecondOfDay));
         json.Key("duration_s").Fixed(o.durationSeconds, 0);
@@ -346,7 +350,7 @@ void PutReportJsonHead(const TextSink& put, const DriveReport& report) {
     json.EndObject();
     json.Key("outage_seconds").Integer(report.outageSeconds);
     json.Key("file").BeginObject();
-    WriteDrive(json, report.file);
+    WriteDrive(json, report.file, &put);
     json.Key("verdict").String(VerdictKey(report.verdict));
     json.EndObject();
     json.Key("scans").BeginArray();
@@ -357,7 +361,7 @@ void PutScanJson(const TextSink& put, const ScanReport& scan) {
     JsonWriter json;
     json.BeginObject();
     json.Key("number").Integer(scan.number).Key("name").String(scan.name);
-    WriteDrive(json, scan.drive);
+    WriteDrive(json, scan.drive, &put);
     json.Key("channels").BeginArray();
     for (const ChannelFigures& channel : scan.channels) WriteChannel(json, channel);
     json.EndArray();
