@@ -136,8 +136,7 @@ FileOutcome ConvertOne(TavrelReader& reader, const std::string& input, const std
         for (std::size_t i = 0; !cancelled && i < companions.size(); ++i) {
             OutputFile* companion = files.Stream(i + 1);
             if (companion == nullptr) break;
-            companion->Write(
-                companions[i].contents(file.WrittenPath(), stages.DroppedInOutages()));
+            companion->Write(companions[i].contents(file.WrittenPath(), stages.DroppedInOutages()));
         }
         if (!files.FailedPath().empty() || !files.Commit())
             return Failure(kOutputInaccessible, files.FailedPath(), files.FailureReason());
