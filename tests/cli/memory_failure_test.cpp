@@ -4,12 +4,14 @@
 // (on the main thread and on a folder job's workers), an address-space limit under a large
 // picture, and a TMPDIR that cannot take the records waiting between two fixes.
 #include <gtest/gtest.h>
+#include <libxml/xmlmemory.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -128,6 +130,9 @@ TEST(MemoryFailureTest, AnAllocationFailureEndsEveryCommandWithItsMessage) {
         {"convert midway", {"convert", log, "-o", out}, kMidway},
         {"40-lambda midway", {"convert", log, "-o", out, "--average", "40-lambda"}, kMidway},
         {"map layer midway", {"convert", log, "-o", dir.File("out.gpkg")}, kMidway},
+        {"kml track midway", {"convert", log, "-o", dir.File("out.kml")}, kMidway},
+        {"kml points midway", {"convert", log, "-o", dir.File("out.kml"), "--kml-points"}, kMidway},
+        {"csv midway", {"convert", log, "--format", "csv", "-o", dir.File("out.csv")}, kMidway},
         {"folder job on two threads, midway",
          {"convert", "--input-folder", dir.File("in"), "--output-folder", dir.File("out"), "-j",
           "2", "-q"},
@@ -147,6 +152,45 @@ TEST(MemoryFailureTest, AnAllocationFailureEndsEveryCommandWithItsMessage) {
         EXPECT_EQ(test::ReadFile(messages), "Error: not enough memory\n");
         EXPECT_EQ(Files(dir.Path()), before);  // no output, no temporary file
         EXPECT_TRUE(fs::is_empty(dir.Path() / "out"));
+    }
+}
+
+// libxml2's allocations, made to fail once the KML document is under way (after `fine` of
+// them): the writer tells running out of memory from a failed write.
+std::atomic<long> xmlAllocationsLeft{-1};  // -1: none fail
+
+bool XmlAllocationFails() {
+    return xmlAllocationsLeft.load() >= 0 && xmlAllocationsLeft.fetch_sub(1) <= 0;
+}
+void* FailingXmlMalloc(std::size_t bytes) {
+    return XmlAllocationFails() ? nullptr : std::malloc(bytes);
+}
+void* FailingXmlRealloc(void* p, std::size_t bytes) {
+    return XmlAllocationFails() ? nullptr : std::realloc(p, bytes);
+}
+char* FailingXmlStrdup(const char* text) {
+    return XmlAllocationFails() ? nullptr : strdup(text);
+}
+
+TEST(MemoryFailureTest, LibxmlRunningOutOfMemoryEndsAKmlExportWithTheMessage) {
+    test::TempDir dir;
+    const std::string log = test::Simulate(dir, "mixed", 3, 300);
+    const std::set<std::string> before = Files(dir.Path());
+    for (const long fine : {0L, 40L, 400L, 4000L}) {
+        for (const bool points : {false, true}) {
+            SCOPED_TRACE(std::to_string(fine) + (points ? " points" : " track"));
+            std::vector<std::string> words = {"varistrum-cli",    "convert", "-q", log, "-o",
+                                              dir.File("out.kml")};
+            if (points) words.push_back("--kml-points");
+            const std::string messages = dir.Path().parent_path() / "messages";
+            const int status = RunInChild(words, messages, [&] {
+                xmlMemSetup(std::free, FailingXmlMalloc, FailingXmlRealloc, FailingXmlStrdup);
+                xmlAllocationsLeft = fine;
+            });
+            EXPECT_EQ(status, 1);
+            EXPECT_EQ(test::ReadFile(messages), "Error: not enough memory\n");
+            EXPECT_EQ(Files(dir.Path()), before);  // no output, no temporary file
+        }
     }
 }
 
