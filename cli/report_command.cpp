@@ -11,6 +11,7 @@
 #include "logfile/identify.h"
 #include "report/drive_report.h"
 #include "report/report_format.h"
+#include "workflow/workflow.h"
 
 namespace varistrum::cli {
 
@@ -49,20 +50,21 @@ int ReportCommand(ReportOptions& options, const CLI::App& command) {
     if (!identified) return kExitFailed;
     const int format = *identified;
     TavrelReader reader;
+    Workflow workflow(reader);
     std::stop_source stop;
     InterruptStop interrupt(stop);
     IndexRecorder recorder(console);
-    const IndexOutcome indexed = RunIndexPass(reader, format, input, recorder, stop.get_token());
+    const IndexOutcome indexed = workflow.Index(input, format, recorder, stop.get_token());
     if (indexed == IndexOutcome::Stopped) return interrupt.ExitStatus(kExitFailed);
     if (indexed != IndexOutcome::Indexed) return kExitFailed;
-    if (auto missing = MissingScan(request.scans, reader.State().ScanIndex, input)) {
+    if (auto missing = MissingScan(request.scans, workflow.ScanCount(), input)) {
         console.ReportMessage(MessageKind::Error, *missing);
         return kExitFailed;
     }
-    if (reader.State().userFrequencies && request.frequencies) {
-        reader.SetUserFrequencies(false);
-        if (!SupplyFrequencies(reader, request.frequencies, console)) return kExitFailed;
+    if (workflow.FrequenciesNeeded() && request.frequencies) {
+        if (!SupplyFrequencies(workflow, request.frequencies, console)) return kExitFailed;
     }
+    report.typed = workflow.TypedChannelCodes();
     if (request.receiver) {
         report.receivers.receiver1 = *request.receiver == 1;
         report.receivers.receiver2 = *request.receiver == 2;

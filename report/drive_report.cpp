@@ -194,7 +194,7 @@ class ReportPass {
           sink_(sink),
           outageStarts_(std::move(outageStarts)),
           file_(DamageCounters{}) {
-        if (const auto typed = reader.TypedChannelCodes()) {
+        if (const auto& typed = request.typed) {
             codesA_.fill(typed->receiver1);
             codesB_.fill(typed->receiver2);
         }

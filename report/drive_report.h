@@ -15,6 +15,7 @@
 #include "logfile/log_reader.h"
 #include "logfile/record_loop.h"
 #include "logfile/scan_selection.h"
+#include "logfile/typed_codes.h"
 #include "report/lee_criterion.h"
 
 namespace varistrum {
@@ -29,6 +30,7 @@ struct ReportRequest {
     int outageSeconds = 30;  // gaps between good fixes of at least this many seconds
     // Scans kept in DriveReport::scans at most (without a scan sink); the rest are counted.
     std::size_t listedScansAtMost = static_cast<std::size_t>(-1);
+    std::optional<TypedCodes> typed;  // typed-in frequencies of a log that lacks them
 };
 
 struct GpsFigures {
