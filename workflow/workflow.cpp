@@ -39,13 +39,14 @@ std::vector<std::string> OutputFilesOf(const JobRequest& request, const std::str
 
 IdentifiedLog Workflow::Identify(const std::string& path) {
     IdentifiedLog log;
-    if (const std::string reason = InputFailureReason(path); !reason.empty()) {
-        log.refusal = reason == kNotRegularFile ? kNotRegularFile : "Cannot open";
-        log.reason = reason;
-        return log;
+    std::string failure;
+    log.format = IdentifyLogFile(path, &failure);
+    if (!failure.empty()) {
+        log.refusal = failure == kNotRegularFile ? kNotRegularFile : "Cannot open";
+        log.reason = failure;
+    } else if (!log.Recognised()) {
+        log.refusal = kNotALog;
     }
-    log.format = IdentifyLogFile(path);
-    if (!log.Recognised()) log.refusal = kNotALog;
     return log;
 }
 
@@ -147,8 +148,8 @@ LambdaWarnings Workflow::SparseWindows(const JobRequest& request, std::stop_toke
     return CheckLambdaSampling(reader_, request.inputs.front(), check, stop);
 }
 
-JobOutcome Workflow::Run(const JobRequest& request, JobObserver& jobObserver,
-                         std::stop_token stop, std::vector<FileOutcome>* outcomes) {
+JobOutcome Workflow::Run(const JobRequest& request, JobObserver& jobObserver, std::stop_token stop,
+                         std::vector<FileOutcome>* outcomes) {
     const JobSpec job{request.inputs, request.kind, SettingsOf(request), request.filesAtOnce};
     // A folder's 40-lambda job lists its sparse windows after its summary.
     std::optional<SparseWindowSummary> sparse;
