@@ -66,6 +66,19 @@ TEST(ReportVerdictTest, TheExamplesVerdictFollowsItsAveragedScans) {
     EXPECT_NE(text.find("meets in 50.7 % of windows"), std::string::npos) << text;
 }
 
+// The README shows the example's summary as the report prints it (up to its "...").
+TEST(ReportVerdictTest, TheReadmeShowsTheExamplesSummary) {
+    const std::string source = VARISTRUM_SOURCE_DIR;
+    const std::string readme = test::ReadFile(source + "/README.md");
+    const std::size_t begin = readme.find("```text\nSummary of ");
+    ASSERT_NE(begin, std::string::npos);
+    const std::size_t end = readme.find("  ...\n", begin);
+    ASSERT_NE(end, std::string::npos);
+    const std::string shown = readme.substr(begin + 8, end - begin - 8);
+    const std::string printed = ReportText(ReportOf(source + "/examples/drive-example.klf"), true);
+    EXPECT_NE(printed.find(shown), std::string::npos) << shown << "\n" << printed;
+}
+
 // Receiver samples and list entries of the same frequency in one scan stay two channels: only
 // the samples are averaged, and only they decide.
 TEST(ReportVerdictTest, ListEntriesNeverJoinTheAveragedChannel) {
