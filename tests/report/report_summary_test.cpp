@@ -326,22 +326,5 @@ TEST(ReportSummaryTest, FrequenciesBeyondTheLimitAreSummedTogether) {
     }
 }
 
-// The summary comes first; --summary stops after it.
-TEST(ReportSummaryTest, TheSummaryComesFirstAndCanStandAlone) {
-    test::TempDir dir;
-    const DriveReport report = ReportOf(dir, sim::SimulateLog(sim::Scenario::Mixed, 8, 3, 300));
-    const std::string full = ReportText(report);
-    const std::string summary = ReportText(report, true);
-    EXPECT_EQ(full.rfind(summary, 0), 0u);  // the full report begins with it
-    EXPECT_LT(full.find("Averaged channels (receiver samples):"), full.find("Whole file:"));
-    EXPECT_EQ(summary.find("Whole file:"), std::string::npos);
-    EXPECT_EQ(summary.find("\nScan "), std::string::npos);
-    const std::string json = ReportJson(report, true);
-    EXPECT_EQ(json.find("\"file\""), std::string::npos);
-    EXPECT_EQ(json.find("\"scans\":["), std::string::npos);
-    EXPECT_NE(json.find("\"summary\":{\"scans\":"), std::string::npos);
-    EXPECT_EQ(json.substr(json.size() - 4), "]}}\n");
-}
-
 }  // namespace
 }  // namespace varistrum
