@@ -19,6 +19,8 @@ void AddReportOptions(CLI::App& command, ReportOptions& options) {
     AddDataOptions(command, options.data);
     command.get_option("INPUT")->required();
     command.add_flag("--json", options.json, "Print JSON (schema: docs/report.schema.json)");
+    command.add_flag("--summary", options.summary,
+                     "Print only the summary per frequency (the first section)");
     command
         .add_option("--outage-seconds", options.outageSeconds,
                     "GPS outages: gaps between good fixes of SECONDS or more (default 30)")
@@ -71,7 +73,7 @@ int ReportCommand(ReportOptions& options, const CLI::App& command) {
     }
     report.scans = request.scans;
     // Written down scan by scan: a log of millions of scans needs no more memory than one.
-    SpilledReport text(options.json, report.outageSeconds);
+    SpilledReport text(options.json, report.outageSeconds, options.summary);
     const DriveReport result = BuildDriveReport(reader, input, report, stop.get_token(),
                                                 [&](ScanReport&& scan) { text.Add(scan); });
     if (!result.opened) {
