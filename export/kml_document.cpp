@@ -239,8 +239,9 @@ bool KmlDocument::Open(OutputFile& file, std::string_view name) {
     }
     if (options_.form == KmlForm::Track) {
         legend +=
-            "\nA piece of track holds consecutive points of one colour; a new one starts "
-            "where the colour changes or the next point lies more than 200 m away.";
+            "\nThe track is coloured by the mean level of each 100 m of the drive; a piece of "
+            "track holds consecutive stretches of one colour, and a new one starts where the "
+            "colour changes or the next point lies more than 200 m away.";
     }
     x.Element("description", legend);
     for (int band = 0; band < LevelRamp::kBands; ++band) {
@@ -329,49 +330,85 @@ void KmlDocument::AddShown(const Kept& point) {
 }
 
 void KmlDocument::AddToTrack(const Kept& point) {
-    const int band = options_.ramp.BandOf(point.rssiDbm);
     const GeoPosition here{point.longitude, point.latitude};
     const bool utc = point.utc.known;
     const CivilTime& time = utc ? point.utc : point.clock;
+    double metres = 0.0;
     bool connect = false;
-    if (pieceOpen_) {
-        const bool gap = GeodesicMetres(lastPosition_.latitude, lastPosition_.longitude,
-                                        here.latitude, here.longitude) > kTrackGapMetres;
+    if (stretchOpen_ || pieceOpen_) {
+        const Piece& before = stretchOpen_ ? stretch_ : piece_;
+        metres = GeodesicMetres(lastPosition_.latitude, lastPosition_.longitude, here.latitude,
+                                here.longitude);
+        const bool gap = metres > kTrackGapMetres;
         // A time span is in UTC or in the clock's time, never both.
-        const bool otherTime = utc != piece_.endUtc || time.known != piece_.end.known;
-        if (gap || band != piece_.band || otherTime) {
+        const bool otherTime = utc != before.endUtc || time.known != before.end.known;
+        if (gap || otherTime) {
+            CloseStretch();
             ClosePiece();
-            connect = !gap;  // the track goes on from where the last piece ended
+            metres = 0.0;
         }
+        connect = !gap;  // the track goes on from where the last stretch ended
     }
-    if (!pieceOpen_) {
-        piece_ = Piece{};
-        piece_.band = band;
-        piece_.firstCoordinate = coordinates_.size();
-        piece_.minimum = piece_.maximum = point.rssiDbm;
-        piece_.begin = time;
-        piece_.beginUtc = utc;
-        piece_.channel = point.channel;
-        piece_.frequencyMHz = point.frequencyMHz;
-        pieceOpen_ = true;
-        ++placemarks_;
+    if (!stretchOpen_) {
+        stretch_ = Piece{};
+        stretch_.firstCoordinate = coordinates_.size();
+        stretch_.minimum = stretch_.maximum = point.rssiDbm;
+        stretch_.begin = time;
+        stretch_.beginUtc = utc;
+        stretch_.channel = point.channel;
+        stretch_.frequencyMHz = point.frequencyMHz;
+        stretchOpen_ = true;
         if (connect) {
             coordinates_.push_back(lastPosition_);
-            ++piece_.coordinates;
+            ++stretch_.coordinates;
         }
     }
-    coordinates_.push_back(here);
-    ++piece_.coordinates;
-    piece_.sum += point.rssiDbm;
-    piece_.minimum = std::min(piece_.minimum, point.rssiDbm);
-    piece_.maximum = std::max(piece_.maximum, point.rssiDbm);
-    ++piece_.points;
-    piece_.samples += point.samples;
-    piece_.end = time;
-    piece_.endUtc = utc;
-    if (point.channel != piece_.channel) piece_.channel = -1;
-    if (point.frequencyMHz != piece_.frequencyMHz) piece_.frequencyMHz = 0.0;
+    // A point where the one before lay adds no vertex (a receiver standing still).
+    if (stretch_.coordinates == 0 || here.longitude != lastPosition_.longitude ||
+        here.latitude != lastPosition_.latitude) {
+        coordinates_.push_back(here);
+        ++stretch_.coordinates;
+    }
+    stretch_.lengthM += metres;
+    stretch_.sum += point.rssiDbm;
+    stretch_.minimum = std::min(stretch_.minimum, point.rssiDbm);
+    stretch_.maximum = std::max(stretch_.maximum, point.rssiDbm);
+    ++stretch_.points;
+    stretch_.samples += point.samples;
+    stretch_.end = time;
+    stretch_.endUtc = utc;
+    if (point.channel != stretch_.channel) stretch_.channel = -1;
+    if (point.frequencyMHz != stretch_.frequencyMHz) stretch_.frequencyMHz = 0.0;
     lastPosition_ = here;
+    if (stretch_.lengthM >= kTrackStretchMetres) CloseStretch();
+}
+
+// The stretch's band is that of its mean level: it joins the piece under way when that has the
+// same band (the mean of the joined points then lies in the band too), else starts a new one.
+void KmlDocument::CloseStretch() {
+    if (!stretchOpen_) return;
+    stretchOpen_ = false;
+    const int band = options_.ramp.BandOf(stretch_.sum / static_cast<double>(stretch_.points));
+    if (pieceOpen_ && band == piece_.band) {
+        // The stretch's coordinates follow the piece's in the scan's list.
+        piece_.coordinates += stretch_.coordinates;
+        piece_.sum += stretch_.sum;
+        piece_.minimum = std::min(piece_.minimum, stretch_.minimum);
+        piece_.maximum = std::max(piece_.maximum, stretch_.maximum);
+        piece_.points += stretch_.points;
+        piece_.samples += stretch_.samples;
+        piece_.end = stretch_.end;
+        piece_.endUtc = stretch_.endUtc;
+        if (stretch_.channel != piece_.channel) piece_.channel = -1;
+        if (stretch_.frequencyMHz != piece_.frequencyMHz) piece_.frequencyMHz = 0.0;
+        piece_.lengthM += stretch_.lengthM;
+        return;
+    }
+    ClosePiece();
+    piece_ = stretch_;
+    piece_.band = band;
+    pieceOpen_ = true;
+    ++placemarks_;
 }
 
 void KmlDocument::ClosePiece() {
@@ -384,6 +421,7 @@ void KmlDocument::ClosePiece() {
 // The scan's folder: a folder per band, strongest first, with its placemarks in file order.
 bool KmlDocument::EndScan() {
     TakeRowsPoint();
+    CloseStretch();
     ClosePiece();
     if (!failed_ && scanShown_ > 0) WriteScanFolder();
     pieces_.clear();
@@ -459,17 +497,38 @@ void KmlDocument::Data(const char* name, double value, int decimals) {
     Data(name, std::string_view(Decimals(value, decimals)));
 }
 
+// A place as the document writes it: "lon,lat" to 6 decimals (about 0.1 m).
+void KmlDocument::PlaceText(std::string& text, const GeoPosition& p) {
+    text.clear();
+    AppendFixed(text, p.longitude, 6);
+    text += ',';
+    AppendFixed(text, p.latitude, 6);
+}
+
+std::uint64_t KmlDocument::Vertices(std::uint64_t first, std::uint64_t count,
+                                    const SpillArray<GeoPosition>& positions) {
+    std::uint64_t vertices = 0;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        PlaceText(place_, positions[first + i]);
+        if (i == 0 || place_ != previousPlace_) ++vertices;
+        place_.swap(previousPlace_);
+    }
+    return vertices;
+}
+
+// The positions, a place written once where the next repeats it.
 void KmlDocument::WriteCoordinates(std::uint64_t first, std::uint64_t count,
                                    const SpillArray<GeoPosition>& positions) {
     Xml& x = *xml_;
     x.Start("coordinates");
     text_.clear();
     for (std::uint64_t i = 0; i < count; ++i) {
-        const GeoPosition p = positions[first + i];
-        if (i > 0) text_ += ' ';
-        AppendFixed(text_, p.longitude, 6);
-        text_ += ',';
-        AppendFixed(text_, p.latitude, 6);
+        PlaceText(place_, positions[first + i]);
+        if (i == 0 || place_ != previousPlace_) {
+            if (i > 0) text_ += ' ';
+            text_ += place_;
+        }
+        place_.swap(previousPlace_);
         if ((i + 1) % kCoordinatesAtOnce == 0) {
             x.Text(text_);
             text_.clear();
@@ -504,13 +563,13 @@ void KmlDocument::WritePiece(const Piece& piece) {
     Data("points", piece.points);
     Data("samples", piece.samples);
     x.End();
-    if (piece.coordinates >= 2) {
+    if (Vertices(piece.firstCoordinate, piece.coordinates, coordinates_) >= 2) {
         x.Start("LineString");
         x.Element("tessellate", "1");
         WriteCoordinates(piece.firstCoordinate, piece.coordinates, coordinates_);
         x.End();
     } else {
-        // A lone point between two gaps: a line needs two.
+        // A lone point between two gaps, or a receiver standing still: a line needs two places.
         x.Start("Point");
         WriteCoordinates(piece.firstCoordinate, 1, coordinates_);
         x.End();
@@ -556,10 +615,7 @@ void KmlDocument::WritePoint(const Kept& p) {
     x.End();
     x.Start("Point");
     x.Start("coordinates");
-    text_.clear();
-    AppendFixed(text_, p.longitude, 6);
-    text_ += ',';
-    AppendFixed(text_, p.latitude, 6);
+    PlaceText(text_, {p.longitude, p.latitude});
     x.Text(text_);
     x.End();
     x.End();
@@ -601,9 +657,11 @@ void KmlDocument::WriteRoutes() {
         Data("fixes", route.fixes);
         Data("length_m", route.lengthM, kLevelDecimals);
         x.End();
-        x.Start("LineString");
-        x.Element("tessellate", "1");
-        WriteCoordinates(route.firstPoint, static_cast<std::uint64_t>(route.fixes), routePoints_);
+        const auto fixes = static_cast<std::uint64_t>(route.fixes);
+        const bool line = Vertices(route.firstPoint, fixes, routePoints_) >= 2;
+        x.Start(line ? "LineString" : "Point");  // a route of fixes at one place: a point
+        if (line) x.Element("tessellate", "1");
+        WriteCoordinates(route.firstPoint, fixes, routePoints_);
         x.End();
         x.End();
         if ((i + 1) % kStopCheckEvery == 0) StopRequested();

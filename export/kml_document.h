@@ -35,11 +35,21 @@ struct KmlOptions {
 
 // A piece of track ends where the next point lies farther than this (a gap in the drive).
 inline constexpr double kTrackGapMetres = 200.0;
+// The track is coloured by the mean level of each stretch of about this length (a stretch ends
+// at its first point this far along the drive from its start): single samples swing across
+// several bands within metres, and a colour per sample would give a piece every few points.
+inline constexpr double kTrackStretchMetres = 100.0;
 
 // Writes the document into an output file as the points come: each scan's placemarks wait in
 // spill arrays (memory of a few MB, the rest in a temporary file) until the scan ends, and go
 // out then into one folder per colour band inside the scan's folder; the routes go into a last
 // folder. One document is written on one thread.
+//
+// The track of a scan: its points are taken in stretches of kTrackStretchMetres, each coloured
+// by the band of its points' mean level (dB); consecutive stretches of one band form a piece,
+// and a new piece starts where the band changes, where the next point lies more than
+// kTrackGapMetres away, or where the time changes from the GPS's to the clock's (a scan's last
+// stretch may be shorter).
 class KmlDocument {
   public:
     KmlDocument(KmlOptions options, std::stop_token stop = {});
@@ -85,7 +95,8 @@ class KmlDocument {
         double speedKmh, altitudeM;
         bool speedKnown, altitudeKnown;
     };
-    // A piece of track: consecutive points of one band, its coordinates in the scan's list.
+    // A piece of track (or a stretch of one): consecutive points, its coordinates in the
+    // scan's list.
     struct Piece {
         int band;
         std::uint64_t firstCoordinate, coordinates;
@@ -95,6 +106,7 @@ class KmlDocument {
         bool beginUtc, endUtc;
         int channel;  // of its points, -1 when they differ
         double frequencyMHz;
+        double lengthM;  // along its points
     };
     struct Route {
         int scan;
@@ -112,6 +124,7 @@ class KmlDocument {
     void TakeRowsPoint();
     void AddShown(const Kept& point);
     void AddToTrack(const Kept& point);
+    void CloseStretch();
     void ClosePiece();
     bool EndScan();
     void WriteScanFolder();
@@ -119,6 +132,11 @@ class KmlDocument {
     void WritePoint(const Kept& point);
     void WriteRoutes();
     void WriteTime(const CivilTime& time, bool utc, const char* element);
+    static void PlaceText(std::string& text, const GeoPosition& p);
+    // The places among `count` positions from `first` as they are written, a place that the
+    // next repeats counted once.
+    std::uint64_t Vertices(std::uint64_t first, std::uint64_t count,
+                           const SpillArray<GeoPosition>& positions);
     void WriteCoordinates(std::uint64_t first, std::uint64_t count,
                           const SpillArray<GeoPosition>& positions);
     void Data(const char* name, std::string_view value);
@@ -142,7 +160,10 @@ class KmlDocument {
     bool scanOneFrequency_ = true;
     std::int64_t scanShown_ = 0;
 
-    // Track: the piece under way, the scan's closed pieces and their coordinates.
+    // Track: the stretch and the piece under way, the scan's closed pieces and their
+    // coordinates (a point at the place of the one before is not repeated).
+    bool stretchOpen_ = false;
+    Piece stretch_{};
     bool pieceOpen_ = false;
     Piece piece_{};
     GeoPosition lastPosition_{};
@@ -156,6 +177,7 @@ class KmlDocument {
     SpillArray<GeoPosition> routePoints_;
 
     std::string text_;  // reused for every value written
+    std::string place_, previousPlace_;
     std::string error_;
     bool failed_ = false;
     bool limitReached_ = false;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The KML document parsed by libxml2: well-formed, each placemark coloured as the ramp colours
-// its level, the track's pieces exactly where the band changes or the drive jumps, every point
-// of the channel shown in one placemark, and times as viewers read them.
+// its level, the track's pieces exactly where the band of 100 m stretches changes or the drive
+// jumps, every point of the channel shown in one placemark, and times as viewers read them.
 #include "export/kml_document.h"
 
 #include <gdal_priv.h>
@@ -10,10 +10,12 @@
 #include <libxml/tree.h>
 #include <ogrsf_frmts.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <optional>
 #include <sstream>
+#include <tuple>
 
 #include "base/geodesic.h"
 #include "export/gdal_support.h"
@@ -128,6 +130,14 @@ std::vector<Shown> ShownPoints(const std::string& gpkg, std::optional<int> chann
     return shown;
 }
 
+// What a piece of track holds.
+struct PieceFigures {
+    int scan = 0;
+    int band = 0;
+    std::int64_t points = 0, samples = 0;
+    double sum = 0;  // of the levels
+};
+
 struct TrackCase {
     const char* name;
     sim::Scenario scenario;
@@ -135,7 +145,7 @@ struct TrackCase {
     std::optional<int> channel;
 };
 
-TEST(KmlDocumentTest, TrackPiecesBreakWhereTheBandChangesOrTheDriveJumps) {
+TEST(KmlDocumentTest, TrackPiecesAreStretchesOfOneBandBrokenAtJumps) {
     const TrackCase cases[] = {
         {"single frequency", sim::Scenario::SingleGps, kAverageNone, std::nullopt},
         {"40-lambda", sim::Scenario::SingleGps, kAverageLambda, std::nullopt},
@@ -187,17 +197,53 @@ TEST(KmlDocumentTest, TrackPiecesBreakWhereTheBandChangesOrTheDriveJumps) {
             xmlFree(id);
         }
 
-        // The pieces as the points give them: a new one at a scan, a band change, a jump, or
-        // where the time changes from the GPS's to the clock's.
-        std::int64_t expectedPieces = 0;
-        for (std::size_t i = 0; i < shown.size(); ++i) {
-            const Shown& p = shown[i];
-            if (i == 0 || p.scan != shown[i - 1].scan || p.timeKind != shown[i - 1].timeKind ||
-                ramp.BandOf(p.rssi) != ramp.BandOf(shown[i - 1].rssi) ||
-                GeodesicMetres(shown[i - 1].latitude, shown[i - 1].longitude, p.latitude,
-                               p.longitude) > kTrackGapMetres)
-                ++expectedPieces;
+        // The pieces as the points give them: stretches of 100 m coloured by their mean level,
+        // consecutive stretches of one band joined; a new piece at a scan, a band change, a
+        // jump, or where the time changes from the GPS's to the clock's.
+        std::vector<PieceFigures> expectedPieces;
+        {
+            PieceFigures stretch, piece;
+            double length = 0;
+            const auto closeStretch = [&] {
+                if (stretch.points == 0) return;
+                stretch.band = ramp.BandOf(stretch.sum / static_cast<double>(stretch.points));
+                if (piece.points > 0 && piece.band == stretch.band) {
+                    piece.points += stretch.points;
+                    piece.samples += stretch.samples;
+                    piece.sum += stretch.sum;
+                } else {
+                    if (piece.points > 0) expectedPieces.push_back(piece);
+                    piece = stretch;
+                }
+                stretch = {};
+                length = 0;
+            };
+            for (std::size_t i = 0; i < shown.size(); ++i) {
+                const Shown& p = shown[i];
+                if (i > 0) {
+                    const Shown& q = shown[i - 1];
+                    const double metres =
+                        GeodesicMetres(q.latitude, q.longitude, p.latitude, p.longitude);
+                    if (p.scan != q.scan || p.timeKind != q.timeKind || metres > kTrackGapMetres) {
+                        closeStretch();
+                        if (piece.points > 0) expectedPieces.push_back(piece);
+                        piece = {};
+                    } else {
+                        length += metres;
+                    }
+                }
+                stretch.scan = p.scan;
+                ++stretch.points;
+                stretch.samples += p.samples;
+                stretch.sum += p.rssi;
+                if (length >= kTrackStretchMetres) closeStretch();
+            }
+            closeStretch();
+            if (piece.points > 0) expectedPieces.push_back(piece);
         }
+        // A piece of a few hundred metres on average, not of a few points.
+        EXPECT_LT(expectedPieces.size() * 10, shown.size());
+        std::vector<PieceFigures> foundPieces;
         std::int64_t pieces = 0, points = 0, samples = 0, expectedSamples = 0;
         for (const Shown& p : shown) expectedSamples += p.samples;
         for (const xmlNode* scan : Children(document, "Folder")) {
@@ -214,20 +260,31 @@ TEST(KmlDocumentTest, TrackPiecesBreakWhereTheBandChangesOrTheDriveJumps) {
                     // Its colour is the ramp's for its level, and every point lies in the band.
                     const std::string styleUrl = Text(Child(placemark, "styleUrl"));
                     EXPECT_EQ(lineColours[styleUrl], KmlColourOf(LevelRamp::BandColour(band)));
-                    EXPECT_EQ(ramp.BandOf(std::stod(data.at("level_mean_dbm"))), band);
-                    EXPECT_EQ(ramp.BandOf(std::stod(data.at("level_min_dbm"))), band);
-                    EXPECT_EQ(ramp.BandOf(std::stod(data.at("level_max_dbm"))), band);
-                    points += std::stoll(data.at("points"));
-                    samples += std::stoll(data.at("samples"));
+                    const double mean = std::stod(data.at("level_mean_dbm"));
+                    EXPECT_EQ(ramp.BandOf(mean), band);
+                    EXPECT_LE(std::stod(data.at("level_min_dbm")), mean);
+                    EXPECT_GE(std::stod(data.at("level_max_dbm")), mean);
+                    PieceFigures found;
+                    found.scan = std::stoi(data.at("scan"));
+                    found.band = band;
+                    found.points = std::stoll(data.at("points"));
+                    found.samples = std::stoll(data.at("samples"));
+                    foundPieces.push_back(found);
+                    points += found.points;
+                    samples += found.samples;
+                    // A line of two places at least, none repeated, no leg across a gap; a
+                    // piece at one place is a point.
                     const xmlNode* line = Child(placemark, "LineString");
                     const std::vector<GeoPosition> coordinates =
                         Coordinates(line != nullptr ? line : Child(placemark, "Point"));
+                    EXPECT_EQ(coordinates.size() >= 2, line != nullptr);
                     ASSERT_FALSE(coordinates.empty());
                     for (std::size_t i = 1; i < coordinates.size(); ++i) {
-                        EXPECT_LE(GeodesicMetres(coordinates[i - 1].latitude,
-                                                 coordinates[i - 1].longitude,
-                                                 coordinates[i].latitude, coordinates[i].longitude),
-                                  kTrackGapMetres + 0.5);
+                        const double leg = GeodesicMetres(
+                            coordinates[i - 1].latitude, coordinates[i - 1].longitude,
+                            coordinates[i].latitude, coordinates[i].longitude);
+                        EXPECT_GT(leg, 0.0);
+                        EXPECT_LE(leg, kTrackGapMetres + 0.5);
                     }
                     const xmlNode* span = Child(placemark, "TimeSpan");
                     ASSERT_NE(span, nullptr);
@@ -240,7 +297,18 @@ TEST(KmlDocumentTest, TrackPiecesBreakWhereTheBandChangesOrTheDriveJumps) {
                 }
             }
         }
-        EXPECT_EQ(pieces, expectedPieces);
+        EXPECT_EQ(pieces, static_cast<std::int64_t>(expectedPieces.size()));
+        const auto order = [](const PieceFigures& a, const PieceFigures& b) {
+            return std::tie(a.scan, a.band, a.points, a.samples) <
+                   std::tie(b.scan, b.band, b.points, b.samples);
+        };
+        std::sort(expectedPieces.begin(), expectedPieces.end(), order);
+        std::sort(foundPieces.begin(), foundPieces.end(), order);
+        EXPECT_TRUE(std::equal(expectedPieces.begin(), expectedPieces.end(), foundPieces.begin(),
+                               foundPieces.end(),
+                               [&](const PieceFigures& a, const PieceFigures& b) {
+                                   return !order(a, b) && !order(b, a);
+                               }));
         EXPECT_EQ(points, static_cast<std::int64_t>(shown.size()));
         EXPECT_EQ(samples, expectedSamples);
         WaitForDroppedDatasets();
