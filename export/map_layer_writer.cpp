@@ -290,9 +290,11 @@ bool MapLayerWriter::CreateSamplesLayer(GDALDataset& dataset, const std::string&
                    : dataset.CreateLayer(name.c_str(), &srs, wkbPoint, options.List());
     if (samples_ == nullptr) return Fail("The samples layer cannot be created.");
     const auto create = [&](const FieldShape& shape) {
-        // A CSV file holds its times as ISO 8601 text: GDAL's own would not be.
-        OGRFieldDefn field(shape.name, csv && shape.type == OFTDateTime ? OFTString : shape.type);
-        field.SetSubType(shape.subType);
+        // A CSV file holds its times as ISO 8601 text (GDAL's own would not be) and its
+        // booleans as "true" and "false" (GDAL's are 0 and 1, which pandas reads as numbers).
+        const bool asText = csv && (shape.type == OFTDateTime || shape.subType == OFSTBoolean);
+        OGRFieldDefn field(shape.name, asText ? OFTString : shape.type);
+        if (!asText) field.SetSubType(shape.subType);
         if (csv && shape.csvDecimals > 0) {
             field.SetWidth(kCsvWidth);  // GDAL keeps the decimals of fields with a width
             field.SetPrecision(shape.csvDecimals);
@@ -427,7 +429,11 @@ void MapLayerWriter::AcceptPoint(const SamplePoint& p) {
     f.SetField(at + kSamples, p.samples);
     f.SetField(at + kRssiMin, p.rssiMinDbm);
     f.SetField(at + kRssiMax, p.rssiMaxDbm);
-    f.SetField(at + kAveraged, p.averaged ? 1 : 0);
+    if (options_.format == MapFormat::Csv) {
+        f.SetField(at + kAveraged, p.averaged ? "true" : "false");
+    } else {
+        f.SetField(at + kAveraged, p.averaged ? 1 : 0);
+    }
     // Speed and height only where the GPS record vouches for them.
     if (p.speedKnown) {
         f.SetField(at + kSpeed, p.speedKmh);

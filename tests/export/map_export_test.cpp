@@ -225,7 +225,10 @@ TEST(MapExportTest, LayersHoldTheTextConversionsValues) {
                 const bool averaged =
                     c.averageType == kAverageLambda && source == "gps" &&
                     std::string(feature->GetFieldAsString("scan_kind")) == "single";
-                EXPECT_EQ(feature->GetFieldAsInteger("averaged") != 0, averaged);
+                // A boolean field: 1 or 0, in a CSV file "true" or "false".
+                const std::string averagedText = feature->GetFieldAsString("averaged");
+                EXPECT_EQ(averagedText, c.format == MapFormat::Csv ? (averaged ? "true" : "false")
+                                                                   : (averaged ? "1" : "0"));
                 const int samples = feature->GetFieldAsInteger("samples");
                 const double minimum = feature->GetFieldAsDouble("rssi_min_dbm");
                 const double maximum = feature->GetFieldAsDouble("rssi_max_dbm");
@@ -398,6 +401,8 @@ TEST(MapExportTest, AFullDiskFailsAndKeepsTheEarlierFiles) {
         for (const std::string& file : earlier) test::WriteFile(file, "earlier " + file);
         MapExportOptions options;
         options.format = format;
+        // The KML track of this drive fits in the disk: its points do not.
+        options.kmlForm = KmlForm::Points;
         RecordProvenance(options, {input, output, settings, std::nullopt, {}, 0, 0});
         TavrelReader reader;
         RecordingObserver observer;

@@ -88,6 +88,23 @@ def main():
               "the CSV file's and the GeoPackage's UTC times differ")
         check(types.is_datetime64_any_dtype(pd.to_datetime(samples["clock_time"])),
               "clock_time does not read as times")
+        check(types.is_bool_dtype(samples["averaged"]) and types.is_bool_dtype(points["averaged"]),
+              f"averaged is {samples['averaged'].dtype} in the CSV file, "
+              f"{points['averaged'].dtype} in the GeoPackage")
+        # The quicker ways to a GeoDataFrame give the same points and fields.
+        csv_points, levels = names.get("csv_points"), names.get("levels")
+        check(csv_points is not None and levels is not None,
+              "the README's lines name csv_points and levels")
+        if failures:
+            return 1
+        check(str(csv_points.crs.to_epsg()) == "4326", f"CSV points CRS {csv_points.crs}")
+        check(len(csv_points) == len(points) and
+              (csv_points.geometry.x - points.geometry.x).abs().max() < 1e-6 and
+              (csv_points.geometry.y - points.geometry.y).abs().max() < 1e-6,
+              "the CSV table's points are not the GeoPackage's")
+        check(list(levels.columns) == ["time_utc", "rssi_dbm", "geometry"] and
+              types.is_datetime64_any_dtype(levels["time_utc"]) and len(levels) == len(points),
+              f"include_fields read {list(levels.columns)}")
         # Channel list levels are whole numbers: still floats.
         convert(cli, "list.klf", "--format", "csv")
         levels = pd.read_csv("list.csv", parse_dates=["time_utc"])
