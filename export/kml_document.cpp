@@ -115,7 +115,7 @@ class KmlDocument::Xml {
     Xml(const Xml&) = delete;
     Xml& operator=(const Xml&) = delete;
 
-    bool Ok() const { return ok_ && !told_; }
+    bool Ok() const { return ok_ && !told_ && !outOfMemory_; }
     bool OutOfMemory() const { return outOfMemory_; }
 
     void Start(const char* name) {
@@ -124,7 +124,7 @@ class KmlDocument::Xml {
     // An element on a line of its own: each placemark, folder and style (the document is not
     // indented, which would double its size).
     void StartLine(const char* name) {
-        if (ok_) Check(xmlTextWriterWriteString(writer_, BAD_CAST "\n"));
+        Text("\n");
         Start(name);
     }
     void End() {
@@ -147,7 +147,7 @@ class KmlDocument::Xml {
     }
     // Closes every open element and hands the rest to the file.
     bool Finish() {
-        if (ok_) Check(xmlTextWriterWriteString(writer_, BAD_CAST "\n"));
+        Text("\n");
         if (ok_) Check(xmlTextWriterEndDocument(writer_));
         if (ok_) Check(xmlTextWriterFlush(writer_));
         return ok_;
@@ -161,8 +161,10 @@ class KmlDocument::Xml {
     }
 
   private:
+    // Some of libxml2's calls drop what they cannot allocate room for and still succeed: its
+    // report of running out of memory fails the document too.
     void Check(int result) {
-        if (result < 0 || told_) ok_ = false;
+        if (result < 0 || told_ || outOfMemory_) ok_ = false;
     }
     static int Write(void* context, const char* buffer, int length) {
         auto* self = static_cast<Xml*>(context);

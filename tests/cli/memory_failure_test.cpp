@@ -156,10 +156,13 @@ TEST(MemoryFailureTest, AnAllocationFailureEndsEveryCommandWithItsMessage) {
 }
 
 // libxml2's allocations, made to fail once the KML document is under way (after `fine` of
-// them): the writer tells running out of memory from a failed write.
+// them): the writer tells running out of memory from a failed write, also where libxml2 drops
+// a text it cannot copy and reports success.
 std::atomic<long> xmlAllocationsLeft{-1};  // -1: none fail
+std::atomic<long> xmlAllocationsMade{0};
 
 bool XmlAllocationFails() {
+    ++xmlAllocationsMade;
     return xmlAllocationsLeft.load() >= 0 && xmlAllocationsLeft.fetch_sub(1) <= 0;
 }
 void* FailingXmlMalloc(std::size_t bytes) {
@@ -175,14 +178,37 @@ char* FailingXmlStrdup(const char* text) {
 TEST(MemoryFailureTest, LibxmlRunningOutOfMemoryEndsAKmlExportWithTheMessage) {
     test::TempDir dir;
     const std::string log = test::Simulate(dir, "mixed", 3, 300);
+    const std::string messages = dir.Path().parent_path() / "messages";
+    const std::string count = dir.Path().parent_path() / "allocations";
     const std::set<std::string> before = Files(dir.Path());
-    for (const long fine : {0L, 40L, 400L, 4000L}) {
-        for (const bool points : {false, true}) {
-            SCOPED_TRACE(std::to_string(fine) + (points ? " points" : " track"));
-            std::vector<std::string> words = {"varistrum-cli",    "convert", "-q", log, "-o",
-                                              dir.File("out.kml")};
-            if (points) words.push_back("--kml-points");
-            const std::string messages = dir.Path().parent_path() / "messages";
+    for (const bool points : {false, true}) {
+        std::vector<std::string> words = {"varistrum-cli",    "convert", "-q", log, "-o",
+                                          dir.File("out.kml")};
+        if (points) words.push_back("--kml-points");
+        // The allocations of the whole document, counted in a run where none fails.
+        ASSERT_EQ(test::InChild(
+                      [&] {
+                          std::freopen(messages.c_str(), "w", stderr);
+                          std::freopen("/dev/null", "w", stdout);
+                          xmlMemSetup(std::free, FailingXmlMalloc, FailingXmlRealloc,
+                                      FailingXmlStrdup);
+                          std::vector<char*> argv;
+                          for (const std::string& word : words)
+                              argv.push_back(const_cast<char*>(word.c_str()));
+                          argv.push_back(nullptr);
+                          const int status = cli::Run(static_cast<int>(words.size()), argv.data());
+                          std::ofstream(count) << xmlAllocationsMade.load();
+                          return status;
+                      },
+                      120),
+                  0);
+        const long total = std::stol(test::ReadFile(count));
+        fs::remove(dir.File("out.kml"));
+        ASSERT_GT(total, 100);
+        // At the start, early on, half way through and at the last allocation.
+        for (const long fine : {0L, 40L, total / 4, total / 2, total * 3 / 4, total - 1}) {
+            SCOPED_TRACE(std::to_string(fine) + " of " + std::to_string(total) +
+                         (points ? " points" : " track"));
             const int status = RunInChild(words, messages, [&] {
                 xmlMemSetup(std::free, FailingXmlMalloc, FailingXmlRealloc, FailingXmlStrdup);
                 xmlAllocationsLeft = fine;
@@ -190,6 +216,7 @@ TEST(MemoryFailureTest, LibxmlRunningOutOfMemoryEndsAKmlExportWithTheMessage) {
             EXPECT_EQ(status, 1);
             EXPECT_EQ(test::ReadFile(messages), "Error: not enough memory\n");
             EXPECT_EQ(Files(dir.Path()), before);  // no output, no temporary file
+            fs::remove(dir.File("out.kml"));       // so that a failure here does not spread
         }
     }
 }
