@@ -93,8 +93,13 @@ TMapWindow::~TMapWindow() {
 
 QWidget* TMapWindow::BuildToolBar() {
     auto* bar = new QWidget(this);
-    auto* row = new QHBoxLayout(bar);
-    row->setContentsMargins(0, 0, 0, 0);
+    // The drive's controls on the first row, the background's on the second.
+    auto* rows = new QVBoxLayout(bar);
+    rows->setContentsMargins(0, 0, 0, 0);
+    auto* row = new QHBoxLayout;
+    auto* second = new QHBoxLayout;
+    rows->addLayout(row);
+    rows->addLayout(second);
     row->addWidget(new QLabel(QStringLiteral("Channel:"), bar));
     channelBox_ = Named(new QComboBox(bar), "MapChannel");
     channelBox_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
@@ -107,14 +112,15 @@ QWidget* TMapWindow::BuildToolBar() {
     row->addWidget(thresholdsEdit_);
     fitButton_ = Named(new QPushButton(QStringLiteral("Fit"), bar), "MapFit");
     backgroundBox_ = Named(new QComboBox(bar), "MapBackground");
-    backgroundBox_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    backgroundBox_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    backgroundBox_->setMinimumContentsLength(16);
     backgroundBox_->setToolTip(
         QStringLiteral("What lies under the drive: a vector or raster file GDAL reads, or a tile "
                        "service (its tiles are cached in the user's cache folder)"));
     fadeSlider_ = Named(new QSlider(Qt::Horizontal, bar), "MapFade");
     fadeSlider_->setRange(0, 100);
     fadeSlider_->setValue(fade_);
-    fadeSlider_->setMaximumWidth(100);
+    fadeSlider_->setFixedWidth(90);
     fadeSlider_->setTracking(false);  // read again when the slider is let go
     fadeSlider_->setToolTip(
         QStringLiteral("How far a raster or tile background fades to white (0: full colour)"));
@@ -123,12 +129,13 @@ QWidget* TMapWindow::BuildToolBar() {
     saveButton_ = Named(new QPushButton(QStringLiteral("Save Image..."), bar), "MapSaveImage");
     row->addWidget(fitButton_);
     row->addStretch(1);
-    row->addWidget(new QLabel(QStringLiteral("Background:"), bar));
-    row->addWidget(backgroundBox_);
-    row->addWidget(new QLabel(QStringLiteral("Fade:"), bar));
-    row->addWidget(fadeSlider_);
-    row->addWidget(offlineBox_);
     row->addWidget(saveButton_);
+    second->addWidget(new QLabel(QStringLiteral("Background:"), bar));
+    second->addWidget(backgroundBox_);
+    second->addWidget(new QLabel(QStringLiteral("Fade:"), bar));
+    second->addWidget(fadeSlider_);
+    second->addWidget(offlineBox_);
+    second->addStretch(1);
     FillBackgroundBox();
     connect(channelBox_, &QComboBox::currentIndexChanged, this, &TMapWindow::ChannelChanged);
     connect(thresholdsEdit_, &QLineEdit::editingFinished, this, &TMapWindow::ThresholdsEdited);

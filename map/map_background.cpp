@@ -109,7 +109,7 @@ class CacheLimit {
     GIntBig saved_;
 };
 
-constexpr GIntBig kDrawCacheBytes = 32 << 20;
+constexpr GIntBig kDrawCacheBytes = 16 << 20;
 
 // ---------------------------------------------------------------------------------------------
 // Vector files
@@ -306,7 +306,7 @@ class RasterBackground final : public MapBackground {
             tiles = TilesOfView(view, zoom, 4.0);
             if (tiles.Count() == 0) return {};
             if (!service_.offline) {
-                if (std::string refusal = ReserveTiles(service_.urlTemplate, tiles);
+                if (std::string refusal = TileBudget::OfRun().Reserve(service_.urlTemplate, tiles);
                     !refusal.empty())
                     return {BackgroundDraw::Outcome::Refused, std::move(refusal)};
             }
@@ -373,7 +373,7 @@ class RasterBackground final : public MapBackground {
 
         CPLStringList arguments;
         for (const char* argument : {"-r", "bilinear", "-dstalpha", "-wo", "INIT_DEST=0", "-wo",
-                                     "SKIP_NOSOURCE=YES", "-wm", "32", "-ovr"})
+                                     "SKIP_NOSOURCE=YES", "-wm", "16", "-ovr"})
             arguments.AddString(argument);
         arguments.AddString(overview.c_str());
         GDALWarpAppOptions* options = GDALWarpAppOptionsNew(arguments.List(), nullptr);

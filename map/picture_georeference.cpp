@@ -55,12 +55,16 @@ PictureGeoreference GeoreferenceOf(const MapViewport& view) {
 }
 
 std::string WorldFilePathOf(const std::string& picture) {
+    // As GDAL looks for it: the extension's first and last letters and a w, or .wld in place
+    // of an extension shorter than two letters.
     const std::size_t slash = picture.find_last_of('/');
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
     const std::size_t dot = picture.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash) ||
-        dot + 2 >= picture.size() || dot == slash + 1)
-        return picture + ".wld";
-    return picture.substr(0, dot + 1) + picture[dot + 1] + picture.back() + 'w';
+    const bool hasExtension = dot != std::string::npos && dot >= nameStart;
+    const std::string base = hasExtension ? picture.substr(0, dot) : picture;
+    const std::string extension = hasExtension ? picture.substr(dot + 1) : std::string();
+    if (extension.size() < 2) return base + ".wld";
+    return base + "." + extension.front() + extension.back() + "w";
 }
 
 std::string WorldFileText(const PictureGeoreference& g) {

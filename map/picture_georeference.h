@@ -19,7 +19,8 @@ struct PictureGeoreference {
 PictureGeoreference GeoreferenceOf(const MapViewport& view);
 
 // The world file GDAL reads beside a picture: "map.pgw" for "map.png" (the extension's first
-// and last letters and a w), "NAME.wld" for a name without an extension.
+// and last letters and a w), "NAME.wld" for a name with an extension shorter than two letters
+// or none.
 std::string WorldFilePathOf(const std::string& picture);
 // Its six lines (CRLF): the pixel's width, two zero rotations, the pixel's negative height,
 // and the centre of the top-left pixel.

@@ -8,9 +8,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <mutex>
-#include <set>
-#include <tuple>
 #include <vector>
 
 #include "base/number_format.h"
@@ -133,31 +130,35 @@ std::string TileServiceXml(const TileService& service, const std::string& cacheF
     return xml + "</GDAL_WMS>";
 }
 
-std::string ReserveTiles(const std::string& urlTemplate, const TileRange& range) {
-    static std::mutex lock;
-    static std::set<std::tuple<std::string, int, std::int64_t, std::int64_t>> fetched;
+TileBudget& TileBudget::OfRun() {
+    static TileBudget budget;
+    return budget;
+}
+
+std::string TileBudget::Reserve(const std::string& urlTemplate, const TileRange& range) {
     const std::string key = Sha256Hex(urlTemplate);
-    const std::lock_guard<std::mutex> guard(lock);
-    std::int64_t fresh = 0;
-    if (range.Count() <= kTilesPerRun) {
+    const std::lock_guard<std::mutex> guard(lock_);
+    std::int64_t fresh = range.Count();
+    if (fresh <= kTilesPerRun) {
+        fresh = 0;
         for (std::int64_t y = range.y0; y <= range.y1; ++y)
             for (std::int64_t x = range.x0; x <= range.x1; ++x)
-                fresh += fetched.count({key, range.zoom, x, y}) == 0 ? 1 : 0;
-    } else {
-        fresh = range.Count();
+                fresh += reserved_.count({key, range.zoom, x, y}) == 0 ? 1 : 0;
     }
-    if (static_cast<std::int64_t>(fetched.size()) + fresh > kTilesPerRun) {
+    const auto before = static_cast<std::int64_t>(reserved_.size());
+    if (before + fresh > kTilesPerRun) {
         std::string text = "This view needs ";
         AppendInt(text, range.Count());
         text += " tiles; a run fetches at most ";
         AppendInt(text, kTilesPerRun);
         text += " (";
-        AppendInt(text, static_cast<std::int64_t>(fetched.size()));
+        AppendInt(text, before);
         text += " so far): zoom in or draw a smaller picture";
         return text;
     }
     for (std::int64_t y = range.y0; y <= range.y1; ++y)
-        for (std::int64_t x = range.x0; x <= range.x1; ++x) fetched.insert({key, range.zoom, x, y});
+        for (std::int64_t x = range.x0; x <= range.x1; ++x)
+            reserved_.insert({key, range.zoom, x, y});
     return {};
 }
 

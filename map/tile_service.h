@@ -4,8 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <string>
+#include <tuple>
 
 #include "map/web_mercator.h"
 
@@ -54,9 +57,19 @@ TileRange TilesOfView(const MapViewport& view, int zoom, double margin);
 // whatever its age when offline.
 std::string TileServiceXml(const TileService& service, const std::string& cacheFolder);
 
-// Reserves the tiles of `range` of the service at `urlTemplate` in the run's budget; the
-// refusal for the user when they would take the run beyond kTilesPerRun distinct tiles
-// (nothing is reserved then), empty when they may be fetched.
-std::string ReserveTiles(const std::string& urlTemplate, const TileRange& range);
+// The distinct tiles a run asks the tile services for, at most kTilesPerRun.
+class TileBudget {
+  public:
+    // Reserves the tiles of `range` of the service at `urlTemplate`; the refusal for the user
+    // when they would take the budget beyond kTilesPerRun distinct tiles (nothing is reserved
+    // then), empty when they may be fetched.
+    std::string Reserve(const std::string& urlTemplate, const TileRange& range);
+    // The run's budget, shared by every tile service of the process.
+    static TileBudget& OfRun();
+
+  private:
+    std::mutex lock_;
+    std::set<std::tuple<std::string, int, std::int64_t, std::int64_t>> reserved_;
+};
 
 }  // namespace varistrum

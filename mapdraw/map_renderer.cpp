@@ -209,7 +209,7 @@ void DrawAttribution(QPainter& painter, const QImage& image, const std::string& 
                                              std::max(image.width() - 8, 10));
     const int width = metrics.horizontalAdvance(shown) + 8, height = metrics.height() + 2;
     const QRect box(image.width() - width, image.height() - height, width, height);
-    painter.fillRect(box, QColor(255, 255, 255, 210));
+    painter.fillRect(box, QColor(255, 255, 255, 235));
     painter.setFont(font);
     painter.setPen(kText);
     painter.drawText(box, Qt::AlignCenter, shown);
