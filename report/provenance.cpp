@@ -98,6 +98,12 @@ std::string ProvenancePathOf(const std::string& output) {
     return output + ".provenance.json";
 }
 
+void CountPass(ProvenanceCounts& counts, const FilePass& pass) {
+    counts.damagedRecords = pass.damage.damagedRecords;
+    counts.skippedBytes = pass.damage.skippedBytes;
+    counts.rowsDroppedInOutages = pass.dropped.outages;
+}
+
 std::string ProvenanceJson(const ProvenanceRun& run) {
     const std::optional<FileDigest> digest = DigestOfFile(run.input);
     const ProvenanceCounts& c = run.counts;

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "convert/conversion_settings.h"
+#include "convert/job_runner.h"
 
 namespace varistrum {
 
@@ -30,6 +31,9 @@ struct ProvenanceRun {
     std::int64_t startUnixSeconds = 0;  // UTC
     std::int64_t endUnixSeconds = 0;
 };
+
+// The counts a file's pass gives the record (damage, data dropped by the filters).
+void CountPass(ProvenanceCounts& counts, const FilePass& pass);
 
 // The JSON text (one object, '\n' at the end); the input's size and digest are null when the
 // file cannot be read.
