@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <memory>
 #include <set>
 
 #include "map/map_collector.h"
@@ -202,11 +203,14 @@ TEST(TileBudget, TilesAreCountedBeforeAnyIsAskedForAndARunFetchesAtMostAThousand
     MapViewport view(8192, 8192);  // 32 x 32 tiles of zoom 10, and the margins' row and column
     view.Fit(ProjectToWorld(13.0, 52.6), ProjectToWorld(13.0 + 360.0 / 1024 * 31.9, 52.0), 0);
     ASSERT_EQ(TileZoomFor(view.Scale(), 18), 10);
-    std::vector<std::uint8_t> pixels(std::size_t{8192} * 8192 * 4), coverage(8192u * 8192u);
+    // Left unwritten: a refusal touches no pixel, so the picture's 256 MiB are never taken.
+    const auto pixels =
+        std::make_unique_for_overwrite<std::uint8_t[]>(std::size_t{8192} * 8192 * 4);
+    const auto coverage = std::make_unique_for_overwrite<std::uint8_t[]>(std::size_t{8192} * 8192);
     RasterTarget target;
-    target.pixels = pixels.data();
+    target.pixels = pixels.get();
     target.stride = 8192 * 4;
-    target.coverage = coverage.data();
+    target.coverage = coverage.get();
     const BackgroundDraw drawn = tiles->DrawRaster(view, target);
     EXPECT_EQ(drawn.outcome, BackgroundDraw::Outcome::Refused);
     EXPECT_NE(drawn.message.find("needs 1089 tiles; a run fetches at most 1000"), std::string::npos)
