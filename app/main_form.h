@@ -196,7 +196,8 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     class TDriveQualityDlg* driveQualityDlg_ = nullptr;
     QMenu* viewMenu_ = nullptr;
     QAction* Map1 = nullptr;
-    TMapWindow* mapWindow_ = nullptr;  // made on first use, owned by the window
+    TMapWindow* mapWindow_ = nullptr;      // made on first use, owned by the window
+    std::vector<TileSource> tileSources_;  // the map's tile sources the user added
 
     // Input and output.
     QRadioButton* rbSingleFile;
