@@ -12,10 +12,8 @@
 
 namespace varistrum {
 
-bool WritePng(const QImage& image, const std::string& path, const std::string& title,
-              std::string& reason) {
-    // Encoded in memory first: the file is then written as one stream, so that a device or a
-    // named pipe can take it and a full disk leaves no half picture.
+bool EncodePng(const QImage& image, const std::string& title, std::string& png,
+               std::string& reason) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -26,9 +24,17 @@ bool WritePng(const QImage& image, const std::string& path, const std::string& t
         reason = writer.errorString().toStdString();
         return false;
     }
-    return WriteWholeFile(
-        path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
-        kPngOutput, reason);
+    png.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    return true;
+}
+
+bool WritePng(const QImage& image, const std::string& path, const std::string& title,
+              std::string& reason) {
+    // Encoded in memory first: the file is then written as one stream, so that a device or a
+    // named pipe can take it and a full disk leaves no half picture.
+    std::string png;
+    if (!EncodePng(image, title, png, reason)) return false;
+    return WriteWholeFile(path, png, kPngOutput, reason);
 }
 
 bool WriteMapPicture(const MapScene& scene, int width, int height, const std::string& path,

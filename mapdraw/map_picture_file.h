@@ -18,6 +18,10 @@ namespace varistrum {
 bool WriteMapPicture(const MapScene& scene, int width, int height, const std::string& path,
                      const std::string& title, std::string& reason);
 
+// An image as the bytes of a PNG file, `title` stored as its Title; false with the reason.
+bool EncodePng(const QImage& image, const std::string& title, std::string& png,
+               std::string& reason);
+
 // Writes an image as PNG, as WriteMapPicture does.
 bool WritePng(const QImage& image, const std::string& path, const std::string& title,
               std::string& reason);

@@ -15,6 +15,7 @@
 #include "index/make_index.h"
 #include "logfile/typed_frequencies.h"
 #include "report/lambda_warnings.h"
+#include "workflow/calibration_job.h"
 #include "workflow/job_request.h"
 
 namespace varistrum {
@@ -42,8 +43,7 @@ class Workflow {
 
     // The index pass: the scans, the statistics and the damage go to `view`; afterwards the
     // workflow knows the log's scans and whether its frequencies must be typed in.
-    IndexOutcome Index(const std::string& path, int format, IndexView& view,
-                       std::stop_token stop);
+    IndexOutcome Index(const std::string& path, int format, IndexView& view, std::stop_token stop);
     // Scans of the log indexed last.
     int ScanCount() const;
     // The first of `scans` that the log indexed last does not have.
@@ -76,13 +76,20 @@ class Workflow {
     JobOutcome Run(const JobRequest& request, JobObserver& observer, std::stop_token stop,
                    std::vector<FileOutcome>* outcomes = nullptr);
 
+    // Fits a propagation model to the 40-lambda local means of the request's logs, pooled
+    // (workflow/calibration_job.cpp): the options and the sites file checked, each log
+    // identified, its noise floors read when the options give none, its local means collected
+    // with the calibration's settings; then the fits. Reports failures through the observer.
+    CalibrationRun Calibrate(const CalibrationRequest& request, JobObserver& observer,
+                             std::stop_token stop);
+
   private:
     // The settings a job runs with: the typed frequencies' codes added.
     ConversionSettings SettingsOf(const JobRequest& request) const;
 
     TavrelReader& reader_;
-    bool frequenciesNeeded_ = false;           // of the log indexed last
-    std::array<FrequencyPlan, 2> plans_{};     // of the log indexed last
+    bool frequenciesNeeded_ = false;        // of the log indexed last
+    std::array<FrequencyPlan, 2> plans_{};  // of the log indexed last
     std::optional<TypedFrequencies> typed_;
 };
 
