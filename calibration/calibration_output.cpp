@@ -2,6 +2,8 @@
 // The calibration's passes on the one job runner.
 #include "calibration/calibration_output.h"
 
+#include <cmath>
+
 namespace varistrum {
 
 ConversionSettings CalibrationSettingsOf(const ConversionSettings& data) {
@@ -56,7 +58,9 @@ std::optional<LocalMean> LocalMeanOf(const OutputRow& row) {
     mean.longitude = row.longitude;
     const std::uint32_t code = row.CodeAt(0);
     if (code != 0) {
-        mean.frequencyMHz = row.plan.CodeToMHz(code);
+        // To the hertz: the plan's step in 1/256 kHz gives exact frequencies, the product of
+        // doubles does not (872.3000000000001).
+        mean.frequencyMHz = std::round(row.plan.CodeToMHz(code) * 1e6) / 1e6;
         mean.channel = static_cast<int>(row.plan.ChannelOfCode(code));
     }
     mean.channelStepKHz = row.plan.StepKHz();
