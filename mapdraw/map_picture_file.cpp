@@ -35,8 +35,8 @@ bool NamesGeoTiff(const std::string& path) {
     return endsWith(".tif") || endsWith(".tiff");
 }
 
-bool EncodePng(const QImage& image, const std::string& title, QByteArray& bytes,
-               std::string& reason) {
+bool EncodePngBytes(const QImage& image, const std::string& title, QByteArray& bytes,
+                    std::string& reason) {
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, "PNG");
@@ -129,7 +129,7 @@ bool WriteMapImage(const QImage& image, const MapViewport& view, const std::stri
         // a named pipe can take it and a full disk leaves no half picture.
         QByteArray bytes;
         std::string why;
-        if (!EncodePng(image, title, bytes, why)) return fail(path, why);
+        if (!EncodePngBytes(image, title, bytes, why)) return fail(path, why);
         const std::string texts[] = {
             std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())),
             WorldFileText(georeference), WebMercatorAuxXml()};
@@ -140,6 +140,14 @@ bool WriteMapImage(const QImage& image, const MapViewport& view, const std::stri
         }
     }
     if (!files.Commit()) return fail(files.FailedPath(), files.FailureReason());
+    return true;
+}
+
+bool EncodePng(const QImage& image, const std::string& title, std::string& png,
+               std::string& reason) {
+    QByteArray bytes;
+    if (!EncodePngBytes(image, title, bytes, reason)) return false;
+    png.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
     return true;
 }
 
@@ -174,7 +182,7 @@ bool WriteMapPicture(const MapScene& scene, int width, int height, const std::st
 bool WritePng(const QImage& image, const std::string& path, const std::string& title,
               std::string& reason) {
     QByteArray bytes;
-    if (!EncodePng(image, title, bytes, reason)) return false;
+    if (!EncodePngBytes(image, title, bytes, reason)) return false;
     return WriteWholeFile(
         path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
         kPngOutput, reason);

@@ -36,6 +36,10 @@ bool WriteMapPicture(const MapScene& scene, int width, int height, const std::st
                      std::string& failedPath, std::string& reason,
                      BackgroundDraw* background = nullptr);
 
+// An image as the bytes of a PNG file, `title` stored as its Title; false with the reason.
+bool EncodePng(const QImage& image, const std::string& title, std::string& png,
+               std::string& reason);
+
 // Writes an image as a PNG alone (no georeference): a window's screenshot, a plot.
 bool WritePng(const QImage& image, const std::string& path, const std::string& title,
               std::string& reason);
