@@ -67,7 +67,10 @@ before the conversion starts; the range of each receiver is shown beside its fie
 Rayleigh fading about 2.5 dB higher). When a scan holds a median below 36 samples per window
 (Lee's criterion), you are asked before the conversion starts. View, <i>Drive Quality...</i>
 shows the measurement quality of the input file: first per frequency across the scans, with a
-verdict that only the averaged channels (receiver samples) decide.</li>
+verdict that only the averaged channels (receiver samples) decide. View, <i>Calibrate
+Model...</i> fits a path-loss model (log-distance and Hata) to the input file's local means,
+averaged in power, against a sites file of the transmitters, shows the figures and the plot, and
+saves the report, the plot and the residual layer together.</li>
 <li><b>Data Source:</b> the receiver whose data is converted.</li>
 <li><b>Field Data:</b> the columns of the data block: frequency in MHz, channel and RSSI.</li>
 <li><b>Output File Split:</b> writes outputs longer than 60000 records as numbered part files
