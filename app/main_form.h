@@ -120,6 +120,8 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     void tvIndexDoubleClick(QTreeWidgetItem* item);
     // The measurement-quality report of the input file, as a page.
     void DriveQuality1Click();
+    // The checked scans binned into cells and written as a coverage raster or GeoPackage.
+    void CoverageBins1Click();
     // Enables the actions that start a pass exactly when no worker uses the reader.
     void RefreshBusy();
 
@@ -194,6 +196,8 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     QAction* About1;
     QAction* DriveQuality1;
     class TDriveQualityDlg* driveQualityDlg_ = nullptr;
+    QAction* CoverageBins1 = nullptr;
+    class TCoverageBinsDlg* coverageBinsDlg_ = nullptr;
     QMenu* viewMenu_ = nullptr;
     QAction* Map1 = nullptr;
     TMapWindow* mapWindow_ = nullptr;  // made on first use, owned by the window

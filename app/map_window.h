@@ -8,8 +8,10 @@
 #include <memory>
 
 #include "app/gui_bridge.h"
+#include "bins/map_cells.h"
 #include "map/background_layer.h"
 #include "map/map_collection.h"
+#include "workflow/coverage_jobs.h"
 
 class QComboBox;
 class QLabel;
@@ -38,6 +40,22 @@ class TMapWindow : public QMainWindow, private JobObserver {
 
     const MapData* Data() const { return data_.get(); }
     const MapCollection& Result() const { return result_; }
+    const LevelRamp& Ramp() const { return ramp_; }
+    // Cells of `metres` (0: none) drawn where the points would pile up, valued by their linear
+    // mean or median; the statistics then give the shares by cells too. The drive is binned on
+    // a worker.
+    void SetCells(double metres, BinStatistic value = BinStatistic::LinearMean);
+    // The cells shown (empty while none are), and the binning behind them.
+    const MapCellLayer& Cells() const { return cellLayer_; }
+    const Binning* CellBinning() const { return binning_.get(); }
+    // Compares the drive shown (A) with the log `other` (B, every scan) on A's grid: the map
+    // shows B - A in the cells both cover, the statistics the comparison's figures. On a worker.
+    void CompareWith(const QString& other);
+    // Back to the drive alone.
+    void EndComparison();
+    const BinComparison* Comparison() const {
+        return comparison_.comparison ? &*comparison_.comparison : nullptr;
+    }
     // Shows channel `id` of the data (MapChannels::kStrongest for the strongest channel).
     void ChooseChannel(std::uint16_t id);
     // The thresholds as typed ("a,b,c,d,e"); false, with the reason in the status bar, when
@@ -58,6 +76,8 @@ class TMapWindow : public QMainWindow, private JobObserver {
     void BusyChanged();
     // The collecting pass has ended and its points are shown.
     void CollectionShown();
+    // The cells' binning or the comparison has ended and what it found is shown.
+    void CellsShown();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -69,12 +89,21 @@ class TMapWindow : public QMainWindow, private JobObserver {
     void SaveImageClick();
     void ChannelChanged(int index);
     void ThresholdsEdited();
+    void CellsChanged(int index);
+    void CompareClick();
     void ShowCursor(double latitude, double longitude);
 
   private:
     QWidget* BuildToolBar();
     void ShowCollection();
     void RefreshScene();
+    // Bins the drive shown for its cells, on the cells' worker.
+    void StartBinning();
+    void ShowBinning();
+    void ShowComparison();
+    // The binning's channel of the one shown (the strongest of each cell for the strongest).
+    ChannelChoice ChannelShown() const;
+    void RefreshCells();
     // The collecting pass's window side, run in the window's thread.
     void SetProgress(int percent) override;
     void ReportMessage(MessageKind kind, const std::string& text) override;
@@ -82,6 +111,16 @@ class TMapWindow : public QMainWindow, private JobObserver {
     TavrelReader& reader_;
     GuiJobObserver bridge_;
     std::unique_ptr<TCollectMap> worker_;
+    ConversionSettings settings_;  // of the drive shown
+    // The cells: the worker that bins or compares, what it found, and what the map draws.
+    std::unique_ptr<TCoverageJob> cellsWorker_;
+    enum class CellsJob { None, Binning, Comparison } cellsJob_ = CellsJob::None;
+    BinnedDrive binned_;
+    std::unique_ptr<Binning> binning_;
+    DriveComparison comparison_;
+    double cellMetres_ = 0.0;
+    BinStatistic cellValue_ = BinStatistic::LinearMean;
+    MapCellLayer cellLayer_;
     std::unique_ptr<MapData> data_;
     MapCollection result_;
     BackgroundLayer background_;
@@ -97,6 +136,9 @@ class TMapWindow : public QMainWindow, private JobObserver {
     TStatisticsPanel* statistics_;
     QComboBox* channelBox_;
     QLineEdit* thresholdsEdit_;
+    QComboBox* cellsBox_;
+    QComboBox* cellValueBox_;
+    QPushButton* compareButton_;
     QPushButton* fitButton_;
     QPushButton* backgroundButton_;
     QPushButton* saveButton_;

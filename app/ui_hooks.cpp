@@ -95,6 +95,14 @@ QString AskPath(PathPrompt prompt, QWidget* parent, const QString& start) {
                 parent, QStringLiteral("Add Background"), start,
                 QStringLiteral("Vector Files (*.gpkg *.shp *.geojson *.json *.fgb *.kml *.gml "
                                "*.sqlite);;All Files (*)"));
+        case PathPrompt::SaveCoverage: {
+            QFileDialog dialog(parent, QStringLiteral("Coverage Bins"), start,
+                               QStringLiteral("GeoTIFF (*.tif);;GeoPackage (*.gpkg)"));
+            dialog.setAcceptMode(QFileDialog::AcceptSave);
+            dialog.setDefaultSuffix(QStringLiteral("tif"));
+            if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+            return dialog.selectedFiles().constFirst();
+        }
         case PathPrompt::SaveImage: {
             QFileDialog dialog(parent, QStringLiteral("Save Image"), start,
                                QStringLiteral("PNG Image (*.png)"));

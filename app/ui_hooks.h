@@ -20,7 +20,8 @@ enum class PathPrompt {
     SaveConfiguration,
     OpenBackground,
     SaveImage,
-    SaveReport
+    SaveReport,
+    SaveCoverage
 };
 
 // The map layer file to export to, and whether a provenance record goes with it.

@@ -3,6 +3,7 @@
 #include "cli/map_command.h"
 
 #include <charconv>
+#include <cmath>
 #include <iostream>
 #include <optional>
 
@@ -16,6 +17,7 @@
 #include "mapdraw/map_picture_file.h"
 #include "settings/configuration.h"
 #include "settings/settings_snapshot.h"
+#include "workflow/coverage_jobs.h"
 #include "workflow/workflow.h"
 
 namespace varistrum::cli {
@@ -33,6 +35,8 @@ struct Picture {
     int width = 0, height = 0;
     std::optional<int> channel;  // none: the strongest channel
     LevelRamp ramp;
+    std::optional<double> cellMetres;  // cells where the points would pile up
+    BinStatistic cellValue = BinStatistic::LinearMean;
 };
 
 std::optional<int> Whole(std::string_view text) {
@@ -66,7 +70,49 @@ std::optional<std::string> ParsePicture(const MapOptions& m, const std::string& 
         if (!ramp) return "--rssi-thresholds: " + error;
         picture.ramp = *ramp;
     }
+    if (!m.cell.empty()) {
+        double metres = 0.0;
+        const char* end = m.cell.data() + m.cell.size();
+        const auto parsed = std::from_chars(m.cell.data(), end, metres);
+        if (parsed.ec != std::errc() || parsed.ptr != end || CheckCellMetres(metres))
+            return "--cell takes the cells' side in metres, 5 to 1000, not '" + m.cell + "'";
+        picture.cellMetres = metres;
+    }
+    if (m.cellValue == "median")
+        picture.cellValue = BinStatistic::Median;
+    else if (m.cellValue != "linear-mean")
+        return "--cell-value takes linear-mean or median, not '" + m.cellValue + "'";
     return std::nullopt;
+}
+
+// The cells of the drive for the picture, binned with the map's data settings; none (with a
+// warning) when the binning needs more memory than the map leaves it.
+std::optional<MapCellLayer> MapCells(TavrelReader& reader, const std::string& input,
+                                     const ConversionSettings& settings, const Picture& picture,
+                                     const MapData& data, std::uint16_t channel,
+                                     ConsoleObserver& console, std::stop_token stop, bool* failed) {
+    BinOptions options;
+    options.cellMetres = *picture.cellMetres;
+    options.memoryBudgetBytes = kComparisonBinningBudget;
+    BinnedDrive drive = BinDrive(reader, input, settings, options, console, stop);
+    if (drive.outcome.outcome == JobOutcome::Cancelled) {
+        *failed = true;
+        return std::nullopt;
+    }
+    if (drive.outcome.outcome == JobOutcome::Failed || !drive.binning) {
+        // Points are drawn instead; the reason is a warning, not the picture's failure.
+        console.ReportMessage(MessageKind::Warning, drive.outcome.message + " Points are drawn.");
+        return std::nullopt;
+    }
+    ChannelChoice choice;
+    if (channel != MapChannels::kStrongest) {
+        const MapChannel& entry = data.channels.Entry(channel);
+        choice = ChannelChoice::Channel(entry.channel);
+        choice.frequencyMHz = std::round(entry.frequencyMHz * 1e5) / 1e5;
+    }
+    const auto selection = drive.binning->Select(choice);
+    if (!selection) return std::nullopt;
+    return LevelCellsOf(*drive.binning, *selection, picture.cellValue);
 }
 
 // The channel's id in the map; the first of its frequencies when it has several.
@@ -104,6 +150,13 @@ void AddMapOptions(CLI::App& c, ConvertOptions& data, MapOptions& m) {
     value("--background", m.background,
           "A vector file GDAL reads (roads, boundaries), drawn in light grey under the drive",
           "FILE");
+    value("--cell", m.cell,
+          "Draw cells of METRES (5 to 1000) instead of the points where the points would pile "
+          "up (more points than pixels they fall on); the cells take every sample before any "
+          "averaging",
+          "METRES");
+    value("--cell-value", m.cellValue, "The cells' value: linear-mean (default) or median",
+          "linear-mean|median");
 }
 
 int MapCommand(const ConvertOptions& o, const MapOptions& m) {
@@ -197,8 +250,18 @@ int MapCommand(const ConvertOptions& o, const MapOptions& m) {
         return kExitFailed;
     }
 
+    std::optional<MapCellLayer> cells;
+    if (picture.cellMetres) {
+        bool cancelled = false;
+        cells = MapCells(reader, o.input, settings, picture, data, *channel, console,
+                         stop.get_token(), &cancelled);
+        if (cancelled) {
+            console.ReportMessage(MessageKind::Information, "Conversion Cancelled.");
+            return interrupt.ExitStatus(kExitFailed);
+        }
+    }
     const MapScene scene{&data, m.background.empty() ? nullptr : &background, *channel,
-                         picture.ramp};
+                         picture.ramp, cells ? &*cells : nullptr};
     std::string reason;
     const std::string title = o.input.substr(o.input.find_last_of('/') + 1);
     if (!WriteMapPicture(scene, picture.width, picture.height, output, title, reason)) {

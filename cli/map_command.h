@@ -14,6 +14,8 @@ struct MapOptions {
     std::string size = "1600x1000";
     std::string channel = "strongest";
     std::string background;
+    std::string cell;  // empty: points only
+    std::string cellValue = "linear-mean";
 };
 
 void AddMapOptions(CLI::App& command, ConvertOptions& data, MapOptions& map);

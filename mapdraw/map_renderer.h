@@ -7,6 +7,7 @@
 #include <QSize>
 #include <cstdint>
 
+#include "bins/map_cells.h"
 #include "geodata/level_ramp.h"
 #include "map/background_layer.h"
 #include "map/map_collector.h"
@@ -23,7 +24,13 @@ struct MapScene {
     const BackgroundLayer* background = nullptr;  // none when null
     std::uint16_t channel = MapChannels::kStrongest;
     LevelRamp ramp;
+    // Cells drawn instead of the points when the points in view would pile up (more points
+    // than pixels their centres fall on); none when null. A difference layer is always drawn.
+    const MapCellLayer* cells = nullptr;
 };
+
+// Whether the view shows the scene's cells rather than its points.
+bool ShowsCells(const MapViewport& view, const MapScene& scene);
 
 // The view of `size` that shows the whole drive (and the background when there is no drive).
 MapViewport FittedView(const MapScene& scene, QSize size);

@@ -42,8 +42,7 @@ class Workflow {
 
     // The index pass: the scans, the statistics and the damage go to `view`; afterwards the
     // workflow knows the log's scans and whether its frequencies must be typed in.
-    IndexOutcome Index(const std::string& path, int format, IndexView& view,
-                       std::stop_token stop);
+    IndexOutcome Index(const std::string& path, int format, IndexView& view, std::stop_token stop);
     // Scans of the log indexed last.
     int ScanCount() const;
     // The first of `scans` that the log indexed last does not have.
@@ -81,8 +80,8 @@ class Workflow {
     ConversionSettings SettingsOf(const JobRequest& request) const;
 
     TavrelReader& reader_;
-    bool frequenciesNeeded_ = false;           // of the log indexed last
-    std::array<FrequencyPlan, 2> plans_{};     // of the log indexed last
+    bool frequenciesNeeded_ = false;        // of the log indexed last
+    std::array<FrequencyPlan, 2> plans_{};  // of the log indexed last
     std::optional<TypedFrequencies> typed_;
 };
 
