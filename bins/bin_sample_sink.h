@@ -27,7 +27,10 @@ class BinSampleSink : public RowSink {
 
     void AcceptRow(const OutputRow& row) override;
     void AcceptFix(const GpsFixEvent& fix) override;
-    bool Failed() const override { return binner_->Failed(); }
+    // A binner that stopped ends the conversion, unless the sink was told to go on (the
+    // binner then ignores the rest of its samples).
+    bool Failed() const override { return stopsOnFailure_ && binner_->Failed(); }
+    void SetStopsOnFailure(bool on) { stopsOnFailure_ = on; }
 
     // The binner of the rows that follow (a binning per scan).
     void SetBinner(Binner& binner) { binner_ = &binner; }
@@ -42,6 +45,7 @@ class BinSampleSink : public RowSink {
     std::function<void(int)> onScan_;
     int scan_ = -1;
     bool goodFixSeen_ = false;
+    bool stopsOnFailure_ = true;
     std::int64_t samples_ = 0;
 };
 

@@ -2,11 +2,15 @@
 // A drive binned for the caller, and two drives compared.
 #include "workflow/coverage_jobs.h"
 
+#include <algorithm>
+#include <cmath>
 #include <new>
 
 #include "base/resource_error.h"
+#include "bins/area_shares.h"
 #include "bins/coverage_geopackage.h"
 #include "bins/coverage_raster.h"
+#include "convert/convert_job.h"
 
 namespace varistrum {
 
@@ -132,6 +136,89 @@ DriveComparison CompareDrives(TavrelReader& reader, const ComparisonRequest& req
     result.comparison = std::move(comparison);
     result.outcome = JobOutcome::Completed;
     return result;
+}
+
+FileOutcome ScanCellCounts::Count(TavrelReader& reader, const std::string& input,
+                                  const ConversionSettings& settings, double cellMetres,
+                                  const LevelRamp& ramp, JobObserver& observer,
+                                  std::stop_token stop) {
+    BinOptions options;
+    options.cellMetres = cellMetres;
+    auto binner = std::make_unique<Binner>(options);
+    BinSampleSink sink(*binner);
+    sink.SetStopsOnFailure(false);
+    int scan = -1;
+    std::vector<std::string> warned;
+    const auto finish = [&] {
+        if (scan < 0) return;
+        auto binning = binner->Finish();
+        if (!binning) {
+            if (binner->Error() == kNotEnoughMemory) throw std::bad_alloc();
+            observer.ReportMessage(MessageKind::Warning, "Scan " + std::to_string(scan) +
+                                                             ": its shares by cells are unknown: " +
+                                                             binner->Error() + ".");
+            return;
+        }
+        // Every scan on the grid of the drive's first: their cells are the same squares.
+        if (!options.zone && !binning->Empty()) options.zone = binning->Grid().zone;
+        for (const std::string& warning : binning->Warnings()) {
+            // Said once for the drive, not for each scan ("... (first at ...)").
+            const std::string kind = warning.substr(0, warning.find(" ("));
+            if (std::find(warned.begin(), warned.end(), kind) != warned.end()) continue;
+            warned.push_back(kind);
+            observer.ReportMessage(MessageKind::Warning, CoverageSentence(warning));
+        }
+        for (std::size_t c = 0; c < binning->Channels().size(); ++c) {
+            const AreaShares shares =
+                CellSharesAtOrAbove(*binning, {false, static_cast<int>(c)}, ramp);
+            Entry entry{scan, binning->Channels()[c].frequencyMHz, {}};
+            entry.counts.counted = shares.cells;
+            entry.counts.atOrAbove = shares.cellsAtOrAbove;
+            entries_.push_back(entry);
+        }
+    };
+    sink.OnScan([&](int next) {
+        finish();
+        scan = next;
+        binner = std::make_unique<Binner>(options);
+        sink.SetBinner(*binner);
+    });
+    SinkOutput cells({&sink});
+    JobOutput* const outputs[] = {&cells};
+    const JobSpec job{{input}, JobKind::SingleFile, CoverageSettingsOf(settings), 1};
+    FileOutcome outcome = ConvertJobInput(reader, job, 0, outputs, observer, stop);
+    if (outcome.outcome == JobOutcome::Completed) finish();
+    return outcome;
+}
+
+std::optional<ThresholdCounts> ScanCellCounts::Of(int scan, double frequencyMHz) {
+    while (next_ < entries_.size() && entries_[next_].scan < scan) ++next_;
+    for (std::size_t i = next_; i < entries_.size() && entries_[i].scan == scan; ++i) {
+        // The cells keep the frequency as the text writes it, to 10 Hz.
+        if (std::fabs(entries_[i].frequencyMHz - frequencyMHz) < 5e-6) return entries_[i].counts;
+    }
+    return std::nullopt;
+}
+
+DriveReport BuildAreaReport(TavrelReader& reader, const std::string& input, ReportRequest request,
+                            double cellMetres, JobObserver& observer, std::stop_token stop,
+                            const ScanReportSink& scans) {
+    ConversionSettings settings;
+    settings.receivers = request.receivers;
+    settings.typed = request.typed;
+    settings.convertAllScans = true;
+    ScanCellCounts cells;
+    const FileOutcome counted =
+        cells.Count(reader, input, settings, cellMetres, request.ramp, observer, stop);
+    // A pass that could not read the log leaves the cells unknown; the report's own pass says
+    // why.
+    if (counted.outcome == JobOutcome::Completed) {
+        request.cells = [&cells](int scan, double frequencyMHz) {
+            return cells.Of(scan, frequencyMHz);
+        };
+        request.cellMetres = cellMetres;
+    }
+    return BuildDriveReport(reader, input, request, stop, scans);
 }
 
 }  // namespace varistrum

@@ -8,10 +8,12 @@
 #include <stop_token>
 #include <string>
 
+#include "base/spill_array.h"
 #include "base/worker_thread.h"
 #include "bins/bin_comparison.h"
 #include "bins/coverage_output.h"
 #include "logfile/tavrel_reader.h"
+#include "report/drive_report.h"
 
 namespace varistrum {
 
@@ -54,6 +56,35 @@ std::optional<FilesRefusal> CheckComparison(const ComparisonRequest& request);
 // their ends and share cells.
 DriveComparison CompareDrives(TavrelReader& reader, const ComparisonRequest& request,
                               JobObserver& observer, std::stop_token stop);
+
+// The cells of every scan of a drive counted at or above thresholds, for the report: each scan
+// binned on its own and its binning dropped once counted, the counts kept in a spill array in
+// file order, so that memory does not grow with the number of scans.
+class ScanCellCounts {
+  public:
+    // Bins the scans of `input` with the coverage settings of `settings`; the pass's outcome.
+    // A scan whose cells need more than a binning may take is left uncounted, with a warning.
+    FileOutcome Count(TavrelReader& reader, const std::string& input,
+                      const ConversionSettings& settings, double cellMetres, const LevelRamp& ramp,
+                      JobObserver& observer, std::stop_token stop);
+    // The counts of one channel of a scan (by its frequency); asked in the scans' order.
+    std::optional<ThresholdCounts> Of(int scan, double frequencyMHz);
+
+  private:
+    struct Entry {
+        int scan;
+        double frequencyMHz;
+        ThresholdCounts counts;
+    };
+    SpillArray<Entry> entries_;
+    std::size_t next_ = 0;  // the first entry of a scan not yet passed
+};
+
+// The report with its figures by area: the cells of each scan counted in a pass before the
+// report's own, in cells of `cellMetres`, at the request's thresholds.
+DriveReport BuildAreaReport(TavrelReader& reader, const std::string& input, ReportRequest request,
+                            double cellMetres, JobObserver& observer, std::stop_token stop,
+                            const ScanReportSink& scans = {});
 
 // A coverage job on a worker for the window: created suspended, started with its job.
 class TCoverageJob : public WorkerThread {
