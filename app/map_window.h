@@ -53,6 +53,8 @@ class TMapWindow : public QMainWindow, private JobObserver {
     void CompareWith(const QString& other);
     // Back to the drive alone.
     void EndComparison();
+    // A binning or comparison is under way or not yet shown.
+    bool CellsWorking() const { return cellsWorker_ != nullptr; }
     const BinComparison* Comparison() const {
         return comparison_.comparison ? &*comparison_.comparison : nullptr;
     }
