@@ -67,7 +67,13 @@ before the conversion starts; the range of each receiver is shown beside its fie
 Rayleigh fading about 2.5 dB higher). When a scan holds a median below 36 samples per window
 (Lee's criterion), you are asked before the conversion starts. View, <i>Drive Quality...</i>
 shows the measurement quality of the input file: first per frequency across the scans, with a
-verdict that only the averaged channels (receiver samples) decide.</li>
+verdict that only the averaged channels (receiver samples) decide; per channel it gives the share
+at or above each level threshold of the samples, of the distance and of the area (cells of
+25 m). View, <i>Coverage Bins...</i> bins every sample of the checked scans (before any
+averaging) into square cells of a UTM grid and writes each cell's statistics as a coverage raster
+(.tif, with its QGIS style .qml) or a GeoPackage (.gpkg). In the map window, <i>Cells</i> draws
+cells where the points would pile up, and <i>Compare With...</i> shows another drive of the same
+route minus this one, cell by cell.</li>
 <li><b>Data Source:</b> the receiver whose data is converted.</li>
 <li><b>Field Data:</b> the columns of the data block: frequency in MHz, channel and RSSI.</li>
 <li><b>Output File Split:</b> writes outputs longer than 60000 records as numbered part files

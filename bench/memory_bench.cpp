@@ -128,12 +128,17 @@ std::vector<Command> Commands() {
         {"convert kml", {"-q", "--format", "kml"}, ".kml", false},
         {"map", {"-q"}, ".png", true, "map"},
         {"report", {}, "", true, "report"},
+        {"bins (7 statistics)",
+         {"-q", "--statistics", "linear-mean,db-mean,median,count,std,min,max"},
+         ".tif",
+         true,
+         "bins"},
     };
 }
 
 void RemoveOutputs(const fs::path& stem) {
     for (const char* extension :
-         {".out", ".gpkg", ".geojson", ".route.geojson", ".fgb", ".kml", ".png"}) {
+         {".out", ".gpkg", ".geojson", ".route.geojson", ".fgb", ".kml", ".png", ".tif", ".qml"}) {
         std::error_code ignored;
         fs::remove_all(stem.string() + extension, ignored);
     }
