@@ -73,7 +73,10 @@ at or above each level threshold of the samples, of the distance and of the area
 averaging) into square cells of a UTM grid and writes each cell's statistics as a coverage raster
 (.tif, with its QGIS style .qml) or a GeoPackage (.gpkg). In the map window, <i>Cells</i> draws
 cells where the points would pile up, and <i>Compare With...</i> shows another drive of the same
-route minus this one, cell by cell.</li>
+route minus this one, cell by cell. View, <i>Calibrate
+Model...</i> fits a path-loss model (log-distance and Hata) to the input file's local means,
+averaged in power, against a sites file of the transmitters, shows the figures and the plot, and
+saves the report, the plot and the residual layer together.</li>
 <li><b>Data Source:</b> the receiver whose data is converted.</li>
 <li><b>Field Data:</b> the columns of the data block: frequency in MHz, channel and RSSI.</li>
 <li><b>Output File Split:</b> writes outputs longer than 60000 records as numbered part files

@@ -118,6 +118,10 @@ void TMainForm::BuildMenus() {
     CoverageBins1->setObjectName(QStringLiteral("CoverageBins1"));
     CoverageBins1->setStatusTip(
         QStringLiteral("The checked scans in square cells: a coverage raster or layer"));
+    CalibrateModel1 = viewMenu_->addAction(QStringLiteral("Calibrate Model..."));
+    CalibrateModel1->setObjectName(QStringLiteral("CalibrateModel1"));
+    CalibrateModel1->setStatusTip(
+        QStringLiteral("A propagation model fitted to the drive's local means against its sites"));
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("Help1"));
@@ -277,6 +281,7 @@ void TMainForm::ConnectHandlers() {
     connect(tvIndex, &QTreeWidget::itemDoubleClicked, this, &TMainForm::tvIndexDoubleClick);
     connect(DriveQuality1, &QAction::triggered, this, &TMainForm::DriveQuality1Click);
     connect(CoverageBins1, &QAction::triggered, this, &TMainForm::CoverageBins1Click);
+    connect(CalibrateModel1, &QAction::triggered, this, &TMainForm::CalibrateModel1Click);
     connect(InBrowse, &QPushButton::clicked, this, &TMainForm::InBrowseClick);
     connect(OutBrowse, &QPushButton::clicked, this, &TMainForm::OutBrowseClick);
     connect(InputFormatGroup, &TRadioGroup::Clicked, this, &TMainForm::InputFormatGroupClick);

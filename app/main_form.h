@@ -122,6 +122,8 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     void DriveQuality1Click();
     // The checked scans binned into cells and written as a coverage raster or GeoPackage.
     void CoverageBins1Click();
+    // A propagation model fitted to the input file's local means (main_form_calibration.cpp).
+    void CalibrateModel1Click();
     // Enables the actions that start a pass exactly when no worker uses the reader.
     void RefreshBusy();
 
@@ -198,9 +200,12 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     class TDriveQualityDlg* driveQualityDlg_ = nullptr;
     QAction* CoverageBins1 = nullptr;
     class TCoverageBinsDlg* coverageBinsDlg_ = nullptr;
+    QAction* CalibrateModel1 = nullptr;
+    class TCalibrationDlg* calibrationDlg_ = nullptr;
     QMenu* viewMenu_ = nullptr;
     QAction* Map1 = nullptr;
-    TMapWindow* mapWindow_ = nullptr;  // made on first use, owned by the window
+    TMapWindow* mapWindow_ = nullptr;      // made on first use, owned by the window
+    std::vector<TileSource> tileSources_;  // the map's tile sources the user added
 
     // Input and output.
     QRadioButton* rbSingleFile;

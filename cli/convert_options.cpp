@@ -474,7 +474,11 @@ std::optional<int> PrepareSingleInput(const ConvertOptions& o, const ConvertRequ
                                       const InterruptStop& interrupt, ConsoleObserver& console,
                                       ConversionSettings& settings) {
     IndexRecorder recorder(console);
-    const IndexOutcome indexed = workflow.Index(o.input, format, recorder, stop.get_token());
+    // A 40-lambda job's sample check is gathered along with the index pass.
+    std::optional<ReceiverChoice> lambdaReceivers;
+    if (settings.averageType == kAverageLambda) lambdaReceivers = settings.receivers;
+    const IndexOutcome indexed =
+        workflow.Index(o.input, format, recorder, stop.get_token(), lambdaReceivers);
     if (indexed == IndexOutcome::Stopped) return IndexCancelled(console, interrupt);
     if (indexed != IndexOutcome::Indexed) return kExitFailed;
     if (auto missing = MissingScan(request.scans, workflow.ScanCount(), o.input)) {
@@ -565,7 +569,11 @@ void AddConvertOptions(CLI::App& c, ConvertOptions& o) {
 
 void NoteGivenOptions(const CLI::App& command, ConvertOptions& options) {
     for (const CLI::Option* option : command.get_options()) {
-        if (option->count() > 0) options.given.insert(option->get_name());
+        if (option->count() == 0) continue;
+        // A hidden option (one map refuses) has no name of its own for the help text.
+        std::string name = option->get_name();
+        if (name.empty() && !option->get_lnames().empty()) name = "--" + option->get_lnames()[0];
+        options.given.insert(name);
     }
     // Of --header and --no-header, the one given last.
     for (const CLI::Option* option : command.parse_order()) {

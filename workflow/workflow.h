@@ -15,6 +15,7 @@
 #include "index/make_index.h"
 #include "logfile/typed_frequencies.h"
 #include "report/lambda_warnings.h"
+#include "workflow/calibration_job.h"
 #include "workflow/job_request.h"
 
 namespace varistrum {
@@ -42,7 +43,10 @@ class Workflow {
 
     // The index pass: the scans, the statistics and the damage go to `view`; afterwards the
     // workflow knows the log's scans and whether its frequencies must be typed in.
-    IndexOutcome Index(const std::string& path, int format, IndexView& view, std::stop_token stop);
+    // With `lambdaReceivers`, the pass also gathers the 40-lambda sample check of a job on
+    // those receivers, so that SparseWindows need not read the log again.
+    IndexOutcome Index(const std::string& path, int format, IndexView& view, std::stop_token stop,
+                       std::optional<ReceiverChoice> lambdaReceivers = std::nullopt);
     // Scans of the log indexed last.
     int ScanCount() const;
     // The first of `scans` that the log indexed last does not have.
@@ -67,13 +71,21 @@ class Workflow {
     static std::optional<FilesRefusal> CheckFiles(const JobRequest& request);
 
     // Before a single file's 40-lambda job: the checked scans whose windows would hold a
-    // median below 36 samples (one more read of the log).
+    // median below 36 samples: from the index pass when it gathered them for the job's log
+    // and receivers and no frequencies had to be typed, else from one more read of the log.
     LambdaWarnings SparseWindows(const JobRequest& request, std::stop_token stop);
 
     // Runs the job on the one runner with the outputs it asks for, its provenance record
     // included; reports through the observer. `outcomes`, when given, receives each input's.
     JobOutcome Run(const JobRequest& request, JobObserver& observer, std::stop_token stop,
                    std::vector<FileOutcome>* outcomes = nullptr);
+
+    // Fits a propagation model to the 40-lambda local means of the request's logs, pooled
+    // (workflow/calibration_job.cpp): the options and the sites file checked, each log
+    // identified, its noise floors read when the options give none, its local means collected
+    // with the calibration's settings; then the fits. Reports failures through the observer.
+    CalibrationRun Calibrate(const CalibrationRequest& request, JobObserver& observer,
+                             std::stop_token stop);
 
   private:
     // The settings a job runs with: the typed frequencies' codes added.
@@ -83,6 +95,13 @@ class Workflow {
     bool frequenciesNeeded_ = false;        // of the log indexed last
     std::array<FrequencyPlan, 2> plans_{};  // of the log indexed last
     std::optional<TypedFrequencies> typed_;
+    // The 40-lambda sample check the index pass gathered.
+    struct GatheredSparseWindows {
+        std::string path;
+        ReceiverChoice receivers;
+        std::vector<LambdaWarning> warnings;
+    };
+    std::optional<GatheredSparseWindows> sparse_;
 };
 
 // The line count of a written text file (its provenance record names it).
