@@ -59,8 +59,8 @@ std::string CoverageSentence(std::string text) {
     return text;
 }
 
-CoverageOutput::CoverageOutput(CoverageRequest request, JobObserver& observer)
-    : request_(std::move(request)), observer_(observer) {}
+CoverageOutput::CoverageOutput(CoverageRequest request, JobObserver& observer, std::stop_token stop)
+    : request_(std::move(request)), observer_(observer), stop_(std::move(stop)) {}
 
 CoverageOutput::~CoverageOutput() = default;
 
@@ -136,6 +136,12 @@ FileOutcome CoverageOutput::Close(std::size_t, const FilePass&, FileOutcome outc
                 return Failed(std::move(outcome), kOutputInaccessible, files.FailedPath(),
                               files.FailureReason());
             return Failed(std::move(outcome), kOutputInaccessible, request_.output, error);
+        }
+        // A stop that came while the files were written: none is put in place.
+        if (stop_.stop_requested()) {
+            files.Discard();
+            outcome.outcome = JobOutcome::Cancelled;
+            return outcome;
         }
         if (!files.Commit())
             return Failed(std::move(outcome), kOutputInaccessible, files.FailedPath(),

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -44,7 +45,8 @@ std::optional<std::string> CoverageRequestProblem(const CoverageRequest& request
 // its zone, positions UTM does not reach) go to the observer.
 class CoverageOutput : public JobOutput {
   public:
-    CoverageOutput(CoverageRequest request, JobObserver& observer);
+    // A stop requested while the files are written leaves none (the job counts as cancelled).
+    CoverageOutput(CoverageRequest request, JobObserver& observer, std::stop_token stop = {});
     ~CoverageOutput() override;
 
     std::vector<std::string> FilesOf(std::size_t input) const override;
@@ -60,6 +62,7 @@ class CoverageOutput : public JobOutput {
   private:
     CoverageRequest request_;
     JobObserver& observer_;
+    std::stop_token stop_;
     std::unique_ptr<Binner> binner_;
     std::unique_ptr<BinSampleSink> sink_;
     std::optional<Binning> binning_;

@@ -196,7 +196,7 @@ JobOutcome Workflow::Run(const JobRequest& request, JobObserver& jobObserver, st
         cellsJob.settings = CoverageSettingsOf(job.settings);
         CoverageRequest coverage = request.coverage;
         coverage.output = request.outputs.empty() ? std::string() : request.outputs.front();
-        CoverageOutput cells(std::move(coverage), *observer);
+        CoverageOutput cells(std::move(coverage), *observer, stop);
         JobOutput* const written[] = {&cells};
         return RunJob(reader_, cellsJob, written, *observer, stop, outcomes);
     }

@@ -149,6 +149,28 @@ with tempfile.TemporaryDirectory() as work:
                   f"report: {percent} % of cells at or above {bound}, the layer gives {share}")
         check(got["samples"]["count"] > got["cells"]["count"], "fewer samples than cells")
 
+    # Every channel's shares: the windows are the Lee figures' windows (receiver samples only),
+    # the samples those with a level, each share no larger than the one of a lower threshold.
+    single = simulate(work, "single.klf", "single-gps", 8, 600)
+    document = json.loads(run("report", single, "--json").stdout)
+    channels = [c for s in document["scans"] for c in s["channels"]]
+    check(any(c["averaged"] for c in channels), "the single-frequency drive has no averaged channel")
+    for c in channels:
+        shares = c["at_or_above"]
+        if c["averaged"] and c["lee"]:
+            check(shares["windows"] is not None and
+                  shares["windows"]["count"] == c["lee"]["windows"],
+                  f"{c['frequency_mhz']} MHz: windows {shares['windows']} against {c['lee']}")
+        if not c["averaged"]:
+            check(shares["windows"] is None, f"{c['frequency_mhz']} MHz: a list channel's windows")
+        check(shares["samples"]["count"] <= c["samples"], "more samples with a level than samples")
+        for kind in ("samples", "windows", "cells"):
+            if shares[kind] is None or shares[kind]["count"] == 0:
+                continue
+            percent = shares[kind]["percent"]
+            check(all(a >= b for a, b in zip(percent, percent[1:])),
+                  f"{kind} shares do not fall with the threshold: {percent}")
+
     # Drive against drive: itself gives 0 everywhere; 6 dB stronger gives +6.00 in every cell
     # whose samples all lie above the receiver's floor in both drives.
     stronger = simulate(work, "stronger.klf", "list", 3, 600, "--level-offset", "6")

@@ -309,6 +309,15 @@ TEST(CoverageJob, RefusalsAndFailuresWriteNothing) {
     EXPECT_EQ(cut.Close(0, FilePass{}, cancelled).outcome, JobOutcome::Cancelled);
     EXPECT_FALSE(std::filesystem::exists(dir.File("cut.gpkg")));
     EXPECT_EQ(cut.Result(), nullptr);
+    // So does a stop that comes while the files are written.
+    std::stop_source stop;
+    CoverageOutput late(request, observer, stop.get_token());
+    sinks.clear();
+    ASSERT_FALSE(late.Open(0, sinks).has_value());
+    spot.Feed(*sinks.front(), 5, -80);
+    stop.request_stop();
+    EXPECT_EQ(late.Close(0, FilePass{}, FileOutcome{}).outcome, JobOutcome::Cancelled);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("cut.gpkg")));
 }
 
 TEST(CoverageJob, RowsGiveTheTextsSamplesAndTimes) {
