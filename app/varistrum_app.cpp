@@ -50,8 +50,8 @@ TVaristrumWindows::TVaristrumWindows() : mainForm_(std::make_unique<TMainForm>(r
     helpForm_ = new THelp_Form(owner);
     openFolderDlg_ = new TOpenFolderDlg(owner);
     frequencyEntryForm_ = new TFrequencyEntryForm(reader_, owner);
-    mainForm_->BindDialogs(
-        {aboutDlg_, generatorDlg_, waitDlg_, helpForm_, openFolderDlg_, frequencyEntryForm_});
+    mainForm_->BindDialogs({aboutDlg_, generatorDlg_, waitDlg_, helpForm_, openFolderDlg_,
+                            frequencyEntryForm_, trafficDlg_, thresholdDlg_});
 }
 
 TVaristrumWindows::~TVaristrumWindows() {

@@ -53,18 +53,35 @@ std::optional<FileOutcome> SplitAndTidy(std::int64_t lines, const std::string& o
     return std::nullopt;
 }
 
+// Standing still and the Velocity threshold need good fixes: a log without them says so.
+void WarnOfFiltersWithoutFixes(const TavrelReader& reader, const std::string& input,
+                               const ConversionSettings& settings, JobObserver& observer) {
+    const StatisticsCounters& counts = reader.State().counters;
+    if (counts.gps3dLock + counts.gps2dLock > 0) return;
+    const std::string log = "'" + input + "' has no good GPS fix (2D or 3D): ";
+    if (settings.dropStandingStill)
+        observer.ReportMessage(MessageKind::Warning,
+                               log + "no data was dropped for standing still.");
+    if (settings.threshold && settings.thresholdRule.field == ThresholdField::Velocity)
+        observer.ReportMessage(MessageKind::Warning,
+                               log + "the Velocity threshold dropped every row.");
+}
+
 FileOutcome ConvertOne(TavrelReader& reader, const std::string& input, const std::string& output,
                        const ConversionSettings& settings, JobObserver& observer,
                        std::stop_token stop, bool skipWithoutFrequencies,
                        std::span<RowSink* const> extraSinks,
                        std::span<const CompanionFile> companions = {}) {
-    std::vector<std::int64_t> outageStarts;
-    if (settings.dropOutages) {
-        OutageListing listing = GpsOutagePass(reader, input, settings.outageSeconds, stop);
+    // One pre-pass lists both the GPS outages and the stops.
+    OutageListing listing;
+    if (settings.dropOutages || settings.dropStandingStill) {
+        PrePassRequest request;
+        if (settings.dropOutages) request.outageSeconds = settings.outageSeconds;
+        if (settings.dropStandingStill) request.standStill = settings.standStill;
+        listing = GpsPrePass(reader, input, request, stop);
         if (!listing.opened) return InputFailure(input);
         if (listing.end == LoopEnd::ReadError)
             return Failure(kInputUnreadable, input, listing.failureReason);
-        outageStarts = std::move(listing.starts);
     }
     if (stop.stop_requested()) return {JobOutcome::Cancelled, {}, {}, {}, {}};
     if (reader.Open(input) != 0) return InputFailure(input);
@@ -97,7 +114,7 @@ FileOutcome ConvertOne(TavrelReader& reader, const std::string& input, const std
 
     ConversionSettings fileSettings = settings;
     if (!fileSettings.typed) fileSettings.typed = reader.TypedChannelCodes();
-    ConversionStages stages(fileSettings, std::move(outageStarts));
+    ConversionStages stages(fileSettings, std::move(listing.starts), std::move(listing.stops));
     RowAssembler assembler(stages.Assembly(), stages.Placement());
     OutputLines lines(file, settings);
     std::vector<RowSink*> sinks{&lines};
@@ -136,7 +153,7 @@ FileOutcome ConvertOne(TavrelReader& reader, const std::string& input, const std
         for (std::size_t i = 0; !cancelled && i < companions.size(); ++i) {
             OutputFile* companion = files.Stream(i + 1);
             if (companion == nullptr) break;
-            companion->Write(companions[i].contents(file.WrittenPath(), stages.DroppedInOutages()));
+            companion->Write(companions[i].contents(file.WrittenPath(), stages.Counts()));
         }
         if (!files.FailedPath().empty() || !files.Commit())
             return Failure(kOutputInaccessible, files.FailedPath(), files.FailureReason());
@@ -144,9 +161,10 @@ FileOutcome ConvertOne(TavrelReader& reader, const std::string& input, const std
     if (settings.split && !settings.toStandardOutput && !output.empty()) {
         if (auto failure = SplitAndTidy(rows.Rows(), output, observer)) return *failure;
     }
+    if (!cancelled) WarnOfFiltersWithoutFixes(reader, input, settings, observer);
     FileOutcome outcome{
         cancelled ? JobOutcome::Cancelled : JobOutcome::Completed, {}, {}, {}, loop.damage};
-    outcome.droppedInOutages = stages.DroppedInOutages();
+    outcome.filters = stages.Counts();
     return outcome;
 }
 
@@ -241,6 +259,13 @@ void ReportFileDamage(const FileOutcome& outcome, const std::string& path, JobOb
     if (outcome.damage.Any()) observer.ReportDamage(path, outcome.damage);
 }
 
+void ReportFilterCounts(std::span<const FileOutcome> outcomes, JobObserver& observer) {
+    FilterCounts total;
+    for (const FileOutcome& outcome : outcomes) total += outcome.filters;
+    if (const auto text = FilterCountsText(total))
+        observer.ReportMessage(MessageKind::Information, *text);
+}
+
 void ReportFileFailure(const FileOutcome& failure, JobObserver& observer) {
     observer.ReportFailure(MessageKind::Error, failure.message, failure.path, failure.reason);
 }
@@ -280,6 +305,7 @@ JobOutcome FinishFolderJob(const std::vector<std::string>& inputs,
     } else {
         observer.SetProgress(100);
         observer.ReportMessage(MessageKind::Information, "Conversion Has Been Completed!");
+        ReportFilterCounts(outcomes, observer);
         if (summary.Count(FileReport::State::Skipped) > 0) result = JobOutcome::Skipped;
     }
     observer.ReportSummary(summary);
@@ -310,9 +336,11 @@ JobOutcome RunConversionJob(TavrelReader& reader, const std::vector<std::string>
         }
         return FinishFolderJob(inputs, outcomes, started, stop.stop_requested(), observer);
     }
+    std::vector<FileOutcome> results;
     for (std::size_t i = 0; i < count; ++i) {
         const FileOutcome result =
             ConvertFile(reader, inputs[i], outputs[i], settings, observer, stop, {}, companions);
+        results.push_back(result);
         if (last != nullptr) *last = result;
         ReportFileDamage(result, count > 1 ? inputs[i] : std::string(), observer);
         if (result.outcome == JobOutcome::Failed) {
@@ -326,6 +354,7 @@ JobOutcome RunConversionJob(TavrelReader& reader, const std::vector<std::string>
     }
     observer.SetProgress(100);
     observer.ReportMessage(MessageKind::Information, "Conversion Has Been Completed!");
+    ReportFilterCounts(results, observer);
     return JobOutcome::Completed;
 }
 

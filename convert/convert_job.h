@@ -16,6 +16,7 @@
 #include "base/output_target.h"
 #include "base/worker_thread.h"
 #include "convert/conversion_settings.h"
+#include "convert/filter_counts.h"
 #include "filters/row_stage.h"
 #include "logfile/tavrel_reader.h"
 
@@ -36,8 +37,8 @@ struct FileOutcome {
     std::string message;
     std::string path;
     std::string reason;
-    DamageCounters damage;              // met in the file (a converted or cancelled one)
-    std::int64_t droppedInOutages = 0;  // data records dropped inside GPS outages
+    DamageCounters damage;   // met in the file (a converted or cancelled one)
+    FilterCounts filters{};  // what the filters dropped
 };
 
 // A file put in place together with a conversion's text (its provenance record), written once
@@ -47,8 +48,8 @@ struct CompanionFile {
     std::string path;
     const OutputKind* kind = nullptr;
     // Its bytes, given the file the text was written into (a temporary name until then) and
-    // the data records dropped in GPS outages.
-    std::function<std::string(const std::string& writtenText, std::int64_t droppedInOutages)>
+    // what the filters dropped.
+    std::function<std::string(const std::string& writtenText, const FilterCounts& filters)>
         contents;
 };
 
@@ -98,6 +99,10 @@ bool AcceptTextJob(const std::vector<std::string>& inputs, const std::vector<std
 
 // Reports the damage met in a file, if any, through the observer.
 void ReportFileDamage(const FileOutcome& outcome, const std::string& path, JobObserver& observer);
+
+// After a completed job: what the filters dropped in its files, when standing still or the
+// threshold was on (one information line).
+void ReportFilterCounts(std::span<const FileOutcome> outcomes, JobObserver& observer);
 
 // Reports a failed file through the observer.
 void ReportFileFailure(const FileOutcome& failure, JobObserver& observer);

@@ -120,7 +120,7 @@ class MapExport {
         }
         std::string metadata;
         if (options_.metadataAtEnd) {
-            metadata = options_.metadataAtEnd(writer.Points(), last.droppedInOutages);
+            metadata = options_.metadataAtEnd(writer.Points(), last.filters);
             writer.SetMetadata(metadata);
         }
         if (!writer.Finish()) {
@@ -163,12 +163,12 @@ JobOutcome RunMapExportWithProvenance(
     const auto typed = typedFrequencies ? typedFrequencies : reader.EnteredFrequencies();
     ProvenanceRun run{input, output, settings, typed, {}, UnixSecondsNow(), 0};
     options.provenanceRecord = true;
-    options.metadataAtEnd = [&](std::int64_t features, std::int64_t droppedInOutages) {
+    options.metadataAtEnd = [&](std::int64_t features, const FilterCounts& filters) {
         run.endUnixSeconds = UnixSecondsNow();
         run.counts.features = features;
         run.counts.damagedRecords = reader.Damage().damagedRecords;
         run.counts.skippedBytes = reader.Damage().skippedBytes;
-        run.counts.rowsDroppedInOutages = droppedInOutages;
+        SetFilterCounts(run.counts, filters);
         return ProvenanceJson(run);
     };
     return RunMapExportJob(reader, {input}, {output}, settings, options, observer, stop);
@@ -257,6 +257,7 @@ JobOutcome RunMapExportJob(TavrelReader& reader, const std::vector<std::string>&
     }
     observer.SetProgress(100);
     observer.ReportMessage(MessageKind::Information, "Conversion Has Been Completed!");
+    ReportFilterCounts(outcomes, observer);
     bool skipped = false;
     for (const FileOutcome& outcome : outcomes)
         skipped = skipped || outcome.outcome == JobOutcome::Skipped;

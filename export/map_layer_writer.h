@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "base/output_target.h"
+#include "convert/filter_counts.h"
 #include "export/map_format.h"
 #include "geodata/level_ramp.h"
 #include "geodata/sample_layer.h"
@@ -31,10 +32,10 @@ struct MapExportOptions {
     LevelRamp ramp;
     // Stored in a GeoPackage's dataset metadata when not empty (the conversion's provenance).
     std::string metadataJson;
-    // When set: asked once every feature is written (with their count and the data records
-    // dropped in GPS outages) for the metadata text that replaces metadataJson, so that it can
-    // hold the run's counts.
-    std::function<std::string(std::int64_t features, std::int64_t droppedInOutages)> metadataAtEnd;
+    // When set: asked once every feature is written (with their count and what the filters
+    // dropped) for the metadata text that replaces metadataJson, so that it can hold the run's
+    // counts.
+    std::function<std::string(std::int64_t features, const FilterCounts& filters)> metadataAtEnd;
     // The metadata text is also written beside the layer, as its provenance record
     // (ProvenancePathOf), put in place with it.
     bool provenanceRecord = false;
