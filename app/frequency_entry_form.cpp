@@ -32,8 +32,8 @@ QString NotANumber(const QString& receiver, const QString& text) {
 
 }  // namespace
 
-TFrequencyEntryForm::TFrequencyEntryForm(TavrelReader& reader, QWidget* parent)
-    : QDialog(parent), reader_(reader) {
+TFrequencyEntryForm::TFrequencyEntryForm(Workflow& workflow, QWidget* parent)
+    : QDialog(parent), workflow_(workflow) {
     setObjectName(QStringLiteral("FrequencyEntryForm"));
     setWindowTitle(QStringLiteral("Frequency Information Needed"));
 
@@ -90,15 +90,15 @@ void TFrequencyEntryForm::showEvent(QShowEvent* event) {
 }
 
 void TFrequencyEntryForm::FormShow() {
-    const auto& plans = reader_.State().plans;
-    const FrequencyRange rx1 = ReceiverRange(plans[0]);
-    const FrequencyRange rx2 = ReceiverRange(plans[1]);
+    const FrequencyQuestion question = workflow_.Question();
+    const FrequencyRange rx1 = question.receiver1;
+    const FrequencyRange rx2 = question.receiver2;
     lRx1Info->setText(QText(RangeText(rx1)));
     edRx1->setText(QText(ProposedFrequencyText(rx1)));
     lRx2Info->setText(QText(RangeText(rx2)));
     edRx2->setText(QText(ProposedFrequencyText(rx2)));
-    // Cleared while the question is open: only accepted frequencies set it again.
-    reader_.SetUserFrequencies(false);
+    // Forgotten while the question is open: only accepted frequencies are typed in again.
+    workflow_.ForgetFrequencies();
     edRx1->setFocus();
     edRx1->selectAll();
 }
@@ -116,8 +116,8 @@ void TFrequencyEntryForm::btnDoneClick() {
         edRx2->setFocus();
         return;
     }
-    if (const auto refusal = EnterFrequencies(reader_, *rx1, *rx2)) {
-        ReportMessage(MessageKind::Error, QText(*refusal));
+    if (const auto refusal = workflow_.TypeFrequencies(*rx1, *rx2)) {
+        ReportMessage(MessageKind::Error, QText(RangeRefusalText(*refusal)));
         return;
     }
     accept();

@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-#include "logfile/tavrel_reader.h"
+#include "workflow/workflow.h"
 
 class QLabel;
 class QLineEdit;
@@ -15,7 +15,7 @@ namespace varistrum {
 class TFrequencyEntryForm : public QDialog {
     Q_OBJECT
   public:
-    explicit TFrequencyEntryForm(TavrelReader& reader, QWidget* parent = nullptr);
+    explicit TFrequencyEntryForm(Workflow& workflow, QWidget* parent = nullptr);
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -26,7 +26,7 @@ class TFrequencyEntryForm : public QDialog {
     void btnCancelClick();
 
   private:
-    TavrelReader& reader_;
+    Workflow& workflow_;
     QLabel* Label3;
     QLabel* Label1;
     QLabel* Label2;

@@ -66,7 +66,8 @@ before the conversion starts; the range of each receiver is shown beside its fie
 <i>Average in linear power (mW)</i> averages the samples' power instead of their dBm values (under
 Rayleigh fading about 2.5 dB higher). When a scan holds a median below 36 samples per window
 (Lee's criterion), you are asked before the conversion starts. View, <i>Drive Quality...</i>
-shows the measurement quality of the input file.</li>
+shows the measurement quality of the input file: first per frequency across the scans, with a
+verdict that only the averaged channels (receiver samples) decide.</li>
 <li><b>Data Source:</b> the receiver whose data is converted.</li>
 <li><b>Field Data:</b> the columns of the data block: frequency in MHz, channel and RSSI.</li>
 <li><b>Output File Split:</b> writes outputs longer than 60000 records as numbered part files

@@ -46,9 +46,10 @@ QLabel* Caption(const QString& text, QWidget* parent) {
 
 }  // namespace
 
-TMainForm::TMainForm(TavrelReader& reader, QWidget* parent)
+TMainForm::TMainForm(TavrelReader& reader, Workflow& workflow, QWidget* parent)
     : QMainWindow(parent),
       reader_(reader),
+      workflow_(workflow),
       indexBridge_(this, static_cast<IndexView&>(*this)),
       convertBridge_(this, static_cast<JobObserver&>(*this)),
       workingDirectory_(QDir::currentPath()) {

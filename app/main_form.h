@@ -13,6 +13,7 @@
 #include "index/scan_tree.h"
 #include "report/lambda_warnings.h"
 #include "settings/configuration.h"
+#include "workflow/workflow.h"
 
 class QAction;
 class QCheckBox;
@@ -58,7 +59,7 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
         TThresholdDlg* threshold = nullptr;
     };
 
-    explicit TMainForm(TavrelReader& reader, QWidget* parent = nullptr);
+    TMainForm(TavrelReader& reader, Workflow& workflow, QWidget* parent = nullptr);
     ~TMainForm() override;
     void BindDialogs(const Dialogs& dialogs);
 
@@ -151,7 +152,10 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     void ChooseFolder(QLineEdit* target, QLineEdit* other);
     void StartIndexPass(int format);
     // A runner makes it a single-file job of another output (a map layer export).
-    void StartConversion(const ConversionSettings& settings, TConvert::JobRunner runner = {});
+    // The window's files and settings as a job of `kind`.
+    JobRequest JobOfWindow(JobKind kind) const;
+    // Runs the job on the conversion worker.
+    void StartJob(JobRequest request);
     // Asks for the typed frequencies when the log needs them; false when the job must not run.
     bool FrequenciesReady();
     void ApplyStoredSettings(const WindowSettings& settings);
@@ -172,12 +176,11 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     void ReportMessage(MessageKind kind, const std::string& text) override;
 
     TavrelReader& reader_;
+    Workflow& workflow_;
     Dialogs dialogs_;
     GuiIndexView indexBridge_;
     GuiJobObserver convertBridge_;
     std::unique_ptr<TMakeIndex> indexWorker_;
-    // The folder job's observer that lists sparse 40-lambda windows; outlives the worker.
-    std::unique_ptr<SparseWindowSummary> sparseSummary_;
     std::unique_ptr<TConvert> convertWorker_;
     QTimer busyPoll_;
 

@@ -79,13 +79,8 @@ auto ReadOffTheWindow(Job&& job) {
 
 // Before a 40-lambda conversion of one file: one box listing the scans whose windows would hold
 // a median below 36 samples; false when the user cancels.
-bool ConfirmSparseWindows(TavrelReader& reader, const QString& input,
-                          const ConversionSettings& settings) {
-    ReportRequest check;
-    check.receivers = settings.receivers;
-    check.selection = &settings.scans;
-    const auto checked =
-        ReadOffTheWindow([&] { return CheckLambdaSampling(reader, StdText(input), check, {}); });
+bool ConfirmSparseWindows(Workflow& workflow, const JobRequest& job) {
+    const auto checked = ReadOffTheWindow([&] { return workflow.SparseWindows(job, {}); });
     if (!checked) return false;
     const LambdaWarnings& warnings = *checked;
     if (warnings.empty()) return true;
@@ -283,19 +278,33 @@ int TMainForm::ListFolderFiles() {
 }
 
 bool TMainForm::FrequenciesReady() {
-    // Asked while the frequencies are needed and not typed yet: once typed (which also marks
-    // the channel table as seen) they serve every following conversion.
-    if (reader_.State().userFrequencies && !reader_.State().list32Seen) {
+    // Asked while the frequencies are needed and not typed yet: once typed they serve every
+    // following conversion.
+    if (workflow_.FrequenciesNeeded()) {
         RunModal(*dialogs_.frequency);
-        if (!reader_.State().userFrequencies) {
-            // Still unknown: the next CONVERT must ask again rather than convert without them.
-            reader_.SetUserFrequencies(true);
+        if (workflow_.FrequenciesNeeded()) {
+            // Still unknown: the next CONVERT asks again rather than convert without them.
             varistrum::ReportMessage(MessageKind::Information,
                                      QStringLiteral("Conversion Aborted."));
             return false;
         }
     }
     return true;
+}
+
+JobRequest TMainForm::JobOfWindow(JobKind kind) const {
+    JobRequest job;
+    job.kind = kind;
+    const auto count = static_cast<qsizetype>(fileCount_);
+    for (qsizetype i = 0; i < count && i < inputNames_.size() && i < outputNames_.size(); ++i) {
+        job.inputs.push_back(StdText(inputNames_[i]));
+        job.outputs.push_back(StdText(outputNames_[i]));
+    }
+    // The job works on a snapshot: controls changed while it runs do not reach it.
+    job.settings = ConversionSettingsOf(CurrentSettings());
+    job.settings.convertAllScans = convertAllScans_;
+    job.settings.scans = tvIndex->Model().Snapshot();
+    return job;
 }
 
 void TMainForm::btnConvertClick() {
@@ -322,24 +331,21 @@ void TMainForm::btnConvertClick() {
         fileCount_ = ListFolderFiles();
         edFileCount->setText(QString::number(fileCount_));
     }
-    // The job works on a snapshot: controls changed while it runs do not reach it.
-    ConversionSettings settings = ConversionSettingsOf(CurrentSettings());
-    settings.convertAllScans = convertAllScans_;
-    settings.scans = tvIndex->Model().Snapshot();
-    if (const auto problem = settings.Problem()) {
+    JobRequest job = JobOfWindow(rbSingleFile->isChecked() ? JobKind::SingleFile : JobKind::Folder);
+    if (const auto problem = job.settings.Problem()) {
         varistrum::ReportMessage(MessageKind::Error, QText(*problem));
         return;
     }
     // Lines without fields would be empty: nothing worth a file is written.
-    if (settings.selectedTitles.empty()) {
+    if (job.settings.selectedTitles.empty()) {
         varistrum::ReportMessage(MessageKind::Warning,
                                  QStringLiteral("No output fields are selected."));
         return;
     }
-    if (settings.averageType == kAverageLambda && rbSingleFile->isChecked() &&
-        !ConfirmSparseWindows(reader_, InputFilename->text(), settings))
+    if (job.settings.averageType == kAverageLambda && job.kind == JobKind::SingleFile &&
+        !ConfirmSparseWindows(workflow_, job))
         return;
-    StartConversion(settings);
+    StartJob(std::move(job));
 }
 
 void TMainForm::ExportMapLayer1Click() {
@@ -362,24 +368,16 @@ void TMainForm::ExportMapLayer1Click() {
     inputNames_ = {input};
     outputNames_ = {output};
     // The data settings of the window; its fields, delimiter, header and split are for text.
-    ConversionSettings settings = ConversionSettingsOf(CurrentSettings());
-    settings.convertAllScans = convertAllScans_;
-    settings.scans = tvIndex->Model().Snapshot();
-    if (const auto problem = settings.Problem()) {
+    JobRequest job = JobOfWindow(JobKind::SingleFile);
+    if (const auto problem = job.settings.Problem()) {
         varistrum::ReportMessage(MessageKind::Error, QText(*problem));
         return;
     }
-    MapExportOptions options;
-    options.format = MapFormatOfPath(StdText(output)).value_or(MapFormat::GeoPackage);
-    options.spatialIndex = choice.spatialIndex;
-    StartConversion(settings, [options, provenance = choice.provenance](
-                                  TavrelReader& reader, const std::vector<std::string>& in,
-                                  const std::vector<std::string>& out, const ConversionSettings& s,
-                                  JobObserver& observer, std::stop_token stop, JobKind) {
-        if (!provenance) return RunMapExportJob(reader, in, out, s, options, observer, stop);
-        return RunMapExportWithProvenance(reader, in.front(), out.front(), s, options, observer,
-                                          stop);
-    });
+    job.product = JobProduct::MapLayers;
+    job.layers.format = MapFormatOfPath(StdText(output)).value_or(MapFormat::GeoPackage);
+    job.layers.spatialIndex = choice.spatialIndex;
+    job.provenance = choice.provenance;
+    StartJob(std::move(job));
 }
 
 void TMainForm::btnCancelClick() {
@@ -438,6 +436,7 @@ void TMainForm::DriveQuality1Click() {
     request.outageSeconds = ParseOutageSeconds(window.outageSeconds).value_or(30);
     // A page of millions of scans helps nobody and would not fit in memory.
     request.listedScansAtMost = kDriveQualityScansListed;
+    request.typed = workflow_.TypedChannelCodes();
     const std::string input = StdText(InputFilename->text());
     const auto built =
         ReadOffTheWindow([&] { return BuildDriveReport(reader_, input, request, {}); });

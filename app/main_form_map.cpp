@@ -28,6 +28,7 @@ void TMainForm::ShowMap(int scan) {
     if (!FrequenciesReady()) return;  // asked for as CONVERT asks for them
     ConversionSettings settings = ConversionSettingsOf(CurrentSettings());
     settings.convertAllScans = false;
+    settings.typed = workflow_.TypedChannelCodes();
     QString what = QStringLiteral("checked scans");
     if (scan > 0) {
         // Every scan of the file is named: a scan past the list would count as checked.

@@ -77,34 +77,25 @@ void TMainForm::StopWorkers() {
 
 void TMainForm::StartIndexPass(int format) {
     indexWorker_.reset();  // finished: no pass starts while another runs
-    indexWorker_ =
-        std::make_unique<TMakeIndex>(reader_, format, StdText(InputFilename->text()), indexBridge_);
+    indexWorker_ = std::make_unique<TMakeIndex>(
+        [this, format, path = StdText(InputFilename->text())](std::stop_token stop) {
+            return workflow_.Index(path, format, indexBridge_, stop);
+        },
+        indexBridge_);
     RefreshBusy();
 }
 
-void TMainForm::StartConversion(const ConversionSettings& settings, TConvert::JobRunner runner) {
-    const auto count = static_cast<qsizetype>(fileCount_);
-    std::vector<std::string> inputs, outputs;
-    for (qsizetype i = 0; i < count && i < inputNames_.size() && i < outputNames_.size(); ++i) {
-        inputs.push_back(StdText(inputNames_[i]));
-        outputs.push_back(StdText(outputNames_[i]));
-    }
-    // A folder job lists sparse 40-lambda windows in its end summary, never in a box between
-    // files.
-    JobObserver* observer = &convertBridge_;
-    sparseSummary_.reset();
-    if (!rbSingleFile->isChecked() && settings.averageType == kAverageLambda) {
-        sparseSummary_ = std::make_unique<SparseWindowSummary>(convertBridge_, reader_,
-                                                               settings.receivers, true);
-        observer = sparseSummary_.get();
-    }
-    convertWorker_ = std::make_unique<TConvert>(reader_, *observer, true);
-    // A folder job identifies each file itself and skips those it cannot convert.
-    const bool single = rbSingleFile->isChecked() || runner;
-    convertWorker_->SetFiles(std::move(inputs), std::move(outputs),
-                             single ? JobKind::SingleFile : JobKind::Folder);
-    convertWorker_->SetSettings(settings);
-    convertWorker_->SetRunner(std::move(runner));
+void TMainForm::StartJob(JobRequest request) {
+    // A folder job lists sparse 40-lambda windows in one box at its end, never between files.
+    request.sparseWindowsInOneMessage = true;
+    convertWorker_ = std::make_unique<TConvert>(reader_, convertBridge_, true);
+    convertWorker_->SetFiles(request.inputs, request.outputs, request.kind);
+    convertWorker_->SetSettings(request.settings);
+    convertWorker_->SetRunner([this, request = std::move(request)](
+                                  TavrelReader&, const std::vector<std::string>&,
+                                  const std::vector<std::string>&, const ConversionSettings&,
+                                  JobObserver& observer, std::stop_token stop,
+                                  JobKind) { return workflow_.Run(request, observer, stop); });
     convertWorker_->Resume();
     RefreshBusy();
 }

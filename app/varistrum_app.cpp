@@ -38,7 +38,8 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
     return false;
 }
 
-TVaristrumWindows::TVaristrumWindows() : mainForm_(std::make_unique<TMainForm>(reader_)) {
+TVaristrumWindows::TVaristrumWindows()
+    : mainForm_(std::make_unique<TMainForm>(reader_, workflow_)) {
     QWidget* owner = mainForm_.get();
     aboutDlg_ = new TAboutDlg(owner);
     lambdaDlg_ = new TLambdaDlg(owner);
@@ -49,7 +50,7 @@ TVaristrumWindows::TVaristrumWindows() : mainForm_(std::make_unique<TMainForm>(r
     thresholdDlg_ = new TThresholdDlg(owner);
     helpForm_ = new THelp_Form(owner);
     openFolderDlg_ = new TOpenFolderDlg(owner);
-    frequencyEntryForm_ = new TFrequencyEntryForm(reader_, owner);
+    frequencyEntryForm_ = new TFrequencyEntryForm(workflow_, owner);
     mainForm_->BindDialogs({aboutDlg_, generatorDlg_, waitDlg_, helpForm_, openFolderDlg_,
                             frequencyEntryForm_, trafficDlg_, thresholdDlg_});
 }

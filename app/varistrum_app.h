@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "logfile/tavrel_reader.h"
+#include "workflow/workflow.h"
 
 namespace varistrum {
 
@@ -40,6 +41,7 @@ class TVaristrumWindows {
     TVaristrumWindows& operator=(const TVaristrumWindows&) = delete;
 
     TavrelReader& Reader() { return reader_; }
+    Workflow& JobWorkflow() { return workflow_; }
     TMainForm& MainForm() { return *mainForm_; }
     TAboutDlg& AboutDlg() { return *aboutDlg_; }
     TLambdaDlg& LambdaDlg() { return *lambdaDlg_; }
@@ -53,6 +55,7 @@ class TVaristrumWindows {
 
   private:
     TavrelReader reader_;
+    Workflow workflow_{reader_};  // the steps of every job, through the one reader
     std::unique_ptr<TMainForm> mainForm_;
     // Children of the main window, which owns them.
     TAboutDlg* aboutDlg_;

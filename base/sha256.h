@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// SHA-256 (FIPS 180-4): the fingerprint of an input file in its provenance record.
+// SHA-256 through OpenSSL's libcrypto: the fingerprint of an input file in its provenance record.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,7 +14,13 @@ namespace varistrum {
 
 class Sha256 {
   public:
+    // Throws std::bad_alloc when libcrypto cannot make its context, std::runtime_error when it
+    // offers no SHA-256.
     Sha256();
+    ~Sha256();
+    Sha256(const Sha256&) = delete;
+    Sha256& operator=(const Sha256&) = delete;
+
     void Update(const void* data, std::size_t size);
     // The digest; the object must not be updated afterwards.
     std::array<std::uint8_t, 32> Finish();
@@ -21,12 +28,8 @@ class Sha256 {
     std::string FinishHex();
 
   private:
-    void Block(const std::uint8_t* block);
-
-    std::array<std::uint32_t, 8> state_;
-    std::array<std::uint8_t, 64> buffer_{};
-    std::size_t buffered_ = 0;
-    std::uint64_t length_ = 0;  // bytes
+    struct Context;
+    std::unique_ptr<Context> context_;
 };
 
 std::string Sha256Hex(std::string_view data);
@@ -36,7 +39,7 @@ struct FileDigest {
     std::string sha256;  // lower-case hexadecimal
 };
 
-// Reads the whole file; nullopt when it cannot be read.
+// Reads the whole file in large blocks; nullopt when it cannot be read (or hashed).
 std::optional<FileDigest> DigestOfFile(const std::string& path);
 
 }  // namespace varistrum

@@ -84,7 +84,7 @@ void PrintIndexJson(const IndexRecorder& recorder, int format, const TavrelReade
     for (const std::string& line : recorder.statistics)
         json.Key(StatisticName(line)).NumberText(StatisticValue(line));
     json.EndObject();
-    json.Key("needs_frequencies").Bool(reader.State().userFrequencies);
+    json.Key("needs_frequencies").Bool(reader.State().frequenciesNeeded);
     json.Key("damaged_records").Integer(reader.Damage().damagedRecords);
     json.EndObject();
     out << json.TakeText() << '\n';
@@ -104,7 +104,7 @@ void PrintIndexText(const IndexRecorder& recorder, int format, const TavrelReade
                   << '\n';
     });
     for (const std::string& line : recorder.statistics) std::cout << line << '\n';
-    if (reader.State().userFrequencies)
+    if (reader.State().frequenciesNeeded)
         std::cout << "Receiver frequencies must be entered before converting.\n";
     PrintDamage(reader);
 }

@@ -17,6 +17,7 @@
 #include "base/abandonable_step.h"
 #include "base/job_files.h"
 #include "logfile/identify.h"
+#include "workflow/workflow.h"
 
 namespace varistrum::cli {
 
@@ -132,10 +133,14 @@ bool CheckInputReadable(const std::string& path) {
 }
 
 std::optional<int> ReadableLogFormat(const std::string& path, ConsoleObserver& console) {
-    if (!CheckInputReadable(path)) return std::nullopt;
-    const int format = IdentifyLogFile(path);
-    if (format != kFormatNone) return format;
-    console.ReportMessage(MessageKind::Error, "File is not from a QTX CW product.");
+    const IdentifiedLog log = Workflow::Identify(path);
+    if (log.Recognised()) return log.format;
+    if (log.refusal == kNotRegularFile)
+        std::fprintf(stderr, "Error: '%s' is not a regular file.\n", path.c_str());
+    else if (!log.reason.empty())
+        std::fprintf(stderr, "Error: Cannot open '%s': %s\n", path.c_str(), log.reason.c_str());
+    else
+        console.ReportMessage(MessageKind::Error, log.refusal);
     return std::nullopt;
 }
 

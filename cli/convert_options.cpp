@@ -19,7 +19,6 @@
 #include "cli/exit_codes.h"
 #include "convert/convert_job.h"
 #include "convert/folder_files.h"
-#include "convert/parallel_job.h"
 #include "export/map_export.h"
 #include "logfile/identify.h"
 #include "logfile/typed_frequencies.h"
@@ -27,6 +26,7 @@
 #include "report/provenance.h"
 #include "settings/configuration.h"
 #include "settings/settings_snapshot.h"
+#include "workflow/workflow.h"
 
 namespace varistrum::cli {
 
@@ -314,35 +314,29 @@ void ApplyRequest(const ConvertRequest& r, WindowSettings& w) {
     }
 }
 
-// "866.5000 is not in the range of receiver 2 (851.00000 - 866.00000 MHz)."
-std::optional<std::string> FrequencyOutOfRange(const TavrelReader& reader, int receiver,
-                                               double mhz) {
-    const FrequencyRange range =
-        ReceiverRange(reader.State().plans[static_cast<std::size_t>(receiver - 1)]);
-    if (range.Contains(mhz)) return std::nullopt;
-    std::string text;
-    AppendFixed(text, mhz, 4);
-    return text + " is not in the range of receiver " + std::to_string(receiver) + ' ' +
-           RangeText(range) + '.';
-}
-
 }  // namespace
 
 // Gives the typed frequencies as the frequency dialog would; false when the conversion is aborted.
-bool SupplyFrequencies(TavrelReader& reader, const std::optional<std::pair<double, double>>& typed,
+bool SupplyFrequencies(Workflow& workflow, const std::optional<std::pair<double, double>>& typed,
                        ConsoleObserver& console) {
+    const FrequencyQuestion question = workflow.Question();
     if (typed) {
-        auto refusal = FrequencyOutOfRange(reader, 1, typed->first);
-        if (!refusal) refusal = FrequencyOutOfRange(reader, 2, typed->second);
-        if (!refusal) refusal = EnterFrequencies(reader, typed->first, typed->second);
-        if (refusal) console.ReportMessage(MessageKind::Error, *refusal);
+        const auto refusal = workflow.TypeFrequencies(typed->first, typed->second);
+        if (refusal) {
+            // "866.5000 is not in the range of receiver 2 (851.00000 - 866.00000 MHz)."
+            std::string text;
+            AppendFixed(text, refusal->mhz, 4);
+            console.ReportMessage(MessageKind::Error, text + " is not in the range of receiver " +
+                                                          std::to_string(refusal->receiver) + ' ' +
+                                                          RangeText(refusal->range) + '.');
+        }
         return !refusal;
     }
     console.ReportMessage(MessageKind::Error, kFrequencyExplanation);
     std::string ranges = "Give them with --frequencies F1,F2 (MHz): receiver 1 ";
-    ranges += RangeText(ReceiverRange(reader.State().plans[0]));
+    ranges += RangeText(question.receiver1);
     ranges += ", receiver 2 ";
-    ranges += RangeText(ReceiverRange(reader.State().plans[1]));
+    ranges += RangeText(question.receiver2);
     console.ReportMessage(MessageKind::Error, ranges + '.');
     console.ReportMessage(MessageKind::Information, "Conversion Aborted.");
     return false;
@@ -373,26 +367,10 @@ ScanSelectionSnapshot SelectScans(const ScanTree& tree, int scanCount,
     return ScanSelectionSnapshot(std::move(states));
 }
 
-// Lines of a text file ('\n' counted); 0 when it cannot be read.
-std::int64_t CountLines(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::int64_t lines = 0;
-    std::vector<char> chunk(1 << 16);
-    while (file.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) ||
-           file.gcount() > 0) {
-        lines += std::count(chunk.begin(), chunk.begin() + file.gcount(), '\n');
-    }
-    return lines;
-}
-
 // One warning line per scan whose 40-lambda windows would hold a median below 36 samples.
-void WarnOfSparseWindows(TavrelReader& reader, const std::string& input,
-                         const ConversionSettings& settings, ConsoleObserver& console,
+void WarnOfSparseWindows(Workflow& workflow, const JobRequest& job, ConsoleObserver& console,
                          std::stop_token stop) {
-    ReportRequest check;
-    check.receivers = settings.receivers;
-    check.selection = &settings.scans;
-    const LambdaWarnings warnings = CheckLambdaSampling(reader, input, check, stop);
+    const LambdaWarnings warnings = workflow.SparseWindows(job, stop);
     for (const LambdaWarning& warning : warnings.listed)
         console.ReportMessage(MessageKind::Warning, LambdaWarningText(warning));
     if (warnings.unlisted > 0)
@@ -437,31 +415,15 @@ MapExportOptions MapOptionsOf(const ConvertRequest& request) {
     return options;
 }
 
-// Every file of a single-file job checked before the index pass and the frequency question,
-// not only before writing: none is the input, each may be written where it is named.
-bool AcceptSingleFileOutputs(const std::string& input, const std::string& output,
-                             const ConvertRequest& request, const ConversionSettings& settings,
-                             std::span<const CompanionFile> companions, ConsoleObserver& console) {
-    OutputSet files;
-    if (request.format == MapFormat::Text) {
-        files.Add(output, kTextOutput);
-        for (const CompanionFile& companion : companions)
-            files.Add(companion.path, *companion.kind, OutputSet::Naming::Derived);
-    } else {
-        AddMapLayerFiles(files, output, MapOptionsOf(request));
-    }
-    // A text alone says why it cannot be opened when it is opened.
-    if (const auto refusal =
-            files.Size() > 1 || request.format != MapFormat::Text ? files.Check() : std::nullopt) {
-        console.ReportMessage(MessageKind::Error, refusal->message);
-        return false;
-    }
-    if (request.format == MapFormat::Text)
-        return AcceptTextJob({input}, {output}, settings, JobKind::SingleFile, console, companions);
-    JobFileList job;
-    job.inputs = {input};
-    job.outputs = {files.Paths()};
-    return AcceptJobFiles(job, console);
+// The job a request of the command line asks for.
+JobRequest JobOf(const ConvertRequest& request, const ConversionSettings& settings) {
+    JobRequest job;
+    job.settings = settings;
+    job.product = request.format == MapFormat::Text ? JobProduct::Text : JobProduct::MapLayers;
+    job.layers = MapOptionsOf(request);
+    job.provenance = request.provenance;
+    job.filesAtOnce = request.jobs;
+    return job;
 }
 
 int ConvertSingleFile(const ConvertOptions& o, const ConvertRequest& request,
@@ -469,52 +431,29 @@ int ConvertSingleFile(const ConvertOptions& o, const ConvertRequest& request,
     const std::optional<int> identified = ReadableLogFormat(o.input, console);
     if (!identified) return kExitFailed;
     const int format = *identified;
-    const std::string output =
-        !o.output.empty() ? o.output
-        : request.format == MapFormat::Text
-            ? DefaultOutputName(o.input)
-            : WithoutExtension(o.input) + std::string(FormatExtension(request.format));
-    // The text's provenance record is written once the text is complete, and put in place
-    // with it.
-    ProvenanceRun run{o.input, output, settings, request.frequencies, {}, 0, 0};
-    TavrelReader reader;
-    std::vector<CompanionFile> companions;
-    if (o.provenance && request.format == MapFormat::Text) {
-        companions.push_back({ProvenancePathOf(output), &kJsonRecordOutput,
-                              [&](const std::string& writtenText, const FilterCounts& filters) {
-                                  run.endUnixSeconds = UnixSecondsNow();
-                                  run.counts.outputLines = CountLines(writtenText);
-                                  run.counts.damagedRecords = reader.Damage().damagedRecords;
-                                  run.counts.skippedBytes = reader.Damage().skippedBytes;
-                                  SetFilterCounts(run.counts, filters);
-                                  return ProvenanceJson(run);
-                              }});
-    }
-    if (!AcceptSingleFileOutputs(o.input, output, request, settings, companions, console))
+    JobRequest job = JobOf(request, settings);
+    job.inputs = {o.input};
+    job.outputs = {!o.output.empty() ? o.output
+                   : request.format == MapFormat::Text
+                       ? DefaultOutputName(o.input)
+                       : WithoutExtension(o.input) + std::string(FormatExtension(request.format))};
+    // Every file the job writes is checked before the index pass and the frequency question.
+    if (const auto refusal = Workflow::CheckFiles(job)) {
+        console.ReportFailure(MessageKind::Error, refusal->message, refusal->path, {});
         return kExitFailed;
+    }
+    TavrelReader reader;
+    Workflow workflow(reader);
     std::stop_source stop;
     InterruptStop interrupt(stop, [&console] {
         console.ReportMessage(MessageKind::Information, "Conversion Cancelled.");
     });
-    if (auto failed =
-            PrepareSingleInput(o, request, format, reader, stop, interrupt, console, settings))
+    if (auto failed = PrepareSingleInput(o, request, format, workflow, stop, interrupt, console,
+                                         job.settings))
         return *failed;
-    run.settings = settings;
-    if (settings.averageType == kAverageLambda)
-        WarnOfSparseWindows(reader, o.input, settings, console, stop.get_token());
-    run.startUnixSeconds = UnixSecondsNow();
-    if (request.format != MapFormat::Text) {
-        const JobOutcome outcome =
-            o.provenance ? RunMapExportWithProvenance(reader, o.input, output, settings,
-                                                      MapOptionsOf(request), console,
-                                                      stop.get_token(), request.frequencies)
-                         : RunMapExportJob(reader, {o.input}, {output}, settings,
-                                           MapOptionsOf(request), console, stop.get_token());
-        return Finish(outcome, interrupt);
-    }
-    return Finish(RunConversionJob(reader, {o.input}, {output}, settings, console, stop.get_token(),
-                                   JobKind::SingleFile, companions),
-                  interrupt);
+    if (job.settings.averageType == kAverageLambda)
+        WarnOfSparseWindows(workflow, job, console, stop.get_token());
+    return Finish(workflow.Run(job, console, stop.get_token()), interrupt);
 }
 
 int ConvertFolder(const ConvertOptions& o, const ConvertRequest& request,
@@ -532,65 +471,51 @@ int ConvertFolder(const ConvertOptions& o, const ConvertRequest& request,
     InterruptStop interrupt(stop, [&console] {
         console.ReportMessage(MessageKind::Information, "Conversion Cancelled.");
     });
-
     TavrelReader reader;
+    Workflow workflow(reader);
     if (request.frequencies) {
         // The plans of the first log give the channel steps of the typed frequencies.
         for (const std::string& input : lists.inputs) {
             const int format = IdentifyLogFile(input);
             if (format == kFormatNone) continue;
             IndexRecorder recorder(console);
-            if (RunIndexPass(reader, format, input, recorder, stop.get_token()) ==
-                IndexOutcome::Stopped)
+            if (workflow.Index(input, format, recorder, stop.get_token()) == IndexOutcome::Stopped)
                 return IndexCancelled(console, interrupt);
-            if (!SupplyFrequencies(reader, request.frequencies, console)) return kExitFailed;
+            if (!SupplyFrequencies(workflow, request.frequencies, console)) return kExitFailed;
             break;
         }
     }
-    // After the summary: one warning line per scan of sparse 40-lambda windows.
-    std::optional<SparseWindowSummary> sparse;
-    JobObserver* observer = &console;
-    if (settings.averageType == kAverageLambda) {
-        sparse.emplace(console, reader, settings.receivers, false);
-        observer = &*sparse;
-    }
-    if (request.format != MapFormat::Text)
-        return Finish(
-            RunMapExportJob(reader, lists.inputs, lists.outputs, settings, MapOptionsOf(request),
-                            *observer, stop.get_token(), JobKind::Folder, request.merge),
-            interrupt);
-    if (request.jobs > 1)
-        return Finish(RunParallelConversion(reader, kFormatTavrel, lists, settings, *observer,
-                                            request.jobs, stop.get_token()),
-                      interrupt);
-    return Finish(RunConversionJob(reader, lists.inputs, lists.outputs, settings, *observer,
-                                   stop.get_token(), JobKind::Folder),
-                  interrupt);
+    JobRequest job = JobOf(request, settings);
+    job.kind = JobKind::Folder;
+    job.inputs = lists.inputs;
+    job.outputs = lists.outputs;
+    if (!request.merge.empty()) job.merge = request.merge;
+    return Finish(workflow.Run(job, console, stop.get_token()), interrupt);
 }
 
 }  // namespace
 
 std::optional<int> PrepareSingleInput(const ConvertOptions& o, const ConvertRequest& request,
-                                      int format, TavrelReader& reader, std::stop_source& stop,
+                                      int format, Workflow& workflow, std::stop_source& stop,
                                       const InterruptStop& interrupt, ConsoleObserver& console,
                                       ConversionSettings& settings) {
     IndexRecorder recorder(console);
-    const IndexOutcome indexed = RunIndexPass(reader, format, o.input, recorder, stop.get_token());
+    const IndexOutcome indexed = workflow.Index(o.input, format, recorder, stop.get_token());
     if (indexed == IndexOutcome::Stopped) return IndexCancelled(console, interrupt);
     if (indexed != IndexOutcome::Indexed) return kExitFailed;
-    if (auto missing = MissingScan(request.scans, reader.State().ScanIndex, o.input)) {
+    if (auto missing = MissingScan(request.scans, workflow.ScanCount(), o.input)) {
         console.ReportMessage(MessageKind::Error, *missing);
         return kExitFailed;
     }
-    if (reader.State().userFrequencies) {
-        reader.SetUserFrequencies(false);
-        if (!SupplyFrequencies(reader, request.frequencies, console)) return kExitFailed;
+    if (workflow.FrequenciesNeeded()) {
+        if (!SupplyFrequencies(workflow, request.frequencies, console)) return kExitFailed;
     } else if (request.frequencies) {
         console.ReportMessage(MessageKind::Warning, "--frequencies is not used: '" + o.input +
                                                         "' has its frequency information.");
     }
     settings.convertAllScans = false;
-    settings.scans = SelectScans(recorder.tree, reader.State().ScanIndex, request.scans);
+    settings.scans = SelectScans(recorder.tree, workflow.ScanCount(), request.scans);
+    settings.typed = workflow.TypedChannelCodes();
     return std::nullopt;
 }
 

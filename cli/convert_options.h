@@ -16,6 +16,7 @@
 
 namespace varistrum {
 class TavrelReader;
+class Workflow;
 struct ConversionSettings;
 struct WindowSettings;
 }  // namespace varistrum
@@ -98,9 +99,9 @@ int ConvertCommand(const ConvertOptions& options);
 std::optional<int> LoadWindowSettings(const ConvertOptions& options, ConvertRequest& request,
                                       WindowSettings& window);
 // Makes one identified log ready for a pass over its rows: indexed, typed frequencies given,
-// the scans of --scans chosen in `settings`; the exit status when that fails.
+// the scans of --scans and the typed frequencies in `settings`; the exit status when that fails.
 std::optional<int> PrepareSingleInput(const ConvertOptions& options, const ConvertRequest& request,
-                                      int format, TavrelReader& reader, std::stop_source& stop,
+                                      int format, Workflow& workflow, std::stop_source& stop,
                                       const InterruptStop& interrupt, ConsoleObserver& console,
                                       ConversionSettings& settings);
 // Shared with the report command: the data options (--receiver, --scans, --frequencies) ...
@@ -110,7 +111,7 @@ std::optional<std::string> ParseDataOptions(const ConvertOptions& options, Conve
 std::optional<std::string> MissingScan(const std::vector<int>& scans, int scanCount,
                                        const std::string& path);
 // ... and the typed frequencies given as the frequency dialog would (false: not accepted).
-bool SupplyFrequencies(TavrelReader& reader, const std::optional<std::pair<double, double>>& typed,
+bool SupplyFrequencies(Workflow& workflow, const std::optional<std::pair<double, double>>& typed,
                        ConsoleObserver& console);
 
 }  // namespace varistrum::cli

@@ -16,6 +16,7 @@
 #include "mapdraw/map_picture_file.h"
 #include "settings/configuration.h"
 #include "settings/settings_snapshot.h"
+#include "workflow/workflow.h"
 
 namespace varistrum::cli {
 
@@ -147,7 +148,10 @@ int MapCommand(const ConvertOptions& o, const MapOptions& m) {
     files.inputs = {o.input};
     if (!m.background.empty()) files.backgrounds = {m.background};
     files.outputs = {{output}};
-    if (!AcceptJobFiles(files, console)) return kExitFailed;
+    if (const auto refusal = CheckJobFiles(files)) {
+        console.ReportFailure(MessageKind::Error, refusal->message, refusal->path, {});
+        return kExitFailed;
+    }
     if (const std::string refusal = TargetRefusal(ClassifyTarget(output), kPngOutput);
         !refusal.empty()) {
         console.ReportMessage(MessageKind::Error, refusal + ".");
@@ -165,10 +169,11 @@ int MapCommand(const ConvertOptions& o, const MapOptions& m) {
     if (!identified) return kExitFailed;
     const int format = *identified;
     TavrelReader reader;
+    Workflow workflow(reader);
     std::stop_source stop;
     InterruptStop interrupt(stop);
     if (auto failed =
-            PrepareSingleInput(o, request, format, reader, stop, interrupt, console, settings))
+            PrepareSingleInput(o, request, format, workflow, stop, interrupt, console, settings))
         return *failed;
     MapData data;
     const MapCollection collection =

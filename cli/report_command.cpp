@@ -11,6 +11,7 @@
 #include "logfile/identify.h"
 #include "report/drive_report.h"
 #include "report/report_format.h"
+#include "workflow/workflow.h"
 
 namespace varistrum::cli {
 
@@ -18,6 +19,8 @@ void AddReportOptions(CLI::App& command, ReportOptions& options) {
     AddDataOptions(command, options.data);
     command.get_option("INPUT")->required();
     command.add_flag("--json", options.json, "Print JSON (schema: docs/report.schema.json)");
+    command.add_flag("--summary", options.summary,
+                     "Print only the summary per frequency (the first section)");
     command
         .add_option("--outage-seconds", options.outageSeconds,
                     "GPS outages: gaps between good fixes of SECONDS or more (default 30)")
@@ -49,27 +52,28 @@ int ReportCommand(ReportOptions& options, const CLI::App& command) {
     if (!identified) return kExitFailed;
     const int format = *identified;
     TavrelReader reader;
+    Workflow workflow(reader);
     std::stop_source stop;
     InterruptStop interrupt(stop);
     IndexRecorder recorder(console);
-    const IndexOutcome indexed = RunIndexPass(reader, format, input, recorder, stop.get_token());
+    const IndexOutcome indexed = workflow.Index(input, format, recorder, stop.get_token());
     if (indexed == IndexOutcome::Stopped) return interrupt.ExitStatus(kExitFailed);
     if (indexed != IndexOutcome::Indexed) return kExitFailed;
-    if (auto missing = MissingScan(request.scans, reader.State().ScanIndex, input)) {
+    if (auto missing = MissingScan(request.scans, workflow.ScanCount(), input)) {
         console.ReportMessage(MessageKind::Error, *missing);
         return kExitFailed;
     }
-    if (reader.State().userFrequencies && request.frequencies) {
-        reader.SetUserFrequencies(false);
-        if (!SupplyFrequencies(reader, request.frequencies, console)) return kExitFailed;
+    if (workflow.FrequenciesNeeded() && request.frequencies) {
+        if (!SupplyFrequencies(workflow, request.frequencies, console)) return kExitFailed;
     }
+    report.typed = workflow.TypedChannelCodes();
     if (request.receiver) {
         report.receivers.receiver1 = *request.receiver == 1;
         report.receivers.receiver2 = *request.receiver == 2;
     }
     report.scans = request.scans;
     // Written down scan by scan: a log of millions of scans needs no more memory than one.
-    SpilledReport text(options.json, report.outageSeconds);
+    SpilledReport text(options.json, report.outageSeconds, options.summary);
     const DriveReport result = BuildDriveReport(reader, input, report, stop.get_token(),
                                                 [&](ScanReport&& scan) { text.Add(scan); });
     if (!result.opened) {

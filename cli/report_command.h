@@ -12,6 +12,7 @@ namespace varistrum::cli {
 struct ReportOptions {
     ConvertOptions data;  // INPUT and the data options, parsed as convert parses them
     bool json = false;
+    bool summary = false;
     std::string outageSeconds;
 };
 

@@ -65,16 +65,17 @@ class ConversionStages {
     FilterCounts Counts() const {
         FilterCounts counts;
         counts.outagesOn = outages_.has_value();
-        counts.droppedInOutages = DroppedInOutages();
+        counts.outages = DroppedInOutages();
         if (standingStill_) {
             counts.standingStillOn = true;
-            counts.droppedStandingStill = standingStill_->Dropped();
+            counts.standingStill = standingStill_->Dropped();
             counts.stops = standingStill_->Stops();
             counts.stoppedSeconds = standingStill_->StoppedSeconds();
         }
         if (threshold_) {
             counts.thresholdOn = true;
-            counts.droppedByThreshold = threshold_->Dropped();
+            counts.velocityThreshold = threshold_->Rule().field == ThresholdField::Velocity;
+            counts.threshold = threshold_->Dropped();
         }
         return counts;
     }

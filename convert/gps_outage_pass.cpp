@@ -1,31 +1,33 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The GPS pre-pass: one pass over the file, good fix to good fix.
+// The GPS pre-pass: one pass over the file, good fix to good fix, for the outages and the stops.
 #include "convert/gps_outage_pass.h"
-
-#include <chrono>
 
 namespace varistrum {
 
 namespace {
 
 constexpr std::int64_t kSecondsPerDay = 86400;
-// The calendar repeats every 400 years, which hold this many days.
-constexpr std::int64_t kDaysPer400Years = 146097;
-// The calendar types hold years up to 32767; a GPS record's year goes up to 65535.
-constexpr int kLatestCalendarYear = 32767;
 
-// The date, moved back by whole 400-year cycles into the calendar types' range.
-struct CalendarDate {
-    std::chrono::year_month_day date;
-    std::int64_t cycles = 0;
-};
+bool IsLeapYear(std::int64_t year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
-CalendarDate DateOf(int year, int month, int day) {
-    const int cycles = year > kLatestCalendarYear ? (year - kLatestCalendarYear + 399) / 400 : 0;
-    return {std::chrono::year_month_day{std::chrono::year{year - 400 * cycles},
-                                        std::chrono::month{static_cast<unsigned>(month)},
-                                        std::chrono::day{static_cast<unsigned>(day)}},
-            cycles};
+// Whether the fix carries a real date: GPS time begins in 1980, and the day exists.
+bool HasCalendarDate(const GpsBlock& fix) {
+    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (fix.year < 1980 || fix.month < 1 || fix.month > 12 || fix.day < 1) return false;
+    const int days = kDays[fix.month - 1] + (fix.month == 2 && IsLeapYear(fix.year) ? 1 : 0);
+    return fix.day <= days;
+}
+
+// Days since 1970-01-01 of a date that exists (the proleptic Gregorian calendar).
+std::int64_t DaysSinceEpoch(std::int64_t year, std::int64_t month, std::int64_t day) {
+    year -= month <= 2 ? 1 : 0;
+    const std::int64_t era = year / 400;  // year >= 1979 here: no negative division
+    const std::int64_t yearOfEra = year - era * 400;
+    const std::int64_t dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
 }
 
 std::int64_t SecondsSinceEpoch(const GpsBlock& fix) {
@@ -34,24 +36,18 @@ std::int64_t SecondsSinceEpoch(const GpsBlock& fix) {
 
 }  // namespace
 
-bool HasCalendarDate(const GpsBlock& fix) {
-    // The range test comes first: the calendar types keep a month and a day in a byte.
-    if (fix.year < 1980 || fix.month < 1 || fix.month > 12 || fix.day < 1 || fix.day > 31)
-        return false;
-    return DateOf(fix.year, fix.month, fix.day).date.ok();
-}
-
-std::int64_t DaysSinceEpoch(int year, int month, int day) {
-    const CalendarDate date = DateOf(year, month, day);
-    return std::chrono::sys_days(date.date).time_since_epoch().count() +
-           date.cycles * kDaysPer400Years;
-}
-
 std::int64_t SecondsBetweenFixes(const GpsBlock& previous, const GpsBlock& current) {
     if (HasCalendarDate(previous) && HasCalendarDate(current))
         return SecondsSinceEpoch(current) - SecondsSinceEpoch(previous);
     const std::int64_t gap = current.SecondOfDay() - previous.SecondOfDay();
     return gap < -kSecondsPerDay / 2 ? gap + kSecondsPerDay : gap;
+}
+
+PrePassRequest PrePassRequestOf(const ConversionSettings& settings) {
+    PrePassRequest request;
+    if (settings.dropOutages) request.outageSeconds = settings.outageSeconds;
+    if (settings.dropStandingStill) request.standStill = settings.standStill;
+    return request;
 }
 
 OutageListing GpsPrePass(TavrelReader& reader, const std::string& input,

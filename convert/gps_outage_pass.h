@@ -10,16 +10,12 @@
 #include <vector>
 
 #include "base/spill_array.h"
+#include "convert/conversion_settings.h"
 #include "filters/stop_finder.h"
 #include "logfile/record_loop.h"
 #include "logfile/tavrel_reader.h"
 
 namespace varistrum {
-
-// Whether the fix carries a real date: GPS time begins in 1980, and the day exists.
-bool HasCalendarDate(const GpsBlock& fix);
-// Days since 1970-01-01 of a date that exists (the proleptic Gregorian calendar).
-std::int64_t DaysSinceEpoch(int year, int month, int day);
 
 // Seconds from the good fix `previous` to the good fix `current`. When both carry a calendar
 // date that exists (1980 or later) the dates count; otherwise a fix more than 12 hours earlier
@@ -45,6 +41,9 @@ struct OutageListing {
     SpillArray<StandingStop> stops;
     std::int64_t goodFixes = 0;  // 2D and 3D fixes of the whole file
 };
+
+// What a conversion with these settings asks of the pre-pass.
+PrePassRequest PrePassRequestOf(const ConversionSettings& settings);
 
 OutageListing GpsPrePass(TavrelReader& reader, const std::string& input,
                          const PrePassRequest& request, std::stop_token stop);

@@ -1,177 +1,180 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The map export job: the text conversion's record loop with a layer writer as its sink.
+// Map layer files of a job: a layer writer as the sink of each input's rows.
 #include "export/map_export.h"
 
 #include <filesystem>
 
-#include "base/job_files.h"
-#include "base/output_set.h"
 #include "export/gdal_support.h"
-#include "geodata/sample_layer_sink.h"
-#include "report/provenance.h"
 
 namespace varistrum {
 
 namespace {
 
 constexpr const char* kOutputInaccessible = "Output File Cannot Be Accessed!";
-constexpr const char* kNoText = "";  // the text of the record loop is not kept
-
-// The text writer still runs for every row (it is the loop's first sink) but writes nothing.
-ConversionSettings WithoutText(ConversionSettings settings) {
-    settings.selectedTags.clear();
-    settings.selectedTitles.clear();
-    settings.fieldTitles = false;
-    settings.split = false;
-    settings.toStandardOutput = false;
-    return settings;
-}
-
-// One output file and the inputs that go into it.
-struct ExportTarget {
-    std::string output;
-    std::vector<std::size_t> inputs;
-};
 
 FileOutcome OutputFailure(const std::string& path, const std::string& reason,
-                          DamageCounters damage = {}) {
-    return {JobOutcome::Failed, kOutputInaccessible, path, reason, damage};
+                          const FileOutcome& from) {
+    FileOutcome failure = from;
+    failure.outcome = JobOutcome::Failed;
+    failure.message = kOutputInaccessible;
+    failure.path = path;
+    failure.reason = reason;
+    return failure;
 }
-
-// The files every target of the job makes, for the check made before anything is written.
-JobFileList JobFilesOf(const std::vector<std::string>& inputs,
-                       const std::vector<ExportTarget>& targets, const MapExportOptions& options,
-                       JobKind kind) {
-    JobFileList files;
-    files.inputs = inputs;
-    files.caseInsensitive = kind == JobKind::Folder;
-    for (const ExportTarget& target : targets) {
-        OutputSet set;
-        AddMapLayerFiles(set, target.output, options);
-        files.outputs.push_back(set.Paths());
-    }
-    return files;
-}
-
-class MapExport {
-  public:
-    MapExport(TavrelReader& reader, const ConversionSettings& settings,
-              const MapExportOptions& options, JobObserver& observer, std::stop_token stop,
-              JobKind kind, MapExportReport& report)
-        : reader_(reader),
-          settings_(WithoutText(settings)),
-          options_(options),
-          observer_(observer),
-          stop_(stop),
-          kind_(kind),
-          report_(report) {}
-
-    // The outcome of the target's file: Completed, Failed, Cancelled or Skipped (every input
-    // skipped: the target is then not written). Each input's own outcome goes to `outcomes`.
-    FileOutcome Export(const std::vector<std::string>& inputs, const ExportTarget& target,
-                       std::vector<FileOutcome>& outcomes, std::vector<bool>& started) {
-        OutputSet files;
-        const MapLayerFiles layerFiles = AddMapLayerFiles(files, target.output, options_);
-        if (const auto refusal = files.Check())
-            return {JobOutcome::Failed, refusal->message, {}, {}, {}};
-        MapLayerWriter writer(options_, stop_);
-        if (!writer.Open(files, layerFiles)) {
-            ThrowIfOutOfMemory(writer.Error());
-            const std::string path =
-                files.FailedPath().empty() ? target.output : files.FailedPath();
-            return OutputFailure(path, writer.Error());
-        }
-        SampleLayerSink sink(writer);
-        RowSink* const sinks[] = {&sink};
-        FileOutcome last;
-        bool anyConverted = false;
-        for (std::size_t index : target.inputs) {
-            const std::string& input = inputs[index];
-            started[index] = true;
-            writer.SetSourceFile(std::filesystem::path(input).filename().string());
-            last =
-                kind_ == JobKind::Folder
-                    ? ConvertFolderFile(reader_, input, kNoText, settings_, observer_, stop_, sinks)
-                    : ConvertFile(reader_, input, kNoText, settings_, observer_, stop_, sinks);
-            if (writer.Stopped()) last.outcome = JobOutcome::Cancelled;
-            if (writer.LimitReached()) {
-                last = {JobOutcome::Failed,
-                        "'" + target.output + "' " + writer.Error(),
-                        {},
-                        {},
-                        last.damage};
-            } else if (writer.Failed() && last.outcome != JobOutcome::Cancelled) {
-                ThrowIfOutOfMemory(writer.Error());
-                last = OutputFailure(target.output, writer.Error(), last.damage);
-            }
-            outcomes[index] = last;
-            if (kind_ == JobKind::SingleFile)
-                ReportFileDamage(last, inputs.size() > 1 ? input : std::string(), observer_);
-            if (last.outcome == JobOutcome::Skipped) continue;
-            if (last.outcome != JobOutcome::Completed) {
-                writer.Abandon();
-                return last;
-            }
-            anyConverted = true;
-        }
-        if (!anyConverted) {
-            writer.Abandon();
-            return last;
-        }
-        std::string metadata;
-        if (options_.metadataAtEnd) {
-            metadata = options_.metadataAtEnd(writer.Points(), last.filters);
-            writer.SetMetadata(metadata);
-        }
-        if (!writer.Finish()) {
-            ThrowIfOutOfMemory(writer.Error());
-            if (writer.Stopped()) return {JobOutcome::Cancelled, {}, {}, {}, {}};
-            return OutputFailure(target.output, writer.Error());
-        }
-        if (layerFiles.record) {
-            OutputFile* record = files.Stream(*layerFiles.record);
-            if (record == nullptr) return OutputFailure(files.FailedPath(), files.FailureReason());
-            record->Write(metadata);
-        }
-        // A stop that came while GDAL finished the files: no file is put in place.
-        if (stop_.stop_requested()) return {JobOutcome::Cancelled, {}, {}, {}, {}};
-        if (!files.Commit()) return OutputFailure(files.FailedPath(), files.FailureReason());
-        report_.points += sink.Points();
-        report_.routes += sink.Routes();
-        report_.leftOutRows += sink.LeftOutRows();
-        for (std::string& file : files.Paths()) report_.files.push_back(std::move(file));
-        return {JobOutcome::Completed, {}, {}, {}, last.damage};
-    }
-
-  private:
-    TavrelReader& reader_;
-    ConversionSettings settings_;
-    const MapExportOptions& options_;
-    JobObserver& observer_;
-    std::stop_token stop_;
-    JobKind kind_;
-    MapExportReport& report_;
-};
 
 }  // namespace
 
-JobOutcome RunMapExportWithProvenance(
-    TavrelReader& reader, const std::string& input, const std::string& output,
-    const ConversionSettings& settings, MapExportOptions options, JobObserver& observer,
-    std::stop_token stop, const std::optional<std::pair<double, double>>& typedFrequencies) {
-    // Frequencies typed in the window are the reader's; the command line names its own.
-    const auto typed = typedFrequencies ? typedFrequencies : reader.EnteredFrequencies();
-    ProvenanceRun run{input, output, settings, typed, {}, UnixSecondsNow(), 0};
+struct MapLayerOutput::Target {
+    OutputSet files;
+    MapLayerFiles layerFiles;
+    std::unique_ptr<MapLayerWriter> writer;
+    std::unique_ptr<SampleLayerSink> sink;
+    bool anyConverted = false;
+    FileOutcome last;  // of the target's last input
+};
+
+MapLayerOutput::MapLayerOutput(std::vector<std::string> inputs, std::vector<std::string> outputs,
+                               MapExportOptions options, std::stop_token stop,
+                               std::optional<std::string> merged)
+    : inputs_(std::move(inputs)),
+      outputs_(std::move(outputs)),
+      options_(std::move(options)),
+      stop_(stop),
+      merged_(std::move(merged)) {
+    if (merged_) options_.sourceFileField = true;
+}
+
+MapLayerOutput::~MapLayerOutput() = default;
+
+const std::string& MapLayerOutput::TargetOf(std::size_t input) const {
+    return merged_ ? *merged_ : outputs_[input];
+}
+
+bool MapLayerOutput::LastOfTarget(std::size_t input) const {
+    return !merged_ || input + 1 == inputs_.size();
+}
+
+std::vector<std::string> MapLayerOutput::FilesOf(std::size_t input) const {
+    // A merged file is named once, with the first input.
+    if (merged_ ? input != 0 : input >= outputs_.size()) return {};
+    OutputSet set;
+    AddMapLayerFiles(set, TargetOf(input), options_);
+    return set.Paths();
+}
+
+std::optional<FilesRefusal> MapLayerOutput::Check() const {
+    for (std::size_t i = 0; i < (merged_ ? 1 : outputs_.size()); ++i) {
+        OutputSet files;
+        AddMapLayerFiles(files, TargetOf(i), options_);
+        if (const auto refusal = files.Check()) return FilesRefusal{refusal->message, {}};
+    }
+    return std::nullopt;
+}
+
+std::optional<FileOutcome> MapLayerOutput::Open(std::size_t input, std::vector<RowSink*>& sinks) {
+    if (target_ == nullptr) {
+        auto target = std::make_unique<Target>();
+        const std::string& path = TargetOf(input);
+        target->layerFiles = AddMapLayerFiles(target->files, path, options_);
+        if (const auto refusal = target->files.Check()) {
+            FileOutcome failure;
+            failure.outcome = JobOutcome::Failed;
+            failure.message = refusal->message;
+            return failure;
+        }
+        target->writer = std::make_unique<MapLayerWriter>(options_, stop_);
+        if (!target->writer->Open(target->files, target->layerFiles)) {
+            ThrowIfOutOfMemory(target->writer->Error());
+            const std::string failed =
+                target->files.FailedPath().empty() ? path : target->files.FailedPath();
+            return OutputFailure(failed, target->writer->Error(), {});
+        }
+        target->sink = std::make_unique<SampleLayerSink>(*target->writer);
+        target_ = std::move(target);
+    }
+    target_->writer->SetSourceFile(std::filesystem::path(inputs_[input]).filename().string());
+    sinks.push_back(target_->sink.get());
+    return std::nullopt;
+}
+
+FileOutcome MapLayerOutput::Close(std::size_t input, const FilePass& pass, FileOutcome outcome) {
+    if (target_ == nullptr) return outcome;  // nothing opened (a skipped first input, say)
+    MapLayerWriter& writer = *target_->writer;
+    const std::string& path = TargetOf(input);
+    if (writer.Stopped()) outcome.outcome = JobOutcome::Cancelled;
+    if (writer.LimitReached()) {
+        outcome.outcome = JobOutcome::Failed;
+        outcome.message = "'" + path + "' " + writer.Error();
+        outcome.path.clear();
+        outcome.reason.clear();
+    } else if (writer.Failed() && outcome.outcome != JobOutcome::Cancelled) {
+        ThrowIfOutOfMemory(writer.Error());
+        outcome = OutputFailure(path, writer.Error(), outcome);
+    }
+    const bool converted = outcome.outcome == JobOutcome::Completed;
+    target_->anyConverted = target_->anyConverted || converted;
+    if (outcome.outcome != JobOutcome::Completed && outcome.outcome != JobOutcome::Skipped) {
+        target_.reset();  // a failed or cancelled input leaves no file of its target
+        return outcome;
+    }
+    if (!LastOfTarget(input)) return outcome;
+    if (!target_->anyConverted) {
+        target_.reset();
+        return outcome;
+    }
+    outcome = FinishTarget(pass, std::move(outcome));
+    target_.reset();
+    return outcome;
+}
+
+FileOutcome MapLayerOutput::FinishTarget(const FilePass& pass, FileOutcome outcome) {
+    Target& target = *target_;
+    MapLayerWriter& writer = *target.writer;
+    const std::string path = target.files.PathOf(target.layerFiles.layer);
+    std::string metadata;
+    if (options_.metadataAtEnd) {
+        metadata = options_.metadataAtEnd(writer.Points(), pass);
+        writer.SetMetadata(metadata);
+    }
+    FileOutcome cancelled = outcome;
+    cancelled.outcome = JobOutcome::Cancelled;
+    if (!writer.Finish()) {
+        ThrowIfOutOfMemory(writer.Error());
+        if (writer.Stopped()) return cancelled;
+        return OutputFailure(path, writer.Error(), outcome);
+    }
+    if (target.layerFiles.record) {
+        OutputFile* record = target.files.Stream(*target.layerFiles.record);
+        if (record == nullptr)
+            return OutputFailure(target.files.FailedPath(), target.files.FailureReason(), outcome);
+        record->Write(metadata);
+    }
+    // A stop that came while GDAL finished the files: no file is put in place.
+    if (stop_.stop_requested()) return cancelled;
+    if (!target.files.Commit())
+        return OutputFailure(target.files.FailedPath(), target.files.FailureReason(), outcome);
+    report_.points += target.sink->Points();
+    report_.routes += target.sink->Routes();
+    report_.leftOutRows += target.sink->LeftOutRows();
+    for (std::string& file : target.files.Paths()) report_.files.push_back(std::move(file));
+    return outcome;
+}
+
+std::optional<std::string> MapLayerOutput::ClosingNote() const {
+    if (report_.leftOutRows == 0) return std::nullopt;
+    return LeftOutRowsText(report_.leftOutRows);
+}
+
+void RecordProvenance(MapExportOptions& options, ProvenanceRun run) {
+    auto record = std::make_shared<ProvenanceRun>(std::move(run));
+    record->startUnixSeconds = UnixSecondsNow();
     options.provenanceRecord = true;
-    options.metadataAtEnd = [&](std::int64_t features, const FilterCounts& filters) {
-        run.endUnixSeconds = UnixSecondsNow();
-        run.counts.features = features;
-        run.counts.damagedRecords = reader.Damage().damagedRecords;
-        run.counts.skippedBytes = reader.Damage().skippedBytes;
-        SetFilterCounts(run.counts, filters);
-        return ProvenanceJson(run);
+    options.metadataAtEnd = [record](std::int64_t features, const FilePass& pass) {
+        record->endUnixSeconds = UnixSecondsNow();
+        record->counts.features = features;
+        CountPass(record->counts, pass);
+        return ProvenanceJson(*record);
     };
-    return RunMapExportJob(reader, {input}, {output}, settings, options, observer, stop);
 }
 
 JobOutcome RunMapExportJob(TavrelReader& reader, const std::vector<std::string>& inputs,
@@ -179,89 +182,18 @@ JobOutcome RunMapExportJob(TavrelReader& reader, const std::vector<std::string>&
                            const ConversionSettings& settings, const MapExportOptions& options,
                            JobObserver& observer, std::stop_token stop, JobKind kind,
                            const std::string& mergeOutput, MapExportReport* report) {
-    if (auto problem = settings.Problem()) {
-        observer.ReportMessage(MessageKind::Error, *problem);
-        return JobOutcome::Failed;
-    }
-    MapExportReport ownReport;
-    MapExportReport& r = report != nullptr ? *report : ownReport;
-    std::vector<ExportTarget> targets;
-    MapExportOptions exportOptions = options;
-    if (!mergeOutput.empty()) {
-        targets.push_back({mergeOutput, {}});
-        for (std::size_t i = 0; i < inputs.size(); ++i) targets[0].inputs.push_back(i);
-        exportOptions.sourceFileField = true;
-    } else {
-        for (std::size_t i = 0; i < std::min(inputs.size(), outputs.size()); ++i)
-            targets.push_back({outputs[i], {i}});
-    }
-    // Every file of every target is checked before the first is written.
-    if (const auto refusal = CheckJobFiles(JobFilesOf(inputs, targets, exportOptions, kind))) {
-        observer.ReportFailure(MessageKind::Error, refusal->message, refusal->path, {});
-        return JobOutcome::Failed;
-    }
-    for (const ExportTarget& target : targets) {
-        OutputSet files;
-        AddMapLayerFiles(files, target.output, exportOptions);
-        if (const auto refusal = files.Check()) {
-            observer.ReportMessage(MessageKind::Error, refusal->message);
-            return JobOutcome::Failed;
-        }
-    }
-    MapExport job(reader, settings, exportOptions, observer, stop, kind, r);
-    std::vector<FileOutcome> outcomes(inputs.size());
-    std::vector<bool> started(inputs.size(), false);
-    std::optional<FileOutcome> failure;
-    bool cancelled = false;
-    for (const ExportTarget& target : targets) {
-        if (target.inputs.empty()) continue;
-        if (stop.stop_requested()) {
-            cancelled = true;
-            break;
-        }
-        const FileOutcome outcome = job.Export(inputs, target, outcomes, started);
-        if (outcome.outcome == JobOutcome::Failed) {
-            failure = outcome;
-            // The input the failure came with (the last one started, or the first when the
-            // output could not even be opened) carries it in a summary.
-            std::size_t carrier = target.inputs.front();
-            for (std::size_t index : target.inputs) {
-                if (started[index]) carrier = index;
-            }
-            started[carrier] = true;
-            outcomes[carrier] = outcome;
-            break;
-        }
-        if (outcome.outcome == JobOutcome::Cancelled) {
-            cancelled = true;
-            for (std::size_t index : target.inputs) {
-                if (started[index] && outcomes[index].outcome == JobOutcome::Completed)
-                    outcomes[index].outcome = JobOutcome::Cancelled;
-            }
-            break;
-        }
-    }
-    if (r.leftOutRows > 0 && !failure && !cancelled)
-        observer.ReportMessage(MessageKind::Information, LeftOutRowsText(r.leftOutRows));
-    if (kind == JobKind::Folder) {
-        // A merged file is one output: none of its logs is put in place after a cancel.
-        return FinishFolderJob(inputs, outcomes, started, cancelled, observer);
-    }
-    if (failure) {
-        ReportFileFailure(*failure, observer);
-        return JobOutcome::Failed;
-    }
-    if (cancelled) {
-        observer.ReportMessage(MessageKind::Information, "Conversion Cancelled.");
-        return JobOutcome::Cancelled;
-    }
-    observer.SetProgress(100);
-    observer.ReportMessage(MessageKind::Information, "Conversion Has Been Completed!");
-    ReportFilterCounts(outcomes, observer);
-    bool skipped = false;
-    for (const FileOutcome& outcome : outcomes)
-        skipped = skipped || outcome.outcome == JobOutcome::Skipped;
-    return skipped ? JobOutcome::Skipped : JobOutcome::Completed;
+    JobSpec job{inputs, kind, settings, 1};
+    std::vector<std::string> targets(
+        outputs.begin(),
+        outputs.begin() + static_cast<std::ptrdiff_t>(std::min(inputs.size(), outputs.size())));
+    if (mergeOutput.empty()) job.inputs.resize(targets.size());
+    MapLayerOutput layers(
+        job.inputs, targets, options, stop,
+        mergeOutput.empty() ? std::nullopt : std::optional<std::string>(mergeOutput));
+    JobOutput* const written[] = {&layers};
+    const JobOutcome outcome = RunJob(reader, job, written, observer, stop);
+    if (report != nullptr) *report = layers.Report();
+    return outcome;
 }
 
 }  // namespace varistrum

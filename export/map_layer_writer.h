@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "base/output_target.h"
-#include "convert/filter_counts.h"
+#include "convert/job_runner.h"
 #include "export/map_format.h"
 #include "geodata/level_ramp.h"
 #include "geodata/sample_layer.h"
@@ -32,10 +32,10 @@ struct MapExportOptions {
     LevelRamp ramp;
     // Stored in a GeoPackage's dataset metadata when not empty (the conversion's provenance).
     std::string metadataJson;
-    // When set: asked once every feature is written (with their count and what the filters
-    // dropped) for the metadata text that replaces metadataJson, so that it can hold the run's
-    // counts.
-    std::function<std::string(std::int64_t features, const FilterCounts& filters)> metadataAtEnd;
+    // When set: asked once every feature is written (with their count and how the last input's
+    // pass went) for the metadata text that replaces metadataJson, so that it can hold the
+    // run's counts.
+    std::function<std::string(std::int64_t features, const FilePass& pass)> metadataAtEnd;
     // The metadata text is also written beside the layer, as its provenance record
     // (ProvenancePathOf), put in place with it.
     bool provenanceRecord = false;

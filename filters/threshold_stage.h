@@ -49,6 +49,7 @@ class ThresholdStage : public RowStage {
   public:
     explicit ThresholdStage(const ThresholdRule& rule) : rule_(rule) {}
     bool Pass(OutputRow& row) override;
+    const ThresholdRule& Rule() const { return rule_; }
     // Rows that did not meet the rule so far.
     std::int64_t Dropped() const { return dropped_; }
 

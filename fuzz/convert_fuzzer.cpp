@@ -9,6 +9,7 @@
 #include "fuzz/convert_input.h"
 #include "fuzz/fuzz_scratch.h"
 #include "index/make_index.h"
+#include "logfile/typed_frequencies.h"
 
 namespace {
 
@@ -43,12 +44,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (RunIndexPass(reader, in.variant, input, view, {}) != IndexOutcome::Indexed)
             fuzz::PropertyFailed("the index pass could not open an existing file");
     }
-    if (in.typedFrequencies) reader.SetEnteredFrequencies(in.rx1MHz, in.rx2MHz);
+    ConversionSettings settings = in.settings;
+    if (in.typedFrequencies)
+        settings.typed = TypedFrequenciesOf(reader.State().plans, in.rx1MHz, in.rx2MHz).codes;
 
     // The same file twice in one job: nothing of the first may change the second's output.
     CheckingObserver observer;
     const JobOutcome outcome =
-        RunConversionJob(reader, {input, input}, {first, second}, in.settings, observer, {});
+        RunConversionJob(reader, {input, input}, {first, second}, settings, observer, {});
     if (observer.messages != 1) fuzz::PropertyFailed("a job ends with exactly one message");
     if (outcome == JobOutcome::Completed) {
         if (observer.lastKind != MessageKind::Information) fuzz::PropertyFailed("completion kind");

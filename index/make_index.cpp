@@ -82,9 +82,17 @@ IndexOutcome RunIndexPass(TavrelReader& reader, int inputFormat, const std::stri
     if (loop.damage.Any()) view.ShowDamage(loop.damage);
     const DecoderState& s = reader.State();
     // Receiver data without a single-frequency definition: the user must type the frequencies.
-    if ((s.receiverDataSeen[0] || s.receiverDataSeen[1]) && !s.list32Seen)
-        reader.SetUserFrequencies(true);
+    reader.SetFrequenciesNeeded((s.receiverDataSeen[0] || s.receiverDataSeen[1]) && !s.list32Seen);
     return loop.end == LoopEnd::Cancelled ? IndexOutcome::Stopped : IndexOutcome::Indexed;
+}
+
+TMakeIndex::TMakeIndex(std::function<IndexOutcome(std::stop_token)> pass, IndexView& view) {
+    Start([this, pass = std::move(pass)](std::stop_token stop) { outcome_ = pass(stop); },
+          [this, &view](const std::string& failure) {
+              outcome_ = IndexOutcome::ReadFailed;
+              view.HideWait();
+              view.ReportMessage(MessageKind::Error, failure);
+          });
 }
 
 TMakeIndex::TMakeIndex(TavrelReader& reader, int inputFormat, std::string path, IndexView& view) {

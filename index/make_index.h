@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <stop_token>
 #include <string>
 #include <thread>
@@ -70,6 +71,8 @@ IndexOutcome RunIndexPass(TavrelReader& reader, int inputFormat, const std::stri
 class TMakeIndex : public WorkerThread {
   public:
     TMakeIndex(TavrelReader& reader, int inputFormat, std::string path, IndexView& view);
+    // Runs `pass` (an index pass of the caller's) on the worker's thread.
+    TMakeIndex(std::function<IndexOutcome(std::stop_token)> pass, IndexView& view);
     ~TMakeIndex() { StopAndWait(); }
     IndexOutcome Outcome() const { return outcome_; }
 

@@ -37,9 +37,9 @@ struct DecoderState {
 
     bool timeSeen = false, configSeen = false, list32Seen = false, list10Seen = false;
     bool timeSinceOpen = false, scanStartWaiting = false;
-    // The index pass found receiver samples without a frequency definition: frequencies must
-    // be typed in before the log converts.
-    bool userFrequencies = false;
+    // Set by the index pass at the end of a log with receiver samples but no frequency
+    // definition: frequencies must be typed in before it converts.
+    bool frequenciesNeeded = false;
     bool newGpsRecord = false;  // raised by every GPS record; the passes that watch fixes clear it
     std::array<bool, 2> receiverPresent{};
     std::array<bool, 2> receiverDataSeen{};

@@ -7,8 +7,12 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
+
+#include "base/job_files.h"
 
 namespace varistrum {
 
@@ -24,19 +28,31 @@ bool TextFrom(const std::array<char, 33>& text, std::size_t from) {
 }  // namespace
 
 int IdentifyLogFile(const std::string& path) {
-    // Opened without waiting, so that a named pipe cannot block; only a regular file is read
-    // (a pipe's writer could hold the read forever).
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return 0;
+    return IdentifyLogFile(path, nullptr);
+}
+
+int IdentifyLogFile(const std::string& path, std::string* failure) {
+    const auto fail = [failure](std::string reason) {
+        if (failure != nullptr) *failure = std::move(reason);
+        return 0;
+    };
+    // Only a regular file is opened (a named pipe could block, its writer hold the read
+    // forever); opened without waiting all the same, should it have become one meanwhile.
     struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return fail(std::generic_category().message(errno));
+    if (S_ISDIR(info.st_mode)) return fail(std::generic_category().message(EISDIR));
+    if (!S_ISREG(info.st_mode)) return fail(kNotRegularFile);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return fail(std::generic_category().message(errno));
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
-        return 0;
+        return fail(kNotRegularFile);
     }
     std::FILE* file = fcntl(fd, F_SETFL, 0) == 0 ? fdopen(fd, "rb") : nullptr;
     if (file == nullptr) {
+        const int error = errno;
         ::close(fd);
-        return 0;
+        return fail(std::generic_category().message(error));
     }
     std::array<char, 33> text{};  // zeroed, so the text ends at byte 32 at the latest
     const std::size_t got = std::fread(text.data(), 1, 32, file);

@@ -15,11 +15,8 @@ constexpr std::uint8_t kIgnoredType = 0x80;
 }  // namespace
 
 void TavrelReader::ResetForOpen() {
-    // Everything a file's decoding depends on starts afresh; typed-in frequencies survive.
-    DecoderState fresh;
-    fresh.userFrequencies = state_.userFrequencies;
-    if (fresh.userFrequencies) fresh.list32Seen = state_.list32Seen;
-    state_ = std::move(fresh);
+    // Everything a file's decoding depends on starts afresh.
+    state_ = DecoderState{};
     damage_ = {};
     readFailed_ = false;
 }
@@ -144,38 +141,6 @@ bool TavrelReader::ResyncAfterDamage(std::uint64_t damagedAt) {
     damage_.skippedBytes += static_cast<std::int64_t>(readEnd_ - std::min(damagedAt, readEnd_));
     input_.Seek(readEnd_);
     return false;
-}
-
-std::uint32_t ChannelNumberOf(double frequencyMHz, double stepKHz) {
-    if (!(stepKHz > 0.0) || !std::isfinite(stepKHz)) return 0;
-    const double kHz = std::trunc(frequencyMHz * 1000 + 0.5);
-    const double channel = std::trunc(kHz / stepKHz);
-    if (!(channel > 0.0)) return 0;
-    if (channel >= static_cast<double>(std::numeric_limits<std::uint32_t>::max()))
-        return std::numeric_limits<std::uint32_t>::max();
-    return static_cast<std::uint32_t>(channel);
-}
-
-void TavrelReader::SetEnteredFrequencies(double rx1MHz, double rx2MHz) {
-    state_.userFrequencies = true;
-    state_.list32Seen = true;
-    enteredMHz_.emplace(rx1MHz, rx2MHz);
-    typedCodes_.receiver1 = ChannelNumberOf(rx1MHz, state_.plans[0].StepKHz());
-    typedCodes_.receiver2 = ChannelNumberOf(rx2MHz, state_.plans[1].StepKHz());
-}
-
-std::optional<TypedCodes> TavrelReader::TypedChannelCodes() const {
-    if (!state_.userFrequencies || !enteredMHz_) return std::nullopt;
-    return typedCodes_;
-}
-
-void TavrelReader::CopyTypedFrequenciesFrom(const TavrelReader& other) {
-    const DecoderState& typed = other.state_;
-    if (!typed.userFrequencies) return;
-    state_.userFrequencies = true;
-    state_.list32Seen = typed.list32Seen;
-    typedCodes_ = other.typedCodes_;
-    enteredMHz_ = other.enteredMHz_;
 }
 
 }  // namespace varistrum

@@ -13,7 +13,6 @@
 #include "logfile/decoded_record.h"
 #include "logfile/decoder_state.h"
 #include "logfile/log_reader.h"
-#include "logfile/typed_codes.h"
 
 namespace varistrum {
 
@@ -32,21 +31,10 @@ class TavrelReader : public LogReader {
     void SetInputFormat(int format) { inputFormat_ = format; }
     int InputFormat() const { return inputFormat_; }
 
-    // Typed-in receiver frequencies (MHz) for files that lack them.
-    void SetEnteredFrequencies(double rx1MHz, double rx2MHz);
-    // The typed-in frequencies (MHz, receivers 1 and 2) while they are in use.
-    std::optional<std::pair<double, double>> EnteredFrequencies() const {
-        if (!state_.userFrequencies) return std::nullopt;
-        return enteredMHz_;
-    }
-    // The channel codes of the typed-in frequencies while they are in use.
-    std::optional<TypedCodes> TypedChannelCodes() const;
-
     void ClearHeaderPending() { state_.HeaderPending = false; }
     void ClearNewGpsRecordMark() { state_.newGpsRecord = false; }
-    void SetUserFrequencies(bool on) { state_.userFrequencies = on; }
-    // Takes over another reader's typed-in frequencies (for readers working side by side).
-    void CopyTypedFrequenciesFrom(const TavrelReader& other);
+    // The index pass's finding at the end of a log (see DecoderState::frequenciesNeeded).
+    void SetFrequenciesNeeded(bool on) { state_.frequenciesNeeded = on; }
 
     const DecoderState& State() const { return state_; }
     const DamageCounters& Damage() const { return damage_; }
@@ -86,8 +74,6 @@ class TavrelReader : public LogReader {
     std::uint64_t dataEnd_ = 0;
     std::uint64_t readEnd_ = 0;  // the lesser of DataEnd and the file size
     bool readFailed_ = false;
-    TypedCodes typedCodes_;  // of the typed-in frequencies, kept from file to file
-    std::optional<std::pair<double, double>> enteredMHz_;
 };
 
 // MinimumPayload by type byte, -1 for the types that are skipped: a table look-up, as the
@@ -103,9 +89,5 @@ inline int MinimumPayloadOf(std::uint8_t type) {
     }();
     return table[type];
 }
-
-// Channel code of a frequency typed in MHz for a plan step in kHz: rounded to whole kHz,
-// then down to a multiple of the step. A step of 0 gives 0.
-std::uint32_t ChannelNumberOf(double frequencyMHz, double stepKHz);
 
 }  // namespace varistrum

@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 #include "base/number_format.h"
 
@@ -28,17 +29,38 @@ std::string ProposedFrequencyText(const FrequencyRange& range) {
     return text;
 }
 
-std::optional<std::string> EnterFrequencies(TavrelReader& reader, double rx1MHz, double rx2MHz) {
+std::uint32_t ChannelNumberOf(double frequencyMHz, double stepKHz) {
+    if (!(stepKHz > 0.0) || !std::isfinite(stepKHz)) return 0;
+    const double kHz = std::trunc(frequencyMHz * 1000 + 0.5);
+    const double channel = std::trunc(kHz / stepKHz);
+    if (!(channel > 0.0)) return 0;
+    if (channel >= static_cast<double>(std::numeric_limits<std::uint32_t>::max()))
+        return std::numeric_limits<std::uint32_t>::max();
+    return static_cast<std::uint32_t>(channel);
+}
+
+std::optional<FrequencyRefusal> CheckTypedFrequencies(const std::array<FrequencyPlan, 2>& plans,
+                                                      double rx1MHz, double rx2MHz) {
     const double values[2] = {rx1MHz, rx2MHz};
     for (int r = 0; r < 2; ++r) {
-        if (!ReceiverRange(reader.State().plans[static_cast<std::size_t>(r)]).Contains(values[r])) {
-            std::string text;
-            AppendFixed(text, values[r], 4);
-            return text + " is not in the range of the receiver.";
-        }
+        const FrequencyRange range = ReceiverRange(plans[static_cast<std::size_t>(r)]);
+        if (!range.Contains(values[r])) return FrequencyRefusal{r + 1, values[r], range};
     }
-    reader.SetEnteredFrequencies(rx1MHz, rx2MHz);
     return std::nullopt;
+}
+
+TypedFrequencies TypedFrequenciesOf(const std::array<FrequencyPlan, 2>& plans, double rx1MHz,
+                                    double rx2MHz) {
+    return {
+        rx1MHz,
+        rx2MHz,
+        {ChannelNumberOf(rx1MHz, plans[0].StepKHz()), ChannelNumberOf(rx2MHz, plans[1].StepKHz())}};
+}
+
+std::string RangeRefusalText(const FrequencyRefusal& refusal) {
+    std::string text;
+    AppendFixed(text, refusal.mhz, 4);
+    return text + " is not in the range of the receiver.";
 }
 
 std::optional<double> ParseFrequencyText(const std::string& text) {

@@ -6,23 +6,16 @@
 
 namespace varistrum {
 
-// The conversion's text is not wanted: it goes nowhere.
-constexpr const char* kNoText = "";
-
 MapCollection CollectMap(TavrelReader& reader, const std::string& input,
                          ConversionSettings settings, JobObserver& observer, std::stop_token stop,
                          MapData& data) {
-    // The text that nobody reads is kept as short as the conversion allows.
-    settings.split = false;
-    settings.toStandardOutput = false;
-    settings.fieldTitles = false;
-    settings.selectedTitles.clear();
-    settings.selectedTags.clear();
     MapCollection result;
     MapCollector collector(data);
     SampleLayerSink sink(collector);
-    RowSink* const sinks[] = {&sink};
-    result.outcome = ConvertFile(reader, input, kNoText, settings, observer, stop, sinks);
+    SinkOutput points({&sink});
+    JobOutput* const outputs[] = {&points};
+    const JobSpec job{{input}, JobKind::SingleFile, std::move(settings), 1};
+    result.outcome = ConvertJobInput(reader, job, 0, outputs, observer, stop);
     collector.Finish();
     result.leftOutRows = sink.LeftOutRows();
     return result;

@@ -5,11 +5,13 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <map>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "averaging/averaging_engine.h"
-#include "averaging/great_circle.h"
+#include "base/geodesic.h"
 #include "convert/gps_outage_pass.h"
 #include "logfile/tavrel_reader.h"
 #include "report/ranked_values.h"
@@ -24,17 +26,129 @@ double FiniteOrZero(double value) {
     return std::isfinite(value) ? value : 0.0;
 }
 
+// The number of samples at each level (-128..127 dBm): exact minimum, median and maximum in a
+// fixed room, however many samples.
+using LevelCounts = std::array<std::int64_t, 256>;
+
+LevelFigures LevelsOf(const LevelCounts& counts, std::int64_t total) {
+    LevelFigures levels;
+    if (total == 0) return levels;
+    const std::int64_t medianRank = (total + 1) / 2;  // nearest rank of 50 %
+    std::int64_t seen = 0;
+    bool first = true;
+    for (std::size_t i = 0; i < counts.size(); ++i) {
+        if (counts[i] == 0) continue;
+        const int level = static_cast<int>(i) - 128;
+        if (first) levels.minimum = level;
+        first = false;
+        if (seen < medianRank && seen + counts[i] >= medianRank) levels.median = level;
+        seen += counts[i];
+        levels.maximum = level;
+    }
+    return levels;
+}
+
+bool IsLeapYear(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+// Whether a fix carries a real date: GPS time begins in 1980, and the day exists.
+bool HasCalendarDate(const GpsBlock& fix) {
+    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (fix.year < 1980 || fix.year > 9999 || fix.month < 1 || fix.month > 12 || fix.day < 1)
+        return false;
+    return fix.day <= kDays[fix.month - 1] + (fix.month == 2 && IsLeapYear(fix.year) ? 1 : 0);
+}
+
+FixPosition PositionOf(const GpsBlock& fix) {
+    return {fix.latitudeB.decimalDegrees, fix.longitudeB.decimalDegrees};
+}
+
+// The summary per frequency: for each frequency of each kind (averaged or not), the scans, the
+// samples, a count per level and the windows, in a fixed room per frequency. Beyond the
+// request's number of frequencies, each kind's further ones are summed up together, so that a
+// file of ever new frequencies needs no more.
+class FrequencyTally {
+  public:
+    explicit FrequencyTally(std::size_t listedAtMost) : listedAtMost_(listedAtMost) {}
+
+    void Add(const ChannelFigures& channel, const LevelCounts& levels) {
+        Tally& tally = TallyOf(channel.frequencyMHz, channel.receiverSamples);
+        ++tally.scans;
+        tally.samples += channel.samples;
+        for (std::size_t i = 0; i < levels.size(); ++i) tally.levels[i] += levels[i];
+        if (channel.lee) {
+            tally.windows += channel.lee->windows;
+            tally.below36 += channel.lee->windowsBelow36;
+        }
+    }
+
+    // Averaged channels first, each kind by frequency, its further frequencies last.
+    std::vector<FrequencyFigures> Figures() const {
+        std::vector<FrequencyFigures> out;
+        for (const bool averaged : {true, false}) {
+            for (const auto& [key, tally] : listed_) {
+                if (key.first == !averaged)
+                    out.push_back(FiguresOf(key.second, averaged, false, *tally));
+            }
+            if (const auto& further = further_[averaged ? 0 : 1])
+                out.push_back(FiguresOf(0.0, averaged, true, *further));
+        }
+        return out;
+    }
+
+  private:
+    struct Tally {
+        std::int64_t scans = 0, samples = 0, windows = 0, below36 = 0;
+        LevelCounts levels{};
+    };
+
+    Tally& TallyOf(double mhz, bool averaged) {
+        const std::pair<bool, double> key{!averaged, mhz};  // averaged ones sort first
+        const auto found = listed_.find(key);
+        if (found != listed_.end()) return *found->second;
+        std::size_t& count = kinds_[averaged ? 0 : 1];
+        if (count < listedAtMost_) {
+            ++count;
+            return *listed_.emplace(key, std::make_unique<Tally>()).first->second;
+        }
+        auto& further = further_[averaged ? 0 : 1];
+        if (!further) further = std::make_unique<Tally>();
+        return *further;
+    }
+
+    static FrequencyFigures FiguresOf(double mhz, bool averaged, bool further, const Tally& t) {
+        FrequencyFigures figures;
+        figures.frequencyMHz = mhz;
+        figures.receiverSamples = averaged;
+        figures.further = further;
+        figures.scans = t.scans;
+        figures.samples = t.samples;
+        figures.levels = LevelsOf(t.levels, t.samples);
+        figures.windows = t.windows;
+        figures.windowsBelow36 = t.below36;
+        figures.verdict = VerdictOf(t.windows, t.below36);
+        figures.meetsPerMille = MeetsPerMille(t.windows, t.below36);
+        return figures;
+    }
+
+    std::size_t listedAtMost_;
+    std::map<std::pair<bool, double>, std::unique_ptr<Tally>> listed_;
+    std::array<std::size_t, 2> kinds_{};  // frequencies listed of each kind
+    std::array<std::unique_ptr<Tally>, 2> further_;
+};
+
 // The samples of one channel in one scan, and a 40-lambda engine of its own that lays the
 // bins exactly as a conversion's engine would and counts their sizes (it keeps no values).
 struct ChannelWork {
     double frequencyMHz = 0.0;
     bool receiverSamples = false;
     std::int64_t samples = 0;
-    std::array<std::int64_t, 256> levelCounts{};  // by level + 128
+    LevelCounts levelCounts{};  // by level + 128
     AveragingEngine engine;
     BinSizeCounts binSizes;
 
-    explicit ChannelWork(double mhz) : frequencyMHz(mhz) {
+    ChannelWork(double mhz, bool fromReceiver) : frequencyMHz(mhz), receiverSamples(fromReceiver) {
         if (AveragingEngine::WavelengthMetres(mhz) == 0.0) return;
         engine.RecordBinSizes(&binSizes);
         engine.SetSizesOnly(true);
@@ -79,11 +193,10 @@ class DriveWork {
             return;
         }
         if (lastGood_) {
-            // Positions beyond the poles (a damaged fix) have no distance.
-            const double metres = FiniteOrZero(RouteMetres(
+            const double metres = RouteMetres(
                 lastGood_->latitudeB.decimalDegrees, lastGood_->longitudeB.decimalDegrees,
-                fix.latitudeB.decimalDegrees, fix.longitudeB.decimalDegrees));
-            figures_.distanceMetres += metres;
+                fix.latitudeB.decimalDegrees, fix.longitudeB.decimalDegrees);
+            figures_.distanceMetres = figures_.distanceMetres.value_or(0.0) + metres;
             const std::int64_t seconds = SecondsBetweenFixes(*lastGood_, fix);
             if (seconds > 0)
                 speeds_.Add(metres / static_cast<double>(seconds) * kKmhPerMetrePerSecond);
@@ -95,11 +208,15 @@ class DriveWork {
     bool HasChannels() const { return !channels_.empty(); }
     void AddOutage(const OutageFigure& outage) { figures_.outages.push_back(outage); }
 
-    ChannelWork& Channel(double frequencyMHz) {
+    // Receiver samples and list or table entries of one frequency are two channels: only the
+    // first are averaged.
+    ChannelWork& Channel(double frequencyMHz, bool receiverSamples) {
         for (auto& channel : channels_) {
-            if (channel->frequencyMHz == frequencyMHz) return *channel;
+            if (channel->frequencyMHz == frequencyMHz &&
+                channel->receiverSamples == receiverSamples)
+                return *channel;
         }
-        channels_.push_back(std::make_unique<ChannelWork>(frequencyMHz));
+        channels_.push_back(std::make_unique<ChannelWork>(frequencyMHz, receiverSamples));
         return *channels_.back();
     }
 
@@ -107,19 +224,28 @@ class DriveWork {
         for (auto& channel : channels_) channel->Position(latitude, longitude);
     }
 
-    DriveFigures Finish(const DamageCounters& damageAtEnd) {
-        figures_.speedMedianKmh = speeds_.NearestRank(50);
-        figures_.speed95Kmh = speeds_.NearestRank(95);
+    // `outagesLooked`: whether the outage pass ran; the list is known when it did and a good fix
+    // bounds it.
+    DriveFigures Finish(const DamageCounters& damageAtEnd, bool outagesLooked) {
+        if (speeds_.Size() > 0)
+            figures_.speedKmh = SpeedFigures{speeds_.NearestRank(50), speeds_.NearestRank(95)};
+        figures_.outagesKnown = outagesLooked && figures_.gps.Good() > 0;
         figures_.damage.damagedRecords = damageAtEnd.damagedRecords - damageAtStart_.damagedRecords;
         figures_.damage.skippedBytes = damageAtEnd.skippedBytes - damageAtStart_.skippedBytes;
         return std::move(figures_);  // called once, at the end of the stretch
     }
 
-    std::vector<ChannelFigures> ChannelFiguresOf(double seconds) const {
+    // The channels' figures, by frequency, receiver samples before list and table entries; each
+    // goes into the summary too.
+    std::vector<ChannelFigures> ChannelFiguresOf(double seconds, FrequencyTally& tally) const {
         std::vector<ChannelFigures> out;
-        for (const auto& work : channels_) out.push_back(FiguresOf(*work, seconds));
+        for (const auto& work : channels_) {
+            out.push_back(FiguresOf(*work, seconds));
+            tally.Add(out.back(), work->levelCounts);
+        }
         std::sort(out.begin(), out.end(), [](const ChannelFigures& a, const ChannelFigures& b) {
-            return a.frequencyMHz < b.frequencyMHz;
+            if (a.frequencyMHz != b.frequencyMHz) return a.frequencyMHz < b.frequencyMHz;
+            return a.receiverSamples > b.receiverSamples;
         });
         return out;
     }
@@ -139,24 +265,6 @@ class DriveWork {
             figures.lee = LeeFiguresOf(work.binSizes, figures.samplesPerSecond, window);
         }
         return figures;
-    }
-
-    static LevelFigures LevelsOf(const std::array<std::int64_t, 256>& counts, std::int64_t total) {
-        LevelFigures levels;
-        if (total == 0) return levels;
-        const std::int64_t medianRank = (total + 1) / 2;  // nearest rank of 50 %
-        std::int64_t seen = 0;
-        bool first = true;
-        for (std::size_t i = 0; i < counts.size(); ++i) {
-            if (counts[i] == 0) continue;
-            const int level = static_cast<int>(i) - 128;
-            if (first) levels.minimum = level;
-            first = false;
-            if (seen < medianRank && seen + counts[i] >= medianRank) levels.median = level;
-            seen += counts[i];
-            levels.maximum = level;
-        }
-        return levels;
     }
 
     DamageCounters damageAtStart_;
@@ -193,8 +301,9 @@ class ReportPass {
           request_(request),
           sink_(sink),
           outageStarts_(std::move(outageStarts)),
-          file_(DamageCounters{}) {
-        if (const auto typed = reader.TypedChannelCodes()) {
+          file_(DamageCounters{}),
+          tally_(request.summaryFrequenciesAtMost) {
+        if (const auto& typed = request.typed) {
             codesA_.fill(typed->receiver1);
             codesB_.fill(typed->receiver2);
         }
@@ -238,7 +347,9 @@ class ReportPass {
 
     void Finish(DriveReport& report) {
         EndScan();
-        report.file = file_.Finish(reader_.Damage());
+        report.file = file_.Finish(reader_.Damage(), request_.listOutages);
+        report.frequencies = tally_.Figures();
+        report.reportedScans = reportedScans_;
         report.verdict = verdict_;
     }
 
@@ -270,24 +381,21 @@ class ReportPass {
     void EndScan() {
         if (!current_) return;
         ScanWork& scan = *current_;
-        scan.figures = scan.drive.Finish(reader_.Damage());
+        scan.figures = scan.drive.Finish(reader_.Damage(), request_.listOutages);
         // Records before the first scan without samples are in the file's figures only.
         if (Wanted(scan.number) && !(scan.number == 0 && !scan.drive.HasChannels())) {
             ScanReport out;
             out.number = scan.number;
             out.name = scan.number == 0 ? "no scan definition" : scan.name;
-            out.channels = scan.drive.ChannelFiguresOf(scan.figures.durationSeconds);
+            out.channels = scan.drive.ChannelFiguresOf(scan.figures.durationSeconds, tally_);
             out.drive = std::move(scan.figures);
+            // Only what a 40-lambda conversion averages decides.
             for (const ChannelFigures& channel : out.channels) {
-                const LeeVerdict verdict =
-                    channel.lee ? channel.lee->verdict : LeeVerdict::NotApplicable;
-                if (out.verdict == LeeVerdict::NotApplicable ||
-                    (verdict != LeeVerdict::NotApplicable && verdict > out.verdict))
-                    out.verdict = verdict;
+                if (channel.receiverSamples && channel.lee)
+                    out.verdict = WorseVerdict(out.verdict, channel.lee->verdict);
             }
-            if (verdict_ == LeeVerdict::NotApplicable ||
-                (out.verdict != LeeVerdict::NotApplicable && out.verdict > verdict_))
-                verdict_ = out.verdict;
+            verdict_ = WorseVerdict(verdict_, out.verdict);
+            ++reportedScans_;
             sink_(std::move(out));
         }
         current_.reset();
@@ -298,11 +406,17 @@ class ReportPass {
         const GpsBlock& fix = s.gps;
         if (openOutage_ && fix.HasFix()) {
             OutageFigure outage;
+            if (HasCalendarDate(outageFix_)) {
+                outage.year = outageFix_.year;
+                outage.month = outageFix_.month;
+                outage.day = outageFix_.day;
+            }
             outage.startSecondOfDay = outageFix_.SecondOfDay();
             outage.durationSeconds = static_cast<double>(SecondsBetweenFixes(outageFix_, fix));
-            outage.jumpMetres = FiniteOrZero(RouteMetres(
-                outageFix_.latitudeB.decimalDegrees, outageFix_.longitudeB.decimalDegrees,
-                fix.latitudeB.decimalDegrees, fix.longitudeB.decimalDegrees));
+            outage.before = PositionOf(outageFix_);
+            outage.after = PositionOf(fix);
+            outage.jumpMetres = RouteMetres(outage.before.latitude, outage.before.longitude,
+                                            outage.after.latitude, outage.after.longitude);
             file_.AddOutage(outage);
             if (outageScan_ == scanSerial_) current_->drive.AddOutage(outage);
             openOutage_ = false;
@@ -325,8 +439,7 @@ class ReportPass {
         const DecoderState& s = reader_.State();
         const auto& codes = record.receiver == 0 ? codesA_ : codesB_;
         const double mhz = s.plans[static_cast<std::size_t>(record.receiver)].CodeToMHz(codes[0]);
-        ChannelWork& channel = current_->drive.Channel(mhz);
-        channel.receiverSamples = true;
+        ChannelWork& channel = current_->drive.Channel(mhz, true);
         // The last byte of a sample record is not a sample.
         channel.Add(reinterpret_cast<const std::int8_t*>(record.payload.data()),
                     record.payload.size() - 1);
@@ -345,7 +458,8 @@ class ReportPass {
             if (entry.receiver != selected) continue;
             const auto slot = static_cast<std::size_t>(entry.position);
             if (slot >= codes.size()) continue;
-            current_->drive.Channel(SelectedPlan().CodeToMHz(codes[slot])).Add(&entry.rssi, 1);
+            current_->drive.Channel(SelectedPlan().CodeToMHz(codes[slot]), false)
+                .Add(&entry.rssi, 1);
         }
     }
 
@@ -356,7 +470,7 @@ class ReportPass {
             const TableEntry entry = TableEntryAt(payload, e);
             if (entry.receiver != selected) continue;
             const double mhz = plan.CodeToMHz(plan.CodeOfChannel(entry.channel));
-            current_->drive.Channel(mhz).Add(&entry.rssi, 1);
+            current_->drive.Channel(mhz, false).Add(&entry.rssi, 1);
         }
     }
 
@@ -374,13 +488,20 @@ class ReportPass {
     DriveWork file_;
     std::optional<ScanWork> current_;
     std::size_t scanSerial_ = 0;  // of the current scan, counting every scan started
+    FrequencyTally tally_;
+    std::int64_t reportedScans_ = 0;
     LeeVerdict verdict_ = LeeVerdict::NotApplicable;  // the worst scan's so far
 };
 
 }  // namespace
 
 double RouteMetres(double lat1, double lon1, double lat2, double lon2) {
-    return AveragingEngine::GreatCircleDistance(lat1, lon1, lat2, lon2);
+    return FiniteOrZero(GeodesicMetres(lat1, lon1, lat2, lon2));
+}
+
+bool ScanReport::HasAveragedChannel() const {
+    return std::any_of(channels.begin(), channels.end(),
+                       [](const ChannelFigures& c) { return c.receiverSamples; });
 }
 
 DriveReport BuildDriveReport(TavrelReader& reader, const std::string& input,

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The measurement-quality report of a drive: per file and per scan, how far and how fast the
 // vehicle went, how good the GPS was, what the reader had to skip, and per channel whether the
-// scan rate suffices for 40-lambda averaging (Lee's criterion).
+// scan rate suffices for 40-lambda averaging (Lee's criterion); and per frequency across the
+// scans, a summary of the same.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,7 @@
 #include "logfile/log_reader.h"
 #include "logfile/record_loop.h"
 #include "logfile/scan_selection.h"
+#include "logfile/typed_codes.h"
 #include "report/lee_criterion.h"
 
 namespace varistrum {
@@ -25,10 +27,14 @@ struct ReportRequest {
     ReceiverChoice receivers;
     std::vector<int> scans;                    // the scans to report; empty: all
     const ScanSelection* selection = nullptr;  // also: leave out the scans it unchecks
-    bool listOutages = true;                   // false: no outage pass (the figures then list none)
-    int outageSeconds = 30;  // gaps between good fixes of at least this many seconds
+    bool listOutages = true;  // false: no outage pass (the outages are then unknown)
+    int outageSeconds = 30;   // gaps between good fixes of at least this many seconds
     // Scans kept in DriveReport::scans at most (without a scan sink); the rest are counted.
     std::size_t listedScansAtMost = static_cast<std::size_t>(-1);
+    std::optional<TypedCodes> typed;  // typed-in frequencies of a log that lacks them
+    // Frequencies summed up one by one at most (of the averaged channels, and as many of the
+    // others); beyond them, each kind's further frequencies are summed up together.
+    std::size_t summaryFrequenciesAtMost = 1024;
 };
 
 struct GpsFigures {
@@ -36,13 +42,24 @@ struct GpsFigures {
     std::int64_t fixes2d = 0;
     std::int64_t bad = 0;  // records without a usable fix
     std::int64_t Total() const { return fixes3d + fixes2d + bad; }
+    std::int64_t Good() const { return fixes3d + fixes2d; }
+};
+
+struct FixPosition {
+    double latitude = 0.0, longitude = 0.0;  // decimal degrees
 };
 
 // A gap between good fixes, as the GPS-outage pass lists it.
 struct OutageFigure {
-    int startSecondOfDay = 0;  // time of the last good fix before the gap
+    // The GPS date and time of the last good fix before the gap; no date (year 0) when that
+    // fix carries none.
+    int year = 0, month = 0, day = 0;
+    int startSecondOfDay = 0;
     double durationSeconds = 0.0;
-    double jumpMetres = 0.0;  // great-circle distance across the gap
+    double jumpMetres = 0.0;  // from the position before the gap to the one after it (WGS 84)
+    FixPosition before;       // the last good fix before the gap
+    FixPosition after;        // the first good fix after it
+    bool HasDate() const { return year != 0; }
 };
 
 struct LevelFigures {
@@ -50,20 +67,31 @@ struct LevelFigures {
 };
 
 struct ChannelFigures {
-    double frequencyMHz = 0.0;     // 0 when the file does not say
-    bool receiverSamples = false;  // from receiver data records: what 40-lambda averages
+    double frequencyMHz = 0.0;  // 0 when the file does not say
+    // From receiver data records: what 40-lambda averaging averages. List and table entries
+    // have Lee figures too, but a conversion does not average them.
+    bool receiverSamples = false;
     std::int64_t samples = 0;
     double samplesPerSecond = 0.0;
     LevelFigures levels;
-    std::optional<LeeFigures> lee;  // none without a frequency or a single window
+    std::optional<LeeFigures> lee;  // none without a frequency or without driving time
+};
+
+struct SpeedFigures {
+    double medianKmh = 0.0;  // of the steps between consecutive good fixes (nearest rank)
+    double p95Kmh = 0.0;
 };
 
 struct DriveFigures {
     double durationSeconds = 0.0;  // first to last time stamp
-    double distanceMetres = 0.0;   // great circle through the good fixes
-    double speedMedianKmh = 0.0;   // of the steps between consecutive good fixes
-    double speed95Kmh = 0.0;
+    // Unknown (none) without two good fixes: the distance along the good fixes on WGS 84.
+    std::optional<double> distanceMetres;
+    // Unknown (none) without a step of time between two good fixes.
+    std::optional<SpeedFigures> speedKmh;
     GpsFigures gps;
+    // False without a good fix, or when outages were not looked for: the list is then unknown,
+    // not empty.
+    bool outagesKnown = false;
     // Every gap listed, in a spill array: --outage-seconds 1 makes nearly every step one.
     SpillArray<OutageFigure> outages;
     DamageCounters damage;
@@ -74,7 +102,24 @@ struct ScanReport {
     std::string name;
     DriveFigures drive;
     std::vector<ChannelFigures> channels;
-    LeeVerdict verdict = LeeVerdict::NotApplicable;  // the worst channel's
+    // The worst of the channels a conversion averages (receiver samples): list and table
+    // channels do not count.
+    LeeVerdict verdict = LeeVerdict::NotApplicable;
+    bool HasAveragedChannel() const;
+};
+
+// The channels of one frequency, of one kind (averaged or not), across the reported scans.
+struct FrequencyFigures {
+    double frequencyMHz = 0.0;  // 0 when the file does not say
+    bool receiverSamples = false;
+    bool further = false;    // the frequencies beyond the request's limit, together
+    std::int64_t scans = 0;  // scans with samples of it
+    std::int64_t samples = 0;
+    LevelFigures levels;  // exact, from a count per level
+    std::int64_t windows = 0;
+    std::int64_t windowsBelow36 = 0;
+    LeeVerdict verdict = LeeVerdict::NotApplicable;  // of all its windows together
+    int meetsPerMille = 0;
 };
 
 struct DriveReport {
@@ -85,6 +130,10 @@ struct DriveReport {
     std::uint64_t fileBytes = 0;
     int outageSeconds = 30;
     DriveFigures file;
+    // The summary: per frequency across every reported scan, averaged channels first, each
+    // kind by frequency.
+    std::vector<FrequencyFigures> frequencies;
+    std::int64_t reportedScans = 0;                  // listed or not
     std::vector<ScanReport> scans;                   // none when a scan sink took them
     std::int64_t unlistedScans = 0;                  // beyond the request's listedScansAtMost
     LeeVerdict verdict = LeeVerdict::NotApplicable;  // the worst scan's, listed or not
@@ -101,7 +150,8 @@ DriveReport BuildDriveReport(TavrelReader& reader, const std::string& input,
                              const ReportRequest& request, std::stop_token stop,
                              const ScanReportSink& scans = {});
 
-// The great-circle distance (m) between two points in decimal degrees, as the engine measures.
+// The distance (m) between two points in decimal degrees on WGS 84; 0 for positions that are
+// none (beyond the poles, in a damaged fix).
 double RouteMetres(double lat1, double lon1, double lat2, double lon2);
 
 }  // namespace varistrum

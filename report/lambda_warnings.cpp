@@ -68,16 +68,16 @@ LambdaWarnings CheckLambdaSampling(TavrelReader& reader, const std::string& inpu
 
 namespace varistrum {
 
-SparseWindowSummary::SparseWindowSummary(JobObserver& target, const TavrelReader& jobReader,
+SparseWindowSummary::SparseWindowSummary(JobObserver& target, std::optional<TypedCodes> typed,
                                          ReceiverChoice receivers, bool oneMessage)
-    : target_(target), jobReader_(jobReader), receivers_(receivers), oneMessage_(oneMessage) {}
+    : target_(target), typed_(typed), receivers_(receivers), oneMessage_(oneMessage) {}
 
 void SparseWindowSummary::ReportSummary(const JobSummary& summary) {
     target_.ReportSummary(summary);
     TavrelReader reader;
-    reader.CopyTypedFrequenciesFrom(jobReader_);
     ReportRequest request;
     request.receivers = receivers_;
+    request.typed = typed_;
     std::vector<std::string> lines;
     for (const FileReport& file : summary.files) {
         if (file.state != FileReport::State::Converted) continue;

@@ -52,10 +52,10 @@ namespace varistrum {
 // A folder job's observer that, at the job's end, checks each converted file for sparse
 // 40-lambda windows and lists them after the job's summary: one message holding every line
 // (the window's end box) or one message per line (the command line). The checks read the files
-// with a reader of its own, which takes over the job reader's typed frequencies.
+// with a reader of their own, with the job's typed frequencies.
 class SparseWindowSummary : public JobObserver {
   public:
-    SparseWindowSummary(JobObserver& target, const TavrelReader& jobReader,
+    SparseWindowSummary(JobObserver& target, std::optional<TypedCodes> typed,
                         ReceiverChoice receivers, bool oneMessage);
 
     void SetProgress(int percent) override { target_.SetProgress(percent); }
@@ -73,7 +73,7 @@ class SparseWindowSummary : public JobObserver {
 
   private:
     JobObserver& target_;
-    const TavrelReader& jobReader_;
+    std::optional<TypedCodes> typed_;
     ReceiverChoice receivers_;
     bool oneMessage_;
 };

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "base/number_format.h"
+
 namespace varistrum {
 
 namespace {
@@ -35,29 +37,48 @@ LeeFigures LeeFiguresOf(const BinSizeCounts& binSizes, double samplesPerSecond,
     lee.minimum = binSizes.BySize().begin()->first;
     lee.percentile10 = NearestRankOf(binSizes, bins, 10);
     lee.median = NearestRankOf(binSizes, bins, 50);
-    std::int64_t below = 0;
     for (const auto& [size, count] : binSizes.BySize()) {
         if (size >= kLeeSamples) break;
-        below += count;
+        lee.windowsBelow36 += count;
     }
-    lee.shareBelow36 = static_cast<double>(below) / static_cast<double>(bins);
-    lee.meetsPercent = static_cast<int>((bins - below) * 100 / bins);
-    if (below == 0) {
-        lee.verdict = LeeVerdict::Meets;
-    } else if (below * 2 <= bins) {
-        lee.verdict = LeeVerdict::MeetsPartly;
-    } else {
-        lee.verdict = LeeVerdict::DoesNotMeet;
-    }
+    lee.verdict = VerdictOf(bins, lee.windowsBelow36);
+    lee.meetsPerMille = MeetsPerMille(bins, lee.windowsBelow36);
     return lee;
 }
 
-std::string VerdictText(LeeVerdict verdict, int meetsPercent) {
+LeeVerdict VerdictOf(std::int64_t windows, std::int64_t below36) {
+    if (windows <= 0) return LeeVerdict::NotApplicable;
+    if (below36 <= 0) return LeeVerdict::Meets;
+    if (below36 * 2 <= windows) return LeeVerdict::MeetsPartly;
+    return LeeVerdict::DoesNotMeet;
+}
+
+int MeetsPerMille(std::int64_t windows, std::int64_t below36) {
+    if (windows <= 0) return 0;
+    below36 = std::clamp<std::int64_t>(below36, 0, windows);
+    const std::int64_t meeting = windows - below36;
+    // To the nearest tenth of a per cent, halves up. A window holds a sample at least, so the
+    // counts stay far below what the products could overflow.
+    std::int64_t perMille = (meeting * 2000 + windows) / (windows * 2);
+    if (below36 > 0) perMille = std::min<std::int64_t>(perMille, 999);
+    if (meeting > 0) perMille = std::max<std::int64_t>(perMille, 1);
+    return static_cast<int>(perMille);
+}
+
+std::string PerMilleText(int perMille) {
+    std::string text;
+    AppendInt(text, perMille / 10);
+    text.push_back('.');
+    AppendInt(text, perMille % 10);
+    return text;
+}
+
+std::string VerdictText(LeeVerdict verdict, int meetsPerMille) {
     switch (verdict) {
         case LeeVerdict::Meets:
             return "meets";
         case LeeVerdict::MeetsPartly:
-            return "meets in " + std::to_string(meetsPercent) + " % of windows";
+            return "meets in " + PerMilleText(meetsPerMille) + " % of windows";
         case LeeVerdict::DoesNotMeet:
             return "does not meet";
         case LeeVerdict::NotApplicable:
@@ -78,6 +99,12 @@ const char* VerdictKey(LeeVerdict verdict) {
             break;
     }
     return "not_applicable";
+}
+
+LeeVerdict WorseVerdict(LeeVerdict a, LeeVerdict b) {
+    if (a == LeeVerdict::NotApplicable) return b;
+    if (b == LeeVerdict::NotApplicable) return a;
+    return std::max(a, b);
 }
 
 }  // namespace varistrum

@@ -88,14 +88,6 @@ void WriteSettings(JsonWriter& json, const ProvenanceRun& run) {
 
 }  // namespace
 
-void SetFilterCounts(ProvenanceCounts& counts, const FilterCounts& filters) {
-    counts.rowsDroppedInOutages = filters.droppedInOutages;
-    counts.rowsDroppedStandingStill = filters.droppedStandingStill;
-    counts.stops = filters.stops;
-    counts.stoppedSeconds = filters.stoppedSeconds;
-    counts.rowsDroppedByThreshold = filters.droppedByThreshold;
-}
-
 std::string UtcTimeText(std::int64_t unixSeconds) {
     const auto time = static_cast<std::time_t>(unixSeconds);
     std::tm utc{};
@@ -124,6 +116,16 @@ std::int64_t UnixSecondsNow() {
 
 std::string ProvenancePathOf(const std::string& output) {
     return output + ".provenance.json";
+}
+
+void CountPass(ProvenanceCounts& counts, const FilePass& pass) {
+    counts.damagedRecords = pass.damage.damagedRecords;
+    counts.skippedBytes = pass.damage.skippedBytes;
+    counts.rowsDroppedInOutages = pass.dropped.outages;
+    counts.rowsDroppedStandingStill = pass.dropped.standingStill;
+    counts.stops = pass.dropped.stops;
+    counts.stoppedSeconds = pass.dropped.stoppedSeconds;
+    counts.rowsDroppedByThreshold = pass.dropped.threshold;
 }
 
 std::string ProvenanceJson(const ProvenanceRun& run) {

@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "convert/conversion_settings.h"
-#include "convert/filter_counts.h"
+#include "convert/job_runner.h"
 
 namespace varistrum {
 
@@ -26,9 +26,6 @@ struct ProvenanceCounts {
     std::int64_t rowsDroppedByThreshold = 0;    // rows that did not meet the threshold
 };
 
-// The filters' counts of a run into its provenance counts.
-void SetFilterCounts(ProvenanceCounts& counts, const FilterCounts& filters);
-
 struct ProvenanceRun {
     std::string input;   // path of the input file (read for its size and SHA-256)
     std::string output;  // path of the output; empty when there is none
@@ -38,6 +35,9 @@ struct ProvenanceRun {
     std::int64_t startUnixSeconds = 0;  // UTC
     std::int64_t endUnixSeconds = 0;
 };
+
+// The counts a file's pass gives the record (damage, data dropped by the filters).
+void CountPass(ProvenanceCounts& counts, const FilePass& pass);
 
 // The JSON text (one object, '\n' at the end); the input's size and digest are null when the
 // file cannot be read.

@@ -13,7 +13,7 @@
 namespace varistrum {
 
 // The Lee sentence with its numbers glued to their units.
-std::string GluedLeeSentence(const ChannelFigures& channel, double medianSpeedKmh);
+std::string GluedLeeSentence(const ChannelFigures& channel, std::optional<double> medianSpeedKmh);
 
 namespace {
 
@@ -24,6 +24,8 @@ using TextSink = std::function<void(std::string_view)>;
 // Joins a number to its unit in texts that get wrapped; a blank in the output.
 constexpr char kGlue = '\x1f';
 const std::string kUnitGap(1, kGlue);
+
+constexpr const char* kUnknown = "unknown";
 
 std::string Fixed(double value, int precision) {
     std::string out;
@@ -62,6 +64,17 @@ std::string ClockText(std::int64_t secondOfDay) {
     return out;
 }
 
+// "2026-06-15"
+std::string DateText(const OutageFigure& o) {
+    std::string out;
+    AppendInt(out, o.year, 4);
+    out.push_back('-');
+    AppendInt(out, o.month, 2);
+    out.push_back('-');
+    AppendInt(out, o.day, 2);
+    return out;
+}
+
 // "1:02:03" (hours, minutes, seconds).
 std::string DurationText(double seconds) {
     const auto total = static_cast<std::int64_t>(std::llround(seconds));
@@ -79,41 +92,65 @@ std::string DistanceText(double metres) {
                             : Fixed(metres, 0) + kUnitGap + "m";
 }
 
-std::string Percent(std::int64_t part, std::int64_t total) {
-    return total > 0 ? Fixed(100.0 * static_cast<double>(part) / static_cast<double>(total), 1)
-                     : std::string("0.0");
+std::string DistanceText(const std::optional<double>& metres) {
+    return metres ? DistanceText(*metres) : std::string(kUnknown);
+}
+
+// "51.123456, 7.123456" (decimal degrees, 6 decimals: about 0.1 m).
+std::string PositionText(const FixPosition& p) {
+    return Fixed(p.latitude, 6) + "," + kUnitGap + Fixed(p.longitude, 6);
+}
+
+// A share of a whole in tenths of a per cent, to the nearest; none of nothing.
+std::optional<int> PerMilleOf(std::int64_t part, std::int64_t total) {
+    if (total <= 0) return std::nullopt;
+    return static_cast<int>((part * 2000 + total) / (total * 2));
+}
+
+std::string PercentText(std::int64_t part, std::int64_t total) {
+    const auto perMille = PerMilleOf(part, total);
+    return perMille ? PerMilleText(*perMille) + kUnitGap + "%" : std::string(kUnknown);
 }
 
 std::string SpeedSummary(const DriveFigures& d) {
-    return "speed median " + Fixed(d.speedMedianKmh, 0) + kUnitGap + "km/h, 95th percentile " +
-           Fixed(d.speed95Kmh, 0) + kUnitGap + "km/h";
+    if (!d.speedKmh) return "speed unknown";
+    return "speed median " + Fixed(d.speedKmh->medianKmh, 0) + kUnitGap + "km/h, 95th percentile " +
+           Fixed(d.speedKmh->p95Kmh, 0) + kUnitGap + "km/h";
 }
 
 std::string GpsLine(const GpsFigures& g) {
     const std::int64_t total = g.Total();
-    return "GPS: " + Whole(g.fixes3d) + " 3D (" + Percent(g.fixes3d, total) + " %), " +
-           Whole(g.fixes2d) + " 2D (" + Percent(g.fixes2d, total) + " %), " + Whole(g.bad) +
-           " bad (" + Percent(g.bad, total) + " %)";
+    if (total == 0) return "GPS: no GPS records";
+    return "GPS: " + Whole(g.fixes3d) + " 3D (" + PercentText(g.fixes3d, total) + "), " +
+           Whole(g.fixes2d) + " 2D (" + PercentText(g.fixes2d, total) + "), " + Whole(g.bad) +
+           " bad (" + PercentText(g.bad, total) + ")";
+}
+
+// "2026-06-15 14:32:04 UTC for 36 s: from 51.123456, 7.123456 to 51.128456, 7.123456, 570 m"
+std::string OutageText(const OutageFigure& o) {
+    const std::string when = o.HasDate() ? DateText(o) + kUnitGap + ClockText(o.startSecondOfDay)
+                                         : ClockText(o.startSecondOfDay) + " (no date)";
+    return when + kUnitGap + "UTC for " + Fixed(o.durationSeconds, 0) + kUnitGap + "s: from " +
+           PositionText(o.before) + " to " + PositionText(o.after) + ", " +
+           DistanceText(o.jumpMetres);
+}
+
+std::string OutagesHeading(const DriveFigures& d, int outageSeconds) {
+    const std::string of = " of " + Whole(outageSeconds) + kUnitGap + "s or more";
+    if (!d.outagesKnown) return "GPS outages" + of + ": unknown (no GPS fix)";
+    if (d.outages.empty()) return "No GPS outages" + of;
+    return "GPS outages" + of + ": " + Whole(static_cast<std::int64_t>(d.outages.size()));
 }
 
 void AppendDrive(const TextSink& put, const DriveFigures& d, int outageSeconds) {
-    const auto line = [&](const std::string& text) {
-        put(WrapLine("  " + text, kReportColumns, 4));
+    const auto line = [&](const std::string& text, std::size_t indent = 4) {
+        put(WrapLine("  " + text, kReportColumns, indent));
     };
     line("Duration " + DurationText(d.durationSeconds) + ", distance " +
          DistanceText(d.distanceMetres) + ", " + SpeedSummary(d));
     line(GpsLine(d.gps));
-    if (d.outages.empty()) {
-        line("No GPS outages of " + Whole(outageSeconds) + " s or more");
-    } else {
-        line("GPS outages of " + Whole(outageSeconds) +
-             " s or more: " + Whole(static_cast<std::int64_t>(d.outages.size())));
-        for (std::size_t i = 0; i < d.outages.size(); ++i) {
-            const OutageFigure& o = d.outages[i];
-            line("  " + ClockText(o.startSecondOfDay) + " for " + Fixed(o.durationSeconds, 0) +
-                 " s, position jumped " + DistanceText(o.jumpMetres));
-        }
-    }
+    line(OutagesHeading(d, outageSeconds));
+    for (std::size_t i = 0; i < d.outages.size(); ++i) line("  " + OutageText(d.outages[i]), 6);
     line("Damaged records " + Whole(d.damage.damagedRecords) + ", bytes skipped " +
          Whole(d.damage.skippedBytes));
 }
@@ -123,27 +160,135 @@ std::string LevelsText(const LevelFigures& l) {
            Whole(l.maximum) + kUnitGap + "dBm";
 }
 
-void AppendChannel(std::string& out, const ChannelFigures& c, double medianSpeedKmh) {
-    out += WrapLine("  " + FrequencyText(c.frequencyMHz) + ": " + Whole(c.samples) + " samples, " +
+std::string ChannelName(const ChannelFigures& c) {
+    return FrequencyText(c.frequencyMHz) + (c.receiverSamples ? "" : ", not averaged");
+}
+
+void AppendChannel(std::string& out, const ChannelFigures& c,
+                   const std::optional<SpeedFigures>& speed) {
+    out += WrapLine("  " + ChannelName(c) + ": " + Whole(c.samples) + " samples, " +
                         Fixed(c.samplesPerSecond, 1) + " samples/s, " + LevelsText(c.levels),
                     kReportColumns, 6);
     if (!c.lee) {
         out += "    Lee's criterion: not applicable (no frequency or no drive)\n";
         return;
     }
-    out += WrapLine("    " + GluedLeeSentence(c, medianSpeedKmh), kReportColumns, 6);
+    std::optional<double> median;
+    if (speed) median = speed->medianKmh;
+    out += WrapLine("    " + GluedLeeSentence(c, median), kReportColumns, 6);
     const LeeFigures& lee = *c.lee;
+    if (lee.windows == 0) {
+        out += "    samples per window: no window closed\n";
+        return;
+    }
     out += WrapLine("    samples per window: min " + Whole(lee.minimum) + ", 10th percentile " +
                         Whole(lee.percentile10) + ", median " + Whole(lee.median) + "; " +
-                        Fixed(lee.shareBelow36 * 100.0, 1) + " % of " + Whole(lee.windows) +
-                        " windows below 36",
+                        PerMilleText(1000 - lee.meetsPerMille) + kUnitGap + "% of " +
+                        Whole(lee.windows) + " windows below 36",
                     kReportColumns, 6);
+}
+
+// The file's verdict, the worst scan's: "meets in part" carries no share of its own.
+std::string FileVerdictText(LeeVerdict verdict) {
+    return verdict == LeeVerdict::MeetsPartly ? std::string("meets in part")
+                                              : VerdictText(verdict, 0);
+}
+
+// "Lee's criterion, averaged channels: meets in part"
+std::string ScanVerdictText(const ScanReport& scan) {
+    return "Lee's criterion, averaged channels: " +
+           (scan.HasAveragedChannel() ? FileVerdictText(scan.verdict) : "none averaged");
+}
+
+// The summary's table: fixed columns, a number pushed right when it outgrows its column.
+std::string Column(const std::string& text, std::size_t width, bool left = false) {
+    if (text.size() >= width) return (left ? text : " " + text) + (left ? " " : "");
+    const std::string gap(width - text.size(), ' ');
+    return left ? text + gap : gap + text;
+}
+
+std::string SummaryRow(const std::string& frequency, const std::string& scans,
+                       const std::string& samples, const std::string& median,
+                       const std::string& windows, const std::string& below,
+                       const std::string& verdict) {
+    return "  " + Column(frequency, 14, true) + Column(scans, 6) + Column(samples, 12) +
+           Column(median, 10) + Column(windows, 9) + Column(below, 10) + "  " + verdict + "\n";
+}
+
+std::string SummaryFrequencyName(const FrequencyFigures& f) {
+    if (f.further) return "further";
+    return f.frequencyMHz > 0.0 ? Trimmed(f.frequencyMHz, 4, 3) + " MHz" : "unknown";
+}
+
+// "meets in 50.7 %": the table's shorter verdict.
+std::string ShortVerdict(LeeVerdict verdict, int meetsPerMille) {
+    if (verdict == LeeVerdict::MeetsPartly) return "meets in " + PerMilleText(meetsPerMille) + " %";
+    return VerdictText(verdict, meetsPerMille);
+}
+
+std::string BelowText(std::int64_t windows, int meetsPerMille) {
+    return windows > 0 ? PerMilleText(1000 - meetsPerMille) + " %" : "-";
+}
+
+void PutSummaryText(const TextSink& put, const DriveReport& report) {
+    put("\n");
+    put(WrapLine("Summary of " + Whole(report.reportedScans) +
+                     (report.reportedScans == 1 ? " scan" : " scans") +
+                     " (Lee's criterion: 36 samples a 40-wavelength window)",
+                 kReportColumns, 4));
+    put(WrapLine("  Verdict of the file (its worst scan, averaged channels): " +
+                     FileVerdictText(report.verdict),
+                 kReportColumns, 4));
+    if (report.frequencies.empty()) {
+        put("  No samples of the chosen receiver\n");
+        return;
+    }
+    bool further = false;
+    for (const bool averaged : {true, false}) {
+        const auto first =
+            std::find_if(report.frequencies.begin(), report.frequencies.end(),
+                         [&](const FrequencyFigures& f) { return f.receiverSamples == averaged; });
+        if (first == report.frequencies.end()) {
+            if (averaged) put("  Averaged channels (receiver samples): none\n");
+            continue;
+        }
+        put(averaged ? "  Averaged channels (receiver samples):\n"
+                     : "  Not averaged (list and table channels):\n");
+        put(SummaryRow("Frequency", "Scans", "Samples", "Median", "Windows", "Below 36",
+                       "Verdict"));
+        for (auto f = first; f != report.frequencies.end(); ++f) {
+            if (f->receiverSamples != averaged) continue;
+            further = further || f->further;
+            put(SummaryRow(SummaryFrequencyName(*f), Whole(f->scans), Whole(f->samples),
+                           Whole(f->levels.median) + " dBm", Whole(f->windows),
+                           BelowText(f->windows, f->meetsPerMille),
+                           ShortVerdict(f->verdict, f->meetsPerMille)));
+        }
+    }
+    if (further) put("  further: the frequencies beyond those listed, together\n");
 }
 
 // JSON ------------------------------------------------------------------------------------
 
-double Share(std::int64_t part, std::int64_t total) {
-    return total > 0 ? static_cast<double>(part) / static_cast<double>(total) : 0.0;
+// A share in per cent with one decimal, null of nothing.
+void WritePercent(JsonWriter& json, std::optional<int> perMille) {
+    if (perMille)
+        json.NumberText(PerMilleText(*perMille));
+    else
+        json.Null();
+}
+
+void WritePosition(JsonWriter& json, const FixPosition& p) {
+    json.BeginObject();
+    json.Key("latitude").Fixed(p.latitude, 6).Key("longitude").Fixed(p.longitude, 6);
+    json.EndObject();
+}
+
+void WriteLevels(JsonWriter& json, const LevelFigures& l) {
+    json.BeginObject();
+    json.Key("min").Integer(l.minimum).Key("median").Integer(l.median);
+    json.Key("max").Integer(l.maximum);
+    json.EndObject();
 }
 
 // `put`, when given, takes the text written so far every few thousand outages, so that a long
@@ -152,45 +297,83 @@ void WriteDrive(JsonWriter& json, const DriveFigures& d, const TextSink* put = n
     const GpsFigures& g = d.gps;
     const std::int64_t total = g.Total();
     json.Key("duration_s").Fixed(d.durationSeconds, 0);
-    json.Key("distance_m").Fixed(d.distanceMetres, 1);
-    json.Key("speed_kmh").BeginObject();
-    json.Key("median").Fixed(d.speedMedianKmh, 1).Key("p95").Fixed(d.speed95Kmh, 1);
-    json.EndObject();
+    json.Key("distance_m");
+    if (d.distanceMetres)
+        json.Fixed(*d.distanceMetres, 1);
+    else
+        json.Null();
+    json.Key("speed_kmh");
+    if (d.speedKmh) {
+        json.BeginObject();
+        json.Key("median").Fixed(d.speedKmh->medianKmh, 1);
+        json.Key("p95").Fixed(d.speedKmh->p95Kmh, 1);
+        json.EndObject();
+    } else {
+        json.Null();
+    }
     json.Key("gps").BeginObject();
     json.Key("fixes_3d").Integer(g.fixes3d).Key("fixes_2d").Integer(g.fixes2d);
     json.Key("bad").Integer(g.bad);
-    json.Key("share_3d").Fixed(Share(g.fixes3d, total), 4);
-    json.Key("share_2d").Fixed(Share(g.fixes2d, total), 4);
-    json.Key("share_bad").Fixed(Share(g.bad, total), 4);
+    json.Key("percent_3d");
+    WritePercent(json, PerMilleOf(g.fixes3d, total));
+    json.Key("percent_2d");
+    WritePercent(json, PerMilleOf(g.fixes2d, total));
+    json.Key("percent_bad");
+    WritePercent(json, PerMilleOf(g.bad, total));
     json.EndObject();
-    json.Key("outages").BeginArray();
-    for (std::size_t i = 0; i < d.outages.size(); ++i) {
-        if (put != nullptr && i % 4096 == 4095) (*put)(json.TakeText());
-        const OutageFigure& o = d.outages[i];
-        json.BeginObject();
-        json.Key("start").String(ClockText(o.startSecondOfDay));
-        json.Key("duration_s").Fixed(o.durationSeconds, 0);
-        json.Key("jump_m").Fixed(o.jumpMetres, 1);
-        json.EndObject();
+    json.Key("outages");
+    if (!d.outagesKnown) {
+        json.Null();
+    } else {
+        json.BeginArray();
+        for (std::size_t i = 0; i < d.outages.size(); ++i) {
+            if (put != nullptr && i % 4096 == 4095) (*put)(json.TakeText());
+            const OutageFigure& o = d.outages[i];
+            json.BeginObject();
+            json.Key("date");
+            if (o.HasDate())
+                json.String(DateText(o));
+            else
+                json.Null();
+            json.Key("time").String(ClockText(o.startSecondOfDay));
+            json.Key("duration_s").Fixed(o.durationSeconds, 0);
+            json.Key("jump_m").Fixed(o.jumpMetres, 1);
+            json.Key("before");
+            WritePosition(json, o.before);
+            json.Key("after");
+            WritePosition(json, o.after);
+            json.EndObject();
+        }
+        json.EndArray();
     }
-    json.EndArray();
     json.Key("damaged_records").Integer(d.damage.damagedRecords);
     json.Key("skipped_bytes").Integer(d.damage.skippedBytes);
+}
+
+void WriteFrequencyMHz(JsonWriter& json, double mhz) {
+    if (mhz > 0.0)
+        json.NumberText(Trimmed(mhz, 6, 1));
+    else
+        json.Null();
+}
+
+// The windows' shares: none without windows.
+std::optional<int> MeetsOf(std::int64_t windows, int meetsPerMille) {
+    return windows > 0 ? std::optional<int>(meetsPerMille) : std::nullopt;
+}
+std::optional<int> BelowOf(std::int64_t windows, int meetsPerMille) {
+    return windows > 0 ? std::optional<int>(1000 - meetsPerMille) : std::nullopt;
 }
 
 void WriteChannel(JsonWriter& json, const ChannelFigures& c) {
     json.BeginObject();
     json.Key("frequency_mhz");
-    if (c.frequencyMHz > 0.0)
-        json.NumberText(Trimmed(c.frequencyMHz, 6, 1));
-    else
-        json.Null();
+    WriteFrequencyMHz(json, c.frequencyMHz);
+    json.Key("averaged").Bool(c.receiverSamples);
     json.Key("samples").Integer(c.samples);
     json.Key("samples_per_second").Fixed(c.samplesPerSecond, 3);
-    json.Key("level_dbm").BeginObject();
-    json.Key("min").Integer(c.levels.minimum).Key("median").Integer(c.levels.median);
-    json.Key("max").Integer(c.levels.maximum);
-    json.EndObject();
+    json.Key("level_dbm");
+    WriteLevels(json, c.levels);
     json.Key("lee");
     if (!c.lee) {
         json.Null().EndObject();
@@ -200,15 +383,51 @@ void WriteChannel(JsonWriter& json, const ChannelFigures& c) {
     json.BeginObject();
     json.Key("window_m").Fixed(lee.windowMetres, 3);
     json.Key("windows").Integer(lee.windows);
-    json.Key("samples_per_window").BeginObject();
-    json.Key("min").Integer(lee.minimum).Key("p10").Integer(lee.percentile10);
-    json.Key("median").Integer(lee.median);
-    json.EndObject();
-    json.Key("share_below_36").Fixed(lee.shareBelow36, 4);
+    json.Key("windows_below_36").Integer(lee.windowsBelow36);
+    json.Key("samples_per_window");
+    if (lee.windows > 0) {
+        json.BeginObject();
+        json.Key("min").Integer(lee.minimum).Key("p10").Integer(lee.percentile10);
+        json.Key("median").Integer(lee.median);
+        json.EndObject();
+    } else {
+        json.Null();
+    }
+    json.Key("below_36_percent");
+    WritePercent(json, BelowOf(lee.windows, lee.meetsPerMille));
     json.Key("max_speed_kmh").Fixed(lee.maxSpeedKmh, 1);
     json.Key("verdict").String(VerdictKey(lee.verdict));
-    json.Key("meets_percent").Integer(lee.meetsPercent);
+    json.Key("meets_percent");
+    WritePercent(json, MeetsOf(lee.windows, lee.meetsPerMille));
     json.EndObject().EndObject();
+}
+
+void WriteSummary(JsonWriter& json, const DriveReport& report) {
+    json.Key("summary").BeginObject();
+    json.Key("scans").Integer(report.reportedScans);
+    json.Key("verdict").String(VerdictKey(report.verdict));
+    json.Key("frequencies").BeginArray();
+    for (const FrequencyFigures& f : report.frequencies) {
+        json.BeginObject();
+        json.Key("frequency_mhz");
+        WriteFrequencyMHz(json, f.further ? 0.0 : f.frequencyMHz);
+        json.Key("averaged").Bool(f.receiverSamples);
+        json.Key("further").Bool(f.further);
+        json.Key("scans").Integer(f.scans);
+        json.Key("samples").Integer(f.samples);
+        json.Key("level_dbm");
+        WriteLevels(json, f.levels);
+        json.Key("windows").Integer(f.windows);
+        json.Key("windows_below_36").Integer(f.windowsBelow36);
+        json.Key("below_36_percent");
+        WritePercent(json, BelowOf(f.windows, f.meetsPerMille));
+        json.Key("verdict").String(VerdictKey(f.verdict));
+        json.Key("meets_percent");
+        WritePercent(json, MeetsOf(f.windows, f.meetsPerMille));
+        json.EndObject();
+    }
+    json.EndArray();
+    json.EndObject();
 }
 
 // HTML ------------------------------------------------------------------------------------
@@ -249,17 +468,52 @@ void AppendDriveHtml(std::string& out, const DriveFigures& d, int outageSeconds)
     row("Distance", DistanceText(d.distanceMetres));
     row("Speed", SpeedSummary(d));
     row("GPS", GpsLine(d.gps).substr(5));
-    std::string outages = d.outages.empty() ? "none" : "";
+    std::string outages = !d.outagesKnown     ? "unknown (no GPS fix)"
+                          : d.outages.empty() ? "none"
+                                              : "";
     for (std::size_t i = 0; i < d.outages.size(); ++i) {
-        const OutageFigure& o = d.outages[i];
-        if (!outages.empty()) outages += "; ";
-        outages += ClockText(o.startSecondOfDay) + " for " + Fixed(o.durationSeconds, 0) +
-                   " s, jumped " + DistanceText(o.jumpMetres);
+        if (i > 0) outages += "; ";
+        outages += OutageText(d.outages[i]);
     }
     row("GPS outages (" + Whole(outageSeconds) + " s or more)", outages);
     row("Damaged records", Whole(d.damage.damagedRecords));
     row("Bytes skipped", Whole(d.damage.skippedBytes));
     out += "</table>\n";
+}
+
+void AppendSummaryHtml(std::string& out, const DriveReport& report) {
+    out += "<h2>Summary of " + Whole(report.reportedScans) +
+           (report.reportedScans == 1 ? " scan" : " scans") +
+           "</h2>\n<p>Lee's criterion: 36 samples a 40-wavelength window. Verdict of the file (its "
+           "worst scan, averaged channels): <b>" +
+           FileVerdictText(report.verdict) + "</b></p>\n";
+    bool further = false;
+    for (const bool averaged : {true, false}) {
+        const bool any =
+            std::any_of(report.frequencies.begin(), report.frequencies.end(),
+                        [&](const FrequencyFigures& f) { return f.receiverSamples == averaged; });
+        if (!any) {
+            if (averaged) out += "<p>No averaged channels (receiver samples).</p>\n";
+            continue;
+        }
+        out += averaged ? "<h3>Averaged channels (receiver samples)</h3>\n"
+                        : "<h3>Not averaged (list and table channels)</h3>\n";
+        out +=
+            "<table border=\"1\" cellpadding=\"3\"><tr><th>Frequency</th><th>Scans</th>"
+            "<th>Samples</th><th>Median level (dBm)</th><th>Windows</th><th>Below 36</th>"
+            "<th>Lee's criterion</th></tr>\n";
+        for (const FrequencyFigures& f : report.frequencies) {
+            if (f.receiverSamples != averaged) continue;
+            further = further || f.further;
+            out += "<tr><td>" + Escaped(SummaryFrequencyName(f)) + "</td><td>" + Whole(f.scans) +
+                   "</td><td>" + Whole(f.samples) + "</td><td>" + Whole(f.levels.median) +
+                   "</td><td>" + Whole(f.windows) + "</td><td>" +
+                   Escaped(BelowText(f.windows, f.meetsPerMille)) + "</td><td>" +
+                   Escaped(VerdictText(f.verdict, f.meetsPerMille)) + "</td></tr>\n";
+        }
+        out += "</table>\n";
+    }
+    if (further) out += "<p>further: the frequencies beyond those listed, together.</p>\n";
 }
 
 }  // namespace
@@ -297,18 +551,20 @@ static std::string WrapGlued(const std::string& line, std::size_t width, std::si
     }
 }
 
-std::string GluedLeeSentence(const ChannelFigures& channel, double medianSpeedKmh) {
-    if (!channel.lee) return FrequencyText(channel.frequencyMHz) + ": not applicable";
+std::string GluedLeeSentence(const ChannelFigures& channel, std::optional<double> medianSpeedKmh) {
+    const std::string notAveraged = channel.receiverSamples ? "" : " (not averaged)";
+    if (!channel.lee) return FrequencyText(channel.frequencyMHz) + ": not applicable" + notAveraged;
     const LeeFigures& lee = *channel.lee;
-    std::string text =
-        FrequencyText(channel.frequencyMHz) + ": window " + Fixed(lee.windowMetres, 1) + kUnitGap +
-        "m; " + Fixed(channel.samplesPerSecond, 0) + " samples/s give 36 samples a window up to " +
-        Fixed(lee.maxSpeedKmh, 1) + kUnitGap + "km/h; median speed " + Fixed(medianSpeedKmh, 0) +
-        kUnitGap + "km/h: " + VerdictText(lee.verdict, lee.meetsPercent);
-    return text;
+    const std::string speed =
+        medianSpeedKmh ? Fixed(*medianSpeedKmh, 0) + kUnitGap + "km/h" : std::string(kUnknown);
+    return FrequencyText(channel.frequencyMHz) + ": window " + Fixed(lee.windowMetres, 1) +
+           kUnitGap + "m; " + Fixed(channel.samplesPerSecond, 0) +
+           " samples/s give 36 samples a window up to " + Fixed(lee.maxSpeedKmh, 1) + kUnitGap +
+           "km/h; median speed " + speed + ": " + VerdictText(lee.verdict, lee.meetsPerMille) +
+           notAveraged;
 }
 
-std::string LeeSentence(const ChannelFigures& channel, double medianSpeedKmh) {
+std::string LeeSentence(const ChannelFigures& channel, std::optional<double> medianSpeedKmh) {
     std::string text = GluedLeeSentence(channel, medianSpeedKmh);
     std::replace(text.begin(), text.end(), kGlue, ' ');
     return text;
@@ -316,31 +572,33 @@ std::string LeeSentence(const ChannelFigures& channel, double medianSpeedKmh) {
 
 namespace {
 
-void PutReportTextHead(const TextSink& put, const DriveReport& report) {
+// The title and the summary; then, unless only the summary is asked for, the whole file.
+void PutReportTextHead(const TextSink& put, const DriveReport& report, bool summaryOnly) {
     put(WrapLine("Drive quality of " + report.input + " (" +
                      Whole(static_cast<std::int64_t>(report.fileBytes)) + " bytes)",
                  kReportColumns, 4));
-    put("Whole file:\n");
+    PutSummaryText(put, report);
+    if (summaryOnly) return;
+    put("\nWhole file:\n");
     AppendDrive(put, report.file, report.outageSeconds);
-    put("  Lee's criterion (36 samples a 40-wavelength window): " +
-        (report.verdict == LeeVerdict::MeetsPartly ? std::string("meets in part")
-                                                   : VerdictText(report.verdict, 0)) +
-        "\n");
 }
 
 void PutScanText(const TextSink& put, const ScanReport& scan, int outageSeconds) {
     put("\n" + WrapLine("Scan " + Whole(scan.number) + " (" + scan.name + "):", kReportColumns, 4));
     AppendDrive(put, scan.drive, outageSeconds);
-    std::string channels;
+    if (scan.channels.empty()) {
+        put("  No samples of the chosen receiver\n");
+        return;
+    }
+    std::string channels = "  " + ScanVerdictText(scan) + "\n";
     for (const ChannelFigures& channel : scan.channels)
-        AppendChannel(channels, channel, scan.drive.speedMedianKmh);
-    if (scan.channels.empty()) channels = "  No samples of the chosen receiver\n";
+        AppendChannel(channels, channel, scan.drive.speedKmh);
     put(channels);
 }
 
 // The document up to its list of scans, which the scans' own texts fill (comma separated) and
-// "]}" closes.
-void PutReportJsonHead(const TextSink& put, const DriveReport& report) {
+// "]}" closes; with the summary only, the whole document but its closing brace.
+void PutReportJsonHead(const TextSink& put, const DriveReport& report, bool summaryOnly) {
     JsonWriter json;
     json.BeginObject();
     json.Key("schema_version").Integer(kReportSchemaVersion);
@@ -349,11 +607,14 @@ void PutReportJsonHead(const TextSink& put, const DriveReport& report) {
     json.Key("bytes").Integer(static_cast<std::int64_t>(report.fileBytes));
     json.EndObject();
     json.Key("outage_seconds").Integer(report.outageSeconds);
-    json.Key("file").BeginObject();
-    WriteDrive(json, report.file, &put);
-    json.Key("verdict").String(VerdictKey(report.verdict));
-    json.EndObject();
-    json.Key("scans").BeginArray();
+    WriteSummary(json, report);
+    if (!summaryOnly) {
+        json.Key("file").BeginObject();
+        WriteDrive(json, report.file, &put);
+        json.Key("verdict").String(VerdictKey(report.verdict));
+        json.EndObject();
+        json.Key("scans").BeginArray();
+    }
     put(json.TakeText());
 }
 
@@ -370,31 +631,39 @@ void PutScanJson(const TextSink& put, const ScanReport& scan) {
     put(json.TakeText());
 }
 
+const char* JsonTail(bool summaryOnly) {
+    return summaryOnly ? "}\n" : "]}\n";
+}
+
 }  // namespace
 
-std::string ReportText(const DriveReport& report) {
+std::string ReportText(const DriveReport& report, bool summaryOnly) {
     std::string out;
     const TextSink put = [&](std::string_view text) { out += text; };
-    PutReportTextHead(put, report);
+    PutReportTextHead(put, report, summaryOnly);
+    if (summaryOnly) return out;
     for (const ScanReport& scan : report.scans) PutScanText(put, scan, report.outageSeconds);
     return out;
 }
 
-std::string ReportJson(const DriveReport& report) {
+std::string ReportJson(const DriveReport& report, bool summaryOnly) {
     std::string out;
     const TextSink put = [&](std::string_view text) { out += text; };
-    PutReportJsonHead(put, report);
-    for (std::size_t i = 0; i < report.scans.size(); ++i) {
-        if (i > 0) out += ",";
-        PutScanJson(put, report.scans[i]);
+    PutReportJsonHead(put, report, summaryOnly);
+    if (!summaryOnly) {
+        for (std::size_t i = 0; i < report.scans.size(); ++i) {
+            if (i > 0) out += ",";
+            PutScanJson(put, report.scans[i]);
+        }
     }
-    return out + "]}\n";
+    return out + JsonTail(summaryOnly);
 }
 
-SpilledReport::SpilledReport(bool json, int outageSeconds)
-    : json_(json), outageSeconds_(outageSeconds) {}
+SpilledReport::SpilledReport(bool json, int outageSeconds, bool summaryOnly)
+    : json_(json), outageSeconds_(outageSeconds), summaryOnly_(summaryOnly) {}
 
 void SpilledReport::Add(const ScanReport& scan) {
+    if (summaryOnly_) return;
     const TextSink put = [this](std::string_view text) { text_.Append(text.data(), text.size()); };
     if (json_) {
         if (scans_ > 0) put(",");
@@ -410,9 +679,9 @@ bool SpilledReport::WriteTo(std::ostream& out, const DriveReport& report) const 
         out.write(text.data(), static_cast<std::streamsize>(text.size()));
     };
     if (json_) {
-        PutReportJsonHead(put, report);
+        PutReportJsonHead(put, report, summaryOnly_);
     } else {
-        PutReportTextHead(put, report);
+        PutReportTextHead(put, report, summaryOnly_);
     }
     char chunk[1 << 16];
     for (std::size_t at = 0; at < text_.size() && out;) {
@@ -421,7 +690,7 @@ bool SpilledReport::WriteTo(std::ostream& out, const DriveReport& report) const 
         out.write(chunk, static_cast<std::streamsize>(n));
         at += n;
     }
-    if (json_) out << "]}\n";
+    if (json_) out << JsonTail(summaryOnly_);
     return static_cast<bool>(out.flush());
 }
 
@@ -430,26 +699,27 @@ std::string ReportHtml(const DriveReport& report) {
         "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Drive Quality</title>"
         "</head><body>\n<h1>Drive quality</h1>\n<p>" +
         Escaped(report.input) + " (" + Whole(static_cast<std::int64_t>(report.fileBytes)) +
-        " bytes)</p>\n<h2>Whole file</h2>\n";
+        " bytes)</p>\n";
+    AppendSummaryHtml(out, report);
+    out += "<h2>Whole file</h2>\n";
     AppendDriveHtml(out, report.file, report.outageSeconds);
-    out += "<p>Lee's criterion (36 samples a 40-wavelength window): <b>" +
-           (report.verdict == LeeVerdict::MeetsPartly ? std::string("meets in part")
-                                                      : VerdictText(report.verdict, 0)) +
-           "</b></p>\n";
     for (const ScanReport& scan : report.scans) {
         out += "<h2>Scan " + Whole(scan.number) + " (" + Escaped(scan.name) + ")</h2>\n";
         AppendDriveHtml(out, scan.drive, report.outageSeconds);
         if (scan.channels.empty()) continue;
+        out += "<p>" + Escaped(ScanVerdictText(scan)) + "</p>\n";
         out +=
             "<table border=\"1\" cellpadding=\"3\"><tr><th>Channel</th><th>Samples</th>"
             "<th>Samples/s</th><th>Level min/median/max (dBm)</th><th>Lee's criterion</th>"
             "</tr>\n";
+        std::optional<double> speed;
+        if (scan.drive.speedKmh) speed = scan.drive.speedKmh->medianKmh;
         for (const ChannelFigures& c : scan.channels) {
-            out += "<tr><td>" + Escaped(FrequencyText(c.frequencyMHz)) + "</td><td>" +
-                   Whole(c.samples) + "</td><td>" + Fixed(c.samplesPerSecond, 1) + "</td><td>" +
+            out += "<tr><td>" + Escaped(ChannelName(c)) + "</td><td>" + Whole(c.samples) +
+                   "</td><td>" + Fixed(c.samplesPerSecond, 1) + "</td><td>" +
                    Whole(c.levels.minimum) + " / " + Whole(c.levels.median) + " / " +
-                   Whole(c.levels.maximum) + "</td><td>" +
-                   Escaped(GluedLeeSentence(c, scan.drive.speedMedianKmh)) + "</td></tr>\n";
+                   Whole(c.levels.maximum) + "</td><td>" + Escaped(GluedLeeSentence(c, speed)) +
+                   "</td></tr>\n";
         }
         out += "</table>\n";
     }

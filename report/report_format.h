@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -12,19 +13,23 @@
 
 namespace varistrum {
 
-inline constexpr int kReportSchemaVersion = 1;
+inline constexpr int kReportSchemaVersion = 2;
 inline constexpr std::size_t kReportColumns = 80;
 
-std::string ReportText(const DriveReport& report);
-std::string ReportJson(const DriveReport& report);
+// The summary per frequency comes first; `summaryOnly` leaves out the rest (the whole file's
+// and the scans' figures).
+std::string ReportText(const DriveReport& report, bool summaryOnly = false);
+std::string ReportJson(const DriveReport& report, bool summaryOnly = false);
 std::string ReportHtml(const DriveReport& report);
 
 // The text or JSON form of a report of any number of scans, in bounded memory: each scan is
 // written down as it ends (BuildDriveReport's scan sink) and waits in a spill array until the
-// whole file's figures, which come first, are known. The same bytes as ReportText or ReportJson.
+// whole file's figures and the summary, which come first, are known. The same bytes as ReportText
+// or ReportJson.
 class SpilledReport {
   public:
-    SpilledReport(bool json, int outageSeconds);
+    // `summaryOnly`: the scans are not written down at all.
+    SpilledReport(bool json, int outageSeconds, bool summaryOnly = false);
     void Add(const ScanReport& scan);
     // The report's head from `report` (its own scans are not written), then the scans added;
     // false when writing failed.
@@ -33,13 +38,15 @@ class SpilledReport {
   private:
     bool json_;
     int outageSeconds_;
+    bool summaryOnly_;
     std::int64_t scans_ = 0;
     SpillArray<char> text_;
 };
 
 // "873.075 MHz: window 13.7 m; 31 samples/s give 36 samples a window up to 42.6 km/h; median
-// speed 38 km/h: meets in 81 % of windows" (unwrapped).
-std::string LeeSentence(const ChannelFigures& channel, double medianSpeedKmh);
+// speed 38 km/h: meets in 81.2 % of windows" (unwrapped), "(not averaged)" after it for list
+// and table channels; "median speed unknown" without a speed.
+std::string LeeSentence(const ChannelFigures& channel, std::optional<double> medianSpeedKmh);
 
 // Breaks a line at blanks into lines of at most `width` characters; continuation lines are
 // indented by `indent` blanks. Each line ends with '\n'.

@@ -142,7 +142,7 @@ TEST_F(WindowScanTest, UncheckingAScanDropsExactlyItsData) {
 TEST_F(WindowScanTest, TypedFrequenciesGiveTheCommandLinesAverages) {
     const std::string log = Simulate(dir, "no-frequency", 23, 300);
     BrowseAndWait(log);
-    ASSERT_TRUE(Windows().Reader().State().userFrequencies);
+    ASSERT_TRUE(Windows().Reader().State().frequenciesNeeded);
     const auto& plans = Windows().Reader().State().plans;
     const std::string f1 = ProposedFrequencyText(ReceiverRange(plans[0]));
     const std::string f2 = ProposedFrequencyText(ReceiverRange(plans[1]));

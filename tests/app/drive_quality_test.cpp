@@ -111,8 +111,16 @@ TEST_F(DriveQualityWindowTest, ViewMenuShowsTheReportAndSavesItAsHtml) {
                 shown.contains("873.075 MHz: window 13.7 m"))
         << shown.toStdString();
     EXPECT_TRUE(shown.contains("does not meet"));
+    // The summary per frequency first, as the command line's report gives it.
+    EXPECT_TRUE(
+        shown.contains("Verdict of the file (its worst scan, averaged channels): does not "
+                       "meet"))
+        << shown.toStdString();
+    EXPECT_LT(shown.indexOf("Averaged channels (receiver samples)"), shown.indexOf("Whole file"));
+    EXPECT_GE(shown.indexOf("Averaged channels (receiver samples)"), 0);
     const std::string html = ReadFile(dir.File("quality.html"));
     EXPECT_EQ(html.rfind("<!DOCTYPE html>", 0), 0u);
+    EXPECT_NE(html.find("<h2>Summary of 1 scan</h2>"), std::string::npos);
     EXPECT_NE(html.find("<h2>Scan 1 (GPS 10:00:00)</h2>"), std::string::npos);
     EXPECT_TRUE(messages.empty());
 }

@@ -7,6 +7,7 @@
 #include "app/frequency_entry_form.h"
 #include "convert/field_catalog.h"
 #include "gui_fixture.h"
+#include "logfile/typed_frequencies.h"
 
 namespace varistrum::test {
 namespace {
@@ -15,7 +16,7 @@ using FrequencyEntryTest = GuiTest;
 
 TEST_F(FrequencyEntryTest, ShowsTheRangesAndProposesTheirMiddles) {
     BrowseAndWait(FrequencyLessLog(dir));
-    ASSERT_TRUE(Windows().Reader().State().userFrequencies);
+    ASSERT_TRUE(Windows().JobWorkflow().FrequenciesNeeded());
     TFrequencyEntryForm& form = Windows().FrequencyEntryForm();
     EXPECT_EQ(Find<QLabel>("lRx1Info", &form)->text(), "(no receiver information)");
     form.show();
@@ -24,8 +25,8 @@ TEST_F(FrequencyEntryTest, ShowsTheRangesAndProposesTheirMiddles) {
     EXPECT_EQ(Find<QLineEdit>("edRx1", &form)->text(), "850.00000");
     EXPECT_EQ(Find<QLabel>("lRx2Info", &form)->text(), "(1800.00000 - 1900.00000 MHz)");
     EXPECT_EQ(Find<QLineEdit>("edRx2", &form)->text(), "1850.00000");
-    // Cleared while the question is open.
-    EXPECT_FALSE(Windows().Reader().State().userFrequencies);
+    // Asked while the question is open: nothing typed in yet.
+    EXPECT_TRUE(Windows().JobWorkflow().FrequenciesNeeded());
     form.reject();
 }
 
@@ -55,25 +56,24 @@ TEST_F(FrequencyEntryTest, ChecksReceiver1ThenReceiver2AndStoresOnlyBoth) {
     for (const Case& c : cases) {
         messages.clear();
         form.show();
-        const auto typedBefore = Windows().Reader().TypedChannelCodes();
+        const auto typedBefore = Windows().JobWorkflow().TypedChannelCodes();
         Find<QLineEdit>("edRx1", &form)->setText(QString::fromLatin1(c.rx1));
         Find<QLineEdit>("edRx2", &form)->setText(QString::fromLatin1(c.rx2));
         Click("btnDone", &form);
-        const DecoderState& state = Windows().Reader().State();
+        Workflow& workflow = Windows().JobWorkflow();
         if (c.refusal != nullptr) {
             EXPECT_EQ(messages, std::vector<std::string>{std::string("Error: ") + c.refusal})
                 << c.rx1 << " " << c.rx2;
             EXPECT_TRUE(form.isVisible()) << c.rx1;
-            EXPECT_FALSE(state.userFrequencies) << c.rx1;
-            EXPECT_EQ(Windows().Reader().TypedChannelCodes().has_value(), typedBefore.has_value())
-                << c.rx1;
+            EXPECT_TRUE(workflow.FrequenciesNeeded()) << c.rx1;
+            EXPECT_EQ(workflow.TypedChannelCodes().has_value(), typedBefore.has_value()) << c.rx1;
             form.reject();
         } else {
             EXPECT_TRUE(messages.empty()) << c.rx1;
             EXPECT_FALSE(form.isVisible()) << c.rx1;
-            EXPECT_TRUE(state.userFrequencies) << c.rx1;
+            EXPECT_FALSE(workflow.FrequenciesNeeded()) << c.rx1;
             const double rx1 = std::stod(c.rx1), rx2 = std::stod(c.rx2);
-            const auto typed = Windows().Reader().TypedChannelCodes();
+            const auto typed = workflow.TypedChannelCodes();
             ASSERT_TRUE(typed) << c.rx1;
             EXPECT_EQ(typed->receiver1, ChannelNumberOf(rx1, 12.5)) << c.rx1;
             EXPECT_EQ(typed->receiver2, ChannelNumberOf(rx2, 12.5)) << c.rx2;

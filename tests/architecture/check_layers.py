@@ -3,18 +3,18 @@
 """Fails when a product source includes a header of a higher layer.
 
 The layers, lowest first: base (number formatting, text building, the worker base, the job
-observer) -> averaging (the engine and great-circle maths) -> logfile (framing, decoding, typed
-frequencies) -> the passes (index, convert, geodata: the drive as map layers; report: the
-drive's measurement quality; export: the map
-layer files; map: the map's points, statistics and background files; calibration: a
-propagation model fitted to the drive; bins: the drive in square cells of a UTM grid, their
-raster and polygon files, drive against drive) -> settings (the configuration file and the
-window-state model, no Qt) -> the map's drawing (mapdraw: QtGui only, so that the command line
-draws without a display) -> the front ends (app, cli). A folder may include its own layer and
-the ones below. Qt is allowed in the window (app) and, without QtWidgets, in mapdraw; GDAL only
-in export, map, calibration and bins. Folders outside the product (tests, tools,
-fuzz, bench) are not checked; a
-product folder that is not listed here fails, so that a new one is placed deliberately.
+observer, the one output writer) -> averaging (the 40-lambda engine and its great-circle maths)
+-> logfile (framing, the decoder, the rows' assembly) -> filters (the filter stages between the
+decoder and the rows' sinks) -> the passes and outputs, in this order: index and convert (the
+job runner and the text), geodata (the drive as map layers), report (drive quality, provenance),
+export and map (map layer files; the map's points and background files), calibration and bins
+(a propagation model fitted to the drive; the drive in square cells) -> workflow (the steps of
+every job, for both front ends) -> settings (the configuration file and the window-state model,
+no Qt) -> the map's drawing (mapdraw: QtGui only, so that the command line draws without a
+display) -> the front ends (app, cli). A folder may include its own layer and the ones below.
+Qt is allowed in the window (app) and, without QtWidgets, in mapdraw; GDAL only in export, map,
+calibration and bins. Folders outside the product (tests, tools, fuzz, bench) are not checked;
+a product folder that is not listed here fails, so that a new one is placed deliberately.
 
 usage: check_layers.py SOURCE_DIR
 """
@@ -26,15 +26,17 @@ LAYERS = {
     "base": 0,
     "averaging": 1,
     "logfile": 2,
-    "filters": 2.5,
+    "filters": 2.5,  # the filter stages between the decoder and the rows' sinks
+    # The passes and outputs, in the order they may include one another.
     "index": 3,
-    "convert": 3,
-    "geodata": 3,
-    "export": 3,
-    "map": 3,
-    "report": 3,
-    "calibration": 3,  # a pass over the local means; sites files and residual layer via GDAL
-    "bins": 3,  # a pass and its sinks: cells of the samples, written through GDAL like export
+    "convert": 3,  # the job runner and the text
+    "geodata": 3.1,  # the drive as map layers
+    "report": 3.2,  # drive quality, provenance records
+    "export": 3.3,  # map layer files
+    "map": 3.3,  # the map's points and backgrounds
+    "calibration": 3.4,  # a propagation model fitted to the drive
+    "bins": 3.4,  # the drive in cells of a UTM grid
+    "workflow": 3.6,  # the steps of every job, for both front ends
     "settings": 4,
     "mapdraw": 4.5,  # above the core: no core folder includes it
     "app": 5,

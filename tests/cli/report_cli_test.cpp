@@ -70,8 +70,22 @@ TEST_F(ReportCliTest, ReportsTextAndJson) {
         << Out();
     EXPECT_EQ(Err(), "");
     ASSERT_EQ(Cli("report --json " + log), 0);
-    EXPECT_EQ(Out().rfind("{\"schema_version\":1,", 0), 0u);
+    EXPECT_EQ(Out().rfind("{\"schema_version\":2,", 0), 0u);
     EXPECT_NE(Out().find("\"verdict\":\"does_not_meet\""), std::string::npos);
+    // --summary: the title and the summary per frequency, nothing of the scans.
+    ASSERT_EQ(Cli("report --summary " + log), 0);
+    EXPECT_EQ(Out(),
+              "Drive quality of " + log + " (" + std::to_string(std::filesystem::file_size(log)) +
+                  " bytes)\n\n"
+                  "Summary of 1 scan (Lee's criterion: 36 samples a 40-wavelength window)\n"
+                  "  Verdict of the file (its worst scan, averaged channels): does not "
+                  "meet\n"
+                  "  Averaged channels (receiver samples):\n"
+                  "  Frequency      Scans     Samples    Median  Windows  Below 36  Verdict\n"
+                  "  873.075 MHz        1        2400   -75 dBm      181   100.0 %  does not "
+                  "meet\n");
+    ASSERT_EQ(Cli("report --summary --json " + log), 0);
+    EXPECT_EQ(Out().find("\"scans\":["), std::string::npos);
     EXPECT_EQ(Cli("report " + dir_.File("missing.klf")), 1);
     EXPECT_EQ(Cli("report " + log + " --scans 2"), 1);  // no such scan
 }

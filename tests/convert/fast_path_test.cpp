@@ -13,6 +13,7 @@
 #include "convert/field_formatter.h"
 #include "filters/row_pipeline.h"
 #include "index/make_index.h"
+#include "logfile/typed_frequencies.h"
 #include "support/test_files.h"
 #include "tools/drive_simulator.h"
 
@@ -26,10 +27,12 @@ using test::TempDir;
 
 // Files without a scan definition need typed frequencies; they take their steps from the
 // plans the index pass finds, as the command line does.
-void SupplyFrequenciesIfNeeded(TavrelReader& reader, const std::string& path, int format) {
+std::optional<TypedCodes> FrequenciesIfNeeded(TavrelReader& reader, const std::string& path,
+                                              int format) {
     SilentIndexView view;
     RunIndexPass(reader, format, path, view, {});
-    if (reader.State().userFrequencies) reader.SetEnteredFrequencies(851.0125, 890.1);
+    if (!reader.State().frequenciesNeeded) return std::nullopt;
+    return TypedFrequenciesOf(reader.State().plans, 851.0125, 890.1).codes;
 }
 
 // The plain path: the conversion's stages and rows, each line composed field by field from
@@ -84,9 +87,8 @@ class PlainLines : public RowSink {
 std::string PlainConversion(const std::string& path, int format,
                             const ConversionSettings& settings) {
     TavrelReader reader;
-    SupplyFrequenciesIfNeeded(reader, path, format);
     ConversionSettings typed = settings;
-    typed.typed = reader.TypedChannelCodes();
+    typed.typed = FrequenciesIfNeeded(reader, path, format);
     if (reader.Open(path) != 0) return "cannot open";
     ConversionStages stages(typed, {});
     RowAssembler assembler(stages.Assembly(), stages.Placement());
@@ -103,10 +105,11 @@ std::string PlainConversion(const std::string& path, int format,
 std::string JobConversion(const TempDir& dir, const std::string& path, int format,
                           const ConversionSettings& settings) {
     TavrelReader reader;
-    SupplyFrequenciesIfNeeded(reader, path, format);
+    ConversionSettings typed = settings;
+    typed.typed = FrequenciesIfNeeded(reader, path, format);
     RecordingObserver observer;
     const std::string output = dir.File("job.out");
-    EXPECT_EQ(RunConversionJob(reader, {path}, {output}, settings, observer, {}),
+    EXPECT_EQ(RunConversionJob(reader, {path}, {output}, typed, observer, {}),
               JobOutcome::Completed);
     return ReadFile(output);
 }

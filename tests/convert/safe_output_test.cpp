@@ -14,7 +14,6 @@
 #include "base/output_file.h"
 #include "convert/convert_job.h"
 #include "convert/output_split.h"
-#include "convert/parallel_job.h"
 #include "support/test_files.h"
 #include "tools/log_builder.h"
 
@@ -365,8 +364,8 @@ TEST(FolderJobTest, FilesThatCannotBeConvertedAreSkippedAndNamed) {
     fs::create_directory(dir.File("out"));
     TavrelReader prototype;
     RecordingObserver observer;
-    EXPECT_EQ(RunParallelConversion(prototype, kFormatTavrel, {inputs, outputs}, settings, observer,
-                                    2, {}),
+    EXPECT_EQ(RunConversionJob(prototype, inputs, outputs, settings, observer, {}, JobKind::Folder,
+                               {}, nullptr, 2),
               JobOutcome::Skipped);
     EXPECT_EQ(observer.messages, expected);
     EXPECT_EQ(Names(dir.File("out")), (std::vector<std::string>{"a.out", "d.out"}));
@@ -427,8 +426,8 @@ TEST(FolderJobTest, AFailureInAParallelJobLeavesOtherOutputsWhole) {
     }
     TavrelReader prototype;
     RecordingObserver observer;
-    EXPECT_EQ(RunParallelConversion(prototype, kFormatTavrel, {inputs, outputs}, settings, observer,
-                                    2, {}),
+    EXPECT_EQ(RunConversionJob(prototype, inputs, outputs, settings, observer, {}, JobKind::Folder,
+                               {}, nullptr, 2),
               JobOutcome::Failed);
     EXPECT_EQ(observer.messages,
               std::vector<std::string>{"Error: Output File Cannot Be Accessed!"});

@@ -354,11 +354,11 @@ TEST(MapExportTest, AFullDiskFailsAndKeepsTheEarlierFiles) {
         for (const std::string& file : earlier) test::WriteFile(file, "earlier " + file);
         MapExportOptions options;
         options.format = format;
+        RecordProvenance(options, {input, output, settings, std::nullopt, {}, 0, 0});
         TavrelReader reader;
         RecordingObserver observer;
-        EXPECT_EQ(
-            RunMapExportWithProvenance(reader, input, output, settings, options, observer, {}),
-            JobOutcome::Failed);
+        EXPECT_EQ(RunMapExportJob(reader, {input}, {output}, settings, options, observer, {}),
+                  JobOutcome::Failed);
         ASSERT_FALSE(observer.messages.empty());
         EXPECT_NE(observer.messages.back().find("Output File Cannot Be Accessed!"),
                   std::string::npos);

@@ -89,7 +89,7 @@ TEST(IndexPassTest, ScanBeforeTheFirstFixIsNamedByItAndTableScansGetNoNode) {
                                         "GPS 2D Lock Records = 1", "Rx1 Single Channel Records = 0",
                                         "Rx2 Single Channel Records = 0", "List Mode Records = 2",
                                         "Table Mode Records = 2"}));
-    EXPECT_FALSE(index.reader.State().userFrequencies);
+    EXPECT_FALSE(index.reader.State().frequenciesNeeded);
     EXPECT_EQ(index.view.gauge.back(), 0);
 }
 
@@ -120,7 +120,7 @@ TEST(IndexPassTest, FrequenciesAreNeededForReceiverDataWithoutASingleFrequencySc
         if (c.defineScan) log.ScanList32(68000, 68000);
         log.Samples(c.receiver, samples);
         Indexed index(log);
-        EXPECT_EQ(index.reader.State().userFrequencies, c.needed) << c.receiver << c.defineScan;
+        EXPECT_EQ(index.reader.State().frequenciesNeeded, c.needed) << c.receiver << c.defineScan;
     }
 }
 

@@ -75,7 +75,7 @@ TEST(SimulatedFilesTest, StatisticsAndScanNumbersMatchTheRecordsWritten) {
             EXPECT_GE(reader.State().ScanIndex, definitions - 1) << scenario;
             for (std::size_t i = 1; i < view.nodes.size(); ++i)
                 EXPECT_LT(view.nodes[i - 1], view.nodes[i]);
-            EXPECT_EQ(reader.State().userFrequencies, std::string(scenario) == "no-frequency")
+            EXPECT_EQ(reader.State().frequenciesNeeded, std::string(scenario) == "no-frequency")
                 << scenario;
         }
     }

@@ -53,6 +53,7 @@ class Decoding {
     }
 
     Mode mode;
+    std::optional<TypedCodes> typed;  // frequencies typed in for the log
     TavrelReader reader;
     bool lastKept = true;  // the stages kept the last record's data
     std::optional<OutageDropStage> outages;
@@ -67,7 +68,7 @@ class Decoding {
             outages.emplace(mode.outageStarts);
             stages_.push_back(&*outages);
         }
-        assembler_.emplace(AssemblySettings{{}, kAverageNone, reader.TypedChannelCodes()});
+        assembler_.emplace(AssemblySettings{{}, kAverageNone, typed});
     }
 
     bool conversion_;
@@ -254,31 +255,29 @@ TEST(DecoderTest, ListedOutageDropsDataAndCountsUntilTheNextGpsRecord) {
     EXPECT_EQ(d.outages->Dropped(), 2);
 }
 
-TEST(DecoderTest, TypedFrequenciesAreCheckedAndSurviveOpen) {
+TEST(DecoderTest, TypedFrequenciesAreCheckedAgainstTheRanges) {
     LogBuilder log;
     const FrequencyPlan band900{64000, 72000, 3200, 0};  // 800-900 MHz
     log.Config(3, band900, band900).Rtc(1, 1, 1);
     Decoding d(log);
     d.Next();
-    const FrequencyRange range = ReceiverRange(d.S().plans[0]);
+    const auto& plans = d.S().plans;
+    const FrequencyRange range = ReceiverRange(plans[0]);
     EXPECT_EQ(RangeText(range), "(800.00000 - 900.00000 MHz)");
     EXPECT_EQ(ProposedFrequencyText(range), "850.00000");
-    EXPECT_EQ(EnterFrequencies(d.reader, 850, 900.5).value_or(""),
-              "900.5000 is not in the range of the receiver.");
-    EXPECT_FALSE(d.S().userFrequencies);  // receiver 1 passed but nothing is stored
-    EXPECT_FALSE(d.reader.EnteredFrequencies());
-    EXPECT_EQ(EnterFrequencies(d.reader, 799.99, 850).value_or(""),
+    // Receiver 1 first, then receiver 2; both bounds belong to the range.
+    const auto refused = CheckTypedFrequencies(plans, 850, 900.5);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->receiver, 2);
+    EXPECT_EQ(RangeRefusalText(*refused), "900.5000 is not in the range of the receiver.");
+    EXPECT_EQ(RangeRefusalText(*CheckTypedFrequencies(plans, 799.99, 950)),
               "799.9900 is not in the range of the receiver.");
-    EXPECT_FALSE(EnterFrequencies(d.reader, 800.0, 900.0).has_value());  // both bounds belong
-    EXPECT_FALSE(EnterFrequencies(d.reader, 902.0004 - 2.0004, 850).has_value());
-    EXPECT_TRUE(d.S().userFrequencies);
-    // The typed values, as a provenance record names them.
-    EXPECT_EQ(d.reader.EnteredFrequencies(), std::make_pair(900.0, 850.0));
+    EXPECT_FALSE(CheckTypedFrequencies(plans, 800.0, 900.0));
+    const TypedFrequencies typed = TypedFrequenciesOf(plans, 900.0, 850.0);
+    EXPECT_EQ(typed.receiver1MHz, 900.0);  // as a provenance record names them
+    EXPECT_EQ(typed.codes.receiver1, 72000u);
     EXPECT_EQ(ChannelNumberOf(902.0004, 12.5), 72160u);
     EXPECT_EQ(ChannelNumberOf(850, 0.0), 0u);
-    d.reader.Close();
-    Decoding again(log);
-    EXPECT_FALSE(again.S().userFrequencies);  // a new reader knows nothing of them
 }
 
 TEST(DecoderTest, TypedFrequencyTextsReadAsNumbersOrNotAtAll) {
@@ -304,19 +303,16 @@ TEST(DecoderTest, TypedFrequenciesStartEveryFileAfresh) {
     codes.fill(70000);  // 875 MHz
     log.Config(1, kBand800, kBand800).Rtc(1, 1, 1).Samples(1, samples).ScanList10(codes, codes);
     log.Samples(1, samples);
-    TavrelReader typing;
+    TypedCodes typed;
     {
         Decoding first(log, false);
         first.Next();  // the plans give the channel step of the typed frequencies
-        first.reader.SetEnteredFrequencies(850, 850);
-        const auto typed = first.reader.TypedChannelCodes();
-        ASSERT_TRUE(typed);
-        EXPECT_EQ(typed->receiver1, 68000u);
-        typing.CopyTypedFrequenciesFrom(first.reader);
+        typed = TypedFrequenciesOf(first.S().plans, 850, 850).codes;
+        EXPECT_EQ(typed.receiver1, 68000u);
     }
     for (int file = 0; file < 2; ++file) {
         Decoding d(log);
-        d.reader.CopyTypedFrequenciesFrom(typing);
+        d.typed = typed;
         d.Next();
         d.Next();
         ASSERT_EQ(d.Next(), DecodeDataReady);

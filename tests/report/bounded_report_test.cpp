@@ -137,16 +137,20 @@ TEST_F(BoundedReportTest, ASpilledReportIsTheWholeReport) {
         const DriveReport whole = BuildDriveReport(reader, path, request, {});
         ASSERT_TRUE(whole.opened);
         for (const bool json : {false, true}) {
-            SetSpillChunkBytes(97);  // the scans' text goes through the temporary file
-            SpilledReport spilled(json, whole.outageSeconds);
-            const DriveReport head = BuildDriveReport(
-                reader, path, request, {}, [&](ScanReport&& scan) { spilled.Add(scan); });
-            EXPECT_EQ(head.file.outages.size(), whole.file.outages.size());
-            EXPECT_TRUE(head.scans.empty());
-            EXPECT_EQ(head.verdict, whole.verdict);
-            std::ostringstream out;
-            ASSERT_TRUE(spilled.WriteTo(out, head));
-            EXPECT_EQ(out.str(), json ? ReportJson(whole) : ReportText(whole));
+            for (const bool summaryOnly : {false, true}) {
+                SetSpillChunkBytes(97);  // the scans' text goes through the temporary file
+                SpilledReport spilled(json, whole.outageSeconds, summaryOnly);
+                const DriveReport head = BuildDriveReport(
+                    reader, path, request, {}, [&](ScanReport&& scan) { spilled.Add(scan); });
+                EXPECT_EQ(head.file.outages.size(), whole.file.outages.size());
+                EXPECT_TRUE(head.scans.empty());
+                EXPECT_EQ(head.verdict, whole.verdict);
+                EXPECT_EQ(head.reportedScans, whole.reportedScans);
+                std::ostringstream out;
+                ASSERT_TRUE(spilled.WriteTo(out, head));
+                EXPECT_EQ(out.str(),
+                          json ? ReportJson(whole, summaryOnly) : ReportText(whole, summaryOnly));
+            }
         }
     }
 }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The drive report against drives of known speed, scan rate and GPS gaps.
+// The drive report against drives of known speed, scan rate and GPS gaps; its verdicts, its
+// unknowns and its summary per frequency.
 #include "report/drive_report.h"
 
 #include <gtest/gtest.h>
@@ -8,10 +9,12 @@
 #include <numbers>
 
 #include "averaging/averaging_engine.h"
+#include "base/geodesic.h"
 #include "convert/gps_outage_pass.h"
 #include "logfile/tavrel_reader.h"
 #include "report/report_format.h"
 #include "support/test_files.h"
+#include "tools/drive_simulator.h"
 #include "tools/log_builder.h"
 #include "tools/steady_drive.h"
 
@@ -20,7 +23,8 @@ namespace {
 
 constexpr double kRadius = 6378137.0;
 
-// The haversine distance worked out here, independently of the product's code.
+// The haversine distance on the engine's sphere, worked out here: what the report's distances
+// are not.
 double Haversine(double lat1, double lon1, double lat2, double lon2) {
     const double toRadians = std::numbers::pi / 180.0;
     const double dLat = (lat2 - lat1) * toRadians;
@@ -86,7 +90,8 @@ TEST_F(ReportTest, LeeFiguresFollowSpeedAndScanRate) {
         EXPECT_NEAR(channel.lee->maxSpeedKmh, expectedBreakEven, expectedBreakEven * 0.01);
         EXPECT_NEAR(channel.lee->windowMetres, window, 1e-9);
         EXPECT_NEAR(channel.samplesPerSecond, c.samplesPerSecond, c.samplesPerSecond * 0.01);
-        EXPECT_NEAR(scan.drive.speedMedianKmh, c.speedKmh, c.speedKmh * 0.01);
+        ASSERT_TRUE(scan.drive.speedKmh.has_value());
+        EXPECT_NEAR(scan.drive.speedKmh->medianKmh, c.speedKmh, c.speedKmh * 0.01);
         EXPECT_EQ(channel.lee->verdict, c.verdict);
         EXPECT_EQ(scan.verdict, c.verdict);
         EXPECT_EQ(report.verdict, c.verdict);
@@ -101,25 +106,26 @@ TEST(LeeCriterionTest, VerdictsAndPercentiles) {
         LeeVerdict verdict;
         std::string text;
         std::uint32_t minimum, p10, median;
-        double share;
+        std::int64_t below;
     };
     const Case cases[] = {
-        {{36, 40, 50}, LeeVerdict::Meets, "meets", 36, 36, 40, 0.0},
-        {{35, 40, 50, 60}, LeeVerdict::MeetsPartly, "meets in 75 % of windows", 35, 35, 40, 0.25},
-        {{10, 20, 40, 50}, LeeVerdict::MeetsPartly, "meets in 50 % of windows", 10, 10, 20, 0.5},
-        {{10, 20, 30, 50}, LeeVerdict::DoesNotMeet, "does not meet", 10, 10, 20, 0.75},
-        {{}, LeeVerdict::NotApplicable, "not applicable", 0, 0, 0, 0.0},
+        {{36, 40, 50}, LeeVerdict::Meets, "meets", 36, 36, 40, 0},
+        {{35, 40, 50, 60}, LeeVerdict::MeetsPartly, "meets in 75.0 % of windows", 35, 35, 40, 1},
+        {{10, 20, 40, 50}, LeeVerdict::MeetsPartly, "meets in 50.0 % of windows", 10, 10, 20, 2},
+        {{10, 20, 30, 50}, LeeVerdict::DoesNotMeet, "does not meet", 10, 10, 20, 3},
+        {{}, LeeVerdict::NotApplicable, "not applicable", 0, 0, 0, 0},
     };
     for (const Case& c : cases) {
         BinSizeCounts counts;
         for (const std::uint32_t size : c.bins) counts.Add(size);
         const LeeFigures lee = LeeFiguresOf(counts, 31.0, 13.7);
         EXPECT_EQ(lee.verdict, c.verdict);
-        EXPECT_EQ(VerdictText(lee.verdict, lee.meetsPercent), c.text);
+        EXPECT_EQ(VerdictText(lee.verdict, lee.meetsPerMille), c.text);
         EXPECT_EQ(lee.minimum, c.minimum);
         EXPECT_EQ(lee.percentile10, c.p10);
         EXPECT_EQ(lee.median, c.median);
-        EXPECT_DOUBLE_EQ(lee.shareBelow36, c.share);
+        EXPECT_EQ(lee.windowsBelow36, c.below);
+        EXPECT_EQ(lee.windows, static_cast<std::int64_t>(c.bins.size()));
         EXPECT_NEAR(lee.maxSpeedKmh, 31.0 * 13.7 / 36.0 * 3.6, 1e-9);
     }
 }
@@ -147,15 +153,25 @@ TEST_F(ReportTest, OutagesAreThoseOfTheOutagePass) {
         const double to =
             (drive.startLatitudeMas + std::lround(masPerSecond * nextGood[i])) / 3.6e6;
         const double longitude = drive.longitudeMas / 3.6e6;
-        EXPECT_NEAR(o.jumpMetres, Haversine(from, longitude, to, longitude), 1e-6);
+        // On WGS 84, as every distance the product reports; not on the engine's sphere.
+        EXPECT_NEAR(o.jumpMetres, GeodesicMetres(from, longitude, to, longitude), 1e-6);
+        EXPECT_GT(std::abs(o.jumpMetres - Haversine(from, longitude, to, longitude)), 0.1);
+        // Where and when: the fixes on either side of the gap, with their GPS date.
+        EXPECT_NEAR(o.before.latitude, from, 1e-9);
+        EXPECT_NEAR(o.after.latitude, to, 1e-9);
+        EXPECT_NEAR(o.before.longitude, longitude, 1e-9);
+        EXPECT_NEAR(o.after.longitude, longitude, 1e-9);
+        EXPECT_EQ(o.year * 10000 + o.month * 100 + o.day, 20260615);
     }
+    EXPECT_TRUE(report.file.outagesKnown);
     EXPECT_EQ(report.scans.at(0).drive.outages.size(), 3u);
     EXPECT_EQ(report.file.gps.bad, 35);
     EXPECT_EQ(report.file.gps.fixes3d, 500 - 40 - 35 - 10 - 29);
 }
 
-// Fixes of a route in degrees: the distance is the sum of the haversines between the good ones.
-TEST_F(ReportTest, DistanceIsTheHaversineSumThroughGoodFixes) {
+// Fixes of a route in degrees: the distance is the sum of the geodesics (WGS 84) between the
+// good ones, not of the engine's great circles.
+TEST_F(ReportTest, DistanceIsTheGeodesicSumThroughGoodFixes) {
     struct Fix {
         double latitude, longitude;
         int status;
@@ -169,7 +185,7 @@ TEST_F(ReportTest, DistanceIsTheHaversineSumThroughGoodFixes) {
         sim::LogBuilder log(8);
         log.Config(3, test::kBand800, test::kBand800);
         log.ScanList32(69846, 69046);
-        double expected = 0.0;
+        double expected = 0.0, onTheSphere = 0.0;
         const Fix* previous = nullptr;
         for (std::size_t i = 0; i < route.size(); ++i) {
             sim::GpsFix fix;
@@ -181,15 +197,21 @@ TEST_F(ReportTest, DistanceIsTheHaversineSumThroughGoodFixes) {
             const std::vector<int> levels(10, -70);
             log.Samples(1, levels);
             if (route[i].status < 6) continue;
-            if (previous != nullptr)
-                expected += Haversine(previous->latitude, previous->longitude, route[i].latitude,
-                                      route[i].longitude);
+            if (previous != nullptr) {
+                expected += GeodesicMetres(previous->latitude, previous->longitude,
+                                           route[i].latitude, route[i].longitude);
+                onTheSphere += Haversine(previous->latitude, previous->longitude, route[i].latitude,
+                                         route[i].longitude);
+            }
             previous = &route[i];
         }
+        ASSERT_GT(std::abs(onTheSphere - expected), 1e-5 * expected);  // the test can tell
         const DriveReport report = Report(log.Bytes());
-        EXPECT_NEAR(report.file.distanceMetres, expected, 1e-6 * expected);
+        ASSERT_TRUE(report.file.distanceMetres.has_value());
+        EXPECT_NEAR(*report.file.distanceMetres, expected, 1e-6 * expected);
         ASSERT_EQ(report.scans.size(), 1u);
-        EXPECT_NEAR(report.scans[0].drive.distanceMetres, expected, 1e-6 * expected);
+        ASSERT_TRUE(report.scans[0].drive.distanceMetres.has_value());
+        EXPECT_NEAR(*report.scans[0].drive.distanceMetres, expected, 1e-6 * expected);
     }
 }
 
@@ -248,7 +270,7 @@ TEST_F(ReportTest, TextFitsEightyColumnsAndCarriesTheLeeSentence) {
     EXPECT_EQ(LeeSentence(report.scans.at(0).channels.at(0), 38.0),
               "873.075 MHz: window 13.7 m; 31 samples/s give 36 samples a window up to 42.7 "
               "km/h; median speed 38 km/h: meets");
-    EXPECT_NE(ReportJson(report).find("\"schema_version\":1"), std::string::npos);
+    EXPECT_NE(ReportJson(report).find("\"schema_version\":2"), std::string::npos);
 }
 
 }  // namespace

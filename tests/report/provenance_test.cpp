@@ -53,11 +53,11 @@ TEST(ProvenanceTest, RecordsInputDigestSettingsAndCounts) {
                                JobKind::SingleFile, {}, &converted),
               JobOutcome::Completed);
     // The records from the last fix before the gap (second 99) to the next fix (140).
-    EXPECT_EQ(converted.filters.droppedInOutages, 41);
+    EXPECT_EQ(converted.dropped.outages, 41);
 
     ProvenanceRun run{input,     dir.File("drive.out"), settings, std::nullopt, {}, 1765188900,
                       1765188961};
-    run.counts.rowsDroppedInOutages = converted.filters.droppedInOutages;
+    run.counts.rowsDroppedInOutages = converted.dropped.outages;
     const std::string json = ProvenanceJson(run);
     const std::string digest =
         Sha256Hex(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));

@@ -12,7 +12,7 @@
 
 #include "averaging/averaging_engine.h"
 #include "convert/convert_job.h"
-#include "convert/parallel_job.h"
+#include "convert/folder_files.h"
 #include "index/make_index.h"
 #include "support/test_files.h"
 #include "tools/drive_simulator.h"
@@ -195,8 +195,8 @@ TEST(WorkerTest, ACancelledFolderJobLeavesOnlyLinePrefixes) {
     std::stop_source stop;
     // The job reports the share of files done, one call at a time.
     StopAtPercent observer(stop, 34);
-    EXPECT_EQ(RunParallelConversion(prototype, kFormatTavrel, files, Settings(), observer, 2,
-                                    stop.get_token()),
+    EXPECT_EQ(RunConversionJob(prototype, files.inputs, files.outputs, Settings(), observer,
+                               stop.get_token(), JobKind::Folder, {}, nullptr, 2),
               JobOutcome::Cancelled);
     EXPECT_EQ(observer.messages, kCancelled);
     int written = 0;

@@ -18,7 +18,6 @@
 #include "convert/convert_job.h"
 #include "convert/folder_files.h"
 #include "convert/output_split.h"
-#include "convert/parallel_job.h"
 #include "index/make_index.h"
 #include "logfile/identify.h"
 #include "robustness/ram_dir.h"
@@ -59,8 +58,9 @@ JobResult Convert(const std::string& input, const std::string& output, bool drop
 JobResult ConvertFolder(const FileLists& files, int jobs) {
     TavrelReader prototype;
     RecordingObserver observer;
-    const auto outcome = RunParallelConversion(prototype, kFormatTavrel, files,
-                                               FieldSettings({DataField}), observer, jobs, {});
+    const auto outcome =
+        RunConversionJob(prototype, files.inputs, files.outputs, FieldSettings({DataField}),
+                         observer, {}, JobKind::Folder, {}, nullptr, jobs);
     return {outcome, observer.messages};
 }
 
