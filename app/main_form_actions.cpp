@@ -32,6 +32,7 @@
 #include "app/scan_tree_view.h"
 #include "app/ui_hooks.h"
 #include "base/resource_error.h"
+#include "convert/filter_counts.h"
 #include "convert/folder_files.h"
 #include "export/map_export.h"
 #include "logfile/identify.h"
@@ -437,6 +438,12 @@ void TMainForm::DriveQuality1Click() {
     // A page of millions of scans helps nobody and would not fit in memory.
     request.listedScansAtMost = kDriveQualityScansListed;
     request.typed = workflow_.TypedChannelCodes();
+    // Standing still is dropped here as in a conversion; the threshold is not.
+    const ConversionSettings filters = ConversionSettingsOf(window);
+    if (filters.dropStandingStill) request.standStill = filters.standStill;
+    if (filters.threshold)
+        varistrum::ReportMessage(MessageKind::Information,
+                                 QText(ThresholdNotAppliedText(filters.thresholdRule)));
     const std::string input = StdText(InputFilename->text());
     const auto built =
         ReadOffTheWindow([&] { return BuildDriveReport(reader_, input, request, {}); });

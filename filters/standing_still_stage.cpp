@@ -13,12 +13,16 @@ bool StandingStillStage::Keep(const DecodedRecord& record, const DecoderState& l
             ++next_;
         }
         // A stop begins at its first fix, which may be the fix that ended the one before.
-        if (!dropping_ && next_ < stops_.size() && stops_[next_].firstGpsRecord == number)
+        if (!dropping_ && next_ < stops_.size() && stops_[next_].firstGpsRecord == number) {
             dropping_ = true;
+            ++begun_;
+        }
+        standing_ = dropping_ && number < stops_[next_].lastGpsRecord;
         return true;  // the fixes themselves stay: they place the rows around them
     }
     if (!dropping_ || !record.CarriesData()) return true;
-    if (record.kind != RecordKind::Samples || receivers_.Takes(record.receiver)) ++dropped_;
+    if (keptBefore_ && (record.kind != RecordKind::Samples || receivers_.Takes(record.receiver)))
+        ++dropped_;
     return false;
 }
 

@@ -44,13 +44,13 @@ StopFinder::StopFinder(const StandStillRule& rule)
 
 void StopFinder::AddFix(std::int64_t gpsRecord, std::int64_t seconds, double latitude,
                         double longitude) {
-    if (!inStop_ && size_ >= kStopSearchFixesMax) {
+    Push({gpsRecord, seconds, latitude, longitude});
+    Advance();
+    while (!inStop_ && size_ > kStopSearchFixesMax) {
         PopFront(1);  // the candidate waited too long for its seconds: no stop begins there
         next_ = 1;
         Advance();
     }
-    Push({gpsRecord, seconds, latitude, longitude});
-    Advance();
 }
 
 void StopFinder::Finish() {

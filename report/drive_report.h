@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/spill_array.h"
+#include "filters/stop_finder.h"
 #include "logfile/log_reader.h"
 #include "logfile/record_loop.h"
 #include "logfile/scan_selection.h"
@@ -35,6 +36,9 @@ struct ReportRequest {
     // Frequencies summed up one by one at most (of the averaged channels, and as many of the
     // others); beyond them, each kind's further frequencies are summed up together.
     std::size_t summaryFrequenciesAtMost = 1024;
+    // Standing still dropped as a conversion drops it: the samples of the stops are left out
+    // of the channels' figures, and the time standing still and the stops are reported.
+    std::optional<StandStillRule> standStill;
 };
 
 struct GpsFigures {
@@ -72,7 +76,7 @@ struct ChannelFigures {
     // have Lee figures too, but a conversion does not average them.
     bool receiverSamples = false;
     std::int64_t samples = 0;
-    double samplesPerSecond = 0.0;
+    double samplesPerSecond = 0.0;  // over the time not standing still when that is dropped
     LevelFigures levels;
     std::optional<LeeFigures> lee;  // none without a frequency or without driving time
 };
@@ -80,6 +84,13 @@ struct ChannelFigures {
 struct SpeedFigures {
     double medianKmh = 0.0;  // of the steps between consecutive good fixes (nearest rank)
     double p95Kmh = 0.0;
+};
+
+// Standing still in a stretch of the file: the time from the first to the last fix of each
+// stop (the part within the stretch), and the stops whose first fix lies in it.
+struct StandingFigures {
+    double seconds = 0.0;
+    std::int64_t stops = 0;
 };
 
 struct DriveFigures {
@@ -95,6 +106,8 @@ struct DriveFigures {
     // Every gap listed, in a spill array: --outage-seconds 1 makes nearly every step one.
     SpillArray<OutageFigure> outages;
     DamageCounters damage;
+    // Only when the report drops standing still.
+    std::optional<StandingFigures> standing;
 };
 
 struct ScanReport {
@@ -129,6 +142,7 @@ struct DriveReport {
     std::string input;
     std::uint64_t fileBytes = 0;
     int outageSeconds = 30;
+    std::optional<StandStillRule> standStill;  // the request's
     DriveFigures file;
     // The summary: per frequency across every reported scan, averaged channels first, each
     // kind by frequency.
@@ -142,7 +156,7 @@ struct DriveReport {
 // Takes each reported scan as soon as it ends, in file order.
 using ScanReportSink = std::function<void(ScanReport&&)>;
 
-// Reads the file twice: the GPS-outage pass, then the report's own pass. The reader's typed
+// Reads the file twice: the GPS pre-pass (outages and stops), then the report's own pass. The reader's typed
 // frequencies, if any, serve files without a channel table. The scans go to `scans` when it is
 // given (the report then lists none, and its memory does not grow with their number), else into
 // the report.
