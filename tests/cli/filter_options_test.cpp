@@ -137,8 +137,9 @@ TEST_F(FilterOptionsTest, TheOptionsAndAConfigurationGiveTheSameOutput) {
     const std::string tags = " --tags 22,5,11,0 --no-header -o ";
     ASSERT_EQ(Cli("convert " + log_ + tags + dir_.File("plain.out")), 0) << Err();
     ASSERT_EQ(Cli("convert " + log_ +
-                  " --drop-stationary 3m,30 --threshold 'rssi>=-95' --drop-outages 60" + tags +
-                  dir_.File("options.out")),
+                  " --drop-stationary 3m,30 --threshold 'rssi>=-95' --drop-outages 60 "
+                  "--provenance" +
+                  tags + dir_.File("options.out")),
               0)
         << Err();
     EXPECT_NE(Err().find("Information: Filters dropped "), std::string::npos) << Err();
@@ -148,6 +149,30 @@ TEST_F(FilterOptionsTest, TheOptionsAndAConfigurationGiveTheSameOutput) {
                          "Information: Conversion Has Been Completed!\n"),
               std::string::npos)
         << Err();
+    // The provenance record holds the settings and the counts the line gives.
+    const std::string record = ReadFile(dir_.File("options.out.provenance.json"));
+    EXPECT_NE(record.find("\"drop_standing_still\":true,\"standing_still_distance\":3,"
+                          "\"standing_still_unit\":\"metres\",\"standing_still_seconds\":30,"
+                          "\"threshold\":true,\"threshold_field\":\"rssi\","
+                          "\"threshold_comparator\":\">=\",\"threshold_value\":-95,"),
+              std::string::npos)
+        << record;
+    const auto count = [&record](const std::string& key) {
+        const std::size_t at = record.find("\"" + key + "\":");
+        return at == std::string::npos
+                   ? std::string("?")
+                   : record.substr(at + key.size() + 3,
+                                   record.find_first_of(",}", at) - (at + key.size() + 3));
+    };
+    EXPECT_EQ(count("stops"), "2");
+    EXPECT_NE(
+        Err().find("Filters dropped " + count("rows_dropped_in_outages") +
+                   " data records in GPS outages, " + count("rows_dropped_standing_still") +
+                   " data records while standing still (2 stops, " + count("stopped_seconds") +
+                   " s) and " + count("rows_dropped_by_threshold") +
+                   " rows that did not meet the threshold."),
+        std::string::npos)
+        << Err() << record;
     const std::string config = dir_.File("filters.cfg");
     test::WriteFile(config,
                     "[OutputFilter]\r\nTraffic=1\r\nTrafficDistance=3\r\nTrafficUnit=2\r\n"
