@@ -2,10 +2,12 @@
 // The standing-still and threshold filters in the window: their dialogs store what OK accepts,
 // a conversion with them matches the command line, and Save Configuration keeps them.
 #include <QAbstractButton>
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QTextBrowser>
 
 #include "app/threshold_dlg.h"
 #include "app/traffic_dlg.h"
@@ -151,6 +153,34 @@ TEST_F(FilterDialogsTest, TheWindowsFiltersMatchTheCommandLineAndAreSaved) {
               std::tie(saved.trafficDistance, saved.trafficUnit, saved.trafficSeconds));
     EXPECT_EQ(std::tie(opened.thresholdField, opened.thresholdComparator, opened.thresholdValue),
               std::tie(saved.thresholdField, saved.thresholdComparator, saved.thresholdValue));
+}
+
+// Drive Quality drops standing still as a conversion does and tells its time; it ignores the
+// threshold and says so once.
+TEST_F(FilterDialogsTest, DriveQualityDropsStandingStillAndIgnoresTheThreshold) {
+    const std::string log = dir.File("stops.klf");
+    ASSERT_EQ(RunCommand(std::string(VARISTRUM_SIM) +
+                         " --seed 7 --scenario single-gps --duration 300 --stops 2,60 --out " +
+                         log + " 2>/dev/null"),
+              0);
+    BrowseAndWait(log);
+    Click("cbTraffic");
+    Click("cbThreshold");
+    QString shown;
+    modal = [&shown](QDialog& dialog) {
+        if (auto* browser = dialog.findChild<QTextBrowser*>(QStringLiteral("tbReport")))
+            shown = browser->toPlainText();
+        dialog.reject();
+        return dialog.result();
+    };
+    Find<QAction>("DriveQuality1")->trigger();
+    EXPECT_TRUE(shown.contains("Standing still dropped: stops within 55.6")) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(", 2 stops")) << shown.toStdString();
+    EXPECT_EQ(messages, (std::vector<std::string>{
+                            "Information: The threshold (RSSI > -100) is not applied here: "
+                            "coverage, comparisons, calibration and the report take every "
+                            "reading, as dropping weak ones would inflate coverage and bias a "
+                            "fit."}));
 }
 
 }  // namespace
