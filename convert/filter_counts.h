@@ -13,9 +13,9 @@ namespace varistrum {
 
 // Data records or rows each filter dropped in a file (or in every file of a job, added up).
 struct FilterCounts {
-    std::int64_t outages = 0;        // data records inside GPS outages
-    std::int64_t standingStill = 0;  // data records of the data source logged in stops
-    std::int64_t stops = 0;          // the stops found
+    std::int64_t outages = 0;         // data records inside GPS outages
+    std::int64_t standingStill = 0;   // data records of the data source logged in stops
+    std::int64_t stops = 0;           // the stops found
     std::int64_t stoppedSeconds = 0;  // their seconds, first to last fix
     std::int64_t threshold = 0;       // rows that did not meet the threshold
     // Which filters were on, and what the file held that they need.

@@ -156,10 +156,10 @@ struct DriveReport {
 // Takes each reported scan as soon as it ends, in file order.
 using ScanReportSink = std::function<void(ScanReport&&)>;
 
-// Reads the file twice: the GPS pre-pass (outages and stops), then the report's own pass. The reader's typed
-// frequencies, if any, serve files without a channel table. The scans go to `scans` when it is
-// given (the report then lists none, and its memory does not grow with their number), else into
-// the report.
+// Reads the file twice: the GPS pre-pass (outages and stops), then the report's own pass. The
+// reader's typed frequencies, if any, serve files without a channel table. The scans go to `scans`
+// when it is given (the report then lists none, and its memory does not grow with their number),
+// else into the report.
 DriveReport BuildDriveReport(TavrelReader& reader, const std::string& input,
                              const ReportRequest& request, std::stop_token stop,
                              const ScanReportSink& scans = {});

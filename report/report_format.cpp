@@ -152,8 +152,8 @@ std::string StandingText(const DriveFigures& d) {
 
 // "stops within 55.6 m of their first fix for 30 s or more"
 std::string StandStillRuleText(const StandStillRule& rule) {
-    return "stops within " + Trimmed(rule.Metres(), 1, 0) + kUnitGap +
-           "m of their first fix for " + Whole(rule.seconds) + kUnitGap + "s or more";
+    return "stops within " + Trimmed(rule.Metres(), 1, 0) + kUnitGap + "m of their first fix for " +
+           Whole(rule.seconds) + kUnitGap + "s or more";
 }
 
 void AppendDrive(const TextSink& put, const DriveFigures& d, int outageSeconds) {
@@ -367,8 +367,8 @@ void WriteDrive(JsonWriter& json, const DriveFigures& d, const TextSink* put = n
         json.Key("standing_still").BeginObject();
         json.Key("seconds").Fixed(d.standing->seconds, 0);
         json.Key("percent");
-        WritePercent(json,
-                     PerMilleOf(std::llround(d.standing->seconds), std::llround(d.durationSeconds)));
+        WritePercent(
+            json, PerMilleOf(std::llround(d.standing->seconds), std::llround(d.durationSeconds)));
         json.Key("stops").Integer(d.standing->stops);
         json.EndObject();
     }
