@@ -500,7 +500,11 @@ std::optional<int> PrepareSingleInput(const ConvertOptions& o, const ConvertRequ
                                       const InterruptStop& interrupt, ConsoleObserver& console,
                                       ConversionSettings& settings) {
     IndexRecorder recorder(console);
-    const IndexOutcome indexed = workflow.Index(o.input, format, recorder, stop.get_token());
+    // A 40-lambda job's sample check is gathered along with the index pass.
+    std::optional<ReceiverChoice> lambdaReceivers;
+    if (settings.averageType == kAverageLambda) lambdaReceivers = settings.receivers;
+    const IndexOutcome indexed =
+        workflow.Index(o.input, format, recorder, stop.get_token(), lambdaReceivers);
     if (indexed == IndexOutcome::Stopped) return IndexCancelled(console, interrupt);
     if (indexed != IndexOutcome::Indexed) return kExitFailed;
     if (auto missing = MissingScan(request.scans, workflow.ScanCount(), o.input)) {

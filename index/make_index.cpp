@@ -36,7 +36,8 @@ std::string DamageLine(const DamageCounters& damage) {
 }
 
 IndexOutcome RunIndexPass(TavrelReader& reader, int inputFormat, const std::string& path,
-                          IndexView& view, std::stop_token stop) {
+                          IndexView& view, std::stop_token stop,
+                          const DecodedRecordObserver& alongside) {
     view.ShowWait();
     view.ClearTree();
     if (inputFormat == kFormatTavrel) {
@@ -58,7 +59,8 @@ IndexOutcome RunIndexPass(TavrelReader& reader, int inputFormat, const std::stri
     const LoopResult loop = RunRecordLoop(
         reader, stop, [&](int percent) { view.SetWaitGauge(percent); },
         [&](const RecordBuffer& buffer) {
-            reader.DecodeRecord(buffer);
+            const DecodedRecord& record = reader.DecodeRecord(buffer);
+            if (alongside) alongside(record);
             const DecoderState& state = reader.State();
             if (state.HeaderPending) {
                 view.AddScanNode(ScanCode(state.ScanMode), state.ScanIndex, state.ScanName);

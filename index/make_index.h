@@ -63,9 +63,13 @@ std::string DamageLine(const DamageCounters& damage);
 // ReadFailed: a read error, or the file became shorter while it was read.
 enum class IndexOutcome { Indexed, OpenFailed, Stopped, ReadFailed };
 
+// Each record the pass decodes, for a check that reads the file along with it.
+using DecodedRecordObserver = std::function<void(const DecodedRecord&)>;
+
 // Runs the whole pass on the calling thread.
 IndexOutcome RunIndexPass(TavrelReader& reader, int inputFormat, const std::string& path,
-                          IndexView& view, std::stop_token stop);
+                          IndexView& view, std::stop_token stop,
+                          const DecodedRecordObserver& alongside = {});
 
 // The index worker: starts running at once.
 class TMakeIndex : public WorkerThread {

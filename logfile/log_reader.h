@@ -27,6 +27,7 @@ struct ReceiverChoice {
     // The receiver whose list and table entries a conversion takes: 0 or 1.
     int Selected() const { return receiver1 ? 0 : 1; }
     bool Takes(int receiver) const { return receiver == 0 ? receiver1 : receiver2; }
+    bool operator==(const ReceiverChoice&) const = default;
 };
 
 // Which columns the "<< DATA >>" block carries.

@@ -326,8 +326,10 @@ class ReportPass {
         }
     }
 
-    void Record(const RecordBuffer& buffer) {
-        const DecodedRecord& record = reader_.DecodeRecord(buffer);
+    void Record(const RecordBuffer& buffer) { Decoded(reader_.DecodeRecord(buffer)); }
+
+    // A record another pass decoded with the same reader.
+    void Decoded(const DecodedRecord& record) {
         const DecoderState& s = reader_.State();
         if (!current_ || s.ScanIndex != current_->number) StartScan();
         // The stops' data is left out as a conversion leaves it out.
@@ -525,6 +527,26 @@ class ReportPass {
 };
 
 }  // namespace
+
+struct ReportRecordPass::Pass : ReportPass {
+    using ReportPass::ReportPass;
+};
+
+ReportRecordPass::ReportRecordPass(TavrelReader& reader, const ReportRequest& request,
+                                   ScanReportSink scans)
+    : request_(request),
+      scans_(std::move(scans)),
+      pass_(std::make_unique<Pass>(reader, request_, std::vector<std::int64_t>{}, scans_)) {}
+
+ReportRecordPass::~ReportRecordPass() = default;
+
+void ReportRecordPass::Decoded(const DecodedRecord& record) {
+    pass_->Decoded(record);
+}
+
+void ReportRecordPass::Finish(DriveReport& report) {
+    pass_->Finish(report);
+}
 
 double RouteMetres(double lat1, double lon1, double lat2, double lon2) {
     return FiniteOrZero(GeodesicMetres(lat1, lon1, lat2, lon2));

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -23,6 +24,7 @@
 namespace varistrum {
 
 class TavrelReader;
+struct DecodedRecord;
 
 struct ReportRequest {
     ReceiverChoice receivers;
@@ -163,6 +165,22 @@ using ScanReportSink = std::function<void(ScanReport&&)>;
 DriveReport BuildDriveReport(TavrelReader& reader, const std::string& input,
                              const ReportRequest& request, std::stop_token stop,
                              const ScanReportSink& scans = {});
+
+// The report's pass over records that another pass (the index pass) decodes with the same
+// reader, opened on the same file: no outage pass, so the outages are unknown.
+class ReportRecordPass {
+  public:
+    ReportRecordPass(TavrelReader& reader, const ReportRequest& request, ScanReportSink scans);
+    ~ReportRecordPass();
+    void Decoded(const DecodedRecord& record);
+    void Finish(DriveReport& report);
+
+  private:
+    struct Pass;
+    ReportRequest request_;
+    ScanReportSink scans_;
+    std::unique_ptr<Pass> pass_;
+};
 
 // The distance (m) between two points in decimal degrees on WGS 84; 0 for positions that are
 // none (beyond the poles, in a damaged fix).

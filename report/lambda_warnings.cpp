@@ -64,6 +64,44 @@ LambdaWarnings CheckLambdaSampling(TavrelReader& reader, const std::string& inpu
     return warnings;
 }
 
+LambdaSamplingGatherer::LambdaSamplingGatherer(TavrelReader& reader, ReceiverChoice receivers)
+    : pass_(reader, ReportRequest{.receivers = receivers, .listOutages = false},
+            [this](ScanReport&& scan) {
+                auto warning = LambdaWarningOf(scan);
+                if (!warning || overflowed_) return;
+                if (warnings_.size() >= kKeptAtMost) {
+                    overflowed_ = true;
+                    warnings_ = {};
+                    return;
+                }
+                warnings_.push_back(std::move(*warning));
+            }) {}
+
+void LambdaSamplingGatherer::Decoded(const DecodedRecord& record) {
+    pass_.Decoded(record);
+}
+
+std::optional<std::vector<LambdaWarning>> LambdaSamplingGatherer::Finish() {
+    DriveReport report;
+    pass_.Finish(report);
+    if (overflowed_) return std::nullopt;
+    return std::move(warnings_);
+}
+
+LambdaWarnings SelectedWarnings(const std::vector<LambdaWarning>& every,
+                                const ScanSelection* selection) {
+    LambdaWarnings warnings;
+    for (const LambdaWarning& warning : every) {
+        if (selection != nullptr && !selection->ScanChecked(warning.scan).value_or(true)) continue;
+        if (warnings.listed.size() < LambdaWarnings::kListedAtMost) {
+            warnings.listed.push_back(warning);
+        } else {
+            ++warnings.unlisted;
+        }
+    }
+    return warnings;
+}
+
 }  // namespace varistrum
 
 namespace varistrum {

@@ -45,6 +45,28 @@ std::string UnlistedWarningsText(std::int64_t unlisted);
 LambdaWarnings CheckLambdaSampling(TavrelReader& reader, const std::string& input,
                                    const ReportRequest& request, std::stop_token stop);
 
+// The warnings of every scan, gathered while another pass (the index pass) decodes the file,
+// before the scans a conversion takes are known; the conversion's scans are picked afterwards.
+class LambdaSamplingGatherer {
+  public:
+    // So many warnings are kept at most; a file with more is checked again by its own pass.
+    static constexpr std::size_t kKeptAtMost = 100000;
+
+    LambdaSamplingGatherer(TavrelReader& reader, ReceiverChoice receivers);
+    void Decoded(const DecodedRecord& record);
+    // The warnings of every scan, in file order; none when there were too many to keep.
+    std::optional<std::vector<LambdaWarning>> Finish();
+
+  private:
+    std::vector<LambdaWarning> warnings_;
+    bool overflowed_ = false;
+    ReportRecordPass pass_;
+};
+
+// The gathered warnings of the scans that `selection` keeps (all without one).
+LambdaWarnings SelectedWarnings(const std::vector<LambdaWarning>& every,
+                                const ScanSelection* selection);
+
 }  // namespace varistrum
 
 namespace varistrum {

@@ -51,10 +51,21 @@ IdentifiedLog Workflow::Identify(const std::string& path) {
 }
 
 IndexOutcome Workflow::Index(const std::string& path, int format, IndexView& view,
-                             std::stop_token stop) {
-    const IndexOutcome outcome = RunIndexPass(reader_, format, path, view, stop);
+                             std::stop_token stop, std::optional<ReceiverChoice> lambdaReceivers) {
+    sparse_.reset();
+    std::optional<LambdaSamplingGatherer> gatherer;
+    DecodedRecordObserver alongside;
+    if (lambdaReceivers) {
+        gatherer.emplace(reader_, *lambdaReceivers);
+        alongside = [&gatherer](const DecodedRecord& record) { gatherer->Decoded(record); };
+    }
+    const IndexOutcome outcome = RunIndexPass(reader_, format, path, view, stop, alongside);
     frequenciesNeeded_ = reader_.State().frequenciesNeeded;
     plans_ = reader_.State().plans;
+    if (gatherer && outcome == IndexOutcome::Indexed) {
+        if (auto warnings = gatherer->Finish())
+            sparse_ = GatheredSparseWindows{path, *lambdaReceivers, std::move(*warnings)};
+    }
     return outcome;
 }
 
@@ -141,6 +152,10 @@ std::optional<FilesRefusal> Workflow::CheckFiles(const JobRequest& request) {
 
 LambdaWarnings Workflow::SparseWindows(const JobRequest& request, std::stop_token stop) {
     if (request.inputs.empty()) return {};
+    // Typed frequencies give channels the index pass did not know.
+    if (sparse_ && !frequenciesNeeded_ && sparse_->path == request.inputs.front() &&
+        sparse_->receivers == request.settings.receivers)
+        return SelectedWarnings(sparse_->warnings, &request.settings.scans);
     ReportRequest check;
     check.receivers = request.settings.receivers;
     check.selection = &request.settings.scans;

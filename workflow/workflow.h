@@ -42,8 +42,10 @@ class Workflow {
 
     // The index pass: the scans, the statistics and the damage go to `view`; afterwards the
     // workflow knows the log's scans and whether its frequencies must be typed in.
-    IndexOutcome Index(const std::string& path, int format, IndexView& view,
-                       std::stop_token stop);
+    // With `lambdaReceivers`, the pass also gathers the 40-lambda sample check of a job on
+    // those receivers, so that SparseWindows need not read the log again.
+    IndexOutcome Index(const std::string& path, int format, IndexView& view, std::stop_token stop,
+                       std::optional<ReceiverChoice> lambdaReceivers = std::nullopt);
     // Scans of the log indexed last.
     int ScanCount() const;
     // The first of `scans` that the log indexed last does not have.
@@ -68,7 +70,8 @@ class Workflow {
     static std::optional<FilesRefusal> CheckFiles(const JobRequest& request);
 
     // Before a single file's 40-lambda job: the checked scans whose windows would hold a
-    // median below 36 samples (one more read of the log).
+    // median below 36 samples: from the index pass when it gathered them for the job's log
+    // and receivers and no frequencies had to be typed, else from one more read of the log.
     LambdaWarnings SparseWindows(const JobRequest& request, std::stop_token stop);
 
     // Runs the job on the one runner with the outputs it asks for, its provenance record
@@ -81,9 +84,16 @@ class Workflow {
     ConversionSettings SettingsOf(const JobRequest& request) const;
 
     TavrelReader& reader_;
-    bool frequenciesNeeded_ = false;           // of the log indexed last
-    std::array<FrequencyPlan, 2> plans_{};     // of the log indexed last
+    bool frequenciesNeeded_ = false;        // of the log indexed last
+    std::array<FrequencyPlan, 2> plans_{};  // of the log indexed last
     std::optional<TypedFrequencies> typed_;
+    // The 40-lambda sample check the index pass gathered.
+    struct GatheredSparseWindows {
+        std::string path;
+        ReceiverChoice receivers;
+        std::vector<LambdaWarning> warnings;
+    };
+    std::optional<GatheredSparseWindows> sparse_;
 };
 
 // The line count of a written text file (its provenance record names it).
