@@ -536,7 +536,8 @@ ReportRecordPass::ReportRecordPass(TavrelReader& reader, const ReportRequest& re
                                    ScanReportSink scans)
     : request_(request),
       scans_(std::move(scans)),
-      pass_(std::make_unique<Pass>(reader, request_, std::vector<std::int64_t>{}, scans_)) {}
+      pass_(std::make_unique<Pass>(reader, request_, std::vector<std::int64_t>{},
+                                   SpillArray<StandingStop>{}, scans_)) {}
 
 ReportRecordPass::~ReportRecordPass() = default;
 

@@ -64,18 +64,29 @@ LambdaWarnings CheckLambdaSampling(TavrelReader& reader, const std::string& inpu
     return warnings;
 }
 
+namespace {
+
+// The report's pass as the sample check runs it: the receivers' samples, no outages.
+ReportRequest SamplingRequest(ReceiverChoice receivers) {
+    ReportRequest request;
+    request.receivers = receivers;
+    request.listOutages = false;
+    return request;
+}
+
+}  // namespace
+
 LambdaSamplingGatherer::LambdaSamplingGatherer(TavrelReader& reader, ReceiverChoice receivers)
-    : pass_(reader, ReportRequest{.receivers = receivers, .listOutages = false},
-            [this](ScanReport&& scan) {
-                auto warning = LambdaWarningOf(scan);
-                if (!warning || overflowed_) return;
-                if (warnings_.size() >= kKeptAtMost) {
-                    overflowed_ = true;
-                    warnings_ = {};
-                    return;
-                }
-                warnings_.push_back(std::move(*warning));
-            }) {}
+    : pass_(reader, SamplingRequest(receivers), [this](ScanReport&& scan) {
+          auto warning = LambdaWarningOf(scan);
+          if (!warning || overflowed_) return;
+          if (warnings_.size() >= kKeptAtMost) {
+              overflowed_ = true;
+              warnings_ = {};
+              return;
+          }
+          warnings_.push_back(std::move(*warning));
+      }) {}
 
 void LambdaSamplingGatherer::Decoded(const DecodedRecord& record) {
     pass_.Decoded(record);
