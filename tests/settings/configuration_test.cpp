@@ -206,8 +206,8 @@ TEST_F(ConfigurationTest, TheFiltersRoundTripAndOlderFilesReadThemAsOff) {
     const WindowSettings defaults;
     const char* const older[] = {
         "[OutputFilter]\r\nBSAvg=0\r\n",
-        "[OutputFilter]\r\nTrafficDistance=0\r\nTrafficUnit=3\r\nTrafficSeconds=3601\r\n"
-        "ThresholdField=2\r\nThresholdComparator=5\r\nThresholdValue=x\r\n",
+        ("[OutputFilter]\r\nTrafficDistance=0\r\nTrafficUnit=3\r\nTrafficSeconds=3601\r\n"
+         "ThresholdField=2\r\nThresholdComparator=5\r\nThresholdValue=x\r\n"),
         "[OutputFilter]\r\nTrafficDistance=0,5\r\nTrafficSeconds=0\r\nThresholdValue=nan\r\n",
     };
     for (const char* text : older) {
