@@ -87,6 +87,8 @@ screenshot: build
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/app/varistrum \
 	  --config docs/screenshot.cfg --open $(SHOT_LOG) --map-screenshot docs/map-window.png
 	@echo "docs/map-window.png written"
+	docs/render-background-picture.sh ./$(BUILD)/cli/varistrum-cli $(SHOT_LOG) docs/map-background.png
+	@echo "docs/map-background.png written"
 
 # Conversion, index pass and folder jobs of a simulated log timed beside the machine's floors
 # (cat of the input, cp of the output), as medians of alternating runs; then the passes over the

@@ -67,7 +67,10 @@ before the conversion starts; the range of each receiver is shown beside its fie
 Rayleigh fading about 2.5 dB higher). When a scan holds a median below 36 samples per window
 (Lee's criterion), you are asked before the conversion starts. View, <i>Drive Quality...</i>
 shows the measurement quality of the input file: first per frequency across the scans, with a
-verdict that only the averaged channels (receiver samples) decide.</li>
+verdict that only the averaged channels (receiver samples) decide. View, <i>Calibrate
+Model...</i> fits a path-loss model (log-distance and Hata) to the input file's local means,
+averaged in power, against a sites file of the transmitters, shows the figures and the plot, and
+saves the report, the plot and the residual layer together.</li>
 <li><b>Data Source:</b> the receiver whose data is converted.</li>
 <li><b>Field Data:</b> the columns of the data block: frequency in MHz, channel and RSSI.</li>
 <li><b>Output File Split:</b> writes outputs longer than 60000 records as numbered part files
@@ -81,12 +84,13 @@ minutes of arc, or in metres) in the span of the seconds (1 to 3600), the fixes 
 one of the stop up to the first good fix after its last are dropped, with all of their data.
 A stop begins at a good fix when every following good fix up to some later one lies within
 the distance of it and that later one is at least the seconds later; it lasts as long as the
-fixes stay within the distance. It applies to the text, map layers, the map and the drive
-quality.</li>
+fixes stay within the distance. It applies to the text, map layers, the map, the drive
+quality and model calibration.</li>
 <li><b>Threshold:</b> writes only the rows whose level (RSSI, the level the row writes) or GPS
 speed (Velocity, in whole MPH) meets a comparison. <i>Settings...</i> opens <i>Data Reduction via
 Threshold</i>: the field, the comparison and the value. A row with no level never meets an RSSI
-threshold, nor a row without a good GPS fix a Velocity one. Drive quality ignores it.</li>
+threshold, nor a row without a good GPS fix a Velocity one. Drive quality and model
+calibration ignore it.</li>
 <li><b>Create Header Record</b> and <b>Field Delimiter:</b> whether each scan's data starts with
 a line of field titles, and the character between the fields (comma, semicolon, tab, space or
 a character of your own, which may not be a digit, '.', '-', '+' or '"'). A field text that

@@ -114,6 +114,10 @@ void TMainForm::BuildMenus() {
     Map1->setStatusTip(QStringLiteral("The checked scans on a map, coloured by signal level"));
     DriveQuality1 = viewMenu_->addAction(QStringLiteral("Drive Quality..."));
     DriveQuality1->setObjectName(QStringLiteral("DriveQuality1"));
+    CalibrateModel1 = viewMenu_->addAction(QStringLiteral("Calibrate Model..."));
+    CalibrateModel1->setObjectName(QStringLiteral("CalibrateModel1"));
+    CalibrateModel1->setStatusTip(
+        QStringLiteral("A propagation model fitted to the drive's local means against its sites"));
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("Help1"));
@@ -276,6 +280,7 @@ void TMainForm::ConnectHandlers() {
     connect(Map1, &QAction::triggered, this, [this] { ShowMap(); });
     connect(tvIndex, &QTreeWidget::itemDoubleClicked, this, &TMainForm::tvIndexDoubleClick);
     connect(DriveQuality1, &QAction::triggered, this, &TMainForm::DriveQuality1Click);
+    connect(CalibrateModel1, &QAction::triggered, this, &TMainForm::CalibrateModel1Click);
     connect(InBrowse, &QPushButton::clicked, this, &TMainForm::InBrowseClick);
     connect(OutBrowse, &QPushButton::clicked, this, &TMainForm::OutBrowseClick);
     connect(InputFormatGroup, &TRadioGroup::Clicked, this, &TMainForm::InputFormatGroupClick);

@@ -128,6 +128,8 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     void tvIndexDoubleClick(QTreeWidgetItem* item);
     // The measurement-quality report of the input file, as a page.
     void DriveQuality1Click();
+    // A propagation model fitted to the input file's local means (main_form_calibration.cpp).
+    void CalibrateModel1Click();
     // Enables the actions that start a pass exactly when no worker uses the reader.
     void RefreshBusy();
 
@@ -202,9 +204,12 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     QAction* About1;
     QAction* DriveQuality1;
     class TDriveQualityDlg* driveQualityDlg_ = nullptr;
+    QAction* CalibrateModel1 = nullptr;
+    class TCalibrationDlg* calibrationDlg_ = nullptr;
     QMenu* viewMenu_ = nullptr;
     QAction* Map1 = nullptr;
-    TMapWindow* mapWindow_ = nullptr;  // made on first use, owned by the window
+    TMapWindow* mapWindow_ = nullptr;      // made on first use, owned by the window
+    std::vector<TileSource> tileSources_;  // the map's tile sources the user added
 
     // Input and output.
     QRadioButton* rbSingleFile;

@@ -29,6 +29,7 @@
 #include "app/main_form.h"
 #include "app/open_folder_dlg.h"
 #include "app/radio_group.h"
+#include "app/read_off_window.h"
 #include "app/scan_tree_view.h"
 #include "app/ui_hooks.h"
 #include "base/resource_error.h"
@@ -46,37 +47,6 @@ namespace {
 
 // The scans the Drive Quality page lists at most; it counts the rest.
 constexpr std::size_t kDriveQualityScansListed = 1000;
-
-// Runs a read of the input on a thread of its own; the window keeps painting meanwhile but takes
-// no input, so nothing else starts on the reader. Nothing when the read ran out of memory (or
-// of room for a temporary file): an error box has said so.
-template <class Job>
-auto ReadOffTheWindow(Job&& job) {
-    std::optional<decltype(job())> result;
-    std::exception_ptr failure;
-    std::atomic<bool> done{false};
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    {
-        std::jthread reading([&] {
-            try {
-                result.emplace(job());
-            } catch (...) {
-                failure = std::current_exception();
-            }
-            done = true;
-        });
-        while (!done) {
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
-            QThread::msleep(1);
-        }
-    }
-    QApplication::restoreOverrideCursor();
-    if (failure) {
-        varistrum::ReportMessage(MessageKind::Error,
-                                 QText(FailureSentence(FailureTextOf(failure))));
-    }
-    return result;
-}
 
 // Before a 40-lambda conversion of one file: one box listing the scans whose windows would hold
 // a median below 36 samples; false when the user cancels.

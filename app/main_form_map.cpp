@@ -43,6 +43,10 @@ void TMainForm::ShowMap(int scan) {
     if (mapWindow_ == nullptr) {
         mapWindow_ = new TMapWindow(reader_, this);
         connect(mapWindow_, &TMapWindow::BusyChanged, this, &TMainForm::RefreshBusy);
+        // Save Configuration stores the sources the user adds in the map.
+        mapWindow_->SetTileSources(tileSources_);
+        connect(mapWindow_, &TMapWindow::TileSourcesChanged, this,
+                [this] { tileSources_ = mapWindow_->TileSources(); });
     }
     mapWindow_->show();
     mapWindow_->raise();

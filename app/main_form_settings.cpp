@@ -7,6 +7,7 @@
 #include <QRadioButton>
 
 #include "app/main_form.h"
+#include "app/map_window.h"
 #include "app/radio_group.h"
 #include "app/threshold_dlg.h"
 #include "app/traffic_dlg.h"
@@ -36,6 +37,7 @@ WindowSettings TMainForm::CurrentSettings() const {
         s.selectedFields.push_back(StdText(SelectedBox->item(row)->text()));
     s.selectedTags = SelectedTags();
     s.outputFilename = StdText(OutputFilename->text());
+    s.tileSources = tileSources_;
 
     s.singleFile = rbSingleFile->isChecked();
     s.inFolder = StdText(edInFolder->text());
@@ -87,6 +89,8 @@ void TMainForm::ApplyStoredSettings(const WindowSettings& s) {
         AddSelectedRow(QText(s.selectedFields[row]),
                        row < s.selectedTags.size() ? s.selectedTags[row] : kNoTag);
     OutputFilename->setText(QText(s.outputFilename));
+    tileSources_ = s.tileSources;
+    if (mapWindow_ != nullptr) mapWindow_->SetTileSources(tileSources_);
 }
 
 void TMainForm::btnTrafficSettingsClick() {

@@ -8,6 +8,7 @@
 #include <QToolTip>
 #include <QWheelEvent>
 #include <cmath>
+#include <new>
 
 #include "app/ui_hooks.h"
 #include "map/map_query.h"
@@ -28,8 +29,43 @@ TMapCanvas::TMapCanvas(QWidget* parent) : QWidget(parent), view_(width(), height
 }
 
 void TMapCanvas::SetScene(const MapScene& scene) {
+    if (scene.background != scene_.background || scene.fadePercent != scene_.fadePercent)
+        backgroundStale_ = true;
     scene_ = scene;
     Changed();
+}
+
+void TMapCanvas::BackgroundChanged() {
+    backgroundStale_ = true;
+    Changed();
+}
+
+void TMapCanvas::UpdateBackground() {
+    const bool sameScale = backgroundView_.Scale() == view_.Scale() &&
+                           background_.size() == QSize(view_.Width(), view_.Height());
+    const bool sameView = sameScale && backgroundView_.Origin().x == view_.Origin().x &&
+                          backgroundView_.Origin().y == view_.Origin().y;
+    if (!backgroundStale_ && sameView) return;
+    if (dragging_ && !backgroundStale_ && sameScale) {
+        // The last background moves with the drag; nothing is read until it ends.
+        QImage moved(background_.size(), QImage::Format_RGB32);
+        moved.fill(Qt::white);
+        const ScreenPoint at = view_.ToScreen(backgroundView_.Origin());
+        QPainter painter(&moved);
+        painter.drawImage(QPointF(at.x, at.y), background_);
+        painter.end();
+        background_ = moved;
+        backgroundView_ = view_;
+        backgroundMoved_ = true;
+        return;
+    }
+    background_ = QImage(view_.Width(), view_.Height(), QImage::Format_RGB32);
+    if (background_.isNull()) throw std::bad_alloc();
+    const BackgroundDraw drawn = DrawBackground(background_, view_, scene_);
+    backgroundView_ = view_;
+    backgroundStale_ = false;
+    backgroundMoved_ = false;
+    emit BackgroundDrawn(QText(drawn.message));
 }
 
 void TMapCanvas::Fit() {
@@ -41,10 +77,22 @@ void TMapCanvas::Fit() {
 QImage TMapCanvas::Picture() {
     if (stale_ || picture_.size() != size()) {
         view_.Resize(width(), height());
-        picture_ = RenderMap(view_, scene_);
+        UpdateBackground();
+        picture_ = background_.copy();
+        DrawForeground(picture_, view_, scene_);
         stale_ = false;
     }
     return picture_;
+}
+
+QImage TMapCanvas::Picture(const std::string& title) {
+    if (title.empty()) return Picture();
+    Picture();  // the background of the current view
+    QImage picture = background_.copy();
+    MapScene scene = scene_;
+    scene.title = title;
+    DrawForeground(picture, view_, scene);
+    return picture;
 }
 
 void TMapCanvas::ZoomAt(QPointF position, double steps) {
@@ -100,6 +148,7 @@ void TMapCanvas::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
     dragging_ = false;
     setCursor(Qt::OpenHandCursor);
+    if (backgroundMoved_) BackgroundChanged();
 }
 
 bool TMapCanvas::event(QEvent* event) {

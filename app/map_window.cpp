@@ -2,6 +2,7 @@
 // The map window.
 #include "app/map_window.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -10,18 +11,22 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSlider>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <new>
 
 #include "app/map_canvas.h"
 #include "app/named_widget.h"
 #include "app/statistics_panel.h"
+#include "app/tile_source_dlg.h"
 #include "app/ui_hooks.h"
 #include "base/job_files.h"
 #include "geodata/sample_layer_sink.h"
 #include "map/map_query.h"
+#include "map/map_title.h"
 #include "mapdraw/map_picture_file.h"
 
 namespace varistrum {
@@ -76,6 +81,7 @@ TMapWindow::TMapWindow(TavrelReader& reader, QWidget* parent)
 
     connect(cancelButton_, &QPushButton::clicked, this, &TMapWindow::Cancel);
     connect(canvas_, &TMapCanvas::CursorMoved, this, &TMapWindow::ShowCursor);
+    connect(canvas_, &TMapCanvas::BackgroundDrawn, this, &TMapWindow::ShowBackgroundProblem);
     poll_.setInterval(50);
     connect(&poll_, &QTimer::timeout, this, &TMapWindow::PollWorker);
     resize(1100, 700);
@@ -87,8 +93,13 @@ TMapWindow::~TMapWindow() {
 
 QWidget* TMapWindow::BuildToolBar() {
     auto* bar = new QWidget(this);
-    auto* row = new QHBoxLayout(bar);
-    row->setContentsMargins(0, 0, 0, 0);
+    // The drive's controls on the first row, the background's on the second.
+    auto* rows = new QVBoxLayout(bar);
+    rows->setContentsMargins(0, 0, 0, 0);
+    auto* row = new QHBoxLayout;
+    auto* second = new QHBoxLayout;
+    rows->addLayout(row);
+    rows->addLayout(second);
     row->addWidget(new QLabel(QStringLiteral("Channel:"), bar));
     channelBox_ = Named(new QComboBox(bar), "MapChannel");
     channelBox_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
@@ -100,17 +111,38 @@ QWidget* TMapWindow::BuildToolBar() {
         QStringLiteral("Five increasing levels in dBm that divide the six colours"));
     row->addWidget(thresholdsEdit_);
     fitButton_ = Named(new QPushButton(QStringLiteral("Fit"), bar), "MapFit");
-    backgroundButton_ =
-        Named(new QPushButton(QStringLiteral("Add Background..."), bar), "MapBackground");
+    backgroundBox_ = Named(new QComboBox(bar), "MapBackground");
+    backgroundBox_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    backgroundBox_->setMinimumContentsLength(16);
+    backgroundBox_->setToolTip(
+        QStringLiteral("What lies under the drive: a vector or raster file GDAL reads, or a tile "
+                       "service (its tiles are cached in the user's cache folder)"));
+    fadeSlider_ = Named(new QSlider(Qt::Horizontal, bar), "MapFade");
+    fadeSlider_->setRange(0, 100);
+    fadeSlider_->setValue(fade_);
+    fadeSlider_->setFixedWidth(90);
+    fadeSlider_->setTracking(false);  // read again when the slider is let go
+    fadeSlider_->setToolTip(
+        QStringLiteral("How far a raster or tile background fades to white (0: full colour)"));
+    offlineBox_ = Named(new QCheckBox(QStringLiteral("Offline"), bar), "MapOffline");
+    offlineBox_->setToolTip(QStringLiteral("Tiles from the cache only: nothing is fetched"));
     saveButton_ = Named(new QPushButton(QStringLiteral("Save Image..."), bar), "MapSaveImage");
     row->addWidget(fitButton_);
     row->addStretch(1);
-    row->addWidget(backgroundButton_);
     row->addWidget(saveButton_);
+    second->addWidget(new QLabel(QStringLiteral("Background:"), bar));
+    second->addWidget(backgroundBox_);
+    second->addWidget(new QLabel(QStringLiteral("Fade:"), bar));
+    second->addWidget(fadeSlider_);
+    second->addWidget(offlineBox_);
+    second->addStretch(1);
+    FillBackgroundBox();
     connect(channelBox_, &QComboBox::currentIndexChanged, this, &TMapWindow::ChannelChanged);
     connect(thresholdsEdit_, &QLineEdit::editingFinished, this, &TMapWindow::ThresholdsEdited);
     connect(fitButton_, &QPushButton::clicked, this, &TMapWindow::FitClick);
-    connect(backgroundButton_, &QPushButton::clicked, this, &TMapWindow::AddBackgroundClick);
+    connect(backgroundBox_, &QComboBox::activated, this, &TMapWindow::BackgroundChosen);
+    connect(fadeSlider_, &QSlider::valueChanged, this, &TMapWindow::SetFade);
+    connect(offlineBox_, &QCheckBox::toggled, this, &TMapWindow::SetOffline);
     connect(saveButton_, &QPushButton::clicked, this, &TMapWindow::SaveImageClick);
     return bar;
 }
@@ -126,6 +158,7 @@ void TMapWindow::Collect(const QString& input, const ConversionSettings& setting
     RefreshScene();
     progressBar_->setValue(0);
     worker_ = std::make_unique<TCollectMap>(reader_, bridge_);
+    settings_ = settings;
     worker_->SetInput(StdText(input), settings);
     worker_->Resume();
     cancelButton_->setEnabled(true);
@@ -193,7 +226,7 @@ void TMapWindow::ShowCollection() {
 }
 
 void TMapWindow::RefreshScene() {
-    canvas_->SetScene({data_.get(), hasBackground_ ? &background_ : nullptr, channel_, ramp_});
+    canvas_->SetScene({data_.get(), background_.get(), channel_, ramp_, fade_, {}});
     statistics_->SetSummary(
         data_ == nullptr ? LevelSummary() : Summarise(data_->LevelsOf(channel_), ramp_), ramp_);
 }
@@ -230,44 +263,173 @@ void TMapWindow::FitClick() {
     canvas_->Fit();
 }
 
-QString TMapWindow::LoadBackgroundFile(const QString& path) {
-    const std::string error = LoadBackground(StdText(path), background_);
-    if (!error.empty()) return QText(error);
-    hasBackground_ = true;
-    backgroundPath_ = StdText(path);
+void TMapWindow::FillBackgroundBox() {
+    backgroundBox_->blockSignals(true);
+    backgroundBox_->clear();
+    backgroundBox_->addItem(QStringLiteral("None"), QStringLiteral("none"));
+    backgroundBox_->addItem(QStringLiteral("File..."), QStringLiteral("file"));
+    if (!backgroundName_.empty())
+        backgroundBox_->addItem(QStringLiteral("File: ") + QText(backgroundName_),
+                                QStringLiteral("shown-file"));
+    const std::vector<TileSource> sources = AllTileSources();
+    for (std::size_t i = 0; i < sources.size(); ++i)
+        backgroundBox_->addItem(QStringLiteral("Tiles: ") + QText(sources[i].name),
+                                QStringLiteral("tiles:") + QString::number(i));
+    backgroundBox_->addItem(QStringLiteral("Add Tile Source..."), QStringLiteral("add"));
+    backgroundBox_->setCurrentIndex(std::max(backgroundBox_->findData(backgroundKey_), 0));
+    backgroundBox_->blockSignals(false);
+}
+
+void TMapWindow::UseBackground(std::unique_ptr<MapBackground> background, const QString& key) {
+    background_ = std::move(background);
+    backgroundKey_ = key;
+    if (key != QStringLiteral("shown-file")) {
+        backgroundPath_.clear();
+        backgroundName_.clear();
+    }
+    FillBackgroundBox();
+    statusBar()->clearMessage();
     RefreshScene();
-    if (data_ == nullptr) canvas_->Fit();
+    canvas_->BackgroundChanged();
+    if (data_ == nullptr && background_ != nullptr) canvas_->Fit();
+}
+
+QString TMapWindow::LoadBackgroundFile(const QString& path) {
+    std::string error;
+    std::unique_ptr<MapBackground> background = OpenBackgroundFile(StdText(path), error);
+    if (background == nullptr) return QText(error) + QLatin1Char('.');
+    backgroundPath_ = StdText(path);
+    backgroundName_ = background->Name();
+    UseBackground(std::move(background), QStringLiteral("shown-file"));
     return {};
 }
 
-void TMapWindow::AddBackgroundClick() {
-    const QString path = ChoosePath(PathPrompt::OpenBackground, this);
-    if (path.isEmpty()) return;
-    if (const QString error = LoadBackgroundFile(path); !error.isEmpty())
-        varistrum::ReportMessage(MessageKind::Error, error);
+std::vector<TileSource> TMapWindow::AllTileSources() const {
+    std::vector<TileSource> all = {BuiltInTileSource()};
+    all.insert(all.end(), tileSources_.begin(), tileSources_.end());
+    return all;
+}
+
+QString TMapWindow::ShowTileSource(int index) {
+    const std::vector<TileSource> sources = AllTileSources();
+    if (index < 0 || static_cast<std::size_t>(index) >= sources.size()) return {};
+    const TileSource& source = sources[static_cast<std::size_t>(index)];
+    TileService service{source.name, source.urlTemplate, source.attribution, source.maxZoom,
+                        offline_};
+    std::string error;
+    std::unique_ptr<MapBackground> background = OpenTileService(service, error);
+    if (background == nullptr) return QText(error) + QLatin1Char('.');
+    UseBackground(std::move(background), QStringLiteral("tiles:") + QString::number(index));
+    return {};
+}
+
+void TMapWindow::ClearBackground() {
+    UseBackground(nullptr, QStringLiteral("none"));
+}
+
+void TMapWindow::SetTileSources(const std::vector<TileSource>& sources) {
+    // A tile source shown keeps its place only when the list is unchanged.
+    if (backgroundKey_.startsWith(QStringLiteral("tiles:")) && sources != tileSources_ &&
+        backgroundKey_ != QStringLiteral("tiles:0"))
+        ClearBackground();
+    tileSources_ = sources;
+    FillBackgroundBox();
+}
+
+QString TMapWindow::AddTileSource(const TileSource& source) {
+    if (const auto problem = TileSourceProblem(source)) return QText(*problem) + QLatin1Char('.');
+    for (const TileSource& known : AllTileSources()) {
+        if (QText(known.name).compare(QText(source.name), Qt::CaseInsensitive) == 0)
+            return QStringLiteral("A tile source is named '") + QText(source.name) +
+                   QStringLiteral("' already.");
+    }
+    tileSources_.push_back(source);
+    FillBackgroundBox();
+    emit TileSourcesChanged();
+    return {};
+}
+
+void TMapWindow::SetFade(int percent) {
+    if (percent == fade_) return;
+    fade_ = std::clamp(percent, 0, 100);
+    if (fadeSlider_->value() != fade_) fadeSlider_->setValue(fade_);
+    RefreshScene();
+}
+
+void TMapWindow::SetOffline(bool offline) {
+    if (offline == offline_) return;
+    offline_ = offline;
+    if (offlineBox_->isChecked() != offline) offlineBox_->setChecked(offline);
+    // The tiles shown are read again, from the cache only or not.
+    if (backgroundKey_.startsWith(QStringLiteral("tiles:"))) {
+        if (const QString error = ShowTileSource(backgroundKey_.mid(6).toInt()); !error.isEmpty())
+            varistrum::ReportMessage(MessageKind::Error, error);
+    }
+}
+
+void TMapWindow::BackgroundChosen(int index) {
+    const QString key = backgroundBox_->itemData(index).toString();
+    QString error;
+    if (key == QStringLiteral("none")) {
+        ClearBackground();
+    } else if (key == QStringLiteral("file")) {
+        const QString path = ChoosePath(PathPrompt::OpenBackground, this);
+        if (!path.isEmpty()) error = LoadBackgroundFile(path);
+    } else if (key.startsWith(QStringLiteral("tiles:"))) {
+        error = ShowTileSource(key.mid(6).toInt());
+    } else if (key == QStringLiteral("add")) {
+        TTileSourceDlg dialog(this);
+        if (RunModal(dialog) == QDialog::Accepted) {
+            error = AddTileSource(dialog.Source());
+            if (error.isEmpty()) error = ShowTileSource(static_cast<int>(tileSources_.size()));
+        }
+    }
+    // Whatever was not taken leaves the chooser on what is shown.
+    FillBackgroundBox();
+    if (!error.isEmpty()) varistrum::ReportMessage(MessageKind::Error, error);
+}
+
+void TMapWindow::ShowBackgroundProblem(const QString& problem) {
+    if (!problem.isEmpty()) statusBar()->showMessage(problem);
+}
+
+std::string TMapWindow::PictureTitle() const {
+    if (data_ == nullptr) return {};
+    return MapTitle(input_.substr(input_.find_last_of('/') + 1), *data_, channel_, settings_);
 }
 
 bool TMapWindow::SaveImage(const QString& path, QSize size, QString* error) {
     JobFileList files;
     if (!input_.empty()) files.inputs = {input_};
-    if (hasBackground_) files.backgrounds = {backgroundPath_};
-    files.outputs = {{StdText(path)}};
+    if (!backgroundPath_.empty()) files.backgrounds = {backgroundPath_};
+    files.outputs = {MapPictureFiles(StdText(path))};
     QString ignored;
     QString& why = error != nullptr ? *error : ignored;
     if (const auto refusal = CheckJobFiles(files)) {
         why = QText(refusal->message);
         return false;
     }
-    const std::string title = input_.substr(input_.find_last_of('/') + 1);
-    std::string reason;
-    const bool written = size == canvas_->size()
-                             ? WritePng(canvas_->Picture(), StdText(path), title, reason)
-                             : WriteMapPicture(canvas_->Scene(), size.width(), size.height(),
-                                               StdText(path), title, reason);
-    if (!written)
-        why = QStringLiteral("Output File Cannot Be Accessed! '") + path + QStringLiteral("': ") +
-              QText(reason);
-    return written;
+    const std::string title = PictureTitle();
+    std::string failedPath, reason;
+    BackgroundDraw drawn;
+    bool written = false;
+    if (size == canvas_->size()) {
+        written = WriteMapImage(canvas_->Picture(title), canvas_->View(), StdText(path), title,
+                                failedPath, reason);
+    } else {
+        MapScene scene = canvas_->Scene();
+        scene.title = title;
+        written = WriteMapPicture(scene, size.width(), size.height(), StdText(path), failedPath,
+                                  reason, &drawn);
+    }
+    if (written) return true;
+    if (drawn.outcome == BackgroundDraw::Outcome::Refused ||
+        drawn.outcome == BackgroundDraw::Outcome::Failed)
+        why = QText(drawn.message) + QStringLiteral("; no picture is written.");
+    else
+        why = QStringLiteral("Output File Cannot Be Accessed! '") + QText(failedPath) +
+              QStringLiteral("': ") + QText(reason);
+    return false;
 }
 
 void TMapWindow::SaveImageClick() {

@@ -1,17 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The map window: the checked scans' points coloured by level, the channel chooser, editable
-// thresholds, a background file, the level statistics and the picture export.
+// thresholds, the background chooser (none, a file, a tile source) with its fade and offline
+// switch, the level statistics and the picture export.
 #pragma once
 
 #include <QMainWindow>
 #include <QTimer>
 #include <memory>
+#include <vector>
 
 #include "app/gui_bridge.h"
-#include "map/background_layer.h"
+#include "map/map_background.h"
 #include "map/map_collection.h"
+#include "settings/tile_sources.h"
 
+class QCheckBox;
 class QComboBox;
+class QSlider;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -45,17 +50,35 @@ class TMapWindow : public QMainWindow, private JobObserver {
     bool SetThresholdsText(const QString& text);
     // The error text, empty when the background was loaded.
     QString LoadBackgroundFile(const QString& path);
+    // Shows tile source `index` of AllTileSources() under the drive; the error text, empty when
+    // it is shown.
+    QString ShowTileSource(int index);
+    void ClearBackground();
+    // The built-in tile source, then the user's.
+    std::vector<TileSource> AllTileSources() const;
+    // The user's tile sources (a configuration's [Map] section).
+    const std::vector<TileSource>& TileSources() const { return tileSources_; }
+    void SetTileSources(const std::vector<TileSource>& sources);
+    // Adds a source to the chooser; the error text when it cannot be used or its name is taken.
+    QString AddTileSource(const TileSource& source);
+    // The raster or tile background's fade to white in percent; tiles from the cache only.
+    void SetFade(int percent);
+    void SetOffline(bool offline);
     // The picture at `size`: at the canvas's size the view as shown, at another size the
-    // whole drive (as the command line draws it). False, with the error's text in `error`,
-    // when it cannot be written (never over the log or the background file).
+    // whole drive (as the command line draws it), with the title line and the georeference
+    // files. False, with the error's text in `error`, when it cannot be written (never over
+    // the log or the background file).
     bool SaveImage(const QString& path, QSize size, QString* error = nullptr);
 
     TMapCanvas* Canvas() const { return canvas_; }
     TStatisticsPanel* Statistics() const { return statistics_; }
     QComboBox* ChannelBox() const { return channelBox_; }
+    QComboBox* BackgroundBox() const { return backgroundBox_; }
 
   signals:
     void BusyChanged();
+    // The user added a tile source: Save Configuration stores it.
+    void TileSourcesChanged();
     // The collecting pass has ended and its points are shown.
     void CollectionShown();
 
@@ -65,7 +88,8 @@ class TMapWindow : public QMainWindow, private JobObserver {
   private slots:
     void PollWorker();
     void FitClick();
-    void AddBackgroundClick();
+    void BackgroundChosen(int index);
+    void ShowBackgroundProblem(const QString& problem);
     void SaveImageClick();
     void ChannelChanged(int index);
     void ThresholdsEdited();
@@ -75,6 +99,10 @@ class TMapWindow : public QMainWindow, private JobObserver {
     QWidget* BuildToolBar();
     void ShowCollection();
     void RefreshScene();
+    // Puts `background` under the drive (null: none) and the chooser on `key`.
+    void UseBackground(std::unique_ptr<MapBackground> background, const QString& key);
+    void FillBackgroundBox();
+    std::string PictureTitle() const;
     // The collecting pass's window side, run in the window's thread.
     void SetProgress(int percent) override;
     void ReportMessage(MessageKind kind, const std::string& text) override;
@@ -84,13 +112,18 @@ class TMapWindow : public QMainWindow, private JobObserver {
     std::unique_ptr<TCollectMap> worker_;
     std::unique_ptr<MapData> data_;
     MapCollection result_;
-    BackgroundLayer background_;
-    bool hasBackground_ = false;
+    std::unique_ptr<MapBackground> background_;
+    QString backgroundKey_ = QStringLiteral("none");  // the chooser's entry shown
+    std::vector<TileSource> tileSources_;
+    int fade_ = 50;
+    bool offline_ = false;
+    ConversionSettings settings_;  // of the points shown
     LevelRamp ramp_;
     std::uint16_t channel_ = MapChannels::kStrongest;
     QString title_;
     std::string input_;           // the log shown
     std::string backgroundPath_;  // the background file shown, if any
+    std::string backgroundName_;  // its name, for the chooser
     QTimer poll_;
 
     TMapCanvas* canvas_;
@@ -98,7 +131,9 @@ class TMapWindow : public QMainWindow, private JobObserver {
     QComboBox* channelBox_;
     QLineEdit* thresholdsEdit_;
     QPushButton* fitButton_;
-    QPushButton* backgroundButton_;
+    QComboBox* backgroundBox_;
+    QSlider* fadeSlider_;
+    QCheckBox* offlineBox_;
     QPushButton* saveButton_;
     QLabel* positionLabel_;
     QProgressBar* progressBar_;

@@ -92,12 +92,28 @@ QString AskPath(PathPrompt prompt, QWidget* parent, const QString& start) {
         }
         case PathPrompt::OpenBackground:
             return QFileDialog::getOpenFileName(
-                parent, QStringLiteral("Add Background"), start,
-                QStringLiteral("Vector Files (*.gpkg *.shp *.geojson *.json *.fgb *.kml *.gml "
-                               "*.sqlite);;All Files (*)"));
+                parent, QStringLiteral("Background File"), start,
+                QStringLiteral("Map Files (*.gpkg *.shp *.geojson *.json *.fgb *.kml *.gml "
+                               "*.sqlite *.csv *.tif *.tiff *.mbtiles *.png *.jpg *.jpeg);;Vector "
+                               "Files (*.gpkg *.shp *.geojson *.json *.fgb *.kml *.gml *.sqlite "
+                               "*.csv);;Raster Files (*.tif *.tiff *.mbtiles *.gpkg *.png *.jpg "
+                               "*.jpeg);;All Files (*)"));
+        case PathPrompt::OpenSites:
+            return QFileDialog::getOpenFileName(
+                parent, QStringLiteral("Sites File"), start,
+                QStringLiteral("Vector Files (*.csv *.gpkg *.geojson *.json *.shp *.fgb *.kml "
+                               "*.gml *.sqlite);;All Files (*)"));
+        case PathPrompt::SaveCalibrationReport:
+            return QFileDialog::getSaveFileName(parent, QStringLiteral("Save Calibration Report"),
+                                                start,
+                                                QStringLiteral("Text (*.txt);;JSON (*.json)"));
+        case PathPrompt::SaveResidualLayer:
+            return QFileDialog::getSaveFileName(parent, QStringLiteral("Save Residual Layer"),
+                                                start, QStringLiteral("GeoPackage (*.gpkg)"));
         case PathPrompt::SaveImage: {
             QFileDialog dialog(parent, QStringLiteral("Save Image"), start,
-                               QStringLiteral("PNG Image (*.png)"));
+                               QStringLiteral("PNG Image with World File (*.png);;GeoTIFF "
+                                              "(*.tif)"));
             dialog.setAcceptMode(QFileDialog::AcceptSave);
             dialog.setDefaultSuffix(QStringLiteral("png"));
             if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};

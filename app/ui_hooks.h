@@ -20,7 +20,10 @@ enum class PathPrompt {
     SaveConfiguration,
     OpenBackground,
     SaveImage,
-    SaveReport
+    SaveReport,
+    OpenSites,              // a calibration's sites file
+    SaveCalibrationReport,  // its report, as text or JSON
+    SaveResidualLayer       // its residual layer
 };
 
 // The map layer file to export to, and whether a provenance record goes with it.

@@ -8,11 +8,10 @@
 
 #include <array>
 #include <cmath>
-#include <cstdio>
-#include <filesystem>
 #include <memory>
 
 #include "base/number_format.h"
+#include "base/output_set.h"
 #include "export/gdal_support.h"
 
 namespace varistrum {
@@ -131,40 +130,17 @@ RgbColour ResidualBandColour(int band) {
     return LevelRamp::BandColour(kResidualBands - 1 - band);
 }
 
-std::string ResidualLayerWorkingPath(const std::string& path) {
-    const std::filesystem::path p(path);
-    std::filesystem::path hidden = p.parent_path();
-    hidden /= "." + p.stem().string() + ".partial" + p.extension().string();
-    return hidden.string();
-}
-
-std::string PutResidualLayerInPlace(const std::string& working, const std::string& path) {
-    std::error_code error;
-    std::filesystem::rename(working, path, error);
-    if (error) {
-        std::filesystem::remove(working, error);
-        return path + ": the residual layer cannot be put in place";
-    }
-    return {};
-}
-
-std::string WriteResidualLayer(const CalibrationResult& result, const std::string& path) {
+std::string CreateResidualLayer(const CalibrationResult& result, const std::string& working,
+                                const std::string& path) {
     RegisterGdalDrivers();
     GdalErrorTrap trap;
-    const std::string working = ResidualLayerWorkingPath(path);
     std::unique_ptr<GDALDataset> dataset;
     const auto fail = [&](const std::string& what) {
         dataset.reset();
-        std::error_code ignored;
-        std::filesystem::remove(working, ignored);
         return path + ": " + what + (trap.LastError().empty() ? "" : ": " + trap.LastError());
     };
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GPKG");
     if (driver == nullptr) return path + ": GDAL has no GeoPackage driver";
-    {
-        std::error_code ignored;
-        std::filesystem::remove(working, ignored);
-    }
     dataset.reset(driver->Create(working.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
     if (!dataset) return fail("the residual layer cannot be created");
     OGRSpatialReference wgs84;
@@ -212,7 +188,21 @@ std::string WriteResidualLayer(const CalibrationResult& result, const std::strin
     if (!WriteStyle(*dataset)) return fail("the layer's style cannot be stored");
     dataset.reset();  // closes the file
     if (trap.Errors() > 0) return fail("the residual layer cannot be written");
-    return PutResidualLayerInPlace(working, path);
+    return {};
+}
+
+std::string WriteResidualLayer(const CalibrationResult& result, const std::string& path) {
+    OutputSet files;
+    const std::size_t layer = files.Add(path, kResidualLayerOutput);
+    if (const auto refusal = files.Check()) return refusal->message;
+    StagedFile* work = files.WorkFile(layer);
+    if (work == nullptr)
+        return path + ": the residual layer cannot be created: " + files.FailureReason();
+    if (std::string error = CreateResidualLayer(result, work->WorkPath(), path); !error.empty())
+        return error;
+    if (!files.Commit())
+        return path + ": the residual layer cannot be put in place: " + files.FailureReason();
+    return {};
 }
 
 }  // namespace varistrum

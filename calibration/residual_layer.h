@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "base/output_target.h"
 #include "calibration/calibration.h"
 #include "geodata/level_ramp.h"
 
@@ -20,14 +21,17 @@ std::string ResidualBandLabel(int band);
 // predicts) is green, a positive one red.
 RgbColour ResidualBandColour(int band);
 
-// Where the GeoPackage is written before it is put in place, and putting it there: the one place
-// that changes when the product's safe writer takes GDAL's writes.
-std::string ResidualLayerWorkingPath(const std::string& path);
-// Puts the working file in place under `path`; "" or the message.
-std::string PutResidualLayerInPlace(const std::string& working, const std::string& path);
+// What the residual layer is to the one output writer.
+inline constexpr OutputKind kResidualLayerOutput{"a GeoPackage", false, ".gpkg"};
 
-// Writes layer `residuals` (WGS 84 points) of the fits of single site-channels. Returns "" or
-// the message for the user; nothing is left at `path` on failure.
+// Creates the GeoPackage with layer `residuals` (WGS 84 points) of the fits of single
+// site-channels as a new file at `working`, a work file of the one output writer that puts it
+// in place under `path` (named in messages). Returns "" or the message for the user.
+std::string CreateResidualLayer(const CalibrationResult& result, const std::string& working,
+                                const std::string& path);
+
+// Writes the residual layer at `path` through the one output writer, on its own. Returns "" or
+// the message for the user; nothing is left at `path` on failure, and an earlier file stays.
 std::string WriteResidualLayer(const CalibrationResult& result, const std::string& path);
 
 }  // namespace varistrum

@@ -12,6 +12,7 @@
 
 #include "base/json_text.h"
 #include "base/resource_error.h"
+#include "cli/calibrate_command.h"
 #include "cli/console.h"
 #include "cli/convert_options.h"
 #include "cli/exit_codes.h"
@@ -133,7 +134,7 @@ int IndexCommand(const std::string& path, bool json, bool quiet) {
 
 // The one line of a command-line mistake, naming the subcommands when the first word is not one.
 int ReportUsageError(const CLI::App& app, const CLI::ParseError& error, int argc, char** argv) {
-    const std::string commands = "identify, fields, index, convert, map, report";
+    const std::string commands = "identify, fields, index, convert, map, report, calibrate";
     const std::string first = argc > 1 ? argv[1] : "";
     if (first.empty() || first[0] == '-') {
         if (app.get_subcommands().empty()) {
@@ -225,6 +226,16 @@ int RunCommand(int argc, char** argv) {
         "Report the measurement quality of a log file: drive, GPS, damage, and per "
         "channel whether the scan rate suffices for 40-lambda averaging");
     AddReportOptions(*report, reportOptions);
+    CalibrateOptions calibrateOptions;
+    CLI::App* calibrate = app.add_subcommand(
+        "calibrate",
+        "Fit a propagation model (log-distance and Hata) to the 40-lambda local means of one or "
+        "more logs, against the sites of their channels");
+    AddCalibrateOptions(*calibrate, calibrateOptions);
+    calibrate->footer(
+        "Path loss = EIRP + receiver gain - cable loss - level, from local means averaged in "
+        "power (mW). Without -o the report goes to standard output; the report, the plot and "
+        "the residual layer are put in place together.");
 
     try {
         app.parse(argc, argv);
@@ -249,6 +260,7 @@ int RunCommand(int argc, char** argv) {
         return MapCommand(mapData, mapOptions);
     }
     if (*report) return CheckedStdout(ReportCommand(reportOptions, *report));
+    if (*calibrate) return CheckedStdout(CalibrateCommand(calibrateOptions, *calibrate));
     return kExitUsage;
 }
 

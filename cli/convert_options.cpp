@@ -698,7 +698,11 @@ void AddConvertOptions(CLI::App& c, ConvertOptions& o) {
 
 void NoteGivenOptions(const CLI::App& command, ConvertOptions& options) {
     for (const CLI::Option* option : command.get_options()) {
-        if (option->count() > 0) options.given.insert(option->get_name());
+        if (option->count() == 0) continue;
+        // A hidden option (one map refuses) has no name of its own for the help text.
+        std::string name = option->get_name();
+        if (name.empty() && !option->get_lnames().empty()) name = "--" + option->get_lnames()[0];
+        options.given.insert(name);
     }
     // Of --header and --no-header, the one given last.
     for (const CLI::Option* option : command.parse_order()) {

@@ -13,9 +13,11 @@
 #include "geodata/sample_layer_sink.h"
 #include "logfile/identify.h"
 #include "map/map_collection.h"
+#include "map/map_title.h"
 #include "mapdraw/map_picture_file.h"
 #include "settings/configuration.h"
 #include "settings/settings_snapshot.h"
+#include "settings/tile_sources.h"
 #include "workflow/workflow.h"
 
 namespace varistrum::cli {
@@ -33,6 +35,7 @@ struct Picture {
     int width = 0, height = 0;
     std::optional<int> channel;  // none: the strongest channel
     LevelRamp ramp;
+    int fade = 50;
 };
 
 std::optional<int> Whole(std::string_view text) {
@@ -66,6 +69,33 @@ std::optional<std::string> ParsePicture(const MapOptions& m, const std::string& 
         if (!ramp) return "--rssi-thresholds: " + error;
         picture.ramp = *ramp;
     }
+    const auto fade = Whole(m.fade);
+    if (!fade || *fade < 0 || *fade > 100)
+        return "--fade takes a percent from 0 (full colour) to 100, not '" + m.fade + "'";
+    picture.fade = *fade;
+    if (!m.tiles.empty() && !m.background.empty())
+        return "--tiles and --background cannot be given together: the map has one background";
+    if (m.tiles.empty() && (m.offline || !m.attribution.empty()))
+        return std::string(m.offline ? "--offline" : "--attribution") + " needs --tiles";
+    return std::nullopt;
+}
+
+// The tile source --tiles names, among the built-in one and the configuration's.
+std::optional<std::string> ResolveTiles(const MapOptions& m, const WindowSettings& window,
+                                        TileService& service) {
+    const auto source = FindTileSource(window.tileSources, m.tiles);
+    if (!source)
+        return "--tiles: no tile source is named '" + m.tiles +
+               "' (the built-in osm, a name of the configuration's [Map] section, or an "
+               "address with {z}, {x} and {y})";
+    TileSource chosen = *source;
+    if (!m.attribution.empty()) chosen.attribution = m.attribution;
+    if (auto problem = TileSourceProblem(chosen)) return "--tiles: " + *problem;
+    service.name = chosen.name;
+    service.urlTemplate = chosen.urlTemplate;
+    service.attribution = chosen.attribution;
+    service.maxZoom = chosen.maxZoom;
+    service.offline = m.offline;
     return std::nullopt;
 }
 
@@ -76,6 +106,14 @@ std::optional<std::uint16_t> ChannelId(const MapData& data, std::optional<int> c
         if (id != MapChannels::kStrongest && data.channels.Entry(id).channel == *channel) return id;
     }
     return std::nullopt;
+}
+
+// The options of convert that map takes: the others are refused with a reason when given, and
+// not listed by map --help.
+bool TakenByMap(const std::string& name) {
+    for (const char* refused : kTextOnlyOptions)
+        if (name == refused) return false;
+    return name != "--provenance";
 }
 
 std::string DefaultPictureName(const std::string& input) {
@@ -102,11 +140,38 @@ void AddMapOptions(CLI::App& c, ConvertOptions& data, MapOptions& m) {
     value("--channel", m.channel, "The channel shown, or the strongest of each row (default)",
           "N|strongest");
     value("--background", m.background,
-          "A vector file GDAL reads (roads, boundaries), drawn in light grey under the drive",
+          "A file GDAL reads, drawn under the drive: vector layers (roads, boundaries) in light "
+          "grey, or a raster (GeoTIFF, MBTiles, GeoPackage tiles, a picture with a world file)",
           "FILE");
+    value("--tiles", m.tiles,
+          "Tiles under the drive: osm (the built-in OpenStreetMap), a name from --config's [Map] "
+          "section, or an address https://host/{z}/{x}/{y}.png; cached in "
+          "$XDG_CACHE_HOME/varistrum/tiles, at most 1000 tiles a run",
+          "NAME|URL");
+    value("--attribution", m.attribution, "The text shown with the tiles, instead of the source's",
+          "TEXT");
+    c.add_flag("--offline", m.offline, "Tiles from the cache only: nothing is fetched");
+    value("--fade", m.fade,
+          "How far a raster or tile background fades to white, 0 (full colour) to 100 (default "
+          "50)",
+          "PERCENT");
+    // map --help lists what map takes; the rest of convert's options stay known, so that
+    // giving one is refused with its reason.
+    for (CLI::Option* option : c.get_options()) {
+        if (!TakenByMap(option->get_name())) option->group("");
+    }
+    c.get_option("-o")->description(
+        "The picture (default: the input name with .png): a PNG with its world file (.pgw) and "
+        ".png.aux.xml, or a GeoTIFF for a name ending in .tif");
+    c.get_option("INPUT")->description("Log file to draw");
 }
 
 int MapCommand(const ConvertOptions& o, const MapOptions& m) {
+    if (!m.tiles.empty() && !m.offline && o.Given("--input-folder")) {
+        std::cerr << "Error: online tiles are not fetched for folder jobs: a tile service's "
+                     "policy forbids bulk downloading\n";
+        return kExitUsage;
+    }
     for (const char* name : kTextOnlyOptions) {
         if (o.Given(name)) {
             std::cerr << "Error: " << name << " does not apply to map (it draws one log file)\n";
@@ -138,32 +203,45 @@ int MapCommand(const ConvertOptions& o, const MapOptions& m) {
     }
     WindowSettings window;
     if (auto failed = LoadWindowSettings(dataOptions, request, window)) return *failed;
+    TileService tiles;
+    if (!m.tiles.empty()) {
+        if (auto problem = ResolveTiles(m, window, tiles)) {
+            std::cerr << "Error: " << *problem << '\n';
+            return kExitUsage;
+        }
+    }
     ConsoleObserver console(!o.quiet && isatty(STDERR_FILENO), o.quiet);
     ConversionSettings settings = ConversionSettingsOf(window);
 
-    // The picture is checked before anything is read: it is neither the log nor the background,
-    // and it can be written where it is named.
+    // The picture and its side files are checked before anything is read: none is the log or
+    // the background, and each can be written where it is named.
     const std::string output = o.output.empty() ? DefaultPictureName(o.input) : o.output;
     JobFileList files;
     files.inputs = {o.input};
     if (!m.background.empty()) files.backgrounds = {m.background};
-    files.outputs = {{output}};
+    files.outputs = {MapPictureFiles(output)};
     if (const auto refusal = CheckJobFiles(files)) {
         console.ReportFailure(MessageKind::Error, refusal->message, refusal->path, {});
         return kExitFailed;
     }
-    if (const std::string refusal = TargetRefusal(ClassifyTarget(output), kPngOutput);
-        !refusal.empty()) {
-        console.ReportMessage(MessageKind::Error, refusal + ".");
+    if (const auto refusal = CheckMapPictureFiles(output)) {
+        console.ReportMessage(MessageKind::Error, refusal->message);
         return kExitFailed;
     }
 
-    BackgroundLayer background;
-    if (!m.background.empty()) {
-        if (const std::string error = LoadBackground(m.background, background); !error.empty()) {
-            console.ReportFailure(MessageKind::Error, error, m.background, {});
+    std::unique_ptr<MapBackground> background;
+    if (!m.background.empty() || !m.tiles.empty()) {
+        std::string error;
+        background = m.tiles.empty() ? OpenBackgroundFile(m.background, error)
+                                     : OpenTileService(tiles, error);
+        if (background == nullptr) {
+            console.ReportMessage(MessageKind::Error, error + ".");
             return kExitFailed;
         }
+        if (!m.tiles.empty() && tiles.attribution.empty())
+            console.ReportMessage(MessageKind::Warning,
+                                  "The tiles have no attribution: a tile service's terms usually "
+                                  "ask for one (--attribution).");
     }
     const std::optional<int> identified = ReadableLogFormat(o.input, console);
     if (!identified) return kExitFailed;
@@ -197,15 +275,23 @@ int MapCommand(const ConvertOptions& o, const MapOptions& m) {
         return kExitFailed;
     }
 
-    const MapScene scene{&data, m.background.empty() ? nullptr : &background, *channel,
-                         picture.ramp};
-    std::string reason;
-    const std::string title = o.input.substr(o.input.find_last_of('/') + 1);
-    if (!WriteMapPicture(scene, picture.width, picture.height, output, title, reason)) {
-        console.ReportFailure(MessageKind::Error, "Output File Cannot Be Accessed!", output,
-                              reason);
+    MapScene scene{&data, background.get(), *channel, picture.ramp, picture.fade, {}};
+    scene.title = MapTitle(o.input.substr(o.input.find_last_of('/') + 1), data, *channel, settings);
+    std::string failedPath, reason;
+    BackgroundDraw drawn;
+    if (!WriteMapPicture(scene, picture.width, picture.height, output, failedPath, reason,
+                         &drawn)) {
+        if (drawn.outcome == BackgroundDraw::Outcome::Refused ||
+            drawn.outcome == BackgroundDraw::Outcome::Failed)
+            console.ReportMessage(MessageKind::Error, drawn.message + "; no picture is written.");
+        else
+            console.ReportFailure(MessageKind::Error, "Output File Cannot Be Accessed!", failedPath,
+                                  reason);
         return kExitFailed;
     }
+    if (drawn.outcome == BackgroundDraw::Outcome::NothingKept)
+        console.ReportMessage(MessageKind::Warning,
+                              "The map has no background: " + drawn.message + ".");
     console.ReportMessage(MessageKind::Information, "Map written to '" + output + "'.");
     return kExitDone;
 }

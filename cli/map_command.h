@@ -14,6 +14,10 @@ struct MapOptions {
     std::string size = "1600x1000";
     std::string channel = "strongest";
     std::string background;
+    std::string tiles;        // a tile source's name or an address with {z}, {x} and {y}
+    std::string attribution;  // instead of the source's
+    bool offline = false;     // tiles from the cache only
+    std::string fade = "50";  // percent of fade to white of a raster or tile background
 };
 
 void AddMapOptions(CLI::App& command, ConvertOptions& data, MapOptions& map);

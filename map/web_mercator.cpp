@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/geodesic.h"
+
 namespace varistrum {
 
 namespace {
@@ -75,8 +77,15 @@ void MapViewport::Fit(WorldPoint minimum, WorldPoint maximum, int margin) {
 }
 
 double MapViewport::MetresPerPixel() const {
-    const GeoPosition centre = UnprojectWorld(ToWorld({width_ / 2.0, height_ / 2.0}));
-    return MetresPerWorldUnit(centre.latitude) / scale_;
+    return MetresPerPixelAt({width_ / 2.0, height_ / 2.0});
+}
+
+double MapViewport::MetresPerPixelAt(ScreenPoint at) const {
+    const GeoPosition here = UnprojectWorld(ToWorld(at));
+    const double latitude = std::clamp(here.latitude, -kMaxLatitude, kMaxLatitude);
+    // One pixel's longitude span; the geodesic over so short a step follows the parallel.
+    const double degrees = 360.0 / scale_;
+    return GeodesicMetres(latitude, 0.0, latitude, degrees);
 }
 
 }  // namespace varistrum

@@ -58,8 +58,10 @@ class MapViewport {
     void Pan(double dx, double dy);
     // Shows the box [minimum, maximum] whole, centred, with a margin of `margin` pixels.
     void Fit(WorldPoint minimum, WorldPoint maximum, int margin = 20);
-    // Metres on the ground of one pixel at the view's centre.
+    // Metres on the ground of one pixel east-west at the view's centre, or at a point of the
+    // view, measured on the WGS 84 ellipsoid.
     double MetresPerPixel() const;
+    double MetresPerPixelAt(ScreenPoint at) const;
 
   private:
     int width_ = 1;

@@ -299,8 +299,12 @@ QImage RenderCalibrationPlot(const CalibrationResult& result, const CalibrationF
     return image;
 }
 
-bool WriteCalibrationPlot(const CalibrationResult& result, const CalibrationFit& fit, int width,
-                          int height, const std::string& path, std::string& reason) {
+namespace {
+
+// Drawing needs an application object: without one (the command line) one is made on the
+// offscreen platform for the call.
+template <class Draw>
+bool WithApplication(Draw&& draw) {
     std::unique_ptr<QGuiApplication> application;
     static int argc = 1;
     static char name[] = "varistrum-cli";
@@ -309,8 +313,29 @@ bool WriteCalibrationPlot(const CalibrationResult& result, const CalibrationFit&
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         application = std::make_unique<QGuiApplication>(argc, argv);
     }
-    return WritePng(RenderCalibrationPlot(result, fit, QSize(width, height)), path,
-                    "Path loss of " + fit.site, reason);
+    return draw();
+}
+
+std::string PlotTitle(const CalibrationFit& fit) {
+    return "Path loss of " + fit.site;
+}
+
+}  // namespace
+
+bool EncodeCalibrationPlot(const CalibrationResult& result, const CalibrationFit& fit, int width,
+                           int height, std::string& png, std::string& reason) {
+    return WithApplication([&] {
+        return EncodePng(RenderCalibrationPlot(result, fit, QSize(width, height)), PlotTitle(fit),
+                         png, reason);
+    });
+}
+
+bool WriteCalibrationPlot(const CalibrationResult& result, const CalibrationFit& fit, int width,
+                          int height, const std::string& path, std::string& reason) {
+    return WithApplication([&] {
+        return WritePng(RenderCalibrationPlot(result, fit, QSize(width, height)), path,
+                        PlotTitle(fit), reason);
+    });
 }
 
 }  // namespace varistrum

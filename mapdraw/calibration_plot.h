@@ -45,6 +45,11 @@ void DrawCalibrationPlot(QPainter& painter, const QRect& area, const Calibration
 QImage RenderCalibrationPlot(const CalibrationResult& result, const CalibrationFit& fit,
                              QSize size);
 
+// The plot as the bytes of a PNG file, titled with the fit's site; false with the reason. Without
+// an application object (the command line) it makes one on the offscreen platform.
+bool EncodeCalibrationPlot(const CalibrationResult& result, const CalibrationFit& fit, int width,
+                           int height, std::string& png, std::string& reason);
+
 // Renders and writes the plot as PNG through the one output writer, titled with the fit's site;
 // false with the system's reason (and no file) when it cannot be written. Without an application
 // object (the command line) it makes one on the offscreen platform.

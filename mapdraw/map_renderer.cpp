@@ -8,9 +8,11 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPolygonF>
+#include <QSysInfo>
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <vector>
 
 #include "base/number_format.h"
 #include "map/level_statistics.h"
@@ -47,17 +49,58 @@ QPointF ScreenOf(const MapViewport& view, FixedPoint p) {
     return {s.x, s.y};
 }
 
-void DrawLines(QPainter& painter, const MapViewport& view,
-               const std::vector<std::vector<FixedPoint>>& lines) {
+// A vector background's lines and points inside the view, read and drawn one at a time.
+BackgroundDraw DrawVectorBackground(QPainter& painter, const MapViewport& view,
+                                    MapBackground& background) {
+    painter.setPen(QPen(kBackgroundInk, 1.0));
     QPolygonF polygon;
-    for (const auto& line : lines) {
+    return background.VisitLines(view, [&](const WorldPoint* points, std::size_t count) {
         polygon.clear();
-        for (const FixedPoint& p : line) polygon.append(ScreenOf(view, p));
+        for (std::size_t i = 0; i < count; ++i) {
+            const ScreenPoint s = view.ToScreen(points[i]);
+            polygon.append({s.x, s.y});
+        }
         if (polygon.size() == 1)
             painter.drawPoint(polygon.front());
         else
             painter.drawPolyline(polygon);
+    });
+}
+
+// A raster or tile background: warped into the picture's pixels, then laid on the paper by its
+// coverage and faded to white.
+BackgroundDraw DrawRasterBackground(QImage& image, const MapViewport& view,
+                                    MapBackground& background, int fadePercent) {
+    const int width = image.width(), height = image.height();
+    std::vector<std::uint8_t> coverage(static_cast<std::size_t>(width) *
+                                       static_cast<std::size_t>(height));
+    const bool little = QSysInfo::ByteOrder == QSysInfo::LittleEndian;
+    RasterTarget target;
+    target.pixels = image.bits();
+    target.stride = image.bytesPerLine();
+    // A QRgb is 0xAARRGGBB in the machine's byte order.
+    target.redByte = little ? 2 : 1;
+    target.greenByte = little ? 1 : 2;
+    target.blueByte = little ? 0 : 3;
+    target.coverage = coverage.data();
+    const BackgroundDraw outcome = background.DrawRaster(view, target);
+    const int keep = 100 - std::clamp(fadePercent, 0, 100);  // percent of the colour kept
+    auto* pixels = reinterpret_cast<QRgb*>(image.bits());
+    const auto stride = static_cast<std::ptrdiff_t>(image.bytesPerLine() / 4);
+    for (int y = 0; y < height; ++y) {
+        QRgb* line = pixels + y * stride;
+        const std::uint8_t* covered = coverage.data() + static_cast<std::ptrdiff_t>(y) * width;
+        for (int x = 0; x < width; ++x) {
+            // Weight of the colour in 0..25500: coverage times the kept percent.
+            const int weight = covered[x] * keep;
+            const int paper = 25500 - weight;
+            const QRgb c = line[x];
+            line[x] = qRgb((qRed(c) * weight + 255 * paper + 12750) / 25500,
+                           (qGreen(c) * weight + 255 * paper + 12750) / 25500,
+                           (qBlue(c) * weight + 255 * paper + 12750) / 25500);
+        }
     }
+    return outcome;
 }
 
 void DrawRoutes(QPainter& painter, const MapViewport& view, const MapData& data) {
@@ -105,20 +148,28 @@ void DrawPoints(QImage& image, const MapViewport& view, const MapScene& scene) {
     }
 }
 
-void DrawLegend(QPainter& painter, const QImage& image, const MapScene& scene) {
+void DrawLegend(QPainter& painter, const QImage& image, const MapScene& scene, int top) {
     const QFont font = MapFont(12);
     const QFontMetrics metrics(font);
     const int swatch = 12, gap = 6, line = std::max(metrics.height(), swatch) + 3;
     const std::string title =
         scene.data == nullptr ? std::string("Level") : scene.data->channels.Label(scene.channel);
+    // Below the bands: the grey route, and the background by name.
+    std::vector<std::string> notes = {"Route (fixes)"};
+    if (scene.background != nullptr) notes.push_back("Background: " + scene.background->Name());
     int textWidth = metrics.horizontalAdvance(QString::fromStdString(title));
     for (int band = 0; band < LevelRamp::kBands; ++band)
         textWidth = std::max(
             textWidth,
             swatch + gap +
                 metrics.horizontalAdvance(QString::fromStdString(scene.ramp.BandLabel(band))));
-    const QRect box(image.width() - textWidth - 2 * gap - 10, 10, textWidth + 2 * gap,
-                    line * (LevelRamp::kBands + 1) + gap);
+    for (std::size_t i = 0; i < notes.size(); ++i)
+        textWidth =
+            std::max(textWidth, (i == 0 ? swatch + gap : 0) +
+                                    metrics.horizontalAdvance(QString::fromStdString(notes[i])));
+    const int rows = LevelRamp::kBands + 1 + static_cast<int>(notes.size());
+    const QRect box(image.width() - textWidth - 2 * gap - 10, top, textWidth + 2 * gap,
+                    line * rows + gap);
     painter.setPen(QPen(QColor(160, 160, 160), 1.0));
     painter.setBrush(QColor(255, 255, 255, 225));
     painter.drawRect(box);
@@ -135,14 +186,47 @@ void DrawLegend(QPainter& painter, const QImage& image, const MapScene& scene) {
         painter.drawText(QRect(box.left() + gap + swatch + gap, y, textWidth, line),
                          Qt::AlignVCenter, QString::fromStdString(scene.ramp.BandLabel(band)));
     }
+    for (std::size_t i = 0; i < notes.size(); ++i) {
+        y += line;
+        int left = box.left() + gap;
+        if (i == 0) {
+            painter.setPen(QPen(kRouteInk, 2.0));
+            painter.drawLine(left, y + line / 2, left + swatch, y + line / 2);
+            painter.setPen(kText);
+            left += swatch + gap;
+        }
+        painter.drawText(QRect(left, y, textWidth, line), Qt::AlignVCenter,
+                         QString::fromStdString(notes[i]));
+    }
+}
+
+// The tiles' attribution in the bottom right corner, on a light box.
+void DrawAttribution(QPainter& painter, const QImage& image, const std::string& text) {
+    if (text.empty()) return;
+    const QFont font = MapFont(11);
+    const QFontMetrics metrics(font);
+    const QString shown = metrics.elidedText(QString::fromStdString(text), Qt::ElideRight,
+                                             std::max(image.width() - 8, 10));
+    const int width = metrics.horizontalAdvance(shown) + 8, height = metrics.height() + 2;
+    const QRect box(image.width() - width, image.height() - height, width, height);
+    painter.fillRect(box, QColor(255, 255, 255, 235));
+    painter.setFont(font);
+    painter.setPen(kText);
+    painter.drawText(box, Qt::AlignCenter, shown);
+}
+
+// The height of the title strip across the top.
+int TitleHeight() {
+    return QFontMetrics(MapFont(12, true)).height() + 6;
 }
 
 void DrawScaleBar(QPainter& painter, const QImage& image, const MapViewport& view) {
-    const double metresPerPixel = view.MetresPerPixel();
+    const int left = 12, bottom = image.height() - 12;
+    // Measured on the ellipsoid along the bar's own row: Mercator's scale changes with latitude.
+    const double metresPerPixel = view.MetresPerPixelAt({left, static_cast<double>(bottom)});
     const double metres = ScaleBarMetres(metresPerPixel, std::max(image.width() / 4, 20));
     if (metres <= 0.0) return;
     const int length = static_cast<int>(std::lround(metres / metresPerPixel));
-    const int left = 12, bottom = image.height() - 12;
     painter.setPen(QPen(kText, 2.0));
     painter.drawLine(left, bottom, left + length, bottom);
     painter.drawLine(left, bottom - 5, left, bottom);
@@ -161,41 +245,70 @@ MapViewport FittedView(const MapScene& scene, QSize size) {
         maximum = scene.data->Maximum();
     }
     if (minimum.x > maximum.x && scene.background != nullptr) {
-        for (const auto& line : scene.background->lines) {
-            for (const FixedPoint& p : line) {
-                minimum = {std::min(minimum.x, p.x * kFixedStep),
-                           std::min(minimum.y, p.y * kFixedStep)};
-                maximum = {std::max(maximum.x, p.x * kFixedStep),
-                           std::max(maximum.y, p.y * kFixedStep)};
-            }
+        if (const auto extent = scene.background->Extent()) {
+            minimum = extent->minimum;
+            maximum = extent->maximum;
         }
     }
     if (minimum.x <= maximum.x) view.Fit(minimum, maximum);
     return view;
 }
 
-void DrawMap(QImage& image, const MapViewport& view, const MapScene& scene) {
+BackgroundDraw DrawBackground(QImage& image, const MapViewport& view, const MapScene& scene) {
     image.fill(kPaper);
-    {
+    if (scene.background == nullptr) return {};
+    if (scene.background->GetKind() == MapBackground::Kind::Vector) {
         QPainter painter(&image);
-        if (scene.background != nullptr) {
-            painter.setPen(QPen(kBackgroundInk, 1.0));
-            DrawLines(painter, view, scene.background->lines);
-        }
-        if (scene.data != nullptr) DrawRoutes(painter, view, *scene.data);
+        return DrawVectorBackground(painter, view, *scene.background);
     }
-    if (scene.data != nullptr) DrawPoints(image, view, scene);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::TextAntialiasing, true);
-    DrawLegend(painter, image, scene);
-    DrawScaleBar(painter, image, view);
+    return DrawRasterBackground(image, view, *scene.background, scene.fadePercent);
 }
 
-QImage RenderMap(const MapViewport& view, const MapScene& scene) {
+void DrawForeground(QImage& image, const MapViewport& view, const MapScene& scene) {
+    if (scene.data != nullptr) {
+        {
+            QPainter painter(&image);
+            DrawRoutes(painter, view, *scene.data);
+        }
+        DrawPoints(image, view, scene);
+    }
+    if (!scene.title.empty()) DrawTitle(image, scene.title);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::TextAntialiasing, true);
+    DrawLegend(painter, image, scene, 10 + (scene.title.empty() ? 0 : TitleHeight()));
+    DrawScaleBar(painter, image, view);
+    if (scene.background != nullptr)
+        DrawAttribution(painter, image, scene.background->Attribution());
+}
+
+BackgroundDraw DrawMap(QImage& image, const MapViewport& view, const MapScene& scene) {
+    BackgroundDraw outcome = DrawBackground(image, view, scene);
+    DrawForeground(image, view, scene);
+    return outcome;
+}
+
+void DrawTitle(QImage& image, const std::string& title) {
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::TextAntialiasing, true);
+    const QFont font = MapFont(12, true);
+    const QFontMetrics metrics(font);
+    const QRect strip(0, 0, image.width(), TitleHeight());
+    painter.fillRect(strip, QColor(255, 255, 255, 225));
+    painter.setPen(QPen(QColor(160, 160, 160), 1.0));
+    painter.drawLine(strip.bottomLeft(), strip.bottomRight());
+    painter.setFont(font);
+    painter.setPen(kText);
+    painter.drawText(strip.adjusted(6, 0, -6, 0), Qt::AlignVCenter | Qt::AlignLeft,
+                     metrics.elidedText(QString::fromStdString(title), Qt::ElideRight,
+                                        std::max(image.width() - 12, 10)));
+}
+
+QImage RenderMap(const MapViewport& view, const MapScene& scene, BackgroundDraw* background) {
     QImage image(view.Width(), view.Height(), QImage::Format_RGB32);
     // Qt answers a failed allocation with a null image.
     if (image.isNull() && view.Width() > 0 && view.Height() > 0) throw std::bad_alloc();
-    DrawMap(image, view, scene);
+    const BackgroundDraw outcome = DrawMap(image, view, scene);
+    if (background != nullptr) *background = outcome;
     return image;
 }
 

@@ -66,8 +66,8 @@ LambdaWarnings CheckLambdaSampling(TavrelReader& reader, const std::string& inpu
 
 namespace {
 
-// The report's pass as the sample check runs it: the receivers' samples, no outages.
-ReportRequest SamplingRequest(ReceiverChoice receivers) {
+// The sample check needs no outage pass.
+ReportRequest SampleCheckOf(ReceiverChoice receivers) {
     ReportRequest request;
     request.receivers = receivers;
     request.listOutages = false;
@@ -77,7 +77,7 @@ ReportRequest SamplingRequest(ReceiverChoice receivers) {
 }  // namespace
 
 LambdaSamplingGatherer::LambdaSamplingGatherer(TavrelReader& reader, ReceiverChoice receivers)
-    : pass_(reader, SamplingRequest(receivers), [this](ScanReport&& scan) {
+    : pass_(reader, SampleCheckOf(receivers), [this](ScanReport&& scan) {
           auto warning = LambdaWarningOf(scan);
           if (!warning || overflowed_) return;
           if (warnings_.size() >= kKeptAtMost) {

@@ -139,6 +139,17 @@ bool SaveConfiguration(const std::string& path, const WindowSettings& s,
     }
 
     ok = ok && ini.WriteString("OutputFile", "Filename", s.outputFilename);
+    // A file without tile sources gets no [Map] section; one that had some gets Count=0.
+    if (!s.tileSources.empty() || ini.ReadInteger("Map", "Count", -1) != -1) {
+        ok = ok && ini.WriteInteger("Map", "Count", static_cast<int>(s.tileSources.size()));
+        for (std::size_t i = 0; ok && i < s.tileSources.size(); ++i) {
+            const TileSource& source = s.tileSources[i];
+            ok = ini.WriteString("Map", RowKey("Name", i), source.name) &&
+                 ini.WriteString("Map", RowKey("Template", i), source.urlTemplate) &&
+                 ini.WriteString("Map", RowKey("Attribution", i), source.attribution) &&
+                 ini.WriteInteger("Map", RowKey("MaxZoom", i), source.maxZoom);
+        }
+    }
     if (!ok) {
         why = "A setting holds a line break.";
         return false;
@@ -210,6 +221,18 @@ int OpenConfiguration(const std::string& path, WindowSettings& s) {
     }
 
     s.outputFilename = ini.ReadString("OutputFile", "Filename", "Sample.out");
+
+    // A source that cannot be used (an edited address, a zoom out of range) is not offered.
+    s.tileSources.clear();
+    const std::size_t sources = ReadRowCount(ini, "Map");
+    for (std::size_t i = 0; i < sources; ++i) {
+        TileSource source;
+        source.name = ini.ReadString("Map", RowKey("Name", i), "");
+        source.urlTemplate = ini.ReadString("Map", RowKey("Template", i), "");
+        source.attribution = ini.ReadString("Map", RowKey("Attribution", i), "");
+        source.maxZoom = ini.ReadInteger("Map", RowKey("MaxZoom", i), 19);
+        if (!TileSourceProblem(source)) s.tileSources.push_back(std::move(source));
+    }
     return unknown;
 }
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "settings/tile_sources.h"
+
 namespace varistrum {
 
 // Opening reads at most this many rows of each field list, whatever Count says.
@@ -50,6 +52,9 @@ struct WindowSettings {
     // none (kNoTag), as the reader keeps tags for that many rows only.
     std::vector<int> selectedTags;
     std::string outputFilename;
+    // The map's tile sources the user added ([Map]); the built-in one is never stored. Opening
+    // keeps the entries that pass TileSourceProblem.
+    std::vector<TileSource> tileSources;
 
     // Part of the window only, never in a configuration file.
     bool singleFile = true;

@@ -15,6 +15,7 @@
 #include "index/make_index.h"
 #include "logfile/typed_frequencies.h"
 #include "report/lambda_warnings.h"
+#include "workflow/calibration_job.h"
 #include "workflow/job_request.h"
 
 namespace varistrum {
@@ -78,6 +79,13 @@ class Workflow {
     // included; reports through the observer. `outcomes`, when given, receives each input's.
     JobOutcome Run(const JobRequest& request, JobObserver& observer, std::stop_token stop,
                    std::vector<FileOutcome>* outcomes = nullptr);
+
+    // Fits a propagation model to the 40-lambda local means of the request's logs, pooled
+    // (workflow/calibration_job.cpp): the options and the sites file checked, each log
+    // identified, its noise floors read when the options give none, its local means collected
+    // with the calibration's settings; then the fits. Reports failures through the observer.
+    CalibrationRun Calibrate(const CalibrationRequest& request, JobObserver& observer,
+                             std::stop_token stop);
 
   private:
     // The settings a job runs with: the typed frequencies' codes added.

@@ -19,7 +19,9 @@
 #include "app/map_canvas.h"
 #include "app/scan_tree_view.h"
 #include "app/statistics_panel.h"
+#include "app/tile_source_dlg.h"
 #include "gui_fixture.h"
+#include "support/tile_server.h"
 #include "tools/drive_simulator.h"
 
 namespace varistrum::test {
@@ -149,6 +151,9 @@ TEST_F(MapWindowTest, SaveImageEqualsTheCommandLinePictureAtTheSameSize) {
     // At the canvas's size the picture is the view as shown.
     ASSERT_TRUE(map.SaveImage(QString::fromStdString(window), map.Canvas()->size()));
     EXPECT_EQ(QImage(QString::fromStdString(window)).size(), map.Canvas()->size());
+    // A GIS places it: its world file and coordinate system lie beside it.
+    EXPECT_TRUE(std::filesystem::exists(dir.File("window.pgw")));
+    EXPECT_TRUE(std::filesystem::exists(dir.File("window.png.aux.xml")));
     EXPECT_FALSE(
         map.SaveImage(QString::fromStdString(dir.File("no/such/folder/x.png")), QSize(100, 100)));
 }
@@ -185,6 +190,93 @@ TEST_F(MapWindowTest, SaveImageRefusesAPictureBeyondTheLimit) {
                                     "pixels."});
         }
     }
+}
+
+// The background chooser: none, a file, the built-in tiles and the user's, which Save
+// Configuration keeps; tiles drawn faded, offline from the cache; a saved picture's title.
+TEST_F(MapWindowTest, TheBackgroundChooserOffersFilesAndTileSourcesTheConfigurationKeeps) {
+    UseTileCache(dir.File("cache"));
+    TileServer server;
+    ASSERT_TRUE(server.Running());
+    QImage blue(256, 256, QImage::Format_RGB32);
+    blue.fill(qRgb(0, 0, 255));
+    ASSERT_TRUE(blue.save(QString::fromStdString(server.DefaultTilePath()), "PNG"));
+    BrowseAndWait(Log(sim::Scenario::SingleGps));
+    TMapWindow& map = OpenMap();
+    const auto items = [&] {
+        QStringList texts;
+        for (int i = 0; i < map.BackgroundBox()->count(); ++i)
+            texts << map.BackgroundBox()->itemText(i);
+        return texts;
+    };
+    EXPECT_EQ(items(),
+              (QStringList{"None", "File...", "Tiles: OpenStreetMap", "Add Tile Source..."}));
+
+    const TileSource local{"Local", server.UrlTemplate(), "Local tiles", 17};
+    const struct {
+        TileSource source;
+        const char* said;  // empty: added
+    } additions[] = {
+        {local, ""},
+        {{"local", "https://x.example/{z}/{x}/{y}.png", "", 10}, "is named 'local' already"},
+        {{"Broken", "https://x.example/{z}/{x}.png", "", 10}, "once each"},
+    };
+    for (const auto& a : additions) {
+        const QString error = map.AddTileSource(a.source);
+        EXPECT_TRUE(error.contains(QLatin1String(a.said))) << error.toStdString();
+        EXPECT_EQ(error.isEmpty(), std::string(a.said).empty());
+    }
+    EXPECT_EQ(items(), (QStringList{"None", "File...", "Tiles: OpenStreetMap", "Tiles: Local",
+                                    "Add Tile Source..."}));
+    // The dialog refuses what cannot be used, in place.
+    TTileSourceDlg dialog;
+    dialog.SetSource({"Bad", "ftp://x/{z}/{x}/{y}", "", 3});
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_FALSE(Find<QLabel>("lbProblem", &dialog)->text().isEmpty());
+
+    // The tiles under the drive at half strength, then offline from the cache alone.
+    ASSERT_EQ(map.ShowTileSource(1), QString());
+    const auto fadedBlue = [&] {
+        const QImage picture = map.Canvas()->Picture();
+        int count = 0;
+        for (int y = 0; y < picture.height(); y += 3)
+            for (int x = 0; x < picture.width() / 2; x += 3)
+                count += picture.pixel(x, y) == qRgb(128, 128, 255);
+        return count;
+    };
+    EXPECT_GT(fadedBlue(), 1000);
+    const std::size_t fetched = server.Requests().size();
+    EXPECT_GT(fetched, 0u);
+    map.SetOffline(true);
+    EXPECT_GT(fadedBlue(), 1000);
+    EXPECT_EQ(server.Requests().size(), fetched);
+    map.SetFade(100);
+    EXPECT_EQ(fadedBlue(), 0);
+
+    // The saved picture has the title line across its top.
+    const std::string picture = dir.File("tiles.png");
+    ASSERT_TRUE(map.SaveImage(QString::fromStdString(picture), map.Canvas()->size()));
+    const QImage saved(QString::fromStdString(picture));
+    int dark = 0;
+    for (int x = 0; x < 200; ++x)
+        for (int y = 2; y < 14; ++y) dark += qRed(saved.pixel(x, y)) < 90;
+    EXPECT_GT(dark, 20);
+
+    // Save Configuration keeps the user's source; a configuration without one takes it away.
+    const std::string cfg = dir.File("map.cfg");
+    ASSERT_TRUE(Form().SaveConfigurationFile(QString::fromStdString(cfg)));
+    EXPECT_NE(ReadFile(cfg).find("[Map]\r\nCount=1\r\nName0=Local\r\n"), std::string::npos);
+    WriteFile(dir.File("plain.cfg"), "[OutputFile]\r\nFilename=x.out\r\n");
+    Form().OpenConfigurationFile(QString::fromStdString(dir.File("plain.cfg")));
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(map.TileSources().empty());
+    EXPECT_EQ(map.Canvas()->Scene().background, nullptr);
+    Form().OpenConfigurationFile(QString::fromStdString(cfg));
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(map.TileSources(), std::vector<TileSource>{local});
+    map.ClearBackground();
+    EXPECT_EQ(map.BackgroundBox()->currentText(), QStringLiteral("None"));
 }
 
 TEST_F(MapWindowTest, CancelStopsTheCollectingPass) {

@@ -3,9 +3,10 @@
 """Calibration JSON of several shapes validated against docs/calibration.schema.json.
 
 The samples come from the calibration test program (its CalibrationFormat tests write them into
-a folder); the validator is the report schema test's.
+a folder) and, given the command line and the simulator, from varistrum-cli calibrate --json on
+simulated drives (one log, and two pooled); the validator is the report schema test's.
 
-usage: calibration_schema_test.py SCHEMA CALIBRATION_TESTS
+usage: calibration_schema_test.py SCHEMA CALIBRATION_TESTS [VARISTRUM_CLI VARISTRUM_SIM]
 """
 import json
 import os
@@ -18,10 +19,37 @@ sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "report"
 from report_schema_test import strict_json, validate  # noqa: E402
 
 
-def main(schema_path, tests):
+def command_line_samples(folder, cli, sim):
+    """The command's JSON of a simulated drive, alone and pooled with a second one."""
+    json_folder = pathlib.Path(folder)
+    folder = json_folder / "drives"  # the simulator's model files are no samples
+    folder.mkdir()
+    for seed in (3, 4):
+        subprocess.run([sim, "--seed", str(seed), "--scenario", "calibration", "--out",
+                        str(folder / f"cal{seed}.klf"), "--sites-out", str(folder / f"sites{seed}.csv")],
+                       check=True, stderr=subprocess.DEVNULL)
+    # One sites file for both drives: the second's rows after the first's.
+    first = (folder / "sites3.csv").read_text().splitlines(keepends=True)
+    second = (folder / "sites4.csv").read_text().splitlines(keepends=True)[1:]
+    (folder / "sites.csv").write_text("".join(first + second))
+    runs = {"cli-one": [str(folder / "cal3.klf")],
+            "cli-pooled": [str(folder / "cal3.klf"), str(folder / "cal4.klf")]}
+    for name, logs in runs.items():
+        run = subprocess.run([cli, "calibrate", "-q", "--json", *logs, "--sites",
+                              str(folder / "sites.csv"), "-o", str(json_folder / f"{name}.json")],
+                             capture_output=True, text=True)
+        if run.returncode != 0:
+            print(name, run.stderr)
+            return False
+    return True
+
+
+def main(schema_path, tests, cli=None, sim=None):
     schema = json.loads(pathlib.Path(schema_path).read_text())
     failures = 0
     with tempfile.TemporaryDirectory() as folder:
+        if cli and sim and not command_line_samples(folder, cli, sim):
+            return 1
         run = subprocess.run([tests, "--gtest_filter=CalibrationFormat.*"], capture_output=True,
                              text=True, env={**os.environ, "VARISTRUM_CALIBRATION_JSON_DIR": folder})
         if run.returncode != 0:
@@ -46,6 +74,10 @@ def main(schema_path, tests):
         if not any(f["hata"] is None for f in shapes["open-refused"]["fits"]):
             print("no refused Hata among the samples")
             failures += 1
+        if cli and sim and not any(len(f["frequencies_mhz"]) > 1
+                                   for f in shapes["cli-pooled"]["fits"]):
+            print("no site pooled over several channels in the campaign")
+            failures += 1
         if not any(f["log_distance"] is None for f in fits):
             print("no entry without a fit among the samples")
             failures += 1
@@ -60,4 +92,4 @@ def main(schema_path, tests):
 
 
 if __name__ == "__main__":
-    sys.exit(main(*sys.argv[1:3]))
+    sys.exit(main(*sys.argv[1:5]))

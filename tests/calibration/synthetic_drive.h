@@ -108,6 +108,7 @@ class ScratchDir {
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
     std::string File(const std::string& name) const { return (path_ / name).string(); }
+    const std::filesystem::path& Path() const { return path_; }
 
   private:
     std::filesystem::path path_;

@@ -2,8 +2,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 """Runs every command of the README's ```sh blocks, as shown, on simulated logs.
 
-The commands run with bash in a fresh folder holding the logs they name (drive.klf, nofreq.klf
-and a folder logs/), with varistrum-cli on the PATH; each must end with status 0 and write
+The commands run with bash in a fresh folder holding the logs they name (drive.klf, nofreq.klf,
+the calibration drive cal.klf with its sites.csv, and a folder logs/), with varistrum-cli on the PATH; each must end with status 0 and write
 no error or warning (ours or GDAL's). ```text blocks (synopses, other machines'
 commands) are not run, nor are `make` lines. Arguments: README path, varistrum-cli, simulator.
 """
@@ -50,6 +50,10 @@ def main():
         # The example log shipped beside the README.
         shutil.copytree(os.path.join(os.path.dirname(os.path.abspath(readme_path)), "examples"),
                         os.path.join(work, "examples"))
+        # The calibration walk-through's drive and sites file, as its first line makes them.
+        subprocess.run([sim, "--seed", "3", "--scenario", "calibration", "--out",
+                        os.path.join(work, "cal.klf"), "--sites-out",
+                        os.path.join(work, "sites.csv")], check=True, stderr=subprocess.DEVNULL)
         os.mkdir(os.path.join(work, "logs"))
         for seed, scenario in enumerate(["mixed", "list", "single-gps", "table"], start=3):
             simulate(sim, os.path.join(work, "logs", f"{scenario}.klf"), scenario, seed, 120)

@@ -109,22 +109,26 @@ TEST(BackgroundLayer, AFileInAnotherCoordinateSystemLandsWhereItBelongs) {
         feature.SetGeometry(&line);
         ASSERT_EQ(layer->CreateFeature(&feature), OGRERR_NONE);
     }
-    BackgroundLayer background;
-    ASSERT_EQ(LoadBackground(path, background), "");
-    ASSERT_EQ(background.lines.size(), 1u);
-    ASSERT_EQ(background.lines[0].size(), 2u);
-    const FixedPoint first = background.lines[0][0];
-    const GeoPosition back = UnprojectWorld({first.x * kFixedStep, first.y * kFixedStep});
+    std::string error;
+    std::unique_ptr<MapBackground> background = OpenBackgroundFile(path, error);
+    ASSERT_NE(background, nullptr) << error;
+    MapScene scene{nullptr, background.get(), MapChannels::kStrongest, LevelRamp()};
+    const MapViewport view = FittedView(scene, QSize(400, 300));
+    std::vector<std::vector<WorldPoint>> lines;
+    background->VisitLines(view, [&](const WorldPoint* points, std::size_t count) {
+        lines.emplace_back(points, points + count);
+    });
+    ASSERT_EQ(lines.size(), 1u);
+    ASSERT_EQ(lines[0].size(), 2u);
+    const GeoPosition back = UnprojectWorld(lines[0][0]);
     EXPECT_NEAR(back.longitude, 13.4, 1e-6);
     EXPECT_NEAR(back.latitude, 52.5, 1e-6);
 
-    MapScene scene{nullptr, &background, MapChannels::kStrongest, LevelRamp()};
-    const MapViewport view = FittedView(scene, QSize(400, 300));
     const QImage image = RenderMap(view, scene);
     EXPECT_NE(PixelAt(image, view, 13.4, 52.5), qRgb(255, 255, 255));
 
-    EXPECT_NE(LoadBackground(dir.File("missing.gpkg"), background), "");
-    EXPECT_EQ(background.lines.size(), 1u);  // a failed load leaves the old background
+    EXPECT_EQ(OpenBackgroundFile(dir.File("missing.gpkg"), error), nullptr);
+    EXPECT_NE(error, "");
 }
 
 }  // namespace
