@@ -18,19 +18,16 @@
 
 namespace varistrum {
 
-// Whether the threshold takes part: the outputs that need every reading (coverage cells,
-// comparisons, calibration, the report) leave it out and say so (ThresholdNotAppliedText).
-enum class ThresholdUse { Apply, LeaveOut };
-
 // The filters of a conversion, built from its frozen settings, in the order the data meets
 // them: scan selection, GPS-outage drop, standing-still drop (records), then best server or
 // 40-lambda averaging, then the threshold (rows).
 class ConversionStages {
   public:
     // `outageStarts` and `stops`: what the GPS pre-pass listed, when they are dropped.
+    // The outputs that need every reading (coverage cells, comparisons, calibration) clear the
+    // threshold from their settings and say so (ThresholdNotAppliedText).
     ConversionStages(const ConversionSettings& settings, std::vector<std::int64_t> outageStarts,
-                     SpillArray<StandingStop> stops = {},
-                     ThresholdUse threshold = ThresholdUse::Apply)
+                     SpillArray<StandingStop> stops = {})
         : assembly_{settings.receivers, settings.averageType, settings.typed} {
         if (!settings.convertAllScans) {
             selection_.emplace(settings.scans);
@@ -50,7 +47,7 @@ class ConversionStages {
                                                           settings.typed.has_value()});
         }
         if (settings.averageType == kAverageBestServer) rowStages_.push_back(&bestServer_);
-        if (settings.threshold && threshold == ThresholdUse::Apply) {
+        if (settings.threshold) {
             threshold_.emplace(settings.thresholdRule);
             rowStages_.push_back(&*threshold_);
         }
