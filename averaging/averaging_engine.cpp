@@ -193,7 +193,10 @@ void AveragingEngine::AddToBin(const Place& at, double value) {
         bin_.first = sample;
         bin_.sum = 0.0;
         bin_.powerSum = 0.0;
+        bin_.minimum = bin_.maximum = value;
     }
+    bin_.minimum = std::min(bin_.minimum, value);
+    bin_.maximum = std::max(bin_.maximum, value);
     bin_.last = sample;
     bin_.sum += value;
     if (linearPower_) bin_.powerSum += MilliwattsOf(value);
@@ -203,32 +206,41 @@ void AveragingEngine::AddToBin(const Place& at, double value) {
 void AveragingEngine::CloseBin() {
     if (bin_.count == 0) return;
     // Mean of the dBm values (or of their power) at the midpoint of first and last.
-    LocatedSample average;
+    AveragedPoint average;
     average.latitude = (bin_.first.latitude + bin_.last.latitude) * 0.5;
     average.longitude = (bin_.first.longitude + bin_.last.longitude) * 0.5;
     const double count = static_cast<double>(bin_.count);
     average.value = linearPower_ ? PowerMeanDbm(bin_.powerSum / count) : bin_.sum / count;
+    average.samples = static_cast<std::int64_t>(bin_.count);
+    average.minimumDbm = bin_.minimum;
+    average.maximumDbm = bin_.maximum;
     if (!sizesOnly_) averagedPoints_.push_back(average);
     if (binSizes_ != nullptr) binSizes_->Add(static_cast<std::uint32_t>(bin_.count));
     bin_.count = 0;
 }
 
 int AveragingEngine::NextAveragedPoint(double& latitude, double& longitude, double& value) {
-    if (nextAveragedPoint_ >= averagedPoints_.size()) {
+    AveragedPoint point;
+    if (!NextAveragedPoint(point)) {
         latitude = 0.0;
         longitude = 0.0;
         value = -120.0;
         return -1;
     }
-    const LocatedSample point = averagedPoints_[nextAveragedPoint_++];
-    if (nextAveragedPoint_ == averagedPoints_.size()) {  // all delivered: start over
-        averagedPoints_.clear();
-        nextAveragedPoint_ = 0;
-    }
     latitude = point.latitude;
     longitude = point.longitude;
     value = point.value;
     return 0;
+}
+
+bool AveragingEngine::NextAveragedPoint(AveragedPoint& point) {
+    if (nextAveragedPoint_ >= averagedPoints_.size()) return false;
+    point = averagedPoints_[nextAveragedPoint_++];
+    if (nextAveragedPoint_ == averagedPoints_.size()) {  // all delivered: start over
+        averagedPoints_.clear();
+        nextAveragedPoint_ = 0;
+    }
+    return true;
 }
 
 double AveragingEngine::GreatCircleDistance(double lat1, double lon1, double lat2, double lon2) {

@@ -40,6 +40,17 @@ struct LocatedSample {
     double value = 0.0;      // dBm
 };
 
+// A closed bin's average at the midpoint of its first and last sample, with the number of
+// samples it holds and the lowest and highest of them.
+struct AveragedPoint {
+    double latitude = 0.0;
+    double longitude = 0.0;
+    double value = 0.0;  // dBm: the mean of the samples' dBm values, or of their power
+    std::int64_t samples = 0;
+    double minimumDbm = 0.0;
+    double maximumDbm = 0.0;
+};
+
 class AveragingEngine {
   public:
     // Spacing and bin length are given in wavelengths of the carrier frequency.
@@ -52,6 +63,8 @@ class AveragingEngine {
     bool AddPosition(double latitude, double longitude);
     // 0 when an average was delivered; -1 with (0.0, 0.0, -120.0) when none is waiting.
     int NextAveragedPoint(double& latitude, double& longitude, double& value);
+    // The same with the bin's sample count, minimum and maximum; false when none is waiting.
+    bool NextAveragedPoint(AveragedPoint& point);
     // The wavelength (m) the engine measures its spacing and bins in; 0 for no frequency.
     static double WavelengthMetres(double frequencyMHz);
     // Haversine distance in metres between two points given in decimal degrees.
@@ -86,6 +99,7 @@ class AveragingEngine {
         LocatedSample last;
         double sum = 0.0;
         double powerSum = 0.0;  // mW, when averaging in linear power
+        double minimum = 0.0, maximum = 0.0;
     };
 
     // A route point whose latitude cosine may be an estimate; the exact one is worked out
@@ -134,7 +148,7 @@ class AveragingEngine {
     std::size_t spacingUnreachedBefore_ = 0;
     SpillArray<std::int32_t> pendingValues_;  // values since the last position
     Bin bin_;
-    SpillArray<LocatedSample> averagedPoints_;  // finished averages, oldest first
+    SpillArray<AveragedPoint> averagedPoints_;  // finished averages, oldest first
     std::size_t nextAveragedPoint_ = 0;         // the first not yet delivered
 };
 

@@ -101,7 +101,7 @@ long long SampleFeatures(const fs::path& gpkg) {
 struct Log {
     std::string label;
     fs::path path;
-    bool small = false;  // KML is measured on small logs only
+    bool small = false;  // KML's points form is measured on small logs only
 };
 
 struct Command {
@@ -125,7 +125,9 @@ std::vector<Command> Commands() {
         {"convert gpkg", {"-q", "--format", "gpkg"}, ".gpkg"},
         {"convert geojson", {"-q", "--format", "geojson"}, ".geojson"},
         {"convert fgb", {"-q", "--format", "fgb"}, ".fgb"},
-        {"convert kml", {"-q", "--format", "kml"}, ".kml", false},
+        {"convert kml", {"-q", "--format", "kml"}, ".kml"},
+        {"  --kml-points", {"-q", "--format", "kml", "--kml-points"}, ".kml", false},
+        {"convert csv", {"-q", "--format", "csv"}, ".csv"},
         {"map", {"-q"}, ".png", true, "map"},
         {"report", {}, "", true, "report"},
     };
@@ -133,7 +135,7 @@ std::vector<Command> Commands() {
 
 void RemoveOutputs(const fs::path& stem) {
     for (const char* extension :
-         {".out", ".gpkg", ".geojson", ".route.geojson", ".fgb", ".kml", ".png"}) {
+         {".out", ".gpkg", ".geojson", ".route.geojson", ".fgb", ".kml", ".csv", ".png"}) {
         std::error_code ignored;
         fs::remove_all(stem.string() + extension, ignored);
     }

@@ -9,6 +9,8 @@
 #include <limits>
 #include <vector>
 
+#include "export/layer_styles.h"
+
 namespace varistrum {
 
 namespace {
@@ -34,38 +36,6 @@ std::string Number(double value) {
     return std::string(text, result.ptr);
 }
 
-std::string Escaped(std::string_view text) {
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
-
-std::string CommaColour(RgbColour c) {
-    return std::to_string(c.red) + "," + std::to_string(c.green) + "," + std::to_string(c.blue) +
-           ",255";
-}
-
-const char* kHead =
-    "<!DOCTYPE qgis PUBLIC 'http://mrcc.com/qgis.dtd' 'SYSTEM'>\n"
-    "<qgis version=\"3.22.0\" styleCategories=\"Symbology\">\n";
-
 struct RasterItem {
     double value;  // the class takes the values up to this one
     RgbColour colour;
@@ -74,7 +44,7 @@ struct RasterItem {
 
 std::string RasterStyle(const char* type, const std::vector<RasterItem>& items, double minimum,
                         double maximum) {
-    std::string qml = kHead;
+    std::string qml = kQmlHead;
     qml += " <pipe>\n";
     qml +=
         "  <rasterrenderer type=\"singlebandpseudocolor\" band=\"1\" opacity=\"1\" "
@@ -92,8 +62,8 @@ std::string RasterStyle(const char* type, const std::vector<RasterItem>& items, 
            "\" maximumValue=\"" + Number(maximum) + "\">\n";
     for (const RasterItem& item : items) {
         qml += "     <item value=\"" + Number(item.value) + "\" color=\"" +
-               LevelRamp::HexText(item.colour) + "\" alpha=\"255\" label=\"" + Escaped(item.label) +
-               "\"/>\n";
+               LevelRamp::HexText(item.colour) + "\" alpha=\"255\" label=\"" +
+               QmlEscaped(item.label) + "\"/>\n";
     }
     qml += "    </colorrampshader>\n   </rastershader>\n  </rasterrenderer>\n";
     qml += "  <brightnesscontrast brightness=\"0\" contrast=\"0\" gamma=\"1\"/>\n";
@@ -103,41 +73,6 @@ std::string RasterStyle(const char* type, const std::vector<RasterItem>& items, 
         "colorizeStrength=\"100\" invertColors=\"0\"/>\n";
     qml += "  <rasterresampler maxOversampling=\"2\"/>\n";
     qml += " </pipe>\n <blendMode>0</blendMode>\n</qgis>\n";
-    return qml;
-}
-
-struct Category {
-    RgbColour colour;
-    std::string label;
-};
-
-// Categories 0..n-1 of an expression's value, each a solid fill without outline.
-std::string PolygonStyle(const std::string& expression, const std::vector<Category>& categories) {
-    std::string qml = kHead;
-    qml += " <renderer-v2 type=\"categorizedSymbol\" attr=\"" + Escaped(expression) +
-           "\" forceraster=\"0\" symbollevels=\"0\" enableorderby=\"0\">\n  <categories>\n";
-    for (std::size_t i = 0; i < categories.size(); ++i) {
-        const std::string n = std::to_string(i);
-        qml += "   <category render=\"true\" symbol=\"" + n + "\" value=\"" + n + "\" label=\"" +
-               Escaped(categories[i].label) + "\"/>\n";
-    }
-    qml += "  </categories>\n  <symbols>\n";
-    for (std::size_t i = 0; i < categories.size(); ++i) {
-        const std::string colour = CommaColour(categories[i].colour);
-        qml += "   <symbol type=\"fill\" name=\"" + std::to_string(i) +
-               "\" alpha=\"1\" clip_to_extent=\"1\" force_rhr=\"0\">\n";
-        qml += "    <layer class=\"SimpleFill\" enabled=\"1\" locked=\"0\" pass=\"0\">\n";
-        qml += "     <Option type=\"Map\">\n";
-        qml += "      <Option type=\"QString\" name=\"color\" value=\"" + colour + "\"/>\n";
-        qml += "      <Option type=\"QString\" name=\"outline_style\" value=\"no\"/>\n";
-        qml += "      <Option type=\"QString\" name=\"style\" value=\"solid\"/>\n";
-        qml += "     </Option>\n";
-        qml += "     <prop k=\"color\" v=\"" + colour + "\"/>\n";
-        qml += "     <prop k=\"outline_style\" v=\"no\"/>\n";
-        qml += "     <prop k=\"style\" v=\"solid\"/>\n";
-        qml += "    </layer>\n   </symbol>\n";
-    }
-    qml += "  </symbols>\n </renderer-v2>\n <blendMode>0</blendMode>\n</qgis>\n";
     return qml;
 }
 
@@ -225,10 +160,10 @@ std::string LevelPolygonStyle(const LevelRamp& ramp, std::string_view field) {
         expression += " WHEN " + Field(field) + " >= " + Number(bounds[band - 1]) + " THEN " +
                       std::to_string(band);
     expression += " ELSE 0 END";
-    std::vector<Category> categories;
+    std::vector<StyleCategory> categories;
     for (int band = 0; band < LevelRamp::kBands; ++band)
         categories.push_back({LevelRamp::BandColour(band), ramp.BandLabel(band)});
-    return PolygonStyle(expression, categories);
+    return CategorisedStyle(expression, categories, StyleSymbol::Fill);
 }
 
 std::string DifferencePolygonStyle(std::string_view field) {
@@ -237,10 +172,10 @@ std::string DifferencePolygonStyle(std::string_view field) {
                                    " < -3 THEN 1 WHEN " + f + " < -1 THEN 2 WHEN " + f +
                                    " <= 1 THEN 3 WHEN " + f + " <= 3 THEN 4 WHEN " + f +
                                    " <= 6 THEN 5 ELSE 6 END";
-    std::vector<Category> categories;
+    std::vector<StyleCategory> categories;
     for (int c = 0; c < kDifferenceClasses; ++c)
         categories.push_back({DifferenceColour(c), DifferenceLabel(c)});
-    return PolygonStyle(expression, categories);
+    return CategorisedStyle(expression, categories, StyleSymbol::Fill);
 }
 
 }  // namespace varistrum

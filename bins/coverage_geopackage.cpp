@@ -18,6 +18,7 @@
 #include "bins/bin_files.h"
 #include "bins/bin_styles.h"
 #include "export/gdal_support.h"
+#include "export/layer_styles.h"
 
 namespace varistrum {
 
@@ -71,22 +72,6 @@ enum DifferenceField {
     kMeanB,
     kSamplesA,
     kSamplesB
-};
-
-// QGIS's table of stored styles, as QGIS itself creates it in a GeoPackage.
-const std::vector<FieldShape> kStyleFields = {
-    {"f_table_catalog", OFTString, 256},
-    {"f_table_schema", OFTString, 256},
-    {"f_table_name", OFTString, 256},
-    {"f_geometry_column", OFTString, 256},
-    {"styleName", OFTString, 30},
-    {"styleQML", OFTString},
-    {"styleSLD", OFTString},
-    {"useAsDefault", OFTInteger, 0, OFSTBoolean},
-    {"description", OFTString},
-    {"owner", OFTString, 30},
-    {"ui", OFTString, 30},
-    {"update_time", OFTDateTime},
 };
 
 std::string MetresText(double metres) {
@@ -162,25 +147,10 @@ bool WriteLayer(const std::string& temporary, const BinGrid& grid,
     if (!complete || dataset->CommitTransaction() != OGRERR_NONE)
         return failed(temporary + " cannot be written");
 
-    CPLStringList styleOptions;
-    styleOptions.SetNameValue("FID", "id");
-    styleOptions.SetNameValue("ASPATIAL_VARIANT", "GPKG_ATTRIBUTES");
-    OGRLayer* styles = dataset->CreateLayer("layer_styles", nullptr, wkbNone, styleOptions.List());
-    if (styles == nullptr || !AddFields(*styles, kStyleFields))
-        return failed(temporary + ": the style table cannot be created");
-    OGRFeature row(styles->GetLayerDefn());
-    row.SetField("f_table_catalog", "");
-    row.SetField("f_table_schema", "");
-    row.SetField("f_table_name", kBinsLayer);
-    row.SetField("f_geometry_column", kGeometryColumn);
-    row.SetField("styleName", kBinsLayer);
-    row.SetField("styleQML", style.c_str());
-    row.SetField("styleSLD", "");
-    row.SetField("useAsDefault", 1);
-    row.SetField("description", description.c_str());
-    row.SetField("owner", "");
-    if (styles->CreateFeature(&row) != OGRERR_NONE)
-        return failed(temporary + ": the style cannot be stored");
+    std::string styleError;
+    if (!StoreLayerStyle(*dataset, {kBinsLayer, kGeometryColumn, kBinsLayer, style, description},
+                         &styleError))
+        return failed(temporary + ": " + styleError);
     dataset.reset();
     if (trap.Errors() > 0) return failed(temporary + " cannot be written");
     return true;

@@ -219,7 +219,7 @@ std::optional<std::string> ParseFormatOptions(const ConvertOptions& o, ConvertRe
     std::optional<MapFormat> chosen;
     if (o.Given("--format")) {
         chosen = FormatOfName(o.format);
-        if (!chosen) return "--format must be text, gpkg, geojson, fgb or kml";
+        if (!chosen) return "--format must be text, gpkg, geojson, fgb, kml or csv";
     }
     if (o.Given("--merge")) {
         if (!r.folderMode) return "--merge applies only to folder jobs (--input-folder)";
@@ -241,6 +241,18 @@ std::optional<std::string> ParseFormatOptions(const ConvertOptions& o, ConvertRe
     if (o.noSpatialIndex && r.format != MapFormat::FlatGeobuf)
         return "--no-spatial-index applies only to FlatGeobuf (--format fgb)";
     r.spatialIndex = !o.noSpatialIndex;
+    if ((o.kmlPoints || o.Given("--kml-channel")) && r.format != MapFormat::Kml)
+        return std::string(o.kmlPoints ? "--kml-points" : "--kml-channel") +
+               " applies only to KML (--format kml)";
+    r.kmlPoints = o.kmlPoints;
+    if (o.Given("--kml-channel") && o.kmlChannel != "strongest") {
+        int channel = -1;
+        const char* end = o.kmlChannel.data() + o.kmlChannel.size();
+        const auto result = std::from_chars(o.kmlChannel.data(), end, channel);
+        if (result.ec != std::errc() || result.ptr != end || channel < 0)
+            return "--kml-channel takes a channel number or 'strongest'";
+        r.kmlChannel = channel;
+    }
     if (r.format == MapFormat::Text) {
         if (o.Given("--rssi-thresholds"))
             return "--rssi-thresholds applies only to map layer formats (--format kml and others)";
@@ -249,7 +261,10 @@ std::optional<std::string> ParseFormatOptions(const ConvertOptions& o, ConvertRe
     if (r.toStandardOutput) return "-o - writes text only: a map layer needs a file";
     if (o.Given("--jobs") && r.jobs > 1) return "--jobs applies to text output only";
     if (o.Given("--output-ext")) {
-        const auto implied = MapFormatOfPath(o.outputExt);
+        // ".csv" names text unless --format csv says otherwise.
+        const bool csv = r.format == MapFormat::Csv &&
+                         o.outputExt == std::string(FormatExtension(MapFormat::Csv));
+        const auto implied = csv ? std::optional(MapFormat::Csv) : MapFormatOfPath(o.outputExt);
         if (implied != r.format)
             return "--output-ext " + o.outputExt + " does not suit --format " +
                    std::string(FormatName(r.format));
@@ -412,6 +427,8 @@ MapExportOptions MapOptionsOf(const ConvertRequest& request) {
     options.ramp = request.ramp;
     options.spatialIndex = request.spatialIndex;
     options.provenanceRecord = request.provenance;
+    options.kmlForm = request.kmlPoints ? KmlForm::Points : KmlForm::Track;
+    options.kmlChannel = request.kmlChannel;
     return options;
 }
 
@@ -677,8 +694,9 @@ void AddConvertOptions(CLI::App& c, ConvertOptions& o) {
     value("--output-ext", o.outputExt, "Folder job: output file extension (default .out)", ".EXT");
     value("-j,--jobs", o.jobs, "Folder job: files converted at once, 1 to 64 (default 1)", "N");
     value("--format", o.format,
-          "Output format: text (default), gpkg, geojson, fgb or kml; without it an output name "
-          "ending in .gpkg, .geojson, .fgb or .kml chooses that format",
+          "Output format: text (default), gpkg, geojson, fgb, kml or csv (the samples as a table "
+          "for pandas); without it an output name ending in .gpkg, .geojson, .fgb or .kml "
+          "chooses that format (a .csv name stays text)",
           "FORMAT");
     value("--merge", o.merge,
           "Folder job: every file into this one GeoPackage, with a source_file field", "FILE.gpkg");
@@ -691,6 +709,11 @@ void AddConvertOptions(CLI::App& c, ConvertOptions& o) {
                "Write NAME.EXT.provenance.json beside the output NAME.EXT, put in place with it: "
                "program version, the input's size and SHA-256, the settings, the run's counts "
                "and times (single-file jobs)");
+    c.add_flag("--kml-points", o.kmlPoints,
+               "KML: a placemark per point (at most 100,000) instead of the drive as a track "
+               "coloured by level");
+    value("--kml-channel", o.kmlChannel,
+          "KML: the channel shown, or the strongest of each row (default)", "N|strongest");
     c.add_flag("--no-spatial-index", o.noSpatialIndex,
                "FlatGeobuf: no spatial index; the file is written as a stream in little memory "
                "(with the index GDAL holds about 150 bytes a feature until the file closes)");

@@ -40,6 +40,8 @@ struct ConvertOptions {
     bool quiet = false;
     bool provenance = false;      // write NAME.EXT.provenance.json beside the output
     bool noSpatialIndex = false;  // FlatGeobuf without its spatial index
+    bool kmlPoints = false;       // KML: a placemark per point instead of the track
+    std::string kmlChannel;       // KML: the channel shown, or "strongest"
     std::set<std::string> given;  // long names of the options on the command line, and "INPUT"
 
     bool Given(const std::string& name) const { return given.count(name) > 0; }
@@ -71,6 +73,8 @@ struct ConvertRequest {
     LevelRamp ramp;                      // the KML's level colours
     bool spatialIndex = true;            // FlatGeobuf: --no-spatial-index turns it off
     bool provenance = false;             // a provenance record beside the output
+    bool kmlPoints = false;              // KML: a placemark per point
+    std::optional<int> kmlChannel;       // KML: the channel shown; none: the strongest
 };
 
 // The fields a first run converts: position, GPS date and time and the levels.

@@ -27,9 +27,9 @@ namespace {
 // Options of convert that choose no data: the map has no text, no part files, no folder job and
 // no map layer file.
 constexpr const char* kTextOnlyOptions[] = {
-    "--tags",       "--delimiter", "--other-delimiter", "--header",        "--no-header",
-    "--columns",    "--split",     "--input-folder",    "--output-folder", "--pattern",
-    "--output-ext", "--jobs",      "--format",          "--merge",         "--no-spatial-index"};
+    "--tags",   "--delimiter",    "--other-delimiter",  "--header",     "--no-header",  "--columns",
+    "--split",  "--input-folder", "--output-folder",    "--pattern",    "--output-ext", "--jobs",
+    "--format", "--merge",        "--no-spatial-index", "--kml-points", "--kml-channel"};
 
 struct Picture {
     int width = 0, height = 0;

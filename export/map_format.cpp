@@ -14,12 +14,13 @@ struct FormatEntry {
     std::string_view name, extension, description;
 };
 
-constexpr std::array<FormatEntry, 5> kFormats = {{
+constexpr std::array<FormatEntry, 6> kFormats = {{
     {MapFormat::Text, "text", ".out", "Delimited text (*.out)"},
     {MapFormat::GeoPackage, "gpkg", ".gpkg", "GeoPackage (*.gpkg)"},
     {MapFormat::GeoJson, "geojson", ".geojson", "GeoJSON (*.geojson)"},
     {MapFormat::FlatGeobuf, "fgb", ".fgb", "FlatGeobuf (*.fgb)"},
     {MapFormat::Kml, "kml", ".kml", "KML (*.kml)"},
+    {MapFormat::Csv, "csv", ".csv", "CSV table of the samples (*.csv)"},
 }};
 
 const FormatEntry& EntryOf(MapFormat format) {
@@ -61,7 +62,8 @@ std::string_view FormatDescription(MapFormat format) {
 
 std::optional<MapFormat> MapFormatOfPath(std::string_view path) {
     for (const FormatEntry& entry : kFormats) {
-        if (entry.format != MapFormat::Text && EndsWithNoCase(path, entry.extension))
+        if (entry.format != MapFormat::Text && entry.format != MapFormat::Csv &&
+            EndsWithNoCase(path, entry.extension))
             return entry.format;
     }
     return std::nullopt;

@@ -14,23 +14,27 @@
 #include "base/output_set.h"
 #include "base/utf8_text.h"
 #include "export/gdal_support.h"
+#include "export/layer_styles.h"
 #include "report/provenance.h"
 
 namespace varistrum {
 
 namespace {
 
-// Fields of the samples layer, in this order.
+// Fields of the samples layer, in this order (a CSV file starts with the position's two).
 enum SampleField {
     kScan,
     kScanKind,
     kReceiver,
     kRow,
-    kTime,
-    kGpsStatus,
+    kTimeUtc,
+    kClockTime,
+    kTimeSource,
+    kFix,
     kChannel,
     kFrequency,
     kRssi,
+    kLevelBand,
     kSamples,
     kRssiMin,
     kRssiMax,
@@ -40,40 +44,58 @@ enum SampleField {
     kSampleSource,
 };
 // Fields of the route layer, in this order.
-enum RouteField { kRouteScan, kRouteKind, kStart, kEnd, kFixes, kLength, kRouteSource };
+enum RouteField { kRouteScan, kRouteKind, kFirstFix, kLastFix, kFixes, kLength, kRouteSource };
 
 struct FieldShape {
     const char* name;
     OGRFieldType type;
     OGRFieldSubType subType;
+    // A CSV file writes the field with these decimals (0: as many as it takes), so that a
+    // whole number still reads back as a real number ("-87.00", not "-87").
+    int csvDecimals = 0;
 };
 
-constexpr std::array<FieldShape, 15> kSampleFields = {{
+constexpr std::array<FieldShape, 18> kSampleFields = {{
     {"scan", OFTInteger, OFSTNone},
     {"scan_kind", OFTString, OFSTNone},
     {"receiver", OFTInteger, OFSTNone},
     {"row", OFTInteger64, OFSTNone},
-    {"time", OFTString, OFSTNone},
-    {"gps_status", OFTString, OFSTNone},
+    {"time_utc", OFTDateTime, OFSTNone},
+    {"clock_time", OFTString, OFSTNone},
+    {"time_source", OFTString, OFSTNone},
+    {"fix", OFTString, OFSTNone},
     {"channel", OFTInteger, OFSTNone},
-    {"frequency_mhz", OFTReal, OFSTNone},
-    {"rssi_dbm", OFTReal, OFSTNone},
+    {"frequency_mhz", OFTReal, OFSTNone, 5},
+    {"rssi_dbm", OFTReal, OFSTNone, 2},
+    {"level_band", OFTInteger, OFSTNone},
     {"samples", OFTInteger, OFSTNone},
-    {"rssi_min_dbm", OFTReal, OFSTNone},
-    {"rssi_max_dbm", OFTReal, OFSTNone},
+    {"rssi_min_dbm", OFTReal, OFSTNone, 2},
+    {"rssi_max_dbm", OFTReal, OFSTNone, 2},
     {"averaged", OFTInteger, OFSTBoolean},
-    {"speed_kmh", OFTReal, OFSTNone},
-    {"altitude_m", OFTReal, OFSTNone},
+    {"speed_kmh", OFTReal, OFSTNone, 3},
+    {"altitude_m", OFTReal, OFSTNone, 2},
 }};
+// The route's times are named so that no driver takes them for its own time fields.
 constexpr std::array<FieldShape, 6> kRouteFields = {{
     {"scan", OFTInteger, OFSTNone},
     {"scan_kind", OFTString, OFSTNone},
-    {"start", OFTString, OFSTNone},
-    {"end", OFTString, OFSTNone},
+    {"first_fix_utc", OFTDateTime, OFSTNone},
+    {"last_fix_utc", OFTDateTime, OFSTNone},
     {"fixes", OFTInteger64, OFSTNone},
     {"length_m", OFTReal, OFSTNone},
 }};
 constexpr FieldShape kSourceField = {"source_file", OFTString, OFSTNone};
+// A CSV file's first two columns.
+constexpr std::array<FieldShape, 2> kCsvPosition = {{
+    {"latitude", OFTReal, OFSTNone},
+    {"longitude", OFTReal, OFSTNone},
+}};
+constexpr int kCsvFieldsBefore = static_cast<int>(kCsvPosition.size());
+constexpr int kCsvWidth = 24;
+constexpr const char* kGeometryColumn = "geom";
+constexpr const char* kSamplesLayer = "samples";
+// GDAL's time zone flag of UTC.
+constexpr int kUtcFlag = 100;
 
 const char* DriverName(MapFormat format) {
     switch (format) {
@@ -83,41 +105,11 @@ const char* DriverName(MapFormat format) {
             return "GeoJSON";
         case MapFormat::FlatGeobuf:
             return "FlatGeobuf";
-        case MapFormat::Kml:
-            return "LIBKML";  // the only KML writer of GDAL that colours points
+        case MapFormat::Csv:
+            return "CSV";
         default:
             return "";
     }
-}
-
-// Text for a KML: valid UTF-8 without the control characters XML forbids, and without "]]>",
-// which would end the CDATA section GDAL's KML writer puts names and values in.
-std::string KmlText(std::string_view text) {
-    std::string out;
-    for (const char c : ValidUtf8(text)) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 && c != '\t' && c != '\n' && c != '\r')
-            out += "\xEF\xBF\xBD";
-        else
-            out.push_back(c);
-        if (out.size() >= 3 && out.compare(out.size() - 3, 3, "]]>") == 0)
-            out.insert(out.size() - 1, " ");
-    }
-    return out;
-}
-
-std::string StyleName(int band) {
-    return "band" + std::to_string(band);
-}
-
-// The document's description: the level colours, strongest first.
-std::string KmlLegend(const LevelRamp& ramp) {
-    std::string html = "<b>RSSI (dBm)</b><br/>";
-    for (int band = LevelRamp::kBands - 1; band >= 0; --band) {
-        html += "<font color=\"" + LevelRamp::HexText(LevelRamp::BandColour(band)) +
-                "\">&#9679;</font> " + ramp.BandLabel(band) + "<br/>";
-    }
-    return html;
 }
 
 OGRSpatialReference Wgs84() {
@@ -127,9 +119,8 @@ OGRSpatialReference Wgs84() {
     return srs;
 }
 
-// Whether the file ends with `closing` (trailing white space aside). GDAL's GeoJSON and KML
-// writers do not report a failed write (a full disk): a file that lacks its closing text was
-// cut short.
+// Whether the file ends with `closing` (trailing white space aside). GDAL's GeoJSON writer does
+// not report a failed write (a full disk): a file that lacks its closing text was cut short.
 bool EndsWithText(const std::string& path, std::string_view closing) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) return false;
@@ -147,7 +138,8 @@ bool EndsWithText(const std::string& path, std::string_view closing) {
 constexpr OutputKind kGeoPackageOutput{"a GeoPackage", false, ".gpkg"};
 constexpr OutputKind kGeoJsonOutput{"a GeoJSON file", false, ".geojson"};
 constexpr OutputKind kFlatGeobufOutput{"a FlatGeobuf file", false, ".fgb"};
-constexpr OutputKind kKmlOutput{"a KML file", false, ".kml"};
+constexpr OutputKind kKmlOutput{"a KML file", false, ""};
+constexpr OutputKind kCsvOutput{"a CSV file", false, ".csv"};
 
 }  // namespace
 
@@ -159,6 +151,8 @@ const OutputKind& LayerOutputKind(MapFormat format) {
             return kFlatGeobufOutput;
         case MapFormat::Kml:
             return kKmlOutput;
+        case MapFormat::Csv:
+            return kCsvOutput;
         default:
             return kGeoPackageOutput;
     }
@@ -184,11 +178,11 @@ MapLayerWriter::MapLayerWriter(MapExportOptions options, std::stop_token stop)
     : options_(std::move(options)), stop_(std::move(stop)) {}
 
 MapLayerWriter::~MapLayerWriter() {
-    if (dataset_ || routeDataset_) Abandon();
+    if (dataset_ || routeDataset_ || kml_) Abandon();
 }
 
 void MapLayerWriter::SetSourceFile(std::string name) {
-    sourceFile_ = options_.format == MapFormat::Kml ? KmlText(name) : ValidUtf8(name);
+    sourceFile_ = ValidUtf8(name);
 }
 
 // GDAL takes texts as C strings and copies them at once: one buffer serves every field.
@@ -211,35 +205,37 @@ bool MapLayerWriter::CreateDataset(GDALDriver& driver, StagedFile& file, char** 
 }
 
 bool MapLayerWriter::Open(OutputSet& files, const MapLayerFiles& layerFiles) {
+    files_ = &files;
+    if (options_.format == MapFormat::Kml) return OpenKml(files, layerFiles);
     RegisterGdalDrivers();
     trap_ = std::make_unique<GdalErrorTrap>();
-    files_ = &files;
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(DriverName(options_.format));
     if (driver == nullptr)
         return Fail(std::string("GDAL has no ") + DriverName(options_.format) + " driver");
     layerFile_ = files.WorkFile(layerFiles.layer);
     if (layerFile_ == nullptr) return Fail(files.FailureReason());
-    CPLStringList creation;
-    if (options_.format == MapFormat::Kml) {
-        // Extended data as <Data> elements: with a schema GDAL's KML writer slows down with
-        // the square of the placemarks.
-        CPLSetThreadLocalConfigOption("LIBKML_USE_SIMPLEFIELD", "NO");
-        const std::string name = std::filesystem::path(files.PathOf(layerFiles.layer)).stem();
-        creation.SetNameValue("NAME", KmlText(name).c_str());
-        creation.SetNameValue("DESCRIPTION", KmlLegend(options_.ramp).c_str());
-    }
-    if (!CreateDataset(*driver, *layerFile_, creation.List(), dataset_))
+    if (!CreateDataset(*driver, *layerFile_, nullptr, dataset_))
         return Fail("The output cannot be created.");
     switch (options_.format) {
-        case MapFormat::GeoPackage:
+        case MapFormat::GeoPackage: {
             if (!options_.metadataJson.empty() &&
                 dataset_->SetMetadataItem("PROVENANCE", options_.metadataJson.c_str()) != CE_None)
                 return Fail("The metadata cannot be stored.");
-            if (!CreateSamplesLayer(*dataset_, "samples") || !CreateRouteLayer(*dataset_, "route"))
+            if (!CreateSamplesLayer(*dataset_, kSamplesLayer) ||
+                !CreateRouteLayer(*dataset_, "route"))
                 return false;
+            // QGIS opens the samples coloured as the map and the KML are.
+            std::string error;
+            if (!StoreLayerStyle(*dataset_,
+                                 {kSamplesLayer, kGeometryColumn, "level bands",
+                                  LevelBandPointStyle(options_.ramp, "level_band"),
+                                  "RSSI in the level bands " + options_.ramp.Text() + " dBm"},
+                                 &error))
+                return Fail(error);
             return NextTransaction();
+        }
         case MapFormat::GeoJson: {
-            if (!CreateSamplesLayer(*dataset_, "samples")) return false;
+            if (!CreateSamplesLayer(*dataset_, kSamplesLayer)) return false;
             if (!layerFiles.route) return Fail("The route file is missing.");
             routeFile_ = files.WorkFile(*layerFiles.route);
             if (routeFile_ == nullptr) return Fail(files.FailureReason());
@@ -248,22 +244,25 @@ bool MapLayerWriter::Open(OutputSet& files, const MapLayerFiles& layerFiles) {
             return CreateRouteLayer(*routeDataset_, "route");
         }
         case MapFormat::FlatGeobuf:
-            return CreateSamplesLayer(*dataset_, "samples");
-        case MapFormat::Kml: {
-            OGRStyleTable styles;
-            for (int band = 0; band < LevelRamp::kBands; ++band) {
-                // An empty icon id: the viewer's own point icon, tinted.
-                styles.AddStyle(
-                    StyleName(band).c_str(),
-                    ("SYMBOL(id:\"\",c:" + LevelRamp::HexText(LevelRamp::BandColour(band)) + "ff)")
-                        .c_str());
-            }
-            dataset_->SetStyleTable(&styles);
-            return true;  // a folder per scan follows
-        }
+        case MapFormat::Csv:
+            return CreateSamplesLayer(*dataset_, kSamplesLayer);
         default:
             return Fail("Not a map layer format.");
     }
+}
+
+bool MapLayerWriter::OpenKml(OutputSet& files, const MapLayerFiles& layerFiles) {
+    OutputFile* stream = files.Stream(layerFiles.layer);
+    if (stream == nullptr) return Fail(files.FailureReason());
+    KmlOptions kml;
+    kml.form = options_.kmlForm;
+    kml.channel = options_.kmlChannel;
+    kml.ramp = options_.ramp;
+    kml.pointLimit = options_.kmlPointLimit;
+    kml_ = std::make_unique<KmlDocument>(kml, stop_);
+    const std::string name = std::filesystem::path(files.PathOf(layerFiles.layer)).stem();
+    if (!kml_->Open(*stream, name)) return Fail(kml_->Error());
+    return true;
 }
 
 bool MapLayerWriter::CreateSamplesLayer(GDALDataset& dataset, const std::string& name) {
@@ -272,29 +271,48 @@ bool MapLayerWriter::CreateSamplesLayer(GDALDataset& dataset, const std::string&
         options.SetNameValue("RFC7946", "YES");
         options.SetNameValue("COORDINATE_PRECISION", "6");  // as the text output
     }
-    if (options_.format == MapFormat::GeoPackage) options.SetNameValue("SPATIAL_INDEX", "YES");
+    if (options_.format == MapFormat::GeoPackage) {
+        options.SetNameValue("SPATIAL_INDEX", "YES");
+        options.SetNameValue("GEOMETRY_NAME", kGeometryColumn);  // as the stored style names it
+    }
     if (options_.format == MapFormat::FlatGeobuf) {
         options.SetNameValue("SPATIAL_INDEX", options_.spatialIndex ? "YES" : "NO");
         // Its features wait in a file beside the layer until the index is built.
         options.SetNameValue("TEMPORARY_DIR", layerFile_->WorkFolder().c_str());
     }
-    if (options_.format == MapFormat::Kml) options.SetNameValue("FOLDER", "YES");
+    const bool csv = options_.format == MapFormat::Csv;
+    if (csv) {
+        options.SetNameValue("LINEFORMAT", "CRLF");  // as every text file we write
+        options.SetNameValue("STRING_QUOTING", "IF_NEEDED");
+    }
     OGRSpatialReference srs = Wgs84();
-    samples_ = dataset.CreateLayer(name.c_str(), &srs, wkbPoint, options.List());
+    samples_ = csv ? dataset.CreateLayer(name.c_str(), nullptr, wkbNone, options.List())
+                   : dataset.CreateLayer(name.c_str(), &srs, wkbPoint, options.List());
     if (samples_ == nullptr) return Fail("The samples layer cannot be created.");
+    const auto create = [&](const FieldShape& shape) {
+        // A CSV file holds its times as ISO 8601 text (GDAL's own would not be) and its
+        // booleans as "true" and "false" (GDAL's are 0 and 1, which pandas reads as numbers).
+        const bool asText = csv && (shape.type == OFTDateTime || shape.subType == OFSTBoolean);
+        OGRFieldDefn field(shape.name, asText ? OFTString : shape.type);
+        if (!asText) field.SetSubType(shape.subType);
+        if (csv && shape.csvDecimals > 0) {
+            field.SetWidth(kCsvWidth);  // GDAL keeps the decimals of fields with a width
+            field.SetPrecision(shape.csvDecimals);
+        }
+        if (samples_->CreateField(&field) == OGRERR_NONE) return true;
+        return Fail(std::string("The field ") + shape.name + " cannot be created.");
+    };
+    if (csv) {
+        for (const FieldShape& shape : kCsvPosition) {
+            if (!create(shape)) return false;
+        }
+    }
     for (const FieldShape& shape : kSampleFields) {
-        OGRFieldDefn field(shape.name, shape.type);
-        field.SetSubType(shape.subType);
-        if (samples_->CreateField(&field) != OGRERR_NONE)
-            return Fail(std::string("The field ") + shape.name + " cannot be created.");
+        if (!create(shape)) return false;
     }
-    if (options_.sourceFileField) {
-        OGRFieldDefn field(kSourceField.name, kSourceField.type);
-        if (samples_->CreateField(&field) != OGRERR_NONE)
-            return Fail("The field source_file cannot be created.");
-    }
+    if (options_.sourceFileField && !create(kSourceField)) return false;
     point_.reset(OGRFeature::CreateFeature(samples_->GetLayerDefn()));
-    point_->SetGeometryDirectly(new OGRPoint(0.0, 0.0));
+    if (!csv) point_->SetGeometryDirectly(new OGRPoint(0.0, 0.0));
     return true;
 }
 
@@ -305,7 +323,6 @@ bool MapLayerWriter::CreateRouteLayer(GDALDataset& dataset, const std::string& n
         options.SetNameValue("COORDINATE_PRECISION", "6");  // as the text output
     }
     if (options_.format == MapFormat::GeoPackage) options.SetNameValue("SPATIAL_INDEX", "YES");
-    if (options_.format == MapFormat::Kml) options.SetNameValue("FOLDER", "YES");
     OGRSpatialReference srs = Wgs84();
     route_ = dataset.CreateLayer(name.c_str(), &srs, wkbLineString, options.List());
     if (route_ == nullptr) return Fail("The route layer cannot be created.");
@@ -338,59 +355,97 @@ bool MapLayerWriter::NextTransaction() {
     return true;
 }
 
-void MapLayerWriter::BeginScan(int scan, ScanKind /*kind*/) {
-    if (failed_ || options_.format != MapFormat::Kml) return;
-    // KML: one folder per scan, written one after the other.
-    CreateSamplesLayer(*dataset_, "scan " + std::to_string(scan));
+void MapLayerWriter::BeginScan(int scan, ScanKind kind) {
+    if (failed_ || !kml_) return;
+    kml_->BeginScan(scan, kind);
+    if (kml_->Failed()) Fail(kml_->Error());
+}
+
+// A time field: a date and time in UTC where the format has them, its ISO 8601 text in a CSV
+// file; null when the time is not known.
+void MapLayerWriter::SetTime(int field, const CivilTime& time, std::string_view text) {
+    OGRFeature& f = *point_;
+    if (!time.known) {
+        f.SetFieldNull(field);
+    } else if (options_.format == MapFormat::Csv) {
+        f.SetField(field, CText(text));
+    } else {
+        f.SetField(field, time.year, time.month, time.day, time.hours, time.minutes,
+                   static_cast<float>(time.seconds), kUtcFlag);
+    }
 }
 
 void MapLayerWriter::AcceptPoint(const SamplePoint& p) {
-    if (failed_ || samples_ == nullptr) return;
+    if (failed_) return;
     // A single record can release millions of rows (those waiting for a fix): the stop request
     // is looked at before every feature.
     if (stop_.stop_requested()) {
         stopped_ = failed_ = true;
         return;
     }
-    if (options_.format == MapFormat::Kml && points_ >= options_.kmlPlacemarkLimit) {
-        limitReached_ = failed_ = true;
-        std::string limit = std::to_string(options_.kmlPlacemarkLimit);
-        for (std::size_t at = limit.size(); at > 3; at -= 3) limit.insert(at - 3, ",");
-        error_ = "would hold more than " + limit +
-                 " placemarks, the most a KML export writes: 40-lambda averaging gives far fewer "
-                 "points (--average 40-lambda, or 40 Lambda in the window).";
+    if (kml_) {
+        kml_->AcceptPoint(p);
+        if (kml_->Failed()) {
+            limitReached_ = kml_->LimitReached();
+            Fail(kml_->Error());
+            return;
+        }
+        ++points_;
         return;
     }
+    if (samples_ == nullptr) return;
     OGRFeature& f = *point_;
     f.SetFID(OGRNullFID);
-    auto* geometry = f.GetGeometryRef()->toPoint();
-    geometry->setX(p.longitude);
-    geometry->setY(p.latitude);
-    f.SetField(kScan, p.scan);
-    f.SetField(kScanKind, CText(ScanKindName(p.scanKind)));
-    f.SetField(kReceiver, p.receiver);
-    f.SetField(kRow, static_cast<GIntBig>(p.row));
-    f.SetField(kTime, CText(p.time));
-    f.SetField(kGpsStatus, CText(p.gpsStatus));
-    f.SetField(kChannel, p.channel);
-    f.SetField(kFrequency, p.frequencyMHz);
-    f.SetField(kRssi, p.rssiDbm);
-    if (p.averaged) {
-        // A 40-lambda bin's sample count and spread are not kept: null, never a made-up value.
-        f.SetFieldNull(kSamples);
-        f.SetFieldNull(kRssiMin);
-        f.SetFieldNull(kRssiMax);
+    // The CSV file's fields follow its two position columns.
+    const int at = options_.format == MapFormat::Csv ? kCsvFieldsBefore : 0;
+    if (options_.format == MapFormat::Csv) {
+        f.SetField(0, p.latitude);
+        f.SetField(1, p.longitude);
     } else {
-        f.SetField(kSamples, p.samples);
-        f.SetField(kRssiMin, p.rssiMinDbm);
-        f.SetField(kRssiMax, p.rssiMaxDbm);
+        auto* geometry = f.GetGeometryRef()->toPoint();
+        geometry->setX(p.longitude);
+        geometry->setY(p.latitude);
     }
-    f.SetField(kAveraged, p.averaged ? 1 : 0);
-    f.SetField(kSpeed, p.speedKmh);
-    f.SetField(kAltitude, p.altitudeM);
-    if (options_.sourceFileField) f.SetField(kSampleSource, sourceFile_.c_str());
-    if (options_.format == MapFormat::Kml)
-        f.SetStyleString(CText("@" + StyleName(options_.ramp.BandOf(p.rssiDbm))));
+    f.SetField(at + kScan, p.scan);
+    f.SetField(at + kScanKind, CText(ScanKindName(p.scanKind)));
+    f.SetField(at + kReceiver, p.receiver);
+    f.SetField(at + kRow, static_cast<GIntBig>(p.row));
+    SetTime(at + kTimeUtc, p.utc, p.utcText);
+    if (p.clock.known) {
+        f.SetField(at + kClockTime, CText(p.clockText));
+    } else {
+        f.SetFieldNull(at + kClockTime);
+    }
+    if (p.timeSource == TimeSource::None) {
+        f.SetFieldNull(at + kTimeSource);
+    } else {
+        f.SetField(at + kTimeSource, CText(TimeSourceName(p.timeSource)));
+    }
+    f.SetField(at + kFix, CText(p.fix));
+    f.SetField(at + kChannel, p.channel);
+    f.SetField(at + kFrequency, p.frequencyMHz);
+    f.SetField(at + kRssi, p.rssiDbm);
+    f.SetField(at + kLevelBand, options_.ramp.BandOf(p.rssiDbm));
+    f.SetField(at + kSamples, p.samples);
+    f.SetField(at + kRssiMin, p.rssiMinDbm);
+    f.SetField(at + kRssiMax, p.rssiMaxDbm);
+    if (options_.format == MapFormat::Csv) {
+        f.SetField(at + kAveraged, p.averaged ? "true" : "false");
+    } else {
+        f.SetField(at + kAveraged, p.averaged ? 1 : 0);
+    }
+    // Speed and height only where the GPS record vouches for them.
+    if (p.speedKnown) {
+        f.SetField(at + kSpeed, p.speedKmh);
+    } else {
+        f.SetFieldNull(at + kSpeed);
+    }
+    if (p.altitudeKnown) {
+        f.SetField(at + kAltitude, p.altitudeM);
+    } else {
+        f.SetFieldNull(at + kAltitude);
+    }
+    if (options_.sourceFileField) f.SetField(at + kSampleSource, sourceFile_.c_str());
     if (samples_->CreateFeature(&f) != OGRERR_NONE) {
         Fail("A feature cannot be written.");
         return;
@@ -401,22 +456,12 @@ void MapLayerWriter::AcceptPoint(const SamplePoint& p) {
 
 void MapLayerWriter::AcceptRoute(const RouteLine& route) {
     if (failed_) return;
-    KeptRoute kept{route.scan,
-                   route.scanKind,
-                   std::string(route.start),
-                   std::string(route.end),
-                   route.fixes,
-                   route.lengthM,
-                   {route.points.begin(), route.points.end()}};
-    if (options_.format == MapFormat::Kml) {
-        kmlRoutes_.push_back(std::move(kept));  // after the scans' folders
+    if (kml_) {
+        kml_->AcceptRoute(route);
+        if (kml_->Failed()) Fail(kml_->Error());
         return;
     }
-    WriteRoute(kept);
-}
-
-bool MapLayerWriter::WriteRoute(const KeptRoute& route) {
-    if (route_ == nullptr) return true;  // FlatGeobuf holds the samples only
+    if (route_ == nullptr) return;  // FlatGeobuf and CSV hold the samples only
     OGRFeature& f = *line_;
     f.SetFID(OGRNullFID);
     auto* line = new OGRLineString;
@@ -425,28 +470,36 @@ bool MapLayerWriter::WriteRoute(const KeptRoute& route) {
         line->setPoint(static_cast<int>(i), route.points[i].longitude, route.points[i].latitude);
     f.SetGeometryDirectly(line);
     f.SetField(kRouteScan, route.scan);
-    f.SetField(kRouteKind, CText(ScanKindName(route.kind)));
-    f.SetField(kStart, route.start.c_str());
-    f.SetField(kEnd, route.end.c_str());
+    f.SetField(kRouteKind, CText(ScanKindName(route.scanKind)));
+    for (const auto& [field, time] : {std::pair{kFirstFix, route.first}, {kLastFix, route.last}}) {
+        if (time.known) {
+            f.SetField(field, time.year, time.month, time.day, time.hours, time.minutes,
+                       static_cast<float>(time.seconds), kUtcFlag);
+        } else {
+            f.SetFieldNull(field);
+        }
+    }
     f.SetField(kFixes, static_cast<GIntBig>(route.fixes));
     f.SetField(kLength, route.lengthM);
     if (options_.sourceFileField) f.SetField(kRouteSource, sourceFile_.c_str());
-    if (route_->CreateFeature(&f) != OGRERR_NONE) return Fail("A route cannot be written.");
-    return true;
+    if (route_->CreateFeature(&f) != OGRERR_NONE) Fail("A route cannot be written.");
 }
 
 bool MapLayerWriter::Finish() {
+    if (kml_) {
+        if (failed_ || stop_.stop_requested() || !kml_->Finish()) {
+            stopped_ = stopped_ || stop_.stop_requested() || kml_->Stopped();
+            if (kml_->Failed()) Fail(kml_->Error());
+            Abandon();
+            return Fail("The output cannot be finished.");
+        }
+        kml_.reset();
+        return true;
+    }
     if (failed_ || !dataset_ || stop_.stop_requested()) {
         stopped_ = stopped_ || stop_.stop_requested();
         Abandon();
         return Fail("The output cannot be finished.");
-    }
-    if (options_.format == MapFormat::Kml && !kmlRoutes_.empty()) {
-        if (CreateRouteLayer(*dataset_, "routes")) {
-            for (const KeptRoute& route : kmlRoutes_) {
-                if (!WriteRoute(route)) break;
-            }
-        }
     }
     if (!failed_ && inTransaction_) {
         inTransaction_ = false;
@@ -472,9 +525,6 @@ bool MapLayerWriter::Finish() {
     if (!failed_ && options_.format == MapFormat::GeoJson &&
         !(EndsWithText(layerFile_->WorkPath(), "}") && EndsWithText(routeFile_->WorkPath(), "}")))
         Fail("The output was cut short (is the disk full?).");
-    if (!failed_ && options_.format == MapFormat::Kml &&
-        !EndsWithText(layerFile_->WorkPath(), "</kml>"))
-        Fail("The output was cut short (is the disk full?).");
     if (failed_) {
         Abandon();
         return false;
@@ -484,10 +534,16 @@ bool MapLayerWriter::Finish() {
 }
 
 void MapLayerWriter::Abandon() {
+    if (kml_) {
+        // The document's stream is the set's: discarded with it.
+        kml_->Abandon();
+        kml_.reset();
+        return;
+    }
     // GDAL finishes a file when its dataset closes (FlatGeobuf sorts its features and builds
-    // the index, GeoPackage commits and builds its R-tree, KML writes the whole document): the
-    // transaction is rolled back, the dataset told not to, and its work files go first, so
-    // that what is left of the closing fails at once.
+    // the index, GeoPackage commits and builds its R-tree): the transaction is rolled back, the
+    // dataset told not to, and its work files go first, so that what is left of the closing
+    // fails at once.
     point_.reset();
     line_.reset();
     samples_ = route_ = nullptr;
@@ -501,8 +557,6 @@ void MapLayerWriter::Abandon() {
     for (StagedFile* file : {layerFile_, routeFile_}) {
         if (file != nullptr) file->Discard();
     }
-    // A KML's document is freed on a thread of its own: a cancel does not wait for it.
-    if (options_.format == MapFormat::Kml) DropInBackground(dataset_.release());
     CloseDatasets();
     layerFile_ = routeFile_ = nullptr;
     trap_.reset();
@@ -514,8 +568,6 @@ void MapLayerWriter::CloseDatasets() {
     samples_ = route_ = nullptr;
     dataset_.reset();
     routeDataset_.reset();
-    if (options_.format == MapFormat::Kml)
-        CPLSetThreadLocalConfigOption("LIBKML_USE_SIMPLEFIELD", nullptr);
 }
 
 }  // namespace varistrum

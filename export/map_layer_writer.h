@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Writes the samples and route layers into a GeoPackage, GeoJSON, FlatGeobuf or KML file
-// through GDAL's vector library, into work files of the output's set.
+// Writes the samples and route layers into a GeoPackage, GeoJSON, FlatGeobuf or CSV file
+// through GDAL's vector library, into work files of the output's set, or as a KML document
+// into the set's stream.
 #pragma once
 
 #include <gdal_priv.h>
@@ -17,6 +18,7 @@
 
 #include "base/output_target.h"
 #include "convert/job_runner.h"
+#include "export/kml_document.h"
 #include "export/map_format.h"
 #include "geodata/level_ramp.h"
 #include "geodata/sample_layer.h"
@@ -44,9 +46,12 @@ struct MapExportOptions {
     // FlatGeobuf: a spatial index, which GDAL holds in memory (about 150 bytes a feature) until
     // the file is closed. Without it the file is written as a stream in little memory.
     bool spatialIndex = true;
-    // The most placemarks a KML export writes: GDAL's only KML writer that colours points holds
-    // the whole document in memory. The export stops at the next one and leaves no file.
-    std::int64_t kmlPlacemarkLimit = 100000;
+    // KML: a coloured track (the default) or a placemark per point, of the channel shown (the
+    // strongest of each row when none is chosen). The points form stops at the point after its
+    // limit and leaves no file.
+    KmlForm kmlForm = KmlForm::Track;
+    std::optional<int> kmlChannel;
+    std::int64_t kmlPointLimit = 100000;
 };
 
 // What a map layer file is, for the rules of where it may be written ("a GeoPackage").
@@ -85,7 +90,7 @@ class MapLayerWriter : public SampleLayerConsumer {
     void AcceptRoute(const RouteLine& route) override;
     bool Failed() const override { return failed_; }
 
-    // Finishes the datasets (the KML's routes, the metadata, the closing of every file) so
+    // Finishes the datasets (the KML's last folders, the metadata, the closing of every file) so
     // that the set can put them in place; false with Error() when that fails or a stop was
     // requested meanwhile (everything is abandoned then).
     bool Finish();
@@ -99,27 +104,19 @@ class MapLayerWriter : public SampleLayerConsumer {
     const std::string& Error() const { return error_; }
     // The stop request ended the export (between two features).
     bool Stopped() const { return stopped_; }
-    // The KML reached its placemark limit; Error() says so, to follow the output's name.
+    // The KML's points form reached its limit; Error() says so, to follow the output's name.
     bool LimitReached() const { return limitReached_; }
     std::int64_t Points() const { return points_; }
 
   private:
-    struct KeptRoute {
-        int scan;
-        ScanKind kind;
-        std::string start, end;
-        std::int64_t fixes;
-        double lengthM;
-        std::vector<GeoPosition> points;
-    };
-
     bool Fail(const std::string& fallback);
     const char* CText(std::string_view text);
     bool CreateDataset(GDALDriver& driver, StagedFile& file, char** creation,
                        GDALDatasetUniquePtr& dataset);
     bool CreateSamplesLayer(GDALDataset& dataset, const std::string& name);
     bool CreateRouteLayer(GDALDataset& dataset, const std::string& name);
-    bool WriteRoute(const KeptRoute& route);
+    bool OpenKml(OutputSet& files, const MapLayerFiles& layerFiles);
+    void SetTime(int field, const CivilTime& time, std::string_view text);
     bool NextTransaction();
     void CloseDatasets();
 
@@ -133,7 +130,7 @@ class MapLayerWriter : public SampleLayerConsumer {
     OGRLayer* samples_ = nullptr;
     OGRLayer* route_ = nullptr;
     OGRFeatureUniquePtr point_, line_;  // reused from feature to feature
-    std::vector<KeptRoute> kmlRoutes_;  // a KML's routes go into its last folder
+    std::unique_ptr<KmlDocument> kml_;  // a KML is written by our own writer
     std::string sourceFile_;
     std::string scratch_;
     std::string error_;

@@ -30,10 +30,11 @@ int LambdaAveragingStage::PlaceAtFix(const FixPlacement& fix) {
     if (!engine_.AddPosition(fix.latitude, fix.longitude)) return -1;
     points_.Clear();
     int count = 0;
-    double latitude = 0.0, longitude = 0.0, value = 0.0;
-    while (engine_.NextAveragedPoint(latitude, longitude, value) == 0) {
-        points_.AddAverage(latitude, longitude, value, 0, fix.receiver, fix.hours, fix.minutes,
-                           fix.seconds);
+    AveragedPoint average;
+    while (engine_.NextAveragedPoint(average)) {
+        points_.AddAverage({average.latitude, average.longitude, average.value, average.samples,
+                            average.minimumDbm, average.maximumDbm},
+                           fix.receiver, fix.hours, fix.minutes, fix.seconds);
         ++count;
     }
     return count;

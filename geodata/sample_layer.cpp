@@ -2,6 +2,8 @@
 // Names of the map layers' values.
 #include "geodata/sample_layer.h"
 
+#include "convert/field_catalog.h"
+
 namespace varistrum {
 
 std::string_view ScanKindName(ScanKind kind) {
@@ -15,6 +17,24 @@ std::string_view ScanKindName(ScanKind kind) {
         default:
             return "";
     }
+}
+
+std::string_view TimeSourceName(TimeSource source) {
+    switch (source) {
+        case TimeSource::Gps:
+            return "gps";
+        case TimeSource::Rtc:
+            return "rtc";
+        default:
+            return "";
+    }
+}
+
+std::string_view FixName(int statusCode) {
+    const int code = statusCode & 7;
+    if (code == static_cast<int>(GpsFixStatus::ThreeDFix)) return "3D";
+    if (code == static_cast<int>(GpsFixStatus::TwoDFix)) return "2D";
+    return ReceiverStatusTexts[static_cast<std::size_t>(code)];
 }
 
 }  // namespace varistrum

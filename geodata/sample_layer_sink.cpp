@@ -5,8 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
-#include "averaging/great_circle.h"
+#include "base/geodesic.h"
 #include "convert/field_catalog.h"
 
 namespace varistrum {
@@ -28,39 +29,48 @@ bool InRange(int value, int low, int high) {
     return value >= low && value <= high;
 }
 
-char* WriteIsoTime(char* at, int year, int month, int day, int hours, int minutes, int seconds) {
-    if (!InRange(year, 0, 9999) || !InRange(month, 1, 12) || !InRange(day, 1, 31) ||
-        !InRange(hours, 0, 23) || !InRange(minutes, 0, 59) || !InRange(seconds, 0, 60))
-        return at;
-    at = WriteDigits(at, year, 4);
-    *at++ = '-';
-    at = WriteDigits(at, month, 2);
-    *at++ = '-';
-    at = WriteDigits(at, day, 2);
-    *at++ = 'T';
-    at = WriteDigits(at, hours, 2);
-    *at++ = ':';
-    at = WriteDigits(at, minutes, 2);
-    *at++ = ':';
-    return WriteDigits(at, seconds, 2);
-}
-
 }  // namespace
 
 bool ValidPosition(double latitude, double longitude) {
     return latitude >= -90.0 && latitude <= 90.0 && longitude >= -180.0 && longitude <= 180.0;
 }
 
+CivilTime GpsCivilTime(int year, int month, int day, int hours, int minutes, int seconds) {
+    CivilTime time{year, month, day, hours, minutes, seconds, false};
+    time.known = InRange(year, 0, 9999) && InRange(month, 1, 12) && InRange(day, 1, 31) &&
+                 InRange(hours, 0, 23) && InRange(minutes, 0, 59) && InRange(seconds, 0, 60);
+    return time;
+}
+
+CivilTime RtcCivilTime(const RtcClock& rtc) {
+    if (!InRange(rtc.year, 0, 99)) return {};
+    const int year = rtc.year < 80 ? 2000 + rtc.year : 1900 + rtc.year;
+    return GpsCivilTime(year, rtc.month, rtc.day, rtc.hours, rtc.minutes, rtc.seconds);
+}
+
+char* WriteIsoTime(char* at, const CivilTime& time, bool utc) {
+    if (!time.known) return at;
+    at = WriteDigits(at, time.year, 4);
+    *at++ = '-';
+    at = WriteDigits(at, time.month, 2);
+    *at++ = '-';
+    at = WriteDigits(at, time.day, 2);
+    *at++ = 'T';
+    at = WriteDigits(at, time.hours, 2);
+    *at++ = ':';
+    at = WriteDigits(at, time.minutes, 2);
+    *at++ = ':';
+    at = WriteDigits(at, time.seconds, 2);
+    if (utc) *at++ = 'Z';
+    return at;
+}
+
 char* WriteGpsIsoTime(char* at, int year, int month, int day, int hours, int minutes, int seconds) {
-    char* end = WriteIsoTime(at, year, month, day, hours, minutes, seconds);
-    if (end != at) *end++ = 'Z';
-    return end;
+    return WriteIsoTime(at, GpsCivilTime(year, month, day, hours, minutes, seconds), true);
 }
 
 char* WriteRtcIsoTime(char* at, const RtcClock& rtc) {
-    if (!InRange(rtc.year, 0, 99)) return at;
-    const int year = rtc.year < 80 ? 2000 + rtc.year : 1900 + rtc.year;
-    return WriteIsoTime(at, year, rtc.month, rtc.day, rtc.hours, rtc.minutes, rtc.seconds);
+    return WriteIsoTime(at, RtcCivilTime(rtc), false);
 }
 
 std::string LeftOutRowsText(std::int64_t rows) {
@@ -83,18 +93,36 @@ void SampleLayerSink::AcceptRow(const OutputRow& row) {
     point.scanKind = row.scanKind;
     point.receiver = row.receiver;
     point.row = row.number;
+    const auto text = [](const std::array<char, kIsoTimeRoom>& buffer, const char* end) {
+        return std::string_view(buffer.data(), static_cast<std::size_t>(end - buffer.data()));
+    };
+    // The clock's stamp whenever the log gave one; the GPS time when it times the row.
+    point.clock = RtcCivilTime(*row.rtc);
+    point.clockText = text(clockText_, WriteIsoTime(clockText_.data(), point.clock, false));
+    if (row.timing == Timing::Gps) {
+        point.utc = GpsCivilTime(row.gps->year, row.gps->month, row.gps->day, row.hours,
+                                 row.minutes, row.seconds);
+    }
+    point.utcText = text(utcText_, WriteIsoTime(utcText_.data(), point.utc, true));
+    point.timeSource = point.utc.known                                  ? TimeSource::Gps
+                       : row.timing == Timing::Rtc && point.clock.known ? TimeSource::Rtc
+                                                                        : TimeSource::None;
     char* timeEnd = time_.data();
     if (row.timing == Timing::Gps) {
-        timeEnd = WriteGpsIsoTime(time_.data(), row.gps->year, row.gps->month, row.gps->day,
-                                  row.hours, row.minutes, row.seconds);
+        timeEnd = WriteIsoTime(time_.data(), point.utc, true);
     } else if (row.timing == Timing::Rtc) {
-        timeEnd = WriteRtcIsoTime(time_.data(), *row.rtc);
+        timeEnd = WriteIsoTime(time_.data(), point.clock, false);
     }
-    point.time = std::string_view(time_.data(), static_cast<std::size_t>(timeEnd - time_.data()));
-    point.gpsStatus = ReceiverStatusTexts[static_cast<std::size_t>(row.gps->statusCode & 7)];
+    point.time = text(time_, timeEnd);
+    point.fixStatus = row.gps->statusCode & 7;
+    point.gpsStatus = ReceiverStatusTexts[static_cast<std::size_t>(point.fixStatus)];
+    point.fix = FixName(point.fixStatus);
     point.averaged = row.averaged;
+    // Without a fix the receiver's speed and height are stale; a 2D fix has no height.
     point.speedKmh = row.gps->speed1 * kKmhPerCentimetrePerSecond;
     point.altitudeM = row.gps->height3 * kMetresPerCentimetre;
+    point.speedKnown = row.gps->HasFix();
+    point.altitudeKnown = point.fixStatus == static_cast<int>(GpsFixStatus::ThreeDFix);
     switch (row.dataMode) {
         case DataKind::Samples:
             PassSamples(row, point);
@@ -145,8 +173,18 @@ void SampleLayerSink::PassSamples(const OutputRow& row, SamplePoint& point) {
     }
     for (std::size_t i = 0; i < used; ++i) {
         const ChannelLevels& c = channels_[i];
-        Pass(point, static_cast<int>(row.plan.ChannelOfCode(c.code)), row.plan.CodeToMHz(c.code),
-             static_cast<double>(c.sum) / c.count, c.count, c.minimum, c.maximum);
+        const int channel = static_cast<int>(row.plan.ChannelOfCode(c.code));
+        const double mhz = row.plan.CodeToMHz(c.code);
+        const double level = static_cast<double>(c.sum) / c.count;
+        if (row.averaged) {
+            // A 40-lambda point stands for its bin's samples.
+            Pass(point, channel, mhz, level,
+                 static_cast<int>(
+                     std::min<std::int64_t>(row.binSamples, std::numeric_limits<int>::max())),
+                 row.binMinimumDbm, row.binMaximumDbm);
+        } else {
+            Pass(point, channel, mhz, level, c.count, c.minimum, c.maximum);
+        }
     }
 }
 
@@ -190,16 +228,16 @@ void SampleLayerSink::AcceptFix(const GpsFixEvent& fix) {
         route_.kind = fix.scanKind;
     }
     if (!fix.scanSelected || fix.scanNumber <= 0) return;
-    char* end = WriteGpsIsoTime(route_.end.data(), gps.year, gps.month, gps.day, gps.hours,
-                                gps.minutes, gps.seconds);
+    route_.last = GpsCivilTime(gps.year, gps.month, gps.day, gps.hours, gps.minutes, gps.seconds);
+    char* end = WriteIsoTime(route_.end.data(), route_.last, true);
     route_.endLength = static_cast<std::size_t>(end - route_.end.data());
     if (route_.points.empty()) {
         route_.start = route_.end;
         route_.startLength = route_.endLength;
+        route_.first = route_.last;
     } else {
         const GeoPosition& last = route_.points.back();
-        route_.lengthM += GreatCircleMetres(RoutePointAt(last.latitude, last.longitude),
-                                            RoutePointAt(latitude, longitude));
+        route_.lengthM += GeodesicMetres(last.latitude, last.longitude, latitude, longitude);
     }
     route_.points.push_back({longitude, latitude});
 }
@@ -211,6 +249,8 @@ void SampleLayerSink::FinishRoute() {
         line.scanKind = route_.kind;
         line.start = std::string_view(route_.start.data(), route_.startLength);
         line.end = std::string_view(route_.end.data(), route_.endLength);
+        line.first = route_.first;
+        line.last = route_.last;
         line.fixes = static_cast<std::int64_t>(route_.points.size());
         line.lengthM = route_.lengthM;
         line.points = route_.points;
@@ -220,6 +260,7 @@ void SampleLayerSink::FinishRoute() {
     route_.points.clear();
     route_.lengthM = 0.0;
     route_.startLength = route_.endLength = 0;
+    route_.first = route_.last = CivilTime{};
 }
 
 }  // namespace varistrum

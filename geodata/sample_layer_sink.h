@@ -23,6 +23,11 @@ char* WriteGpsIsoTime(char* at, int year, int month, int day, int hours, int min
 // "2026-06-15T14:30:05": an RTC stamp, local time without a zone; its two-digit year is 20YY
 // below 80 and 19YY from 80.
 char* WriteRtcIsoTime(char* at, const RtcClock& rtc);
+// The same dates and times as values; not known when the date is no calendar date.
+CivilTime GpsCivilTime(int year, int month, int day, int hours, int minutes, int seconds);
+CivilTime RtcCivilTime(const RtcClock& rtc);
+// "2026-06-15T14:30:05", with "Z" when `utc`; nothing when the time is not known.
+char* WriteIsoTime(char* at, const CivilTime& time, bool utc);
 
 // "N rows without a valid position were left out"
 std::string LeftOutRowsText(std::int64_t rows);
@@ -61,6 +66,7 @@ class SampleLayerSink : public RowSink {
         std::vector<GeoPosition> points;
         std::array<char, kIsoTimeRoom> start{}, end{};
         std::size_t startLength = 0, endLength = 0;
+        CivilTime first, last;
         double lengthM = 0.0;
     };
 
@@ -75,7 +81,7 @@ class SampleLayerSink : public RowSink {
     bool goodFixSeen_ = false;
     int scan_ = -1;  // of the points handed over last
     std::int64_t leftOutRows_ = 0, points_ = 0, routes_ = 0;
-    std::array<char, kIsoTimeRoom> time_{};
+    std::array<char, kIsoTimeRoom> time_{}, utcText_{}, clockText_{};
     std::array<ChannelLevels, kChannelTableSize> channels_{};
     RouteUnderWay route_;
 };

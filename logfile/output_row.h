@@ -70,6 +70,8 @@ struct OutputRow {
     bool averaged = false;        // a 40-lambda average: one level, at the bin's centre
     double averagedDbm = 0.0;     // its mean as the engine computed it, before truncation
     std::int64_t binSamples = 0;  // the samples its bin held
+    double binMinimumDbm = 0.0;   // and the lowest and highest of them
+    double binMaximumDbm = 0.0;
 
     // The strongest channel of the table sweep that ended in this row's record, if one did.
     bool sweepEnded = false;

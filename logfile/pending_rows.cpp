@@ -37,11 +37,10 @@ void PendingRowStore::AddRecord(int receiver, int lastSample, const std::int8_t*
     samples_.Append(levels, count);
 }
 
-void PendingRowStore::AddAverage(double latitude, double longitude, double meanDbm,
-                                 std::int64_t samples, int receiver, int hours, int minutes,
+void PendingRowStore::AddAverage(const Average& average, int receiver, int hours, int minutes,
                                  int seconds) {
     averages_ = true;
-    points_.push_back({latitude, longitude, meanDbm, samples});
+    points_.push_back(average);
     pointReceiver_ = receiver;
     pointHours_ = hours;
     pointMinutes_ = minutes;
@@ -89,10 +88,13 @@ const PendingRow& PendingRowStore::operator[](std::size_t k) const {
         row_.sampleCount = 1;
         row_.averagedDbm = point.meanDbm;
         row_.binSamples = point.samples;
+        row_.binMinimumDbm = point.minimumDbm;
+        row_.binMaximumDbm = point.maximumDbm;
         return row_;
     }
     row_.averagedDbm = 0.0;
     row_.binSamples = 0;
+    row_.binMinimumDbm = row_.binMaximumDbm = 0.0;
     const Record record = records_[k];
     if (k < static_cast<std::size_t>(placement_.count)) PlaceRecord(k);
     row_.receiver = record.receiver;

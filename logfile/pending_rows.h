@@ -23,8 +23,10 @@ struct PendingRow {
     int lastSample = -1;  // index of the row's last sample
     const std::int8_t* samples = nullptr;
     std::size_t sampleCount = 0;
-    double averagedDbm = 0.0;     // a 40-lambda average: its mean before truncation
-    std::int64_t binSamples = 0;  //   and the samples its bin held
+    double averagedDbm = 0.0;     // a 40-lambda average: its mean before truncation,
+    std::int64_t binSamples = 0;  //   the samples its bin held
+    double binMinimumDbm = 0.0;   //   and the lowest and highest of them
+    double binMaximumDbm = 0.0;
 };
 
 // Where the records between two fixes lie: spread evenly over the way and the time from the
@@ -44,9 +46,14 @@ class PendingRowStore {
     void AddRecord(int receiver, int lastSample, const std::int8_t* levels, std::size_t count);
     // The records added so far lie between two fixes.
     void Place(const RowPlacement& placement) { placement_ = placement; }
-    // A 40-lambda average: its place, the fix's time and the receiver are known already.
-    void AddAverage(double latitude, double longitude, double meanDbm, std::int64_t samples,
-                    int receiver, int hours, int minutes, int seconds);
+    // A 40-lambda average (its place, mean, and its bin's count, minimum and maximum); the
+    // fix's time and the receiver are known already.
+    struct Average {
+        double latitude, longitude, meanDbm;
+        std::int64_t samples;
+        double minimumDbm, maximumDbm;
+    };
+    void AddAverage(const Average& average, int receiver, int hours, int minutes, int seconds);
 
     std::size_t size() const { return averages_ ? points_.size() : records_.size(); }
     bool empty() const { return size() == 0; }
@@ -60,11 +67,6 @@ class PendingRowStore {
         std::uint16_t sampleCount;
         std::uint8_t receiver;
     };
-    struct Average {
-        double latitude, longitude, meanDbm;
-        std::int64_t samples;
-    };
-
     void PlaceRecord(std::size_t k) const;
     // Where the levels of record k start: counted on from the record read last.
     std::size_t FirstSampleOf(std::size_t k) const;

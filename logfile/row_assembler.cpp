@@ -195,6 +195,7 @@ void RowAssembler::FillRow(int point, const DecoderState& log, OutputRow& row) c
     row.averaged = settings_.averageType == kAverageLambda && RowsCarryPoints();
     row.averagedDbm = 0.0;
     row.binSamples = 0;
+    row.binMinimumDbm = row.binMaximumDbm = 0.0;
     row.sweepEnded = dataMode_ == DataKind::Table && sweep_.held;
     row.sweepChannel = sweep_.heldChannel;
     row.sweepRssi = sweep_.heldRssi;
@@ -217,6 +218,8 @@ void RowAssembler::FillRow(int point, const DecoderState& log, OutputRow& row) c
         row.lastSlot = pending.lastSample;
         row.averagedDbm = pending.averagedDbm;
         row.binSamples = pending.binSamples;
+        row.binMinimumDbm = pending.binMinimumDbm;
+        row.binMaximumDbm = pending.binMaximumDbm;
         return;
     }
     // A line at the last GPS record: the position its latitude and longitude fields show.

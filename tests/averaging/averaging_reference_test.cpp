@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The 40-lambda engine gives exactly the averages of the plain per-sample algorithm: every
-// sample placed, both distances computed in full, every bin sample kept.
+// sample placed, both distances computed in full, every bin sample kept; and each bin's count,
+// lowest and highest sample.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -60,16 +62,22 @@ class ReferenceEngine {
         }
         pending_.clear();
     }
-    std::vector<LocatedSample> averages;
+    std::vector<AveragedPoint> averages;
 
   private:
     void CloseBin() {
         if (binSamples_.empty()) return;
         double sum = 0.0;
-        for (const LocatedSample& s : binSamples_) sum += s.value;
+        double minimum = binSamples_.front().value, maximum = minimum;
+        for (const LocatedSample& s : binSamples_) {
+            sum += s.value;
+            minimum = std::min(minimum, s.value);
+            maximum = std::max(maximum, s.value);
+        }
         averages.push_back({(binSamples_.front().latitude + binSamples_.back().latitude) * 0.5,
                             (binSamples_.front().longitude + binSamples_.back().longitude) * 0.5,
-                            sum / static_cast<double>(binSamples_.size())});
+                            sum / static_cast<double>(binSamples_.size()),
+                            static_cast<std::int64_t>(binSamples_.size()), minimum, maximum});
         binSamples_.clear();
     }
 
@@ -125,7 +133,7 @@ void ExpectAveragesOfEveryDriveEqualTheReference() {
         AveragingEngine engine;
         engine.StartAveraging(d.frequencyMHz, 0.4, 40);
         ReferenceEngine reference(d.frequencyMHz, 0.4, 40);
-        std::vector<LocatedSample> got;
+        std::vector<AveragedPoint> got;
         std::vector<std::int8_t> record;
         for (int fix = 0; fix < d.fixes; ++fix) {
             // Levels arrive in records of up to 100, some by AddLevels, some one by one.
@@ -149,18 +157,27 @@ void ExpectAveragesOfEveryDriveEqualTheReference() {
             if (longitude > 180.0) longitude -= 360.0;
             engine.AddPosition(latitude, longitude);
             reference.AddPosition(latitude, longitude);
-            LocatedSample p;
-            while (engine.NextAveragedPoint(p.latitude, p.longitude, p.value) == 0)
-                got.push_back(p);
+            // Both ways of taking the averages: with the bins' counts and spread, and without.
+            AveragedPoint p;
+            if (fix % 3 == 0) {
+                while (engine.NextAveragedPoint(p.latitude, p.longitude, p.value) == 0)
+                    got.push_back({p.latitude, p.longitude, p.value, -1, 0.0, 0.0});
+            } else {
+                while (engine.NextAveragedPoint(p)) got.push_back(p);
+            }
         }
         ASSERT_EQ(got.size(), reference.averages.size());
         for (std::size_t i = 0; i < got.size(); ++i) {
-            const LocatedSample& a = got[i];
-            const LocatedSample& b = reference.averages[i];
+            const AveragedPoint& a = got[i];
+            const AveragedPoint& b = reference.averages[i];
             ASSERT_TRUE(SameBits(a.latitude, b.latitude) && SameBits(a.longitude, b.longitude) &&
                         SameBits(a.value, b.value))
                 << "average " << i << ": " << a.latitude << "," << a.longitude << " " << a.value
                 << " against " << b.latitude << "," << b.longitude << " " << b.value;
+            if (a.samples < 0) continue;  // taken without its bin's figures
+            ASSERT_EQ(a.samples, b.samples) << "average " << i;
+            ASSERT_EQ(a.minimumDbm, b.minimumDbm) << "average " << i;
+            ASSERT_EQ(a.maximumDbm, b.maximumDbm) << "average " << i;
         }
     }
 }

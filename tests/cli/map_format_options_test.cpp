@@ -61,7 +61,15 @@ TEST_F(MapFormatOptionsTest, FormatAndOutputNames) {
         {" --format fgb", 0, {"mixed.fgb"}, ""},
         {" --format text", 0, {"mixed.out"}, ""},
         {" -o {dir}/drive.GPKG", 0, {"drive.GPKG"}, ""},
-        {" -o {dir}/drive.csv", 0, {"drive.csv"}, ""},
+        {" -o {dir}/drive.csv", 0, {"drive.csv"}, ""},  // the text, as ever
+        {" --format csv", 0, {"mixed.csv"}, ""},
+        {" --format csv -o {dir}/table.csv", 0, {"table.csv"}, ""},
+        {" --format kml --kml-points --kml-channel strongest", 0, {"mixed.kml"}, ""},
+        {" --format kml --kml-channel 12", 0, {"mixed.kml"}, ""},
+        {" --format kml --kml-channel twelve", 2, {}, "--kml-channel takes a channel number"},
+        {" --format gpkg --kml-points", 2, {}, "--kml-points applies only to KML"},
+        {" --kml-channel 3", 2, {}, "--kml-channel applies only to KML"},
+        {" --format csv --merge {dir}/all.gpkg", 2, {}, "only to folder jobs"},
         {" --format fgb -o {dir}/drive.kml", 2, {}, "its extension is .kml"},
         {" --format text -o {dir}/drive.gpkg", 2, {}, "its extension is .gpkg"},
         {" --format shp", 2, {}, "--format must be"},
@@ -97,6 +105,15 @@ TEST_F(MapFormatOptionsTest, FolderJobsWriteOneLayerFilePerLogOrOneMergedGeoPack
     EXPECT_TRUE(Exists("all.gpkg"));
     EXPECT_EQ(Cli("--input-folder {dir}/in --merge {dir}/all.kml"), 2);
     EXPECT_EQ(Cli("--input-folder {dir}/in --output-folder {dir}/o2 --format kml -j 2"), 2);
+    // The CSV tables take .csv, which alone would name text.
+    std::filesystem::create_directory(dir_.File("o3"));
+    EXPECT_EQ(Cli("--input-folder {dir}/in --output-folder {dir}/o3 --format csv --output-ext "
+                  ".csv -q"),
+              0)
+        << Err();
+    EXPECT_TRUE(Exists("o3/a.csv"));
+    EXPECT_TRUE(Exists("o3/b.csv"));
+    EXPECT_EQ(ReadFile(dir_.File("o3/a.csv")).rfind("latitude,longitude,scan,", 0), 0u);
     // A folder that cannot be created: a write failure, exit 1, no file.
     EXPECT_EQ(Cli("--input-folder {dir}/in --merge {dir}/in/a.klf/all.gpkg"), 1);
     EXPECT_NE(Err().find("Output File Cannot Be Accessed!"), std::string::npos) << Err();

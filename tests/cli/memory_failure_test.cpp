@@ -4,12 +4,14 @@
 // (on the main thread and on a folder job's workers), an address-space limit under a large
 // picture, and a TMPDIR that cannot take the records waiting between two fixes.
 #include <gtest/gtest.h>
+#include <libxml/xmlmemory.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -128,6 +130,9 @@ TEST(MemoryFailureTest, AnAllocationFailureEndsEveryCommandWithItsMessage) {
         {"convert midway", {"convert", log, "-o", out}, kMidway},
         {"40-lambda midway", {"convert", log, "-o", out, "--average", "40-lambda"}, kMidway},
         {"map layer midway", {"convert", log, "-o", dir.File("out.gpkg")}, kMidway},
+        {"kml track midway", {"convert", log, "-o", dir.File("out.kml")}, kMidway},
+        {"kml points midway", {"convert", log, "-o", dir.File("out.kml"), "--kml-points"}, kMidway},
+        {"csv midway", {"convert", log, "--format", "csv", "-o", dir.File("out.csv")}, kMidway},
         {"folder job on two threads, midway",
          {"convert", "--input-folder", dir.File("in"), "--output-folder", dir.File("out"), "-j",
           "2", "-q"},
@@ -147,6 +152,72 @@ TEST(MemoryFailureTest, AnAllocationFailureEndsEveryCommandWithItsMessage) {
         EXPECT_EQ(test::ReadFile(messages), "Error: not enough memory\n");
         EXPECT_EQ(Files(dir.Path()), before);  // no output, no temporary file
         EXPECT_TRUE(fs::is_empty(dir.Path() / "out"));
+    }
+}
+
+// libxml2's allocations, made to fail once the KML document is under way (after `fine` of
+// them): the writer tells running out of memory from a failed write, also where libxml2 drops
+// a text it cannot copy and reports success.
+std::atomic<long> xmlAllocationsLeft{-1};  // -1: none fail
+std::atomic<long> xmlAllocationsMade{0};
+
+bool XmlAllocationFails() {
+    ++xmlAllocationsMade;
+    return xmlAllocationsLeft.load() >= 0 && xmlAllocationsLeft.fetch_sub(1) <= 0;
+}
+void* FailingXmlMalloc(std::size_t bytes) {
+    return XmlAllocationFails() ? nullptr : std::malloc(bytes);
+}
+void* FailingXmlRealloc(void* p, std::size_t bytes) {
+    return XmlAllocationFails() ? nullptr : std::realloc(p, bytes);
+}
+char* FailingXmlStrdup(const char* text) {
+    return XmlAllocationFails() ? nullptr : strdup(text);
+}
+
+TEST(MemoryFailureTest, LibxmlRunningOutOfMemoryEndsAKmlExportWithTheMessage) {
+    test::TempDir dir;
+    const std::string log = test::Simulate(dir, "mixed", 3, 300);
+    const std::string messages = dir.Path().parent_path() / "messages";
+    const std::string count = dir.Path().parent_path() / "allocations";
+    const std::set<std::string> before = Files(dir.Path());
+    for (const bool points : {false, true}) {
+        std::vector<std::string> words = {"varistrum-cli",    "convert", "-q", log, "-o",
+                                          dir.File("out.kml")};
+        if (points) words.push_back("--kml-points");
+        // The allocations of the whole document, counted in a run where none fails.
+        ASSERT_EQ(test::InChild(
+                      [&] {
+                          std::freopen(messages.c_str(), "w", stderr);
+                          std::freopen("/dev/null", "w", stdout);
+                          xmlMemSetup(std::free, FailingXmlMalloc, FailingXmlRealloc,
+                                      FailingXmlStrdup);
+                          std::vector<char*> argv;
+                          for (const std::string& word : words)
+                              argv.push_back(const_cast<char*>(word.c_str()));
+                          argv.push_back(nullptr);
+                          const int status = cli::Run(static_cast<int>(words.size()), argv.data());
+                          std::ofstream(count) << xmlAllocationsMade.load();
+                          return status;
+                      },
+                      120),
+                  0);
+        const long total = std::stol(test::ReadFile(count));
+        fs::remove(dir.File("out.kml"));
+        ASSERT_GT(total, 100);
+        // At the start, early on, half way through and at the last allocation.
+        for (const long fine : {0L, 40L, total / 4, total / 2, total * 3 / 4, total - 1}) {
+            SCOPED_TRACE(std::to_string(fine) + " of " + std::to_string(total) +
+                         (points ? " points" : " track"));
+            const int status = RunInChild(words, messages, [&] {
+                xmlMemSetup(std::free, FailingXmlMalloc, FailingXmlRealloc, FailingXmlStrdup);
+                xmlAllocationsLeft = fine;
+            });
+            EXPECT_EQ(status, 1);
+            EXPECT_EQ(test::ReadFile(messages), "Error: not enough memory\n");
+            EXPECT_EQ(Files(dir.Path()), before);  // no output, no temporary file
+            fs::remove(dir.File("out.kml"));       // so that a failure here does not spread
+        }
     }
 }
 

@@ -84,6 +84,11 @@ const OutputKind kKinds[] = {
          return "convert -q --format kml " + log + " -o " + dir.File("out");
      },
      "out", false, false},
+    {"csv",
+     [](auto& log, auto& dir) {
+         return "convert -q --format csv " + log + " -o " + dir.File("out");
+     },
+     "out", false, false},
     {"png",
      [](auto& log, auto& dir) { return "map -q --size 160x120 " + log + " -o " + dir.File("out"); },
      "out", true, false},
@@ -263,14 +268,17 @@ TEST_F(OutputAttackTest, FlatGeobuf) {
 TEST_F(OutputAttackTest, Kml) {
     Attack(kKinds[4]);
 }
-TEST_F(OutputAttackTest, Picture) {
+TEST_F(OutputAttackTest, CsvTable) {
     Attack(kKinds[5]);
 }
-TEST_F(OutputAttackTest, ProvenanceRecord) {
+TEST_F(OutputAttackTest, Picture) {
     Attack(kKinds[6]);
 }
-TEST_F(OutputAttackTest, RouteFile) {
+TEST_F(OutputAttackTest, ProvenanceRecord) {
     Attack(kKinds[7]);
+}
+TEST_F(OutputAttackTest, RouteFile) {
+    Attack(kKinds[8]);
 }
 
 // Runs the command line in `dir`, its messages kept in `messages`; the exit status.

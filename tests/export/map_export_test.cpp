@@ -4,18 +4,25 @@
 
 #include <gdal_priv.h>
 #include <gtest/gtest.h>
+#include <libxml/parser.h>
+#include <libxml/tree.h>
 #include <ogrsf_frmts.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <sstream>
 
 #include "averaging/averaging_engine.h"
+#include "base/geodesic.h"
 #include "base/number_format.h"
 #include "export/gdal_support.h"
 #include "support/test_files.h"
 #include "tools/drive_simulator.h"
+#include "tools/log_builder.h"
 
 namespace varistrum {
 namespace {
@@ -77,15 +84,9 @@ TextPairs ConvertToText(const std::string& input, const ConversionSettings& base
 }
 
 double LegsMetres(const OGRLineString& line) {
-    constexpr double kRadians = M_PI / 180.0;
     double metres = 0;
-    for (int i = 1; i < line.getNumPoints(); ++i) {
-        const double lat1 = line.getY(i - 1) * kRadians, lat2 = line.getY(i) * kRadians;
-        const double dLon = (line.getX(i) - line.getX(i - 1)) * kRadians;
-        const double h = std::pow(std::sin((lat2 - lat1) / 2), 2) +
-                         std::cos(lat1) * std::cos(lat2) * std::pow(std::sin(dLon / 2), 2);
-        metres += 2 * 6378137.0 * std::asin(std::sqrt(h));
-    }
+    for (int i = 1; i < line.getNumPoints(); ++i)
+        metres += GeodesicMetres(line.getY(i - 1), line.getX(i - 1), line.getY(i), line.getX(i));
     return metres;
 }
 
@@ -100,18 +101,28 @@ GDALDatasetUniquePtr OpenVector(const std::string& path) {
                                                   isGeoJson ? asText : nullptr));
 }
 
-// "#rrggbb" of a KML placemark's style ("@band2" from the document's styles, or its own).
-std::string KmlColour(GDALDataset& dataset, OGRFeature& feature) {
-    std::string style = feature.GetStyleString() ? feature.GetStyleString() : "";
-    if (!style.empty() && style[0] == '@' && dataset.GetStyleTable() != nullptr) {
-        const char* found = dataset.GetStyleTable()->Find(style.c_str() + 1);
-        style = found ? found : "";
-    }
-    const std::size_t at = style.find("c:#");
-    if (at == std::string::npos) return "";
-    std::string colour = style.substr(at + 2, 7);
-    for (char& c : colour) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return colour;
+// Whether a field holds a value: set and not null (FlatGeobuf leaves a null field unset), and
+// not empty (a CSV file's null).
+bool HasValue(OGRFeature& feature, const char* name) {
+    const int field = feature.GetFieldIndex(name);
+    return feature.IsFieldSetAndNotNull(field) && *feature.GetFieldAsString(field) != '\0';
+}
+
+// A time field as ISO 8601: its text (GeoJSON read as text, CSV), or a date and time, which
+// must be in UTC; empty when null.
+std::string TimeText(OGRFeature& feature, const char* name) {
+    const int field = feature.GetFieldIndex(name);
+    if (!HasValue(feature, name)) return "";
+    if (feature.GetFieldDefnRef(field)->GetType() != OFTDateTime)
+        return feature.GetFieldAsString(field);
+    int year = 0, month = 0, day = 0, hours = 0, minutes = 0, zone = 0;
+    float seconds = 0;
+    feature.GetFieldAsDateTime(field, &year, &month, &day, &hours, &minutes, &seconds, &zone);
+    EXPECT_EQ(zone, 100) << name << " is not in UTC";
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", year, month, day, hours,
+                  minutes, static_cast<int>(seconds));
+    return text;
 }
 
 struct ExportCase {
@@ -132,7 +143,9 @@ TEST(MapExportTest, LayersHoldTheTextConversionsValues) {
         {"geojson single", MapFormat::GeoJson, sim::Scenario::SingleGps, kAverageNone, false},
         {"fgb list best server", MapFormat::FlatGeobuf, sim::Scenario::List, kAverageBestServer,
          false},
-        {"kml mixed", MapFormat::Kml, sim::Scenario::Mixed, kAverageNone, true},
+        {"fgb 40-lambda", MapFormat::FlatGeobuf, sim::Scenario::SingleGps, kAverageLambda, false},
+        {"csv mixed", MapFormat::Csv, sim::Scenario::Mixed, kAverageNone, true},
+        {"csv 40-lambda", MapFormat::Csv, sim::Scenario::Mixed, kAverageLambda, false},
     };
     const LevelRamp ramp;
     for (const ExportCase& c : cases) {
@@ -161,11 +174,16 @@ TEST(MapExportTest, LayersHoldTheTextConversionsValues) {
 
         auto dataset = OpenVector(output);
         ASSERT_TRUE(dataset);
+        // GIS tools read the times as dates and times (GeoJSON's are read as text here).
+        if (c.format == MapFormat::GeoPackage || c.format == MapFormat::FlatGeobuf) {
+            const OGRFeatureDefn* defn = dataset->GetLayerByName("samples")->GetLayerDefn();
+            EXPECT_EQ(defn->GetFieldDefn(defn->GetFieldIndex("time_utc"))->GetType(), OFTDateTime);
+        }
         std::map<std::pair<std::int64_t, int>, bool> seen;
         std::int64_t features = 0;
         for (OGRLayer* layer : dataset->GetLayers()) {
             const std::string name = layer->GetName();
-            if (name == "route" || name == "routes") continue;
+            if (name == "route" || name == "layer_styles") continue;
             for (auto& feature : *layer) {
                 ++features;
                 const auto key = std::make_pair(feature->GetFieldAsInteger64("row"),
@@ -175,36 +193,61 @@ TEST(MapExportTest, LayersHoldTheTextConversionsValues) {
                 EXPECT_FALSE(seen[key]);
                 seen[key] = true;
                 const TextPair& expected = text.at(key);
-                const OGRPoint* point = feature->GetGeometryRef()->toPoint();
-                if (c.format == MapFormat::Kml) {  // KML's writer keeps its own decimals
-                    EXPECT_NEAR(point->getY(), std::stod(expected.latitude), 5.1e-7);
-                    EXPECT_NEAR(point->getX(), std::stod(expected.longitude), 5.1e-7);
+                if (c.format == MapFormat::Csv) {  // the CSV file's text of the doubles
+                    EXPECT_NEAR(feature->GetFieldAsDouble("latitude"), std::stod(expected.latitude),
+                                5.1e-7);
+                    EXPECT_NEAR(feature->GetFieldAsDouble("longitude"),
+                                std::stod(expected.longitude), 5.1e-7);
                 } else {
+                    const OGRPoint* point = feature->GetGeometryRef()->toPoint();
                     EXPECT_EQ(Fixed(point->getY(), 6), expected.latitude);
                     EXPECT_EQ(Fixed(point->getX(), 6), expected.longitude);
                 }
-                const std::string time = feature->GetFieldAsString("time");
-                EXPECT_EQ(time, time.back() == 'Z' ? expected.gpsTime : expected.rtcTime);
+                // GPS-timed rows have their UTC time; the others only the clock's stamp.
+                const std::string utc = TimeText(*feature, "time_utc");
+                const std::string source = feature->GetFieldAsString("time_source");
+                if (source == "gps") {
+                    EXPECT_EQ(utc, expected.gpsTime);
+                } else {
+                    EXPECT_EQ(source, "rtc");
+                    EXPECT_EQ(utc, "");
+                    EXPECT_EQ(std::string(feature->GetFieldAsString("clock_time")),
+                              expected.rtcTime);
+                }
                 EXPECT_EQ(Fixed(feature->GetFieldAsDouble("frequency_mhz"), 5), expected.frequency);
                 double sum = 0;
                 for (int level : expected.levels) sum += level;
                 const double rssi = feature->GetFieldAsDouble("rssi_dbm");
-                EXPECT_NEAR(rssi, sum / static_cast<double>(expected.levels.size()), 1e-9);
+                // A CSV file gives levels to 0.01 dB.
+                EXPECT_NEAR(rssi, sum / static_cast<double>(expected.levels.size()),
+                            c.format == MapFormat::Csv ? 0.005 : 1e-9);
+                EXPECT_EQ(feature->GetFieldAsInteger("level_band"), ramp.BandOf(rssi));
                 const bool averaged =
-                    c.averageType == kAverageLambda && time.back() == 'Z' &&
+                    c.averageType == kAverageLambda && source == "gps" &&
                     std::string(feature->GetFieldAsString("scan_kind")) == "single";
-                EXPECT_EQ(feature->GetFieldAsInteger("averaged") != 0, averaged);
-                // An average's sample count is unknown: null, not 1.
+                // A boolean field: 1 or 0, in a CSV file "true" or "false".
+                const std::string averagedText = feature->GetFieldAsString("averaged");
+                EXPECT_EQ(averagedText, c.format == MapFormat::Csv ? (averaged ? "true" : "false")
+                                                                   : (averaged ? "1" : "0"));
+                const int samples = feature->GetFieldAsInteger("samples");
+                const double minimum = feature->GetFieldAsDouble("rssi_min_dbm");
+                const double maximum = feature->GetFieldAsDouble("rssi_max_dbm");
                 if (averaged) {
-                    EXPECT_TRUE(feature->IsFieldNull(feature->GetFieldIndex("samples")));
+                    // The bin's count and spread around the written level.
+                    EXPECT_GE(samples, 1);
+                    EXPECT_LE(minimum, rssi);
+                    EXPECT_GE(maximum, rssi);
                 } else {
-                    EXPECT_EQ(feature->GetFieldAsInteger("samples"),
-                              static_cast<int>(expected.levels.size()));
+                    EXPECT_EQ(samples, static_cast<int>(expected.levels.size()));
+                    EXPECT_EQ(minimum,
+                              *std::min_element(expected.levels.begin(), expected.levels.end()));
+                    EXPECT_EQ(maximum,
+                              *std::max_element(expected.levels.begin(), expected.levels.end()));
                 }
-                if (c.format == MapFormat::Kml) {
-                    EXPECT_EQ(KmlColour(*dataset, *feature),
-                              LevelRamp::HexText(ramp.ColourOf(rssi)));
-                }
+                // Speed with a fix only, height with a 3D fix only.
+                const std::string fix = feature->GetFieldAsString("fix");
+                EXPECT_EQ(HasValue(*feature, "speed_kmh"), fix == "3D" || fix == "2D");
+                EXPECT_EQ(HasValue(*feature, "altitude_m"), fix == "3D");
             }
         }
         EXPECT_EQ(features, report.points);
@@ -220,17 +263,17 @@ TEST(MapExportTest, LayersHoldTheTextConversionsValues) {
         EXPECT_EQ(static_cast<std::int64_t>(text.size()),
                   features + static_cast<std::int64_t>(text.size() - seen.size()));
 
-        // Routes: the length is the sum of the great-circle legs.
+        // Routes: the length is the sum of the legs on the ellipsoid.
         GDALDatasetUniquePtr routeFile;
         OGRLayer* routes = nullptr;
+        if (c.format == MapFormat::FlatGeobuf || c.format == MapFormat::Csv) continue;
         if (c.format == MapFormat::GeoJson) {
             routeFile = OpenVector(RouteFileOf(output));
             ASSERT_TRUE(routeFile);
             routes = routeFile->GetLayer(0);
-        } else if (c.format != MapFormat::FlatGeobuf) {
-            routes = dataset->GetLayerByName(c.format == MapFormat::Kml ? "routes" : "route");
+        } else {
+            routes = dataset->GetLayerByName("route");
         }
-        if (c.format == MapFormat::FlatGeobuf) continue;
         ASSERT_NE(routes, nullptr);
         EXPECT_EQ(routes->GetFeatureCount(), report.routes);
         EXPECT_GT(report.routes, 0);
@@ -238,10 +281,14 @@ TEST(MapExportTest, LayersHoldTheTextConversionsValues) {
             const OGRLineString* line = feature->GetGeometryRef()->toLineString();
             EXPECT_EQ(line->getNumPoints(), feature->GetFieldAsInteger64("fixes"));
             const double metres = LegsMetres(*line);
-            // GeoJSON and KML round the coordinates (to 1e-6 degrees, 0.11 m at most a leg).
+            // GeoJSON rounds the coordinates (to 1e-6 degrees, 0.11 m at most a leg).
             const double slack =
-                c.format == MapFormat::GeoPackage ? 1e-3 : 0.12 * line->getNumPoints();
-            EXPECT_NEAR(feature->GetFieldAsDouble("length_m"), metres, 1e-6 * metres + slack);
+                c.format == MapFormat::GeoPackage ? 1e-6 : 0.12 * line->getNumPoints();
+            EXPECT_NEAR(feature->GetFieldAsDouble("length_m"), metres, 1e-9 * metres + slack);
+            const std::string first = TimeText(*feature, "first_fix_utc");
+            const std::string last = TimeText(*feature, "last_fix_utc");
+            EXPECT_FALSE(first.empty());
+            EXPECT_LE(first, last);
         }
     }
 }
@@ -354,6 +401,8 @@ TEST(MapExportTest, AFullDiskFailsAndKeepsTheEarlierFiles) {
         for (const std::string& file : earlier) test::WriteFile(file, "earlier " + file);
         MapExportOptions options;
         options.format = format;
+        // The KML track of this drive fits in the disk: its points do not.
+        options.kmlForm = KmlForm::Points;
         RecordProvenance(options, {input, output, settings, std::nullopt, {}, 0, 0});
         TavrelReader reader;
         RecordingObserver observer;
@@ -380,34 +429,46 @@ TEST(MapExportTest, AFullDiskFailsAndKeepsTheEarlierFiles) {
 namespace varistrum {
 namespace {
 
-// A KML export stops at the placemark after its limit: an error naming the file and the way to
-// fewer points, and no file, temporary or final.
-TEST(MapExportTest, AKmlStopsAtItsPlacemarkLimit) {
+// A KML of points stops at the point after its limit: an error naming the file, the track form
+// and 40-lambda averaging, and no file, temporary or final. The track form has no limit.
+TEST(MapExportTest, KmlPointsStopAtTheirLimit) {
     TempDir dir;
     const std::string input = dir.File("drive.klf");
     test::WriteFile(input, sim::SimulateLog(sim::Scenario::SingleGps, 8, 4, 300));
     ConversionSettings settings = FieldSettings({LatitudeDecimalDegrees});
     settings.convertAllScans = true;
-    MapExportOptions options;
-    options.format = MapFormat::Kml;
-    for (const std::int64_t limit : {std::int64_t{50}, std::int64_t{100000}}) {
-        SCOPED_TRACE(limit);
-        options.kmlPlacemarkLimit = limit;
+    const struct {
+        const char* name;
+        KmlForm form;
+        std::int64_t limit;
+        bool completes;
+    } cases[] = {
+        {"points beyond the limit", KmlForm::Points, 50, false},
+        {"points within the limit", KmlForm::Points, 100000, true},
+        {"a track of more points than the limit", KmlForm::Track, 50, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MapExportOptions options;
+        options.format = MapFormat::Kml;
+        options.kmlForm = c.form;
+        options.kmlPointLimit = c.limit;
         TavrelReader reader;
         RecordingObserver observer;
         MapExportReport report;
         const JobOutcome outcome =
             RunMapExportJob(reader, {input}, {dir.File("drive.kml")}, settings, options, observer,
                             {}, JobKind::SingleFile, {}, &report);
-        if (limit == 50) {
+        if (!c.completes) {
             EXPECT_EQ(outcome, JobOutcome::Failed);
             EXPECT_EQ(observer.messages,
                       std::vector<std::string>{
                           "Error: '" + dir.File("drive.kml") +
-                          "' would hold more than 50 placemarks, the most a KML export writes: "
-                          "40-lambda averaging gives far fewer points (--average 40-lambda, or 40 "
-                          "Lambda in the window)."});
-            EXPECT_EQ(test::ReadFile(dir.File("drive.kml")), "");
+                          "' would hold more than 50 points, the most --kml-points writes: "
+                          "without --kml-points the drive is written as a coloured track, "
+                          "whatever its length, and 40-lambda averaging (--average 40-lambda) "
+                          "gives far fewer points."});
+            EXPECT_FALSE(std::filesystem::exists(dir.File("drive.kml")));
         } else {
             EXPECT_EQ(outcome, JobOutcome::Completed);
             EXPECT_GT(report.points, 50);
@@ -415,9 +476,9 @@ TEST(MapExportTest, AKmlStopsAtItsPlacemarkLimit) {
         std::size_t entries = 0;
         for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
             entries += entry.path().filename().string().front() == '.' ? 100 : 1;
-        EXPECT_EQ(entries, limit == 50 ? 1u : 2u);
+        EXPECT_EQ(entries, c.completes ? 2u : 1u);
+        std::filesystem::remove(dir.File("drive.kml"));
     }
-    WaitForDroppedDatasets();
 }
 
 }  // namespace
@@ -437,6 +498,134 @@ TEST(GdalErrorTrapTest, MessagesAreOneShortLine) {
     const std::string script(5000, 's');
     trap.Record(CE_Failure, 1, script.c_str());
     EXPECT_EQ(trap.LastError(), std::string(300, 's') + "...");
+}
+
+}  // namespace
+}  // namespace varistrum
+
+namespace varistrum {
+namespace {
+
+GDALDatasetUniquePtr Export(const std::string& input, const std::string& output,
+                            MapExportOptions options) {
+    ConversionSettings settings = FieldSettings({LatitudeDecimalDegrees});
+    settings.convertAllScans = true;
+    TavrelReader reader;
+    RecordingObserver observer;
+    const JobOutcome outcome =
+        RunMapExportJob(reader, {input}, {output}, settings, options, observer, {});
+    EXPECT_EQ(outcome, JobOutcome::Completed)
+        << (observer.messages.empty() ? "" : observer.messages.back());
+    return OpenVector(output);
+}
+
+// Rows timed by the receiver's clock (a log with fixes and RTC stamps): no UTC time, the
+// clock's ISO stamp, "rtc"; the field is a date and time all the same.
+TEST(MapExportTest, ClockTimedRowsHaveNoUtcTime) {
+    // A fix, then the clock's stamp: from then on the clock times the rows (placed at the fix).
+    sim::LogBuilder log;
+    log.Config(1, test::kBand800, test::kBand800).ScanList32(68000, 0);
+    sim::GpsFix fix;
+    fix.latitudeMas = 185000000;
+    fix.longitudeMas = 25000000;
+    log.Gps(fix).Rtc(1, 2, 3);
+    for (int record = 0; record < 5; ++record) {
+        const int levels[] = {-70, -80};
+        log.Samples(1, levels);
+    }
+    TempDir dir;
+    const std::string input = dir.File("clock.klf");
+    test::WriteFile(input, log.Bytes());
+    for (const MapFormat format : {MapFormat::GeoPackage, MapFormat::FlatGeobuf}) {
+        SCOPED_TRACE(std::string(FormatName(format)));
+        MapExportOptions options;
+        options.format = format;
+        auto dataset =
+            Export(input, dir.File("clock" + std::string(FormatExtension(format))), options);
+        ASSERT_TRUE(dataset);
+        OGRLayer* samples = dataset->GetLayerByName("samples");
+        ASSERT_NE(samples, nullptr);
+        const OGRFeatureDefn* defn = samples->GetLayerDefn();
+        EXPECT_EQ(defn->GetFieldDefn(defn->GetFieldIndex("time_utc"))->GetType(), OFTDateTime);
+        int features = 0;
+        for (auto& f : *samples) {
+            ++features;
+            EXPECT_FALSE(HasValue(*f, "time_utc"));
+            EXPECT_EQ(std::string(f->GetFieldAsString("clock_time")), "2026-06-15T01:02:03");
+            EXPECT_EQ(std::string(f->GetFieldAsString("time_source")), "rtc");
+            EXPECT_EQ(std::string(f->GetFieldAsString("fix")), "3D");
+        }
+        EXPECT_GT(features, 0);
+    }
+}
+
+// The GeoPackage's samples open coloured in QGIS: a default style in `layer_styles` for the
+// layer, categorised on level_band with the ramp's six colours and the legend's labels.
+TEST(MapExportTest, GeoPackageStoresItsLevelStyle) {
+    TempDir dir;
+    const std::string input = dir.File("drive.klf");
+    test::WriteFile(input, sim::SimulateLog(sim::Scenario::SingleGps, 8, 2, 60));
+    for (const char* thresholds : {"-110,-100,-90,-80,-70", "-105,-95,-85,-75,-65.5"}) {
+        SCOPED_TRACE(thresholds);
+        MapExportOptions options;
+        options.ramp = *LevelRamp::Parse(thresholds);
+        auto dataset = Export(input, dir.File("drive.gpkg"), options);
+        ASSERT_TRUE(dataset);
+        OGRLayer* styles = dataset->GetLayerByName("layer_styles");
+        ASSERT_NE(styles, nullptr);
+        ASSERT_EQ(styles->GetFeatureCount(), 1);
+        OGRFeatureUniquePtr row(styles->GetNextFeature());
+        EXPECT_EQ(std::string(row->GetFieldAsString("f_table_name")), "samples");
+        EXPECT_EQ(std::string(row->GetFieldAsString("f_geometry_column")),
+                  dataset->GetLayerByName("samples")->GetGeometryColumn());
+        EXPECT_EQ(row->GetFieldAsInteger("useAsDefault"), 1);
+        const std::string qml = row->GetFieldAsString("styleQML");
+        xmlDocPtr doc = xmlReadMemory(qml.data(), static_cast<int>(qml.size()), nullptr, nullptr,
+                                      XML_PARSE_NONET);
+        ASSERT_NE(doc, nullptr) << "the style is not well-formed";
+        std::vector<std::pair<std::string, std::string>> categories;  // value, label
+        std::map<std::string, std::string> colours;                   // symbol name, colour
+        std::string attribute;
+        std::function<void(xmlNode*, const std::string&)> walk = [&](xmlNode* node,
+                                                                     const std::string& symbol) {
+            for (xmlNode* n = node; n != nullptr; n = n->next) {
+                if (n->type != XML_ELEMENT_NODE) continue;
+                const auto property = [&](const char* name) {
+                    xmlChar* value = xmlGetProp(n, BAD_CAST name);
+                    std::string text = value != nullptr ? reinterpret_cast<char*>(value) : "";
+                    xmlFree(value);
+                    return text;
+                };
+                const std::string name = reinterpret_cast<const char*>(n->name);
+                std::string inside = symbol;
+                if (name == "renderer-v2") attribute = property("attr");
+                if (name == "category")
+                    categories.emplace_back(property("value"), property("label"));
+                if (name == "symbol") inside = property("name");
+                if (name == "Option" && property("name") == "color")
+                    colours[symbol] = property("value");
+                walk(n->children, inside);
+            }
+        };
+        walk(xmlDocGetRootElement(doc), "");
+        xmlFreeDoc(doc);
+        EXPECT_EQ(attribute, "level_band");
+        ASSERT_EQ(categories.size(), static_cast<std::size_t>(LevelRamp::kBands));
+        for (int band = 0; band < LevelRamp::kBands; ++band) {
+            const RgbColour c = LevelRamp::BandColour(band);
+            EXPECT_EQ(categories[static_cast<std::size_t>(band)].first, std::to_string(band));
+            EXPECT_EQ(categories[static_cast<std::size_t>(band)].second,
+                      options.ramp.BandLabel(band));
+            EXPECT_EQ(colours[std::to_string(band)], std::to_string(c.red) + "," +
+                                                         std::to_string(c.green) + "," +
+                                                         std::to_string(c.blue) + ",255");
+        }
+        for (auto& f : *dataset->GetLayerByName("samples"))
+            EXPECT_EQ(f->GetFieldAsInteger("level_band"),
+                      options.ramp.BandOf(f->GetFieldAsDouble("rssi_dbm")));
+        dataset.reset();
+        std::filesystem::remove(dir.File("drive.gpkg"));
+    }
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "averaging/averaging_engine.h"
-#include "averaging/great_circle.h"
+#include "base/geodesic.h"
 #include "base/number_format.h"
 #include "support/test_files.h"
 #include "tools/drive_simulator.h"
@@ -24,7 +24,7 @@ using test::TempDir;
 
 struct KeptPoint {
     SamplePoint point;
-    std::string time, status;
+    std::string time, status, utc, clock, fix;
 };
 struct KeptRoute {
     RouteLine line;
@@ -35,7 +35,9 @@ class KeepingConsumer : public SampleLayerConsumer {
   public:
     void BeginScan(int scan, ScanKind) override { scans.push_back(scan); }
     void AcceptPoint(const SamplePoint& point) override {
-        points.push_back({point, std::string(point.time), std::string(point.gpsStatus)});
+        points.push_back({point, std::string(point.time), std::string(point.gpsStatus),
+                          std::string(point.utcText), std::string(point.clockText),
+                          std::string(point.fix)});
     }
     void AcceptRoute(const RouteLine& route) override {
         routes.push_back({route, {route.points.begin(), route.points.end()}});
@@ -71,8 +73,9 @@ const std::vector<int> kTags = {RecordNumber,
                                 GpsDate,
                                 RtcDate,
                                 RtcTime,
+                                GpsStatus,
                                 DataField};
-constexpr std::size_t kFixedFields = 7;
+constexpr std::size_t kFixedFields = 8;
 
 std::map<std::int64_t, TextRow> ParseText(const std::string& text) {
     std::map<std::int64_t, TextRow> rows;
@@ -185,23 +188,44 @@ TEST(SampleLayerSinkTest, PointsEqualTheTextConversion) {
             const TextRow& row = found->second;
             EXPECT_EQ(Fixed(p.latitude, 6), row.fields[1]);
             EXPECT_EQ(Fixed(p.longitude, 6), row.fields[2]);
-            if (!kept.time.empty() && kept.time.back() == 'Z') {
+            const bool gpsTimed = !kept.time.empty() && kept.time.back() == 'Z';
+            if (gpsTimed) {
                 EXPECT_EQ(kept.time, GpsIso(row.fields[4], row.fields[3]));
             } else {
                 EXPECT_EQ(kept.time, RtcIso(row.fields[5], row.fields[6]));
             }
+            // The UTC time only for GPS-timed rows; the clock's stamp whenever the log gave one.
+            EXPECT_EQ(kept.utc, gpsTimed ? kept.time : "");
+            EXPECT_EQ(kept.point.utc.known, gpsTimed);
+            const std::string rtc = RtcIso(row.fields[5], row.fields[6]);
+            EXPECT_EQ(kept.clock, row.fields[5] == "00/00/00" ? "" : rtc);
+            EXPECT_EQ(p.timeSource, gpsTimed             ? TimeSource::Gps
+                                    : kept.clock.empty() ? TimeSource::None
+                                                         : TimeSource::Rtc);
+            // The fix as the text's status, and speed and height only where it vouches for them.
+            const std::string& status = row.fields[7];
+            EXPECT_EQ(kept.fix, status == "3D Fix" ? "3D" : status == "2D Fix" ? "2D" : status);
+            EXPECT_EQ(p.speedKnown, status == "3D Fix" || status == "2D Fix");
+            EXPECT_EQ(p.altitudeKnown, status == "3D Fix");
             ASSERT_TRUE(row.levels.count(p.channel));
             const std::vector<int>& levels = row.levels.at(p.channel);
             EXPECT_EQ(Fixed(p.frequencyMHz, 5), row.frequencies.at(p.channel));
             double sum = 0;
             for (int level : levels) sum += level;
             EXPECT_EQ(p.rssiDbm, sum / static_cast<double>(levels.size()));
-            EXPECT_EQ(p.samples, static_cast<int>(levels.size()));
-            EXPECT_EQ(p.rssiMinDbm, *std::min_element(levels.begin(), levels.end()));
-            EXPECT_EQ(p.rssiMaxDbm, *std::max_element(levels.begin(), levels.end()));
             EXPECT_EQ(p.averaged, c.averageType == kAverageLambda &&
-                                      p.scanKind == ScanKind::SingleFrequency &&
-                                      kept.time.back() == 'Z');
+                                      p.scanKind == ScanKind::SingleFrequency && gpsTimed);
+            if (p.averaged) {
+                // The bin's own count and spread: the written level (its mean truncated toward
+                // zero) lies between its lowest and highest sample.
+                EXPECT_GE(p.samples, 1);
+                EXPECT_LE(p.rssiMinDbm, p.rssiDbm);
+                EXPECT_GE(p.rssiMaxDbm, p.rssiDbm);
+            } else {
+                EXPECT_EQ(p.samples, static_cast<int>(levels.size()));
+                EXPECT_EQ(p.rssiMinDbm, *std::min_element(levels.begin(), levels.end()));
+                EXPECT_EQ(p.rssiMaxDbm, *std::max_element(levels.begin(), levels.end()));
+            }
             EXPECT_EQ(p.receiver, c.receiver2 ? 2 : 1);
             if (c.averageType == kAverageBestServer) {
                 EXPECT_EQ(row.levels.size(), 1u);
@@ -220,15 +244,11 @@ TEST(SampleLayerSinkTest, PointsEqualTheTextConversion) {
             for (std::size_t i = 1; i < route.points.size(); ++i) {
                 const GeoPosition& a = route.points[i - 1];
                 const GeoPosition& b = route.points[i];
-                const double h =
-                    std::pow(std::sin((b.latitude - a.latitude) * kRadiansPerDegree / 2), 2) +
-                    std::cos(a.latitude * kRadiansPerDegree) *
-                        std::cos(b.latitude * kRadiansPerDegree) *
-                        std::pow(std::sin((b.longitude - a.longitude) * kRadiansPerDegree / 2), 2);
-                metres += 2 * 6378137.0 * std::asin(std::sqrt(h));
+                metres += GeodesicMetres(a.latitude, a.longitude, b.latitude, b.longitude);
             }
-            EXPECT_NEAR(route.line.lengthM, metres, 1e-6 * metres + 1e-6);
+            EXPECT_NEAR(route.line.lengthM, metres, 1e-9 * metres + 1e-9);
             EXPECT_LE(route.line.start, route.line.end);
+            EXPECT_TRUE(route.line.first.known && route.line.last.known);
         }
     }
 }
@@ -282,6 +302,81 @@ TEST(SampleLayerSinkTest, HandMadeRows) {
         EXPECT_EQ(p.rssiMinDbm, -101);
         EXPECT_EQ(p.rssiMaxDbm, -80);
         EXPECT_EQ(p.frequencyMHz, test::kBand800.CodeToMHz(68000));
+    }
+}
+
+// What a point says of its fix and time: the fix by name, speed only with a fix, height only with
+// a 3D fix; the UTC time only for GPS-timed rows, the clock's stamp whenever there is one.
+TEST(SampleLayerSinkTest, FixAndTimeOfAPoint) {
+    struct Case {
+        const char* name;
+        int status;
+        Timing timing;
+        bool rtcStamp;
+        const char* fix;
+        bool speed, altitude;
+        const char* utc;
+        const char* clock;
+        TimeSource source;
+    };
+    const Case cases[] = {
+        {"3D fix, GPS time", 7, Timing::Gps, false, "3D", true, true, "2026-06-15T14:30:05Z", "",
+         TimeSource::Gps},
+        {"2D fix, GPS time and a stamp", 6, Timing::Gps, true, "2D", true, false,
+         "2026-06-15T14:30:05Z", "2026-06-15T14:29:59", TimeSource::Gps},
+        {"no fix, RTC time", 3, Timing::Rtc, true, "Acquiring Satellites", false, false, "",
+         "2026-06-15T14:29:59", TimeSource::Rtc},
+        {"position hold, no time", 4, Timing::None, false, "Position Hold", false, false, "", "",
+         TimeSource::None},
+    };
+    GpsBlock good;
+    good.statusCode = 7;
+    good.latitudeA.decimalDegrees = 51.5;
+    good.longitudeA.decimalDegrees = -0.1;
+    const std::uint32_t codes[] = {68000};
+    const std::int8_t levels[] = {-80};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        KeepingConsumer consumer;
+        SampleLayerSink sink(consumer);
+        sink.AcceptFix({good, 1, ScanKind::SingleFrequency});
+        GpsBlock gps = good;
+        gps.statusCode = c.status;
+        gps.year = 2026;
+        gps.month = 6;
+        gps.day = 15;
+        gps.speed1 = 1000;
+        gps.height3 = 4250;
+        const RtcClock rtc = c.rtcStamp ? RtcClock{59, 29, 14, 15, 6, 26, 0} : RtcClock{};
+        OutputRow row;
+        row.number = 1;
+        row.latitude = 51.5;
+        row.longitude = -0.1;
+        row.hours = 14;
+        row.minutes = 30;
+        row.seconds = 5;
+        row.gps = &gps;
+        row.rtc = &rtc;
+        row.timing = c.timing;
+        row.dataMode = DataKind::Samples;
+        row.scanKind = ScanKind::SingleFrequency;
+        row.levels = levels;
+        row.channelCodes = codes;
+        row.plan = test::kBand800;
+        sink.AcceptRow(row);
+        ASSERT_EQ(consumer.points.size(), 1u);
+        const KeptPoint& kept = consumer.points[0];
+        EXPECT_EQ(kept.fix, c.fix);
+        EXPECT_EQ(kept.point.speedKnown, c.speed);
+        EXPECT_EQ(kept.point.altitudeKnown, c.altitude);
+        EXPECT_DOUBLE_EQ(kept.point.speedKmh, 36.0);
+        EXPECT_DOUBLE_EQ(kept.point.altitudeM, 42.5);
+        EXPECT_EQ(kept.utc, c.utc);
+        EXPECT_EQ(kept.clock, c.clock);
+        EXPECT_EQ(kept.point.timeSource, c.source);
+        EXPECT_EQ(TimeSourceName(kept.point.timeSource), c.source == TimeSource::Gps   ? "gps"
+                                                         : c.source == TimeSource::Rtc ? "rtc"
+                                                                                       : "");
     }
 }
 
