@@ -84,6 +84,19 @@ in a folder named after the output file without its extension.</li>
 <li><b>Drop data during GPS outages:</b> leaves out the data recorded while GPS was lost for at
 least the given number of seconds (a whole number from 1 to 86400), from the last good fix
 before the gap to the next good fix.</li>
+<li><b>Drop data while standing still:</b> leaves out the data of every stop. <i>Settings...</i>
+opens <i>Traffic Averaging</i>: if the vehicle has not travelled the distance (in degrees or
+minutes of arc, or in metres) in the span of the seconds (1 to 3600), the fixes from the first
+one of the stop up to the first good fix after its last are dropped, with all of their data.
+A stop begins at a good fix when every following good fix up to some later one lies within
+the distance of it and that later one is at least the seconds later; it lasts as long as the
+fixes stay within the distance. It applies to the text, map layers, the map, the drive
+quality and model calibration.</li>
+<li><b>Threshold:</b> writes only the rows whose level (RSSI, the level the row writes) or GPS
+speed (Velocity, in whole MPH) meets a comparison. <i>Settings...</i> opens <i>Data Reduction via
+Threshold</i>: the field, the comparison and the value. A row with no level never meets an RSSI
+threshold, nor a row without a good GPS fix a Velocity one. Drive quality and model
+calibration ignore it.</li>
 <li><b>Create Header Record</b> and <b>Field Delimiter:</b> whether each scan's data starts with
 a line of field titles, and the character between the fields (comma, semicolon, tab, space or
 a character of your own, which may not be a digit, '.', '-', '+' or '"'). A field text that

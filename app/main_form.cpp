@@ -251,6 +251,10 @@ void TMainForm::SetTabOrder() {
                                    cbSplit,
                                    cbRecDrop,
                                    edOutage,
+                                   cbTraffic,
+                                   btnTrafficSettings,
+                                   cbThreshold,
+                                   btnThresholdSettings,
                                    FieldTitles,
                                    DelimiterGroup->Item(0),
                                    DelimiterGroup->Item(1),
@@ -301,6 +305,9 @@ void TMainForm::ConnectHandlers() {
     connect(btnCancel, &QPushButton::clicked, this, &TMainForm::btnCancelClick);
     connect(Timer, &QTimer::timeout, this, &TMainForm::TimerTimer);
     connect(cbRecDrop, &QCheckBox::clicked, this, &TMainForm::cbRecDropClick);
+    connect(btnTrafficSettings, &QPushButton::clicked, this, &TMainForm::btnTrafficSettingsClick);
+    connect(btnThresholdSettings, &QPushButton::clicked, this,
+            &TMainForm::btnThresholdSettingsClick);
     busyPoll_.setInterval(50);
     connect(&busyPoll_, &QTimer::timeout, this, &TMainForm::RefreshBusy);
 }

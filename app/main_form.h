@@ -40,6 +40,8 @@ class TOpenFolderDlg;
 class TRadioGroup;
 class TScanTreeView;
 class TStatisticsList;
+class TThresholdDlg;
+class TTrafficDlg;
 class TWaitDlg;
 
 class TMainForm : public QMainWindow, private IndexView, private JobObserver {
@@ -53,6 +55,8 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
         THelp_Form* help = nullptr;
         TOpenFolderDlg* folder = nullptr;
         TFrequencyEntryForm* frequency = nullptr;
+        TTrafficDlg* traffic = nullptr;
+        TThresholdDlg* threshold = nullptr;
     };
 
     TMainForm(TavrelReader& reader, Workflow& workflow, QWidget* parent = nullptr);
@@ -110,6 +114,10 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     void btnCancelClick();
     void TimerTimer();
     void cbRecDropClick();
+    // The "Settings..." buttons of the two filters: their dialogs with the window's rules; OK
+    // stores what the dialog accepted.
+    void btnTrafficSettingsClick();
+    void btnThresholdSettingsClick();
     void OpenConfiguration1Click();
     void SaveConfiguration1Click();
     // Converts the current file with the window's settings into a map layer file.
@@ -242,6 +250,14 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     QCheckBox* RSSIField;
     QCheckBox* cbRecDrop;
     QLineEdit* edOutage;
+    QCheckBox* cbTraffic;
+    QPushButton* btnTrafficSettings;
+    QCheckBox* cbThreshold;
+    QPushButton* btnThresholdSettings;
+    // The rules of the two filters, as their dialogs last accepted them or a configuration
+    // gave them.
+    StandStillRule trafficRule_;
+    ThresholdRule thresholdRule_;
     QCheckBox* FieldTitles;
     TRadioGroup* DelimiterGroup;
     QLineEdit* OtherDelimiter;

@@ -34,6 +34,7 @@
 #include "app/scan_tree_view.h"
 #include "app/ui_hooks.h"
 #include "base/resource_error.h"
+#include "convert/filter_counts.h"
 #include "convert/folder_files.h"
 #include "export/map_export.h"
 #include "logfile/identify.h"
@@ -416,6 +417,12 @@ void TMainForm::DriveQuality1Click() {
         void SetProgress(int) override {}
         void ReportMessage(MessageKind, const std::string&) override {}
     } quiet;
+    // Standing still is dropped here as in a conversion; the threshold is not.
+    const ConversionSettings filters = ConversionSettingsOf(window);
+    if (filters.dropStandingStill) request.standStill = filters.standStill;
+    if (filters.threshold)
+        varistrum::ReportMessage(MessageKind::Information,
+                                 QText(ThresholdNotAppliedText(filters.thresholdRule)));
     const std::string input = StdText(InputFilename->text());
     const auto built = ReadOffTheWindow(
         [&] { return BuildAreaReport(reader_, input, request, kDefaultCellMetres, quiet, {}); });

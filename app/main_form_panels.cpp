@@ -115,6 +115,29 @@ QWidget* TMainForm::BuildOptions() {
     outage->addWidget(new QLabel(QStringLiteral("seconds or more."), box));
     outage->addStretch();
 
+    cbTraffic =
+        Named(new QCheckBox(QStringLiteral("Drop data while standing still"), box), "cbTraffic");
+    cbTraffic->setToolTip(
+        QStringLiteral("Drop the data of every stop: the fixes stay within a "
+                       "distance of the stop's first fix for a time"));
+    btnTrafficSettings =
+        Named(new QPushButton(QStringLiteral("Settings..."), box), "btnTrafficSettings");
+    cbThreshold = Named(new QCheckBox(QStringLiteral("Threshold"), box), "cbThreshold");
+    cbThreshold->setToolTip(
+        QStringLiteral("Write only the rows whose level or speed meets a comparison"));
+    btnThresholdSettings =
+        Named(new QPushButton(QStringLiteral("Settings..."), box), "btnThresholdSettings");
+    // As high as the outage's edit, so that the options keep their room.
+    for (QPushButton* button : {btnTrafficSettings, btnThresholdSettings})
+        button->setFixedHeight(edOutage->sizeHint().height());
+    auto* filters = new QHBoxLayout;
+    filters->addWidget(cbTraffic);
+    filters->addWidget(btnTrafficSettings);
+    filters->addSpacing(16);
+    filters->addWidget(cbThreshold);
+    filters->addWidget(btnThresholdSettings);
+    filters->addStretch();
+
     FieldTitles = Named(new QCheckBox(QStringLiteral("Create Header Record"), box), "FieldTitles");
     FieldTitles->setChecked(true);
     DelimiterGroup =
@@ -140,9 +163,8 @@ QWidget* TMainForm::BuildOptions() {
     layout->addSpacing(4);
     layout->addWidget(cbSplit);
     layout->addWidget(splitText);
-    layout->addSpacing(4);
     layout->addLayout(outage);
-    layout->addSpacing(4);
+    layout->addLayout(filters);
     layout->addWidget(FieldTitles);
     layout->addWidget(DelimiterGroup);
     layout->addStretch();

@@ -9,6 +9,8 @@
 #include "app/main_form.h"
 #include "app/map_window.h"
 #include "app/radio_group.h"
+#include "app/threshold_dlg.h"
+#include "app/traffic_dlg.h"
 #include "app/ui_hooks.h"
 
 namespace varistrum {
@@ -44,6 +46,14 @@ WindowSettings TMainForm::CurrentSettings() const {
     s.outputExt = StdText(edOutputExt->text());
     s.averageLambda = rbLambda->isChecked();
     s.averageLinear = cbLinearPower->isChecked();
+    s.traffic = cbTraffic->isChecked();
+    s.trafficDistance = trafficRule_.distance;
+    s.trafficUnit = static_cast<int>(trafficRule_.unit);
+    s.trafficSeconds = trafficRule_.seconds;
+    s.threshold = cbThreshold->isChecked();
+    s.thresholdField = static_cast<int>(thresholdRule_.field);
+    s.thresholdComparator = static_cast<int>(thresholdRule_.comparator);
+    s.thresholdValue = thresholdRule_.value;
     s.otherDelimiter = StdText(OtherDelimiter->text());
     s.split = cbSplit->isChecked();
     s.recDrop = cbRecDrop->isChecked();
@@ -66,6 +76,11 @@ void TMainForm::ApplyStoredSettings(const WindowSettings& s) {
     NoAvg->setChecked(s.noAvg);
     BSAvg->setChecked(s.bsAvg);
     cbLinearPower->setChecked(s.averageLinear);
+    cbTraffic->setChecked(s.traffic);
+    trafficRule_ = {s.trafficDistance, static_cast<DistanceUnit>(s.trafficUnit), s.trafficSeconds};
+    cbThreshold->setChecked(s.threshold);
+    thresholdRule_ = {static_cast<ThresholdField>(s.thresholdField),
+                      static_cast<Comparator>(s.thresholdComparator), s.thresholdValue};
     DelimiterGroup->SetItemIndex(s.delimiter);
     FieldTitles->setChecked(s.fieldTitles);
     FillAvailableBox(s.availableFields);
@@ -76,6 +91,19 @@ void TMainForm::ApplyStoredSettings(const WindowSettings& s) {
     OutputFilename->setText(QText(s.outputFilename));
     tileSources_ = s.tileSources;
     if (mapWindow_ != nullptr) mapWindow_->SetTileSources(tileSources_);
+}
+
+void TMainForm::btnTrafficSettingsClick() {
+    if (dialogs_.traffic == nullptr) return;
+    dialogs_.traffic->SetRule(trafficRule_);
+    if (RunModal(*dialogs_.traffic) == QDialog::Accepted) trafficRule_ = dialogs_.traffic->Rule();
+}
+
+void TMainForm::btnThresholdSettingsClick() {
+    if (dialogs_.threshold == nullptr) return;
+    dialogs_.threshold->SetRule(thresholdRule_);
+    if (RunModal(*dialogs_.threshold) == QDialog::Accepted)
+        thresholdRule_ = dialogs_.threshold->Rule();
 }
 
 void TMainForm::OpenConfigurationFile(const QString& path) {

@@ -9,6 +9,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/ui_hooks.h"
+#include "base/number_format.h"
+
 namespace varistrum {
 
 TThresholdDlg::TThresholdDlg(QWidget* parent) : QDialog(parent) {
@@ -50,6 +53,38 @@ TThresholdDlg::TThresholdDlg(QWidget* parent) : QDialog(parent) {
     setFixedWidth(400);
 
     connect(OKBtn, &QPushButton::clicked, this, &TThresholdDlg::OKBtnClick);
+}
+
+void TThresholdDlg::SetRule(const ThresholdRule& rule) {
+    rule_ = rule;
+    ShowRule();
+}
+
+void TThresholdDlg::ShowRule() {
+    comboField->setCurrentIndex(static_cast<int>(rule_.field));
+    comboComparator->setCurrentIndex(static_cast<int>(rule_.comparator));
+    if (ParseDecimal(StdText(edValue->text())) != rule_.value)
+        edValue->setText(QText(ShortestText(rule_.value)));
+}
+
+void TThresholdDlg::reject() {
+    ShowRule();
+    QDialog::reject();
+}
+
+void TThresholdDlg::OKBtnClick() {
+    const std::optional<double> value = ParseDecimal(StdText(edValue->text()));
+    if (!value) {
+        ReportMessage(MessageKind::Error,
+                      QStringLiteral("The Value must be a number, with '.' as the decimal point "
+                                     "(-90, 2.5)."));
+        edValue->setFocus();
+        return;
+    }
+    rule_.field = static_cast<ThresholdField>(comboField->currentIndex());
+    rule_.comparator = static_cast<Comparator>(comboComparator->currentIndex());
+    rule_.value = *value;
+    accept();
 }
 
 }  // namespace varistrum

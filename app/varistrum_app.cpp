@@ -51,8 +51,8 @@ TVaristrumWindows::TVaristrumWindows()
     helpForm_ = new THelp_Form(owner);
     openFolderDlg_ = new TOpenFolderDlg(owner);
     frequencyEntryForm_ = new TFrequencyEntryForm(workflow_, owner);
-    mainForm_->BindDialogs(
-        {aboutDlg_, generatorDlg_, waitDlg_, helpForm_, openFolderDlg_, frequencyEntryForm_});
+    mainForm_->BindDialogs({aboutDlg_, generatorDlg_, waitDlg_, helpForm_, openFolderDlg_,
+                            frequencyEntryForm_, trafficDlg_, thresholdDlg_});
 }
 
 TVaristrumWindows::~TVaristrumWindows() {

@@ -1,13 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Locale-free number formatting that gives exactly what printf's %d, %0Nd, %u and %.Nf give.
+// Locale-free number formatting that gives exactly what printf's %d, %0Nd, %u and %.Nf give,
+// and the locale-free reading of decimal numbers that people type.
 #pragma once
 
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace varistrum {
 
@@ -91,5 +95,36 @@ class ByteIntTexts {
 };
 
 inline constexpr ByteIntTexts kByteIntTexts{};
+
+// The shortest text without an exponent that reads back as `value` ("0.0005", "-100", "2.5"),
+// with '.' whatever the locale.
+inline void AppendShortest(std::string& out, double value) {
+    char text[kMaxFixedText];
+    out.append(text, std::to_chars(text, text + sizeof text, value, std::chars_format::fixed).ptr);
+}
+inline std::string ShortestText(double value) {
+    std::string text;
+    AppendShortest(text, value);
+    return text;
+}
+
+// A decimal number as a person types it, whatever the locale: blanks around it, an optional
+// sign, digits with an optional '.' (".0005"), an optional exponent. nullopt for any other text
+// (a decimal comma included) and for infinities and NaN.
+inline std::optional<double> ParseDecimal(std::string_view text) {
+    const std::size_t begin = text.find_first_not_of(" \t");
+    if (begin == std::string_view::npos) return std::nullopt;
+    text = text.substr(begin, text.find_last_not_of(" \t") + 1 - begin);
+    if (text.front() == '+') {
+        text.remove_prefix(1);  // from_chars takes no '+'; a sign after it is not a number
+        if (text.empty() || text.front() == '-' || text.front() == '+') return std::nullopt;
+    }
+    double value = 0.0;
+    const char* last = text.data() + text.size();
+    const auto result = std::from_chars(text.data(), last, value, std::chars_format::general);
+    if (result.ec != std::errc() || result.ptr != last || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
 
 }  // namespace varistrum

@@ -17,8 +17,9 @@ ConversionSettings CalibrationSettingsOf(const ConversionSettings& data) {
     settings.split = false;
     settings.toStandardOutput = false;
     // Filter stages that keep records by their level are not for calibration: a level
-    // threshold would drop the weak end of the drive and bias the slope. Clear such settings
-    // here.
+    // threshold would drop the weak end of the drive and bias the slope. Standing still stays:
+    // a stop's samples would weigh its spot as many times as it waited.
+    settings.threshold = false;
     return settings;
 }
 
@@ -28,6 +29,7 @@ ConversionSettings NoiseFloorSettingsOf(const ConversionSettings& data) {
     settings.averageLinearPower = false;
     settings.convertAllScans = true;
     settings.dropOutages = false;
+    settings.dropStandingStill = false;
     return settings;
 }
 

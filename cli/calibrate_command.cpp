@@ -191,6 +191,9 @@ void AddCalibrateOptions(CLI::App& c, CalibrateOptions& o) {
     value("--scans", o.data.scans, "Scan numbers, as 'index' lists them (one log only)", "N,...");
     value("--drop-outages", o.data.dropOutages, "Drop data during GPS outages of SECONDS or more",
           "SECONDS");
+    value("--drop-stationary", o.data.dropStationary,
+          "Drop the data logged while the vehicle stood still, as convert does",
+          "DISTANCE,SECONDS");
     value("--average-domain", o.data.averageDomain,
           "Accepted for convert's sake; a calibration always averages power (mW)", "db|linear");
     c.add_flag("-q,--quiet", o.data.quiet, "No progress bar and no information lines");

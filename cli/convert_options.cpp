@@ -138,6 +138,20 @@ std::optional<std::string> ParseFilterOptions(const ConvertOptions& o, ConvertRe
             return "The GPS outage must be a whole number of seconds from 1 to 86400.";
         r.dropOutages = o.dropOutages;
     }
+    if (o.Given("--drop-stationary")) {
+        r.dropStationary = ParseStandStillOption(o.dropStationary);
+        if (!r.dropStationary)
+            return "--drop-stationary takes DISTANCE,SECONDS: a distance above 0 ending in m, deg "
+                   "or min and whole seconds from 1 to 3600 (50m,30 or .0005deg,30), not '" +
+                   o.dropStationary + "'";
+    }
+    if (o.Given("--threshold")) {
+        r.threshold = ParseThresholdOption(o.threshold);
+        if (!r.threshold)
+            return "--threshold takes FIELD, a comparison and a number: rssi>-90, velocity>=5 or "
+                   "rssi,gt,-90 (> >= = <= <, or gt ge eq le lt), not '" +
+                   o.threshold + "'";
+    }
     if (o.Given("--frequencies")) {
         const auto items = ListItems(o.frequencies);
         std::optional<double> first, second;
@@ -300,6 +314,18 @@ void ApplyRequest(const ConvertRequest& r, WindowSettings& w) {
     if (r.dropOutages) {
         w.recDrop = true;
         w.outageSeconds = *r.dropOutages;
+    }
+    if (r.dropStationary) {
+        w.traffic = true;
+        w.trafficDistance = r.dropStationary->distance;
+        w.trafficUnit = static_cast<int>(r.dropStationary->unit);
+        w.trafficSeconds = r.dropStationary->seconds;
+    }
+    if (r.threshold) {
+        w.threshold = true;
+        w.thresholdField = static_cast<int>(r.threshold->field);
+        w.thresholdComparator = static_cast<int>(r.threshold->comparator);
+        w.thresholdValue = r.threshold->value;
     }
 }
 
@@ -514,6 +540,99 @@ std::optional<int> PrepareSingleInput(const ConvertOptions& o, const ConvertRequ
     return std::nullopt;
 }
 
+std::optional<StandStillRule> ParseStandStillOption(const std::string& text) {
+    const auto items = ListItems(text);
+    if (!items || items->size() != 2) return std::nullopt;
+    std::string_view distance = (*items)[0];
+    StandStillRule rule;
+    constexpr std::pair<std::string_view, DistanceUnit> kUnits[] = {{"deg", DistanceUnit::Degrees},
+                                                                    {"min", DistanceUnit::Minutes},
+                                                                    {"m", DistanceUnit::Metres}};
+    bool unitGiven = false;
+    for (const auto& [suffix, unit] : kUnits) {
+        if (distance.size() > suffix.size() && distance.ends_with(suffix)) {
+            distance.remove_suffix(suffix.size());
+            rule.unit = unit;
+            unitGiven = true;
+            break;
+        }
+    }
+    // The number is written as it is (no blanks: "50 m" is no distance).
+    const auto value = unitGiven && distance.find_first_of(" \t") == std::string_view::npos
+                           ? ParseDecimal(distance)
+                           : std::nullopt;
+    const auto seconds = WholeNumber((*items)[1]);
+    if (!value || !seconds) return std::nullopt;
+    rule.distance = *value;
+    rule.seconds = *seconds;
+    if (rule.Problem() != nullptr) return std::nullopt;
+    return rule;
+}
+
+std::optional<ThresholdRule> ParseThresholdOption(const std::string& text) {
+    std::string_view rest = text;
+    const auto skipBlanks = [&rest] {
+        while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t'))
+            rest.remove_prefix(1);
+    };
+    // Takes `word` (letters in any case) when the text goes on with it.
+    const auto take = [&rest](std::string_view word) {
+        if (rest.size() < word.size()) return false;
+        for (std::size_t i = 0; i < word.size(); ++i) {
+            const char c = rest[i];
+            if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != word[i])
+                return false;
+        }
+        rest.remove_prefix(word.size());
+        return true;
+    };
+    ThresholdRule rule;
+    skipBlanks();
+    if (take("rssi")) {
+        rule.field = ThresholdField::Rssi;
+    } else if (take("velocity")) {
+        rule.field = ThresholdField::Velocity;
+    } else {
+        return std::nullopt;
+    }
+    skipBlanks();
+    // The signs, longest first, or a word between commas.
+    constexpr std::pair<std::string_view, Comparator> kSigns[] = {
+        {">=", Comparator::GreaterOrEqual},
+        {"<=", Comparator::LessOrEqual},
+        {">", Comparator::Greater},
+        {"<", Comparator::Less},
+        {"=", Comparator::Equal}};
+    constexpr std::pair<std::string_view, Comparator> kWords[] = {
+        {"ge", Comparator::GreaterOrEqual},
+        {"le", Comparator::LessOrEqual},
+        {"gt", Comparator::Greater},
+        {"lt", Comparator::Less},
+        {"eq", Comparator::Equal}};
+    bool compared = false;
+    if (take(",")) {
+        skipBlanks();
+        for (const auto& [word, comparator] : kWords) {
+            if (!take(word)) continue;
+            skipBlanks();
+            compared = take(",");
+            rule.comparator = comparator;
+            break;
+        }
+    } else {
+        for (const auto& [sign, comparator] : kSigns) {
+            if (!take(sign)) continue;
+            compared = true;
+            rule.comparator = comparator;
+            break;
+        }
+    }
+    const auto value = compared ? ParseDecimal(rest) : std::nullopt;
+    if (!value) return std::nullopt;
+    rule.value = *value;
+    return rule;
+}
+
 // An empty value ('') is a usage error, never a silent fall-back to a default.
 CLI::Validator NotEmptyValue() {
     return CLI::Validator(
@@ -556,6 +675,16 @@ void AddConvertOptions(CLI::App& c, ConvertOptions& o) {
     c.add_flag("--split", o.split, "Split the output into parts of at most 60000 lines");
     value("--drop-outages", o.dropOutages, "Drop data during GPS outages of SECONDS or more",
           "SECONDS");
+    value("--drop-stationary", o.dropStationary,
+          "Drop the data logged while the vehicle stood still: stops in which the fixes stay "
+          "within DISTANCE (ending in m, deg or min) of the stop's first fix for SECONDS (1 to "
+          "3600) or longer, e.g. 50m,30 or .0005deg,30",
+          "DISTANCE,SECONDS");
+    value("--threshold", o.threshold,
+          "Write only the rows whose level (rssi, dBm) or GPS speed (velocity, whole MPH) meets "
+          "the comparison, e.g. 'rssi>-90', 'velocity>=5' or rssi,gt,-90 (> >= = <= <, or gt ge "
+          "eq le lt); quote it: > is a shell redirection",
+          "EXPR");
     value("--frequencies", o.frequencies, "Receiver frequencies F1,F2 in MHz", "F1,F2");
     value("--scans", o.scans, "Scan numbers to convert, as 'index' lists them (default: all)",
           "N,...");

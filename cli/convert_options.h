@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "export/map_format.h"
+#include "filters/stop_finder.h"
+#include "filters/threshold_stage.h"
 #include "geodata/level_ramp.h"
 
 namespace varistrum {
@@ -31,6 +33,7 @@ struct ConvertOptions {
     bool header = true;  // --header / --no-header, whichever came last
     std::string receiver, columns, average, dropOutages, frequencies, scans;
     std::string averageDomain;
+    std::string dropStationary, threshold;  // --drop-stationary, --threshold
     bool bestServer = false, split = false;
     std::string inputFolder, outputFolder, pattern, outputExt, jobs;
     std::string format, merge, rssiThresholds;
@@ -59,6 +62,8 @@ struct ConvertRequest {
     std::optional<bool> averageLinear;  // --average-domain linear
     bool split = false;
     std::optional<std::string> dropOutages;
+    std::optional<StandStillRule> dropStationary;
+    std::optional<ThresholdRule> threshold;
     std::optional<std::pair<double, double>> frequencies;
     std::vector<int> scans;
     std::string pattern = "*.klf", outputExt = ".out";
@@ -77,6 +82,13 @@ inline const std::vector<int> kDefaultTags = {5, 11, 22, 18, 0};
 
 // Refuses an explicitly empty value ('') of an option or argument.
 CLI::Validator NotEmptyValue();
+
+// --drop-stationary DISTANCE,SECONDS: "50m,30", ".0005deg,30", "1.5min,60"; nullopt when
+// malformed (a distance not above 0, seconds outside 1..3600).
+std::optional<StandStillRule> ParseStandStillOption(const std::string& text);
+// --threshold EXPR: "rssi>-90", "velocity>=5", "rssi,gt,-90" (gt ge eq le lt); nullopt when
+// malformed.
+std::optional<ThresholdRule> ParseThresholdOption(const std::string& text);
 
 void AddConvertOptions(CLI::App& command, ConvertOptions& options);
 // Fills `given` from the parsed command.

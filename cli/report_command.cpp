@@ -43,6 +43,13 @@ void AddReportOptions(CLI::App& command, ReportOptions& options) {
         ->type_name("A,B,C,D,E")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
         ->check(NotEmptyValue());
+    command
+        .add_option("--drop-stationary", options.data.dropStationary,
+                    "Leave out the samples logged while the vehicle stood still, as convert "
+                    "--drop-stationary does, and report the time standing still and the stops")
+        ->type_name("DISTANCE,SECONDS")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
+        ->check(NotEmptyValue());
 }
 
 int ReportCommand(ReportOptions& options, const CLI::App& command) {
@@ -107,6 +114,7 @@ int ReportCommand(ReportOptions& options, const CLI::App& command) {
         report.receivers.receiver2 = *request.receiver == 2;
     }
     report.scans = request.scans;
+    report.standStill = request.dropStationary;
     // Written down scan by scan: a log of millions of scans needs no more memory than one.
     SpilledReport text(options.json, report.outageSeconds, options.summary);
     // The shares by cells need a pass of their own; the summary alone lists no scan.

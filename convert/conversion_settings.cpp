@@ -41,6 +41,12 @@ std::optional<std::string> ConversionSettings::Problem() const {
         return "The Other delimiter cannot be a digit, '.', '-', '+' or '\"'.";
     if (dropOutages && (outageSeconds < 1 || outageSeconds > 86400))
         return "The GPS outage must be a whole number of seconds from 1 to 86400.";
+    if (dropStandingStill) {
+        if (const char* problem = standStill.Problem()) return problem;
+    }
+    if (threshold) {
+        if (const char* problem = thresholdRule.Problem()) return problem;
+    }
     return std::nullopt;
 }
 

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "convert/field_catalog.h"
+#include "filters/stop_finder.h"
+#include "filters/threshold_stage.h"
 #include "logfile/decode_result.h"
 #include "logfile/log_reader.h"
 #include "logfile/scan_selection.h"
@@ -32,6 +34,10 @@ struct ConversionSettings {
     bool split = false;
     bool dropOutages = false;
     int outageSeconds = 30;
+    bool dropStandingStill = false;  // the data of every stop (see StopFinder) is dropped
+    StandStillRule standStill;
+    bool threshold = false;  // rows that do not meet the rule are dropped
+    ThresholdRule thresholdRule;
     ReceiverChoice receivers;
     bool convertAllScans = false;
     ScanSelectionSnapshot scans;

@@ -13,8 +13,7 @@ namespace varistrum {
 
 namespace {
 
-constexpr double kMphPerCentimetrePerSecond = 0.02237;  // GPS speed to the Velocity field
-constexpr double kMetresPerCentimetre = 0.01;           // GPS height to the Altitude field
+constexpr double kMetresPerCentimetre = 0.01;  // GPS height to the Altitude field
 
 enum CoordinatePart { kDecimalDegrees, kDegrees, kMinutes, kDecimalMinutes, kSeconds };
 enum TimePart { kClock, kHour, kMinute, kSecond };
@@ -216,7 +215,7 @@ void FieldFormatter::AppendField(int tag, Out& out) const {
             AppendFixed(out, g.height3 * kMetresPerCentimetre, 0);
             return;
         case GpsVelocity:
-            AppendFixed(out, g.speed1 * kMphPerCentimetrePerSecond, 0);
+            AppendFixed(out, g.SpeedMph(), 0);
             return;
         case MarkerValue:
             AppendInt(out, rtc.marker % 100, 2);

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// GPS outage listing: one pass over the file, good fix to good fix.
+// The GPS pre-pass: one pass over the file, good fix to good fix, for the outages and the stops.
 #include "convert/gps_outage_pass.h"
 
 namespace varistrum {
@@ -43,30 +43,58 @@ std::int64_t SecondsBetweenFixes(const GpsBlock& previous, const GpsBlock& curre
     return gap < -kSecondsPerDay / 2 ? gap + kSecondsPerDay : gap;
 }
 
-OutageListing GpsOutagePass(TavrelReader& reader, const std::string& input, int minimumSeconds,
-                            std::stop_token stop) {
+PrePassRequest PrePassRequestOf(const ConversionSettings& settings) {
+    PrePassRequest request;
+    if (settings.dropOutages) request.outageSeconds = settings.outageSeconds;
+    if (settings.dropStandingStill) request.standStill = settings.standStill;
+    return request;
+}
+
+OutageListing GpsPrePass(TavrelReader& reader, const std::string& input,
+                         const PrePassRequest& request, std::stop_token stop) {
     OutageListing listing;
     if (reader.Open(input) != 0) return listing;
     listing.opened = true;
+    std::optional<StopFinder> stops;
+    if (request.standStill) stops.emplace(*request.standStill);
     std::optional<GpsBlock> previous;  // the last good fix
     std::int64_t previousNumber = 0;
+    std::int64_t elapsed = 0;  // seconds since the first good fix, never falling
     const LoopResult loop =
         RunRecordLoop(reader, stop, NoProgress, [&](const RecordBuffer& buffer) {
             reader.DecodeRecord(buffer);
             if (!reader.State().newGpsRecord) return true;
             reader.ClearNewGpsRecordMark();
             const GpsBlock& fix = reader.State().gps;
-            if (!fix.HasFix()) return true;  // only 2D and 3D fixes bound a gap
-            if (previous && SecondsBetweenFixes(*previous, fix) >= minimumSeconds)
-                listing.starts.push_back(previousNumber);
+            if (!fix.HasFix()) return true;  // only 2D and 3D fixes count
+            const std::int64_t number = reader.State().counters.gpsTotal;
+            ++listing.goodFixes;
+            if (previous) {
+                const std::int64_t gap = SecondsBetweenFixes(*previous, fix);
+                if (request.outageSeconds && gap >= *request.outageSeconds)
+                    listing.starts.push_back(previousNumber);
+                if (gap > 0) elapsed += gap;
+            }
+            if (stops)
+                stops->AddFix(number, elapsed, fix.latitudeB.decimalDegrees,
+                              fix.longitudeB.decimalDegrees);
             previous = fix;
-            previousNumber = reader.State().counters.gpsTotal;
+            previousNumber = number;
             return true;
         });
+    if (stops) {
+        stops->Finish();
+        listing.stops = std::move(stops->Stops());
+    }
     listing.end = loop.end;
     listing.failureReason = reader.ReadFailureReason();
     reader.Close();
     return listing;
+}
+
+OutageListing GpsOutagePass(TavrelReader& reader, const std::string& input, int minimumSeconds,
+                            std::stop_token stop) {
+    return GpsPrePass(reader, input, {minimumSeconds, std::nullopt}, stop);
 }
 
 }  // namespace varistrum

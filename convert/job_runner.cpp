@@ -128,6 +128,7 @@ JobOutcome RunSingleFiles(TavrelReader& reader, const JobSpec& job,
         outcomes[i] = ConvertJobInput(reader, job, i, outputs, observer, stop);
         const FileOutcome& result = outcomes[i];
         ReportFileDamage(result, count > 1 ? job.inputs[i] : std::string(), observer);
+        ReportFilterWarnings(result, count > 1 ? job.inputs[i] : std::string(), observer);
         if (result.outcome == JobOutcome::Failed) {
             ReportFileFailure(result, observer);
             return JobOutcome::Failed;
@@ -141,6 +142,7 @@ JobOutcome RunSingleFiles(TavrelReader& reader, const JobSpec& job,
         skipped = skipped || result.outcome == JobOutcome::Skipped;
     }
     ReportClosingNotes(outputs, observer);
+    ReportFilterCounts(outcomes, observer);
     observer.SetProgress(100);
     observer.ReportMessage(MessageKind::Information, "Conversion Has Been Completed!");
     return skipped ? JobOutcome::Skipped : JobOutcome::Completed;
@@ -245,14 +247,14 @@ FileOutcome ConvertJobInput(TavrelReader& reader, const JobSpec& job, std::size_
         }
         reader.SetInputFormat(format);
     }
-    std::vector<std::int64_t> outageStarts;
-    if (job.settings.dropOutages) {
-        OutageListing listing = GpsOutagePass(reader, input, job.settings.outageSeconds, stop);
+    // One pre-pass lists both the GPS outages and the stops.
+    OutageListing listing;
+    if (job.settings.dropOutages || job.settings.dropStandingStill) {
+        listing = GpsPrePass(reader, input, PrePassRequestOf(job.settings), stop);
         if (!listing.opened) return CloseOutputs(outputs, i, none, InputFailure(input));
         if (listing.end == LoopEnd::ReadError)
             return CloseOutputs(outputs, i, none,
                                 Failure(kInputUnreadable, input, listing.failureReason));
-        outageStarts = std::move(listing.starts);
     }
     if (stop.stop_requested()) {
         FileOutcome cancelled;
@@ -267,7 +269,7 @@ FileOutcome ConvertJobInput(TavrelReader& reader, const JobSpec& job, std::size_
             return CloseOutputs(outputs, i, none, std::move(*failure));
         }
     }
-    ConversionStages stages(job.settings, std::move(outageStarts));
+    ConversionStages stages(job.settings, std::move(listing.starts), std::move(listing.stops));
     RowAssembler assembler(stages.Assembly(), stages.Placement());
     RowPipeline rows(assembler, stages.RecordStages(), stages.RowStages(), sinks);
     PercentGauge gauge(observer, reader.FileSize());
@@ -284,7 +286,8 @@ FileOutcome ConvertJobInput(TavrelReader& reader, const JobSpec& job, std::size_
     pass.damage = loop.damage;
     pass.failureReason = reader.ReadFailureReason();
     pass.rows = rows.Rows();
-    pass.dropped.outages = stages.DroppedInOutages();
+    pass.dropped = stages.Counts();
+    pass.dropped.goodFixes = reader.State().counters.gps3dLock + reader.State().counters.gps2dLock;
     pass.neededTypedFrequencies =
         assembler.SamplesSeen() && !reader.State().list32Seen && !job.settings.typed;
     reader.Close();
@@ -314,6 +317,20 @@ void ReportFileDamage(const FileOutcome& outcome, const std::string& path, JobOb
     if (outcome.damage.Any()) observer.ReportDamage(path, outcome.damage);
 }
 
+void ReportFilterWarnings(const FileOutcome& outcome, const std::string& path,
+                          JobObserver& observer) {
+    if (outcome.outcome != JobOutcome::Completed) return;
+    for (const std::string& warning : FilterWarnings(outcome.dropped, path))
+        observer.ReportMessage(MessageKind::Warning, warning);
+}
+
+void ReportFilterCounts(std::span<const FileOutcome> outcomes, JobObserver& observer) {
+    FilterCounts total;
+    for (const FileOutcome& outcome : outcomes) total += outcome.dropped;
+    if (const auto text = FilterCountsText(total))
+        observer.ReportMessage(MessageKind::Information, *text);
+}
+
 void ReportFileFailure(const FileOutcome& failure, JobObserver& observer) {
     observer.ReportFailure(MessageKind::Error, failure.message, failure.path, failure.reason);
 }
@@ -330,6 +347,7 @@ JobOutcome FinishFolderJob(const std::vector<std::string>& inputs,
         if (i < started.size() && started[i]) {
             const FileOutcome& outcome = outcomes[i];
             ReportFileDamage(outcome, inputs[i], observer);
+            ReportFilterWarnings(outcome, inputs[i], observer);
             file.state = StateOf(outcome.outcome);
             file.reason = outcome.message;
             if (outcome.outcome == JobOutcome::Failed) {
@@ -351,6 +369,7 @@ JobOutcome FinishFolderJob(const std::vector<std::string>& inputs,
         observer.ReportMessage(MessageKind::Information, "Conversion Cancelled.");
         result = JobOutcome::Cancelled;
     } else {
+        ReportFilterCounts(outcomes, observer);
         observer.SetProgress(100);
         observer.ReportMessage(MessageKind::Information, "Conversion Has Been Completed!");
         if (summary.Count(FileReport::State::Skipped) > 0) result = JobOutcome::Skipped;

@@ -13,6 +13,7 @@
 #include "base/job_files.h"
 #include "base/job_observer.h"
 #include "convert/conversion_settings.h"
+#include "convert/filter_counts.h"
 #include "filters/row_stage.h"
 #include "logfile/record_loop.h"
 #include "logfile/tavrel_reader.h"
@@ -26,11 +27,6 @@ enum class JobOutcome { NotRun, Completed, Failed, Cancelled, Skipped };
 // A single file chosen by the user, or every matching file of a folder, each identified on
 // its own: in a folder, files that cannot be converted are skipped, not failed.
 enum class JobKind { SingleFile, Folder };
-
-// Data records or rows each filter dropped in a file.
-struct FilterCounts {
-    std::int64_t outages = 0;  // data records inside GPS outages
-};
 
 // How one file's pass over its records went.
 struct FilePass {
@@ -102,6 +98,14 @@ FileOutcome ConvertJobInput(TavrelReader& reader, const JobSpec& job, std::size_
 
 // Reports the damage met in a file, if any, through the observer.
 void ReportFileDamage(const FileOutcome& outcome, const std::string& path, JobObserver& observer);
+
+// Reports the filters' warnings of a file (filters that need good fixes it lacks).
+void ReportFilterWarnings(const FileOutcome& outcome, const std::string& path,
+                          JobObserver& observer);
+
+// The information line of what the filters dropped in the files of a job, when standing still
+// or the threshold was on.
+void ReportFilterCounts(std::span<const FileOutcome> outcomes, JobObserver& observer);
 
 // Reports a failed file through the observer.
 void ReportFileFailure(const FileOutcome& failure, JobObserver& observer);

@@ -14,6 +14,12 @@ class RecordStage {
     // with data (samples, list and table entries, a scan's channels): whether its data goes on.
     // For a GPS record: whether the fix lies in the drive the conversion keeps.
     virtual bool Keep(const DecodedRecord& record, const DecoderState& log) = 0;
+    // Whether the stages before this one kept the record's data, told before Keep: a stage
+    // that counts what it drops counts only what the others let through.
+    void SetKeptBefore(bool kept) { keptBefore_ = kept; }
+
+  protected:
+    bool keptBefore_ = true;
 };
 
 }  // namespace varistrum

@@ -6,7 +6,10 @@ namespace varistrum {
 
 void RowPipeline::Feed(const DecodedRecord& record, const DecoderState& log) {
     bool kept = true;
-    for (RecordStage* stage : recordStages_) kept = stage->Keep(record, log) && kept;
+    for (RecordStage* stage : recordStages_) {
+        stage->SetKeptBefore(kept);
+        kept = stage->Keep(record, log) && kept;
+    }
     switch (assembler_.Assemble(record, log, kept)) {
         case DecodeHeaderAndData:
             tableScanOpening_ = true;

@@ -85,6 +85,7 @@ enum class GpsFixStatus : int { TwoDFix = 6, ThreeDFix = 7 };
 
 struct GpsBlock {
     static constexpr int kSize = 152;
+    static constexpr double kMphPerCentimetrePerSecond = 0.02237;
 
     int month = 0, day = 0, year = 0;
     int hours = 0, minutes = 0, seconds = 0;
@@ -113,6 +114,8 @@ struct GpsBlock {
 
     static GpsBlock Decode(ByteSpan payload);
     int SecondOfDay() const { return hours * 3600 + minutes * 60 + seconds; }
+    // The speed in miles per hour, as the "GPS Velocity (MPH)" field takes it (before rounding).
+    double SpeedMph() const { return speed1 * kMphPerCentimetrePerSecond; }
     // A 2D or a 3D fix: only these bound a GPS outage.
     bool HasFix() const { return statusCode >= static_cast<int>(GpsFixStatus::TwoDFix); }
 };

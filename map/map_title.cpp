@@ -64,6 +64,24 @@ std::string MapTitle(const std::string& logName, const MapData& data, std::uint1
         AppendInt(title, settings.outageSeconds);
         title += " s or more dropped";
     }
+    if (settings.dropStandingStill) {
+        title += " | standing still dropped (";
+        title += ShortestText(settings.standStill.distance);
+        switch (settings.standStill.unit) {
+            case DistanceUnit::Degrees:
+                title += " deg, ";
+                break;
+            case DistanceUnit::Minutes:
+                title += " min, ";
+                break;
+            default:
+                title += " m, ";
+                break;
+        }
+        AppendInt(title, settings.standStill.seconds);
+        title += " s)";
+    }
+    if (settings.threshold) title += " | " + settings.thresholdRule.Text();
     return title;
 }
 

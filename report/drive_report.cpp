@@ -13,6 +13,7 @@
 #include "averaging/averaging_engine.h"
 #include "base/geodesic.h"
 #include "convert/gps_outage_pass.h"
+#include "filters/standing_still_stage.h"
 #include "logfile/tavrel_reader.h"
 #include "report/ranked_values.h"
 
@@ -197,16 +198,27 @@ class DriveWork {
     DriveWork(const DamageCounters& damageAtStart, const LevelRamp::Bounds& bounds)
         : damageAtStart_(damageAtStart), bounds_(bounds) {}
 
-    void TimeStamp(const GpsBlock& stamp) {
+    // `standing`: the vehicle stood still since the stamp before (a stop's time).
+    void TimeStamp(const GpsBlock& stamp, bool standing = false) {
         if (lastStamp_) {
             const std::int64_t step = SecondsBetweenFixes(*lastStamp_, stamp);
-            if (step > 0) figures_.durationSeconds += static_cast<double>(step);
+            if (step > 0) {
+                figures_.durationSeconds += static_cast<double>(step);
+                if (standing && figures_.standing)
+                    figures_.standing->seconds += static_cast<double>(step);
+            }
         }
         lastStamp_ = stamp;
     }
 
-    void Gps(const GpsBlock& fix) {
-        TimeStamp(fix);
+    // The stretch counts the time standing still and the stops.
+    void CountStanding() { figures_.standing.emplace(); }
+    void StopBegins() {
+        if (figures_.standing) ++figures_.standing->stops;
+    }
+
+    void Gps(const GpsBlock& fix, bool standing) {
+        TimeStamp(fix, standing);
         if (fix.statusCode == static_cast<int>(GpsFixStatus::ThreeDFix)) {
             ++figures_.gps.fixes3d;
         } else if (fix.statusCode == static_cast<int>(GpsFixStatus::TwoDFix)) {
@@ -322,13 +334,18 @@ GpsBlock StampOf(const RtcClock& clock) {
 class ReportPass {
   public:
     ReportPass(TavrelReader& reader, const ReportRequest& request,
-               std::vector<std::int64_t> outageStarts, const ScanReportSink& sink)
+               std::vector<std::int64_t> outageStarts, SpillArray<StandingStop> stops,
+               const ScanReportSink& sink)
         : reader_(reader),
           request_(request),
           sink_(sink),
           outageStarts_(std::move(outageStarts)),
           file_(DamageCounters{}, request.ramp.Thresholds()),
           tally_(request.summaryFrequenciesAtMost) {
+        if (request.standStill) {
+            standing_.emplace(std::move(stops), request.receivers);
+            file_.CountStanding();
+        }
         if (const auto& typed = request.typed) {
             codesA_.fill(typed->receiver1);
             codesB_.fill(typed->receiver2);
@@ -341,16 +358,24 @@ class ReportPass {
     void Decoded(const DecodedRecord& record) {
         const DecoderState& s = reader_.State();
         if (!current_ || s.ScanIndex != current_->number) StartScan();
+        // The stops' data is left out as a conversion leaves it out.
+        const bool standing = standing_ && standing_->Standing();
+        const std::int64_t stopsBegun = standing_ ? standing_->StopsBegun() : 0;
+        const bool kept = !standing_ || standing_->Keep(record, s);
+        if (standing_ && standing_->StopsBegun() > stopsBegun) {
+            file_.StopBegins();
+            current_->drive.StopBegins();
+        }
         switch (record.kind) {
             case RecordKind::Gps:
-                Gps();
+                Gps(standing);
                 break;
             case RecordKind::Rtc:
-                file_.TimeStamp(StampOf(s.rtc));
-                current_->drive.TimeStamp(StampOf(s.rtc));
+                file_.TimeStamp(StampOf(s.rtc), standing);
+                current_->drive.TimeStamp(StampOf(s.rtc), standing);
                 break;
             case RecordKind::Samples:
-                Samples(record);
+                if (kept) Samples(record);
                 break;
             case RecordKind::ScanList32:
                 codesA_.fill(U32LE(record.payload, 0));
@@ -363,10 +388,10 @@ class ReportPass {
                 }
                 break;
             case RecordKind::ChannelList:
-                ListEntries(record.payload);
+                if (kept) ListEntries(record.payload);
                 break;
             case RecordKind::ChannelTable:
-                TableEntries(record.payload);
+                if (kept) TableEntries(record.payload);
                 break;
             default:
                 break;
@@ -403,6 +428,7 @@ class ReportPass {
         EndScan();
         current_.emplace(ScanWork{
             s.ScanIndex, s.ScanName, DriveWork(reader_.Damage(), request_.ramp.Thresholds()), {}});
+        if (standing_) current_->drive.CountStanding();
         ++scanSerial_;
     }
 
@@ -416,7 +442,10 @@ class ReportPass {
             ScanReport out;
             out.number = scan.number;
             out.name = scan.number == 0 ? "no scan definition" : scan.name;
-            out.channels = scan.drive.ChannelFiguresOf(scan.figures.durationSeconds, tally_);
+            // Without the stops' samples, the rate is that of the time the vehicle moved.
+            const double moving = scan.figures.durationSeconds -
+                                  (scan.figures.standing ? scan.figures.standing->seconds : 0.0);
+            out.channels = scan.drive.ChannelFiguresOf(moving, tally_);
             out.thresholds = request_.ramp.Thresholds();
             if (request_.cells) {
                 out.cellMetres = request_.cellMetres;
@@ -436,7 +465,8 @@ class ReportPass {
         current_.reset();
     }
 
-    void Gps() {
+    // `standing`: the vehicle stood still since the record before.
+    void Gps(bool standing) {
         const DecoderState& s = reader_.State();
         const GpsBlock& fix = s.gps;
         if (openOutage_ && fix.HasFix()) {
@@ -456,8 +486,8 @@ class ReportPass {
             if (outageScan_ == scanSerial_) current_->drive.AddOutage(outage);
             openOutage_ = false;
         }
-        file_.Gps(fix);
-        current_->drive.Gps(fix);
+        file_.Gps(fix, standing);
+        current_->drive.Gps(fix, standing);
         // Every GPS record moves the engines on, as in a conversion.
         current_->drive.Position(fix.latitudeB.decimalDegrees, fix.longitudeB.decimalDegrees);
         if (nextOutage_ < outageStarts_.size() &&
@@ -516,6 +546,7 @@ class ReportPass {
     std::array<std::uint32_t, kChannelTableSize> codesB_{};
     const ScanReportSink& sink_;
     std::vector<std::int64_t> outageStarts_;
+    std::optional<StandingStillStage> standing_;
     std::size_t nextOutage_ = 0;
     bool openOutage_ = false;
     GpsBlock outageFix_;
@@ -538,7 +569,8 @@ ReportRecordPass::ReportRecordPass(TavrelReader& reader, const ReportRequest& re
                                    ScanReportSink scans)
     : request_(request),
       scans_(std::move(scans)),
-      pass_(std::make_unique<Pass>(reader, request_, std::vector<std::int64_t>{}, scans_)) {}
+      pass_(std::make_unique<Pass>(reader, request_, std::vector<std::int64_t>{},
+                                   SpillArray<StandingStop>{}, scans_)) {}
 
 ReportRecordPass::~ReportRecordPass() = default;
 
@@ -575,9 +607,15 @@ DriveReport BuildDriveReport(TavrelReader& reader, const std::string& input,
     report.outageSeconds = request.outageSeconds;
     report.thresholds = request.ramp.Thresholds();
     if (request.cells) report.cellMetres = request.cellMetres;
+    report.standStill = request.standStill;
+    // One pre-pass lists the outages and the stops.
     OutageListing outages;
     outages.opened = true;
-    if (request.listOutages) outages = GpsOutagePass(reader, input, request.outageSeconds, stop);
+    PrePassRequest prePass;
+    if (request.listOutages) prePass.outageSeconds = request.outageSeconds;
+    prePass.standStill = request.standStill;
+    if (prePass.outageSeconds || prePass.standStill)
+        outages = GpsPrePass(reader, input, prePass, stop);
     if (!outages.opened) return report;
     if (outages.end != LoopEnd::EndOfData) {
         report.opened = true;
@@ -588,7 +626,8 @@ DriveReport BuildDriveReport(TavrelReader& reader, const std::string& input,
     if (reader.Open(input) != 0) return report;
     report.opened = true;
     report.fileBytes = reader.FileSize();
-    ReportPass pass(reader, request, std::move(outages.starts), scans ? scans : listed);
+    ReportPass pass(reader, request, std::move(outages.starts), std::move(outages.stops),
+                    scans ? scans : listed);
     const LoopResult loop =
         RunRecordLoop(reader, stop, NoProgress, [&](const RecordBuffer& buffer) {
             pass.Record(buffer);

@@ -16,6 +16,7 @@
 
 #include "base/spill_array.h"
 #include "geodata/level_ramp.h"
+#include "filters/stop_finder.h"
 #include "logfile/log_reader.h"
 #include "logfile/record_loop.h"
 #include "logfile/scan_selection.h"
@@ -54,6 +55,9 @@ struct ReportRequest {
     // binned. Unset: the shares by cells are unknown.
     std::function<std::optional<ThresholdCounts>(int scan, double frequencyMHz)> cells;
     double cellMetres = 0.0;
+    // Standing still dropped as a conversion drops it: the samples of the stops are left out
+    // of the channels' figures, and the time standing still and the stops are reported.
+    std::optional<StandStillRule> standStill;
 };
 
 struct GpsFigures {
@@ -91,7 +95,7 @@ struct ChannelFigures {
     // have Lee figures too, but a conversion does not average them.
     bool receiverSamples = false;
     std::int64_t samples = 0;
-    double samplesPerSecond = 0.0;
+    double samplesPerSecond = 0.0;  // over the time not standing still when that is dropped
     LevelFigures levels;
     std::optional<LeeFigures> lee;  // none without a frequency or without driving time
     // The shares at or above the thresholds, each of what it counts: the samples with a level
@@ -108,6 +112,13 @@ struct SpeedFigures {
     double p95Kmh = 0.0;
 };
 
+// Standing still in a stretch of the file: the time from the first to the last fix of each
+// stop (the part within the stretch), and the stops whose first fix lies in it.
+struct StandingFigures {
+    double seconds = 0.0;
+    std::int64_t stops = 0;
+};
+
 struct DriveFigures {
     double durationSeconds = 0.0;  // first to last time stamp
     // Unknown (none) without two good fixes: the distance along the good fixes on WGS 84.
@@ -121,6 +132,8 @@ struct DriveFigures {
     // Every gap listed, in a spill array: --outage-seconds 1 makes nearly every step one.
     SpillArray<OutageFigure> outages;
     DamageCounters damage;
+    // Only when the report drops standing still.
+    std::optional<StandingFigures> standing;
 };
 
 struct ScanReport {
@@ -160,6 +173,7 @@ struct DriveReport {
     std::string input;
     std::uint64_t fileBytes = 0;
     int outageSeconds = 30;
+    std::optional<StandStillRule> standStill;  // the request's
     DriveFigures file;
     // The summary: per frequency across every reported scan, averaged channels first, each
     // kind by frequency.
@@ -173,10 +187,10 @@ struct DriveReport {
 // Takes each reported scan as soon as it ends, in file order.
 using ScanReportSink = std::function<void(ScanReport&&)>;
 
-// Reads the file twice: the GPS-outage pass, then the report's own pass. The reader's typed
-// frequencies, if any, serve files without a channel table. The scans go to `scans` when it is
-// given (the report then lists none, and its memory does not grow with their number), else into
-// the report.
+// Reads the file twice: the GPS pre-pass (outages and stops), then the report's own pass. The
+// reader's typed frequencies, if any, serve files without a channel table. The scans go to `scans`
+// when it is given (the report then lists none, and its memory does not grow with their number),
+// else into the report.
 DriveReport BuildDriveReport(TavrelReader& reader, const std::string& input,
                              const ReportRequest& request, std::stop_token stop,
                              const ScanReportSink& scans = {});

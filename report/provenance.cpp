@@ -25,6 +25,17 @@ const char* AverageTypeName(int type) {
     }
 }
 
+const char* DistanceUnitName(DistanceUnit unit) {
+    switch (unit) {
+        case DistanceUnit::Minutes:
+            return "minutes";
+        case DistanceUnit::Metres:
+            return "metres";
+        default:
+            return "degrees";
+    }
+}
+
 void WriteSettings(JsonWriter& json, const ProvenanceRun& run) {
     const ConversionSettings& s = run.settings;
     json.BeginObject();
@@ -48,6 +59,15 @@ void WriteSettings(JsonWriter& json, const ProvenanceRun& run) {
     json.Key("split").Bool(s.split);
     json.Key("drop_outages").Bool(s.dropOutages);
     json.Key("outage_seconds").Integer(s.outageSeconds);
+    json.Key("drop_standing_still").Bool(s.dropStandingStill);
+    json.Key("standing_still_distance").NumberText(ShortestText(s.standStill.distance));
+    json.Key("standing_still_unit").String(DistanceUnitName(s.standStill.unit));
+    json.Key("standing_still_seconds").Integer(s.standStill.seconds);
+    json.Key("threshold").Bool(s.threshold);
+    json.Key("threshold_field")
+        .String(s.thresholdRule.field == ThresholdField::Velocity ? "velocity" : "rssi");
+    json.Key("threshold_comparator").String(ComparatorText(s.thresholdRule.comparator));
+    json.Key("threshold_value").NumberText(ShortestText(s.thresholdRule.value));
     json.Key("all_scans").Bool(s.convertAllScans);
     // The scans left out by their check boxes (only when not every scan is converted).
     json.Key("unchecked_scans").BeginArray();
@@ -102,6 +122,10 @@ void CountPass(ProvenanceCounts& counts, const FilePass& pass) {
     counts.damagedRecords = pass.damage.damagedRecords;
     counts.skippedBytes = pass.damage.skippedBytes;
     counts.rowsDroppedInOutages = pass.dropped.outages;
+    counts.rowsDroppedStandingStill = pass.dropped.standingStill;
+    counts.stops = pass.dropped.stops;
+    counts.stoppedSeconds = pass.dropped.stoppedSeconds;
+    counts.rowsDroppedByThreshold = pass.dropped.threshold;
 }
 
 std::string ProvenanceJson(const ProvenanceRun& run) {
@@ -142,6 +166,10 @@ std::string ProvenanceJson(const ProvenanceRun& run) {
     json.Key("damaged_records").Integer(c.damagedRecords);
     json.Key("skipped_bytes").Integer(c.skippedBytes);
     json.Key("rows_dropped_in_outages").Integer(c.rowsDroppedInOutages);
+    json.Key("rows_dropped_standing_still").Integer(c.rowsDroppedStandingStill);
+    json.Key("stops").Integer(c.stops);
+    json.Key("stopped_seconds").Integer(c.stoppedSeconds);
+    json.Key("rows_dropped_by_threshold").Integer(c.rowsDroppedByThreshold);
     json.EndObject();
     json.Key("started").String(UtcTimeText(run.startUnixSeconds));
     json.Key("ended").String(UtcTimeText(run.endUnixSeconds));

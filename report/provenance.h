@@ -19,7 +19,11 @@ struct ProvenanceCounts {
     std::int64_t features = -1;    // points of a map layer export; -1 for text output
     std::int64_t damagedRecords = 0;
     std::int64_t skippedBytes = 0;
-    std::int64_t rowsDroppedInOutages = 0;  // data records ignored inside GPS outages
+    std::int64_t rowsDroppedInOutages = 0;      // data records ignored inside GPS outages
+    std::int64_t rowsDroppedStandingStill = 0;  // data records dropped while standing still
+    std::int64_t stops = 0;                     // stops found (standing still on)
+    std::int64_t stoppedSeconds = 0;            // their seconds, first to last fix
+    std::int64_t rowsDroppedByThreshold = 0;    // rows that did not meet the threshold
 };
 
 struct ProvenanceRun {

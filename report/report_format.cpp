@@ -142,6 +142,20 @@ std::string OutagesHeading(const DriveFigures& d, int outageSeconds) {
     return "GPS outages" + of + ": " + Whole(static_cast<std::int64_t>(d.outages.size()));
 }
 
+// "0:03:00 (12.5 %), 3 stops"
+std::string StandingText(const DriveFigures& d) {
+    const StandingFigures& st = *d.standing;
+    return DurationText(st.seconds) + " (" +
+           PercentText(std::llround(st.seconds), std::llround(d.durationSeconds)) + "), " +
+           Whole(st.stops) + (st.stops == 1 ? " stop" : " stops");
+}
+
+// "stops within 55.6 m of their first fix for 30 s or more"
+std::string StandStillRuleText(const StandStillRule& rule) {
+    return "stops within " + Trimmed(rule.Metres(), 1, 0) + kUnitGap + "m of their first fix for " +
+           Whole(rule.seconds) + kUnitGap + "s or more";
+}
+
 void AppendDrive(const TextSink& put, const DriveFigures& d, int outageSeconds) {
     const auto line = [&](const std::string& text, std::size_t indent = 4) {
         put(WrapLine("  " + text, kReportColumns, indent));
@@ -151,6 +165,7 @@ void AppendDrive(const TextSink& put, const DriveFigures& d, int outageSeconds) 
     line(GpsLine(d.gps));
     line(OutagesHeading(d, outageSeconds));
     for (std::size_t i = 0; i < d.outages.size(); ++i) line("  " + OutageText(d.outages[i]), 6);
+    if (d.standing) line("Standing still " + StandingText(d));
     line("Damaged records " + Whole(d.damage.damagedRecords) + ", bytes skipped " +
          Whole(d.damage.skippedBytes));
 }
@@ -397,6 +412,15 @@ void WriteDrive(JsonWriter& json, const DriveFigures& d, const TextSink* put = n
     }
     json.Key("damaged_records").Integer(d.damage.damagedRecords);
     json.Key("skipped_bytes").Integer(d.damage.skippedBytes);
+    if (d.standing) {
+        json.Key("standing_still").BeginObject();
+        json.Key("seconds").Fixed(d.standing->seconds, 0);
+        json.Key("percent");
+        WritePercent(
+            json, PerMilleOf(std::llround(d.standing->seconds), std::llround(d.durationSeconds)));
+        json.Key("stops").Integer(d.standing->stops);
+        json.EndObject();
+    }
 }
 
 void WriteFrequencyMHz(JsonWriter& json, double mhz) {
@@ -565,6 +589,7 @@ void AppendDriveHtml(std::string& out, const DriveFigures& d, int outageSeconds)
         outages += OutageText(d.outages[i]);
     }
     row("GPS outages (" + Whole(outageSeconds) + " s or more)", outages);
+    if (d.standing) row("Standing still", StandingText(d));
     row("Damaged records", Whole(d.damage.damagedRecords));
     row("Bytes skipped", Whole(d.damage.skippedBytes));
     out += "</table>\n";
@@ -666,6 +691,10 @@ void PutReportTextHead(const TextSink& put, const DriveReport& report, bool summ
     put(WrapLine("Drive quality of " + report.input + " (" +
                      Whole(static_cast<std::int64_t>(report.fileBytes)) + " bytes)",
                  kReportColumns, 4));
+    if (report.standStill)
+        put(WrapLine("Standing still dropped: " + StandStillRuleText(*report.standStill) +
+                         "; their samples are left out",
+                     kReportColumns, 4));
     PutSummaryText(put, report);
     if (summaryOnly) return;
     put("\nWhole file:\n");
@@ -698,6 +727,12 @@ void PutReportJsonHead(const TextSink& put, const DriveReport& report, bool summ
     json.Key("bytes").Integer(static_cast<std::int64_t>(report.fileBytes));
     json.EndObject();
     json.Key("outage_seconds").Integer(report.outageSeconds);
+    if (report.standStill) {
+        json.Key("standing_still").BeginObject();
+        json.Key("distance_m").NumberText(Trimmed(report.standStill->Metres(), 3, 0));
+        json.Key("seconds").Integer(report.standStill->seconds);
+        json.EndObject();
+    }
     WriteSummary(json, report);
     if (!summaryOnly) {
         json.Key("file").BeginObject();
@@ -791,6 +826,9 @@ std::string ReportHtml(const DriveReport& report) {
         "</head><body>\n<h1>Drive quality</h1>\n<p>" +
         Escaped(report.input) + " (" + Whole(static_cast<std::int64_t>(report.fileBytes)) +
         " bytes)</p>\n";
+    if (report.standStill)
+        out += "<p>Standing still dropped: " + Escaped(StandStillRuleText(*report.standStill)) +
+               "; their samples are left out.</p>\n";
     AppendSummaryHtml(out, report);
     out += "<h2>Whole file</h2>\n";
     AppendDriveHtml(out, report.file, report.outageSeconds);

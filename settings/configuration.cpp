@@ -8,7 +8,9 @@
 #include <system_error>
 
 #include "base/job_files.h"
+#include "base/number_format.h"
 #include "convert/field_catalog.h"
+#include "filters/stop_finder.h"
 #include "settings/ini_profile.h"
 
 namespace varistrum {
@@ -28,6 +30,15 @@ std::string RowKey(std::string_view word, std::size_t row) {
 int ReadChoice(const IniProfile& ini, std::string_view section, std::string_view key, int items) {
     const int value = ini.ReadInteger(section, key, 0);
     return value >= 0 && value < items ? value : 0;
+}
+
+// A decimal number ('.' whatever the locale); `def` when it is missing, no number, or `valid`
+// refuses it.
+template <class Valid>
+double ReadNumber(const IniProfile& ini, std::string_view section, std::string_view key, double def,
+                  Valid valid) {
+    const std::optional<double> value = ParseDecimal(ini.ReadString(section, key, ""));
+    return value && valid(*value) ? *value : def;
 }
 
 // The number of rows to read: Count, but nothing for a negative one and never a runaway loop.
@@ -98,6 +109,14 @@ bool SaveConfiguration(const std::string& path, const WindowSettings& s,
     ok = ok && ini.WriteBool("OutputFilter", "NoAvg", s.noAvg);
     ok = ok && ini.WriteBool("OutputFilter", "BSAvg", s.bsAvg);
     ok = ok && ini.WriteInteger("OutputFilter", "AverageDomain", s.averageLinear ? 1 : 0);
+    ok = ok && ini.WriteBool("OutputFilter", "Traffic", s.traffic);
+    ok = ok && ini.WriteString("OutputFilter", "TrafficDistance", ShortestText(s.trafficDistance));
+    ok = ok && ini.WriteInteger("OutputFilter", "TrafficUnit", s.trafficUnit);
+    ok = ok && ini.WriteInteger("OutputFilter", "TrafficSeconds", s.trafficSeconds);
+    ok = ok && ini.WriteBool("OutputFilter", "Threshold", s.threshold);
+    ok = ok && ini.WriteInteger("OutputFilter", "ThresholdField", s.thresholdField);
+    ok = ok && ini.WriteInteger("OutputFilter", "ThresholdComparator", s.thresholdComparator);
+    ok = ok && ini.WriteString("OutputFilter", "ThresholdValue", ShortestText(s.thresholdValue));
     ok = ok && ini.WriteInteger("OutputFieldSelection", "Delimiter", s.delimiter);
     ok = ok && ini.WriteBool("OutputFieldSelection", "FieldTitles", s.fieldTitles);
 
@@ -154,6 +173,20 @@ int OpenConfiguration(const std::string& path, WindowSettings& s) {
     ApplyRadio(ini.ReadBool("OutputFilter", "NoAvg", true), s.noAvg, s.bsAvg);
     ApplyRadio(ini.ReadBool("OutputFilter", "BSAvg", false), s.bsAvg, s.noAvg);
     s.averageLinear = ReadChoice(ini, "OutputFilter", "AverageDomain", 2) == 1;  // older: 0
+    // Older files lack the filters: they read as off, with the dialogs' defaults.
+    const WindowSettings defaults;
+    s.traffic = ini.ReadBool("OutputFilter", "Traffic", false);
+    s.trafficDistance = ReadNumber(ini, "OutputFilter", "TrafficDistance", defaults.trafficDistance,
+                                   [](double d) { return d > 0.0; });
+    s.trafficUnit = ReadChoice(ini, "OutputFilter", "TrafficUnit", 3);
+    s.trafficSeconds = ini.ReadInteger("OutputFilter", "TrafficSeconds", defaults.trafficSeconds);
+    if (s.trafficSeconds < 1 || s.trafficSeconds > kStandStillSecondsMax)
+        s.trafficSeconds = defaults.trafficSeconds;
+    s.threshold = ini.ReadBool("OutputFilter", "Threshold", false);
+    s.thresholdField = ReadChoice(ini, "OutputFilter", "ThresholdField", 2);
+    s.thresholdComparator = ReadChoice(ini, "OutputFilter", "ThresholdComparator", 5);
+    s.thresholdValue = ReadNumber(ini, "OutputFilter", "ThresholdValue", defaults.thresholdValue,
+                                  [](double) { return true; });
     s.delimiter = ReadChoice(ini, "OutputFieldSelection", "Delimiter", 5);
     s.fieldTitles = ini.ReadBool("OutputFieldSelection", "FieldTitles", false);
 

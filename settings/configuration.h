@@ -32,6 +32,18 @@ struct WindowSettings {
     bool bsAvg = false;
     // "Average in linear power (mW)": 40-lambda bins average power, not dBm (AverageDomain=1).
     bool averageLinear = false;
+    // "Drop data while standing still" and its dialog's values (Traffic=1, TrafficDistance,
+    // TrafficUnit: 0 degrees, 1 minutes, 2 metres, TrafficSeconds).
+    bool traffic = false;
+    double trafficDistance = 0.0005;
+    int trafficUnit = 0;
+    int trafficSeconds = 30;
+    // "Threshold" and its dialog's values (Threshold=1, ThresholdField: 0 RSSI, 1 Velocity,
+    // ThresholdComparator: 0 >, 1 >=, 2 =, 3 <=, 4 <, ThresholdValue).
+    bool threshold = false;
+    int thresholdField = 0;
+    int thresholdComparator = 0;
+    double thresholdValue = -100.0;
     int delimiter = 0;  // 0 comma, 1 semicolon, 2 tab, 3 space, 4 other
     bool fieldTitles = true;
     std::vector<std::string> availableFields = DefaultAvailableFields();
@@ -76,10 +88,11 @@ std::string ConfigurationRefusal(const std::string& path);
 
 // Reads a configuration into `settings` and returns the number of field list rows dropped
 // because their names are not catalog field names; never fails: a missing file, section or entry,
-// or an unreadable value, gives that entry's default (file names "Sample.in" / "Sample.out", header
-// record off, empty lists, 0 otherwise). The radio pairs receiver1/receiver2 and noAvg/bsAvg
-// behave as radio buttons: a checked value unchecks the sibling, an unchecked one changes
-// nothing, so `settings` must hold a valid pair on entry. Settings not stored are left alone.
+// or an unreadable value, gives that entry's default (file names "Sample.in" / "Sample.out",
+// header record off, empty lists, the filters off with their dialogs' defaults, 0 otherwise).
+// The radio pairs receiver1/receiver2 and noAvg/bsAvg behave as radio buttons: a checked value
+// unchecks the sibling, an unchecked one changes nothing, so `settings` must hold a valid pair
+// on entry. Settings not stored are left alone.
 //
 // The window applies the result to its controls in this order: the input file name; then the
 // input format, set to 0 and then to the value so that its handler runs even when unchanged

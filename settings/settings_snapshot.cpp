@@ -18,6 +18,13 @@ ConversionSettings ConversionSettingsOf(const WindowSettings& window) {
     settings.split = window.split;
     settings.dropOutages = window.recDrop;
     settings.outageSeconds = ParseOutageSeconds(window.outageSeconds).value_or(0);
+    settings.dropStandingStill = window.traffic;
+    settings.standStill = {window.trafficDistance, static_cast<DistanceUnit>(window.trafficUnit),
+                           window.trafficSeconds};
+    settings.threshold = window.threshold;
+    settings.thresholdRule = {static_cast<ThresholdField>(window.thresholdField),
+                              static_cast<Comparator>(window.thresholdComparator),
+                              window.thresholdValue};
     settings.receivers = {window.receiver1, window.receiver2};
     settings.convertAllScans = !window.singleFile;
     return settings;

@@ -7,6 +7,7 @@
 #include "calibration/calibration_format.h"
 #include "calibration/calibration_output.h"
 #include "calibration/residual_layer.h"
+#include "convert/filter_counts.h"
 #include "workflow/workflow.h"
 
 namespace varistrum {
@@ -184,6 +185,13 @@ CalibrationRun Workflow::Calibrate(const CalibrationRequest& request, JobObserve
     }
     std::vector<std::string> names;
     for (const CalibrationInput& input : request.inputs) names.push_back(input.path);
+    // The threshold is the data choices' only setting a calibration leaves out: it says so once.
+    for (const CalibrationInput& input : request.inputs) {
+        if (!input.settings.threshold) continue;
+        observer.ReportMessage(MessageKind::Information,
+                               ThresholdNotAppliedText(input.settings.thresholdRule));
+        break;
+    }
     CalibrationCollector collector(std::move(sites), request.options);
     CalibrationOutput means(collector, names);
     NoiseFloorOutput floors;

@@ -42,6 +42,8 @@ TEST(CalibrationOutput, SettingsAreLinearFortyLambdaWhateverTheDataChoices) {
     data.outageSeconds = 20;
     data.convertAllScans = false;
     data.receivers = {false, true};
+    data.dropStandingStill = true;
+    data.threshold = true;  // a level threshold would censor the fit
     const ConversionSettings main = CalibrationSettingsOf(data);
     EXPECT_EQ(main.averageType, kAverageLambda);
     EXPECT_TRUE(main.averageLinearPower);
@@ -53,11 +55,14 @@ TEST(CalibrationOutput, SettingsAreLinearFortyLambdaWhateverTheDataChoices) {
     EXPECT_EQ(main.outageSeconds, 20);
     EXPECT_FALSE(main.convertAllScans);
     EXPECT_TRUE(main.receivers.receiver2);
+    EXPECT_TRUE(main.dropStandingStill);
+    EXPECT_FALSE(main.threshold);
     // The floor pass reads every level of the receiver as it was logged.
     const ConversionSettings floor = NoiseFloorSettingsOf(data);
     EXPECT_EQ(floor.averageType, kAverageNone);
     EXPECT_TRUE(floor.convertAllScans);
     EXPECT_FALSE(floor.dropOutages);
+    EXPECT_FALSE(floor.dropStandingStill);
     EXPECT_TRUE(floor.receivers.receiver2);
     EXPECT_FALSE(floor.Problem().has_value());
 }

@@ -332,6 +332,28 @@ TEST_F(CalibrateTest, TheFilesAreWrittenAsOneSet) {
 
 // Numbers in, numbers out: a German locale reads the options and the sites file and writes the
 // report, the JSON and the plot byte for byte as the C locale does.
+// A threshold (here from a configuration) is not applied to a fit and the job says so once;
+// standing still is, and leaves out the local means of the stops.
+TEST_F(CalibrateTest, TheThresholdIsLeftOutAndStandingStillDropped) {
+    const std::string log = Drive("stops", 3, "--stops 3,60 --shadow-sigma 0");
+    const std::string base = "calibrate --json " + log + " --sites " + Sites("stops");
+    ASSERT_EQ(Cli(base), 0) << Err();
+    const std::string plain = Out();
+    EXPECT_EQ(Err().find("threshold"), std::string::npos);
+    const std::string config = dir_.File("threshold.cfg");
+    test::WriteFile(config, "[OutputFilter]\r\nThreshold=1\r\nThresholdValue=-60\r\n");
+    ASSERT_EQ(Cli(base + " --config " + config), 0) << Err();
+    EXPECT_TRUE(Out() == plain);
+    EXPECT_EQ(Err(),
+              "Information: The threshold (RSSI > -60) is not applied here: coverage, comparisons, "
+              "calibration and the report take every reading, as dropping weak ones would inflate "
+              "coverage and bias a fit.\n");
+    ASSERT_EQ(Cli(base + " --drop-stationary 3m,30"), 0) << Err();
+    const Json stopped = Json::parse(Out());
+    const Json all = Json::parse(plain);
+    EXPECT_LT(stopped["fits"][0]["points"].get<int>(), all["fits"][0]["points"].get<int>());
+}
+
 TEST_F(CalibrateTest, TheLocaleChangesNothing) {
     const std::string log = Drive("drive", 6);
     std::vector<std::string> outputs[2];

@@ -1,8 +1,8 @@
 #!/bin/bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # How often a single-file conversion opens its input: identification, index pass and conversion;
-# a 40-lambda job's sample check rides on the index pass, and dropping GPS outages adds its
-# pre-pass. Arguments: varistrum-cli, simulator. Exit 77 (skipped) without strace.
+# a 40-lambda job's sample check rides on the index pass, and dropping GPS outages or standing
+# still adds one pre-pass that finds both. Arguments: varistrum-cli, simulator. Exit 77 (skipped) without strace.
 set -euo pipefail
 cli=$(realpath "$1")
 sim=$(realpath "$2")
@@ -36,3 +36,6 @@ check 3 --average 40-lambda
 check 3 --best-server
 check 4 --drop-outages 5
 check 4 --average 40-lambda --drop-outages 5
+check 4 --drop-stationary 10m,30
+check 4 --drop-outages 5 --drop-stationary 10m,30 --threshold 'rssi>-100'
+check 3 --threshold 'velocity>=5'

@@ -19,13 +19,23 @@ TEST(LocaleTest, CommaDecimalLocaleGivesTheSameBytes) {
     auto settings = test::FieldSettings({LatitudeDecimalDegrees, LongitudeDecimalMinutes,
                                          GpsAltitude, StepSize, MinFrequency, DataField},
                                         true);
+    // With the filters on too: a distance in degrees of arc and a threshold with decimals.
+    auto filtered = settings;
+    filtered.dropStandingStill = true;
+    filtered.standStill = {0.0005, DistanceUnit::Degrees, 20};
+    filtered.threshold = true;
+    filtered.thresholdRule = {ThresholdField::Rssi, Comparator::GreaterOrEqual, -95.5};
     const std::string plain = test::ConvertBytes(bytes, settings);
+    const std::string plainFiltered = test::ConvertBytes(bytes, filtered);
     ASSERT_NE(plain.find('.'), std::string::npos);
+    ASSERT_LT(plainFiltered.size(), plain.size());
     if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr)
         GTEST_SKIP() << "de_DE.UTF-8 is not installed";
     const std::string german = test::ConvertBytes(bytes, settings);
+    const std::string germanFiltered = test::ConvertBytes(bytes, filtered);
     std::setlocale(LC_ALL, "C");
     EXPECT_EQ(german, plain);
+    EXPECT_TRUE(germanFiltered == plainFiltered);
 }
 
 }  // namespace

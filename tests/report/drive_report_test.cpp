@@ -230,6 +230,47 @@ TEST_F(ReportTest, ScanSelectionAndLevels) {
     EXPECT_LE(levels.median, -73);
 }
 
+// Standing still in the report: the stops' samples are left out, their time and number are
+// told per scan, and the samples' rate is that of the time the vehicle moved.
+TEST_F(ReportTest, StandingStillLeavesOutTheStopsSamplesAndTellsTheirTime) {
+    sim::LogBuilder log;
+    log.Config(1, test::kBand800, test::kBand800).ScanList32(68000, 0);
+    const int samples[4] = {-70, -71, -72, -73};
+    // Fixes one second apart: 10 s driving north at 10 m/s, 40 s standing, 10 s driving on.
+    double metres = 0.0;
+    for (int second = 0; second <= 60; ++second) {
+        if (second <= 10 || second > 50) metres += 10.0;
+        sim::GpsFix fix;
+        fix.minutes = second / 60;
+        fix.seconds = second % 60;
+        fix.latitudeMas = static_cast<std::int32_t>((51.0 + metres / 111257.0) * 3600000.0);
+        log.Gps(fix).Samples(1, samples);
+    }
+    ReportRequest request;
+    const DriveReport plain = Report(log.Bytes(), request);
+    request.standStill = StandStillRule{3.0, DistanceUnit::Metres, 30};
+    const DriveReport standing = Report(log.Bytes(), request);
+    ASSERT_EQ(plain.scans.size(), 1u);
+    ASSERT_EQ(standing.scans.size(), 1u);
+    EXPECT_FALSE(plain.scans[0].drive.standing);
+    const ScanReport& scan = standing.scans[0];
+    ASSERT_TRUE(scan.drive.standing);
+    // The stop: fixes of seconds 10 to 50; the records after them up to second 51's fix go.
+    EXPECT_EQ(scan.drive.standing->stops, 1);
+    EXPECT_DOUBLE_EQ(scan.drive.standing->seconds, 40.0);
+    ASSERT_TRUE(standing.file.standing);
+    EXPECT_DOUBLE_EQ(standing.file.standing->seconds, 40.0);
+    ASSERT_EQ(scan.channels.size(), 1u);
+    ASSERT_EQ(plain.scans[0].channels.size(), 1u);
+    EXPECT_EQ(plain.scans[0].channels[0].samples, 61 * 4);
+    EXPECT_EQ(scan.channels[0].samples, (61 - 41) * 4);
+    EXPECT_DOUBLE_EQ(plain.scans[0].channels[0].samplesPerSecond, 61 * 4 / 60.0);
+    EXPECT_DOUBLE_EQ(scan.channels[0].samplesPerSecond, 20 * 4 / 20.0);
+    EXPECT_NE(ReportText(standing).find("  Standing still 0:00:40 (66.7 %), 1 stop\n"),
+              std::string::npos)
+        << ReportText(standing);
+}
+
 TEST(ReportFormatTest, WrappedLinesFitTheTerminal) {
     const std::string lines[] = {
         "short",

@@ -151,11 +151,17 @@ def main(schema_path, cli, sim, example):
             subprocess.run([sim, "--scenario", scenario, "--seed", "7", "--duration", "300",
                             "--out", path], check=True, capture_output=True)
             inputs[scenario] = path
+        # A drive that waits at three points, reported with its stops left out.
+        stops = str(pathlib.Path(folder) / "stops.klf")
+        subprocess.run([sim, "--scenario", "single-gps", "--seed", "7", "--duration", "400",
+                        "--stops", "3,60", "--out", stops], check=True, capture_output=True)
+        inputs["stops"] = stops
         for name, path in inputs.items():
             problems = []
+            options = ["--drop-stationary", "3m,30"] if name == "stops" else []
             try:
-                report = run_report(cli, path)
-                summary_only = run_report(cli, path, "--summary")
+                report = run_report(cli, path, *options)
+                summary_only = run_report(cli, path, "--summary", *options)
             except (RuntimeError, ValueError) as error:
                 print(error)
                 failures += 1
@@ -163,9 +169,21 @@ def main(schema_path, cli, sim, example):
             problems += validate(report, schema, schema)
             problems += validate(summary_only, schema, schema, "$summary")
             problems += consistency_problems(report)
-            if summary_only != {key: report[key] for key in
-                                ("schema_version", "input", "outage_seconds", "summary")}:
+            head = ("schema_version", "input", "outage_seconds", "summary") + (
+                ("standing_still",) if options else ())
+            if summary_only != {key: report[key] for key in head}:
                 problems.append("--summary is not the full report's summary alone")
+            if name == "stops":
+                # Standing still: within each stretch's duration, the scans' stops the file's.
+                drives = [report["file"]] + report["scans"]
+                if any(d["standing_still"]["seconds"] > d["duration_s"] for d in drives):
+                    problems.append("more time standing still than the drive lasted")
+                scan_stops = sum(scan["standing_still"]["stops"] for scan in report["scans"])
+                if not report["file"]["standing_still"]["stops"] == scan_stops == 3:
+                    problems.append(f"{report['file']['standing_still']['stops']} stops, "
+                                    f"the scans hold {scan_stops}, the drive 3")
+            elif any("standing_still" in d for d in [report] + report["scans"]):
+                problems.append("standing still reported without --drop-stationary")
             if name == "single-rtc":
                 # No GPS fix: what needs one is unknown, never 0.
                 for where, drive in [("file", report["file"])] + [

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <clocale>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -44,7 +45,9 @@ TEST_F(ConfigurationTest, SavesTheExactText) {
               "[InputFile]\r\nFilename=/data/drive 1.klf\r\n"
               "[OutputFilter]\r\nBrindletMode=0\r\nScanType=1\r\nReceiver1=1\r\nReceiver2=0\r\n"
               "FrequencyField=1\r\nChannelField=0\r\nRSSIField=1\r\nNoAvg=1\r\nBSAvg=0\r\n"
-              "AverageDomain=0\r\n"
+              "AverageDomain=0\r\nTraffic=0\r\nTrafficDistance=0.0005\r\nTrafficUnit=0\r\n"
+              "TrafficSeconds=30\r\nThreshold=0\r\nThresholdField=0\r\nThresholdComparator=0\r\n"
+              "ThresholdValue=-100\r\n"
               "[OutputFieldSelection]\r\nDelimiter=0\r\nFieldTitles=1\r\n"
               "[AvailableFields]\r\nCount=2\r\nField0=<< DATA >>\r\nField1=GPS Status\r\n"
               "[SelectedFields]\r\nCount=2\r\nField0=GPS Status\r\nField1=<< DATA >>\r\n"
@@ -163,6 +166,62 @@ TEST_F(ConfigurationTest, AverageDomainReadsZeroWhenMissingOrOdd) {
         s.averageLinear = !linear;
         OpenConfiguration(Put("domain.cfg", text), s);
         EXPECT_EQ(s.averageLinear, linear) << text;
+    }
+}
+
+// The two filters and their dialogs' values come back as saved, with '.' whatever the locale;
+// files saved before they existed, or with values the dialogs refuse, read as off with the
+// dialogs' defaults.
+TEST_F(ConfigurationTest, TheFiltersRoundTripAndOlderFilesReadThemAsOff) {
+    WindowSettings saved;
+    saved.traffic = true;
+    saved.trafficDistance = 1.5;
+    saved.trafficUnit = 1;
+    saved.trafficSeconds = 45;
+    saved.threshold = true;
+    saved.thresholdField = 1;
+    saved.thresholdComparator = 3;
+    saved.thresholdValue = -2.25;
+    const std::string path = PathOf("filters.cfg");
+    const bool german = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+    const bool written = SaveConfiguration(path, saved);
+    WindowSettings opened;
+    OpenConfiguration(path, opened);
+    std::setlocale(LC_ALL, "C");
+    ASSERT_TRUE(written);
+    EXPECT_NE(Slurp(path).find("AverageDomain=0\r\nTraffic=1\r\nTrafficDistance=1.5\r\n"
+                               "TrafficUnit=1\r\nTrafficSeconds=45\r\nThreshold=1\r\n"
+                               "ThresholdField=1\r\nThresholdComparator=3\r\n"
+                               "ThresholdValue=-2.25\r\n[OutputFieldSelection]"),
+              std::string::npos)
+        << (german ? "de_DE" : "C");
+    EXPECT_EQ(
+        std::tie(opened.traffic, opened.trafficDistance, opened.trafficUnit, opened.trafficSeconds),
+        std::tie(saved.traffic, saved.trafficDistance, saved.trafficUnit, saved.trafficSeconds));
+    EXPECT_EQ(std::tie(opened.threshold, opened.thresholdField, opened.thresholdComparator,
+                       opened.thresholdValue),
+              std::tie(saved.threshold, saved.thresholdField, saved.thresholdComparator,
+                       saved.thresholdValue));
+
+    const WindowSettings defaults;
+    const char* const older[] = {
+        "[OutputFilter]\r\nBSAvg=0\r\n",
+        ("[OutputFilter]\r\nTrafficDistance=0\r\nTrafficUnit=3\r\nTrafficSeconds=3601\r\n"
+         "ThresholdField=2\r\nThresholdComparator=5\r\nThresholdValue=x\r\n"),
+        "[OutputFilter]\r\nTrafficDistance=0,5\r\nTrafficSeconds=0\r\nThresholdValue=nan\r\n",
+    };
+    for (const char* text : older) {
+        WindowSettings s = saved;
+        OpenConfiguration(Put("older.cfg", text), s);
+        EXPECT_FALSE(s.traffic) << text;
+        EXPECT_FALSE(s.threshold) << text;
+        EXPECT_EQ(std::tie(s.trafficDistance, s.trafficUnit, s.trafficSeconds),
+                  std::tie(defaults.trafficDistance, defaults.trafficUnit, defaults.trafficSeconds))
+            << text;
+        EXPECT_EQ(std::tie(s.thresholdField, s.thresholdComparator, s.thresholdValue),
+                  std::tie(defaults.thresholdField, defaults.thresholdComparator,
+                           defaults.thresholdValue))
+            << text;
     }
 }
 
