@@ -37,6 +37,8 @@ FileOutcome Failed(FileOutcome outcome, std::string message, std::string path = 
 ConversionSettings CoverageSettingsOf(ConversionSettings settings) {
     settings.averageType = kAverageNone;
     settings.averageLinearPower = false;
+    // Dropping weak readings would make the area look better covered than it is.
+    settings.threshold = false;
     // The text's own choices do not matter to the cells.
     settings.split = false;
     settings.toStandardOutput = false;

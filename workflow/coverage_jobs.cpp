@@ -84,6 +84,12 @@ DriveComparison CompareDrives(TavrelReader& reader, const ComparisonRequest& req
         if (drive.outcome.outcome == JobOutcome::Cancelled) result.outcome = JobOutcome::Cancelled;
         return std::move(result);
     };
+    for (const ConversionSettings* settings : {&request.settingsA, &request.settingsB}) {
+        if (!settings->threshold) continue;
+        observer.ReportMessage(MessageKind::Information,
+                               ThresholdNotAppliedText(settings->thresholdRule));
+        break;
+    }
     BinOptions options;
     options.cellMetres = request.cellMetres;
     options.memoryBudgetBytes = kComparisonBinningBudget;
@@ -207,6 +213,11 @@ DriveReport BuildAreaReport(TavrelReader& reader, const std::string& input, Repo
     settings.receivers = request.receivers;
     settings.typed = request.typed;
     settings.convertAllScans = true;
+    // The cells leave out the stops as the report's own figures do.
+    if (request.standStill) {
+        settings.dropStandingStill = true;
+        settings.standStill = *request.standStill;
+    }
     ScanCellCounts cells;
     const FileOutcome counted =
         cells.Count(reader, input, settings, cellMetres, request.ramp, observer, stop);

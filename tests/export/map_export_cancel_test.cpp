@@ -133,7 +133,9 @@ void CancelAtEachStage(const std::string& format, const std::string& scenario, i
         const double seconds = std::chrono::duration<double>(Clock::now() - signalled).count();
         EXPECT_LT(seconds, 1.0);
         std::vector<std::string> left = {logName};
-        if (percent == 100 && status == 0) {
+        // From 90 % on, on a busy machine the pass may end before the signal lands: the whole
+        // file is then in place and the job says it completed.
+        if (percent >= 90 && status == 0) {
             left.push_back("drive." + format);
             if (format == "geojson") left.push_back("drive.route.geojson");
             std::sort(left.begin(), left.end());
