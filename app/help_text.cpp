@@ -67,7 +67,13 @@ before the conversion starts; the range of each receiver is shown beside its fie
 Rayleigh fading about 2.5 dB higher). When a scan holds a median below 36 samples per window
 (Lee's criterion), you are asked before the conversion starts. View, <i>Drive Quality...</i>
 shows the measurement quality of the input file: first per frequency across the scans, with a
-verdict that only the averaged channels (receiver samples) decide. View, <i>Calibrate
+verdict that only the averaged channels (receiver samples) decide; per channel it gives the share
+at or above each level threshold of the samples, of the distance and of the area (cells of
+25 m). View, <i>Coverage Bins...</i> bins every sample of the checked scans (before any
+averaging) into square cells of a UTM grid and writes each cell's statistics as a coverage raster
+(.tif, with its QGIS style .qml) or a GeoPackage (.gpkg). In the map window, <i>Cells</i> draws
+cells where the points would pile up, and <i>Compare With...</i> shows another drive of the same
+route minus this one, cell by cell. View, <i>Calibrate
 Model...</i> fits a path-loss model (log-distance and Hata) to the input file's local means,
 averaged in power, against a sites file of the transmitters, shows the figures and the plot, and
 saves the report, the plot and the residual layer together.</li>

@@ -114,6 +114,10 @@ void TMainForm::BuildMenus() {
     Map1->setStatusTip(QStringLiteral("The checked scans on a map, coloured by signal level"));
     DriveQuality1 = viewMenu_->addAction(QStringLiteral("Drive Quality..."));
     DriveQuality1->setObjectName(QStringLiteral("DriveQuality1"));
+    CoverageBins1 = viewMenu_->addAction(QStringLiteral("Coverage Bins..."));
+    CoverageBins1->setObjectName(QStringLiteral("CoverageBins1"));
+    CoverageBins1->setStatusTip(
+        QStringLiteral("The checked scans in square cells: a coverage raster or layer"));
     CalibrateModel1 = viewMenu_->addAction(QStringLiteral("Calibrate Model..."));
     CalibrateModel1->setObjectName(QStringLiteral("CalibrateModel1"));
     CalibrateModel1->setStatusTip(
@@ -280,6 +284,7 @@ void TMainForm::ConnectHandlers() {
     connect(Map1, &QAction::triggered, this, [this] { ShowMap(); });
     connect(tvIndex, &QTreeWidget::itemDoubleClicked, this, &TMainForm::tvIndexDoubleClick);
     connect(DriveQuality1, &QAction::triggered, this, &TMainForm::DriveQuality1Click);
+    connect(CoverageBins1, &QAction::triggered, this, &TMainForm::CoverageBins1Click);
     connect(CalibrateModel1, &QAction::triggered, this, &TMainForm::CalibrateModel1Click);
     connect(InBrowse, &QPushButton::clicked, this, &TMainForm::InBrowseClick);
     connect(OutBrowse, &QPushButton::clicked, this, &TMainForm::OutBrowseClick);

@@ -128,6 +128,8 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     void tvIndexDoubleClick(QTreeWidgetItem* item);
     // The measurement-quality report of the input file, as a page.
     void DriveQuality1Click();
+    // The checked scans binned into cells and written as a coverage raster or GeoPackage.
+    void CoverageBins1Click();
     // A propagation model fitted to the input file's local means (main_form_calibration.cpp).
     void CalibrateModel1Click();
     // Enables the actions that start a pass exactly when no worker uses the reader.
@@ -204,6 +206,8 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     QAction* About1;
     QAction* DriveQuality1;
     class TDriveQualityDlg* driveQualityDlg_ = nullptr;
+    QAction* CoverageBins1 = nullptr;
+    class TCoverageBinsDlg* coverageBinsDlg_ = nullptr;
     QAction* CalibrateModel1 = nullptr;
     class TCalibrationDlg* calibrationDlg_ = nullptr;
     QMenu* viewMenu_ = nullptr;

@@ -27,6 +27,7 @@
 #include "app/frequency_entry_form.h"
 #include "app/help_form.h"
 #include "app/main_form.h"
+#include "app/map_window.h"
 #include "app/open_folder_dlg.h"
 #include "app/radio_group.h"
 #include "app/read_off_window.h"
@@ -40,6 +41,7 @@
 #include "report/lambda_warnings.h"
 #include "report/report_format.h"
 #include "settings/settings_snapshot.h"
+#include "workflow/coverage_jobs.h"
 
 namespace varistrum {
 
@@ -414,9 +416,16 @@ void TMainForm::DriveQuality1Click() {
     if (filters.threshold)
         varistrum::ReportMessage(MessageKind::Information,
                                  QText(ThresholdNotAppliedText(filters.thresholdRule)));
+    // The shares at or above the map's thresholds, when the map is open; by area in cells of
+    // 25 m. The binning's warnings are the command line's to give.
+    if (mapWindow_ != nullptr) request.ramp = mapWindow_->Ramp();
+    struct Quiet : JobObserver {
+        void SetProgress(int) override {}
+        void ReportMessage(MessageKind, const std::string&) override {}
+    } quiet;
     const std::string input = StdText(InputFilename->text());
-    const auto built =
-        ReadOffTheWindow([&] { return BuildDriveReport(reader_, input, request, {}); });
+    const auto built = ReadOffTheWindow(
+        [&] { return BuildAreaReport(reader_, input, request, kDefaultCellMetres, quiet, {}); });
     if (!built) return;
     const DriveReport& report = *built;
     if (!report.opened || report.end != LoopEnd::EndOfData) {

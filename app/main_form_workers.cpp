@@ -53,6 +53,7 @@ void TMainForm::RefreshBusy() {
         control->setEnabled(!busy);
     OpenConfiguration1->setEnabled(!busy);
     ExportMapLayer1->setEnabled(!busy);
+    CoverageBins1->setEnabled(!busy);
     if (dialogs_.generator != nullptr) dialogs_.generator->SetGenerateEnabled(!busy);
     btnCancel->setEnabled(true);
     if (busy && !busyPoll_.isActive()) busyPoll_.start();

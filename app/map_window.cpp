@@ -16,6 +16,7 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 #include <new>
 
 #include "app/map_canvas.h"
@@ -110,7 +111,26 @@ QWidget* TMapWindow::BuildToolBar() {
     thresholdsEdit_->setToolTip(
         QStringLiteral("Five increasing levels in dBm that divide the six colours"));
     row->addWidget(thresholdsEdit_);
+    row->addWidget(new QLabel(QStringLiteral("Cells:"), bar));
+    cellsBox_ = Named(new QComboBox(bar), "MapCells");
+    cellsBox_->addItem(QStringLiteral("None"), 0.0);
+    for (const int metres : {25, 50, 100, 250, 500, 1000})
+        cellsBox_->addItem(QString::number(metres) + QStringLiteral(" m"),
+                           static_cast<double>(metres));
+    cellsBox_->setToolTip(
+        QStringLiteral("Square cells of a UTM grid, drawn instead of the points where the points "
+                       "would pile up; the statistics then give the share of cells too"));
+    row->addWidget(cellsBox_);
+    cellValueBox_ = Named(new QComboBox(bar), "MapCellValue");
+    cellValueBox_->addItem(QStringLiteral("Linear mean"),
+                           static_cast<int>(BinStatistic::LinearMean));
+    cellValueBox_->addItem(QStringLiteral("Median"), static_cast<int>(BinStatistic::Median));
+    row->addWidget(cellValueBox_);
     fitButton_ = Named(new QPushButton(QStringLiteral("Fit"), bar), "MapFit");
+    compareButton_ = Named(new QPushButton(QStringLiteral("Compare With..."), bar), "MapCompare");
+    compareButton_->setToolTip(
+        QStringLiteral("Another drive of the same route, B, against this one, A: B - A in the "
+                       "cells both cover"));
     backgroundBox_ = Named(new QComboBox(bar), "MapBackground");
     backgroundBox_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     backgroundBox_->setMinimumContentsLength(16);
@@ -129,6 +149,7 @@ QWidget* TMapWindow::BuildToolBar() {
     saveButton_ = Named(new QPushButton(QStringLiteral("Save Image..."), bar), "MapSaveImage");
     row->addWidget(fitButton_);
     row->addStretch(1);
+    row->addWidget(compareButton_);
     row->addWidget(saveButton_);
     second->addWidget(new QLabel(QStringLiteral("Background:"), bar));
     second->addWidget(backgroundBox_);
@@ -140,6 +161,13 @@ QWidget* TMapWindow::BuildToolBar() {
     connect(channelBox_, &QComboBox::currentIndexChanged, this, &TMapWindow::ChannelChanged);
     connect(thresholdsEdit_, &QLineEdit::editingFinished, this, &TMapWindow::ThresholdsEdited);
     connect(fitButton_, &QPushButton::clicked, this, &TMapWindow::FitClick);
+    connect(cellsBox_, &QComboBox::currentIndexChanged, this, &TMapWindow::CellsChanged);
+    connect(cellValueBox_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index < 0) return;
+        cellValue_ = static_cast<BinStatistic>(cellValueBox_->itemData(index).toInt());
+        RefreshScene();
+    });
+    connect(compareButton_, &QPushButton::clicked, this, &TMapWindow::CompareClick);
     connect(backgroundBox_, &QComboBox::activated, this, &TMapWindow::BackgroundChosen);
     connect(fadeSlider_, &QSlider::valueChanged, this, &TMapWindow::SetFade);
     connect(offlineBox_, &QCheckBox::toggled, this, &TMapWindow::SetOffline);
@@ -151,6 +179,9 @@ void TMapWindow::Collect(const QString& input, const ConversionSettings& setting
                          const QString& what) {
     StopWorker();
     input_ = StdText(input);
+    binning_.reset();
+    comparison_ = DriveComparison();
+    compareButton_->setText(QStringLiteral("Compare With..."));
     title_ = QStringLiteral("Map - ") + input.section(QLatin1Char('/'), -1) +
              QStringLiteral(" - ") + what;
     setWindowTitle(title_);
@@ -167,35 +198,202 @@ void TMapWindow::Collect(const QString& input, const ConversionSettings& setting
 }
 
 bool TMapWindow::Busy() const {
-    return worker_ != nullptr && worker_->Running();
+    return (worker_ != nullptr && worker_->Running()) ||
+           (cellsWorker_ != nullptr && cellsWorker_->Running());
 }
 
 void TMapWindow::Cancel() {
     if (worker_ != nullptr) worker_->Terminate();
+    if (cellsWorker_ != nullptr) cellsWorker_->Terminate();
 }
 
 void TMapWindow::StopWorker() {
-    if (worker_ == nullptr) return;
-    worker_->Terminate();
-    PumpEventsUntil([this] { return !worker_->Running(); });
+    if (worker_ == nullptr && cellsWorker_ == nullptr) return;
+    Cancel();
+    PumpEventsUntil([this] {
+        return (worker_ == nullptr || !worker_->Running()) &&
+               (cellsWorker_ == nullptr || !cellsWorker_->Running());
+    });
     poll_.stop();
     worker_.reset();
+    cellsWorker_.reset();
+    cellsJob_ = CellsJob::None;
     cancelButton_->setEnabled(false);
     emit BusyChanged();
 }
 
 void TMapWindow::PollWorker() {
-    if (worker_ == nullptr || worker_->Running()) return;
+    if (worker_ != nullptr) {
+        if (worker_->Running()) return;
+        poll_.stop();
+        // The worker's last progress and messages reach the window before its points do.
+        PumpEventsUntil([] { return true; });
+        result_ = worker_->Result();
+        data_ = std::make_unique<MapData>(std::move(worker_->Data()));
+        worker_.reset();
+        cancelButton_->setEnabled(false);
+        ShowCollection();
+        // The cells follow the points, for a drive read to its end.
+        if (cellMetres_ > 0.0 && result_.outcome.outcome == JobOutcome::Completed) StartBinning();
+        emit BusyChanged();
+        emit CollectionShown();
+        return;
+    }
+    if (cellsWorker_ == nullptr || cellsWorker_->Running()) return;
     poll_.stop();
-    // The worker's last progress and messages reach the window before its points do.
     PumpEventsUntil([] { return true; });
-    result_ = worker_->Result();
-    data_ = std::make_unique<MapData>(std::move(worker_->Data()));
-    worker_.reset();
+    const std::string failure = cellsWorker_->Failure();
+    cellsWorker_.reset();
     cancelButton_->setEnabled(false);
-    ShowCollection();
+    const CellsJob job = cellsJob_;
+    cellsJob_ = CellsJob::None;
+    if (!failure.empty()) {
+        varistrum::ReportMessage(MessageKind::Error, QText(failure));
+    } else if (job == CellsJob::Binning) {
+        ShowBinning();
+    } else if (job == CellsJob::Comparison) {
+        ShowComparison();
+    }
     emit BusyChanged();
-    emit CollectionShown();
+    emit CellsShown();
+}
+
+void TMapWindow::StartBinning() {
+    binning_.reset();
+    if (data_ == nullptr || input_.empty() || cellMetres_ <= 0.0) return;
+    BinOptions options;
+    options.cellMetres = cellMetres_;
+    // The map keeps its points too: the cells take half of what a binning may.
+    options.memoryBudgetBytes = kComparisonBinningBudget;
+    binned_ = BinnedDrive();
+    cellsJob_ = CellsJob::Binning;
+    cellsWorker_ = std::make_unique<TCoverageJob>();
+    progressBar_->setValue(0);
+    cellsWorker_->Resume([this, options](std::stop_token stop) {
+        binned_ = BinDrive(reader_, input_, settings_, options, bridge_, stop);
+    });
+    cancelButton_->setEnabled(true);
+    poll_.start();
+    emit BusyChanged();
+}
+
+void TMapWindow::ShowBinning() {
+    const FileOutcome& outcome = binned_.outcome;
+    if (outcome.outcome == JobOutcome::Completed && binned_.binning) {
+        binning_ = std::make_unique<Binning>(std::move(*binned_.binning));
+        statusBar()->showMessage(QText(std::to_string(binning_->CellCount()) + " cells"));
+    } else if (outcome.outcome == JobOutcome::Cancelled) {
+        statusBar()->showMessage(QStringLiteral("Conversion Cancelled."));
+    } else {
+        // The points stay; the reason (a binning that needs a larger cell) is said.
+        std::string text = outcome.message;
+        if (!outcome.path.empty()) text += " '" + outcome.path + "'";
+        if (!outcome.reason.empty()) text += ": " + outcome.reason;
+        statusBar()->showMessage(QText(text + " Points are shown."));
+    }
+    binned_ = BinnedDrive();
+    RefreshScene();
+}
+
+void TMapWindow::SetCells(double metres, BinStatistic value) {
+    const int valueIndex = cellValueBox_->findData(static_cast<int>(value));
+    if (valueIndex >= 0) cellValueBox_->setCurrentIndex(valueIndex);
+    int index = cellsBox_->findData(metres);
+    if (index < 0) {
+        cellsBox_->addItem(QString::number(metres) + QStringLiteral(" m"), metres);
+        index = cellsBox_->count() - 1;
+    }
+    if (index == cellsBox_->currentIndex())
+        CellsChanged(index);
+    else
+        cellsBox_->setCurrentIndex(index);
+}
+
+void TMapWindow::CellsChanged(int index) {
+    if (index < 0) return;
+    // A binning under way is for the cells chosen before.
+    if (cellsWorker_ != nullptr && cellsJob_ == CellsJob::Binning) {
+        cellsWorker_->Terminate();
+        PumpEventsUntil([this] { return !cellsWorker_->Running(); });
+        cellsWorker_.reset();
+        cellsJob_ = CellsJob::None;
+        emit BusyChanged();
+    }
+    cellMetres_ = cellsBox_->itemData(index).toDouble();
+    binning_.reset();
+    if (cellMetres_ > 0.0 && !Busy()) StartBinning();
+    RefreshScene();
+}
+
+ChannelChoice TMapWindow::ChannelShown() const {
+    if (data_ == nullptr || channel_ == MapChannels::kStrongest) return {};
+    const MapChannel& entry = data_->channels.Entry(channel_);
+    ChannelChoice choice = ChannelChoice::Channel(entry.channel);
+    // The frequency as the cells keep it (as the text writes it).
+    choice.frequencyMHz = std::round(entry.frequencyMHz * 1e5) / 1e5;
+    return choice;
+}
+
+void TMapWindow::CompareWith(const QString& other) {
+    if (Busy() || data_ == nullptr || input_.empty()) return;
+    ComparisonRequest request;
+    request.inputA = input_;
+    request.inputB = StdText(other);
+    request.settingsA = settings_;
+    // Drive B with every scan: its scans need not be numbered as A's are.
+    request.settingsB = settings_;
+    request.settingsB.convertAllScans = true;
+    request.cellMetres = cellMetres_ > 0.0 ? cellMetres_ : kDefaultCellMetres;
+    request.channel = ChannelShown();
+    comparison_ = DriveComparison();
+    cellsJob_ = CellsJob::Comparison;
+    cellsWorker_ = std::make_unique<TCoverageJob>();
+    progressBar_->setValue(0);
+    cellsWorker_->Resume([this, request](std::stop_token stop) {
+        comparison_ = CompareDrives(reader_, request, bridge_, stop);
+    });
+    cancelButton_->setEnabled(true);
+    poll_.start();
+    emit BusyChanged();
+}
+
+void TMapWindow::ShowComparison() {
+    if (Comparison() != nullptr) {
+        compareButton_->setText(QStringLiteral("End Comparison"));
+        statusBar()->showMessage(QText("Drive B: " + comparison_.comparison->ChannelText() + ", " +
+                                       std::to_string(comparison_.comparison->Summary().cellsBoth) +
+                                       " cells both drives cover"));
+    } else {
+        comparison_ = DriveComparison();
+    }
+    RefreshScene();
+}
+
+void TMapWindow::EndComparison() {
+    comparison_ = DriveComparison();
+    compareButton_->setText(QStringLiteral("Compare With..."));
+    RefreshScene();
+}
+
+void TMapWindow::CompareClick() {
+    if (Comparison() != nullptr) {
+        EndComparison();
+        return;
+    }
+    if (Busy() || data_ == nullptr) return;
+    const QString path = ChoosePath(PathPrompt::OpenLog, this);
+    if (!path.isEmpty()) CompareWith(path);
+}
+
+void TMapWindow::RefreshCells() {
+    cellLayer_ = MapCellLayer();
+    if (const BinComparison* comparison = Comparison()) {
+        cellLayer_ = DifferenceCellsOf(*comparison);
+        return;
+    }
+    if (binning_ == nullptr) return;
+    if (const auto selection = binning_->Select(ChannelShown()))
+        cellLayer_ = LevelCellsOf(*binning_, *selection, cellValue_);
 }
 
 void TMapWindow::ShowCollection() {
@@ -226,9 +424,31 @@ void TMapWindow::ShowCollection() {
 }
 
 void TMapWindow::RefreshScene() {
-    canvas_->SetScene({data_.get(), background_.get(), channel_, ramp_, fade_, {}});
+    try {
+        RefreshCells();
+    } catch (const std::bad_alloc&) {
+        cellLayer_ = MapCellLayer();
+        statusBar()->showMessage(QStringLiteral("Not enough memory for the cells."));
+    }
+    canvas_->SetScene({data_.get(),
+                       background_.get(),
+                       channel_,
+                       ramp_,
+                       fade_,
+                       {},
+                       cellLayer_.Empty() ? nullptr : &cellLayer_});
     statistics_->SetSummary(
         data_ == nullptr ? LevelSummary() : Summarise(data_->LevelsOf(channel_), ramp_), ramp_);
+    std::vector<std::string> area;
+    if (const BinComparison* comparison = Comparison()) {
+        area = ComparisonLines(*comparison);
+    } else if (binning_ != nullptr) {
+        if (const auto selection = binning_->Select(ChannelShown())) {
+            area = AreaShareLines(CellSharesAtOrAbove(*binning_, *selection, ramp_), ramp_);
+            std::reverse(area.begin(), area.end());  // the strongest first, as the points'
+        }
+    }
+    statistics_->SetAreaLines(std::move(area));
 }
 
 void TMapWindow::ChooseChannel(std::uint16_t id) {

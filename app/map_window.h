@@ -10,9 +10,11 @@
 #include <vector>
 
 #include "app/gui_bridge.h"
+#include "bins/map_cells.h"
 #include "map/map_background.h"
 #include "map/map_collection.h"
 #include "settings/tile_sources.h"
+#include "workflow/coverage_jobs.h"
 
 class QCheckBox;
 class QComboBox;
@@ -43,6 +45,24 @@ class TMapWindow : public QMainWindow, private JobObserver {
 
     const MapData* Data() const { return data_.get(); }
     const MapCollection& Result() const { return result_; }
+    const LevelRamp& Ramp() const { return ramp_; }
+    // Cells of `metres` (0: none) drawn where the points would pile up, valued by their linear
+    // mean or median; the statistics then give the shares by cells too. The drive is binned on
+    // a worker.
+    void SetCells(double metres, BinStatistic value = BinStatistic::LinearMean);
+    // The cells shown (empty while none are), and the binning behind them.
+    const MapCellLayer& Cells() const { return cellLayer_; }
+    const Binning* CellBinning() const { return binning_.get(); }
+    // Compares the drive shown (A) with the log `other` (B, every scan) on A's grid: the map
+    // shows B - A in the cells both cover, the statistics the comparison's figures. On a worker.
+    void CompareWith(const QString& other);
+    // Back to the drive alone.
+    void EndComparison();
+    // A binning or comparison is under way or not yet shown.
+    bool CellsWorking() const { return cellsWorker_ != nullptr; }
+    const BinComparison* Comparison() const {
+        return comparison_.comparison ? &*comparison_.comparison : nullptr;
+    }
     // Shows channel `id` of the data (MapChannels::kStrongest for the strongest channel).
     void ChooseChannel(std::uint16_t id);
     // The thresholds as typed ("a,b,c,d,e"); false, with the reason in the status bar, when
@@ -81,6 +101,8 @@ class TMapWindow : public QMainWindow, private JobObserver {
     void TileSourcesChanged();
     // The collecting pass has ended and its points are shown.
     void CollectionShown();
+    // The cells' binning or the comparison has ended and what it found is shown.
+    void CellsShown();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -93,12 +115,21 @@ class TMapWindow : public QMainWindow, private JobObserver {
     void SaveImageClick();
     void ChannelChanged(int index);
     void ThresholdsEdited();
+    void CellsChanged(int index);
+    void CompareClick();
     void ShowCursor(double latitude, double longitude);
 
   private:
     QWidget* BuildToolBar();
     void ShowCollection();
     void RefreshScene();
+    // Bins the drive shown for its cells, on the cells' worker.
+    void StartBinning();
+    void ShowBinning();
+    void ShowComparison();
+    // The binning's channel of the one shown (the strongest of each cell for the strongest).
+    ChannelChoice ChannelShown() const;
+    void RefreshCells();
     // Puts `background` under the drive (null: none) and the chooser on `key`.
     void UseBackground(std::unique_ptr<MapBackground> background, const QString& key);
     void FillBackgroundBox();
@@ -110,6 +141,15 @@ class TMapWindow : public QMainWindow, private JobObserver {
     TavrelReader& reader_;
     GuiJobObserver bridge_;
     std::unique_ptr<TCollectMap> worker_;
+    // The cells: the worker that bins or compares, what it found, and what the map draws.
+    std::unique_ptr<TCoverageJob> cellsWorker_;
+    enum class CellsJob { None, Binning, Comparison } cellsJob_ = CellsJob::None;
+    BinnedDrive binned_;
+    std::unique_ptr<Binning> binning_;
+    DriveComparison comparison_;
+    double cellMetres_ = 0.0;
+    BinStatistic cellValue_ = BinStatistic::LinearMean;
+    MapCellLayer cellLayer_;
     std::unique_ptr<MapData> data_;
     MapCollection result_;
     std::unique_ptr<MapBackground> background_;
@@ -130,6 +170,9 @@ class TMapWindow : public QMainWindow, private JobObserver {
     TStatisticsPanel* statistics_;
     QComboBox* channelBox_;
     QLineEdit* thresholdsEdit_;
+    QComboBox* cellsBox_;
+    QComboBox* cellValueBox_;
+    QPushButton* compareButton_;
     QPushButton* fitButton_;
     QComboBox* backgroundBox_;
     QSlider* fadeSlider_;

@@ -18,9 +18,14 @@ void TStatisticsPanel::SetSummary(LevelSummary summary, const LevelRamp& ramp) {
     update();
 }
 
+void TStatisticsPanel::SetAreaLines(std::vector<std::string> lines) {
+    areaLines_ = std::move(lines);
+    update();
+}
+
 void TStatisticsPanel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    DrawStatistics(painter, rect(), summary_, ramp_);
+    DrawStatistics(painter, rect(), summary_, ramp_, areaLines_);
 }
 
 }  // namespace varistrum

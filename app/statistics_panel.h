@@ -15,6 +15,9 @@ class TStatisticsPanel : public QWidget {
     explicit TStatisticsPanel(QWidget* parent = nullptr);
     void SetSummary(LevelSummary summary, const LevelRamp& ramp);
     const LevelSummary& Summary() const { return summary_; }
+    // Figures by area below the shares of points (empty: none).
+    void SetAreaLines(std::vector<std::string> lines);
+    const std::vector<std::string>& AreaLines() const { return areaLines_; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -22,6 +25,7 @@ class TStatisticsPanel : public QWidget {
   private:
     LevelSummary summary_;
     LevelRamp ramp_;
+    std::vector<std::string> areaLines_;
 };
 
 }  // namespace varistrum

@@ -110,6 +110,14 @@ QString AskPath(PathPrompt prompt, QWidget* parent, const QString& start) {
         case PathPrompt::SaveResidualLayer:
             return QFileDialog::getSaveFileName(parent, QStringLiteral("Save Residual Layer"),
                                                 start, QStringLiteral("GeoPackage (*.gpkg)"));
+        case PathPrompt::SaveCoverage: {
+            QFileDialog dialog(parent, QStringLiteral("Coverage Bins"), start,
+                               QStringLiteral("GeoTIFF (*.tif);;GeoPackage (*.gpkg)"));
+            dialog.setAcceptMode(QFileDialog::AcceptSave);
+            dialog.setDefaultSuffix(QStringLiteral("tif"));
+            if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+            return dialog.selectedFiles().constFirst();
+        }
         case PathPrompt::SaveImage: {
             QFileDialog dialog(parent, QStringLiteral("Save Image"), start,
                                QStringLiteral("PNG Image with World File (*.png);;GeoTIFF "

@@ -21,6 +21,7 @@ enum class PathPrompt {
     OpenBackground,
     SaveImage,
     SaveReport,
+    SaveCoverage,
     OpenSites,              // a calibration's sites file
     SaveCalibrationReport,  // its report, as text or JSON
     SaveResidualLayer       // its residual layer

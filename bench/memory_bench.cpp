@@ -130,12 +130,17 @@ std::vector<Command> Commands() {
         {"convert csv", {"-q", "--format", "csv"}, ".csv"},
         {"map", {"-q"}, ".png", true, "map"},
         {"report", {}, "", true, "report"},
+        {"bins (7 statistics)",
+         {"-q", "--statistics", "linear-mean,db-mean,median,count,std,min,max"},
+         ".tif",
+         true,
+         "bins"},
     };
 }
 
 void RemoveOutputs(const fs::path& stem) {
-    for (const char* extension :
-         {".out", ".gpkg", ".geojson", ".route.geojson", ".fgb", ".kml", ".csv", ".png"}) {
+    for (const char* extension : {".out", ".gpkg", ".geojson", ".route.geojson", ".fgb", ".kml",
+                                  ".csv", ".png", ".tif", ".qml"}) {
         std::error_code ignored;
         fs::remove_all(stem.string() + extension, ignored);
     }

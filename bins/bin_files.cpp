@@ -1,88 +1,49 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Temporary-then-rename writing of the binning's outputs.
+// The coverage outputs' files registered, checked and committed through the one output writer.
 #include "bins/bin_files.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
-#include <system_error>
-
-#include "base/output_file.h"
 
 namespace varistrum {
 
 namespace {
 
-std::string Reason(int error) {
-    return std::generic_category().message(error);
-}
-
-bool SyncFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    return synced;
-}
-
-void SyncFolderOf(const std::string& path) {
-    std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    if (folder.empty()) folder = ".";
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
+std::string LowerExtension(const std::string& path) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension;
 }
 
 }  // namespace
 
-std::string HiddenBeside(const std::string& path, std::string_view tag) {
-    const std::filesystem::path p(path);
-    std::filesystem::path hidden = p.parent_path();
-    hidden /= "." + p.stem().string() + "." + std::string(tag) + p.extension().string();
-    return hidden.string();
+std::optional<CoverageFormat> CoverageFormatOfPath(const std::string& path) {
+    const std::string extension = LowerExtension(path);
+    if (extension == ".tif" || extension == ".tiff") return CoverageFormat::Raster;
+    if (extension == ".gpkg") return CoverageFormat::GeoPackage;
+    return std::nullopt;
 }
 
 std::string StylePathFor(const std::string& path) {
     return std::filesystem::path(path).replace_extension(".qml").string();
 }
 
-bool WriteFileThroughTemporary(
-    const std::string& path,
-    const std::function<bool(const std::string& temporary, std::string* error)>& produce,
-    std::string* error) {
-    const std::string target = ResolveLinks(path);
-    struct stat info {};
-    if (::stat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
-        *error = path + " is not a regular file";
-        return false;
+CoverageFiles AddCoverageFiles(OutputSet& files, const std::string& path, CoverageFormat format) {
+    CoverageFiles added;
+    if (format == CoverageFormat::GeoPackage) {
+        added.main = files.Add(path, kCoverageLayerOutput);
+        return added;
     }
-    const std::string temporary = HiddenBeside(target, "partial");
-    std::remove(temporary.c_str());
-    std::string problem;
-    bool written = produce(temporary, &problem);
-    if (written && !SyncFile(temporary)) {
-        problem = temporary + ": " + Reason(errno);
-        written = false;
-    }
-    if (written && std::rename(temporary.c_str(), target.c_str()) != 0) {
-        problem = path + ": " + Reason(errno);
-        written = false;
-    }
-    if (!written) {
-        std::remove(temporary.c_str());
-        *error = problem.empty() ? path + " could not be written" : problem;
-        return false;
-    }
-    SyncFolderOf(target);
-    return true;
+    added.main = files.Add(path, kCoverageRasterOutput);
+    // Named after the raster: never written through a link.
+    added.style = files.Add(StylePathFor(path), kQgisStyleOutput, OutputSet::Naming::Derived);
+    return added;
 }
 
-bool WriteTextOutput(const std::string& path, std::string_view text, std::string* error) {
+bool WriteStyleText(OutputSet& files, std::size_t index, std::string_view text,
+                    std::string* error) {
     // Output text files end their lines with CR LF.
     std::string crlf;
     crlf.reserve(text.size() + text.size() / 32);
@@ -90,15 +51,32 @@ bool WriteTextOutput(const std::string& path, std::string_view text, std::string
         if (c == '\n' && (crlf.empty() || crlf.back() != '\r')) crlf += '\r';
         crlf += c;
     }
-    OutputFile file;
-    if (file.Create(path)) {
-        file.Write(crlf);
-        if (file.Close()) return true;
+    OutputFile* file = files.Stream(index);
+    if (file == nullptr) {
+        *error = "'" + files.FailedPath() + "': " + files.FailureReason();
+        return false;
     }
-    *error =
-        path + ": " + (file.FailureReason().empty() ? "cannot be written" : file.FailureReason());
-    file.Discard();
-    return false;
+    file->Write(crlf);
+    return true;
+}
+
+bool WriteCoverageFilesAt(const std::string& path, CoverageFormat format,
+                          const CoverageWrite& write, std::string* error) {
+    OutputSet files;
+    const CoverageFiles added = AddCoverageFiles(files, path, format);
+    if (const auto refusal = files.Check()) {
+        *error = refusal->message;
+        return false;
+    }
+    if (!write(files, added, error)) {
+        files.Discard();
+        return false;
+    }
+    if (!files.Commit()) {
+        *error = "'" + files.FailedPath() + "': " + files.FailureReason();
+        return false;
+    }
+    return true;
 }
 
 }  // namespace varistrum

@@ -1,31 +1,48 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Where the binning's files reach the disk: two small functions, so that every output goes
-// through one writer that never leaves half a file under the output's name.
+// The binning's files on the one output writer: a raster with its style, or a GeoPackage, as
+// one set of outputs checked before anything is written and put in place together.
 #pragma once
 
+#include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "base/output_set.h"
+
 namespace varistrum {
 
-// "/out/cov.tif" + "partial" -> "/out/.cov.partial.tif": beside the output (a rename puts it in
-// place), with the output's extension (GDAL's drivers look at it), hidden while it is written.
-std::string HiddenBeside(const std::string& path, std::string_view tag);
+inline constexpr OutputKind kCoverageRasterOutput{"a GeoTIFF", false, ".tif"};
+inline constexpr OutputKind kCoverageLayerOutput{"a GeoPackage", false, ".gpkg"};
+inline constexpr OutputKind kQgisStyleOutput{"a QGIS style", false, ""};
 
-// Writes the file `path` names (a link: its target) through a temporary file beside it:
-// `produce` writes the temporary, which is then flushed to disk and renamed into place. When
-// `produce` or a later step fails, the temporary is removed, an earlier file of that name stays
-// and `error` says why. A folder, device, pipe or socket of that name is refused.
-bool WriteFileThroughTemporary(
-    const std::string& path,
-    const std::function<bool(const std::string& temporary, std::string* error)>& produce,
-    std::string* error);
+enum class CoverageFormat { Raster, GeoPackage };
 
-// Writes a small text file (a style) the same way, its lines ended with CR LF.
-bool WriteTextOutput(const std::string& path, std::string_view text, std::string* error);
+// ".tif" or ".tiff": a raster; ".gpkg": a GeoPackage (any letter case); nullopt otherwise.
+std::optional<CoverageFormat> CoverageFormatOfPath(const std::string& path);
 
 // "cov.tif" -> "cov.qml": the style file QGIS loads with a file of the same base name.
 std::string StylePathFor(const std::string& path);
+
+// The files of one coverage output as registered in its set: the raster or GeoPackage, and a
+// raster's style beside it.
+struct CoverageFiles {
+    std::size_t main = 0;
+    std::optional<std::size_t> style;
+};
+CoverageFiles AddCoverageFiles(OutputSet& files, const std::string& path, CoverageFormat format);
+
+// Writes a style (a small text) into a file of the set, its lines ended with CR LF.
+bool WriteStyleText(OutputSet& files, std::size_t index, std::string_view text, std::string* error);
+
+// Writes the output `path` names (a link: its target) and its side files in a set of their own:
+// checked before anything is written (a folder, device, pipe or socket of that name is
+// refused), filled by `write`, then put in place together. When `write` or a later step
+// fails, nothing replaces anything, no temporary stays, and `error` says why.
+using CoverageWrite =
+    std::function<bool(OutputSet& files, const CoverageFiles& added, std::string* error)>;
+bool WriteCoverageFilesAt(const std::string& path, CoverageFormat format,
+                          const CoverageWrite& write, std::string* error);
 
 }  // namespace varistrum

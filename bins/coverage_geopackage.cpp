@@ -15,6 +15,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/resource_error.h"
 #include "bins/bin_files.h"
 #include "bins/bin_styles.h"
 #include "export/gdal_support.h"
@@ -108,7 +109,7 @@ bool WriteLayer(const std::string& temporary, const BinGrid& grid,
         return false;
     }
     GDALDatasetUniquePtr dataset(driver->Create(temporary.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
-    if (!dataset) return failed(temporary + " cannot be created");
+    if (!dataset) return failed("the GeoPackage cannot be created");
     OGRSpatialReference srs;
     srs.importFromEPSG(grid.zone.Epsg());
     srs.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
@@ -118,11 +119,12 @@ bool WriteLayer(const std::string& temporary, const BinGrid& grid,
     options.SetNameValue("DESCRIPTION", description.c_str());
     OGRLayer* layer = dataset->CreateLayer(kBinsLayer, &srs, wkbPolygon, options.List());
     if (layer == nullptr || !AddFields(*layer, fields))
-        return failed(temporary + ": the layer cannot be created");
+        return failed("the GeoPackage's layer cannot be created");
     dataset->SetMetadataItem("CELL_SIZE_M", MetresText(grid.cellMetres).c_str());
     dataset->SetMetadataItem("UTM_ZONE", grid.zone.Name().c_str());
 
-    if (dataset->StartTransaction() != OGRERR_NONE) return failed(temporary + " cannot be written");
+    if (dataset->StartTransaction() != OGRERR_NONE)
+        return failed("the GeoPackage cannot be written");
     OGRFeature feature(layer->GetLayerDefn());
     std::int64_t written = 0;
     const bool complete = cells([&](CellIndex cell) {
@@ -145,15 +147,34 @@ bool WriteLayer(const std::string& temporary, const BinGrid& grid,
         return true;
     });
     if (!complete || dataset->CommitTransaction() != OGRERR_NONE)
-        return failed(temporary + " cannot be written");
+        return failed("the GeoPackage cannot be written");
 
     std::string styleError;
     if (!StoreLayerStyle(*dataset, {kBinsLayer, kGeometryColumn, kBinsLayer, style, description},
                          &styleError))
-        return failed(temporary + ": " + styleError);
+        return failed("the GeoPackage's style cannot be stored: " + styleError);
     dataset.reset();
-    if (trap.Errors() > 0) return failed(temporary + " cannot be written");
+    if (trap.Errors() > 0) return failed("the GeoPackage cannot be written");
     return true;
+}
+
+// The layer in its work folder; the set puts it in place.
+bool WriteLayerFile(OutputSet& files, const CoverageFiles& added, const BinGrid& grid,
+                    const std::vector<FieldShape>& fields, const std::string& description,
+                    const std::string& style,
+                    const std::function<bool(const std::function<bool(CellIndex)>&)>& cells,
+                    const std::function<void(CellIndex, OGRFeature&)>& fill, std::string* error) {
+    try {
+        StagedFile* layer = files.WorkFile(added.main);
+        if (layer == nullptr) {
+            *error = "'" + files.FailedPath() + "': " + files.FailureReason();
+            return false;
+        }
+        return WriteLayer(layer->WorkPath(), grid, fields, description, style, cells, fill, error);
+    } catch (const std::bad_alloc&) {
+        *error = kNotEnoughMemory;
+        return false;
+    }
 }
 
 void SetTime(OGRFeature& feature, int field, const BinTime& time) {
@@ -165,7 +186,7 @@ void SetTime(OGRFeature& feature, int field, const BinTime& time) {
 
 }  // namespace
 
-bool WriteCoverageGeoPackage(const std::string& path, const Binning& binning,
+bool WriteCoverageGeoPackage(OutputSet& files, const CoverageFiles& added, const Binning& binning,
                              const CoverageLayerRequest& request, std::string* error) {
     if (binning.Empty()) {
         *error = "no cell to write: " + binning.WhyEmpty();
@@ -209,22 +230,12 @@ bool WriteCoverageGeoPackage(const std::string& path, const Binning& binning,
         SetTime(f, kLastTime, s.last);
     };
     const std::string style = LevelPolygonStyle(request.ramp, "linear_mean_dbm");
-    return WriteFileThroughTemporary(
-        path,
-        [&](const std::string& temporary, std::string* problem) {
-            try {
-                return WriteLayer(temporary, binning.Grid(), kCoverageFields, description, style,
-                                  cells, fill, problem);
-            } catch (const std::bad_alloc&) {
-                *problem = "not enough memory";
-                return false;
-            }
-        },
-        error);
+    return WriteLayerFile(files, added, binning.Grid(), kCoverageFields, description, style, cells,
+                          fill, error);
 }
 
-bool WriteDifferenceGeoPackage(const std::string& path, const BinComparison& comparison,
-                               std::string* error) {
+bool WriteDifferenceGeoPackage(OutputSet& files, const CoverageFiles& added,
+                               const BinComparison& comparison, std::string* error) {
     if (comparison.Summary().cellsBoth == 0) {
         *error = "no cell to write: the drives cover no cell in common";
         return false;
@@ -257,16 +268,26 @@ bool WriteDifferenceGeoPackage(const std::string& path, const BinComparison& com
         f.SetField(kSamplesB, static_cast<GIntBig>(kept.countB));
     };
     const std::string style = DifferencePolygonStyle("difference_db");
-    return WriteFileThroughTemporary(
-        path,
-        [&](const std::string& temporary, std::string* problem) {
-            try {
-                return WriteLayer(temporary, comparison.Grid(), kDifferenceFields, description,
-                                  style, cells, fill, problem);
-            } catch (const std::bad_alloc&) {
-                *problem = "not enough memory";
-                return false;
-            }
+    return WriteLayerFile(files, added, comparison.Grid(), kDifferenceFields, description, style,
+                          cells, fill, error);
+}
+
+bool WriteCoverageGeoPackage(const std::string& path, const Binning& binning,
+                             const CoverageLayerRequest& request, std::string* error) {
+    return WriteCoverageFilesAt(
+        path, CoverageFormat::GeoPackage,
+        [&](OutputSet& files, const CoverageFiles& added, std::string* problem) {
+            return WriteCoverageGeoPackage(files, added, binning, request, problem);
+        },
+        error);
+}
+
+bool WriteDifferenceGeoPackage(const std::string& path, const BinComparison& comparison,
+                               std::string* error) {
+    return WriteCoverageFilesAt(
+        path, CoverageFormat::GeoPackage,
+        [&](OutputSet& files, const CoverageFiles& added, std::string* problem) {
+            return WriteDifferenceGeoPackage(files, added, comparison, problem);
         },
         error);
 }

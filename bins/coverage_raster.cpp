@@ -14,6 +14,7 @@
 #include <functional>
 #include <limits>
 
+#include "base/resource_error.h"
 #include "bins/bin_files.h"
 #include "bins/bin_styles.h"
 #include "export/gdal_support.h"
@@ -65,10 +66,11 @@ bool Failed(std::string* error, const GdalErrorTrap& trap, const std::string& fa
     return false;
 }
 
-// Writes the cells into `target` as a COG; `firstBand` gets the lowest and highest value of
-// band 1.
-bool WriteCells(const std::string& target, std::vector<CellIndex>& cells, const RasterShape& shape,
-                std::pair<double, double>* firstBand, std::string* error) {
+// Writes the cells into `target` as a COG, through a tiled GeoTIFF `source` beside it; `firstBand`
+// gets the lowest and highest value of band 1.
+bool WriteCells(const std::string& target, const std::string& source, std::vector<CellIndex>& cells,
+                const RasterShape& shape, std::pair<double, double>* firstBand,
+                std::string* error) {
     RegisterGdalDrivers();
     GdalErrorTrap trap;
     CacheLimit cache(kRasterCacheBytes);
@@ -97,12 +99,6 @@ bool WriteCells(const std::string& target, std::vector<CellIndex>& cells, const 
         return false;
     }
     const int bandCount = static_cast<int>(shape.bands.size());
-    const std::string source = HiddenBeside(target, "source");
-    struct RemoveSource {
-        const std::string& path;
-        ~RemoveSource() { std::remove(path.c_str()); }
-    } removeSource{source};
-
     CPLStringList sourceOptions;
     sourceOptions.SetNameValue("TILED", "YES");
     sourceOptions.SetNameValue("BLOCKXSIZE", std::to_string(kTile).c_str());
@@ -115,7 +111,7 @@ bool WriteCells(const std::string& target, std::vector<CellIndex>& cells, const 
     GDALDatasetUniquePtr dataset(gtiff->Create(source.c_str(), static_cast<int>(width),
                                                static_cast<int>(height), bandCount, GDT_Float32,
                                                sourceOptions.List()));
-    if (!dataset) return Failed(error, trap, source + " cannot be created");
+    if (!dataset) return Failed(error, trap, "the raster cannot be created");
     double transform[6] = {
         minX * grid.cellMetres, grid.cellMetres, 0.0, (maxY + 1.0) * grid.cellMetres, 0.0,
         -grid.cellMetres};
@@ -143,7 +139,7 @@ bool WriteCells(const std::string& target, std::vector<CellIndex>& cells, const 
     if (!factors.empty() &&
         dataset->BuildOverviews("NONE", static_cast<int>(factors.size()), factors.data(), 0,
                                 nullptr, nullptr, nullptr, nullptr) != CE_None)
-        return Failed(error, trap, source + ": its overviews cannot be made");
+        return Failed(error, trap, "the raster's overviews cannot be made");
 
     // Level 0 is the raster itself; level i > 0 the overview of factor 2^i, each pixel of which
     // shows the mean of the driven cells it covers.
@@ -194,14 +190,14 @@ bool WriteCells(const std::string& target, std::vector<CellIndex>& cells, const 
                 if (band == nullptr ||
                     band->WriteBlock(static_cast<int>(where.second), static_cast<int>(where.first),
                                      tile.data()) != CE_None)
-                    return Failed(error, trap, source + " cannot be written");
+                    return Failed(error, trap, "the raster cannot be written");
             }
             first = next;
         }
     }
     *firstBand = {lowest, highest};
     dataset->FlushCache(false);
-    if (trap.Errors() > 0) return Failed(error, trap, source + " cannot be written");
+    if (trap.Errors() > 0) return Failed(error, trap, "the raster cannot be written");
 
     CPLStringList options;
     options.SetNameValue("COMPRESS", "DEFLATE");
@@ -212,37 +208,43 @@ bool WriteCells(const std::string& target, std::vector<CellIndex>& cells, const 
     options.SetNameValue("BIGTIFF", "IF_SAFER");
     GDALDatasetUniquePtr copy(
         cog->CreateCopy(target.c_str(), dataset.get(), FALSE, options.List(), nullptr, nullptr));
-    if (!copy || trap.Errors() > 0) return Failed(error, trap, target + " cannot be written");
+    if (!copy || trap.Errors() > 0) return Failed(error, trap, "the raster cannot be written");
     copy.reset();
     dataset.reset();
-    if (trap.Errors() > 0) return Failed(error, trap, target + " cannot be written");
+    if (trap.Errors() > 0) return Failed(error, trap, "the raster cannot be written");
     return true;
 }
 
-// The raster and then its style, the raster put in place last.
-bool WriteRasterAndStyle(const std::string& path, std::vector<CellIndex>& cells,
-                         const RasterShape& shape,
+// The raster in its work folder (with the tiled source it is copied from) and its style; the
+// set puts both in place.
+bool WriteRasterAndStyle(OutputSet& files, const CoverageFiles& added,
+                         std::vector<CellIndex>& cells, const RasterShape& shape,
                          const std::function<std::string(double, double)>& style,
                          std::string* error) {
-    return WriteFileThroughTemporary(
-        path,
-        [&](const std::string& temporary, std::string* problem) {
-            try {
-                std::pair<double, double> range;
-                if (!WriteCells(temporary, cells, shape, &range, problem)) return false;
-                return WriteTextOutput(StylePathFor(path), style(range.first, range.second),
-                                       problem);
-            } catch (const std::bad_alloc&) {
-                *problem = "not enough memory";
-                return false;
-            }
-        },
-        error);
+    try {
+        StagedFile* raster = files.WorkFile(added.main);
+        if (raster == nullptr) {
+            *error = "'" + files.FailedPath() + "': " + files.FailureReason();
+            return false;
+        }
+        const std::string source = raster->WorkFolder() + "/source.tif";
+        struct RemoveSource {
+            const std::string& path;
+            ~RemoveSource() { std::remove(path.c_str()); }
+        } removeSource{source};
+        std::pair<double, double> range;
+        if (!WriteCells(raster->WorkPath(), source, cells, shape, &range, error)) return false;
+        return !added.style ||
+               WriteStyleText(files, *added.style, style(range.first, range.second), error);
+    } catch (const std::bad_alloc&) {
+        *error = kNotEnoughMemory;
+        return false;
+    }
 }
 
 }  // namespace
 
-bool WriteCoverageRaster(const std::string& path, const Binning& binning,
+bool WriteCoverageRaster(OutputSet& files, const CoverageFiles& added, const Binning& binning,
                          const CoverageRasterRequest& request, std::string* error) {
     if (binning.Empty()) {
         *error = "no cell to write: " + binning.WhyEmpty();
@@ -260,7 +262,7 @@ bool WriteCoverageRaster(const std::string& path, const Binning& binning,
             cells.push_back(cell);
         });
     } catch (const std::bad_alloc&) {
-        *error = "not enough memory";
+        *error = kNotEnoughMemory;
         return false;
     }
     RasterShape shape;
@@ -280,20 +282,20 @@ bool WriteCoverageRaster(const std::string& path, const Binning& binning,
     };
     const bool level = IsLevelStatistic(request.statistics.front());
     return WriteRasterAndStyle(
-        path, cells, shape,
+        files, added, cells, shape,
         [&](double lowest, double highest) {
             return level ? LevelRasterStyle(request.ramp) : GradientRasterStyle(lowest, highest);
         },
         error);
 }
 
-bool WriteDifferenceRaster(const std::string& path, const BinComparison& comparison,
-                           std::string* error) {
+bool WriteDifferenceRaster(OutputSet& files, const CoverageFiles& added,
+                           const BinComparison& comparison, std::string* error) {
     std::vector<CellIndex> cells;
     try {
         comparison.ForEachCell([&](const DifferenceCell& d) { cells.push_back(d.cell); });
     } catch (const std::bad_alloc&) {
-        *error = "not enough memory";
+        *error = kNotEnoughMemory;
         return false;
     }
     if (cells.empty()) {
@@ -314,7 +316,27 @@ bool WriteDifferenceRaster(const std::string& path, const BinComparison& compari
         values[2] = static_cast<double>(d->countB);
     };
     return WriteRasterAndStyle(
-        path, cells, shape, [](double, double) { return DifferenceRasterStyle(); }, error);
+        files, added, cells, shape, [](double, double) { return DifferenceRasterStyle(); }, error);
+}
+
+bool WriteCoverageRaster(const std::string& path, const Binning& binning,
+                         const CoverageRasterRequest& request, std::string* error) {
+    return WriteCoverageFilesAt(
+        path, CoverageFormat::Raster,
+        [&](OutputSet& files, const CoverageFiles& added, std::string* problem) {
+            return WriteCoverageRaster(files, added, binning, request, problem);
+        },
+        error);
+}
+
+bool WriteDifferenceRaster(const std::string& path, const BinComparison& comparison,
+                           std::string* error) {
+    return WriteCoverageFilesAt(
+        path, CoverageFormat::Raster,
+        [&](OutputSet& files, const CoverageFiles& added, std::string* problem) {
+            return WriteDifferenceRaster(files, added, comparison, problem);
+        },
+        error);
 }
 
 }  // namespace varistrum

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "base/output_set.h"
 #include "bins/bin_comparison.h"
+#include "bins/bin_files.h"
 #include "bins/bin_statistic.h"
 #include "bins/binning.h"
 #include "geodata/level_ramp.h"
@@ -26,15 +28,22 @@ struct CoverageRasterRequest {
     LevelRamp ramp;
 };
 
-// Writes `path` (a COG) and its style (StylePathFor(path)): the style colours band 1 with the
-// ramp when it is a level, from light to dark blue when it is a count or a spread. False with
-// a message when the binning has no cell, the choice names no channel of the drive, or the
-// files cannot be written.
-bool WriteCoverageRaster(const std::string& path, const Binning& binning,
+// Writes the raster (a COG) and its style into the files `added` registered in `files` (the
+// caller puts them in place with Commit): the style colours band 1 with the ramp when it is a
+// level, from light to dark blue when it is a count or a spread. False with a message when the
+// binning has no cell, the choice names no channel of the drive, or the files cannot be
+// written.
+bool WriteCoverageRaster(OutputSet& files, const CoverageFiles& added, const Binning& binning,
                          const CoverageRasterRequest& request, std::string* error);
 
-// Writes `path` (a COG) of the cells both drives cover: band 1 B - A in dB, bands 2 and 3 the
-// samples of A and B; its style colours band 1 with the diverging classes.
+// The raster of the cells both drives cover: band 1 B - A in dB, bands 2 and 3 the samples of
+// A and B; its style colours band 1 with the diverging classes.
+bool WriteDifferenceRaster(OutputSet& files, const CoverageFiles& added,
+                           const BinComparison& comparison, std::string* error);
+
+// The same into `path` and its style (StylePathFor(path)), a set of their own.
+bool WriteCoverageRaster(const std::string& path, const Binning& binning,
+                         const CoverageRasterRequest& request, std::string* error);
 bool WriteDifferenceRaster(const std::string& path, const BinComparison& comparison,
                            std::string* error);
 

@@ -15,6 +15,7 @@
 #include "cli/calibrate_command.h"
 #include "cli/console.h"
 #include "cli/convert_options.h"
+#include "cli/coverage_commands.h"
 #include "cli/exit_codes.h"
 #include "cli/map_command.h"
 #include "cli/report_command.h"
@@ -134,7 +135,8 @@ int IndexCommand(const std::string& path, bool json, bool quiet) {
 
 // The one line of a command-line mistake, naming the subcommands when the first word is not one.
 int ReportUsageError(const CLI::App& app, const CLI::ParseError& error, int argc, char** argv) {
-    const std::string commands = "identify, fields, index, convert, map, report, calibrate";
+    const std::string commands =
+        "identify, fields, index, convert, map, report, calibrate, bins, compare";
     const std::string first = argc > 1 ? argv[1] : "";
     if (first.empty() || first[0] == '-') {
         if (app.get_subcommands().empty()) {
@@ -237,6 +239,25 @@ int RunCommand(int argc, char** argv) {
         "power (mW). Without -o the report goes to standard output; the report, the plot and "
         "the residual layer are put in place together.");
 
+    ConvertOptions binsData;
+    CellOptions binsCells;
+    CLI::App* bins = app.add_subcommand(
+        "bins",
+        "Coverage by area: bin a log's levels into square cells of a UTM grid and write them as "
+        "a Cloud Optimized GeoTIFF with its QGIS style, or as a GeoPackage");
+    AddBinsOptions(*bins, binsData, binsCells);
+    bins->footer(
+        "The data options are convert's (receiver, outage drop, scans, frequencies, --config); "
+        "the cells take every sample before any averaging. -o names the output (default: the "
+        "input name with .tif); --rssi-thresholds colours the style.");
+    CompareOptions compareOptions;
+    CLI::App* compare = app.add_subcommand(
+        "compare",
+        "Drive against drive: bin two logs on one grid and give B minus A cell by cell (linear "
+        "means), with the mean and median difference and the cells more than 3 dB better or "
+        "worse");
+    AddCompareOptions(*compare, compareOptions);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -261,6 +282,11 @@ int RunCommand(int argc, char** argv) {
     }
     if (*report) return CheckedStdout(ReportCommand(reportOptions, *report));
     if (*calibrate) return CheckedStdout(CalibrateCommand(calibrateOptions, *calibrate));
+    if (*bins) {
+        NoteGivenOptions(*bins, binsData);
+        return BinsCommand(binsData, binsCells);
+    }
+    if (*compare) return CompareCommand(compareOptions, *compare);
     return kExitUsage;
 }
 

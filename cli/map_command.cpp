@@ -3,6 +3,7 @@
 #include "cli/map_command.h"
 
 #include <charconv>
+#include <cmath>
 #include <iostream>
 #include <optional>
 
@@ -18,6 +19,7 @@
 #include "settings/configuration.h"
 #include "settings/settings_snapshot.h"
 #include "settings/tile_sources.h"
+#include "workflow/coverage_jobs.h"
 #include "workflow/workflow.h"
 
 namespace varistrum::cli {
@@ -35,6 +37,8 @@ struct Picture {
     int width = 0, height = 0;
     std::optional<int> channel;  // none: the strongest channel
     LevelRamp ramp;
+    std::optional<double> cellMetres;  // cells where the points would pile up
+    BinStatistic cellValue = BinStatistic::LinearMean;
     int fade = 50;
 };
 
@@ -69,6 +73,18 @@ std::optional<std::string> ParsePicture(const MapOptions& m, const std::string& 
         if (!ramp) return "--rssi-thresholds: " + error;
         picture.ramp = *ramp;
     }
+    if (!m.cell.empty()) {
+        double metres = 0.0;
+        const char* end = m.cell.data() + m.cell.size();
+        const auto parsed = std::from_chars(m.cell.data(), end, metres);
+        if (parsed.ec != std::errc() || parsed.ptr != end || CheckCellMetres(metres))
+            return "--cell takes the cells' side in metres, 5 to 1000, not '" + m.cell + "'";
+        picture.cellMetres = metres;
+    }
+    if (m.cellValue == "median")
+        picture.cellValue = BinStatistic::Median;
+    else if (m.cellValue != "linear-mean")
+        return "--cell-value takes linear-mean or median, not '" + m.cellValue + "'";
     const auto fade = Whole(m.fade);
     if (!fade || *fade < 0 || *fade > 100)
         return "--fade takes a percent from 0 (full colour) to 100, not '" + m.fade + "'";
@@ -97,6 +113,36 @@ std::optional<std::string> ResolveTiles(const MapOptions& m, const WindowSetting
     service.maxZoom = chosen.maxZoom;
     service.offline = m.offline;
     return std::nullopt;
+}
+
+// The cells of the drive for the picture, binned with the map's data settings; none (with a
+// warning) when the binning needs more memory than the map leaves it.
+std::optional<MapCellLayer> MapCells(TavrelReader& reader, const std::string& input,
+                                     const ConversionSettings& settings, const Picture& picture,
+                                     const MapData& data, std::uint16_t channel,
+                                     ConsoleObserver& console, std::stop_token stop, bool* failed) {
+    BinOptions options;
+    options.cellMetres = *picture.cellMetres;
+    options.memoryBudgetBytes = kComparisonBinningBudget;
+    BinnedDrive drive = BinDrive(reader, input, settings, options, console, stop);
+    if (drive.outcome.outcome == JobOutcome::Cancelled) {
+        *failed = true;
+        return std::nullopt;
+    }
+    if (drive.outcome.outcome == JobOutcome::Failed || !drive.binning) {
+        // Points are drawn instead; the reason is a warning, not the picture's failure.
+        console.ReportMessage(MessageKind::Warning, drive.outcome.message + " Points are drawn.");
+        return std::nullopt;
+    }
+    ChannelChoice choice;
+    if (channel != MapChannels::kStrongest) {
+        const MapChannel& entry = data.channels.Entry(channel);
+        choice = ChannelChoice::Channel(entry.channel);
+        choice.frequencyMHz = std::round(entry.frequencyMHz * 1e5) / 1e5;
+    }
+    const auto selection = drive.binning->Select(choice);
+    if (!selection) return std::nullopt;
+    return LevelCellsOf(*drive.binning, *selection, picture.cellValue);
 }
 
 // The channel's id in the map; the first of its frequencies when it has several.
@@ -143,6 +189,13 @@ void AddMapOptions(CLI::App& c, ConvertOptions& data, MapOptions& m) {
           "A file GDAL reads, drawn under the drive: vector layers (roads, boundaries) in light "
           "grey, or a raster (GeoTIFF, MBTiles, GeoPackage tiles, a picture with a world file)",
           "FILE");
+    value("--cell", m.cell,
+          "Draw cells of METRES (5 to 1000) instead of the points where the points would pile "
+          "up (more points than pixels they fall on); the cells take every sample before any "
+          "averaging",
+          "METRES");
+    value("--cell-value", m.cellValue, "The cells' value: linear-mean (default) or median",
+          "linear-mean|median");
     value("--tiles", m.tiles,
           "Tiles under the drive: osm (the built-in OpenStreetMap), a name from --config's [Map] "
           "section, or an address https://host/{z}/{x}/{y}.png; cached in "
@@ -275,7 +328,18 @@ int MapCommand(const ConvertOptions& o, const MapOptions& m) {
         return kExitFailed;
     }
 
-    MapScene scene{&data, background.get(), *channel, picture.ramp, picture.fade, {}};
+    std::optional<MapCellLayer> cells;
+    if (picture.cellMetres) {
+        bool cancelled = false;
+        cells = MapCells(reader, o.input, settings, picture, data, *channel, console,
+                         stop.get_token(), &cancelled);
+        if (cancelled) {
+            console.ReportMessage(MessageKind::Information, "Conversion Cancelled.");
+            return interrupt.ExitStatus(kExitFailed);
+        }
+    }
+    MapScene scene{&data, background.get(),         *channel, picture.ramp, picture.fade,
+                   {},    cells ? &*cells : nullptr};
     scene.title = MapTitle(o.input.substr(o.input.find_last_of('/') + 1), data, *channel, settings);
     std::string failedPath, reason;
     BackgroundDraw drawn;

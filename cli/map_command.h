@@ -18,6 +18,8 @@ struct MapOptions {
     std::string attribution;  // instead of the source's
     bool offline = false;     // tiles from the cache only
     std::string fade = "50";  // percent of fade to white of a raster or tile background
+    std::string cell;         // empty: points only
+    std::string cellValue = "linear-mean";
 };
 
 void AddMapOptions(CLI::App& command, ConvertOptions& data, MapOptions& map);

@@ -2,6 +2,7 @@
 // varistrum-cli report: index pass (for the scans and frequency plans), then the report.
 #include "cli/report_command.h"
 
+#include <charconv>
 #include <iostream>
 
 #include "cli/console.h"
@@ -11,6 +12,7 @@
 #include "logfile/identify.h"
 #include "report/drive_report.h"
 #include "report/report_format.h"
+#include "workflow/coverage_jobs.h"
 #include "workflow/workflow.h"
 
 namespace varistrum::cli {
@@ -25,6 +27,20 @@ void AddReportOptions(CLI::App& command, ReportOptions& options) {
         .add_option("--outage-seconds", options.outageSeconds,
                     "GPS outages: gaps between good fixes of SECONDS or more (default 30)")
         ->type_name("SECONDS")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
+        ->check(NotEmptyValue());
+    command
+        .add_option("--cell", options.cell,
+                    "Coverage by area: the side of the cells whose shares at or above the "
+                    "thresholds are given, 5 to 1000 m (default 25)")
+        ->type_name("METRES")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
+        ->check(NotEmptyValue());
+    command
+        .add_option("--rssi-thresholds", options.thresholds,
+                    "The five increasing levels (dBm) of the shares at or above, as the map's "
+                    "colours (default -110,-100,-90,-80,-70)")
+        ->type_name("A,B,C,D,E")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
         ->check(NotEmptyValue());
     command
@@ -52,6 +68,25 @@ int ReportCommand(ReportOptions& options, const CLI::App& command) {
             return kExitUsage;
         }
         report.outageSeconds = *seconds;
+    }
+    double cellMetres = 0.0;
+    {
+        const char* end = options.cell.data() + options.cell.size();
+        const auto parsed = std::from_chars(options.cell.data(), end, cellMetres);
+        if (parsed.ec != std::errc() || parsed.ptr != end || CheckCellMetres(cellMetres)) {
+            std::cerr << "Error: --cell takes the cells' side in metres, 5 to 1000, not '"
+                      << options.cell << "'\n";
+            return kExitUsage;
+        }
+    }
+    if (options.data.Given("--rssi-thresholds")) {
+        std::string error;
+        const auto ramp = LevelRamp::Parse(options.thresholds, &error);
+        if (!ramp) {
+            std::cerr << "Error: --rssi-thresholds: " << error << '\n';
+            return kExitUsage;
+        }
+        report.ramp = *ramp;
     }
     const std::string& input = options.data.input;
     ConsoleObserver console(false, true);
@@ -82,8 +117,12 @@ int ReportCommand(ReportOptions& options, const CLI::App& command) {
     report.standStill = request.dropStationary;
     // Written down scan by scan: a log of millions of scans needs no more memory than one.
     SpilledReport text(options.json, report.outageSeconds, options.summary);
-    const DriveReport result = BuildDriveReport(reader, input, report, stop.get_token(),
-                                                [&](ScanReport&& scan) { text.Add(scan); });
+    // The shares by cells need a pass of their own; the summary alone lists no scan.
+    const ScanReportSink sink = [&](ScanReport&& scan) { text.Add(scan); };
+    const DriveReport result =
+        options.summary
+            ? BuildDriveReport(reader, input, report, stop.get_token(), sink)
+            : BuildAreaReport(reader, input, report, cellMetres, console, stop.get_token(), sink);
     if (!result.opened) {
         console.ReportFailure(MessageKind::Error, "Input File Does Not Exist!", input, {});
         return kExitFailed;

@@ -14,6 +14,8 @@ struct ReportOptions {
     bool json = false;
     bool summary = false;
     std::string outageSeconds;
+    std::string cell = "25";  // the cells of the shares by area
+    std::string thresholds;   // --rssi-thresholds
 };
 
 void AddReportOptions(CLI::App& command, ReportOptions& options);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/number_format.h"
+#include "bins/bin_styles.h"
 #include "map/level_statistics.h"
 
 namespace varistrum {
@@ -148,43 +149,96 @@ void DrawPoints(QImage& image, const MapViewport& view, const MapScene& scene) {
     }
 }
 
-void DrawLegend(QPainter& painter, const QImage& image, const MapScene& scene, int top) {
+// The cells' colour of a value.
+QRgb CellColour(const MapCellLayer& layer, const LevelRamp& ramp, float value) {
+    if (layer.colouring == CellColouring::Difference)
+        return RgbOf(DifferenceColour(DifferenceClassOf(value)));
+    return RgbOf(ramp.ColourOf(value));
+}
+
+void DrawCells(QImage& image, const MapViewport& view, const MapScene& scene) {
+    const MapCellLayer& layer = *scene.cells;
+    const int width = image.width(), height = image.height();
+    auto* pixels = reinterpret_cast<QRgb*>(image.bits());
+    const auto stride = static_cast<std::ptrdiff_t>(image.bytesPerLine() / 4);
+    for (const MapCell& cell : layer.cells) {
+        const QPointF a = ScreenOf(view, cell.northWest), b = ScreenOf(view, cell.southEast);
+        // At least a pixel, so that a small cell stays visible zoomed out.
+        const double left = std::floor(a.x()), top = std::floor(a.y());
+        const double right = std::max(std::floor(b.x()), left + 1.0);
+        const double bottom = std::max(std::floor(b.y()), top + 1.0);
+        if (right <= 0 || bottom <= 0 || left >= width || top >= height) continue;
+        const QRgb colour = CellColour(layer, scene.ramp, cell.value);
+        const int x0 = static_cast<int>(std::max(left, 0.0));
+        const int x1 = static_cast<int>(std::min(right, static_cast<double>(width)));
+        const int y0 = static_cast<int>(std::max(top, 0.0));
+        const int y1 = static_cast<int>(std::min(bottom, static_cast<double>(height)));
+        for (int y = y0; y < y1; ++y) {
+            QRgb* line = pixels + y * stride;
+            for (int x = x0; x < x1; ++x) line[x] = colour;
+        }
+    }
+}
+
+// The legend's rows: a colour and its text, strongest first.
+struct LegendRow {
+    QColor colour;
+    std::string text;
+};
+
+void DrawLegend(QPainter& painter, const QImage& image, const MapScene& scene, int top,
+                bool cells) {
     const QFont font = MapFont(12);
     const QFontMetrics metrics(font);
     const int swatch = 12, gap = 6, line = std::max(metrics.height(), swatch) + 3;
-    const std::string title =
-        scene.data == nullptr ? std::string("Level") : scene.data->channels.Label(scene.channel);
+    std::vector<std::string> titles{
+        scene.data == nullptr ? std::string("Level") : scene.data->channels.Label(scene.channel)};
+    std::vector<LegendRow> rows;
+    if (cells && scene.cells->colouring == CellColouring::Difference) {
+        titles = {"Drive B - drive A", scene.cells->what};
+        // B stronger on top, as a reader expects "better" to be "higher".
+        for (int c = kDifferenceClasses - 1; c >= 0; --c)
+            rows.push_back({QColourOf(DifferenceColour(c)), DifferenceLabel(c)});
+    } else {
+        // With cells to choose from, the legend says what is shown.
+        if (scene.cells != nullptr) titles.push_back(cells ? scene.cells->what : "points");
+        // The strongest band on top, as a reader expects "better" to be "higher".
+        for (int band = LevelRamp::kBands - 1; band >= 0; --band)
+            rows.push_back({QColourOf(LevelRamp::BandColour(band)), scene.ramp.BandLabel(band)});
+    }
     // Below the bands: the grey route, and the background by name.
     std::vector<std::string> notes = {"Route (fixes)"};
     if (scene.background != nullptr) notes.push_back("Background: " + scene.background->Name());
-    int textWidth = metrics.horizontalAdvance(QString::fromStdString(title));
-    for (int band = 0; band < LevelRamp::kBands; ++band)
+    int textWidth = 0;
+    for (const std::string& title : titles)
+        textWidth = std::max(textWidth, metrics.horizontalAdvance(QString::fromStdString(title)));
+    for (const LegendRow& row : rows)
         textWidth = std::max(
-            textWidth,
-            swatch + gap +
-                metrics.horizontalAdvance(QString::fromStdString(scene.ramp.BandLabel(band))));
+            textWidth, swatch + gap + metrics.horizontalAdvance(QString::fromStdString(row.text)));
     for (std::size_t i = 0; i < notes.size(); ++i)
         textWidth =
             std::max(textWidth, (i == 0 ? swatch + gap : 0) +
                                     metrics.horizontalAdvance(QString::fromStdString(notes[i])));
-    const int rows = LevelRamp::kBands + 1 + static_cast<int>(notes.size());
+    const int count = static_cast<int>(titles.size() + rows.size() + notes.size());
     const QRect box(image.width() - textWidth - 2 * gap - 10, top, textWidth + 2 * gap,
-                    line * rows + gap);
+                    line * count + gap);
     painter.setPen(QPen(QColor(160, 160, 160), 1.0));
     painter.setBrush(QColor(255, 255, 255, 225));
     painter.drawRect(box);
     painter.setFont(font);
     painter.setPen(kText);
-    int y = box.top() + gap;
-    painter.drawText(QRect(box.left() + gap, y, textWidth, line), Qt::AlignVCenter,
-                     QString::fromStdString(title));
-    // The strongest band on top, as a reader expects "better" to be "higher".
-    for (int band = LevelRamp::kBands - 1; band >= 0; --band) {
+    int y = box.top() + gap - line;
+    for (const std::string& title : titles) {
+        y += line;
+        painter.drawText(QRect(box.left() + gap, y, textWidth, line), Qt::AlignVCenter,
+                         QString::fromStdString(title));
+    }
+    for (const LegendRow& row : rows) {
         y += line;
         painter.fillRect(QRect(box.left() + gap, y + (line - swatch) / 2, swatch, swatch),
-                         QColourOf(LevelRamp::BandColour(band)));
+                         row.colour);
         painter.drawText(QRect(box.left() + gap + swatch + gap, y, textWidth, line),
-                         Qt::AlignVCenter, QString::fromStdString(scene.ramp.BandLabel(band)));
+                         Qt::AlignVCenter, QString::fromStdString(row.text));
     }
     for (std::size_t i = 0; i < notes.size(); ++i) {
         y += line;
@@ -237,6 +291,33 @@ void DrawScaleBar(QPainter& painter, const QImage& image, const MapViewport& vie
 
 }  // namespace
 
+bool ShowsCells(const MapViewport& view, const MapScene& scene) {
+    if (scene.cells == nullptr || scene.cells->Empty()) return false;
+    if (scene.cells->colouring == CellColouring::Difference || scene.data == nullptr) return true;
+    // The points in view against the pixels their centres fall on.
+    const ChannelPoints& points = scene.data->points.Group(scene.channel);
+    const int width = view.Width(), height = view.Height();
+    if (width <= 0 || height <= 0) return false;
+    std::vector<std::uint64_t> covered((static_cast<std::size_t>(width) * height + 63) / 64);
+    const double scale = view.Scale() * kFixedStep;
+    const double originX = view.Origin().x / kFixedStep, originY = view.Origin().y / kFixedStep;
+    std::size_t inView = 0, pixels = 0;
+    for (std::size_t i = 0; i < points.Size(); ++i) {
+        const double sx = std::floor((points.x[i] - originX) * scale);
+        const double sy = std::floor((points.y[i] - originY) * scale);
+        if (sx < 0 || sy < 0 || sx >= width || sy >= height) continue;
+        ++inView;
+        const std::size_t at = static_cast<std::size_t>(sy) * width + static_cast<std::size_t>(sx);
+        std::uint64_t& word = covered[at / 64];
+        const std::uint64_t bit = std::uint64_t{1} << (at % 64);
+        if ((word & bit) == 0) {
+            word |= bit;
+            ++pixels;
+        }
+    }
+    return inView > pixels;
+}
+
 MapViewport FittedView(const MapScene& scene, QSize size) {
     MapViewport view(size.width(), size.height());
     WorldPoint minimum{1.0, 1.0}, maximum{0.0, 0.0};
@@ -265,17 +346,19 @@ BackgroundDraw DrawBackground(QImage& image, const MapViewport& view, const MapS
 }
 
 void DrawForeground(QImage& image, const MapViewport& view, const MapScene& scene) {
+    const bool cells = ShowsCells(view, scene);
     if (scene.data != nullptr) {
         {
             QPainter painter(&image);
             DrawRoutes(painter, view, *scene.data);
         }
-        DrawPoints(image, view, scene);
+        if (!cells) DrawPoints(image, view, scene);
     }
+    if (cells) DrawCells(image, view, scene);
     if (!scene.title.empty()) DrawTitle(image, scene.title);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::TextAntialiasing, true);
-    DrawLegend(painter, image, scene, 10 + (scene.title.empty() ? 0 : TitleHeight()));
+    DrawLegend(painter, image, scene, 10 + (scene.title.empty() ? 0 : TitleHeight()), cells);
     DrawScaleBar(painter, image, view);
     if (scene.background != nullptr)
         DrawAttribution(painter, image, scene.background->Attribution());

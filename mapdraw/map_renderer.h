@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+#include "bins/map_cells.h"
 #include "geodata/level_ramp.h"
 #include "map/map_background.h"
 #include "map/map_collector.h"
@@ -23,13 +24,14 @@ inline constexpr int kPictureSideMax = 8192;
 struct MapScene {
     MapScene(const MapData* data = nullptr, MapBackground* background = nullptr,
              std::uint16_t channel = MapChannels::kStrongest, LevelRamp ramp = LevelRamp(),
-             int fadePercent = 50, std::string title = {})
+             int fadePercent = 50, std::string title = {}, const MapCellLayer* cells = nullptr)
         : data(data),
           background(background),
           channel(channel),
           ramp(ramp),
           fadePercent(fadePercent),
-          title(std::move(title)) {}
+          title(std::move(title)),
+          cells(cells) {}
 
     const MapData* data = nullptr;
     MapBackground* background = nullptr;  // none when null; read as the view is drawn
@@ -39,7 +41,13 @@ struct MapScene {
     int fadePercent = 50;
     // The saved picture's first line (MapTitle); none when empty.
     std::string title;
+    // Cells drawn instead of the points when the points in view would pile up (more points
+    // than pixels their centres fall on); none when null. A difference layer is always drawn.
+    const MapCellLayer* cells = nullptr;
 };
+
+// Whether the view shows the scene's cells rather than its points.
+bool ShowsCells(const MapViewport& view, const MapScene& scene);
 
 // The view of `size` that shows the whole drive (and the background when there is no drive).
 MapViewport FittedView(const MapScene& scene, QSize size);

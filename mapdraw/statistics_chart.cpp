@@ -76,7 +76,7 @@ void DrawChart(QPainter& painter, const QRect& chart, const LevelSummary& summar
 }  // namespace
 
 void DrawStatistics(QPainter& painter, const QRect& area, const LevelSummary& summary,
-                    const LevelRamp& ramp) {
+                    const LevelRamp& ramp, const std::vector<std::string>& areaLines) {
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     font.setPixelSize(12);
     painter.setFont(font);
@@ -85,11 +85,18 @@ void DrawStatistics(QPainter& painter, const QRect& area, const LevelSummary& su
     const int margin = 8, left = area.left() + margin, width = area.width() - 2 * margin;
     int y = area.top() + margin;
     DrawTextLine(painter, left, y, width, summary.CountLine());
+    const int lineHeight = painter.fontMetrics().height() + 2;
+    // The figures by area at the bottom, in the order given.
+    const int areaHeight =
+        areaLines.empty() ? 0 : lineHeight * static_cast<int>(areaLines.size()) + margin;
+    if (!areaLines.empty()) {
+        int areaY = area.bottom() - areaHeight + margin / 2;
+        for (const std::string& line : areaLines) DrawTextLine(painter, left, areaY, width, line);
+    }
     if (summary.points == 0) return;
     DrawTextLine(painter, left, y, width, summary.PercentileLine());
     y += 4;
-    const int lineHeight = painter.fontMetrics().height() + 2;
-    const int sharesHeight = lineHeight * LevelRamp::kBounds + margin;
+    const int sharesHeight = lineHeight * LevelRamp::kBounds + margin + areaHeight;
     const int axisHeight = lineHeight + 4;
     const QRect chart(left, y, width,
                       std::max(area.bottom() - y - sharesHeight - axisHeight - margin, 40));

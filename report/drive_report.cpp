@@ -140,7 +140,9 @@ class FrequencyTally {
 };
 
 // The samples of one channel in one scan, and a 40-lambda engine of its own that lays the
-// bins exactly as a conversion's engine would and counts their sizes (it keeps no values).
+// bins exactly as a conversion's engine would and counts their sizes; for receiver samples it
+// also averages each bin's power and counts the bins at or above the thresholds (it keeps no
+// values of other channels).
 struct ChannelWork {
     double frequencyMHz = 0.0;
     bool receiverSamples = false;
@@ -148,11 +150,15 @@ struct ChannelWork {
     LevelCounts levelCounts{};  // by level + 128
     AveragingEngine engine;
     BinSizeCounts binSizes;
+    const LevelRamp::Bounds& bounds;
+    ThresholdCounts windows;
 
-    ChannelWork(double mhz, bool fromReceiver) : frequencyMHz(mhz), receiverSamples(fromReceiver) {
+    ChannelWork(double mhz, bool fromReceiver, const LevelRamp::Bounds& thresholds)
+        : frequencyMHz(mhz), receiverSamples(fromReceiver), bounds(thresholds) {
         if (AveragingEngine::WavelengthMetres(mhz) == 0.0) return;
         engine.RecordBinSizes(&binSizes);
-        engine.SetSizesOnly(true);
+        engine.SetSizesOnly(!receiverSamples);
+        engine.SetLinearPower(true);
         engine.StartAveraging(mhz, kLambdaSampleSpacing, kLambdaBinLength);
     }
     void Add(const std::int8_t* levels, std::size_t count) {
@@ -166,14 +172,31 @@ struct ChannelWork {
         engine.AddPosition(latitude, longitude);
         double lat = 0.0, lon = 0.0, value = 0.0;
         while (engine.NextAveragedPoint(lat, lon, value) == 0) {
+            ++windows.counted;
+            for (std::size_t i = 0; i < bounds.size(); ++i)
+                if (value >= bounds[i]) ++windows.atOrAbove[i];
         }
     }
 };
 
+// The samples with a level (-120 dBm is none) at or above each threshold.
+ThresholdCounts SamplesAtOrAbove(const LevelCounts& counts, const LevelRamp::Bounds& bounds) {
+    ThresholdCounts shares;
+    for (std::size_t i = 0; i < counts.size(); ++i) {
+        const int level = static_cast<int>(i) - 128;
+        if (counts[i] == 0 || level == -120) continue;
+        shares.counted += counts[i];
+        for (std::size_t b = 0; b < bounds.size(); ++b)
+            if (level >= bounds[b]) shares.atOrAbove[b] += counts[i];
+    }
+    return shares;
+}
+
 // The drive figures of a stretch of the file (a scan, or the whole file) as records arrive.
 class DriveWork {
   public:
-    explicit DriveWork(const DamageCounters& damageAtStart) : damageAtStart_(damageAtStart) {}
+    DriveWork(const DamageCounters& damageAtStart, const LevelRamp::Bounds& bounds)
+        : damageAtStart_(damageAtStart), bounds_(bounds) {}
 
     // `standing`: the vehicle stood still since the stamp before (a stop's time).
     void TimeStamp(const GpsBlock& stamp, bool standing = false) {
@@ -228,7 +251,7 @@ class DriveWork {
                 channel->receiverSamples == receiverSamples)
                 return *channel;
         }
-        channels_.push_back(std::make_unique<ChannelWork>(frequencyMHz, receiverSamples));
+        channels_.push_back(std::make_unique<ChannelWork>(frequencyMHz, receiverSamples, bounds_));
         return *channels_.back();
     }
 
@@ -271,6 +294,8 @@ class DriveWork {
         figures.samplesPerSecond =
             seconds > 0.0 ? static_cast<double>(work.samples) / seconds : 0.0;
         figures.levels = LevelsOf(work.levelCounts, work.samples);
+        figures.samplesAtOrAbove = SamplesAtOrAbove(work.levelCounts, work.bounds);
+        if (work.receiverSamples && work.engine.IsActive()) figures.windowsAtOrAbove = work.windows;
         if (work.engine.IsActive() && figures.samplesPerSecond > 0.0) {
             const double window =
                 AveragingEngine::WavelengthMetres(work.frequencyMHz) * kLambdaBinLength;
@@ -280,6 +305,7 @@ class DriveWork {
     }
 
     DamageCounters damageAtStart_;
+    const LevelRamp::Bounds& bounds_;
     DriveFigures figures_;
     std::optional<GpsBlock> lastStamp_;
     std::optional<GpsBlock> lastGood_;
@@ -314,7 +340,7 @@ class ReportPass {
           request_(request),
           sink_(sink),
           outageStarts_(std::move(outageStarts)),
-          file_(DamageCounters{}),
+          file_(DamageCounters{}, request.ramp.Thresholds()),
           tally_(request.summaryFrequenciesAtMost) {
         if (request.standStill) {
             standing_.emplace(std::move(stops), request.receivers);
@@ -400,7 +426,8 @@ class ReportPass {
             return;
         }
         EndScan();
-        current_.emplace(ScanWork{s.ScanIndex, s.ScanName, DriveWork(reader_.Damage()), {}});
+        current_.emplace(ScanWork{
+            s.ScanIndex, s.ScanName, DriveWork(reader_.Damage(), request_.ramp.Thresholds()), {}});
         if (standing_) current_->drive.CountStanding();
         ++scanSerial_;
     }
@@ -419,6 +446,12 @@ class ReportPass {
             const double moving = scan.figures.durationSeconds -
                                   (scan.figures.standing ? scan.figures.standing->seconds : 0.0);
             out.channels = scan.drive.ChannelFiguresOf(moving, tally_);
+            out.thresholds = request_.ramp.Thresholds();
+            if (request_.cells) {
+                out.cellMetres = request_.cellMetres;
+                for (ChannelFigures& channel : out.channels)
+                    channel.cellsAtOrAbove = request_.cells(out.number, channel.frequencyMHz);
+            }
             out.drive = std::move(scan.figures);
             // Only what a 40-lambda conversion averages decides.
             for (const ChannelFigures& channel : out.channels) {
@@ -573,6 +606,8 @@ DriveReport BuildDriveReport(TavrelReader& reader, const std::string& input,
     report.input = input;
     report.outageSeconds = request.outageSeconds;
     report.standStill = request.standStill;
+    report.thresholds = request.ramp.Thresholds();
+    if (request.cells) report.cellMetres = request.cellMetres;
     // One pre-pass lists the outages and the stops.
     OutageListing outages;
     outages.opened = true;

@@ -5,6 +5,7 @@
 // scans, a summary of the same.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -15,6 +16,7 @@
 
 #include "base/spill_array.h"
 #include "filters/stop_finder.h"
+#include "geodata/level_ramp.h"
 #include "logfile/log_reader.h"
 #include "logfile/record_loop.h"
 #include "logfile/scan_selection.h"
@@ -25,6 +27,13 @@ namespace varistrum {
 
 class TavrelReader;
 struct DecodedRecord;
+
+// Things counted, and how many of them lie at or above each of the report's thresholds (the
+// map's level bounds), weakest first.
+struct ThresholdCounts {
+    std::int64_t counted = 0;
+    std::array<std::int64_t, LevelRamp::kBounds> atOrAbove{};
+};
 
 struct ReportRequest {
     ReceiverChoice receivers;
@@ -41,6 +50,14 @@ struct ReportRequest {
     // Standing still dropped as a conversion drops it: the samples of the stops are left out
     // of the channels' figures, and the time standing still and the stops are reported.
     std::optional<StandStillRule> standStill;
+    // The thresholds of the shares of samples, windows and cells.
+    LevelRamp ramp;
+    // Coverage by area: the cells of each scan and channel at or above the thresholds, from a
+    // binning made before the report's pass (cells of `cellMetres`); asked once for each
+    // channel of a reported scan as the scan ends; nullopt when that scan or channel was not
+    // binned. Unset: the shares by cells are unknown.
+    std::function<std::optional<ThresholdCounts>(int scan, double frequencyMHz)> cells;
+    double cellMetres = 0.0;
 };
 
 struct GpsFigures {
@@ -81,6 +98,13 @@ struct ChannelFigures {
     double samplesPerSecond = 0.0;  // over the time not standing still when that is dropped
     LevelFigures levels;
     std::optional<LeeFigures> lee;  // none without a frequency or without driving time
+    // The shares at or above the thresholds, each of what it counts: the samples with a level
+    // (not -120 dBm); for receiver samples the 40-lambda windows, each 40 wavelengths of the
+    // route, by their linear means (shares of the distance driven; none without a frequency);
+    // the cells by their linear means (none when the drive was not binned).
+    ThresholdCounts samplesAtOrAbove;
+    std::optional<ThresholdCounts> windowsAtOrAbove;
+    std::optional<ThresholdCounts> cellsAtOrAbove;
 };
 
 struct SpeedFigures {
@@ -117,6 +141,9 @@ struct ScanReport {
     std::string name;
     DriveFigures drive;
     std::vector<ChannelFigures> channels;
+    // The thresholds of the channels' shares, and the side of the cells counted (0: none).
+    LevelRamp::Bounds thresholds = LevelRamp().Thresholds();
+    double cellMetres = 0.0;
     // The worst of the channels a conversion averages (receiver samples): list and table
     // channels do not count.
     LeeVerdict verdict = LeeVerdict::NotApplicable;
@@ -139,6 +166,8 @@ struct FrequencyFigures {
 
 struct DriveReport {
     bool opened = false;
+    LevelRamp::Bounds thresholds = LevelRamp().Thresholds();  // of the shares
+    double cellMetres = 0.0;  // of the shares by cells; 0: not binned
     LoopEnd end = LoopEnd::EndOfData;
     std::string failureReason;
     std::string input;

@@ -179,6 +179,55 @@ std::string ChannelName(const ChannelFigures& c) {
     return FrequencyText(c.frequencyMHz) + (c.receiverSamples ? "" : ", not averaged");
 }
 
+// "-110/-100/-90/-80/-70"
+std::string BoundsText(const LevelRamp::Bounds& bounds) {
+    std::string text;
+    for (std::size_t i = 0; i < bounds.size(); ++i)
+        text += (i > 0 ? "/" : "") + Trimmed(bounds[i], 2, 0);
+    return text;
+}
+
+// "95.1/80.2/67.0/40.3/12.1 %"; "unknown" of nothing.
+std::string SharesText(const ThresholdCounts& counts) {
+    if (counts.counted <= 0) return kUnknown;
+    std::string text;
+    for (std::size_t i = 0; i < counts.atOrAbove.size(); ++i)
+        text += (i > 0 ? "/" : "") + PerMilleText(*PerMilleOf(counts.atOrAbove[i], counts.counted));
+    return text + kUnitGap + "%";
+}
+
+// "samples 95.1/80.2/67.0/40.3/12.1 %; distance ...; area (cells of 25 m) ..."
+std::string SharesHtml(const ChannelFigures& c, const ScanReport& scan) {
+    std::string text = "samples " + SharesText(c.samplesAtOrAbove);
+    if (c.windowsAtOrAbove) text += "; distance " + SharesText(*c.windowsAtOrAbove);
+    if (scan.cellMetres > 0.0)
+        text += "; area (cells of " + Trimmed(scan.cellMetres, 2, 0) + " m) " +
+                (c.cellsAtOrAbove ? SharesText(*c.cellsAtOrAbove) : std::string(kUnknown));
+    std::replace(text.begin(), text.end(), kGlue, ' ');
+    return text;
+}
+
+// The channel's shares at or above the thresholds, each labelled with what it counts.
+void AppendShares(std::string& out, const ChannelFigures& c, const ScanReport& scan) {
+    out += "    at or above " + BoundsText(scan.thresholds) + " dBm:\n";
+    out += WrapLine("      of " + Whole(c.samplesAtOrAbove.counted) +
+                        " samples with a level: " + SharesText(c.samplesAtOrAbove),
+                    kReportColumns, 8);
+    if (c.windowsAtOrAbove)
+        out += WrapLine("      of the distance (" + Whole(c.windowsAtOrAbove->counted) +
+                            " 40-lambda windows, linear means): " + SharesText(*c.windowsAtOrAbove),
+                        kReportColumns, 8);
+    if (scan.cellMetres > 0.0) {
+        const std::string cells = "cells of " + Trimmed(scan.cellMetres, 2, 0) + kUnitGap + "m";
+        if (c.cellsAtOrAbove)
+            out += WrapLine("      of the area (" + Whole(c.cellsAtOrAbove->counted) + " " + cells +
+                                ", linear means): " + SharesText(*c.cellsAtOrAbove),
+                            kReportColumns, 8);
+        else
+            out += "      of the area (" + cells + "): unknown\n";
+    }
+}
+
 void AppendChannel(std::string& out, const ChannelFigures& c,
                    const std::optional<SpeedFigures>& speed) {
     out += WrapLine("  " + ChannelName(c) + ": " + Whole(c.samples) + " samples, " +
@@ -389,7 +438,43 @@ std::optional<int> BelowOf(std::int64_t windows, int meetsPerMille) {
     return windows > 0 ? std::optional<int>(1000 - meetsPerMille) : std::nullopt;
 }
 
-void WriteChannel(JsonWriter& json, const ChannelFigures& c) {
+// {"count": 1234, "percent": [95.1, 80.2, 67.0, 40.3, 12.1]}, the shares null of nothing.
+void WriteCounts(JsonWriter& json, const ThresholdCounts& counts) {
+    json.BeginObject();
+    json.Key("count").Integer(counts.counted);
+    json.Key("percent").BeginArray();
+    for (const std::int64_t n : counts.atOrAbove) WritePercent(json, PerMilleOf(n, counts.counted));
+    json.EndArray();
+    json.EndObject();
+}
+
+// The shares at or above the thresholds, each of what it counts.
+void WriteShares(JsonWriter& json, const ChannelFigures& c, const ScanReport& scan) {
+    json.Key("at_or_above").BeginObject();
+    json.Key("thresholds_dbm").BeginArray();
+    for (const double bound : scan.thresholds) json.NumberText(Trimmed(bound, 2, 0));
+    json.EndArray();
+    json.Key("samples");
+    WriteCounts(json, c.samplesAtOrAbove);
+    json.Key("windows");
+    if (c.windowsAtOrAbove)
+        WriteCounts(json, *c.windowsAtOrAbove);
+    else
+        json.Null();
+    json.Key("cell_m");
+    if (scan.cellMetres > 0.0)
+        json.NumberText(Trimmed(scan.cellMetres, 2, 0));
+    else
+        json.Null();
+    json.Key("cells");
+    if (c.cellsAtOrAbove)
+        WriteCounts(json, *c.cellsAtOrAbove);
+    else
+        json.Null();
+    json.EndObject();
+}
+
+void WriteChannel(JsonWriter& json, const ChannelFigures& c, const ScanReport& scan) {
     json.BeginObject();
     json.Key("frequency_mhz");
     WriteFrequencyMHz(json, c.frequencyMHz);
@@ -400,7 +485,9 @@ void WriteChannel(JsonWriter& json, const ChannelFigures& c) {
     WriteLevels(json, c.levels);
     json.Key("lee");
     if (!c.lee) {
-        json.Null().EndObject();
+        json.Null();
+        WriteShares(json, c, scan);
+        json.EndObject();
         return;
     }
     const LeeFigures& lee = *c.lee;
@@ -423,7 +510,9 @@ void WriteChannel(JsonWriter& json, const ChannelFigures& c) {
     json.Key("verdict").String(VerdictKey(lee.verdict));
     json.Key("meets_percent");
     WritePercent(json, MeetsOf(lee.windows, lee.meetsPerMille));
-    json.EndObject().EndObject();
+    json.EndObject();
+    WriteShares(json, c, scan);
+    json.EndObject();
 }
 
 void WriteSummary(JsonWriter& json, const DriveReport& report) {
@@ -620,8 +709,10 @@ void PutScanText(const TextSink& put, const ScanReport& scan, int outageSeconds)
         return;
     }
     std::string channels = "  " + ScanVerdictText(scan) + "\n";
-    for (const ChannelFigures& channel : scan.channels)
+    for (const ChannelFigures& channel : scan.channels) {
         AppendChannel(channels, channel, scan.drive.speedKmh);
+        AppendShares(channels, channel, scan);
+    }
     put(channels);
 }
 
@@ -659,7 +750,7 @@ void PutScanJson(const TextSink& put, const ScanReport& scan) {
     json.Key("number").Integer(scan.number).Key("name").String(scan.name);
     WriteDrive(json, scan.drive, &put);
     json.Key("channels").BeginArray();
-    for (const ChannelFigures& channel : scan.channels) WriteChannel(json, channel);
+    for (const ChannelFigures& channel : scan.channels) WriteChannel(json, channel, scan);
     json.EndArray();
     json.Key("verdict").String(VerdictKey(scan.verdict));
     json.EndObject();
@@ -749,7 +840,8 @@ std::string ReportHtml(const DriveReport& report) {
         out +=
             "<table border=\"1\" cellpadding=\"3\"><tr><th>Channel</th><th>Samples</th>"
             "<th>Samples/s</th><th>Level min/median/max (dBm)</th><th>Lee's criterion</th>"
-            "</tr>\n";
+            "<th>At or above " +
+            Escaped(BoundsText(scan.thresholds)) + " dBm</th></tr>\n";
         std::optional<double> speed;
         if (scan.drive.speedKmh) speed = scan.drive.speedKmh->medianKmh;
         for (const ChannelFigures& c : scan.channels) {
@@ -757,7 +849,7 @@ std::string ReportHtml(const DriveReport& report) {
                    "</td><td>" + Fixed(c.samplesPerSecond, 1) + "</td><td>" +
                    Whole(c.levels.minimum) + " / " + Whole(c.levels.median) + " / " +
                    Whole(c.levels.maximum) + "</td><td>" + Escaped(GluedLeeSentence(c, speed)) +
-                   "</td></tr>\n";
+                   "</td><td>" + Escaped(SharesHtml(c, scan)) + "</td></tr>\n";
         }
         out += "</table>\n";
     }

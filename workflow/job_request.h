@@ -6,14 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "bins/coverage_output.h"
 #include "convert/conversion_settings.h"
 #include "convert/job_runner.h"
 #include "export/map_layer_writer.h"
 
 namespace varistrum {
 
-// What a job writes for each log.
-enum class JobProduct { Text, MapLayers };
+// What a job writes for each log: its text, its map layers, or its coverage in cells (one log).
+enum class JobProduct { Text, MapLayers, CoverageBins };
 
 struct JobRequest {
     JobKind kind = JobKind::SingleFile;
@@ -21,7 +22,10 @@ struct JobRequest {
     std::vector<std::string> outputs;  // one per input
     ConversionSettings settings;
     JobProduct product = JobProduct::Text;
-    MapExportOptions layers;           // the map layers' format and options
+    MapExportOptions layers;  // the map layers' format and options
+    // The cells, channel, statistics and colours of a coverage job; its file is outputs[0] and
+    // its rows are read with CoverageSettingsOf(settings).
+    CoverageRequest coverage;
     std::optional<std::string> merge;  // a folder's logs into this one GeoPackage instead
     bool provenance = false;           // a single file's record beside its output
     int filesAtOnce = 1;               // text folder jobs: files converted at once

@@ -20,6 +20,13 @@ constexpr const char* kNotALog = "File is not from a QTX CW product.";
 
 // Registers the files a single output of the request makes, as its set would.
 void AddOutputFiles(OutputSet& files, const JobRequest& request, const std::string& output) {
+    if (request.product == JobProduct::CoverageBins) {
+        if (const auto format = CoverageFormatOfPath(output))
+            AddCoverageFiles(files, output, *format);
+        else
+            files.Add(output, kCoverageRasterOutput);
+        return;
+    }
     if (request.product == JobProduct::MapLayers) {
         AddMapLayerFiles(files, output, request.layers);
         return;
@@ -183,6 +190,17 @@ JobOutcome Workflow::Run(const JobRequest& request, JobObserver& jobObserver, st
                       {},
                       UnixSecondsNow(),
                       0};
+    if (request.product == JobProduct::CoverageBins) {
+        // The cells take the samples before any reduction: the one place that says so.
+        JobSpec cellsJob = job;
+        cellsJob.settings = CoverageSettingsOf(job.settings);
+        NoteThresholdLeftOut(job.settings, *observer);
+        CoverageRequest coverage = request.coverage;
+        coverage.output = request.outputs.empty() ? std::string() : request.outputs.front();
+        CoverageOutput cells(std::move(coverage), *observer, stop);
+        JobOutput* const written[] = {&cells};
+        return RunJob(reader_, cellsJob, written, *observer, stop, outcomes);
+    }
     if (request.product == JobProduct::MapLayers) {
         MapExportOptions options = request.layers;
         if (record) RecordProvenance(options, run);

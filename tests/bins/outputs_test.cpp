@@ -50,7 +50,17 @@ TEST(BinOutputs, FailuresLeaveNoFileAndKeepAnEarlierOne) {
     // A folder of the output's name is refused.
     std::filesystem::create_directory(dir.File("cov.tif"));
     EXPECT_FALSE(WriteCoverageRaster(dir.File("cov.tif"), drive, {}, &error));
-    EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+    EXPECT_NE(error.find("needs a regular file"), std::string::npos) << error;
+    // So is a folder of the style's name, before the raster is written; and a link as the style
+    // (a file named after the output) is not followed.
+    std::filesystem::create_directory(dir.File("s.qml"));
+    EXPECT_FALSE(WriteCoverageRaster(dir.File("s.tif"), drive, {}, &error));
+    EXPECT_NE(error.find("s.qml"), std::string::npos) << error;
+    std::filesystem::remove(dir.File("s.qml"));
+    std::filesystem::create_symlink(dir.File("elsewhere.txt"), dir.File("s.qml"));
+    EXPECT_FALSE(WriteCoverageRaster(dir.File("s.tif"), drive, {}, &error));
+    EXPECT_NE(error.find("symbolic link"), std::string::npos) << error;
+    std::filesystem::remove(dir.File("s.qml"));
     // A channel the drive lacks: an earlier file stays as it was.
     test::WriteFile(dir.File("old.gpkg"), std::string("earlier"));
     EXPECT_FALSE(WriteCoverageGeoPackage(dir.File("old.gpkg"), drive,

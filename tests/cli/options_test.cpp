@@ -170,10 +170,10 @@ TEST_F(CliOptionsTest, IdleOrConflictingOptionsAreRefusedBeforeAnythingIsWritten
          "Error: The GPS outage must be a whole number of seconds from 1 to 86400.\n"},
         {"convrt {log}", 2,
          "Error: 'convrt' is not a command; the commands are identify, fields, index, convert, "
-         "map, report, calibrate (see --help).\n"},
+         "map, report, calibrate, bins, compare (see --help).\n"},
         {"", 2,
-         "Error: a command is needed: identify, fields, index, convert, map, report, calibrate "
-         "(see --help).\n"},
+         "Error: a command is needed: identify, fields, index, convert, map, report, calibrate, "
+         "bins, compare (see --help).\n"},
         {"map {log} --size 10x10", 2,
          "Error: --size takes WIDTHxHEIGHT in pixels, each from 64 to 8192, not '10x10'\n"},
         // A picture takes four bytes a pixel: beyond 8192 a side it is refused before reading.
