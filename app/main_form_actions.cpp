@@ -410,6 +410,12 @@ void TMainForm::DriveQuality1Click() {
     // A page of millions of scans helps nobody and would not fit in memory.
     request.listedScansAtMost = kDriveQualityScansListed;
     request.typed = workflow_.TypedChannelCodes();
+    // Standing still is dropped here as in a conversion; the threshold is not.
+    const ConversionSettings filters = ConversionSettingsOf(window);
+    if (filters.dropStandingStill) request.standStill = filters.standStill;
+    if (filters.threshold)
+        varistrum::ReportMessage(MessageKind::Information,
+                                 QText(ThresholdNotAppliedText(filters.thresholdRule)));
     // The shares at or above the map's thresholds, when the map is open; by area in cells of
     // 25 m. The binning's warnings are the command line's to give.
     if (mapWindow_ != nullptr) request.ramp = mapWindow_->Ramp();
@@ -417,12 +423,6 @@ void TMainForm::DriveQuality1Click() {
         void SetProgress(int) override {}
         void ReportMessage(MessageKind, const std::string&) override {}
     } quiet;
-    // Standing still is dropped here as in a conversion; the threshold is not.
-    const ConversionSettings filters = ConversionSettingsOf(window);
-    if (filters.dropStandingStill) request.standStill = filters.standStill;
-    if (filters.threshold)
-        varistrum::ReportMessage(MessageKind::Information,
-                                 QText(ThresholdNotAppliedText(filters.thresholdRule)));
     const std::string input = StdText(InputFilename->text());
     const auto built = ReadOffTheWindow(
         [&] { return BuildAreaReport(reader_, input, request, kDefaultCellMetres, quiet, {}); });

@@ -10,6 +10,7 @@
 #include "base/resource_error.h"
 #include "bins/coverage_geopackage.h"
 #include "bins/coverage_raster.h"
+#include "convert/filter_counts.h"
 
 namespace varistrum {
 
@@ -37,12 +38,19 @@ FileOutcome Failed(FileOutcome outcome, std::string message, std::string path = 
 ConversionSettings CoverageSettingsOf(ConversionSettings settings) {
     settings.averageType = kAverageNone;
     settings.averageLinearPower = false;
-    // Dropping weak readings would make the area look better covered than it is.
+    // Cells take every reading: a level threshold would make coverage look better than it is
+    // (the jobs say so). Standing still stays: a stop would weigh its cell many times over.
     settings.threshold = false;
     // The text's own choices do not matter to the cells.
     settings.split = false;
     settings.toStandardOutput = false;
     return settings;
+}
+
+void NoteThresholdLeftOut(const ConversionSettings& settings, JobObserver& observer) {
+    if (settings.threshold)
+        observer.ReportMessage(MessageKind::Information,
+                               ThresholdNotAppliedText(settings.thresholdRule));
 }
 
 std::optional<std::string> CoverageRequestProblem(const CoverageRequest& request) {

@@ -25,6 +25,9 @@ namespace varistrum {
 // outage drop) and the record filters do. Every coverage job (bins, compare, the map's cells,
 // the report's cells) takes its settings from here.
 ConversionSettings CoverageSettingsOf(ConversionSettings settings);
+// The one information line of a coverage job whose data choices hold a threshold, which the
+// cells leave out; none without one.
+void NoteThresholdLeftOut(const ConversionSettings& settings, JobObserver& observer);
 
 struct CoverageRequest {
     std::string output;  // a .tif or .gpkg file; empty: the cells are kept, nothing is written

@@ -27,7 +27,7 @@ constexpr const char* kNotForCells[] = {
     "--tags",        "--delimiter", "--other-delimiter", "--header",        "--no-header",
     "--columns",     "--split",     "--input-folder",    "--output-folder", "--pattern",
     "--output-ext",  "--jobs",      "--format",          "--merge",         "--no-spatial-index",
-    "--best-server", "--average",   "--average-domain"};
+    "--best-server", "--average",   "--average-domain",  "--threshold"};
 
 int UsageError(const std::string& text) {
     std::cerr << "Error: " << text << '\n';
@@ -93,6 +93,8 @@ std::optional<std::string> ParseCellData(const ConvertOptions& o, const char* co
             if (std::string_view(name).rfind("--a", 0) == 0 ||
                 std::string_view(name) == "--best-server")
                 return text + ": the cells take every sample before any averaging";
+            if (std::string_view(name) == "--threshold")
+                return text + ": the cells take every reading, weak ones included";
             return text;
         }
     }
@@ -206,6 +208,9 @@ void AddCompareOptions(CLI::App& c, CompareOptions& options) {
     value("--receiver", o.receiver, "Data source: receiver 1 or 2", "1|2");
     value("--drop-outages", o.dropOutages, "Drop data during GPS outages of SECONDS or more",
           "SECONDS");
+    value("--drop-stationary", o.dropStationary,
+          "Drop the data logged while the vehicle stood still, as convert does",
+          "DISTANCE,SECONDS");
     value("--frequencies", o.frequencies, "Receiver frequencies F1,F2 in MHz (for either log)",
           "F1,F2");
     value("--scans", o.scans, "Scan numbers, in both logs (default: the checked scans)", "N,...");

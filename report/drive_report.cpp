@@ -605,9 +605,9 @@ DriveReport BuildDriveReport(TavrelReader& reader, const std::string& input,
     };
     report.input = input;
     report.outageSeconds = request.outageSeconds;
+    report.standStill = request.standStill;
     report.thresholds = request.ramp.Thresholds();
     if (request.cells) report.cellMetres = request.cellMetres;
-    report.standStill = request.standStill;
     // One pre-pass lists the outages and the stops.
     OutageListing outages;
     outages.opened = true;

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "base/spill_array.h"
-#include "geodata/level_ramp.h"
 #include "filters/stop_finder.h"
+#include "geodata/level_ramp.h"
 #include "logfile/log_reader.h"
 #include "logfile/record_loop.h"
 #include "logfile/scan_selection.h"
@@ -47,6 +47,9 @@ struct ReportRequest {
     // Frequencies summed up one by one at most (of the averaged channels, and as many of the
     // others); beyond them, each kind's further frequencies are summed up together.
     std::size_t summaryFrequenciesAtMost = 1024;
+    // Standing still dropped as a conversion drops it: the samples of the stops are left out
+    // of the channels' figures, and the time standing still and the stops are reported.
+    std::optional<StandStillRule> standStill;
     // The thresholds of the shares of samples, windows and cells.
     LevelRamp ramp;
     // Coverage by area: the cells of each scan and channel at or above the thresholds, from a
@@ -55,9 +58,6 @@ struct ReportRequest {
     // binned. Unset: the shares by cells are unknown.
     std::function<std::optional<ThresholdCounts>(int scan, double frequencyMHz)> cells;
     double cellMetres = 0.0;
-    // Standing still dropped as a conversion drops it: the samples of the stops are left out
-    // of the channels' figures, and the time standing still and the stops are reported.
-    std::optional<StandStillRule> standStill;
 };
 
 struct GpsFigures {

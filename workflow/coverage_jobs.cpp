@@ -41,6 +41,7 @@ bool DriveRead(const BinnedDrive& drive, const char* name, const std::string& in
 BinnedDrive BinDrive(TavrelReader& reader, const std::string& input,
                      const ConversionSettings& settings, const BinOptions& options,
                      JobObserver& observer, std::stop_token stop) {
+    NoteThresholdLeftOut(settings, observer);
     CoverageRequest request;
     request.binning = options;
     CoverageOutput cells(std::move(request), observer);
@@ -84,20 +85,19 @@ DriveComparison CompareDrives(TavrelReader& reader, const ComparisonRequest& req
         if (drive.outcome.outcome == JobOutcome::Cancelled) result.outcome = JobOutcome::Cancelled;
         return std::move(result);
     };
-    for (const ConversionSettings* settings : {&request.settingsA, &request.settingsB}) {
-        if (!settings->threshold) continue;
-        observer.ReportMessage(MessageKind::Information,
-                               ThresholdNotAppliedText(settings->thresholdRule));
-        break;
-    }
     BinOptions options;
     options.cellMetres = request.cellMetres;
     options.memoryBudgetBytes = kComparisonBinningBudget;
-    BinnedDrive a = BinDrive(reader, request.inputA, request.settingsA, options, observer, stop);
+    // A threshold is left out of both drives, and said once.
+    NoteThresholdLeftOut(request.settingsA.threshold ? request.settingsA : request.settingsB,
+                         observer);
+    const ConversionSettings settingsA = CoverageSettingsOf(request.settingsA);
+    const ConversionSettings settingsB = CoverageSettingsOf(request.settingsB);
+    BinnedDrive a = BinDrive(reader, request.inputA, settingsA, options, observer, stop);
     if (!DriveRead(a, "Drive A", request.inputA, observer)) return ended(a);
     result.a = std::make_unique<Binning>(std::move(*a.binning));
     options.zone = result.a->Grid().zone;
-    BinnedDrive b = BinDrive(reader, request.inputB, request.settingsB, options, observer, stop);
+    BinnedDrive b = BinDrive(reader, request.inputB, settingsB, options, observer, stop);
     if (!DriveRead(b, "Drive B", request.inputB, observer)) return ended(b);
     result.b = std::make_unique<Binning>(std::move(*b.binning));
 
@@ -213,7 +213,7 @@ DriveReport BuildAreaReport(TavrelReader& reader, const std::string& input, Repo
     settings.receivers = request.receivers;
     settings.typed = request.typed;
     settings.convertAllScans = true;
-    // The cells leave out the stops as the report's own figures do.
+    // The cells drop standing still as the report does.
     if (request.standStill) {
         settings.dropStandingStill = true;
         settings.standStill = *request.standStill;

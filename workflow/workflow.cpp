@@ -7,7 +7,6 @@
 #include <memory>
 
 #include "convert/convert_job.h"
-#include "convert/filter_counts.h"
 #include "convert/text_output.h"
 #include "export/map_export.h"
 #include "logfile/identify.h"
@@ -195,9 +194,7 @@ JobOutcome Workflow::Run(const JobRequest& request, JobObserver& jobObserver, st
         // The cells take the samples before any reduction: the one place that says so.
         JobSpec cellsJob = job;
         cellsJob.settings = CoverageSettingsOf(job.settings);
-        if (job.settings.threshold)
-            observer->ReportMessage(MessageKind::Information,
-                                    ThresholdNotAppliedText(job.settings.thresholdRule));
+        NoteThresholdLeftOut(job.settings, *observer);
         CoverageRequest coverage = request.coverage;
         coverage.output = request.outputs.empty() ? std::string() : request.outputs.front();
         CoverageOutput cells(std::move(coverage), *observer, stop);

@@ -119,6 +119,7 @@ TEST_F(FilterOptionsTest, AMalformedFilterIsAUsageErrorNamingTheOption) {
         {"convert {log} -o {out} --threshold rssi", "--threshold"},
         {"map {log} -o {out} --threshold 'speed>5'", "--threshold"},
         {"report {log} --drop-stationary 5deg", "--drop-stationary"},
+        {"bins {log} -o {out}.tif --threshold 'rssi>-90'", "--threshold"},  // not for cells
     };
     for (const auto& [command, option] : cases) {
         std::string line = command;
@@ -185,6 +186,42 @@ TEST_F(FilterOptionsTest, TheOptionsAndAConfigurationGiveTheSameOutput) {
     const std::string filtered = ReadFile(dir_.File("options.out"));
     EXPECT_TRUE(ReadFile(dir_.File("config.out")) == filtered);
     EXPECT_LT(filtered.size(), ReadFile(dir_.File("plain.out")).size());
+}
+
+// Coverage cells leave a configuration's threshold out, saying so once, and drop standing
+// still as the text does.
+TEST_F(FilterOptionsTest, CoverageCellsLeaveOutTheThresholdAndDropStandingStill) {
+    const std::string config = dir_.File("threshold.cfg");
+    test::WriteFile(config, "[OutputFilter]\r\nThreshold=1\r\nThresholdValue=-80\r\n");
+    const auto bins = [&](const std::string& name, const std::string& options) {
+        EXPECT_EQ(Cli("bins " + log_ + " -o " + dir_.File(name) + " --statistics count " + options),
+                  0)
+            << Err();
+        return ReadFile(dir_.File(name));
+    };
+    const std::string plain = bins("plain.tif", "");
+    EXPECT_EQ(Err().find("threshold"), std::string::npos) << Err();
+    EXPECT_TRUE(bins("config.tif", "--config " + config) == plain);
+    EXPECT_NE(Err().find("Information: The threshold (RSSI > -80) is not applied here"),
+              std::string::npos)
+        << Err();
+    const std::string cells = Err();
+    bins("stationary.tif", "--drop-stationary 3m,30");
+    EXPECT_NE(Err().find(" data records while standing still (2 stops, "), std::string::npos)
+        << Err();
+    // Fewer samples in the cells: the stops' are gone.
+    const auto samples = [](const std::string& text) {
+        const std::size_t at = text.find(" samples (");
+        const std::size_t from = text.rfind("from ", at);
+        return std::stol(text.substr(from + 5, at - from - 5));
+    };
+    EXPECT_LT(samples(Err()), samples(cells));
+    EXPECT_EQ(Cli("compare " + log_ + " " + log_ + " --drop-stationary 3m,30 --config " + config),
+              0)
+        << Err();
+    EXPECT_NE(Err().find("Information: The threshold (RSSI > -80) is not applied here"),
+              std::string::npos)
+        << Err();
 }
 
 // The report leaves the stops' samples out and tells their time; a report without the option
