@@ -71,7 +71,7 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     bool SaveConfigurationFile(const QString& path, QString* reason = nullptr);
 
     // The settings that the controls show.
-    WindowSettings CurrentSettings() const;
+    SettingsModel CurrentSettings() const;
     // The catalog tags of the Selected Fields rows.
     std::vector<int> SelectedTags() const;
     const ScanTree& Scans() const;
@@ -162,7 +162,7 @@ class TMainForm : public QMainWindow, private IndexView, private JobObserver {
     void StartJob(JobRequest request);
     // Asks for the typed frequencies when the log needs them; false when the job must not run.
     bool FrequenciesReady();
-    void ApplyStoredSettings(const WindowSettings& settings);
+    void ApplyStoredSettings(const SettingsModel& settings);
 
     // The index pass's window side, run in the window's thread (main_form_workers.cpp).
     void ShowWait() override;

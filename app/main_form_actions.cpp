@@ -403,7 +403,7 @@ void TMainForm::DriveQuality1Click() {
                                  QStringLiteral("Input and Output Files Must Be Selected."));
         return;
     }
-    const WindowSettings window = CurrentSettings();
+    const SettingsModel window = CurrentSettings();
     ReportRequest request;
     request.receivers = {window.receiver1, window.receiver2};
     request.outageSeconds = ParseOutageSeconds(window.outageSeconds).value_or(30);

@@ -15,8 +15,8 @@
 
 namespace varistrum {
 
-WindowSettings TMainForm::CurrentSettings() const {
-    WindowSettings s;
+SettingsModel TMainForm::CurrentSettings() const {
+    SettingsModel s;
     s.inputFormat = InputFormatGroup->ItemIndex();
     s.inputFilename = StdText(InputFilename->text());
     s.brindletMode = BrindletMode->ItemIndex();
@@ -61,7 +61,7 @@ WindowSettings TMainForm::CurrentSettings() const {
     return s;
 }
 
-void TMainForm::ApplyStoredSettings(const WindowSettings& s) {
+void TMainForm::ApplyStoredSettings(const SettingsModel& s) {
     // The file name first: the index pass that the format starts reads it.
     InputFilename->setText(QText(s.inputFilename));
     SetInputFormatIndex(0);
@@ -112,7 +112,7 @@ void TMainForm::OpenConfigurationFile(const QString& path) {
         varistrum::ReportMessage(MessageKind::Error, QText(refusal));
         return;
     }
-    WindowSettings settings = CurrentSettings();
+    SettingsModel settings = CurrentSettings();
     // Told before the settings apply, and with them an index pass and its wait box start.
     if (const int unknown = OpenConfiguration(StdText(path), settings); unknown > 0)
         varistrum::ReportMessage(MessageKind::Warning, QText(UnknownFieldsText(unknown)));

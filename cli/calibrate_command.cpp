@@ -222,8 +222,8 @@ int CalibrateCommand(CalibrateOptions& o, const CLI::App& command) {
         console.ReportFailure(MessageKind::Error, refusal->message, refusal->path, {});
         return kExitFailed;
     }
-    WindowSettings window;
-    if (auto failed = LoadWindowSettings(o.data, request, window)) return *failed;
+    SettingsModel window;
+    if (auto failed = LoadSettingsModel(o.data, request, window)) return *failed;
     const ConversionSettings settings = ConversionSettingsOf(window);
 
     TavrelReader reader;

@@ -280,7 +280,7 @@ std::optional<std::string> ParseFormatOptions(const ConvertOptions& o, ConvertRe
 }
 
 // Applies the checked options over the window's settings.
-void ApplyRequest(const ConvertRequest& r, WindowSettings& w) {
+void ApplyRequest(const ConvertRequest& r, SettingsModel& w) {
     if (r.tags) {
         w.selectedFields.clear();
         w.selectedTags.clear();
@@ -759,8 +759,8 @@ std::optional<std::string> ParseConvertOptions(const ConvertOptions& o, ConvertR
     return ParseFormatOptions(o, r);
 }
 
-std::optional<int> LoadWindowSettings(const ConvertOptions& o, ConvertRequest& request,
-                                      WindowSettings& window) {
+std::optional<int> LoadSettingsModel(const ConvertOptions& o, ConvertRequest& request,
+                                     SettingsModel& window) {
     if (!o.config.empty()) {
         // A configuration that cannot be read is an error, not a silent fall-back to defaults.
         if (const std::string refusal = ConfigurationRefusal(o.config); !refusal.empty()) {
@@ -778,8 +778,8 @@ std::optional<int> LoadWindowSettings(const ConvertOptions& o, ConvertRequest& r
 int ConvertCommand(const ConvertOptions& o) {
     ConvertRequest request;
     if (auto problem = ParseConvertOptions(o, request)) return UsageError(*problem);
-    WindowSettings window;
-    if (auto failed = LoadWindowSettings(o, request, window)) return *failed;
+    SettingsModel window;
+    if (auto failed = LoadSettingsModel(o, request, window)) return *failed;
     ConsoleObserver console(!o.quiet && isatty(STDERR_FILENO), o.quiet);
     if (window.bsAvg && window.averageLambda)
         console.ReportMessage(MessageKind::Warning,

@@ -18,7 +18,7 @@ namespace varistrum {
 class TavrelReader;
 class Workflow;
 struct ConversionSettings;
-struct WindowSettings;
+struct SettingsModel;
 }  // namespace varistrum
 
 namespace varistrum::cli {
@@ -100,8 +100,8 @@ int ConvertCommand(const ConvertOptions& options);
 
 // The window's settings a command starts from: the configuration file (or the first-run
 // fields) with the checked options over it; the exit status when that fails.
-std::optional<int> LoadWindowSettings(const ConvertOptions& options, ConvertRequest& request,
-                                      WindowSettings& window);
+std::optional<int> LoadSettingsModel(const ConvertOptions& options, ConvertRequest& request,
+                                     SettingsModel& window);
 // Makes one identified log ready for a pass over its rows: indexed, typed frequencies given,
 // the scans of --scans and the typed frequencies in `settings`; the exit status when that fails.
 std::optional<int> PrepareSingleInput(const ConvertOptions& options, const ConvertRequest& request,

@@ -108,7 +108,7 @@ std::optional<std::string> ParseCellData(const ConvertOptions& o, const char* co
 }
 
 // Says once that the configuration's reduction is not used for the cells.
-void NoteReduction(const WindowSettings& window, ConsoleObserver& console) {
+void NoteReduction(const SettingsModel& window, ConsoleObserver& console) {
     if (window.averageLambda || window.bsAvg)
         console.ReportMessage(
             MessageKind::Information,
@@ -153,8 +153,8 @@ int BinsCommand(const ConvertOptions& o, const CellOptions& cellOptions) {
     const auto ramp = RampOf(o, &error);
     if (!ramp) return UsageError(error);
 
-    WindowSettings window;
-    if (auto failed = LoadWindowSettings(data, request, window)) return *failed;
+    SettingsModel window;
+    if (auto failed = LoadSettingsModel(data, request, window)) return *failed;
     ConsoleObserver console(!o.quiet && isatty(STDERR_FILENO), o.quiet);
     NoteReduction(window, console);
     JobRequest job;
@@ -235,8 +235,8 @@ int CompareCommand(CompareOptions& options, const CLI::App& command) {
     if (!o.output.empty() && !CoverageFormatOfPath(o.output))
         return UsageError("-o names a GeoTIFF (.tif) or a GeoPackage (.gpkg), not '" + o.output +
                           "'");
-    WindowSettings window;
-    if (auto failed = LoadWindowSettings(data, request, window)) return *failed;
+    SettingsModel window;
+    if (auto failed = LoadSettingsModel(data, request, window)) return *failed;
     ConsoleObserver console(!o.quiet && !options.json && isatty(STDERR_FILENO),
                             o.quiet || options.json);
     NoteReduction(window, console);

@@ -97,7 +97,7 @@ std::optional<std::string> ParsePicture(const MapOptions& m, const std::string& 
 }
 
 // The tile source --tiles names, among the built-in one and the configuration's.
-std::optional<std::string> ResolveTiles(const MapOptions& m, const WindowSettings& window,
+std::optional<std::string> ResolveTiles(const MapOptions& m, const SettingsModel& window,
                                         TileService& service) {
     const auto source = FindTileSource(window.tileSources, m.tiles);
     if (!source)
@@ -254,8 +254,8 @@ int MapCommand(const ConvertOptions& o, const MapOptions& m) {
         std::cerr << "Error: " << *problem << '\n';
         return kExitUsage;
     }
-    WindowSettings window;
-    if (auto failed = LoadWindowSettings(dataOptions, request, window)) return *failed;
+    SettingsModel window;
+    if (auto failed = LoadSettingsModel(dataOptions, request, window)) return *failed;
     TileService tiles;
     if (!m.tiles.empty()) {
         if (auto problem = ResolveTiles(m, window, tiles)) {

@@ -15,7 +15,7 @@ namespace {
 using namespace varistrum;
 
 // The settings a configuration file stores.
-bool SameStored(const WindowSettings& a, const WindowSettings& b) {
+bool SameStored(const SettingsModel& a, const SettingsModel& b) {
     return a.inputFormat == b.inputFormat && a.inputFilename == b.inputFilename &&
            a.brindletMode == b.brindletMode && a.scanType == b.scanType &&
            a.receiver1 == b.receiver1 && a.receiver2 == b.receiver2 &&
@@ -26,7 +26,7 @@ bool SameStored(const WindowSettings& a, const WindowSettings& b) {
            a.selectedTags == b.selectedTags && a.outputFilename == b.outputFilename;
 }
 
-void CheckOpened(const WindowSettings& s) {
+void CheckOpened(const SettingsModel& s) {
     if (s.inputFormat < 0 || s.inputFormat > 9 || s.brindletMode < 0 || s.brindletMode > 2 ||
         s.scanType < 0 || s.scanType > 1 || s.delimiter < 0 || s.delimiter > 4)
         fuzz::PropertyFailed("a radio group index outside its group");
@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string path = fuzz::WriteScratch("in.cfg", data, size);
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
 
-    WindowSettings opened;
+    SettingsModel opened;
     OpenConfiguration(path, opened);
     CheckOpened(opened);
 
@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Saving the opened settings over the file and opening it again restores them.
     if (SaveConfiguration(path, opened)) {
-        WindowSettings again;
+        SettingsModel again;
         OpenConfiguration(path, again);
         if (!SameStored(opened, again)) fuzz::PropertyFailed("saved settings did not open again");
     }

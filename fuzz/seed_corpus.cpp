@@ -139,7 +139,7 @@ void ConvertSeeds(const fs::path& dir) {
 }
 
 void ConfigurationSeeds(const fs::path& dir) {
-    WindowSettings s;
+    SettingsModel s;
     s.inputFormat = 8;
     s.inputFilename = "/data/drive 1.klf";
     s.selectedFields = {"GPS Status", "<< DATA >>"};

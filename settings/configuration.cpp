@@ -66,7 +66,7 @@ std::string UnknownFieldsText(int count) {
     return std::to_string(count) + " unknown fields in the configuration were ignored.";
 }
 
-int AvailableFieldTag(const WindowSettings& settings, std::size_t row) {
+int AvailableFieldTag(const SettingsModel& settings, std::size_t row) {
     if (row >= settings.availableFields.size()) return -1;
     return FieldTagOf(settings.availableFields[row]);
 }
@@ -81,7 +81,7 @@ std::string ConfigurationRefusal(const std::string& path) {
     return {};
 }
 
-bool SaveConfiguration(const std::string& path, const WindowSettings& s,
+bool SaveConfiguration(const std::string& path, const SettingsModel& s,
                        const std::vector<std::string>& inputs, std::string* reason) {
     std::string ignored;
     std::string& why = reason != nullptr ? *reason : ignored;
@@ -157,7 +157,7 @@ bool SaveConfiguration(const std::string& path, const WindowSettings& s,
     return ini.Save(path, &why);
 }
 
-int OpenConfiguration(const std::string& path, WindowSettings& s) {
+int OpenConfiguration(const std::string& path, SettingsModel& s) {
     IniProfile ini;
     ini.Load(path);  // an unreadable file reads as an empty one: every entry takes its default
 
@@ -174,7 +174,7 @@ int OpenConfiguration(const std::string& path, WindowSettings& s) {
     ApplyRadio(ini.ReadBool("OutputFilter", "BSAvg", false), s.bsAvg, s.noAvg);
     s.averageLinear = ReadChoice(ini, "OutputFilter", "AverageDomain", 2) == 1;  // older: 0
     // Older files lack the filters: they read as off, with the dialogs' defaults.
-    const WindowSettings defaults;
+    const SettingsModel defaults;
     s.traffic = ini.ReadBool("OutputFilter", "Traffic", false);
     s.trafficDistance = ReadNumber(ini, "OutputFilter", "TrafficDistance", defaults.trafficDistance,
                                    [](double d) { return d > 0.0; });

@@ -16,8 +16,9 @@ inline constexpr int kMaxConfigurationRows = 1000;
 // The names of the offered fields, in display order: the Available Fields list at start.
 std::vector<std::string> DefaultAvailableFields();
 
-// Everything the main window lets the user set; the defaults are the window's state at start.
-struct WindowSettings {
+// Everything a user sets, in the window or on the command line (which fills the same model);
+// the defaults are the window's state at start.
+struct SettingsModel {
     // Stored in a configuration file.
     int inputFormat = 0;  // 0 none, 8 log file, 9 PC card file (hidden radio group, 0..9)
     std::string inputFilename;
@@ -72,12 +73,12 @@ struct WindowSettings {
 // Tag for selecting Available Fields row `row`: the catalog tag of the row's text, so that a
 // list restored from a file (possibly edited, reordered or shortened) selects what it shows.
 // -1 for a name outside the catalog or a row that does not exist.
-int AvailableFieldTag(const WindowSettings& settings, std::size_t row);
+int AvailableFieldTag(const SettingsModel& settings, std::size_t row);
 
 // Writes the stored settings into `path`, keeping whatever else the file holds. False when the
 // file cannot be read or written, is one of `inputs` (the open log), or a text holds a line
 // break (the file is then unchanged); `reason` then says why when it is known.
-bool SaveConfiguration(const std::string& path, const WindowSettings& settings,
+bool SaveConfiguration(const std::string& path, const SettingsModel& settings,
                        const std::vector<std::string>& inputs = {}, std::string* reason = nullptr);
 
 // Why `path` cannot be opened as a configuration, for the user ("'x' is not a regular file.",
@@ -98,7 +99,7 @@ std::string ConfigurationRefusal(const std::string& path);
 // input format, set to 0 and then to the value so that its handler runs even when unchanged
 // and the index pass it starts reads the configured file; then the remaining fields in the
 // order they are declared above.
-int OpenConfiguration(const std::string& path, WindowSettings& settings);
+int OpenConfiguration(const std::string& path, SettingsModel& settings);
 
 // The window's note about dropped rows: "N unknown fields in the configuration were ignored."
 std::string UnknownFieldsText(int count);

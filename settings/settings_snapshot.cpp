@@ -4,7 +4,7 @@
 
 namespace varistrum {
 
-ConversionSettings ConversionSettingsOf(const WindowSettings& window) {
+ConversionSettings ConversionSettingsOf(const SettingsModel& window) {
     ConversionSettings settings;
     settings.delimiterChoice = window.delimiter;
     settings.otherDelimiter = window.otherDelimiter;

@@ -9,6 +9,6 @@ namespace varistrum {
 
 // Everything but the scan selection, which the caller takes from its scan tree. An outage
 // text that is no whole number of seconds from 1 to 86400 gives 0 seconds, which the job refuses.
-ConversionSettings ConversionSettingsOf(const WindowSettings& window);
+ConversionSettings ConversionSettingsOf(const SettingsModel& window);
 
 }  // namespace varistrum

@@ -14,7 +14,7 @@ namespace {
 using WindowConfigurationTest = GuiTest;
 
 // The settings a configuration file stores.
-auto Stored(const WindowSettings& s) {
+auto Stored(const SettingsModel& s) {
     return std::tie(s.inputFormat, s.inputFilename, s.brindletMode, s.scanType, s.receiver1,
                     s.receiver2, s.frequencyField, s.channelField, s.rssiField, s.noAvg, s.bsAvg,
                     s.delimiter, s.fieldTitles, s.availableFields, s.selectedFields, s.selectedTags,
@@ -46,7 +46,7 @@ TEST_F(WindowConfigurationTest, SavedSettingsComeBackAndIndexTheirFile) {
     SelectField(GpsTime);
     SelectField(DataField);
     SelectField(GpsTime);
-    const WindowSettings saved = Form().CurrentSettings();
+    const SettingsModel saved = Form().CurrentSettings();
     const std::string cfg = dir.File("saved.cfg");
     paths.push_back(QString::fromStdString(cfg));
     Find<QAction>("SaveConfiguration1")->trigger();

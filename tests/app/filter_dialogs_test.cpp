@@ -132,7 +132,7 @@ TEST_F(FilterDialogsTest, TheWindowsFiltersMatchTheCommandLineAndAreSaved) {
     EXPECT_EQ(messages[1], "Information: Conversion Has Been Completed!");
     EXPECT_TRUE(ReadFile(dir.File("gui.out")) == ReadFile(cliOut));
 
-    const WindowSettings saved = Form().CurrentSettings();
+    const SettingsModel saved = Form().CurrentSettings();
     const std::string cfg = dir.File("filters.cfg");
     paths.push_back(QString::fromStdString(cfg));
     Find<QAction>("SaveConfiguration1")->trigger();
@@ -146,7 +146,7 @@ TEST_F(FilterDialogsTest, TheWindowsFiltersMatchTheCommandLineAndAreSaved) {
     paths.push_back(QString::fromStdString(cfg));
     Find<QAction>("OpenConfiguration1")->trigger();
     ASSERT_TRUE(WaitIdle());
-    const WindowSettings opened = Form().CurrentSettings();
+    const SettingsModel opened = Form().CurrentSettings();
     EXPECT_TRUE(Find<QCheckBox>("cbTraffic")->isChecked());
     EXPECT_TRUE(Find<QCheckBox>("cbThreshold")->isChecked());
     EXPECT_EQ(std::tie(opened.trafficDistance, opened.trafficUnit, opened.trafficSeconds),

@@ -60,7 +60,7 @@ TEST(ConfigurationRobustnessTest, OddFilesOpenQuicklyWithDefaults) {
     TempDir dir;
     for (const auto& c : cases) {
         WriteFile(dir.File("odd.cfg"), c.text);
-        WindowSettings s;
+        SettingsModel s;
         const auto start = std::chrono::steady_clock::now();
         OpenConfiguration(dir.File("odd.cfg"), s);
         const auto seconds =
@@ -83,13 +83,13 @@ TEST(ConfigurationRobustnessTest, ANamedPipeIsNoConfiguration) {
     ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
     EXPECT_EQ(InChild(
                   [&] {
-                      WindowSettings s;
+                      SettingsModel s;
                       OpenConfiguration(pipe, s);
                       return s.inputFilename == "Sample.in" ? 0 : 1;
                   },
                   10),
               0);
-    EXPECT_EQ(InChild([&] { return SaveConfiguration(pipe, WindowSettings()) ? 1 : 0; }, 10), 0);
+    EXPECT_EQ(InChild([&] { return SaveConfiguration(pipe, SettingsModel()) ? 1 : 0; }, 10), 0);
     EXPECT_TRUE(fs::is_fifo(pipe));
 }
 

@@ -23,15 +23,15 @@ namespace fs = std::filesystem;
 
 class ConfigurationTest : public test::FolderTest {
   protected:
-    static WindowSettings Opened(const std::string& path) {
-        WindowSettings s;
+    static SettingsModel Opened(const std::string& path) {
+        SettingsModel s;
         OpenConfiguration(path, s);
         return s;
     }
 };
 
 TEST_F(ConfigurationTest, SavesTheExactText) {
-    WindowSettings s;
+    SettingsModel s;
     s.inputFormat = 8;
     s.inputFilename = "/data/drive 1.klf";
     s.availableFields = {"<< DATA >>", "GPS Status"};
@@ -56,7 +56,7 @@ TEST_F(ConfigurationTest, SavesTheExactText) {
 }
 
 TEST_F(ConfigurationTest, RoundTripRestoresStoredSettingsOnly) {
-    WindowSettings saved;
+    SettingsModel saved;
     saved.inputFormat = 9;
     saved.inputFilename = "in \xE9.klf";
     saved.brindletMode = 2;
@@ -80,7 +80,7 @@ TEST_F(ConfigurationTest, RoundTripRestoresStoredSettingsOnly) {
     const std::string path = Put("round.cfg", "; kept\r\n[Other]\r\nx=1\r\n");
     ASSERT_TRUE(SaveConfiguration(path, saved));
 
-    WindowSettings opened;
+    SettingsModel opened;
     opened.singleFile = false;
     opened.otherDelimiter = "|";
     opened.outageSeconds = "5";
@@ -108,7 +108,7 @@ TEST_F(ConfigurationTest, RoundTripRestoresStoredSettingsOnly) {
 }
 
 TEST_F(ConfigurationTest, ShorterListsLeaveOldRowsThatOpenIgnores) {
-    WindowSettings s;
+    SettingsModel s;
     s.selectedFields = {"<< FLEX DATA >>", "<< POCSAG DATA >>", "BER"};
     s.selectedTags = {1, 2, 3};
     const std::string path = PathOf("lists.cfg");
@@ -121,7 +121,7 @@ TEST_F(ConfigurationTest, ShorterListsLeaveOldRowsThatOpenIgnores) {
                         "Field1=<< POCSAG DATA >>\r\nField2=BER\r\n"),
               std::string::npos);
     EXPECT_NE(text.find("[SelectedTags]\r\nTag0=9\r\nTag1=2\r\nTag2=3\r\n"), std::string::npos);
-    WindowSettings opened = Opened(path);
+    SettingsModel opened = Opened(path);
     EXPECT_EQ(opened.selectedFields, std::vector<std::string>{"Latitude (Seconds)"});
     EXPECT_EQ(opened.selectedTags, std::vector<int>{9});
 
@@ -141,7 +141,7 @@ TEST_F(ConfigurationTest, ShorterListsLeaveOldRowsThatOpenIgnores) {
 }
 
 TEST_F(ConfigurationTest, MissingEntriesTakeTheOpenDefaults) {
-    WindowSettings s = Opened(Put("sparse.cfg", "[OutputFilter]\r\nChannelField=1\r\n"));
+    SettingsModel s = Opened(Put("sparse.cfg", "[OutputFilter]\r\nChannelField=1\r\n"));
     EXPECT_EQ(s.inputFormat, 0);
     EXPECT_EQ(s.inputFilename, "Sample.in");
     EXPECT_EQ(s.scanType, 0);
@@ -162,7 +162,7 @@ TEST_F(ConfigurationTest, AverageDomainReadsZeroWhenMissingOrOdd) {
         {"[OutputFilter]\r\nAverageDomain=x\r\n", false},
     };
     for (const auto& [text, linear] : cases) {
-        WindowSettings s;
+        SettingsModel s;
         s.averageLinear = !linear;
         OpenConfiguration(Put("domain.cfg", text), s);
         EXPECT_EQ(s.averageLinear, linear) << text;
@@ -173,7 +173,7 @@ TEST_F(ConfigurationTest, AverageDomainReadsZeroWhenMissingOrOdd) {
 // files saved before they existed, or with values the dialogs refuse, read as off with the
 // dialogs' defaults.
 TEST_F(ConfigurationTest, TheFiltersRoundTripAndOlderFilesReadThemAsOff) {
-    WindowSettings saved;
+    SettingsModel saved;
     saved.traffic = true;
     saved.trafficDistance = 1.5;
     saved.trafficUnit = 1;
@@ -185,7 +185,7 @@ TEST_F(ConfigurationTest, TheFiltersRoundTripAndOlderFilesReadThemAsOff) {
     const std::string path = PathOf("filters.cfg");
     const bool german = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
     const bool written = SaveConfiguration(path, saved);
-    WindowSettings opened;
+    SettingsModel opened;
     OpenConfiguration(path, opened);
     std::setlocale(LC_ALL, "C");
     ASSERT_TRUE(written);
@@ -203,7 +203,7 @@ TEST_F(ConfigurationTest, TheFiltersRoundTripAndOlderFilesReadThemAsOff) {
               std::tie(saved.threshold, saved.thresholdField, saved.thresholdComparator,
                        saved.thresholdValue));
 
-    const WindowSettings defaults;
+    const SettingsModel defaults;
     const char* const older[] = {
         "[OutputFilter]\r\nBSAvg=0\r\n",
         ("[OutputFilter]\r\nTrafficDistance=0\r\nTrafficUnit=3\r\nTrafficSeconds=3601\r\n"
@@ -211,7 +211,7 @@ TEST_F(ConfigurationTest, TheFiltersRoundTripAndOlderFilesReadThemAsOff) {
         "[OutputFilter]\r\nTrafficDistance=0,5\r\nTrafficSeconds=0\r\nThresholdValue=nan\r\n",
     };
     for (const char* text : older) {
-        WindowSettings s = saved;
+        SettingsModel s = saved;
         OpenConfiguration(Put("older.cfg", text), s);
         EXPECT_FALSE(s.traffic) << text;
         EXPECT_FALSE(s.threshold) << text;
@@ -253,7 +253,7 @@ TEST_F(ConfigurationTest, RadioPairsBehaveAsRadioButtons) {
             for (std::size_t at; (at = entries.find("B=")) != std::string::npos;) {
                 entries.replace(at, 1, b);
             }
-            WindowSettings s;
+            SettingsModel s;
             bool& first = std::string(a) == "NoAvg" ? s.noAvg : s.receiver1;
             bool& second = std::string(a) == "NoAvg" ? s.bsAvg : s.receiver2;
             first = c.startFirst;
@@ -275,9 +275,8 @@ TEST_F(ConfigurationTest, CountsAndIndexesAreBounded) {
                  {"99999999999", 0}, {"", 0}};
     for (const auto& c : cases) {
         const std::string count = std::string("Count=") + c.count + "\r\n";
-        const WindowSettings s =
-            Opened(Put("count.cfg", "[AvailableFields]\r\n" + count + rows +
-                                        "[SelectedFields]\r\n" + count + rows));
+        const SettingsModel s = Opened(Put("count.cfg", "[AvailableFields]\r\n" + count + rows +
+                                                            "[SelectedFields]\r\n" + count + rows));
         EXPECT_EQ(s.availableFields.size(), c.rows) << c.count;
         EXPECT_EQ(s.selectedFields.size(), c.rows) << c.count;
         EXPECT_EQ(s.selectedTags.size(), c.rows) << c.count;
@@ -287,7 +286,7 @@ TEST_F(ConfigurationTest, CountsAndIndexesAreBounded) {
     // none.
     std::string text = "[SelectedFields]\r\nCount=150\r\n" + rows;
     text += "[SelectedTags]\r\nTag0=77\r\nTag1=-5\r\nTag99=3\r\nTag100=4\r\n";
-    WindowSettings s = Opened(Put("tags.cfg", text));
+    SettingsModel s = Opened(Put("tags.cfg", text));
     ASSERT_EQ(s.selectedTags.size(), 150u);
     EXPECT_EQ(s.selectedTags[0], GpsStatus);
     EXPECT_EQ(s.selectedTags[1], GpsStatus);
@@ -317,14 +316,14 @@ TEST_F(ConfigurationTest, RowsOutsideTheCatalogAreDroppedAndCounted) {
                     "Field4=<< DATA >>\r\n") +
             "Field5=Receiver" + std::string(1, '\0') + "x\r\n" +
             "[SelectedTags]\r\nTag0=5\r\nTag1=32\r\nTag2=32\r\nTag3=17\r\nTag4=0\r\nTag5=49\r\n");
-    WindowSettings s;
+    SettingsModel s;
     EXPECT_EQ(OpenConfiguration(path, s), 5);
     EXPECT_EQ(s.availableFields, (std::vector<std::string>{"GPS Status", "Receiver"}));
     EXPECT_EQ(s.selectedFields, (std::vector<std::string>{"GPS Time (HH:MM:SS)", "<< DATA >>"}));
     EXPECT_EQ(s.selectedTags, (std::vector<int>{GpsTime, DataField}));  // by name, not Tag1
     EXPECT_EQ(UnknownFieldsText(5), "5 unknown fields in the configuration were ignored.");
 
-    WindowSettings clean;
+    SettingsModel clean;
     ASSERT_TRUE(SaveConfiguration(PathOf("clean.cfg"), clean));
     EXPECT_EQ(OpenConfiguration(PathOf("clean.cfg"), clean), 0);
 }
@@ -337,7 +336,7 @@ TEST_F(ConfigurationTest, HostileFilesOpenWithDefaults) {
     const std::string longLine = "[InputFile]\r\nFilename=" + std::string(1 << 19, 'n') + "\r\n";
     for (const std::string& data : {garbage, "[Junk]\r\n" + std::string(1 << 19, 'x')}) {
         const std::string path = Put("hostile.cfg", data);
-        WindowSettings s = Opened(path);
+        SettingsModel s = Opened(path);
         EXPECT_EQ(s.inputFilename, "Sample.in");
         EXPECT_TRUE(s.availableFields.empty());
         // Saving over it keeps its bytes and the entries read back.
@@ -351,7 +350,7 @@ TEST_F(ConfigurationTest, HostileFilesOpenWithDefaults) {
 }
 
 TEST_F(ConfigurationTest, FailedSavesLeaveTheFileAlone) {
-    WindowSettings s;
+    SettingsModel s;
     EXPECT_FALSE(SaveConfiguration(PathOf("no/folder/x.cfg"), s));
     const std::string path = Put("keep.cfg", "[InputFile]\r\nFilename=old\r\n");
     s.outputFilename = "bad\nname.out";
@@ -360,7 +359,7 @@ TEST_F(ConfigurationTest, FailedSavesLeaveTheFileAlone) {
 }
 
 TEST_F(ConfigurationTest, AvailableRowsSelectTheFieldTheyShow) {
-    WindowSettings s;
+    SettingsModel s;
     for (std::size_t row = 0; row < OfferedFields().size(); ++row) {
         EXPECT_EQ(AvailableFieldTag(s, row), OfferedFields()[row]) << row;
     }

@@ -72,7 +72,7 @@ TEST(TileSources, NamesFindTheBuiltInTheConfiguredOrAnAddress) {
 class MapSectionTest : public test::FolderTest {};
 
 TEST_F(MapSectionTest, TheUsersSourcesGoInAMapSectionAndComeBack) {
-    WindowSettings s;
+    SettingsModel s;
     s.tileSources = {{"Streets", "https://a.example/{z}/{x}/{y}.png?key=1&v=2", "(c) A; B", 17},
                      {"Plain", "http://b.example/{z}/{y}/{x}", "", 0}};
     const std::string path = PathOf("map.cfg");
@@ -84,12 +84,12 @@ TEST_F(MapSectionTest, TheUsersSourcesGoInAMapSectionAndComeBack) {
                                "MaxZoom1=0\r\n"),
               std::string::npos)
         << Slurp(path);
-    WindowSettings opened;
+    SettingsModel opened;
     OpenConfiguration(path, opened);
     EXPECT_EQ(opened.tileSources, s.tileSources);
 
     // Without sources no section is written; a file that had some gets Count=0.
-    WindowSettings none;
+    SettingsModel none;
     ASSERT_TRUE(SaveConfiguration(PathOf("none.cfg"), none));
     EXPECT_EQ(Slurp(PathOf("none.cfg")).find("[Map]"), std::string::npos);
     ASSERT_TRUE(SaveConfiguration(path, none));
@@ -108,7 +108,7 @@ TEST_F(MapSectionTest, EditedEntriesThatCannotBeUsedAreNotOffered) {
             "Template3=https://a.example/{z}/{x}/{y}.png\r\n"
             "Name4=Default zoom\r\nTemplate4=https://c.example/{z}/{x}/{y}.png\r\n"
             "Name5=Beyond the count\r\nTemplate5=https://d.example/{z}/{x}/{y}.png\r\n");
-    WindowSettings opened;
+    SettingsModel opened;
     opened.tileSources = {{"Earlier", "https://e.example/{z}/{x}/{y}.png", "", 3}};
     OpenConfiguration(path, opened);
     ASSERT_EQ(opened.tileSources.size(), 2u);
