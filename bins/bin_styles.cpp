@@ -9,6 +9,7 @@
 #include <limits>
 #include <vector>
 
+#include "base/xml_text.h"
 #include "export/layer_styles.h"
 
 namespace varistrum {
@@ -63,7 +64,7 @@ std::string RasterStyle(const char* type, const std::vector<RasterItem>& items, 
     for (const RasterItem& item : items) {
         qml += "     <item value=\"" + Number(item.value) + "\" color=\"" +
                LevelRamp::HexText(item.colour) + "\" alpha=\"255\" label=\"" +
-               QmlEscaped(item.label) + "\"/>\n";
+               XmlEscaped(item.label) + "\"/>\n";
     }
     qml += "    </colorrampshader>\n   </rastershader>\n  </rasterrenderer>\n";
     qml += "  <brightnesscontrast brightness=\"0\" contrast=\"0\" gamma=\"1\"/>\n";

@@ -295,14 +295,13 @@ FileOutcome ConvertJobInput(TavrelReader& reader, const JobSpec& job, std::size_
     return CloseOutputs(outputs, i, pass, OutcomeOf(pass, input, job.kind));
 }
 
-JobOutcome RunJob(TavrelReader& reader, const JobSpec& spec, std::span<JobOutput* const> outputs,
+JobOutcome RunJob(TavrelReader& reader, const JobSpec& job, std::span<JobOutput* const> outputs,
                   JobObserver& observer, std::stop_token stop, std::vector<FileOutcome>* outcomes) {
-    if (auto problem = spec.settings.Problem()) {
+    if (auto problem = job.settings.Problem()) {
         observer.ReportMessage(MessageKind::Error, *problem);
         return JobOutcome::Failed;
     }
-    if (!AcceptFiles(spec, outputs, observer)) return JobOutcome::Failed;
-    const JobSpec& job = spec;
+    if (!AcceptFiles(job, outputs, observer)) return JobOutcome::Failed;
     std::vector<FileOutcome> own(job.inputs.size());
     std::vector<FileOutcome>& results = outcomes != nullptr ? *outcomes : own;
     results.assign(job.inputs.size(), FileOutcome{});

@@ -9,6 +9,7 @@
 
 #include <vector>
 
+#include "base/xml_text.h"
 #include "export/gdal_support.h"
 
 namespace varistrum {
@@ -87,38 +88,15 @@ bool AddFields(OGRLayer& layer) {
 
 }  // namespace
 
-std::string QmlEscaped(std::string_view text) {
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
-
 std::string CategorisedStyle(std::string_view expression, std::span<const StyleCategory> categories,
                              StyleSymbol symbol) {
     std::string qml = kQmlHead;
-    qml += " <renderer-v2 type=\"categorizedSymbol\" attr=\"" + QmlEscaped(expression) +
+    qml += " <renderer-v2 type=\"categorizedSymbol\" attr=\"" + XmlEscaped(expression) +
            "\" forceraster=\"0\" symbollevels=\"0\" enableorderby=\"0\">\n  <categories>\n";
     for (std::size_t i = 0; i < categories.size(); ++i) {
         const std::string n = std::to_string(i);
         qml += "   <category render=\"true\" symbol=\"" + n + "\" value=\"" + n + "\" label=\"" +
-               QmlEscaped(categories[i].label) + "\"/>\n";
+               XmlEscaped(categories[i].label) + "\"/>\n";
     }
     qml += "  </categories>\n  <symbols>\n";
     const char* type = symbol == StyleSymbol::Fill ? "fill" : "marker";

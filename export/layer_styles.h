@@ -17,8 +17,6 @@ namespace varistrum {
 inline constexpr const char* kQmlHead =
     "<!DOCTYPE qgis PUBLIC 'http://mrcc.com/qgis.dtd' 'SYSTEM'>\n"
     "<qgis version=\"3.22.0\" styleCategories=\"Symbology\">\n";
-// Text for a QML attribute value: &, <, > and " as entities.
-std::string QmlEscaped(std::string_view text);
 
 // A class of a categorised style: the features whose expression gives its index (0, 1, ...).
 struct StyleCategory {

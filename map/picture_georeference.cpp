@@ -9,6 +9,7 @@
 #include <charconv>
 
 #include "base/utf8_text.h"
+#include "base/xml_text.h"
 #include "export/gdal_support.h"
 
 namespace varistrum {
@@ -22,29 +23,6 @@ void AppendExact(std::string& out, double value) {
     char text[32];
     const auto result = std::to_chars(text, text + sizeof text, value);
     out.append(text, result.ptr);
-}
-
-std::string XmlText(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
 }
 
 }  // namespace
@@ -89,7 +67,7 @@ std::string WebMercatorAuxXml() {
     mercator.exportToWkt(&wkt);
     const std::string text = wkt != nullptr ? wkt : "";
     CPLFree(wkt);
-    return "<PAMDataset>\r\n  <SRS dataAxisToSRSAxisMapping=\"1,2\">" + XmlText(text) +
+    return "<PAMDataset>\r\n  <SRS dataAxisToSRSAxisMapping=\"1,2\">" + XmlEscaped(text) +
            "</SRS>\r\n</PAMDataset>\r\n";
 }
 

@@ -12,6 +12,7 @@
 
 #include "base/number_format.h"
 #include "base/sha256.h"
+#include "base/xml_text.h"
 
 namespace varistrum {
 
@@ -19,32 +20,6 @@ namespace {
 
 // Half the side of the Web Mercator square in metres, as the services' grids use it.
 constexpr const char* kHalfWorld = "20037508.342789244";
-
-std::string XmlText(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&apos;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
 
 std::string Replaced(std::string text, const std::string& from, const std::string& to) {
     const std::size_t at = text.find(from);
@@ -104,7 +79,7 @@ TileRange TilesOfView(const MapViewport& view, int zoom, double margin) {
 std::string TileServiceXml(const TileService& service, const std::string& cacheFolder) {
     std::string url = service.urlTemplate;
     url = Replaced(Replaced(Replaced(url, "{z}", "${z}"), "{x}", "${x}"), "{y}", "${y}");
-    std::string xml = "<GDAL_WMS><Service name=\"TMS\"><ServerUrl>" + XmlText(url) +
+    std::string xml = "<GDAL_WMS><Service name=\"TMS\"><ServerUrl>" + XmlEscaped(url) +
                       "</ServerUrl></Service><DataWindow>";
     xml += std::string("<UpperLeftX>-") + kHalfWorld + "</UpperLeftX><UpperLeftY>" + kHalfWorld +
            "</UpperLeftY><LowerRightX>" + kHalfWorld + "</LowerRightX><LowerRightY>-" + kHalfWorld +
@@ -115,14 +90,14 @@ std::string TileServiceXml(const TileService& service, const std::string& cacheF
         "</DataWindow><Projection>EPSG:3857</Projection><BlockSizeX>256</BlockSizeX>"
         "<BlockSizeY>256</BlockSizeY><BandsCount>4</BandsCount><MaxConnections>2</MaxConnections>"
         "<Timeout>30</Timeout><ZeroBlockHttpCodes>204,404</ZeroBlockHttpCodes>";
-    xml += "<UserAgent>" + XmlText(TileUserAgent()) + "</UserAgent><OfflineMode>";
+    xml += "<UserAgent>" + XmlEscaped(TileUserAgent()) + "</UserAgent><OfflineMode>";
     xml += service.offline ? "true" : "false";
     xml += "</OfflineMode>";
     if (!cacheFolder.empty()) {
         // One folder a service, whatever else the description says (offline or not); offline,
         // a tile of any age is better than none.
         xml += "<Cache><Path>" +
-               XmlText(cacheFolder + "/" + Sha256Hex(service.urlTemplate).substr(0, 16)) +
+               XmlEscaped(cacheFolder + "/" + Sha256Hex(service.urlTemplate).substr(0, 16)) +
                "</Path><Unique>false</Unique><Expires>";
         AppendInt(xml, service.offline ? 10 * 365 * 24 * 3600 : kTileCacheSeconds);
         xml += "</Expires><MaxSize>536870912</MaxSize></Cache>";
