@@ -419,16 +419,13 @@ void TMainForm::DriveQuality1Click() {
     // The shares at or above the map's thresholds, when the map is open; by area in cells of
     // 25 m. The binning's warnings are the command line's to give.
     if (mapWindow_ != nullptr) request.ramp = mapWindow_->Ramp();
-    struct Quiet : JobObserver {
-        void SetProgress(int) override {}
-        void ReportMessage(MessageKind, const std::string&) override {}
-    } quiet;
+    SilentObserver quiet;
     const std::string input = StdText(InputFilename->text());
     const auto built = ReadOffTheWindow(
         [&] { return BuildAreaReport(reader_, input, request, kDefaultCellMetres, quiet, {}); });
     if (!built) return;
     const DriveReport& report = *built;
-    if (!report.opened || report.end != LoopEnd::EndOfData) {
+    if (!report.Complete()) {
         varistrum::ReportMessage(MessageKind::Error, QStringLiteral("Input File Cannot Be Read!"));
         return;
     }

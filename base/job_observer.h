@@ -81,6 +81,14 @@ class JobObserver {
     }
 };
 
+// Hears nothing: for passes whose caller reports their outcome itself (a worker of a job of
+// several files at once, a report's pass, a benchmark).
+class SilentObserver : public JobObserver {
+  public:
+    void SetProgress(int) override {}
+    void ReportMessage(MessageKind, const std::string&) override {}
+};
+
 // Progress in whole per cent of bytes, reported only when it changes.
 class PercentGauge {
   public:

@@ -13,12 +13,6 @@
 namespace varistrum::bench {
 namespace {
 
-class SilentObserver : public JobObserver {
-  public:
-    void SetProgress(int) override {}
-    void ReportMessage(MessageKind, const std::string&) override {}
-};
-
 // A conversion of the benchmark file stopped at its first data result (about ten lines of
 // about one hundred samples each), with the row of its first line.
 class FirstDataResult {

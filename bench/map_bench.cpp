@@ -25,12 +25,6 @@ double Seconds(Clock::time_point since) {
     return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
-class QuietObserver : public JobObserver {
-  public:
-    void SetProgress(int) override {}
-    void ReportMessage(MessageKind, const std::string&) override {}
-};
-
 ConversionSettings BenchSettings() {
     ConversionSettings settings;
     settings.selectedTitles = {"Latitude (Decimal Degrees)", "Longitude (Decimal Degrees)",
@@ -46,7 +40,7 @@ void TimePasses(const std::string& log, const std::string& work, int runs) {
     std::int64_t points = 0;
     for (int run = 0; run < runs; ++run) {
         TavrelReader reader;
-        QuietObserver observer;
+        SilentObserver observer;
         auto start = Clock::now();
         ConvertFile(reader, log, work + "/map-bench.out", BenchSettings(), observer, {});
         convert.push_back(Seconds(start));

@@ -26,12 +26,6 @@ using varistrum::bench::Median;
 using namespace varistrum;
 namespace fs = std::filesystem;
 
-class QuietObserver : public JobObserver {
-  public:
-    void SetProgress(int) override {}
-    void ReportMessage(MessageKind, const std::string&) override {}
-};
-
 ConversionSettings Settings(int averageType) {
     ConversionSettings settings;
     for (int tag : {5, 11, 18, 32, 0}) {
@@ -54,7 +48,7 @@ int Main(const fs::path& input, const fs::path& work, int runs) {
     const std::string output = (work / "pass-bench.out").string();
     TavrelReader reader;
     SilentIndexView view;
-    QuietObserver observer;
+    SilentObserver observer;
     // The conversions convert what the index pass found, as the command line does.
     const int format = IdentifyLogFile(input.string());
     if (RunIndexPass(reader, format, input.string(), view, {}) != IndexOutcome::Indexed) {

@@ -93,13 +93,13 @@ std::optional<FilesRefusal> CoverageOutput::Check() const {
     return std::nullopt;
 }
 
-std::optional<FileOutcome> CoverageOutput::Open(std::size_t input, std::vector<RowSink*>& sinks) {
+std::optional<FileOutcome> CoverageOutput::Open(std::size_t input, InputSinks& sinks) {
     if (input != 0) return Failed({}, "A coverage job bins one log at a time.");
     binning_.reset();
     binner_ = std::make_unique<Binner>(request_.binning);
     if (binner_->Failed()) return Failed({}, CoverageSentence(binner_->Error()));
     sink_ = std::make_unique<BinSampleSink>(*binner_);
-    sinks.push_back(sink_.get());
+    sinks.rows.push_back(sink_.get());
     return std::nullopt;
 }
 

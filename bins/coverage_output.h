@@ -54,7 +54,7 @@ class CoverageOutput : public JobOutput {
 
     std::vector<std::string> FilesOf(std::size_t input) const override;
     std::optional<FilesRefusal> Check() const override;
-    std::optional<FileOutcome> Open(std::size_t input, std::vector<RowSink*>& sinks) override;
+    std::optional<FileOutcome> Open(std::size_t input, InputSinks& sinks) override;
     FileOutcome Close(std::size_t input, const FilePass& pass, FileOutcome outcome) override;
     std::optional<std::string> ClosingNote() const override;
 

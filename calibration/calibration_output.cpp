@@ -78,9 +78,9 @@ void LocalMeanSink::AcceptRow(const OutputRow& row) {
     }
 }
 
-std::optional<FileOutcome> NoiseFloorOutput::Open(std::size_t, std::vector<RowSink*>& sinks) {
+std::optional<FileOutcome> NoiseFloorOutput::Open(std::size_t, InputSinks& sinks) {
     sink_ = ChannelFloorSink();
-    sinks.push_back(&sink_);
+    sinks.rows.push_back(&sink_);
     return std::nullopt;
 }
 
@@ -90,10 +90,10 @@ void CalibrationOutput::SetFloors(std::size_t input, ChannelFloors floors) {
 }
 
 std::optional<FileOutcome> CalibrationOutput::Open(std::size_t input,
-                                                   std::vector<RowSink*>& sinks) {
+                                                   InputSinks& sinks) {
     collector_.BeginLog(input < names_.size() ? names_[input] : std::string(),
                         input < floors_.size() ? std::move(floors_[input]) : ChannelFloors());
-    sinks.push_back(&sink_);
+    sinks.rows.push_back(&sink_);
     return std::nullopt;
 }
 

@@ -54,7 +54,7 @@ class LocalMeanSink : public RowSink {
 class NoiseFloorOutput : public JobOutput {
   public:
     std::vector<std::string> FilesOf(std::size_t) const override { return {}; }
-    std::optional<FileOutcome> Open(std::size_t input, std::vector<RowSink*>& sinks) override;
+    std::optional<FileOutcome> Open(std::size_t input, InputSinks& sinks) override;
     FileOutcome Close(std::size_t, const FilePass&, FileOutcome outcome) override {
         return outcome;
     }
@@ -77,7 +77,7 @@ class CalibrationOutput : public JobOutput {
     void SetFloors(std::size_t input, ChannelFloors floors);
 
     std::vector<std::string> FilesOf(std::size_t) const override { return {}; }
-    std::optional<FileOutcome> Open(std::size_t input, std::vector<RowSink*>& sinks) override;
+    std::optional<FileOutcome> Open(std::size_t input, InputSinks& sinks) override;
     FileOutcome Close(std::size_t, const FilePass&, FileOutcome outcome) override {
         return outcome;
     }

@@ -123,16 +123,11 @@ int ReportCommand(ReportOptions& options, const CLI::App& command) {
         options.summary
             ? BuildDriveReport(reader, input, report, stop.get_token(), sink)
             : BuildAreaReport(reader, input, report, cellMetres, console, stop.get_token(), sink);
-    if (!result.opened) {
-        console.ReportFailure(MessageKind::Error, "Input File Does Not Exist!", input, {});
+    if (result.outcome.outcome == JobOutcome::Failed) {
+        ReportFileFailure(result.outcome, console);
         return kExitFailed;
     }
-    if (result.end == LoopEnd::ReadError) {
-        console.ReportFailure(MessageKind::Error, "Input File Cannot Be Read!", input,
-                              result.failureReason);
-        return kExitFailed;
-    }
-    if (result.end == LoopEnd::Cancelled) return interrupt.ExitStatus(kExitFailed);
+    if (result.outcome.outcome == JobOutcome::Cancelled) return interrupt.ExitStatus(kExitFailed);
     text.WriteTo(std::cout, result);
     if (result.file.damage.Any()) console.ReportDamage({}, result.file.damage);
     return kExitDone;

@@ -38,8 +38,8 @@ class SinkOutput : public JobOutput {
   public:
     explicit SinkOutput(std::vector<RowSink*> sinks) : sinks_(std::move(sinks)) {}
     std::vector<std::string> FilesOf(std::size_t) const override { return {}; }
-    std::optional<FileOutcome> Open(std::size_t, std::vector<RowSink*>& sinks) override {
-        sinks.insert(sinks.end(), sinks_.begin(), sinks_.end());
+    std::optional<FileOutcome> Open(std::size_t, InputSinks& sinks) override {
+        sinks.rows.insert(sinks.rows.end(), sinks_.begin(), sinks_.end());
         return std::nullopt;
     }
     FileOutcome Close(std::size_t, const FilePass&, FileOutcome outcome) override {

@@ -31,14 +31,6 @@ FileOutcome InputFailure(const std::string& input) {
     return Failure(kInputMissing, input, InputFailureReason(input));
 }
 
-// Workers of a job of several files at once report nothing per file; the job shows the share
-// of files done.
-class SilentObserver : public JobObserver {
-  public:
-    void SetProgress(int) override {}
-    void ReportMessage(MessageKind, const std::string&) override {}
-};
-
 // What the pass says of the file, before its outputs had their say.
 FileOutcome OutcomeOf(const FilePass& pass, const std::string& input, JobKind kind) {
     FileOutcome outcome;
@@ -85,6 +77,17 @@ FileReport::State StateOf(JobOutcome outcome) {
         default:
             return FileReport::State::NotStarted;
     }
+}
+
+// The pre-pass the settings ask for, and what the outputs want listed besides.
+PrePassRequest PrePassOf(const ConversionSettings& settings, std::span<JobOutput* const> outputs) {
+    PrePassRequest request = PrePassRequestOf(settings);
+    for (const JobOutput* output : outputs) {
+        const PrePassRequest wanted = output->PrePassWanted();
+        if (!request.outageSeconds) request.outageSeconds = wanted.outageSeconds;
+        if (!request.standStill) request.standStill = wanted.standStill;
+    }
+    return request;
 }
 
 void ReportClosingNotes(std::span<JobOutput* const> outputs, JobObserver& observer) {
@@ -188,7 +191,7 @@ JobOutcome RunFolderAtOnce(const JobSpec& job, std::span<JobOutput* const> outpu
     auto convert = [&] {
         TavrelReader reader;
         reader.SetInputFormat(inputFormat);
-        SilentObserver silent;
+        SilentObserver silent;  // nothing per file: the job shows the share of files done
         for (std::size_t i = next++; i < count; i = next++) {
             {
                 std::lock_guard lock(mutex);
@@ -249,8 +252,9 @@ FileOutcome ConvertJobInput(TavrelReader& reader, const JobSpec& job, std::size_
     }
     // One pre-pass lists both the GPS outages and the stops.
     OutageListing listing;
-    if (job.settings.dropOutages || job.settings.dropStandingStill) {
-        listing = GpsPrePass(reader, input, PrePassRequestOf(job.settings), stop);
+    const PrePassRequest prePass = PrePassOf(job.settings, outputs);
+    if (prePass.outageSeconds || prePass.standStill) {
+        listing = GpsPrePass(reader, input, prePass, stop);
         if (!listing.opened) return CloseOutputs(outputs, i, none, InputFailure(input));
         if (listing.end == LoopEnd::ReadError)
             return CloseOutputs(outputs, i, none,
@@ -262,7 +266,7 @@ FileOutcome ConvertJobInput(TavrelReader& reader, const JobSpec& job, std::size_
         return CloseOutputs(outputs, i, none, std::move(cancelled));
     }
     if (reader.Open(input) != 0) return CloseOutputs(outputs, i, none, InputFailure(input));
-    std::vector<RowSink*> sinks;
+    InputSinks sinks(listing);
     for (JobOutput* output : outputs) {
         if (auto failure = output->Open(i, sinks)) {
             reader.Close();
@@ -271,13 +275,19 @@ FileOutcome ConvertJobInput(TavrelReader& reader, const JobSpec& job, std::size_
     }
     ConversionStages stages(job.settings, std::move(listing.starts), std::move(listing.stops));
     RowAssembler assembler(stages.Assembly(), stages.Placement());
-    RowPipeline rows(assembler, stages.RecordStages(), stages.RowStages(), sinks);
+    RowPipeline rows(assembler, stages.RecordStages(), stages.RowStages(), sinks.rows);
+    // Outputs of records alone need no rows assembled.
+    const bool rowsWanted = !sinks.rows.empty();
     PercentGauge gauge(observer, reader.FileSize());
     gauge.Reset();
     const LoopResult loop = RunRecordLoop(
         reader, stop, [&](int percent) { gauge.Show(percent); },
         [&](const RecordBuffer& buffer) {
-            rows.Feed(reader.DecodeRecord(buffer), reader.State());
+            const DecodedRecord& record = reader.DecodeRecord(buffer);
+            for (RecordSink* sink : sinks.records)
+                sink->AcceptRecord(record, reader.State(), reader.Damage());
+            if (!rowsWanted) return true;
+            rows.Feed(record, reader.State());
             return !rows.Failed();
         });
     if (loop.end == LoopEnd::EndOfData) rows.EndOfRows();
@@ -285,6 +295,7 @@ FileOutcome ConvertJobInput(TavrelReader& reader, const JobSpec& job, std::size_
     pass.end = loop.end;
     pass.damage = loop.damage;
     pass.failureReason = reader.ReadFailureReason();
+    pass.fileBytes = reader.FileSize();
     pass.rows = rows.Rows();
     pass.dropped = stages.Counts();
     pass.dropped.goodFixes = reader.State().counters.gps3dLock + reader.State().counters.gps2dLock;

@@ -14,6 +14,8 @@
 #include "base/job_observer.h"
 #include "convert/conversion_settings.h"
 #include "convert/filter_counts.h"
+#include "convert/gps_outage_pass.h"
+#include "filters/record_stage.h"
 #include "filters/row_stage.h"
 #include "logfile/record_loop.h"
 #include "logfile/tavrel_reader.h"
@@ -33,7 +35,8 @@ struct FilePass {
     LoopEnd end = LoopEnd::EndOfData;
     DamageCounters damage;
     std::string failureReason;  // the system's reason of a read error
-    std::int64_t rows = 0;      // rows the sinks received
+    std::uint64_t fileBytes = 0;
+    std::int64_t rows = 0;  // rows the sinks received
     FilterCounts dropped;
     // Receiver samples without a frequency definition, and no frequencies typed.
     bool neededTypedFrequencies = false;
@@ -51,7 +54,16 @@ struct FileOutcome {
     FilterCounts dropped;
 };
 
-// One kind of output of a job: the sinks it puts on each input's rows, and the files it
+// The sinks the outputs put on one input's path, and what the GPS pre-pass found in it.
+struct InputSinks {
+    explicit InputSinks(const OutageListing& listing) : prePass(listing) {}
+    // Listed as the settings drop them when they do, else as the outputs want them listed.
+    const OutageListing& prePass;
+    std::vector<RowSink*> rows;        // the rows that pass the filters
+    std::vector<RecordSink*> records;  // every decoded record, before the filters
+};
+
+// One kind of output of a job: the sinks it puts on each input's path, and the files it
 // writes through the one output writer. Inputs are numbered as the job lists them; a job of
 // several files at once calls Open and Close of different inputs on different threads.
 class JobOutput {
@@ -62,9 +74,12 @@ class JobOutput {
     virtual std::vector<std::string> FilesOf(std::size_t input) const = 0;
     // A reason the job cannot run with this output, found before anything is read or written.
     virtual std::optional<FilesRefusal> Check() const { return std::nullopt; }
+    // What the output needs the GPS pre-pass to list besides what the settings drop (an output
+    // that wants other outages or stops than the settings drop runs in a job of its own).
+    virtual PrePassRequest PrePassWanted() const { return {}; }
     // Before input `i` is read: opens what it writes and adds its sinks; the failure if it
     // cannot.
-    virtual std::optional<FileOutcome> Open(std::size_t input, std::vector<RowSink*>& sinks) = 0;
+    virtual std::optional<FileOutcome> Open(std::size_t input, InputSinks& sinks) = 0;
     // After input `i` was read: `outcome` says how (a read error, a skip or a cancel included);
     // finishes what it wrote and puts it in place, or drops it. Returns the file's outcome.
     virtual FileOutcome Close(std::size_t input, const FilePass& pass, FileOutcome outcome) = 0;

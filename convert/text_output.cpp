@@ -78,7 +78,7 @@ std::optional<FilesRefusal> TextOutput::Check() const {
     return std::nullopt;
 }
 
-std::optional<FileOutcome> TextOutput::Open(std::size_t input, std::vector<RowSink*>& sinks) {
+std::optional<FileOutcome> TextOutput::Open(std::size_t input, InputSinks& sinks) {
     auto written = std::make_unique<Written>();
     const std::string& output = outputs_[input];
     if (settings_.toStandardOutput) {
@@ -96,7 +96,7 @@ std::optional<FileOutcome> TextOutput::Open(std::size_t input, std::vector<RowSi
         return OutputFailure(output, reason, {});
     }
     written->lines = std::make_unique<OutputLines>(*written->text, settings_);
-    sinks.push_back(written->lines.get());
+    sinks.rows.push_back(written->lines.get());
     written_[input] = std::move(written);
     return std::nullopt;
 }

@@ -71,7 +71,7 @@ std::optional<FilesRefusal> MapLayerOutput::Check() const {
     return std::nullopt;
 }
 
-std::optional<FileOutcome> MapLayerOutput::Open(std::size_t input, std::vector<RowSink*>& sinks) {
+std::optional<FileOutcome> MapLayerOutput::Open(std::size_t input, InputSinks& sinks) {
     if (target_ == nullptr) {
         auto target = std::make_unique<Target>();
         const std::string& path = TargetOf(input);
@@ -93,7 +93,7 @@ std::optional<FileOutcome> MapLayerOutput::Open(std::size_t input, std::vector<R
         target_ = std::move(target);
     }
     target_->writer->SetSourceFile(std::filesystem::path(inputs_[input]).filename().string());
-    sinks.push_back(target_->sink.get());
+    sinks.rows.push_back(target_->sink.get());
     return std::nullopt;
 }
 

@@ -2,6 +2,7 @@
 // A filter that judges the decoded records before they become rows.
 #pragma once
 
+#include "base/job_observer.h"
 #include "logfile/decoded_record.h"
 #include "logfile/decoder_state.h"
 
@@ -20,6 +21,16 @@ class RecordStage {
 
   protected:
     bool keptBefore_ = true;
+};
+
+// Receives every decoded record of a file before the stages judge it, with the state the
+// decoder left and the damage the reader met so far: for outputs that need what rows do not
+// carry (every fix, clock stamps, scan definitions, list entries).
+class RecordSink {
+  public:
+    virtual ~RecordSink() = default;
+    virtual void AcceptRecord(const DecodedRecord& record, const DecoderState& log,
+                              const DamageCounters& damage) = 0;
 };
 
 }  // namespace varistrum

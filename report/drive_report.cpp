@@ -331,13 +331,11 @@ GpsBlock StampOf(const RtcClock& clock) {
 // The report's own walk through the records, after the outage pass listed the gaps. Each scan
 // is handed on as soon as it ends, and nothing of it is kept: memory does not grow with the
 // number of scans.
-class ReportPass {
+class ReportPass : public RecordSink {
   public:
-    ReportPass(TavrelReader& reader, const ReportRequest& request,
-               std::vector<std::int64_t> outageStarts, SpillArray<StandingStop> stops,
-               const ScanReportSink& sink)
-        : reader_(reader),
-          request_(request),
+    ReportPass(const ReportRequest& request, std::vector<std::int64_t> outageStarts,
+               SpillArray<StandingStop> stops, const ScanReportSink& sink)
+        : request_(request),
           sink_(sink),
           outageStarts_(std::move(outageStarts)),
           file_(DamageCounters{}, request.ramp.Thresholds()),
@@ -352,12 +350,9 @@ class ReportPass {
         }
     }
 
-    void Record(const RecordBuffer& buffer) { Decoded(reader_.DecodeRecord(buffer)); }
-
-    // A record another pass decoded with the same reader.
-    void Decoded(const DecodedRecord& record) {
-        const DecoderState& s = reader_.State();
-        if (!current_ || s.ScanIndex != current_->number) StartScan();
+    void AcceptRecord(const DecodedRecord& record, const DecoderState& s,
+                      const DamageCounters& damage) override {
+        if (!current_ || s.ScanIndex != current_->number) StartScan(s, damage);
         // The stops' data is left out as a conversion leaves it out.
         const bool standing = standing_ && standing_->Standing();
         const std::int64_t stopsBegun = standing_ ? standing_->StopsBegun() : 0;
@@ -368,14 +363,14 @@ class ReportPass {
         }
         switch (record.kind) {
             case RecordKind::Gps:
-                Gps(standing);
+                Gps(s, standing);
                 break;
             case RecordKind::Rtc:
                 file_.TimeStamp(StampOf(s.rtc), standing);
                 current_->drive.TimeStamp(StampOf(s.rtc), standing);
                 break;
             case RecordKind::Samples:
-                if (kept) Samples(record);
+                if (kept) Samples(record, s);
                 break;
             case RecordKind::ScanList32:
                 codesA_.fill(U32LE(record.payload, 0));
@@ -388,19 +383,20 @@ class ReportPass {
                 }
                 break;
             case RecordKind::ChannelList:
-                if (kept) ListEntries(record.payload);
+                if (kept) ListEntries(record.payload, s);
                 break;
             case RecordKind::ChannelTable:
-                if (kept) TableEntries(record.payload);
+                if (kept) TableEntries(record.payload, s);
                 break;
             default:
                 break;
         }
     }
 
-    void Finish(DriveReport& report) {
-        EndScan();
-        report.file = file_.Finish(reader_.Damage(), request_.listOutages);
+    // `damage`: what the reader met in the whole file.
+    void Finish(DriveReport& report, const DamageCounters& damage) {
+        EndScan(damage);
+        report.file = file_.Finish(damage, request_.listOutages);
         report.frequencies = tally_.Figures();
         report.reportedScans = reportedScans_;
         report.verdict = verdict_;
@@ -416,8 +412,7 @@ class ReportPass {
                request_.scans.end();
     }
 
-    void StartScan() {
-        const DecoderState& s = reader_.State();
+    void StartScan(const DecoderState& s, const DamageCounters& damage) {
         // What came before the file's first time stamp belongs to the scan that it starts.
         if (current_ && current_->number == 0 && s.ScanIndex == 1 &&
             current_->figures.durationSeconds == 0.0 && !current_->drive.Timed()) {
@@ -425,18 +420,18 @@ class ReportPass {
             current_->name = s.ScanName;
             return;
         }
-        EndScan();
-        current_.emplace(ScanWork{
-            s.ScanIndex, s.ScanName, DriveWork(reader_.Damage(), request_.ramp.Thresholds()), {}});
+        EndScan(damage);
+        current_.emplace(
+            ScanWork{s.ScanIndex, s.ScanName, DriveWork(damage, request_.ramp.Thresholds()), {}});
         if (standing_) current_->drive.CountStanding();
         ++scanSerial_;
     }
 
     // The scan's figures are final: an outage that ends in a later scan is the file's only.
-    void EndScan() {
+    void EndScan(const DamageCounters& damage) {
         if (!current_) return;
         ScanWork& scan = *current_;
-        scan.figures = scan.drive.Finish(reader_.Damage(), request_.listOutages);
+        scan.figures = scan.drive.Finish(damage, request_.listOutages);
         // Records before the first scan without samples are in the file's figures only.
         if (Wanted(scan.number) && !(scan.number == 0 && !scan.drive.HasChannels())) {
             ScanReport out;
@@ -466,8 +461,7 @@ class ReportPass {
     }
 
     // `standing`: the vehicle stood still since the record before.
-    void Gps(bool standing) {
-        const DecoderState& s = reader_.State();
+    void Gps(const DecoderState& s, bool standing) {
         const GpsBlock& fix = s.gps;
         if (openOutage_ && fix.HasFix()) {
             OutageFigure outage;
@@ -499,9 +493,8 @@ class ReportPass {
         }
     }
 
-    void Samples(const DecodedRecord& record) {
+    void Samples(const DecodedRecord& record, const DecoderState& s) {
         if (!request_.receivers.Takes(record.receiver) || record.payload.size() < 2) return;
-        const DecoderState& s = reader_.State();
         const auto& codes = record.receiver == 0 ? codesA_ : codesB_;
         const double mhz = s.plans[static_cast<std::size_t>(record.receiver)].CodeToMHz(codes[0]);
         ChannelWork& channel = current_->drive.Channel(mhz, true);
@@ -510,12 +503,12 @@ class ReportPass {
                     record.payload.size() - 1);
     }
 
-    const FrequencyPlan& SelectedPlan() const {
-        return reader_.State().plans[static_cast<std::size_t>(request_.receivers.Selected())];
+    const FrequencyPlan& SelectedPlan(const DecoderState& s) const {
+        return s.plans[static_cast<std::size_t>(request_.receivers.Selected())];
     }
 
     // The selected receiver's entries of a list record: receiver, list position and level.
-    void ListEntries(ByteSpan payload) {
+    void ListEntries(ByteSpan payload, const DecoderState& s) {
         const int selected = request_.receivers.Selected();
         const auto& codes = selected == 1 ? codesB_ : codesA_;
         for (std::size_t e = 0; e < 5; ++e) {
@@ -523,14 +516,14 @@ class ReportPass {
             if (entry.receiver != selected) continue;
             const auto slot = static_cast<std::size_t>(entry.position);
             if (slot >= codes.size()) continue;
-            current_->drive.Channel(SelectedPlan().CodeToMHz(codes[slot]), false)
+            current_->drive.Channel(SelectedPlan(s).CodeToMHz(codes[slot]), false)
                 .Add(&entry.rssi, 1);
         }
     }
 
-    void TableEntries(ByteSpan payload) {
+    void TableEntries(ByteSpan payload, const DecoderState& s) {
         const int selected = request_.receivers.Selected();
-        const FrequencyPlan& plan = SelectedPlan();
+        const FrequencyPlan& plan = SelectedPlan(s);
         for (std::size_t e = 0; e < 4; ++e) {
             const TableEntry entry = TableEntryAt(payload, e);
             if (entry.receiver != selected) continue;
@@ -539,7 +532,6 @@ class ReportPass {
         }
     }
 
-    TavrelReader& reader_;
     const ReportRequest& request_;
     // The receivers' channel codes as the scan definitions (or typed frequencies) give them.
     std::array<std::uint32_t, kChannelTableSize> codesA_{};
@@ -567,19 +559,75 @@ struct ReportRecordPass::Pass : ReportPass {
 
 ReportRecordPass::ReportRecordPass(TavrelReader& reader, const ReportRequest& request,
                                    ScanReportSink scans)
-    : request_(request),
+    : reader_(reader),
+      request_(request),
       scans_(std::move(scans)),
-      pass_(std::make_unique<Pass>(reader, request_, std::vector<std::int64_t>{},
+      pass_(std::make_unique<Pass>(request_, std::vector<std::int64_t>{},
                                    SpillArray<StandingStop>{}, scans_)) {}
 
 ReportRecordPass::~ReportRecordPass() = default;
 
 void ReportRecordPass::Decoded(const DecodedRecord& record) {
-    pass_->Decoded(record);
+    pass_->AcceptRecord(record, reader_.State(), reader_.Damage());
 }
 
 void ReportRecordPass::Finish(DriveReport& report) {
-    pass_->Finish(report);
+    pass_->Finish(report, reader_.Damage());
+}
+
+struct ReportOutput::Pass : ReportPass {
+    using ReportPass::ReportPass;
+};
+
+ReportOutput::ReportOutput(const ReportRequest& request, const ScanReportSink& scans)
+    : request_(request), scans_(scans) {
+    // Without a sink of their own the scans are listed in the report, up to the request's limit.
+    if (!scans_) {
+        scans_ = [this](ScanReport&& scan) {
+            if (report_.scans.size() < request_.listedScansAtMost) {
+                report_.scans.push_back(std::move(scan));
+            } else {
+                ++report_.unlistedScans;
+            }
+        };
+    }
+    report_.outageSeconds = request.outageSeconds;
+    report_.standStill = request.standStill;
+    report_.thresholds = request.ramp.Thresholds();
+    if (request.cells) report_.cellMetres = request.cellMetres;
+}
+
+ReportOutput::~ReportOutput() = default;
+
+PrePassRequest ReportOutput::PrePassWanted() const {
+    PrePassRequest wanted;
+    if (request_.listOutages) wanted.outageSeconds = request_.outageSeconds;
+    wanted.standStill = request_.standStill;
+    return wanted;
+}
+
+std::optional<FileOutcome> ReportOutput::Open(std::size_t, InputSinks& sinks) {
+    // The conversion's stages keep their own copy of the stops.
+    SpillArray<StandingStop> stops;
+    for (std::size_t k = 0; k < sinks.prePass.stops.size(); ++k)
+        stops.push_back(sinks.prePass.stops[k]);
+    pass_ = std::make_unique<Pass>(request_, sinks.prePass.starts, std::move(stops), scans_);
+    sinks.records.push_back(pass_.get());
+    return std::nullopt;
+}
+
+FileOutcome ReportOutput::Close(std::size_t, const FilePass& pass, FileOutcome outcome) {
+    report_.outcome = outcome;
+    if (pass_) {
+        report_.fileBytes = pass.fileBytes;
+        pass_->Finish(report_, pass.damage);
+        pass_.reset();
+    }
+    return outcome;
+}
+
+DriveReport ReportOutput::TakeReport() {
+    return std::move(report_);
 }
 
 double RouteMetres(double lat1, double lon1, double lat2, double lon2) {
@@ -594,49 +642,18 @@ bool ScanReport::HasAveragedChannel() const {
 DriveReport BuildDriveReport(TavrelReader& reader, const std::string& input,
                              const ReportRequest& request, std::stop_token stop,
                              const ScanReportSink& scans) {
-    DriveReport report;
-    // Without a sink of their own the scans are listed in the report, up to the request's limit.
-    const ScanReportSink listed = [&](ScanReport&& scan) {
-        if (report.scans.size() < request.listedScansAtMost) {
-            report.scans.push_back(std::move(scan));
-        } else {
-            ++report.unlistedScans;
-        }
-    };
+    ReportOutput output(request, scans);
+    JobOutput* const outputs[] = {&output};
+    // The report sees every record: no filter stands before it.
+    ConversionSettings settings;
+    settings.receivers = request.receivers;
+    settings.typed = request.typed;
+    settings.convertAllScans = true;
+    const JobSpec job{{input}, JobKind::SingleFile, std::move(settings), 1};
+    SilentObserver silent;
+    ConvertJobInput(reader, job, 0, outputs, silent, stop);
+    DriveReport report = output.TakeReport();
     report.input = input;
-    report.outageSeconds = request.outageSeconds;
-    report.standStill = request.standStill;
-    report.thresholds = request.ramp.Thresholds();
-    if (request.cells) report.cellMetres = request.cellMetres;
-    // One pre-pass lists the outages and the stops.
-    OutageListing outages;
-    outages.opened = true;
-    PrePassRequest prePass;
-    if (request.listOutages) prePass.outageSeconds = request.outageSeconds;
-    prePass.standStill = request.standStill;
-    if (prePass.outageSeconds || prePass.standStill)
-        outages = GpsPrePass(reader, input, prePass, stop);
-    if (!outages.opened) return report;
-    if (outages.end != LoopEnd::EndOfData) {
-        report.opened = true;
-        report.end = outages.end;
-        report.failureReason = outages.failureReason;
-        return report;
-    }
-    if (reader.Open(input) != 0) return report;
-    report.opened = true;
-    report.fileBytes = reader.FileSize();
-    ReportPass pass(reader, request, std::move(outages.starts), std::move(outages.stops),
-                    scans ? scans : listed);
-    const LoopResult loop =
-        RunRecordLoop(reader, stop, NoProgress, [&](const RecordBuffer& buffer) {
-            pass.Record(buffer);
-            return true;
-        });
-    report.end = loop.end;
-    report.failureReason = reader.ReadFailureReason();
-    pass.Finish(report);
-    reader.Close();
     return report;
 }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/spill_array.h"
+#include "convert/job_runner.h"
 #include "filters/stop_finder.h"
 #include "geodata/level_ramp.h"
 #include "logfile/log_reader.h"
@@ -165,11 +166,11 @@ struct FrequencyFigures {
 };
 
 struct DriveReport {
-    bool opened = false;
+    // How the pass over the file went: completed, failed (and why) or cancelled.
+    FileOutcome outcome;
+    bool Complete() const { return outcome.outcome == JobOutcome::Completed; }
     LevelRamp::Bounds thresholds = LevelRamp().Thresholds();  // of the shares
     double cellMetres = 0.0;  // of the shares by cells; 0: not binned
-    LoopEnd end = LoopEnd::EndOfData;
-    std::string failureReason;
     std::string input;
     std::uint64_t fileBytes = 0;
     int outageSeconds = 30;
@@ -187,10 +188,34 @@ struct DriveReport {
 // Takes each reported scan as soon as it ends, in file order.
 using ScanReportSink = std::function<void(ScanReport&&)>;
 
-// Reads the file twice: the GPS pre-pass (outages and stops), then the report's own pass. The
-// reader's typed frequencies, if any, serve files without a channel table. The scans go to `scans`
+// The report as an output of the job runner, of one input: it sees every decoded record,
+// before the filters, and the outages and stops the GPS pre-pass listed. The scans go to `scans`
 // when it is given (the report then lists none, and its memory does not grow with their number),
 // else into the report.
+class ReportOutput : public JobOutput {
+  public:
+    ReportOutput(const ReportRequest& request, const ScanReportSink& scans);
+    ReportOutput(const ReportOutput&) = delete;
+    ReportOutput& operator=(const ReportOutput&) = delete;
+    ~ReportOutput() override;
+    std::vector<std::string> FilesOf(std::size_t) const override { return {}; }
+    PrePassRequest PrePassWanted() const override;
+    std::optional<FileOutcome> Open(std::size_t input, InputSinks& sinks) override;
+    FileOutcome Close(std::size_t input, const FilePass& pass, FileOutcome outcome) override;
+    // After Close: the report (without its input's name).
+    DriveReport TakeReport();
+
+  private:
+    struct Pass;
+    ReportRequest request_;
+    ScanReportSink scans_;
+    DriveReport report_;
+    std::unique_ptr<Pass> pass_;
+};
+
+// Reads the file twice when outages are listed or standing still is dropped (the GPS pre-pass,
+// then the report's own pass), else once. The request's typed frequencies serve files without
+// a channel table.
 DriveReport BuildDriveReport(TavrelReader& reader, const std::string& input,
                              const ReportRequest& request, std::stop_token stop,
                              const ScanReportSink& scans = {});
@@ -206,6 +231,7 @@ class ReportRecordPass {
 
   private:
     struct Pass;
+    TavrelReader& reader_;
     ReportRequest request_;
     ScanReportSink scans_;
     std::unique_ptr<Pass> pass_;

@@ -60,7 +60,7 @@ LambdaWarnings CheckLambdaSampling(TavrelReader& reader, const std::string& inpu
             ++warnings.unlisted;
         }
     });
-    if (!report.opened || report.end != LoopEnd::EndOfData) return {};
+    if (!report.Complete()) return {};
     return warnings;
 }
 

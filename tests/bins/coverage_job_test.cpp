@@ -226,9 +226,10 @@ class OneSpot {
 
 // Runs an output's Open, rows and Close as a job would; the file's outcome.
 FileOutcome RunOutput(CoverageOutput& output, const std::function<void(RowSink&)>& rows) {
-    std::vector<RowSink*> sinks;
+    const OutageListing none;
+    InputSinks sinks(none);
     if (auto failure = output.Open(0, sinks)) return *failure;
-    rows(*sinks.front());
+    rows(*sinks.rows.front());
     return output.Close(0, FilePass{}, FileOutcome{});
 }
 
@@ -301,9 +302,10 @@ TEST(CoverageJob, RefusalsAndFailuresWriteNothing) {
     request = CoverageRequest();
     request.output = dir.File("cut.gpkg");
     CoverageOutput cut(request, observer);
-    std::vector<RowSink*> sinks;
+    const OutageListing none;
+    InputSinks sinks(none);
     ASSERT_FALSE(cut.Open(0, sinks).has_value());
-    spot.Feed(*sinks.front(), 5, -80);
+    spot.Feed(*sinks.rows.front(), 5, -80);
     FileOutcome cancelled;
     cancelled.outcome = JobOutcome::Cancelled;
     EXPECT_EQ(cut.Close(0, FilePass{}, cancelled).outcome, JobOutcome::Cancelled);
@@ -312,9 +314,9 @@ TEST(CoverageJob, RefusalsAndFailuresWriteNothing) {
     // So does a stop that comes while the files are written.
     std::stop_source stop;
     CoverageOutput late(request, observer, stop.get_token());
-    sinks.clear();
+    sinks.rows.clear();
     ASSERT_FALSE(late.Open(0, sinks).has_value());
-    spot.Feed(*sinks.front(), 5, -80);
+    spot.Feed(*sinks.rows.front(), 5, -80);
     stop.request_stop();
     EXPECT_EQ(late.Close(0, FilePass{}, FileOutcome{}).outcome, JobOutcome::Cancelled);
     EXPECT_FALSE(std::filesystem::exists(dir.File("cut.gpkg")));

@@ -135,7 +135,7 @@ TEST_F(BoundedReportTest, ASpilledReportIsTheWholeReport) {
         request.outageSeconds = 2;
         SetSpillChunkBytes(2 << 20);
         const DriveReport whole = BuildDriveReport(reader, path, request, {});
-        ASSERT_TRUE(whole.opened);
+        ASSERT_TRUE(whole.Complete());
         for (const bool json : {false, true}) {
             for (const bool summaryOnly : {false, true}) {
                 SetSpillChunkBytes(97);  // the scans' text goes through the temporary file

@@ -34,7 +34,7 @@ DriveReport ReportOf(const test::TempDir& dir, const std::vector<std::uint8_t>& 
 TEST(ReportVerdictTest, TheExamplesVerdictFollowsItsAveragedScans) {
     const DriveReport report =
         ReportOf(std::string(VARISTRUM_SOURCE_DIR) + "/examples/drive-example.klf");
-    ASSERT_TRUE(report.opened);
+    ASSERT_TRUE(report.Complete());
     LeeVerdict averaged = LeeVerdict::NotApplicable, everyChannel = LeeVerdict::NotApplicable;
     int scansWithoutAveraging = 0;
     for (const ScanReport& scan : report.scans) {
@@ -178,7 +178,7 @@ TEST(ReportUnknownsTest, WithoutGpsFixesDistanceSpeedAndOutagesAreUnknown) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const DriveReport report = ReportOf(dir, c.log);
-        ASSERT_TRUE(report.opened);
+        ASSERT_TRUE(report.Complete());
         ASSERT_FALSE(report.scans.empty());
         for (const DriveFigures* d : {&report.file, &report.scans[0].drive}) {
             EXPECT_EQ(d->distanceMetres.has_value(), c.distance);
@@ -247,7 +247,7 @@ TEST(ReportSummaryTest, TheSummaryIsTheScansSummed) {
     for (const auto& [name, path] : logs) {
         SCOPED_TRACE(name);
         const DriveReport report = ReportOf(path);
-        ASSERT_TRUE(report.opened);
+        ASSERT_TRUE(report.Complete());
         EXPECT_EQ(report.reportedScans, static_cast<std::int64_t>(report.scans.size()));
         EXPECT_EQ(Summary(report), ScansSummed(report));
         // Averaged frequencies first; a frequency of one scan has that scan's levels.
