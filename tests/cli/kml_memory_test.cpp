@@ -1,12 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A 100 MB drive as a KML track in bounded memory, measured in a child process, the document
 // well-formed when read back as a stream; its points form refused past the limit, no file left.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <libxml/xmlreader.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -20,33 +16,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct ChildRun {
-    int status = -1;
-    long peakKiB = 0;  // the child's peak resident memory
-};
+using test::ChildRun;
 
 // Runs the command line in a child process, its standard error into `messages`.
-ChildRun RunCli(const std::vector<std::string>& arguments, const std::string& messages) {
-    std::vector<char*> argv{const_cast<char*>(VARISTRUM_CLI)};
-    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const pid_t child = fork();
-    if (child == 0) {
-        alarm(120);
-        const int file = ::open(messages.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int null = ::open("/dev/null", O_WRONLY);
-        if (file < 0 || null < 0 || dup2(null, STDOUT_FILENO) < 0 || dup2(file, STDERR_FILENO) < 0)
-            _exit(126);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    ChildRun run;
-    struct rusage usage {};
-    int status = 0;
-    if (child < 0 || wait4(child, &status, 0, &usage) != child) return run;
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    run.peakKiB = usage.ru_maxrss;
-    return run;
+ChildRun RunCli(std::vector<std::string> arguments, const std::string& messages) {
+    arguments.insert(arguments.begin(), VARISTRUM_CLI);
+    return test::RunMeasured(arguments, "/dev/null", messages, 120);
 }
 
 // Reads the document as a stream (it may be far larger than the memory a tree would take):

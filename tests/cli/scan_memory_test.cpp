@@ -1,10 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Logs with hundreds of thousands of scans are indexed and converted in little memory.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 
@@ -14,33 +10,12 @@
 namespace varistrum {
 namespace {
 
-struct ChildRun {
-    int status = -1;
-    long peakKiB = 0;  // the child's peak resident memory
-};
+using test::ChildRun;
 
 // Runs the command line in a child process stopped after a minute, standard output into `out`.
-ChildRun RunCli(const std::vector<std::string>& arguments, const std::string& out) {
-    std::vector<char*> argv{const_cast<char*>(VARISTRUM_CLI)};
-    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const pid_t child = fork();
-    if (child == 0) {
-        alarm(60);  // a pass that takes quadratic time fails instead of hanging
-        const int file = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int null = ::open("/dev/null", O_WRONLY);
-        if (file < 0 || null < 0 || dup2(file, STDOUT_FILENO) < 0 || dup2(null, STDERR_FILENO) < 0)
-            _exit(126);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    ChildRun run;
-    struct rusage usage {};
-    int status = 0;
-    if (child < 0 || wait4(child, &status, 0, &usage) != child) return run;
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    run.peakKiB = usage.ru_maxrss;
-    return run;
+ChildRun RunCli(std::vector<std::string> arguments, const std::string& out) {
+    arguments.insert(arguments.begin(), VARISTRUM_CLI);
+    return test::RunMeasured(arguments, out, "/dev/null", 60);
 }
 
 std::size_t Lines(const std::string& text) {

@@ -2,6 +2,8 @@
 // Test helpers shared by the test programs.
 #include "support/test_files.h"
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -87,6 +89,31 @@ int InChild(const std::function<int()>& body, unsigned seconds) {
     int status = 0;
     if (child < 0 || waitpid(child, &status, 0) != child) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+ChildRun RunMeasured(const std::vector<std::string>& command, const std::string& out,
+                     const std::string& errors, unsigned seconds) {
+    std::vector<char*> argv;
+    for (const std::string& a : command) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        alarm(seconds);
+        const int output = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int error = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (output < 0 || error < 0 || dup2(output, STDOUT_FILENO) < 0 ||
+            dup2(error, STDERR_FILENO) < 0)
+            _exit(126);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    ChildRun run;
+    struct rusage usage {};
+    int status = 0;
+    if (child < 0 || wait4(child, &status, 0, &usage) != child) return run;
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.peakKiB = usage.ru_maxrss;
+    return run;
 }
 
 std::vector<std::uint8_t> RtcLog(int lines) {

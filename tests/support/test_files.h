@@ -63,6 +63,18 @@ int RunCommand(const std::string& command);
 // test instead of hanging it: the child's exit status, or 128 + the signal that ended it.
 int InChild(const std::function<int()>& body, unsigned seconds);
 
+// How a program run in a child process ended, and the most memory it held.
+struct ChildRun {
+    int status = -1;   // its exit status, or 128 + the signal that ended it
+    long peakKiB = 0;  // its peak resident memory
+};
+
+// Runs `command` (the program, then its arguments) in a child process stopped after `seconds`
+// (a run that takes quadratic time fails instead of hanging), its standard output into the file
+// `out` and its standard error into the file `errors` ("/dev/null" for none).
+ChildRun RunMeasured(const std::vector<std::string>& command, const std::string& out,
+                     const std::string& errors, unsigned seconds);
+
 // An RTC-timed log whose every one of `lines` sample records gives one output line.
 std::vector<std::uint8_t> RtcLog(int lines);
 
