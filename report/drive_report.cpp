@@ -146,6 +146,7 @@ class FrequencyTally {
 struct ChannelWork {
     double frequencyMHz = 0.0;
     bool receiverSamples = false;
+    bool windowMeans = false;  // the windows' means are counted at or above the thresholds
     std::int64_t samples = 0;
     LevelCounts levelCounts{};  // by level + 128
     AveragingEngine engine;
@@ -153,11 +154,15 @@ struct ChannelWork {
     const LevelRamp::Bounds& bounds;
     ThresholdCounts windows;
 
-    ChannelWork(double mhz, bool fromReceiver, const LevelRamp::Bounds& thresholds)
-        : frequencyMHz(mhz), receiverSamples(fromReceiver), bounds(thresholds) {
+    // `sizesOnly`: the bins' sizes are all that is asked, not their means.
+    ChannelWork(double mhz, bool fromReceiver, const LevelRamp::Bounds& thresholds, bool sizesOnly)
+        : frequencyMHz(mhz),
+          receiverSamples(fromReceiver),
+          windowMeans(fromReceiver && !sizesOnly),
+          bounds(thresholds) {
         if (AveragingEngine::WavelengthMetres(mhz) == 0.0) return;
         engine.RecordBinSizes(&binSizes);
-        engine.SetSizesOnly(!receiverSamples);
+        engine.SetSizesOnly(!windowMeans);
         engine.SetLinearPower(true);
         engine.StartAveraging(mhz, kLambdaSampleSpacing, kLambdaBinLength);
     }
@@ -195,8 +200,10 @@ ThresholdCounts SamplesAtOrAbove(const LevelCounts& counts, const LevelRamp::Bou
 // The drive figures of a stretch of the file (a scan, or the whole file) as records arrive.
 class DriveWork {
   public:
-    DriveWork(const DamageCounters& damageAtStart, const LevelRamp::Bounds& bounds)
-        : damageAtStart_(damageAtStart), bounds_(bounds) {}
+    // `samplingOnly`: the channels' window sizes and sample rates alone (no route, no means).
+    DriveWork(const DamageCounters& damageAtStart, const LevelRamp::Bounds& bounds,
+              bool samplingOnly)
+        : damageAtStart_(damageAtStart), bounds_(bounds), samplingOnly_(samplingOnly) {}
 
     // `standing`: the vehicle stood still since the stamp before (a stop's time).
     void TimeStamp(const GpsBlock& stamp, bool standing = false) {
@@ -227,7 +234,7 @@ class DriveWork {
             ++figures_.gps.bad;
             return;
         }
-        if (lastGood_) {
+        if (lastGood_ && !samplingOnly_) {
             const double metres = RouteMetres(
                 lastGood_->latitudeB.decimalDegrees, lastGood_->longitudeB.decimalDegrees,
                 fix.latitudeB.decimalDegrees, fix.longitudeB.decimalDegrees);
@@ -251,7 +258,8 @@ class DriveWork {
                 channel->receiverSamples == receiverSamples)
                 return *channel;
         }
-        channels_.push_back(std::make_unique<ChannelWork>(frequencyMHz, receiverSamples, bounds_));
+        channels_.push_back(
+            std::make_unique<ChannelWork>(frequencyMHz, receiverSamples, bounds_, samplingOnly_));
         return *channels_.back();
     }
 
@@ -295,7 +303,7 @@ class DriveWork {
             seconds > 0.0 ? static_cast<double>(work.samples) / seconds : 0.0;
         figures.levels = LevelsOf(work.levelCounts, work.samples);
         figures.samplesAtOrAbove = SamplesAtOrAbove(work.levelCounts, work.bounds);
-        if (work.receiverSamples && work.engine.IsActive()) figures.windowsAtOrAbove = work.windows;
+        if (work.windowMeans && work.engine.IsActive()) figures.windowsAtOrAbove = work.windows;
         if (work.engine.IsActive() && figures.samplesPerSecond > 0.0) {
             const double window =
                 AveragingEngine::WavelengthMetres(work.frequencyMHz) * kLambdaBinLength;
@@ -306,6 +314,7 @@ class DriveWork {
 
     DamageCounters damageAtStart_;
     const LevelRamp::Bounds& bounds_;
+    bool samplingOnly_;
     DriveFigures figures_;
     std::optional<GpsBlock> lastStamp_;
     std::optional<GpsBlock> lastGood_;
@@ -338,7 +347,7 @@ class ReportPass : public RecordSink {
         : request_(request),
           sink_(sink),
           outageStarts_(std::move(outageStarts)),
-          file_(DamageCounters{}, request.ramp.Thresholds()),
+          file_(DamageCounters{}, request.ramp.Thresholds(), request.samplingOnly),
           tally_(request.summaryFrequenciesAtMost) {
         if (request.standStill) {
             standing_.emplace(std::move(stops), request.receivers);
@@ -422,7 +431,10 @@ class ReportPass : public RecordSink {
         }
         EndScan(damage);
         current_.emplace(
-            ScanWork{s.ScanIndex, s.ScanName, DriveWork(damage, request_.ramp.Thresholds()), {}});
+            ScanWork{s.ScanIndex,
+                     s.ScanName,
+                     DriveWork(damage, request_.ramp.Thresholds(), request_.samplingOnly),
+                     {}});
         if (standing_) current_->drive.CountStanding();
         ++scanSerial_;
     }

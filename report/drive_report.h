@@ -53,6 +53,9 @@ struct ReportRequest {
     std::optional<StandStillRule> standStill;
     // The thresholds of the shares of samples, windows and cells.
     LevelRamp ramp;
+    // The 40-lambda sample check needs each channel's window sizes and sample rate alone: no
+    // distances, speeds or windows' means (left unknown).
+    bool samplingOnly = false;
     // Coverage by area: the cells of each scan and channel at or above the thresholds, from a
     // binning made before the report's pass (cells of `cellMetres`); asked once for each
     // channel of a reported scan as the scan ends; nullopt when that scan or channel was not

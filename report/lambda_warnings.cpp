@@ -49,6 +49,7 @@ LambdaWarnings CheckLambdaSampling(TavrelReader& reader, const std::string& inpu
                                    const ReportRequest& request, std::stop_token stop) {
     ReportRequest quick = request;
     quick.listOutages = false;
+    quick.samplingOnly = true;
     LambdaWarnings warnings;
     // Only the warnings are kept of each scan, and only so many of them.
     const DriveReport report = BuildDriveReport(reader, input, quick, stop, [&](ScanReport&& scan) {
@@ -71,6 +72,7 @@ ReportRequest SampleCheckOf(ReceiverChoice receivers) {
     ReportRequest request;
     request.receivers = receivers;
     request.listOutages = false;
+    request.samplingOnly = true;
     return request;
 }
 
