@@ -89,8 +89,7 @@ void CalibrationOutput::SetFloors(std::size_t input, ChannelFloors floors) {
     floors_[input] = std::move(floors);
 }
 
-std::optional<FileOutcome> CalibrationOutput::Open(std::size_t input,
-                                                   InputSinks& sinks) {
+std::optional<FileOutcome> CalibrationOutput::Open(std::size_t input, InputSinks& sinks) {
     collector_.BeginLog(input < names_.size() ? names_[input] : std::string(),
                         input < floors_.size() ? std::move(floors_[input]) : ChannelFloors());
     sinks.rows.push_back(&sink_);

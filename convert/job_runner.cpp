@@ -7,6 +7,7 @@
 #include <atomic>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "convert/conversion_stages.h"
@@ -22,6 +23,8 @@ constexpr const char* kInputMissing = "Input File Does Not Exist!";
 constexpr const char* kInputUnreadable = "Input File Cannot Be Read!";
 constexpr const char* kNotALog = "File is not from a QTX CW product.";
 constexpr const char* kNeedsFrequencies = "Receiver frequencies must be entered before converting.";
+constexpr const char* kPrePassesDiffer =
+    "The outputs of this job need GPS outages or stops of other lengths than its filters drop.";
 
 FileOutcome Failure(std::string message, std::string path, std::string reason) {
     return {JobOutcome::Failed, std::move(message), std::move(path), std::move(reason), {}, 0, {}};
@@ -79,13 +82,24 @@ FileReport::State StateOf(JobOutcome outcome) {
     }
 }
 
-// The pre-pass the settings ask for, and what the outputs want listed besides.
-PrePassRequest PrePassOf(const ConversionSettings& settings, std::span<JobOutput* const> outputs) {
+// Takes `wanted` into `listed` unless another one is listed already; false if so.
+template <typename T>
+bool Joined(std::optional<T>& listed, const std::optional<T>& wanted) {
+    if (!wanted) return true;
+    if (!listed) listed = wanted;
+    return *listed == *wanted;
+}
+
+// The pre-pass the settings ask for, and what the outputs want listed besides; none when they
+// want outages or stops of other lengths than the settings drop (one pre-pass lists one kind).
+std::optional<PrePassRequest> PrePassOf(const ConversionSettings& settings,
+                                        std::span<JobOutput* const> outputs) {
     PrePassRequest request = PrePassRequestOf(settings);
     for (const JobOutput* output : outputs) {
         const PrePassRequest wanted = output->PrePassWanted();
-        if (!request.outageSeconds) request.outageSeconds = wanted.outageSeconds;
-        if (!request.standStill) request.standStill = wanted.standStill;
+        if (!Joined(request.outageSeconds, wanted.outageSeconds) ||
+            !Joined(request.standStill, wanted.standStill))
+            return std::nullopt;
     }
     return request;
 }
@@ -252,9 +266,10 @@ FileOutcome ConvertJobInput(TavrelReader& reader, const JobSpec& job, std::size_
     }
     // One pre-pass lists both the GPS outages and the stops.
     OutageListing listing;
-    const PrePassRequest prePass = PrePassOf(job.settings, outputs);
-    if (prePass.outageSeconds || prePass.standStill) {
-        listing = GpsPrePass(reader, input, prePass, stop);
+    const std::optional<PrePassRequest> prePass = PrePassOf(job.settings, outputs);
+    if (!prePass) return CloseOutputs(outputs, i, none, Failure(kPrePassesDiffer, input, {}));
+    if (prePass->outageSeconds || prePass->standStill) {
+        listing = GpsPrePass(reader, input, *prePass, stop);
         if (!listing.opened) return CloseOutputs(outputs, i, none, InputFailure(input));
         if (listing.end == LoopEnd::ReadError)
             return CloseOutputs(outputs, i, none,

@@ -57,7 +57,7 @@ struct FileOutcome {
 // The sinks the outputs put on one input's path, and what the GPS pre-pass found in it.
 struct InputSinks {
     explicit InputSinks(const OutageListing& listing) : prePass(listing) {}
-    // Listed as the settings drop them when they do, else as the outputs want them listed.
+    // Listed as the settings drop them and the outputs want them (of the same lengths).
     const OutageListing& prePass;
     std::vector<RowSink*> rows;        // the rows that pass the filters
     std::vector<RecordSink*> records;  // every decoded record, before the filters
@@ -74,8 +74,9 @@ class JobOutput {
     virtual std::vector<std::string> FilesOf(std::size_t input) const = 0;
     // A reason the job cannot run with this output, found before anything is read or written.
     virtual std::optional<FilesRefusal> Check() const { return std::nullopt; }
-    // What the output needs the GPS pre-pass to list besides what the settings drop (an output
-    // that wants other outages or stops than the settings drop runs in a job of its own).
+    // What the output needs the GPS pre-pass to list besides what the settings drop. The input
+    // fails when the outputs want outages or stops of other lengths than the settings drop: they
+    // belong in jobs of their own.
     virtual PrePassRequest PrePassWanted() const { return {}; }
     // Before input `i` is read: opens what it writes and adds its sinks; the failure if it
     // cannot.

@@ -3,6 +3,8 @@
 // it reports what it reports on its own, and the conversion's text stays as it was.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "convert/field_catalog.h"
 #include "convert/job_runner.h"
 #include "convert/text_output.h"
@@ -69,6 +71,31 @@ TEST(ReportOutputTest, RidesAlongAConversionWithoutChangingEither) {
     EXPECT_EQ(ReadFile(dir.File("together.txt")), ReadFile(dir.File("alone.txt")));
     EXPECT_EQ(ReportJson(together), ReportJson(alone));
     EXPECT_EQ(ReportText(together), ReportText(alone));
+}
+
+// One pre-pass lists one length of outage: a report that wants other outages than the
+// conversion drops would get the conversion's, so the input fails and nothing is written.
+TEST(ReportOutputTest, OutagesOfOtherLengthsThanTheConversionDropsFailTheInput) {
+    TempDir dir;
+    const std::string log = dir.File("drive.klf");
+    test::WriteFile(log, sim::SimulateLog(sim::Scenario::Mixed, 8, 3, 120));
+    ConversionSettings settings = test::FieldSettings({GpsTime, DataField});
+    settings.dropOutages = true;
+    settings.outageSeconds = 3;
+    ReportRequest request;
+    request.outageSeconds = 5;
+    test::RecordingObserver observer;
+    TextOutput text({dir.File("out.txt")}, settings, observer);
+    ReportOutput report(request, {});
+    JobOutput* const outputs[] = {&text, &report};
+    TavrelReader reader;
+    reader.SetInputFormat(8);
+    const JobSpec job{{log}, JobKind::SingleFile, settings, 1};
+    const FileOutcome outcome = ConvertJobInput(reader, job, 0, outputs, observer, {});
+    EXPECT_EQ(outcome.outcome, JobOutcome::Failed);
+    EXPECT_NE(outcome.message.find("GPS outages or stops of other lengths"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out.txt")));
+    EXPECT_FALSE(report.TakeReport().Complete());
 }
 
 }  // namespace
