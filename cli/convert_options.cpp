@@ -715,8 +715,8 @@ void AddConvertOptions(CLI::App& c, ConvertOptions& o) {
     value("--kml-channel", o.kmlChannel,
           "KML: the channel shown, or the strongest of each row (default)", "N|strongest");
     c.add_flag("--no-spatial-index", o.noSpatialIndex,
-               "FlatGeobuf: no spatial index; the file is written as a stream in little memory "
-               "(with the index GDAL holds about 150 bytes a feature until the file closes)");
+               "FlatGeobuf: no spatial index, even for a file of at most 100,000 features (a "
+               "larger one never gets one: GDAL would hold a few hundred bytes a feature)");
 }
 
 void NoteGivenOptions(const CLI::App& command, ConvertOptions& options) {

@@ -156,13 +156,20 @@ FileOutcome MapLayerOutput::FinishTarget(const FilePass& pass, FileOutcome outco
     report_.points += target.sink->Points();
     report_.routes += target.sink->Routes();
     report_.leftOutRows += target.sink->LeftOutRows();
+    if (writer.Unindexed()) ++report_.unindexedFiles;
     for (std::string& file : target.files.Paths()) report_.files.push_back(std::move(file));
     return outcome;
 }
 
 std::optional<std::string> MapLayerOutput::ClosingNote() const {
-    if (report_.leftOutRows == 0) return std::nullopt;
-    return LeftOutRowsText(report_.leftOutRows);
+    std::string note;
+    if (report_.leftOutRows > 0) note = LeftOutRowsText(report_.leftOutRows);
+    if (report_.unindexedFiles > 0) {
+        if (!note.empty()) note += ". ";
+        note += UnindexedText(report_.unindexedFiles);
+    }
+    if (note.empty()) return std::nullopt;
+    return note;
 }
 
 void RecordProvenance(MapExportOptions& options, ProvenanceRun run) {

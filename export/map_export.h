@@ -24,7 +24,8 @@ struct MapExportReport {
     std::int64_t points = 0;
     std::int64_t routes = 0;
     std::int64_t leftOutRows = 0;
-    std::vector<std::string> files;  // written and put in place
+    std::int64_t unindexedFiles = 0;  // FlatGeobuf files with too many features for an index
+    std::vector<std::string> files;   // written and put in place
 };
 
 // The conversion's data settings apply (receiver, averaging, best server, outage drop, scans,

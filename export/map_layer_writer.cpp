@@ -2,6 +2,7 @@
 // The map layers through OGR: one schema, four drivers.
 #include "export/map_layer_writer.h"
 
+#include <gdal_utils.h>
 #include <ogr_spatialref.h>
 #include <ogrsf_frmts.h>
 
@@ -276,9 +277,8 @@ bool MapLayerWriter::CreateSamplesLayer(GDALDataset& dataset, const std::string&
         options.SetNameValue("GEOMETRY_NAME", kGeometryColumn);  // as the stored style names it
     }
     if (options_.format == MapFormat::FlatGeobuf) {
-        options.SetNameValue("SPATIAL_INDEX", options_.spatialIndex ? "YES" : "NO");
-        // Its features wait in a file beside the layer until the index is built.
-        options.SetNameValue("TEMPORARY_DIR", layerFile_->WorkFolder().c_str());
+        // Written as a stream; the index, if any, is built once the features are counted.
+        options.SetNameValue("SPATIAL_INDEX", "NO");
     }
     const bool csv = options_.format == MapFormat::Csv;
     if (csv) {
@@ -525,12 +525,82 @@ bool MapLayerWriter::Finish() {
     if (!failed_ && options_.format == MapFormat::GeoJson &&
         !(EndsWithText(layerFile_->WorkPath(), "}") && EndsWithText(routeFile_->WorkPath(), "}")))
         Fail("The output was cut short (is the disk full?).");
+    if (!failed_ && options_.format == MapFormat::FlatGeobuf && options_.spatialIndex)
+        IndexFlatGeobuf();
     if (failed_) {
         Abandon();
         return false;
     }
     trap_.reset();
     return true;
+}
+
+namespace {
+
+int StopRequested(double, const char*, void* stop) {
+    return static_cast<const std::stop_token*>(stop)->stop_requested() ? FALSE : TRUE;
+}
+
+}  // namespace
+
+// GDAL builds a FlatGeobuf index in memory, so the streamed layer is copied into an indexed
+// one only when its features are few enough; the copy then replaces it in the work folder.
+bool MapLayerWriter::IndexFlatGeobuf() {
+    if (points_ > options_.spatialIndexAtMost) {
+        unindexed_ = true;
+        return true;
+    }
+    const std::string& streamed = layerFile_->WorkPath();
+    const std::string indexed = layerFile_->WorkFolder() + "/indexed.fgb";
+    GDALDatasetUniquePtr source(
+        GDALDataset::Open(streamed.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
+    if (!source) return Fail("The output cannot be finished.");
+    const std::string temporary = "TEMPORARY_DIR=" + layerFile_->WorkFolder();
+    const char* arguments[] = {"-f",   "FlatGeobuf",        "-nln", kSamplesLayer,
+                               "-lco", "SPATIAL_INDEX=YES", "-lco", temporary.c_str(),
+                               nullptr};
+    GDALVectorTranslateOptions* translate =
+        GDALVectorTranslateOptionsNew(const_cast<char**>(arguments), nullptr);
+    if (translate == nullptr) return Fail("The output cannot be finished.");
+    GDALVectorTranslateOptionsSetProgress(translate, StopRequested, &stop_);
+    GDALDatasetH sources[] = {GDALDataset::ToHandle(source.get())};
+    const int errorsBefore = trap_->Errors();
+    GDALDatasetH copy =
+        GDALVectorTranslate(indexed.c_str(), nullptr, 1, sources, translate, nullptr);
+    GDALVectorTranslateOptionsFree(translate);
+    source.reset();
+    if (copy != nullptr) {
+        // Sorting the features and writing the index: no way to interrupt it but to end the
+        // process.
+        AbandonableStep step({layerFile_->WorkFolder()});
+        GDALClose(copy);
+    }
+    if (stop_.stop_requested()) {
+        stopped_ = true;
+        return Fail("The output cannot be finished.");
+    }
+    if (copy == nullptr || trap_->Errors() > errorsBefore)
+        return Fail("The output cannot be finished.");
+    std::error_code error;
+    std::filesystem::rename(indexed, streamed, error);
+    if (error) return Fail("The output cannot be finished.");
+    return true;
+}
+
+std::string UnindexedText(std::int64_t files) {
+    std::string text;
+    if (files == 1) {
+        text = "The FlatGeobuf file has no spatial index";
+    } else {
+        AppendInt(text, files);
+        text += " FlatGeobuf files have no spatial index";
+    }
+    text += ": with more than ";
+    AppendInt(text, kFlatGeobufIndexedAtMost);
+    text +=
+        " features, GDAL would need more memory to build one than a conversion may take "
+        "(a few hundred bytes a feature).";
+    return text;
 }
 
 void MapLayerWriter::Abandon() {

@@ -29,6 +29,10 @@ class GdalErrorTrap;
 class OutputSet;
 class StagedFile;
 
+// Features of a FlatGeobuf file indexed at most: GDAL's index of them stays within the memory
+// a conversion may use.
+inline constexpr std::int64_t kFlatGeobufIndexedAtMost = 100000;
+
 struct MapExportOptions {
     MapFormat format = MapFormat::GeoPackage;
     LevelRamp ramp;
@@ -43,9 +47,12 @@ struct MapExportOptions {
     bool provenanceRecord = false;
     // Every feature carries the name of the log it came from (several logs in one file).
     bool sourceFileField = false;
-    // FlatGeobuf: a spatial index, which GDAL holds in memory (about 150 bytes a feature) until
-    // the file is closed. Without it the file is written as a stream in little memory.
+    // FlatGeobuf: a spatial index. GDAL holds it in memory until the file closes (a few hundred
+    // bytes a feature), so the layer is written as a stream in little memory and indexed
+    // afterwards when it holds at most `spatialIndexAtMost` features; a larger one keeps none
+    // (Unindexed()).
     bool spatialIndex = true;
+    std::int64_t spatialIndexAtMost = kFlatGeobufIndexedAtMost;
     // KML: a coloured track (the default) or a placemark per point, of the channel shown (the
     // strongest of each row when none is chosen). The points form stops at the point after its
     // limit and leaves no file.
@@ -53,6 +60,9 @@ struct MapExportOptions {
     std::optional<int> kmlChannel;
     std::int64_t kmlPointLimit = 100000;
 };
+
+// "The FlatGeobuf file has no spatial index: ..." for files left without one.
+std::string UnindexedText(std::int64_t files);
 
 // What a map layer file is, for the rules of where it may be written ("a GeoPackage").
 const OutputKind& LayerOutputKind(MapFormat format);
@@ -107,6 +117,8 @@ class MapLayerWriter : public SampleLayerConsumer {
     // The KML's points form reached its limit; Error() says so, to follow the output's name.
     bool LimitReached() const { return limitReached_; }
     std::int64_t Points() const { return points_; }
+    // The FlatGeobuf file was asked for with a spatial index but holds too many features for one.
+    bool Unindexed() const { return unindexed_; }
 
   private:
     bool Fail(const std::string& fallback);
@@ -119,6 +131,7 @@ class MapLayerWriter : public SampleLayerConsumer {
     void SetTime(int field, const CivilTime& time, std::string_view text);
     bool NextTransaction();
     void CloseDatasets();
+    bool IndexFlatGeobuf();
 
     MapExportOptions options_;
     std::stop_token stop_;
@@ -137,6 +150,7 @@ class MapLayerWriter : public SampleLayerConsumer {
     bool failed_ = false;
     bool stopped_ = false;
     bool limitReached_ = false;
+    bool unindexed_ = false;
     bool inTransaction_ = false;
     std::int64_t points_ = 0;
     std::int64_t sinceCommit_ = 0;

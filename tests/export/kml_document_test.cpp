@@ -316,25 +316,21 @@ TEST(KmlDocumentTest, TrackPiecesAreStretchesOfOneBandBrokenAtJumps) {
 }
 
 TEST(KmlDocumentTest, PointsCarryTheirFieldsTimeAndColour) {
-    TempDir dir;
-    const std::string input = dir.File("drive.klf");
-    test::WriteFile(input, sim::SimulateLog(sim::Scenario::Mixed, 8, 7, 200));
-    ConversionSettings settings = FieldSettings({LatitudeDecimalDegrees});
-    settings.convertAllScans = true;
+    const test::SimulatedDrive drive(sim::Scenario::Mixed, 7, 200);
     MapExportOptions options;
     TavrelReader reader;
     RecordingObserver observer;
-    ASSERT_EQ(
-        RunMapExportJob(reader, {input}, {dir.File("drive.gpkg")}, settings, options, observer, {}),
-        JobOutcome::Completed);
-    const std::vector<Shown> shown = ShownPoints(dir.File("drive.gpkg"), std::nullopt);
+    ASSERT_EQ(RunMapExportJob(reader, {drive.input}, {drive.dir.File("drive.gpkg")}, drive.settings,
+                              options, observer, {}),
+              JobOutcome::Completed);
+    const std::vector<Shown> shown = ShownPoints(drive.dir.File("drive.gpkg"), std::nullopt);
     options.format = MapFormat::Kml;
     options.kmlForm = KmlForm::Points;
-    ASSERT_EQ(
-        RunMapExportJob(reader, {input}, {dir.File("drive.kml")}, settings, options, observer, {}),
-        JobOutcome::Completed);
+    ASSERT_EQ(RunMapExportJob(reader, {drive.input}, {drive.dir.File("drive.kml")}, drive.settings,
+                              options, observer, {}),
+              JobOutcome::Completed);
     ParsedKml kml;
-    kml.doc = xmlReadFile(dir.File("drive.kml").c_str(), nullptr, XML_PARSE_NONET);
+    kml.doc = xmlReadFile(drive.dir.File("drive.kml").c_str(), nullptr, XML_PARSE_NONET);
     ASSERT_NE(kml.doc, nullptr);
     std::map<std::string, std::string> iconColours;
     for (const xmlNode* style : Children(kml.Document(), "Style")) {

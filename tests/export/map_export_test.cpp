@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <set>
 #include <sstream>
 
 #include "averaging/averaging_engine.h"
@@ -376,6 +377,78 @@ TEST(MapExportTest, FailureAndCancelLeaveNoFile) {
     WaitForDroppedDatasets();
 }
 
+// GDAL holds a FlatGeobuf's spatial index in memory: a file gets one up to its limit of
+// features, with the same features as without; beyond it the file keeps none and the job says
+// so; --no-spatial-index leaves it out silently.
+TEST(MapExportTest, FlatGeobufIsIndexedUpToItsLimit) {
+    const test::SimulatedDrive drive(sim::Scenario::Mixed, 2, 200);
+    struct Written {
+        bool indexed = false;
+        std::multiset<std::string> features;
+        std::vector<std::string> messages;
+        MapExportReport report;
+    };
+    const auto write = [&](bool spatialIndex, std::int64_t atMost) {
+        MapExportOptions options;
+        options.format = MapFormat::FlatGeobuf;
+        options.spatialIndex = spatialIndex;
+        options.spatialIndexAtMost = atMost;
+        TavrelReader reader;
+        RecordingObserver observer;
+        const std::string output = drive.dir.File("drive.fgb");
+        Written written;
+        EXPECT_EQ(RunMapExportJob(reader, {drive.input}, {output}, drive.settings, options,
+                                  observer, {}, JobKind::SingleFile, {}, &written.report),
+                  JobOutcome::Completed);
+        written.messages = observer.messages;
+        const GDALDatasetUniquePtr dataset = OpenVector(output);
+        OGRLayer* layer = dataset ? dataset->GetLayerByName("samples") : nullptr;
+        if (layer == nullptr) {
+            ADD_FAILURE() << "no samples layer";
+            return written;
+        }
+        written.indexed = layer->TestCapability(OLCFastSpatialFilter) != 0;
+        for (const auto& feature : *layer) {
+            char* wkt = nullptr;
+            feature->GetGeometryRef()->exportToWkt(&wkt);
+            // GDAL's text of one field lasts until the next is asked for.
+            std::string text = std::string(wkt) + " " + feature->GetFieldAsString("row");
+            text += std::string(" ") + feature->GetFieldAsString("time_utc");
+            written.features.insert(std::move(text));
+            CPLFree(wkt);
+        }
+        return written;
+    };
+    const Written streamed = write(false, kFlatGeobufIndexedAtMost);
+    const std::int64_t count = streamed.report.points;
+    ASSERT_GT(count, 100);
+    EXPECT_FALSE(streamed.indexed);
+    EXPECT_EQ(streamed.report.unindexedFiles, 0);
+
+    const Written indexed = write(true, count);
+    EXPECT_TRUE(indexed.indexed);
+    EXPECT_EQ(indexed.features, streamed.features);
+    EXPECT_EQ(indexed.report.unindexedFiles, 0);
+
+    const Written tooMany = write(true, count - 1);
+    EXPECT_FALSE(tooMany.indexed);
+    EXPECT_EQ(tooMany.features, streamed.features);
+    EXPECT_EQ(tooMany.report.unindexedFiles, 1);
+    const auto noted = [](const Written& w) {
+        return std::any_of(w.messages.begin(), w.messages.end(), [](const std::string& m) {
+            return m.find(
+                       "Information: The FlatGeobuf file has no spatial index: with more "
+                       "than 100000 features") == 0;
+        });
+    };
+    EXPECT_TRUE(noted(tooMany));
+    EXPECT_FALSE(noted(indexed));
+    EXPECT_FALSE(noted(streamed));
+    // Nothing of the indexing is left beside the file.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(drive.dir.Path()), {}), 2);
+    WaitForDroppedDatasets();
+}
+
 // A small tmpfs as a full disk; skipped where the test may not mount one. Every file of the
 // output (the layer, GeoJSON's route file, the provenance record) keeps its earlier version.
 TEST(MapExportTest, AFullDiskFailsAndKeepsTheEarlierFiles) {
@@ -432,11 +505,7 @@ namespace {
 // A KML of points stops at the point after its limit: an error naming the file, the track form
 // and 40-lambda averaging, and no file, temporary or final. The track form has no limit.
 TEST(MapExportTest, KmlPointsStopAtTheirLimit) {
-    TempDir dir;
-    const std::string input = dir.File("drive.klf");
-    test::WriteFile(input, sim::SimulateLog(sim::Scenario::SingleGps, 8, 4, 300));
-    ConversionSettings settings = FieldSettings({LatitudeDecimalDegrees});
-    settings.convertAllScans = true;
+    const test::SimulatedDrive drive(sim::Scenario::SingleGps, 4, 300);
     const struct {
         const char* name;
         KmlForm form;
@@ -457,27 +526,27 @@ TEST(MapExportTest, KmlPointsStopAtTheirLimit) {
         RecordingObserver observer;
         MapExportReport report;
         const JobOutcome outcome =
-            RunMapExportJob(reader, {input}, {dir.File("drive.kml")}, settings, options, observer,
-                            {}, JobKind::SingleFile, {}, &report);
+            RunMapExportJob(reader, {drive.input}, {drive.dir.File("drive.kml")}, drive.settings,
+                            options, observer, {}, JobKind::SingleFile, {}, &report);
         if (!c.completes) {
             EXPECT_EQ(outcome, JobOutcome::Failed);
             EXPECT_EQ(observer.messages,
                       std::vector<std::string>{
-                          "Error: '" + dir.File("drive.kml") +
+                          "Error: '" + drive.dir.File("drive.kml") +
                           "' would hold more than 50 points, the most --kml-points writes: "
                           "without --kml-points the drive is written as a coloured track, "
                           "whatever its length, and 40-lambda averaging (--average 40-lambda) "
                           "gives far fewer points."});
-            EXPECT_FALSE(std::filesystem::exists(dir.File("drive.kml")));
+            EXPECT_FALSE(std::filesystem::exists(drive.dir.File("drive.kml")));
         } else {
             EXPECT_EQ(outcome, JobOutcome::Completed);
             EXPECT_GT(report.points, 50);
         }
         std::size_t entries = 0;
-        for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+        for (const auto& entry : std::filesystem::directory_iterator(drive.dir.Path()))
             entries += entry.path().filename().string().front() == '.' ? 100 : 1;
         EXPECT_EQ(entries, c.completes ? 2u : 1u);
-        std::filesystem::remove(dir.File("drive.kml"));
+        std::filesystem::remove(drive.dir.File("drive.kml"));
     }
 }
 

@@ -127,6 +127,12 @@ std::vector<std::uint8_t> RtcLog(int lines) {
     return log.Bytes();
 }
 
+SimulatedDrive::SimulatedDrive(sim::Scenario scenario, std::uint64_t seed, double seconds)
+    : input(dir.File("drive.klf")), settings(FieldSettings({LatitudeDecimalDegrees})) {
+    WriteFile(input, sim::SimulateLog(scenario, 8, seed, seconds));
+    settings.convertAllScans = true;
+}
+
 std::string Simulate(const TempDir& dir, const std::string& scenario, int seed, double seconds,
                      int variant) {
     const std::string path = dir.File(scenario + "-" + std::to_string(seed) + ".klf");

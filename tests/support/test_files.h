@@ -10,6 +10,7 @@
 
 #include "convert/conversion_settings.h"
 #include "convert/convert_job.h"
+#include "tools/drive_simulator.h"
 
 namespace varistrum::test {
 
@@ -51,6 +52,15 @@ ConversionSettings FieldSettings(const std::vector<int>& tags, bool titles = fal
 // Converts a log given as bytes (single-file job, all scans) and returns the output text.
 std::string ConvertBytes(const std::vector<std::uint8_t>& log, const ConversionSettings& settings,
                          int format = 8);
+
+// A simulated drive (header variant 8) in a folder of its own, with settings that convert every
+// scan of it into the latitude alone (what map layer tests need of the text settings).
+struct SimulatedDrive {
+    SimulatedDrive(sim::Scenario scenario, std::uint64_t seed, double seconds);
+    TempDir dir;
+    std::string input;
+    ConversionSettings settings;
+};
 
 // Runs the simulator; returns the path of the log it wrote into `dir`.
 std::string Simulate(const TempDir& dir, const std::string& scenario, int seed,
