@@ -278,7 +278,7 @@ bool MapLayerWriter::CreateSamplesLayer(GDALDataset& dataset, const std::string&
     }
     if (options_.format == MapFormat::FlatGeobuf) {
         // Written as a stream; the index, if any, is built once the features are counted.
-        options.SetNameValue("SPATIAL_INDEX", "NO");
+        options.SetNameValue("SPATIAL_INDEX", streamFlatGeobuf_ ? "NO" : "YES");
     }
     const bool csv = options_.format == MapFormat::Csv;
     if (csv) {
@@ -525,8 +525,13 @@ bool MapLayerWriter::Finish() {
     if (!failed_ && options_.format == MapFormat::GeoJson &&
         !(EndsWithText(layerFile_->WorkPath(), "}") && EndsWithText(routeFile_->WorkPath(), "}")))
         Fail("The output was cut short (is the disk full?).");
-    if (!failed_ && options_.format == MapFormat::FlatGeobuf && options_.spatialIndex)
-        IndexFlatGeobuf();
+    if (!failed_ && options_.format == MapFormat::FlatGeobuf) {
+        if (points_ == 0) {
+            WriteEmptyFlatGeobuf();
+        } else if (options_.spatialIndex) {
+            IndexFlatGeobuf();
+        }
+    }
     if (failed_) {
         Abandon();
         return false;
@@ -542,6 +547,23 @@ int StopRequested(double, const char*, void* stop) {
 }
 
 }  // namespace
+
+// GDAL writes a streamed layer's header with its first feature: a layer without features is
+// made anew as an indexed one (whose index of nothing takes no memory), so that the file holds
+// its fields and reads back.
+bool MapLayerWriter::WriteEmptyFlatGeobuf() {
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(DriverName(options_.format));
+    const int errorsBefore = trap_->Errors();
+    streamFlatGeobuf_ = false;
+    std::error_code error;
+    std::filesystem::remove(layerFile_->WorkPath(), error);
+    if (driver == nullptr || error || !CreateDataset(*driver, *layerFile_, nullptr, dataset_) ||
+        !CreateSamplesLayer(*dataset_, kSamplesLayer))
+        return Fail("The output cannot be finished.");
+    CloseDatasets();
+    if (trap_->Errors() > errorsBefore) return Fail("The output cannot be finished.");
+    return true;
+}
 
 // GDAL builds a FlatGeobuf index in memory, so the streamed layer is copied into an indexed
 // one only when its features are few enough; the copy then replaces it in the work folder.

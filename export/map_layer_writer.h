@@ -132,6 +132,7 @@ class MapLayerWriter : public SampleLayerConsumer {
     bool NextTransaction();
     void CloseDatasets();
     bool IndexFlatGeobuf();
+    bool WriteEmptyFlatGeobuf();
 
     MapExportOptions options_;
     std::stop_token stop_;
@@ -151,6 +152,7 @@ class MapLayerWriter : public SampleLayerConsumer {
     bool stopped_ = false;
     bool limitReached_ = false;
     bool unindexed_ = false;
+    bool streamFlatGeobuf_ = true;  // its layer is created without a spatial index
     bool inTransaction_ = false;
     std::int64_t points_ = 0;
     std::int64_t sinceCommit_ = 0;

@@ -449,6 +449,29 @@ TEST(MapExportTest, FlatGeobufIsIndexedUpToItsLimit) {
     WaitForDroppedDatasets();
 }
 
+// A drive without a position gives a FlatGeobuf of no features that still reads back with its
+// fields, with or without the index (a streamed layer of nothing would be an empty file).
+TEST(MapExportTest, AFlatGeobufOfNoFeaturesReadsBack) {
+    const test::SimulatedDrive drive(sim::Scenario::SingleRtc, 1, 60);
+    for (const bool spatialIndex : {true, false}) {
+        MapExportOptions options;
+        options.format = MapFormat::FlatGeobuf;
+        options.spatialIndex = spatialIndex;
+        TavrelReader reader;
+        RecordingObserver observer;
+        const std::string output = drive.dir.File("empty.fgb");
+        ASSERT_EQ(
+            RunMapExportJob(reader, {drive.input}, {output}, drive.settings, options, observer, {}),
+            JobOutcome::Completed);
+        const GDALDatasetUniquePtr dataset = OpenVector(output);
+        OGRLayer* layer = dataset ? dataset->GetLayerByName("samples") : nullptr;
+        ASSERT_NE(layer, nullptr) << spatialIndex;
+        EXPECT_EQ(layer->GetFeatureCount(), 0);
+        EXPECT_GE(layer->GetLayerDefn()->GetFieldIndex("time_utc"), 0);
+    }
+    WaitForDroppedDatasets();
+}
+
 // A small tmpfs as a full disk; skipped where the test may not mount one. Every file of the
 // output (the layer, GeoJSON's route file, the provenance record) keeps its earlier version.
 TEST(MapExportTest, AFullDiskFailsAndKeepsTheEarlierFiles) {
