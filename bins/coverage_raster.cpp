@@ -42,19 +42,6 @@ struct RasterShape {
     std::function<void(CellIndex, double*)> values;
 };
 
-class CacheLimit {
-  public:
-    explicit CacheLimit(GIntBig bytes) : saved_(GDALGetCacheMax64()) {
-        if (saved_ > bytes) GDALSetCacheMax64(bytes);
-    }
-    ~CacheLimit() { GDALSetCacheMax64(saved_); }
-    CacheLimit(const CacheLimit&) = delete;
-    CacheLimit& operator=(const CacheLimit&) = delete;
-
-  private:
-    GIntBig saved_;
-};
-
 std::string MetresText(double metres) {
     char text[32];
     const auto result = std::to_chars(text, text + sizeof text, metres);
@@ -73,7 +60,7 @@ bool WriteCells(const std::string& target, const std::string& source, std::vecto
                 std::string* error) {
     RegisterGdalDrivers();
     GdalErrorTrap trap;
-    CacheLimit cache(kRasterCacheBytes);
+    const GdalCacheLimit cache(kRasterCacheBytes);
     const BinGrid& grid = *shape.grid;
     std::int32_t minX = cells.front().x, maxX = minX, minY = cells.front().y, maxY = minY;
     for (const CellIndex c : cells) {

@@ -140,13 +140,7 @@ bool DrawPlot(const CalibrationResult& result, const CalibrationFit& fit, int wi
 
 void AddCalibrateOptions(CLI::App& c, CalibrateOptions& o) {
     const CLI::Validator notEmpty = NotEmptyValue();
-    const auto value = [&](const std::string& name, std::string& target, const std::string& help,
-                           const std::string& type) {
-        return c.add_option(name, target, help)
-            ->type_name(type)
-            ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
-            ->check(notEmpty);
-    };
+    const ValueOptions value(c);
     c.add_option("LOG", o.logs, "Log files of the drive, pooled (a campaign)")
         ->type_name("FILE")
         ->required()

@@ -641,14 +641,7 @@ CLI::Validator NotEmptyValue() {
 }
 
 void AddConvertOptions(CLI::App& c, ConvertOptions& o) {
-    const CLI::Validator notEmpty = NotEmptyValue();
-    const auto value = [&](const std::string& name, std::string& target, const std::string& help,
-                           const std::string& type) {
-        return c.add_option(name, target, help)
-            ->type_name(type)
-            ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
-            ->check(notEmpty);
-    };
+    const ValueOptions value(c);
     value("INPUT", o.input, "Log file to convert (single-file mode)", "FILE");
     value("-o,--output", o.output,
           "Output file (default: the input name with .out); - for standard output", "FILE");
@@ -735,13 +728,7 @@ void NoteGivenOptions(const CLI::App& command, ConvertOptions& options) {
 }
 
 void AddDataOptions(CLI::App& c, ConvertOptions& o) {
-    const auto value = [&](const std::string& name, std::string& target, const std::string& help,
-                           const std::string& type) {
-        c.add_option(name, target, help)
-            ->type_name(type)
-            ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
-            ->check(NotEmptyValue());
-    };
+    const ValueOptions value(c);
     value("INPUT", o.input, "Log file", "FILE");
     value("--receiver", o.receiver, "Data source: receiver 1 or 2", "1|2");
     value("--frequencies", o.frequencies, "Receiver frequencies F1,F2 in MHz", "F1,F2");

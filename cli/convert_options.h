@@ -83,6 +83,23 @@ inline const std::vector<int> kDefaultTags = {5, 11, 22, 18, 0};
 // Refuses an explicitly empty value ('') of an option or argument.
 CLI::Validator NotEmptyValue();
 
+// Adds options and arguments that take one value: the last one given counts, and an empty one
+// is refused.
+class ValueOptions {
+  public:
+    explicit ValueOptions(CLI::App& app) : app_(app) {}
+    CLI::Option* operator()(const std::string& name, std::string& target, const std::string& help,
+                            const std::string& type) const {
+        return app_.add_option(name, target, help)
+            ->type_name(type)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
+            ->check(NotEmptyValue());
+    }
+
+  private:
+    CLI::App& app_;
+};
+
 // --drop-stationary DISTANCE,SECONDS: "50m,30", ".0005deg,30", "1.5min,60"; nullopt when
 // malformed (a distance not above 0, seconds outside 1..3600).
 std::optional<StandStillRule> ParseStandStillOption(const std::string& text);

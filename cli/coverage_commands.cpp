@@ -57,13 +57,7 @@ std::optional<std::string> ParseCells(const CellOptions& o, Cells& cells) {
 }
 
 void AddCellOptions(CLI::App& c, CellOptions& cells, bool statistics) {
-    const auto value = [&](const std::string& name, std::string& target, const std::string& help,
-                           const std::string& type) {
-        c.add_option(name, target, help)
-            ->type_name(type)
-            ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
-            ->check(NotEmptyValue());
-    };
+    const ValueOptions value(c);
     value("--cell", cells.cell, "The cells' side in metres, 5 to 1000 (default 25)", "METRES");
     value("--channel", cells.channel,
           "The channel shown, or in each cell the channel with the highest linear mean "
@@ -187,13 +181,7 @@ int BinsCommand(const ConvertOptions& o, const CellOptions& cellOptions) {
 
 void AddCompareOptions(CLI::App& c, CompareOptions& options) {
     ConvertOptions& o = options.data;
-    const auto value = [&](const std::string& name, std::string& target, const std::string& help,
-                           const std::string& type) {
-        c.add_option(name, target, help)
-            ->type_name(type)
-            ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
-            ->check(NotEmptyValue());
-    };
+    const ValueOptions value(c);
     c.add_option("A", options.inputA, "The drive compared against (its UTM zone gives the grid)")
         ->required()
         ->check(NotEmptyValue());

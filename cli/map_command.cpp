@@ -174,14 +174,7 @@ std::string DefaultPictureName(const std::string& input) {
 
 void AddMapOptions(CLI::App& c, ConvertOptions& data, MapOptions& m) {
     AddConvertOptions(c, data);
-    const CLI::Validator notEmpty = NotEmptyValue();
-    const auto value = [&](const std::string& name, std::string& target, const std::string& help,
-                           const std::string& type) {
-        c.add_option(name, target, help)
-            ->type_name(type)
-            ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
-            ->check(notEmpty);
-    };
+    const ValueOptions value(c);
     value("--size", m.size, "Picture size in pixels (default 1600x1000)", "WxH");
     value("--channel", m.channel, "The channel shown, or the strongest of each row (default)",
           "N|strongest");

@@ -90,4 +90,12 @@ void ThrowIfOutOfMemory(const std::string& error) {
     if (error == kNotEnoughMemory) throw std::bad_alloc();
 }
 
+GdalCacheLimit::GdalCacheLimit(GIntBig bytes) : saved_(GDALGetCacheMax64()) {
+    if (saved_ > bytes) GDALSetCacheMax64(bytes);
+}
+
+GdalCacheLimit::~GdalCacheLimit() {
+    GDALSetCacheMax64(saved_);
+}
+
 }  // namespace varistrum

@@ -2,6 +2,8 @@
 // What every use of GDAL needs: its drivers registered once, and its errors in our messages.
 #pragma once
 
+#include <cpl_port.h>
+
 #include <string>
 
 class GDALDataset;
@@ -47,5 +49,18 @@ class GdalErrorTrap {
 
 // Throws std::bad_alloc when a failure's message is GDAL's running out of memory.
 void ThrowIfOutOfMemory(const std::string& error);
+
+// GDAL's block cache held at most `bytes` while it lives (the size before is restored), for work
+// whose blocks pass through the cache once and need not stay.
+class GdalCacheLimit {
+  public:
+    explicit GdalCacheLimit(GIntBig bytes);
+    ~GdalCacheLimit();
+    GdalCacheLimit(const GdalCacheLimit&) = delete;
+    GdalCacheLimit& operator=(const GdalCacheLimit&) = delete;
+
+  private:
+    GIntBig saved_;
+};
 
 }  // namespace varistrum

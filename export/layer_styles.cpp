@@ -7,6 +7,7 @@
 #include <ogr_feature.h>
 #include <ogrsf_frmts.h>
 
+#include <span>
 #include <vector>
 
 #include "base/xml_text.h"
@@ -45,34 +46,35 @@ const std::vector<FieldShape> kStyleFields = {
 };
 constexpr const char* kStyleTable = "layer_styles";
 
-// The symbol layer of one category.
+struct SymbolProperty {
+    const char* name;
+    const char* value;  // none: the category's colour
+};
+
+constexpr SymbolProperty kFillProperties[] = {
+    {"color", nullptr}, {"outline_style", "no"}, {"style", "solid"}};
+constexpr SymbolProperty kMarkerProperties[] = {{"color", nullptr},
+                                                {"name", "circle"},
+                                                {"outline_style", "no"},
+                                                {"size", "2"},
+                                                {"size_unit", "MM"}};
+
+// The symbol layer of one category: its properties as options, then again as the older props.
 void AppendSymbolLayer(std::string& qml, const std::string& colour, StyleSymbol symbol) {
-    if (symbol == StyleSymbol::Fill) {
-        qml += "    <layer class=\"SimpleFill\" enabled=\"1\" locked=\"0\" pass=\"0\">\n";
-        qml += "     <Option type=\"Map\">\n";
-        qml += "      <Option type=\"QString\" name=\"color\" value=\"" + colour + "\"/>\n";
-        qml += "      <Option type=\"QString\" name=\"outline_style\" value=\"no\"/>\n";
-        qml += "      <Option type=\"QString\" name=\"style\" value=\"solid\"/>\n";
-        qml += "     </Option>\n";
-        qml += "     <prop k=\"color\" v=\"" + colour + "\"/>\n";
-        qml += "     <prop k=\"outline_style\" v=\"no\"/>\n";
-        qml += "     <prop k=\"style\" v=\"solid\"/>\n";
-        qml += "    </layer>\n";
-        return;
-    }
-    qml += "    <layer class=\"SimpleMarker\" enabled=\"1\" locked=\"0\" pass=\"0\">\n";
+    const bool fill = symbol == StyleSymbol::Fill;
+    const std::span<const SymbolProperty> properties =
+        fill ? std::span<const SymbolProperty>(kFillProperties) : kMarkerProperties;
+    qml += std::string("    <layer class=\"") + (fill ? "SimpleFill" : "SimpleMarker") +
+           "\" enabled=\"1\" locked=\"0\" pass=\"0\">\n";
     qml += "     <Option type=\"Map\">\n";
-    qml += "      <Option type=\"QString\" name=\"color\" value=\"" + colour + "\"/>\n";
-    qml += "      <Option type=\"QString\" name=\"name\" value=\"circle\"/>\n";
-    qml += "      <Option type=\"QString\" name=\"outline_style\" value=\"no\"/>\n";
-    qml += "      <Option type=\"QString\" name=\"size\" value=\"2\"/>\n";
-    qml += "      <Option type=\"QString\" name=\"size_unit\" value=\"MM\"/>\n";
+    for (const SymbolProperty& p : properties) {
+        qml += std::string("      <Option type=\"QString\" name=\"") + p.name + "\" value=\"" +
+               (p.value != nullptr ? p.value : colour) + "\"/>\n";
+    }
     qml += "     </Option>\n";
-    qml += "     <prop k=\"color\" v=\"" + colour + "\"/>\n";
-    qml += "     <prop k=\"name\" v=\"circle\"/>\n";
-    qml += "     <prop k=\"outline_style\" v=\"no\"/>\n";
-    qml += "     <prop k=\"size\" v=\"2\"/>\n";
-    qml += "     <prop k=\"size_unit\" v=\"MM\"/>\n";
+    for (const SymbolProperty& p : properties)
+        qml += std::string("     <prop k=\"") + p.name + "\" v=\"" +
+               (p.value != nullptr ? p.value : colour) + "\"/>\n";
     qml += "    </layer>\n";
 }
 

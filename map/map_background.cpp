@@ -94,21 +94,6 @@ void Include(std::optional<WorldBox>& box, const WorldBox& more) {
                     std::max(box->maximum.y, more.maximum.y)};
 }
 
-// GDAL's block cache held small while a background is drawn: a view's tiles or a raster's
-// blocks pass through it and need not stay.
-class CacheLimit {
-  public:
-    explicit CacheLimit(GIntBig bytes) : saved_(GDALGetCacheMax64()) {
-        if (saved_ > bytes) GDALSetCacheMax64(bytes);
-    }
-    ~CacheLimit() { GDALSetCacheMax64(saved_); }
-    CacheLimit(const CacheLimit&) = delete;
-    CacheLimit& operator=(const CacheLimit&) = delete;
-
-  private:
-    GIntBig saved_;
-};
-
 constexpr GIntBig kDrawCacheBytes = 16 << 20;
 
 // ---------------------------------------------------------------------------------------------
@@ -313,7 +298,8 @@ class RasterBackground final : public MapBackground {
             overview = OverviewArgument(service_.maxZoom - zoom - 1);
         }
         GdalErrorTrap trap;
-        const CacheLimit cacheLimit(kDrawCacheBytes);
+        // A view's tiles or a raster's blocks pass through the cache and need not stay.
+        const GdalCacheLimit cacheLimit(kDrawCacheBytes);
         if (!Warp(view, target, overview)) {
             std::fill(target.coverage,
                       target.coverage + static_cast<std::ptrdiff_t>(width) * height,

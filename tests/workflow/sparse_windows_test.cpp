@@ -2,6 +2,7 @@
 // The 40-lambda sample check gathered along the index pass gives what a pass of its own gives.
 #include <gtest/gtest.h>
 
+#include "index/make_index.h"
 #include "logfile/identify.h"
 #include "support/test_files.h"
 #include "tools/drive_simulator.h"
@@ -35,19 +36,6 @@ std::vector<std::uint8_t> SparseScans(int scans) {
     return log.Bytes();
 }
 
-class QuietView : public IndexView {
-  public:
-    void ShowWait() override {}
-    void SetWaitGauge(int) override {}
-    void HideWait() override {}
-    void ClearTree() override {}
-    void AddRoot(int, const std::string&) override {}
-    void AddScanNode(int, int, const std::string&) override {}
-    void ExpandTree() override {}
-    void SetStatistics(const std::vector<std::string>&) override {}
-    void ReportMessage(MessageKind, const std::string&) override {}
-};
-
 void ExpectSame(const LambdaWarnings& gathered, const LambdaWarnings& own) {
     ASSERT_EQ(gathered.listed.size(), own.listed.size());
     EXPECT_EQ(gathered.unlisted, own.unlisted);
@@ -78,7 +66,7 @@ TEST(SparseWindowsTest, GatheredAlongTheIndexPassAsByAPassOfItsOwn) {
         job.settings.averageType = kAverageLambda;
         job.settings.receivers = receivers;
         job.settings.scans = selection;
-        QuietView view;
+        SilentIndexView view;
         TavrelReader alongReader, ownReader;
         Workflow along(alongReader), own(ownReader);
         ASSERT_EQ(along.Index(path, format, view, {}, receivers), IndexOutcome::Indexed);
