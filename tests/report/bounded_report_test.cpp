@@ -155,31 +155,6 @@ TEST_F(BoundedReportTest, ASpilledReportIsTheWholeReport) {
     }
 }
 
-// Scans of a drive one after another, each with fixes far apart and a single sample between
-// two fixes: every window holds one sample.
-std::vector<std::uint8_t> SparseScans(int scans) {
-    sim::LogBuilder log(9);
-    log.Config(3, sim::kBand800, sim::kBand30kHz);
-    sim::GpsFix fix;
-    fix.latitudeMas = 185000000;
-    fix.longitudeMas = 25000000;
-    for (int s = 0; s < scans; ++s) {
-        log.ScanList32(sim::kBand800.first + 100 + s % 50, sim::kBand30kHz.first + 7);
-        for (int k = 0; k < 6; ++k) {
-            ++fix.seconds;
-            if (fix.seconds == 60) {
-                fix.seconds = 0;
-                ++fix.minutes;
-            }
-            fix.latitudeMas += 3000;  // about 90 m
-            log.Gps(fix);
-            const int level[1] = {-70};
-            log.Samples(1, level);
-        }
-    }
-    return log.Bytes();
-}
-
 TEST_F(BoundedReportTest, AHundredSparseScansAreListedAndTheRestCounted) {
     test::TempDir dir;
     const struct {
@@ -190,7 +165,7 @@ TEST_F(BoundedReportTest, AHundredSparseScansAreListedAndTheRestCounted) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.scans);
         const std::string path = dir.File("sparse.klf");
-        test::WriteFile(path, SparseScans(c.scans));
+        test::WriteFile(path, test::SparseScanLog(c.scans, false));
         TavrelReader reader;
         reader.SetInputFormat(9);
         const LambdaWarnings warnings = CheckLambdaSampling(reader, path, {}, {});
@@ -210,7 +185,7 @@ TEST_F(BoundedReportTest, AHundredSparseScansAreListedAndTheRestCounted) {
 TEST_F(BoundedReportTest, AListOfScansStopsAtItsLimit) {
     test::TempDir dir;
     const std::string path = dir.File("sparse.klf");
-    test::WriteFile(path, SparseScans(12));
+    test::WriteFile(path, test::SparseScanLog(12, false));
     TavrelReader reader;
     reader.SetInputFormat(9);
     const DriveReport all = BuildDriveReport(reader, path, {}, {});

@@ -116,6 +116,28 @@ ChildRun RunMeasured(const std::vector<std::string>& command, const std::string&
     return run;
 }
 
+std::vector<std::uint8_t> SparseScanLog(int scans, bool secondReceiver) {
+    sim::LogBuilder log(9);
+    log.Config(3, sim::kBand800, sim::kBand30kHz);
+    sim::GpsFix fix;
+    fix.latitudeMas = 185000000;
+    fix.longitudeMas = 25000000;
+    for (int s = 0; s < scans; ++s) {
+        log.ScanList32(sim::kBand800.first + 100 + s % 50, sim::kBand30kHz.first + 7);
+        for (int k = 0; k < 6; ++k) {
+            if (++fix.seconds == 60) {
+                fix.seconds = 0;
+                ++fix.minutes;
+            }
+            fix.latitudeMas += 3000;  // about 90 m
+            log.Gps(fix);
+            const int level[1] = {-70};
+            log.Samples(secondReceiver && s % 3 == 2 ? 2 : 1, level);
+        }
+    }
+    return log.Bytes();
+}
+
 std::vector<std::uint8_t> RtcLog(int lines) {
     const FrequencyPlan band800{64480, 71680, 3200, 0};
     sim::LogBuilder log;

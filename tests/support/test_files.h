@@ -85,6 +85,11 @@ struct ChildRun {
 ChildRun RunMeasured(const std::vector<std::string>& command, const std::string& out,
                      const std::string& errors, unsigned seconds);
 
+// Scans one after another, each with six fixes about 90 m apart and a single sample after each
+// fix: every 40-lambda window holds one sample. With `secondReceiver` every third scan's samples
+// are receiver 2's, so that the receiver choice matters.
+std::vector<std::uint8_t> SparseScanLog(int scans, bool secondReceiver);
+
 // An RTC-timed log whose every one of `lines` sample records gives one output line.
 std::vector<std::uint8_t> RtcLog(int lines);
 

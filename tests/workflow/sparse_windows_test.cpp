@@ -5,36 +5,10 @@
 #include "index/make_index.h"
 #include "logfile/identify.h"
 #include "support/test_files.h"
-#include "tools/drive_simulator.h"
-#include "tools/log_builder.h"
 #include "workflow/workflow.h"
 
 namespace varistrum {
 namespace {
-
-// Scans with fixes far apart and one sample between two fixes (every window holds one
-// sample); every third scan on receiver 2, so that the receiver choice matters.
-std::vector<std::uint8_t> SparseScans(int scans) {
-    sim::LogBuilder log(9);
-    log.Config(3, sim::kBand800, sim::kBand30kHz);
-    sim::GpsFix fix;
-    fix.latitudeMas = 185000000;
-    fix.longitudeMas = 25000000;
-    for (int s = 0; s < scans; ++s) {
-        log.ScanList32(sim::kBand800.first + 100 + s % 50, sim::kBand30kHz.first + 7);
-        for (int k = 0; k < 6; ++k) {
-            if (++fix.seconds == 60) {
-                fix.seconds = 0;
-                ++fix.minutes;
-            }
-            fix.latitudeMas += 3000;  // about 90 m
-            log.Gps(fix);
-            const int level[1] = {-70};
-            log.Samples(s % 3 == 2 ? 2 : 1, level);
-        }
-    }
-    return log.Bytes();
-}
 
 void ExpectSame(const LambdaWarnings& gathered, const LambdaWarnings& own) {
     ASSERT_EQ(gathered.listed.size(), own.listed.size());
@@ -50,7 +24,7 @@ void ExpectSame(const LambdaWarnings& gathered, const LambdaWarnings& own) {
 TEST(SparseWindowsTest, GatheredAlongTheIndexPassAsByAPassOfItsOwn) {
     test::TempDir dir;
     const std::string path = dir.File("sparse.klf");
-    test::WriteFile(path, SparseScans(160));
+    test::WriteFile(path, test::SparseScanLog(160, true));
     const int format = IdentifyLogFile(path);
     ASSERT_NE(format, kFormatNone);
     // Scans 2 and 5 unchecked; the rest checked, so that more than a hundred are listed.
